@@ -1,0 +1,28 @@
+# Compile options shared by every target of the project (interface target pelko_options).
+option(PELKO_SANITIZE "Build with AddressSanitizer and UBSan (native only)" OFF)
+
+add_library(pelko_options INTERFACE)
+target_compile_options(pelko_options INTERFACE -Wall -Wextra -Werror)
+
+if(PELKO_WIN32)
+  target_compile_definitions(pelko_options INTERFACE
+    UNICODE _UNICODE WIN32_LEAN_AND_MEAN NOMINMAX _WIN32_WINNT=0x0601 WINVER=0x0601)
+  # No MinGW runtime DLL may be needed next to our binaries.
+  target_link_options(pelko_options INTERFACE -static -static-libgcc -static-libstdc++)
+elseif(PELKO_SANITIZE)
+  target_compile_options(pelko_options INTERFACE
+    -fsanitize=address,undefined -fno-sanitize-recover=all -fno-omit-frame-pointer)
+  target_link_options(pelko_options INTERFACE -fsanitize=address,undefined)
+endif()
+
+# zlib: the distribution's MinGW build linked statically, or the host's.
+add_library(pelko_zlib INTERFACE)
+if(PELKO_WIN32)
+  find_library(PELKO_ZLIB_STATIC NAMES libz.a REQUIRED)
+  find_path(PELKO_ZLIB_INCLUDE zlib.h REQUIRED)
+  target_include_directories(pelko_zlib SYSTEM INTERFACE ${PELKO_ZLIB_INCLUDE})
+  target_link_libraries(pelko_zlib INTERFACE ${PELKO_ZLIB_STATIC})
+else()
+  find_package(ZLIB REQUIRED)
+  target_link_libraries(pelko_zlib INTERFACE ZLIB::ZLIB)
+endif()
