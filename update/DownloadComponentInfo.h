@@ -1,0 +1,32 @@
+#pragma once
+
+#include <windows.h>
+
+#include <string>
+
+// One download request: what to fetch, where to store it, and the downloader's settings.
+// The update engine fills the first seven texts and nAccessType; the rest keep their defaults.
+struct DownloadComponentInfo {
+    std::wstring strURL;
+    std::wstring strLocalFolder;    // created with every missing level before the transfer
+    std::wstring strLocalFileName;  // empty: the last segment of strURL
+    std::wstring strDisplayName;
+    std::wstring strProxyServer;
+    std::wstring strProxyUserName;
+    std::wstring strProxyPassword;
+    std::wstring strUserName;
+    std::wstring strPassword;
+    std::wstring strUserAgent;  // empty: the application's name
+    std::wstring strReferrer;
+    int nAccessType = 0;  // 0 preconfigured, 1 direct, 2 named proxy
+    BOOL bPromptProxyAuth = TRUE;
+    BOOL bPromptHttpAuth = TRUE;
+    BOOL bPromptClientCert = TRUE;
+    double dMaxBytesPerMs = 0.0;  // 0: no limit
+    ULONGLONG nStartPos = 0;
+    BOOL bNoAutoRedirect = FALSE;
+    int nBufferSize = 1024;
+    BOOL bPreAuthProxy = TRUE;
+    BOOL bPreAuthHttp = TRUE;
+    std::wstring strAcceptTypes = L"*/*";
+};
