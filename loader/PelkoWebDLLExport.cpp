@@ -1,0 +1,5 @@
+#include <new>
+
+#include "loader/CPelkoWebDLL.h"
+
+extern "C" IPelkoWebDLL* CreatePelkoWebDLLObject(void) { return new (std::nothrow) CPelkoWebDLL(); }

@@ -1,0 +1,170 @@
+#include "loader/LaunchFixture.h"
+
+#include <fstream>
+#include <iterator>
+
+#include "loader/DeploymentValues.h"
+
+namespace {
+
+constexpr DWORD kRecordWaitMs = 20000;
+constexpr DWORD kPollMs = 20;
+constexpr DWORD kProgramWaitMs = 60000;
+
+std::wstring Wide(const std::string& text) {
+    if (text.empty()) return {};
+    const int size =
+        MultiByteToWideChar(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), nullptr, 0);
+    std::wstring out(static_cast<size_t>(size), L'\0');
+    MultiByteToWideChar(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), out.data(), size);
+    return out;
+}
+
+LoaderRecord ParseRecord(const std::string& bytes) {
+    LoaderRecord record;
+    const std::string settingsMark = "settings:\n";
+    size_t pos = 0;
+    while (pos < bytes.size()) {
+        const size_t end = bytes.find('\n', pos);
+        const std::string line = bytes.substr(pos, end - pos + 1);
+        if (line == settingsMark) {
+            record.settings = bytes.substr(pos + settingsMark.size());
+            break;
+        }
+        const std::string key = line.substr(0, line.find('='));
+        const std::string value = line.substr(key.size() + 1, line.size() - key.size() - 2);
+        if (key == "path") record.path = Wide(value);
+        if (key == "cwd") record.cwd = Wide(value);
+        if (key == "pid") record.pid = std::stoul(value);
+        if (key == "consoleprocesses") record.consoleProcesses = std::stoul(value);
+        pos = end + 1;
+    }
+    return record;
+}
+
+void WaitForExit(DWORD pid) {
+    const HANDLE process = OpenProcess(SYNCHRONIZE, FALSE, pid);
+    if (process == nullptr) return;  // already gone
+    WaitForSingleObject(process, kRecordWaitMs);
+    CloseHandle(process);
+}
+
+}  // namespace
+
+std::string Utf8(const std::wstring& text) {
+    if (text.empty()) return {};
+    const int size = WideCharToMultiByte(CP_UTF8, 0, text.data(), static_cast<int>(text.size()),
+                                         nullptr, 0, nullptr, nullptr);
+    std::string out(static_cast<size_t>(size), '\0');
+    WideCharToMultiByte(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), out.data(), size,
+                        nullptr, nullptr);
+    return out;
+}
+
+void LaunchFixture::SetUp() { CleanInstallFolder(); }
+
+void LaunchFixture::TearDown() { CleanInstallFolder(); }
+
+void LaunchFixture::CleanInstallFolder() {
+    std::vector<std::wstring> names = {L"PelkoWebLoader.ini", L"hosts.ini"};
+    for (const wchar_t* loader : kLoaders) {
+        names.push_back(std::wstring(loader) + L".exe");
+        names.push_back(std::wstring(loader) + L".record.txt");
+        names.push_back(std::wstring(loader) + L".record.txt.partial");
+    }
+    for (const auto& name : names) DeleteFileW(InInstallFolder(name).c_str());
+}
+
+std::wstring LaunchFixture::AllowedServer() {
+    return std::wstring(L"http://") + DeploymentValues::kAllowedDomain1 + L":8080/CvUpdate/Pelko";
+}
+
+std::wstring LaunchFixture::ProgramFolder() {
+    wchar_t path[MAX_PATH] = {};
+    GetModuleFileNameW(nullptr, path, MAX_PATH);
+    std::wstring folder = path;
+    return folder.substr(0, folder.find_last_of(L'\\') + 1);
+}
+
+std::wstring LaunchFixture::CurrentFolder() {
+    wchar_t path[MAX_PATH] = {};
+    GetCurrentDirectoryW(MAX_PATH, path);
+    return path;
+}
+
+std::wstring LaunchFixture::InInstallFolder(const std::wstring& name) {
+    return kInstallFolder + name;
+}
+
+std::wstring LaunchFixture::SettingsPath() { return InInstallFolder(L"PelkoWebLoader.ini"); }
+
+bool LaunchFixture::Exists(const std::wstring& path) {
+    return GetFileAttributesW(path.c_str()) != INVALID_FILE_ATTRIBUTES;
+}
+
+void LaunchFixture::InstallFakeLoaders() {
+    CreateDirectoryW(L"C:\\Corvane", nullptr);
+    CreateDirectoryW(kInstallFolder, nullptr);
+    for (const wchar_t* loader : kLoaders) {
+        const std::wstring exe = std::wstring(loader) + L".exe";
+        ASSERT_TRUE(CopyFileW((ProgramFolder() + exe).c_str(), InInstallFolder(exe).c_str(), FALSE))
+            << Utf8(exe);
+    }
+}
+
+void LaunchFixture::WriteBytes(const std::wstring& path, const std::string& bytes) {
+    std::ofstream out(path.c_str(), std::ios::binary | std::ios::trunc);
+    out << bytes;
+    ASSERT_TRUE(out.flush()) << Utf8(path);
+}
+
+std::string LaunchFixture::ReadBytes(const std::wstring& path) {
+    std::ifstream in(path.c_str(), std::ios::binary);
+    return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+}
+
+IniEntries LaunchFixture::SettingsEntries() {
+    wchar_t buffer[4096] = {};
+    GetPrivateProfileSectionW(L"PelkoWebLoader", buffer, 4096, SettingsPath().c_str());
+    IniEntries entries;
+    for (const wchar_t* item = buffer; *item != L'\0'; item += wcslen(item) + 1) {
+        const std::wstring line = item;
+        const size_t equals = line.find(L'=');
+        entries.emplace_back(line.substr(0, equals),
+                             equals == std::wstring::npos ? L"" : line.substr(equals + 1));
+    }
+    return entries;
+}
+
+std::optional<LoaderRecord> LaunchFixture::WaitForRecord(const std::wstring& loader) {
+    const std::wstring path = InInstallFolder(loader + L".record.txt");
+    for (DWORD waited = 0; waited < kRecordWaitMs; waited += kPollMs) {
+        if (Exists(path)) {
+            LoaderRecord record = ParseRecord(ReadBytes(path));
+            WaitForExit(record.pid);
+            return record;
+        }
+        Sleep(kPollMs);
+    }
+    return std::nullopt;
+}
+
+int LaunchFixture::RunProgram(const std::wstring& programPath, const std::wstring& arguments) {
+    std::wstring commandLine = L"\"" + programPath + L"\" " + arguments;
+    STARTUPINFOW startup = {};
+    startup.cb = sizeof(startup);
+    PROCESS_INFORMATION process = {};
+    if (!CreateProcessW(programPath.c_str(), commandLine.data(), nullptr, nullptr, FALSE, 0,
+                        nullptr, nullptr, &startup, &process))
+        return -1;
+    CloseHandle(process.hThread);
+    DWORD exitCode = static_cast<DWORD>(-1);
+    if (WaitForSingleObject(process.hProcess, kProgramWaitMs) == WAIT_OBJECT_0) {
+        GetExitCodeProcess(process.hProcess, &exitCode);
+    } else {
+        TerminateProcess(process.hProcess, exitCode);
+        WaitForSingleObject(process.hProcess, kProgramWaitMs);
+    }
+    CloseHandle(process.hProcess);
+    return static_cast<int>(exitCode);
+}

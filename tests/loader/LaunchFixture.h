@@ -1,0 +1,56 @@
+#pragma once
+
+#include <gtest/gtest.h>
+#include <windows.h>
+
+#include <optional>
+#include <string>
+#include <utility>
+#include <vector>
+
+// How a fake loader program found itself started (see tests/support/fakeloaders).
+struct LoaderRecord {
+    std::wstring path;
+    std::wstring cwd;
+    DWORD pid = 0;
+    DWORD consoleProcesses = 0;
+    std::string settings;  // PelkoWebLoader.ini as the loader found it, byte for byte
+};
+
+using IniEntries = std::vector<std::pair<std::wstring, std::wstring>>;
+
+// Tests against the real install folder of the Wine prefix (C: is a fixed disk there). Every
+// file these tests put into it is removed before and after each test.
+class LaunchFixture : public ::testing::Test {
+protected:
+    static constexpr wchar_t kInstallFolder[] = L"C:\\Corvane\\Pelko\\";
+    static constexpr const wchar_t* kLoaders[] = {L"PelkoDeskLoader", L"PelkoLoader",
+                                                  L"PelkoAgentLoader"};
+
+    void SetUp() override;
+    void TearDown() override;
+    static void CleanInstallFolder();
+
+    // A server the build allows: in the first allowed domain, with a port and a path.
+    static std::wstring AllowedServer();
+    static std::wstring ProgramFolder();
+    static std::wstring CurrentFolder();
+    static std::wstring InInstallFolder(const std::wstring& name);
+    static std::wstring SettingsPath();
+    static bool Exists(const std::wstring& path);
+
+    static void InstallFakeLoaders();
+    static void WriteBytes(const std::wstring& path, const std::string& bytes);
+    static std::string ReadBytes(const std::wstring& path);
+    static IniEntries SettingsEntries();
+
+    // The record of a fake loader (base name without ".exe"), once it has exited; nothing when
+    // no record appears within a few seconds.
+    static std::optional<LoaderRecord> WaitForRecord(const std::wstring& loader);
+
+    // Runs a program of the build's bin folder with this process's current directory; its exit
+    // code, or -1 when it had to be stopped.
+    static int RunProgram(const std::wstring& programPath, const std::wstring& arguments);
+};
+
+std::string Utf8(const std::wstring& text);
