@@ -11,37 +11,6 @@ constexpr DWORD kRecordWaitMs = 20000;
 constexpr DWORD kPollMs = 20;
 constexpr DWORD kProgramWaitMs = 60000;
 
-std::wstring Wide(const std::string& text) {
-    if (text.empty()) return {};
-    const int size =
-        MultiByteToWideChar(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), nullptr, 0);
-    std::wstring out(static_cast<size_t>(size), L'\0');
-    MultiByteToWideChar(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), out.data(), size);
-    return out;
-}
-
-LoaderRecord ParseRecord(const std::string& bytes) {
-    LoaderRecord record;
-    const std::string settingsMark = "settings:\n";
-    size_t pos = 0;
-    while (pos < bytes.size()) {
-        const size_t end = bytes.find('\n', pos);
-        const std::string line = bytes.substr(pos, end - pos + 1);
-        if (line == settingsMark) {
-            record.settings = bytes.substr(pos + settingsMark.size());
-            break;
-        }
-        const std::string key = line.substr(0, line.find('='));
-        const std::string value = line.substr(key.size() + 1, line.size() - key.size() - 2);
-        if (key == "path") record.path = Wide(value);
-        if (key == "cwd") record.cwd = Wide(value);
-        if (key == "pid") record.pid = std::stoul(value);
-        if (key == "consoleprocesses") record.consoleProcesses = std::stoul(value);
-        pos = end + 1;
-    }
-    return record;
-}
-
 void WaitForExit(DWORD pid) {
     const HANDLE process = OpenProcess(SYNCHRONIZE, FALSE, pid);
     if (process == nullptr) return;  // already gone
@@ -50,16 +19,6 @@ void WaitForExit(DWORD pid) {
 }
 
 }  // namespace
-
-std::string Utf8(const std::wstring& text) {
-    if (text.empty()) return {};
-    const int size = WideCharToMultiByte(CP_UTF8, 0, text.data(), static_cast<int>(text.size()),
-                                         nullptr, 0, nullptr, nullptr);
-    std::string out(static_cast<size_t>(size), '\0');
-    WideCharToMultiByte(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), out.data(), size,
-                        nullptr, nullptr);
-    return out;
-}
 
 void LaunchFixture::SetUp() { CleanInstallFolder(); }
 
@@ -140,7 +99,7 @@ std::optional<LoaderRecord> LaunchFixture::WaitForRecord(const std::wstring& loa
     const std::wstring path = InInstallFolder(loader + L".record.txt");
     for (DWORD waited = 0; waited < kRecordWaitMs; waited += kPollMs) {
         if (Exists(path)) {
-            LoaderRecord record = ParseRecord(ReadBytes(path));
+            LoaderRecord record = LoaderRecord::Parse(ReadBytes(path));
             WaitForExit(record.pid);
             return record;
         }

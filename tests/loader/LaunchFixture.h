@@ -8,14 +8,7 @@
 #include <utility>
 #include <vector>
 
-// How a fake loader program found itself started (see tests/support/fakeloaders).
-struct LoaderRecord {
-    std::wstring path;
-    std::wstring cwd;
-    DWORD pid = 0;
-    DWORD consoleProcesses = 0;
-    std::string settings;  // PelkoWebLoader.ini as the loader found it, byte for byte
-};
+#include "support/fakeloaders/LoaderRecord.h"
 
 using IniEntries = std::vector<std::pair<std::wstring, std::wstring>>;
 
@@ -52,5 +45,3 @@ protected:
     // code, or -1 when it had to be stopped.
     static int RunProgram(const std::wstring& programPath, const std::wstring& arguments);
 };
-
-std::string Utf8(const std::wstring& text);

@@ -1,28 +1,15 @@
-// Writes <own folder>\<own name without .exe>.record.txt (UTF-8) and exits:
-//   path=<own full path>
-//   cwd=<current directory>
-//   pid=<process id>
-//   consoleprocesses=<processes attached to its console>
-//   settings:
-//   <PelkoWebLoader.ini of its own folder, byte for byte, as it found it; nothing when absent>
-// The record appears whole: it is written beside its place and moved there.
+// Records how it was started in <own folder>\<own name without .exe>.record.txt (see
+// LoaderRecord.h) and exits. The record appears whole: it is written beside its place and moved
+// there.
 #include <windows.h>
 
 #include <fstream>
 #include <iterator>
 #include <string>
 
-namespace {
+#include "support/fakeloaders/LoaderRecord.h"
 
-std::string Utf8(const std::wstring& text) {
-    if (text.empty()) return {};
-    const int size = WideCharToMultiByte(CP_UTF8, 0, text.data(), static_cast<int>(text.size()),
-                                         nullptr, 0, nullptr, nullptr);
-    std::string out(static_cast<size_t>(size), '\0');
-    WideCharToMultiByte(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), out.data(), size,
-                        nullptr, nullptr);
-    return out;
-}
+namespace {
 
 std::wstring OwnPath() {
     wchar_t path[MAX_PATH] = {};
@@ -44,25 +31,22 @@ std::string FileBytes(const std::wstring& path) {
 }  // namespace
 
 int main() {
-    const std::wstring self = OwnPath();
-    const std::wstring folder = self.substr(0, self.find_last_of(L'\\') + 1);
-    std::wstring name = self.substr(folder.size());
-    name = name.substr(0, name.size() - 4);  // ".exe"
-
+    LoaderRecord record;
+    record.path = OwnPath();
+    record.cwd = CurrentDirectory();
+    record.pid = GetCurrentProcessId();
     DWORD consoleProcesses[16] = {};
-    const DWORD attached = GetConsoleProcessList(consoleProcesses, 16);
+    record.consoleProcesses = GetConsoleProcessList(consoleProcesses, 16);
+    const std::wstring folder = record.path.substr(0, record.path.find_last_of(L'\\') + 1);
+    record.settings = FileBytes(folder + L"PelkoWebLoader.ini");
 
-    const std::wstring record = folder + name + L".record.txt";
-    const std::wstring partial = record + L".partial";
+    const std::wstring name = record.path.substr(folder.size());
+    const std::wstring target = folder + name.substr(0, name.size() - 4) + L".record.txt";
+    const std::wstring partial = target + L".partial";
     {
         std::ofstream out(partial.c_str(), std::ios::binary | std::ios::trunc);
-        out << "path=" << Utf8(self) << "\n"
-            << "cwd=" << Utf8(CurrentDirectory()) << "\n"
-            << "pid=" << GetCurrentProcessId() << "\n"
-            << "consoleprocesses=" << attached << "\n"
-            << "settings:\n"
-            << FileBytes(folder + L"PelkoWebLoader.ini");
+        out << record.Format();
         if (!out.flush()) return 1;
     }
-    return MoveFileExW(partial.c_str(), record.c_str(), MOVEFILE_REPLACE_EXISTING) ? 0 : 1;
+    return MoveFileExW(partial.c_str(), target.c_str(), MOVEFILE_REPLACE_EXISTING) ? 0 : 1;
 }
