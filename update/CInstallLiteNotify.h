@@ -8,7 +8,7 @@ public:
 
     virtual void OnInstallProgress(const wchar_t* /*packagePath*/, int /*done*/, int /*total*/) {}
     virtual void OnInstallComplete() {}
-    // Part of the interface; the installer reports no errors.
+    // Never called by the installer, which reports no errors; kept for receivers.
     virtual void OnInstallError(const wchar_t* /*message*/) {}
     virtual void OnInstallStopped() {}
 };

@@ -9,12 +9,19 @@
 
 namespace {
 
+// Uninitialises only what it initialised: on a thread already in the multithreaded apartment
+// the initialisation fails, and uninitialising anyway would undo the caller's own.
 class OleScope {
 public:
-    OleScope() { (void)OleInitialize(nullptr); }
-    ~OleScope() { OleUninitialize(); }
+    OleScope() : m_initialised(SUCCEEDED(OleInitialize(nullptr))) {}
+    ~OleScope() {
+        if (m_initialised) OleUninitialize();
+    }
     OleScope(const OleScope&) = delete;
     OleScope& operator=(const OleScope&) = delete;
+
+private:
+    bool m_initialised;
 };
 
 class LoadedLibrary {

@@ -3,6 +3,7 @@
 #include <windows.h>
 
 #include <string>
+#include <thread>
 
 #include "UpdateTestFiles.h"
 #include "update/RegisterServer.h"
@@ -29,6 +30,27 @@ TEST(RegisterServer, CallsTheEntryPointWithOleAndUnloadsTheDll) {
     EXPECT_EQ(RegistrationLog(dll), "register ole=1\n");
     EXPECT_EQ(GetModuleHandleW(dll.c_str()), nullptr);
     EXPECT_TRUE(OleUninitialised());
+}
+
+// A thread of the multithreaded apartment cannot enter OLE: the entry point is called all the
+// same, and the thread's own COM initialisation stays in place.
+TEST(RegisterServer, WorksOnAThreadOfTheMultithreadedApartment) {
+    TestFolder folder;
+    const std::wstring dll = folder / L"Comp.dll";
+    CopyTestDll(L"testreg_ok.dll", dll);
+    bool registered = false;
+    HRESULT comAfterwards = E_FAIL;
+    std::thread([&] {
+        if (FAILED(CoInitializeEx(nullptr, COINIT_MULTITHREADED))) return;
+        registered = RegisterServer(dll.c_str(), L"DllRegisterServer");
+        // S_FALSE: this thread's initialisation is still in place.
+        comAfterwards = CoInitializeEx(nullptr, COINIT_MULTITHREADED);
+        if (SUCCEEDED(comAfterwards)) CoUninitialize();
+        CoUninitialize();
+    }).join();
+    EXPECT_TRUE(registered);
+    EXPECT_EQ(comAfterwards, S_FALSE);
+    EXPECT_EQ(RegistrationLog(dll), "register ole=0\n");
 }
 
 TEST(RegisterServer, OnlyANegativeStatusIsFailure) {
