@@ -213,16 +213,39 @@ TEST_F(LaunchTest, HostsFilePinsTheOneServerOfThisMachine) {
     }
 }
 
-TEST_F(LaunchTest, MissingProgramShowsTheErrorCodeAfterTheSettingsWereWritten) {
-    m_dll.StartPelkoAgent(AllowedServer().c_str(), L"enc");
-    ASSERT_EQ(m_boxes.size(), 1u);
-    EXPECT_EQ(m_boxes[0].owner, nullptr);
-    EXPECT_EQ(m_boxes[0].caption, L"Error");
-    EXPECT_EQ(m_boxes[0].type, UINT{MB_OK});
-    const std::wstring prefix = L"프로그램을 실행하는데 실패하였습니다.(에러코드 : 0x00000002): ";
-    EXPECT_EQ(m_boxes[0].text.substr(0, prefix.size()), prefix) << Utf8(m_boxes[0].text);
-    EXPECT_GT(m_boxes[0].text.size(), prefix.size());
-    EXPECT_EQ(SettingsEntries().size(), 4u);
+struct StartFailureCase {
+    const char* name;
+    const char* programBytes;  // null: no program file
+    const wchar_t* code;
+    const wchar_t* textPart;  // in the system's text
+};
+
+TEST_F(LaunchTest, ProgramThatCannotStartShowsTheErrorCodeAfterTheSettingsWereWritten) {
+    const StartFailureCase cases[] = {
+        {"missing", nullptr, L"0x00000002", L""},
+        // The system's text for this code has an insert; it is shown as it stands.
+        {"not a program", "plain text", L"0x000000c1", L"%1"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        CleanInstallFolder();
+        m_boxes.clear();
+        CreateFolderPath(kInstallFolder);
+        if (c.programBytes != nullptr)
+            WriteBytes(InInstallFolder(L"PelkoAgentLoader.exe"), c.programBytes);
+        m_dll.StartPelkoAgent(AllowedServer().c_str(), L"enc");
+        ASSERT_EQ(m_boxes.size(), 1u);
+        EXPECT_EQ(m_boxes[0].owner, nullptr);
+        EXPECT_EQ(m_boxes[0].caption, L"Error");
+        EXPECT_EQ(m_boxes[0].type, UINT{MB_OK});
+        const std::wstring& text = m_boxes[0].text;
+        const std::wstring prefix =
+            std::wstring(L"프로그램을 실행하는데 실패하였습니다.(에러코드 : ") + c.code + L"): ";
+        EXPECT_EQ(text.substr(0, prefix.size()), prefix) << Utf8(text);
+        EXPECT_GT(text.size(), prefix.size());
+        EXPECT_NE(text.find(c.textPart, prefix.size()), std::wstring::npos) << Utf8(text);
+        EXPECT_EQ(SettingsEntries().size(), 4u);
+    }
 }
 
 }  // namespace
