@@ -1,5 +1,6 @@
 // PelkoWebLoader.dll as host programs see it: loaded by path, driven through the exported
-// factory from C++ (the chief header), from plain C (PelkoCHost) and by PelkoWebHost.
+// factory from C++ (the chief header), from plain C (PelkoCHost), from code compiled as MSVC
+// compiles it (PelkoMsvcHost) and by PelkoWebHost.
 #include <gtest/gtest.h>
 
 #include "loader/DeploymentValues.h"
@@ -101,6 +102,18 @@ TEST_F(DllHostTest, PlainCHostDrivesTheObjectTableLikeMsvcCode) {
     ASSERT_TRUE(WaitForRecord(L"PelkoAgentLoader").has_value());
     EXPECT_EQ(SettingsEntries(),
               (IniEntries{{L"Server", server}, {L"Enc", L""}, {L"EntID", L""}, {L"EntName", L""}}));
+}
+
+TEST_F(DllHostTest, HostCompiledAsMsvcCompilesItDrivesTheObject) {
+    InstallFakeLoaders();
+    const std::wstring server = AllowedServer();
+    EXPECT_EQ(RunHost(L"PelkoMsvcHost.exe", server), 0);
+    const auto record = WaitForRecord(L"PelkoLoader");
+    ASSERT_TRUE(record.has_value());
+    EXPECT_EQ(SettingsEntries(), (IniEntries{{L"Server", server},
+                                             {L"Enc", L""},
+                                             {L"EntID", L"msvc-id"},
+                                             {L"EntName", L"msvc-name"}}));
 }
 
 TEST_F(DllHostTest, PelkoWebHostStartsTheLoaderOrSaysWhatIsMissing) {
