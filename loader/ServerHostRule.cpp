@@ -8,10 +8,8 @@ constexpr std::wstring_view kSchemeMark = L"://";
 constexpr std::wstring_view kAuthorityEnd = L"/\\?#";
 
 bool HostInDomain(std::wstring_view host, std::wstring_view domain) {
-    if (domain.empty() || host.size() < domain.size()) return false;
-    if (host == domain) return true;
-    return host.size() > domain.size() && host.ends_with(domain) &&
-           host[host.size() - domain.size() - 1] == L'.';
+    if (domain.empty() || !host.ends_with(domain)) return false;
+    return host.size() == domain.size() || host[host.size() - domain.size() - 1] == L'.';
 }
 
 wchar_t FoldAsciiLetter(wchar_t c) {
