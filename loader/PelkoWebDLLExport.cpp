@@ -2,4 +2,6 @@
 
 #include "loader/CPelkoWebDLL.h"
 
-extern "C" IPelkoWebDLL* CreatePelkoWebDLLObject(void) { return new (std::nothrow) CPelkoWebDLL(); }
+extern "C" IPelkoWebDLL* __cdecl CreatePelkoWebDLLObject(void) {
+    return new (std::nothrow) CPelkoWebDLL();
+}

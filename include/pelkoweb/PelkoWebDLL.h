@@ -60,6 +60,6 @@ inline void DeletePelkoWebDLLObject(IPelkoWebDLL* object) {
 
 extern "C" {
 // Exported undecorated. Returns a new object owned by the caller, or null.
-IPelkoWebDLL* CreatePelkoWebDLLObject(void);
-typedef IPelkoWebDLL* (*PFN_CreatePelkoWebDLLObject)(void);
+IPelkoWebDLL* __cdecl CreatePelkoWebDLLObject(void);
+typedef IPelkoWebDLL*(__cdecl* PFN_CreatePelkoWebDLLObject)(void);
 }
