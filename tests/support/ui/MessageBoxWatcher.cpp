@@ -17,19 +17,14 @@ std::wstring TextOf(HWND window) {
     return text;
 }
 
-struct BoxContent {
-    std::wstring text;
-    bool hasIcon = false;
-};
+// The static control that carries a message box's text; other dialogs have none.
+constexpr int kMessageTextId = 0xFFFF;
 
-BOOL CALLBACK OnChildWindow(HWND child, LPARAM content) {
-    auto* box = reinterpret_cast<BoxContent*>(content);
-    if (_wcsicmp(ClassOf(child).c_str(), L"Static") != 0) return TRUE;
-    if ((GetWindowLongW(child, GWL_STYLE) & SS_TYPEMASK) == SS_ICON) {
-        box->hasIcon = box->hasIcon || SendMessageW(child, STM_GETICON, 0, 0) != 0;
-        return TRUE;
-    }
-    box->text += TextOf(child);
+BOOL CALLBACK FindIcon(HWND child, LPARAM hasIcon) {
+    if (_wcsicmp(ClassOf(child).c_str(), L"Static") == 0 &&
+        (GetWindowLongW(child, GWL_STYLE) & SS_TYPEMASK) == SS_ICON &&
+        SendMessageW(child, STM_GETICON, 0, 0) != 0)
+        *reinterpret_cast<bool*>(hasIcon) = true;
     return TRUE;
 }
 
@@ -71,15 +66,16 @@ void MessageBoxWatcher::VisitWindow(HWND window) {
     GetWindowThreadProcessId(window, &processId);
     if (processId != m_processId || ClassOf(window) != L"#32770" || !IsWindowVisible(window))
         return;
+    const HWND textControl = GetDlgItem(window, kMessageTextId);
+    if (textControl == nullptr) return;
     {
         std::lock_guard<std::mutex> guard(m_lock);
         // A box already answered may stay visible for a moment while it closes.
         std::erase_if(m_closing, [](HWND closing) { return !IsWindow(closing); });
         if (!m_closing.insert(window).second) return;
     }
-    BoxContent content;
-    EnumChildWindows(window, OnChildWindow, reinterpret_cast<LPARAM>(&content));
-    SeenMessageBox seen{TextOf(window), content.text, content.hasIcon};
+    SeenMessageBox seen{TextOf(window), TextOf(textControl), false};
+    EnumChildWindows(window, FindIcon, reinterpret_cast<LPARAM>(&seen.hasIcon));
     PostMessageW(window, WM_COMMAND, MAKEWPARAM(IDOK, BN_CLICKED), 0);
     {
         std::lock_guard<std::mutex> guard(m_lock);

@@ -17,8 +17,8 @@ struct SeenMessageBox {
     bool hasIcon = false;
 };
 
-// Watches the visible dialog windows of one process from a thread of its own: reads each one's
-// caption and text and closes it with OK. Stops when destroyed.
+// Watches the message boxes of one process from a thread of its own: reads each one's caption
+// and text and closes it with OK. Other dialogs are left alone. Stops when destroyed.
 class MessageBoxWatcher {
 public:
     explicit MessageBoxWatcher(DWORD processId = GetCurrentProcessId());
