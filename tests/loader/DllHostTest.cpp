@@ -138,8 +138,8 @@ TEST_F(DllHostTest, PelkoWebHostStartsTheLoaderOrSaysWhatIsMissing) {
     EXPECT_EQ(RunProgram(host, L"desk " + server + L" enc"), 2);
     ASSERT_TRUE(CopyFileW((ProgramFolder() + L"NoFactory.dll").c_str(), dll.c_str(), FALSE));
     EXPECT_EQ(RunProgram(host, L"desk " + server + L" enc"), 3);
-    EXPECT_TRUE(DeleteFileW(host.c_str()));
-    EXPECT_TRUE(DeleteFileW(dll.c_str()));
+    EXPECT_TRUE(DeleteSoon(host));
+    EXPECT_TRUE(DeleteSoon(dll));
     EXPECT_TRUE(RemoveDirectoryW(folder.c_str()));
     EXPECT_FALSE(Exists(InInstallFolder(L"PelkoDeskLoader.record.txt")));
 }

@@ -20,7 +20,11 @@ void WaitForExit(DWORD pid) {
 
 }  // namespace
 
-void LaunchFixture::SetUp() { CleanInstallFolder(); }
+void LaunchFixture::SetUp() {
+    CleanInstallFolder();
+    CreateDirectoryW(L"C:\\Corvane", nullptr);
+    CreateDirectoryW(kInstallFolder, nullptr);
+}
 
 void LaunchFixture::TearDown() { CleanInstallFolder(); }
 
@@ -31,7 +35,7 @@ void LaunchFixture::CleanInstallFolder() {
         names.push_back(std::wstring(loader) + L".record.txt");
         names.push_back(std::wstring(loader) + L".record.txt.partial");
     }
-    for (const auto& name : names) DeleteFileW(InInstallFolder(name).c_str());
+    for (const auto& name : names) DeleteSoon(InInstallFolder(name));
 }
 
 std::wstring LaunchFixture::AllowedServer() {
@@ -62,8 +66,6 @@ bool LaunchFixture::Exists(const std::wstring& path) {
 }
 
 void LaunchFixture::InstallFakeLoaders() {
-    CreateDirectoryW(L"C:\\Corvane", nullptr);
-    CreateDirectoryW(kInstallFolder, nullptr);
     for (const wchar_t* loader : kLoaders) {
         const std::wstring exe = std::wstring(loader) + L".exe";
         ASSERT_TRUE(CopyFileW((ProgramFolder() + exe).c_str(), InInstallFolder(exe).c_str(), FALSE))
@@ -126,4 +128,15 @@ int LaunchFixture::RunProgram(const std::wstring& programPath, const std::wstrin
     }
     CloseHandle(process.hProcess);
     return static_cast<int>(exitCode);
+}
+
+bool LaunchFixture::DeleteSoon(const std::wstring& path) {
+    for (DWORD waited = 0; waited < kRecordWaitMs; waited += kPollMs) {
+        if (DeleteFileW(path.c_str())) return true;
+        const DWORD error = GetLastError();
+        if (error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND) return true;
+        Sleep(kPollMs);
+    }
+    ADD_FAILURE() << "cannot delete " << Utf8(path);
+    return false;
 }

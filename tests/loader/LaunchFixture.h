@@ -12,8 +12,9 @@
 
 using IniEntries = std::vector<std::pair<std::wstring, std::wstring>>;
 
-// Tests against the real install folder of the Wine prefix (C: is a fixed disk there). Every
-// file these tests put into it is removed before and after each test.
+// Tests against the real install folder of the Wine prefix (C: is a fixed disk there). Each test
+// starts with the folder present and without any file these tests put into it, and removes
+// those files again at its end.
 class LaunchFixture : public ::testing::Test {
 protected:
     static constexpr wchar_t kInstallFolder[] = L"C:\\Corvane\\Pelko\\";
@@ -31,6 +32,10 @@ protected:
     static std::wstring InInstallFolder(const std::wstring& name);
     static std::wstring SettingsPath();
     static bool Exists(const std::wstring& path);
+
+    // Deletes a file, waiting a little while it is in use: a program that has just exited may
+    // keep its file for a moment. True when the file is gone.
+    static bool DeleteSoon(const std::wstring& path);
 
     static void InstallFakeLoaders();
     static void WriteBytes(const std::wstring& path, const std::string& bytes);
