@@ -284,7 +284,9 @@ bool CLoopbackHttpServer::Answer(SOCKET client, const ReceivedRequest& request,
     std::string head = "HTTP/1.1 " + std::to_string(response.status) + " " + response.reason + "\r\n";
     for (const auto& [name, value] : response.headers)
         head += name + ": " + value + "\r\n";
-    const bool closes = !response.contentLength || response.dropAfterBodyBytes != SIZE_MAX;
+    const size_t bodyBytes = std::min(response.body.size(), response.dropAfterBodyBytes);
+    // Without a length, or with fewer bytes than announced, only closing ends the body.
+    const bool closes = !response.contentLength || *response.contentLength > bodyBytes;
     if (response.contentLength)
         head += "Content-Length: " + std::to_string(*response.contentLength) + "\r\n";
     if (closes)
@@ -293,7 +295,6 @@ bool CLoopbackHttpServer::Answer(SOCKET client, const ReceivedRequest& request,
     if (!SendAll(client, head.data(), head.size()))
         return false;
 
-    const size_t bodyBytes = std::min(response.body.size(), response.dropAfterBodyBytes);
     const size_t chunk = std::max<size_t>(response.chunkBytes, 1);
     for (size_t sent = 0; sent < bodyBytes; sent += chunk) {
         if (!SendAll(client, response.body.data() + sent, std::min(chunk, bodyBytes - sent)))

@@ -1,0 +1,242 @@
+#include "download/CDownloadComponent.h"
+
+#include <gtest/gtest.h>
+
+#include "download/DownloadTestSupport.h"
+#include "support/httpserver/CLoopbackHttpServer.h"
+
+namespace {
+
+using downloadtest::DebugLines;
+using downloadtest::FileExists;
+using downloadtest::Pattern;
+using downloadtest::ReadFileBytes;
+using downloadtest::RecordingCallback;
+using downloadtest::TempFolder;
+using httptest::CLoopbackHttpServer;
+using httptest::ScriptedResponse;
+
+class DownloadComponentTest : public ::testing::Test {
+protected:
+    DownloadComponentInfo Record(const std::string& path, const std::wstring& displayName) {
+        DownloadComponentInfo info;
+        info.strURL = server.Url(path);
+        info.strLocalFolder = folder.File(L"sub\\deeper");
+        info.strDisplayName = displayName;
+        info.nAccessType = 1;  // direct: no system proxy settings
+        return info;
+    }
+
+    CLoopbackHttpServer server;
+    TempFolder folder;
+    DebugLines lines;
+};
+
+TEST_F(DownloadComponentTest, ReportsFileAndListProgressWithSizeTexts) {
+    const std::string body = Pattern(204800);
+    server.Route("/files/abc.zip", ScriptedResponse::Ok(body));
+    DownloadComponentInfo info = Record("/files/abc.zip", L"Abc package");
+    RecordingCallback callback;
+    CDownloadComponent component(&callback, &info, 2, 4);
+
+    component.Start(TRUE);
+
+    EXPECT_TRUE(component.IsFinished());
+    EXPECT_EQ(ReadFileBytes(info.strLocalFolder + L"\\abc.zip"), body);
+    EXPECT_TRUE(callback.Events().empty());
+    const auto reports = callback.ProgressReports();
+    ASSERT_EQ(reports.size(), 201u);  // 200 blocks and the final empty read
+    EXPECT_EQ(reports.front().name, info.strLocalFolder + L"\\Abc package");
+    EXPECT_EQ(reports.front().filePercent, 0);
+    EXPECT_EQ(reports.front().doneText, L"1.0 KB");
+    EXPECT_EQ(reports.back().filePercent, 100);
+    EXPECT_EQ(reports.back().doneText, L"200.0 KB");
+    for (const auto& report : reports) {
+        EXPECT_EQ(report.totalPercent, 50);
+        EXPECT_EQ(report.index, 2);
+        EXPECT_EQ(report.count, 4);
+        EXPECT_EQ(report.totalText, L"200.0 KB");
+    }
+    // Each whole percentage is announced once, from 0 on.
+    EXPECT_EQ(lines.CountStartingWith(L"0 of abc.zip Completed"), 1);
+    EXPECT_EQ(lines.CountStartingWith(L"50 of abc.zip Completed"), 1);
+    EXPECT_EQ(lines.CountStartingWith(L"100 of abc.zip Completed"), 1);
+    int percentLines = 0;
+    for (const auto& line : lines.All())
+        percentLines += line.find(L" of abc.zip Completed") != std::wstring::npos ? 1 : 0;
+    EXPECT_EQ(percentLines, 101);
+    EXPECT_TRUE(lines.Has(L"CHttpDownloader::SetStatus, Retrieving the file\n"));
+    EXPECT_TRUE(lines.Has(L"Retrieving the file"));
+}
+
+TEST_F(DownloadComponentTest, ProgressWithoutOrWithEmptyContentLength) {
+    struct Case {
+        const char* name;
+        ScriptedResponse response;
+        int filePercent;
+        const wchar_t* lastDone;
+        const wchar_t* totalText;
+    };
+    const Case cases[] = {
+        {"no Content-Length", ScriptedResponse::Ok(Pattern(3000)).WithoutContentLength(), 0,
+         L"2.9 KB", L"0 Bytes"},
+        {"Content-Length of 0", ScriptedResponse::Ok(""), 100, L"0 Bytes", L"0 Bytes"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        CLoopbackHttpServer caseServer;
+        caseServer.Enqueue(c.response);
+        DownloadComponentInfo info = Record("/x.bin", L"x.bin");
+        info.strURL = caseServer.Url("/x.bin");
+        RecordingCallback callback;
+        DebugLines caseLines;
+        CDownloadComponent component(&callback, &info, 1, 1);
+
+        component.Start(TRUE);
+
+        EXPECT_TRUE(callback.Events().empty());
+        const auto reports = callback.ProgressReports();
+        ASSERT_FALSE(reports.empty());
+        for (const auto& report : reports) {
+            EXPECT_EQ(report.filePercent, c.filePercent);
+            EXPECT_EQ(report.totalPercent, c.filePercent);  // one record: the file's figure
+            EXPECT_EQ(report.totalText, c.totalText);
+        }
+        EXPECT_EQ(reports.back().doneText, c.lastDone);
+        EXPECT_TRUE(FileExists(info.strLocalFolder + L"\\x.bin"));
+        EXPECT_EQ(caseLines.CountStartingWith(L"100 of x.bin"), c.filePercent == 100 ? 1 : 0);
+    }
+}
+
+TEST_F(DownloadComponentTest, StatusCodeFailureReachesTheCallbackOnceFromRun) {
+    server.Enqueue(ScriptedResponse::Status(404, "Not Found"));
+    DownloadComponentInfo info = Record("/missing.zip", L"missing.zip");
+    RecordingCallback callback;
+    CDownloadComponent component(&callback, &info, 1, 1);
+
+    component.Start(TRUE);
+
+    const std::wstring text =
+        L"Failed to receive a valid HTTP response from the server, Response Code:404";
+    EXPECT_EQ(component.GetErrorText(), text);
+    EXPECT_EQ(callback.Events(), std::vector<std::wstring>({L"OnError:" + text}));
+    EXPECT_FALSE(callback.stopped);
+    EXPECT_FALSE(FileExists(info.strLocalFolder + L"\\missing.zip"));
+}
+
+TEST_F(DownloadComponentTest, SystemErrorStopsAtOnceAndIsRepeatedByRun) {
+    DownloadComponentInfo info = Record("/a.zip", L"a.zip");
+    info.nAccessType = 5;
+    RecordingCallback callback;
+    CDownloadComponent component(&callback, &info, 1, 1);
+
+    component.Start(TRUE);
+
+    const std::wstring text = CHttpDownloader::FormatText(
+        L"An error occurred while attempting to download the file, Error:%s",
+        CHttpDownloader::GetWinInetErrorText(ERROR_INVALID_PARAMETER).c_str());
+    EXPECT_EQ(callback.Events(),
+              std::vector<std::wstring>({L"OnError:" + text, L"Stop", L"OnError:" + text}));
+    EXPECT_TRUE(lines.Has(text));
+    EXPECT_TRUE(server.Requests().empty());
+}
+
+TEST_F(DownloadComponentTest, StopRequestEndsTheTransferAndKeepsThePart) {
+    ScriptedResponse stalled = ScriptedResponse::Ok(Pattern(100000));
+    stalled.dropAfterBodyBytes = 4096;
+    stalled.holdAfterBodyBytes = true;  // the rest never comes
+    server.Enqueue(stalled);
+    DownloadComponentInfo info = Record("/big.zip", L"big.zip");
+    RecordingCallback callback;
+    callback.stopAfterProgress = 2;
+    CDownloadComponent component(&callback, &info, 1, 1);
+
+    component.Start(TRUE);
+
+    EXPECT_TRUE(component.IsCancelled());
+    EXPECT_EQ(callback.ProgressReports().size(), 2u);
+    EXPECT_TRUE(callback.Events().empty());
+    EXPECT_EQ(ReadFileBytes(info.strLocalFolder + L"\\big.zip"), Pattern(100000).substr(0, 3072));
+    EXPECT_TRUE(lines.Has(L"CHttpDownloader::SetStatus, Aborting transfer\n"));
+    EXPECT_FALSE(lines.Has(L"Aborting transfer"));
+}
+
+TEST_F(DownloadComponentTest, ConnectionAndRedirectNotificationsBecomeStatusLines) {
+    server.Route("/old.zip", ScriptedResponse::Status(302, "Found").Header("Location", "/new.zip"));
+    server.Route("/new.zip", ScriptedResponse::Ok("moved"));
+    DownloadComponentInfo info = Record("/old.zip", L"old.zip");
+    RecordingCallback callback;
+    CDownloadComponent component(&callback, &info, 1, 1);
+
+    component.Start(TRUE);
+
+    EXPECT_EQ(ReadFileBytes(info.strLocalFolder + L"\\old.zip"), "moved");
+    EXPECT_EQ(lines.CountStartingWith(L"CHttpDownloader::SetStatus, Connecting to "), 1);
+    EXPECT_EQ(lines.CountStartingWith(L"CHttpDownloader::SetStatus, Connected to "), 1);
+    EXPECT_EQ(lines.CountStartingWith(L"CHttpDownloader::SetStatus, Redirecting to "), 1);
+    EXPECT_EQ(lines.CountStartingWith(L"Redirecting to "), 1);
+    for (const auto& line : lines.All()) {
+        if (line.rfind(L"Connected to ", 0) == 0) {
+            EXPECT_EQ(line, L"Connected to 127.0.0.1");
+        }
+    }
+}
+
+TEST_F(DownloadComponentTest, LocalFileNameAndSettingsComeFromTheRecord) {
+    server.Enqueue(ScriptedResponse::Challenge(false));
+    server.Enqueue(ScriptedResponse::Ok("named"));
+    DownloadComponentInfo info = Record("/dir/remote.zip", L"remote.zip");
+    info.strLocalFileName = L"local.zip";
+    info.strUserName = L"user";
+    info.strPassword = L"word";
+    info.strUserAgent = L"RecordAgent";
+    CDownloadComponent component(nullptr, &info, 1, 1);
+
+    component.Start(TRUE);
+
+    EXPECT_EQ(ReadFileBytes(info.strLocalFolder + L"\\local.zip"), "named");
+    EXPECT_FALSE(FileExists(info.strLocalFolder + L"\\remote.zip"));
+    const auto requests = server.Requests();
+    ASSERT_GE(requests.size(), 2u);
+    EXPECT_EQ(requests.back().Header("User-Agent").value_or(""), "RecordAgent");
+    EXPECT_EQ(requests.back().Header("Authorization").value_or(""),
+              httptest::BasicCredentials("user", "word"));
+}
+
+TEST_F(DownloadComponentTest, WithoutCallbackAFailureIsOnlyTheMissingFile) {
+    server.Enqueue(ScriptedResponse::Status(500, "Internal Server Error"));
+    DownloadComponentInfo info = Record("/a.zip", L"a.zip");
+    CDownloadComponent component(nullptr, &info, 1, 1);
+
+    component.Start(TRUE);
+
+    EXPECT_TRUE(component.IsFinished());
+    EXPECT_FALSE(FileExists(info.strLocalFolder + L"\\a.zip"));
+}
+
+TEST_F(DownloadComponentTest, UnsplittableUrlStartsNoThread) {
+    DownloadComponentInfo info = Record("/", L"none");
+    info.strURL.clear();
+    RecordingCallback callback;
+    CDownloadComponent component(&callback, &info, 1, 1);
+
+    component.Start(TRUE);
+
+    EXPECT_FALSE(component.IsFinished());
+    EXPECT_TRUE(lines.Has(L"Failed to parse the URL: http://\n"));
+    EXPECT_TRUE(callback.Events().empty());
+}
+
+TEST_F(DownloadComponentTest, StartWithoutWaitIsJoinedByTheDestructor) {
+    server.Enqueue(ScriptedResponse::Ok(Pattern(50000)));
+    DownloadComponentInfo info = Record("/async.zip", L"async.zip");
+    RecordingCallback callback;
+    {
+        CDownloadComponent component(&callback, &info, 1, 1);
+        component.Start(FALSE);
+    }
+    EXPECT_EQ(ReadFileBytes(info.strLocalFolder + L"\\async.zip"), Pattern(50000));
+    EXPECT_EQ(callback.ProgressReports().size(), 50u);
+}
+
+}  // namespace
