@@ -3,10 +3,7 @@
 #include "download/CDownloadComponent.h"
 
 void CComponentThread::Wait() const {
-    if (ThreadHandle() != INVALID_HANDLE_VALUE)
-        WaitForSingleObject(ThreadHandle(), INFINITE);
+    if (ThreadHandle() != INVALID_HANDLE_VALUE) WaitForSingleObject(ThreadHandle(), INFINITE);
 }
 
-unsigned CComponentThread::Run() {
-    return CDownloadComponent::ComponentThreadProc(&component);
-}
+unsigned CComponentThread::Run() { return CDownloadComponent::ComponentThreadProc(&component); }

@@ -25,16 +25,15 @@ constexpr DWORD kRateSampleMs = 1000;
 // Text of a connection notification: UTF-16 when it looks like it, else the thread's ANSI code
 // page. Never reads past infoLength.
 std::wstring NotificationText(const void* info, DWORD infoLength) {
-    if (!info || infoLength == 0)
-        return std::wstring();
-    if (infoLength >= sizeof(wchar_t) && IsTextUnicode(info, static_cast<int>(infoLength), nullptr)) {
+    if (!info || infoLength == 0) return std::wstring();
+    if (infoLength >= sizeof(wchar_t) &&
+        IsTextUnicode(info, static_cast<int>(infoLength), nullptr)) {
         const auto* text = static_cast<const wchar_t*>(info);
         return std::wstring(text, wcsnlen(text, infoLength / sizeof(wchar_t)));
     }
     const auto* bytes = static_cast<const char*>(info);
     const int length = static_cast<int>(strnlen(bytes, infoLength));
-    if (length == 0)
-        return std::wstring();
+    if (length == 0) return std::wstring();
     const int wide = MultiByteToWideChar(CP_THREAD_ACP, 0, bytes, length, nullptr, 0);
     std::wstring text(static_cast<size_t>(wide), L'\0');
     MultiByteToWideChar(CP_THREAD_ACP, 0, bytes, length, text.data(), wide);
@@ -42,9 +41,8 @@ std::wstring NotificationText(const void* info, DWORD infoLength) {
 }
 
 std::wstring LocalPath(const DownloadComponentInfo& info) {
-    const std::wstring name = info.strLocalFileName.empty()
-                                  ? PathText::FileNamePart(info.strURL)
-                                  : info.strLocalFileName;
+    const std::wstring name =
+        info.strLocalFileName.empty() ? PathText::FileNamePart(info.strURL) : info.strLocalFileName;
     return info.strLocalFolder.empty() ? name : PathText::Join(info.strLocalFolder, name);
 }
 
@@ -53,8 +51,7 @@ std::wstring LocalPath(const DownloadComponentInfo& info) {
 CDownloadComponent::CDownloadComponent(IDownloadCallback* callback, DownloadComponentInfo* info,
                                        int index, int count)
     : m_pCallback(callback), m_pInfo(info), m_nIndex(index), m_nCount(count) {
-    if (!info)
-        return;
+    if (!info) return;
     m_strProxyServer = info->strProxyServer;
     m_strProxyUserName = info->strProxyUserName;
     m_strProxyPassword = info->strProxyPassword;
@@ -75,13 +72,10 @@ CDownloadComponent::CDownloadComponent(IDownloadCallback* callback, DownloadComp
     m_strAcceptTypes = info->strAcceptTypes;
 }
 
-CDownloadComponent::~CDownloadComponent() {
-    WaitForWorker();
-}
+CDownloadComponent::~CDownloadComponent() { WaitForWorker(); }
 
 void CDownloadComponent::Start(BOOL wait) {
-    if (!m_pInfo)
-        return;
+    if (!m_pInfo) return;
     const std::wstring path = LocalPath(*m_pInfo);
     if (!m_pInfo->strLocalFolder.empty())
         SHCreateDirectoryExW(nullptr, m_pInfo->strLocalFolder.c_str(), nullptr);
@@ -112,8 +106,7 @@ void CDownloadComponent::Start(BOOL wait) {
 }
 
 void CDownloadComponent::WaitForWorker() {
-    if (m_pThread)
-        m_pThread->Wait();
+    if (m_pThread) m_pThread->Wait();
     m_pThread.reset();
 }
 
@@ -125,13 +118,11 @@ unsigned CDownloadComponent::ComponentThreadProc(void* param) {
 void CDownloadComponent::Run() {
     Download();
     m_bFinished = TRUE;
-    if (!m_strError.empty() && m_pCallback)
-        m_pCallback->OnError(m_strError.c_str());
+    if (!m_strError.empty() && m_pCallback) m_pCallback->OnError(m_strError.c_str());
 }
 
 void CDownloadComponent::ReportError(const wchar_t* format, DWORD error) {
-    if (error == 0)
-        error = GetLastError();
+    if (error == 0) error = GetLastError();
     CHttpDownloader::ReportError(format, error);
     m_strError = FormatText(format, GetWinInetErrorText(error).c_str());
     if (m_pCallback) {
@@ -150,15 +141,14 @@ void CDownloadComponent::ReportStatusCode(const wchar_t* format, DWORD code) {
 BOOL CDownloadComponent::PromptForCredentials(DWORD& error) {
     error = InternetErrorDlg(GetDesktopWindow(), m_hRequest, ERROR_INTERNET_INCORRECT_PASSWORD,
                              kErrorDialogFlags, nullptr);
-    if (error == 0)
-        Abort();
+    if (error == 0) Abort();
     return error == ERROR_INTERNET_FORCE_RETRY;
 }
 
 BOOL CDownloadComponent::SetClientCertificate() {
-    const DWORD answer = InternetErrorDlg(GetDesktopWindow(), m_hRequest,
-                                          ERROR_INTERNET_CLIENT_AUTH_CERT_NEEDED,
-                                          kErrorDialogFlags, nullptr);
+    const DWORD answer =
+        InternetErrorDlg(GetDesktopWindow(), m_hRequest, ERROR_INTERNET_CLIENT_AUTH_CERT_NEEDED,
+                         kErrorDialogFlags, nullptr);
     return answer == ERROR_SUCCESS || answer == ERROR_INTERNET_FORCE_RETRY;
 }
 
@@ -170,8 +160,7 @@ void CDownloadComponent::SetStatus(const wchar_t* text) {
 void CDownloadComponent::OnStatusCallback(HINTERNET, DWORD status, const void* info,
                                           DWORD infoLength) {
     const wchar_t* format = ProgressText::StatusFormat(status);
-    if (format)
-        SetStatusFormatted(format, NotificationText(info, infoLength).c_str());
+    if (format) SetStatusFormatted(format, NotificationText(info, infoLength).c_str());
 }
 
 void CDownloadComponent::OnContentLength(ULONGLONG length) {
@@ -181,8 +170,7 @@ void CDownloadComponent::OnContentLength(ULONGLONG length) {
 void CDownloadComponent::OnTransferProgress(ULONGLONG bytesRead, BOOL gotContentLength,
                                             ULONGLONG total) {
     CHttpDownloader::OnTransferProgress(bytesRead, gotContentLength, total);
-    if (m_nLastPercent == -1)
-        m_dwStartTick = m_dwLastTick = GetTickCount();
+    if (m_nLastPercent == -1) m_dwStartTick = m_dwLastTick = GetTickCount();
     if (gotContentLength) {
         m_nPercent = ProgressText::FilePercent(m_nStartPos, bytesRead, total);
         if (m_nPercent != m_nLastPercent) {
@@ -202,8 +190,7 @@ void CDownloadComponent::OnTransferProgress(ULONGLONG bytesRead, BOOL gotContent
             OnTimeLeft(static_cast<DWORD>(m_nSecondsLeft), m_nStartPos + bytesRead, total);
         }
     }
-    if (!m_pCallback)
-        return;
+    if (!m_pCallback) return;
     if (m_pCallback->IsStopped()) {
         m_bCancelled = true;
         CancelTransfer();
@@ -218,8 +205,7 @@ void CDownloadComponent::OnTransferProgress(ULONGLONG bytesRead, BOOL gotContent
 }
 
 std::wstring CDownloadComponent::ProgressName() const {
-    if (!m_pInfo)
-        return std::wstring();
+    if (!m_pInfo) return std::wstring();
     return PathText::AppendBackslash(m_pInfo->strLocalFolder) + m_pInfo->strDisplayName;
 }
 

@@ -50,14 +50,11 @@ std::wstring ApplicationName() {
     return dot == std::wstring::npos ? name : name.substr(0, dot);
 }
 
-const wchar_t* OrNull(const std::wstring& text) {
-    return text.empty() ? nullptr : text.c_str();
-}
+const wchar_t* OrNull(const std::wstring& text) { return text.empty() ? nullptr : text.c_str(); }
 
 std::unique_ptr<BYTE[]> AllocateBuffer(DWORD size) {
     // A zero-sized buffer could never read a byte and would end every transfer as "done".
-    if (size == 0)
-        return nullptr;
+    if (size == 0) return nullptr;
     return std::unique_ptr<BYTE[]>(new (std::nothrow) BYTE[size]);
 }
 
@@ -76,18 +73,17 @@ CHttpDownloader::CHttpDownloader() {
 
 CHttpDownloader::~CHttpDownloader() {
     CloseHandles();
-    if (m_pClientCert)
-        CertFreeCertificateContext(m_pClientCert);
+    if (m_pClientCert) CertFreeCertificateContext(m_pClientCert);
     DeleteCriticalSection(&m_csHandles);
 }
 
 BOOL CHttpDownloader::Download() {
     const bool toFile = !m_strFileName.empty();
-    const bool existed = toFile && GetFileAttributesW(m_strFileName.c_str()) != INVALID_FILE_ATTRIBUTES;
+    const bool existed =
+        toFile && GetFileAttributesW(m_strFileName.c_str()) != INVALID_FILE_ATTRIBUTES;
     const BOOL result = _Download();
     CloseHandles();
-    if (toFile)
-        m_file.Close();
+    if (toFile) m_file.Close();
     if (!result && toFile && !existed &&
         GetFileAttributesW(m_strFileName.c_str()) != INVALID_FILE_ATTRIBUTES)
         DeleteDownloadedFile();
@@ -100,54 +96,43 @@ BOOL CHttpDownloader::_Download() {
         DebugFormat(L"CHttpDownloader::_Download, Failed to parse the URL: %s\n", m_strURL.c_str());
         return FALSE;
     }
-    if (!m_strFileName.empty() && !OpenFile())
-        return FALSE;
-    if (!CreateSession() || !CreateConnection() || !CreateRequest())
-        return FALSE;
+    if (!m_strFileName.empty() && !OpenFile()) return FALSE;
+    if (!CreateSession() || !CreateConnection() || !CreateRequest()) return FALSE;
 
     bool proxyCredentialsUsed = false;
     bool httpCredentialsUsed = false;
     bool certificateSupplied = false;
     if (m_bPreAuthProxy) {
-        if (!DoProxyAuthentication())
-            return FALSE;
+        if (!DoProxyAuthentication()) return FALSE;
         proxyCredentialsUsed = true;
     }
     if (m_bPreAuthHttp) {
-        if (!DoHTTPAuthentication())
-            return FALSE;
+        if (!DoHTTPAuthentication()) return FALSE;
         httpCredentialsUsed = true;
     }
 
     for (;;) {
-        if (!SendRequest(certificateSupplied))
-            return FALSE;
+        if (!SendRequest(certificateSupplied)) return FALSE;
         DWORD status = 0;
-        if (!QueryStatusCode(status))
-            return FALSE;
+        if (!QueryStatusCode(status)) return FALSE;
         if (status == HTTP_STATUS_OK || status == HTTP_STATUS_PARTIAL_CONTENT) {
-            if (status == HTTP_STATUS_OK && m_nStartPos > 0 && !RestartFileAtZero())
-                return FALSE;
+            if (status == HTTP_STATUS_OK && m_nStartPos > 0 && !RestartFileAtZero()) return FALSE;
             return ReadBody();
         }
         if (status == HTTP_STATUS_DENIED || status == HTTP_STATUS_PROXY_AUTH_REQ) {
-            if (!DrainResponse())
-                return FALSE;
+            if (!DrainResponse()) return FALSE;
             const bool proxy = status == HTTP_STATUS_PROXY_AUTH_REQ;
             const std::wstring& user = proxy ? m_strProxyUserName : m_strUserName;
             bool& used = proxy ? proxyCredentialsUsed : httpCredentialsUsed;
             if (!user.empty() && !used) {
-                if (!(proxy ? DoProxyAuthentication() : DoHTTPAuthentication()))
-                    return FALSE;
+                if (!(proxy ? DoProxyAuthentication() : DoHTTPAuthentication())) return FALSE;
                 used = true;
                 continue;
             }
             if (proxy ? m_bPromptProxyAuth : m_bPromptHttpAuth) {
                 DWORD error = 0;
-                if (PromptForCredentials(error))
-                    continue;
-                if (error != 0)
-                    ReportError(L"Aborting transfer", error);
+                if (PromptForCredentials(error)) continue;
+                if (error != 0) ReportError(L"Aborting transfer", error);
                 return FALSE;
             }
         }
@@ -165,8 +150,14 @@ BOOL CHttpDownloader::SplitURL() {
     auto split = [this](const std::wstring& url) {
         DWORD length = static_cast<DWORD>(url.size() * 3 + 64);
         std::vector<wchar_t> canonical(length);
-        if (!InternetCanonicalizeUrlW(url.c_str(), canonical.data(), &length, ICU_BROWSER_MODE))
-            return false;
+        if (!InternetCanonicalizeUrlW(url.c_str(), canonical.data(), &length, ICU_BROWSER_MODE)) {
+            // The length now holds what the canonical form needs.
+            if (GetLastError() != ERROR_INSUFFICIENT_BUFFER) return false;
+            canonical.resize(length + 1);
+            length = static_cast<DWORD>(canonical.size());
+            if (!InternetCanonicalizeUrlW(url.c_str(), canonical.data(), &length, ICU_BROWSER_MODE))
+                return false;
+        }
         URL_COMPONENTSW parts{};
         parts.dwStructSize = sizeof(parts);
         parts.dwHostNameLength = 1;
@@ -182,15 +173,12 @@ BOOL CHttpDownloader::SplitURL() {
             return false;
         m_strServer.assign(parts.lpszHostName, parts.dwHostNameLength);
         m_strObject.assign(parts.lpszUrlPath ? parts.lpszUrlPath : L"", parts.dwUrlPathLength);
-        if (parts.lpszExtraInfo)
-            m_strObject.append(parts.lpszExtraInfo, parts.dwExtraInfoLength);
-        if (m_strObject.empty())
-            m_strObject = L"/";
+        if (parts.lpszExtraInfo) m_strObject.append(parts.lpszExtraInfo, parts.dwExtraInfoLength);
+        if (m_strObject.empty()) m_strObject = L"/";
         m_nPort = parts.nPort;
         return true;
     };
-    if (split(m_strURL))
-        return TRUE;
+    if (split(m_strURL)) return TRUE;
     m_strURL = L"http://" + m_strURL;
     return split(m_strURL) ? TRUE : FALSE;
 }
@@ -228,7 +216,8 @@ BOOL CHttpDownloader::SendRequest(bool& certificateSupplied) {
                 return TRUE;
             lastError = GetLastError();
             if (lastError == ERROR_INTERNET_CLIENT_AUTH_CERT_NEEDED && !certificateSupplied) {
-                supplied = m_bPromptClientCert ? SetClientCertificate() : SetClientCertificateOption();
+                supplied =
+                    m_bPromptClientCert ? SetClientCertificate() : SetClientCertificateOption();
                 if (supplied) {
                     certificateSupplied = true;
                     break;
@@ -247,10 +236,9 @@ BOOL CHttpDownloader::SendRequest(bool& certificateSupplied) {
 }
 
 BOOL CHttpDownloader::SetClientCertificateOption() {
-    if (!m_pClientCert)
-        return FALSE;
-    return InternetSetOptionW(m_hRequest, kClientCertOption, const_cast<CERT_CONTEXT*>(m_pClientCert),
-                              kCertContextLength);
+    if (!m_pClientCert) return FALSE;
+    return InternetSetOptionW(m_hRequest, kClientCertOption,
+                              const_cast<CERT_CONTEXT*>(m_pClientCert), kCertContextLength);
 }
 
 BOOL CHttpDownloader::QueryStatusCode(DWORD& status) {
@@ -279,25 +267,22 @@ BOOL ReportNoBuffer(CHttpDownloader& downloader) {
 
 BOOL CHttpDownloader::DrainResponse() {
     const auto buffer = AllocateBuffer(m_nBufferSize);
-    if (!buffer)
-        return ReportNoBuffer(*this);
+    if (!buffer) return ReportNoBuffer(*this);
     for (;;) {
         DWORD read = 0;
         InternetReadFile(m_hRequest, buffer.get(), m_nBufferSize, &read);
-        if (read == 0)
-            return TRUE;
+        if (read == 0) return TRUE;
     }
 }
 
 BOOL CHttpDownloader::RestartFileAtZero() {
-    DebugLine(L"CHttpDownloader::_Download, Resumed request answered with the whole file, "
-              L"restarting at 0\n");
+    DebugLine(
+        L"CHttpDownloader::_Download, Resumed request answered with the whole file, "
+        L"restarting at 0\n");
     m_nStartPos = 0;
-    if (m_strFileName.empty())
-        return TRUE;
+    if (m_strFileName.empty()) return TRUE;
     const DWORD error = m_file.SetLength(0);
-    if (error == 0)
-        return TRUE;
+    if (error == 0) return TRUE;
     DebugFormat(
         L"CHttpDownloader::_Download, An exception occured while set file pointer position, "
         L"Error:%d\n",
@@ -313,17 +298,16 @@ BOOL CHttpDownloader::ReadBody() {
     if (gotLength) {
         OnContentLength(length);
     } else {
-        DebugLine(L"CHttpDownloader::_Download, failed to get content length for request, continuing\n");
+        DebugLine(
+            L"CHttpDownloader::_Download, failed to get content length for request, continuing\n");
         length = 0;
     }
     SetStatus(L"Retrieving the file");
 
     const auto buffer = AllocateBuffer(m_nBufferSize);
-    if (!buffer)
-        return ReportNoBuffer(*this);
+    if (!buffer) return ReportNoBuffer(*this);
     ULONGLONG bytesRead = 0;
-    if (!ReadBlocks(buffer.get(), bytesRead, gotLength, length))
-        return FALSE;
+    if (!ReadBlocks(buffer.get(), bytesRead, gotLength, length)) return FALSE;
     // The connection may close before the announced length: that is a broken transfer,
     // not a complete file.
     if (gotLength && bytesRead < length && !IsAborted()) {
@@ -342,21 +326,19 @@ BOOL CHttpDownloader::ReadBlocks(BYTE* buffer, ULONGLONG& bytesRead, BOOL gotLen
         DWORD read = 0;
         if (!InternetReadFile(m_hRequest, buffer, m_nBufferSize, &read)) {
             const DWORD error = GetLastError();
-            DebugFormat(L"CHttpDownloader::_Download, Failed in call to InternetReadFile, Error:%d\n",
-                        error);
+            DebugFormat(
+                L"CHttpDownloader::_Download, Failed in call to InternetReadFile, Error:%d\n",
+                error);
             ReportError(kTextDownload, error);
             return FALSE;
         }
         if (read > 0) {
-            if (!OnDownloadData(buffer, read))
-                return FALSE;
+            if (!OnDownloadData(buffer, read)) return FALSE;
             bytesRead += read;
-            if (m_dMaxBytesPerMs > 0)
-                ThrottleTo(bytesRead, startTick);
+            if (m_dMaxBytesPerMs > 0) ThrottleTo(bytesRead, startTick);
         }
         OnTransferProgress(bytesRead, gotLength, m_nStartPos + length);
-        if (read == 0 || IsAborted())
-            return TRUE;
+        if (read == 0 || IsAborted()) return TRUE;
     }
 }
 
@@ -373,9 +355,11 @@ BOOL CHttpDownloader::CreateSession() {
         if (!m_hSession) {
             const std::wstring agent = m_strUserAgent.empty() ? ApplicationName() : m_strUserAgent;
             if (m_nAccessType == 0)
-                m_hSession = InternetOpenW(agent.c_str(), INTERNET_OPEN_TYPE_PRECONFIG, nullptr, nullptr, 0);
+                m_hSession =
+                    InternetOpenW(agent.c_str(), INTERNET_OPEN_TYPE_PRECONFIG, nullptr, nullptr, 0);
             else if (m_nAccessType == 1)
-                m_hSession = InternetOpenW(agent.c_str(), INTERNET_OPEN_TYPE_DIRECT, nullptr, nullptr, 0);
+                m_hSession =
+                    InternetOpenW(agent.c_str(), INTERNET_OPEN_TYPE_DIRECT, nullptr, nullptr, 0);
             else if (m_nAccessType == 2)
                 m_hSession = InternetOpenW(agent.c_str(), INTERNET_OPEN_TYPE_PROXY,
                                            m_strProxyServer.c_str(), nullptr, 0);
@@ -406,13 +390,12 @@ BOOL CHttpDownloader::CreateConnection() {
     {
         HandleLock guard(m_csHandles);
         const bool withUser = !m_strUserName.empty();
-        m_hConnection = InternetConnectW(m_hSession, m_strServer.c_str(), m_nPort,
-                                         withUser ? m_strUserName.c_str() : nullptr,
-                                         withUser ? m_strPassword.c_str() : nullptr,
-                                         INTERNET_SERVICE_HTTP, 0, reinterpret_cast<DWORD_PTR>(this));
+        m_hConnection = InternetConnectW(
+            m_hSession, m_strServer.c_str(), m_nPort, withUser ? m_strUserName.c_str() : nullptr,
+            withUser ? m_strPassword.c_str() : nullptr, INTERNET_SERVICE_HTTP, 0,
+            reinterpret_cast<DWORD_PTR>(this));
     }
-    if (m_hConnection)
-        return TRUE;
+    if (m_hConnection) return TRUE;
     const DWORD error = GetLastError();
     DebugFormat(L"CHttpDownloader::CreateConnection, Failed in call to InternetConnect, Error:%d\n",
                 error);
@@ -425,8 +408,7 @@ BOOL CHttpDownloader::CreateRequest() {
     std::vector<const wchar_t*> typeArray;
     try {
         types = RequestRules::SplitAcceptTypes(m_strAcceptTypes);
-        for (const auto& type : types)
-            typeArray.push_back(type.c_str());
+        for (const auto& type : types) typeArray.push_back(type.c_str());
         typeArray.push_back(nullptr);
     } catch (const std::bad_alloc&) {
         DebugLine(L"CHttpDownloader::CreateRequest, Failed in allocate AcceptTypes buffer\n");
@@ -435,13 +417,12 @@ BOOL CHttpDownloader::CreateRequest() {
     }
     {
         HandleLock guard(m_csHandles);
-        m_hRequest = HttpOpenRequestW(m_hConnection, OrNull(m_strVerb), m_strObject.c_str(),
-                                      OrNull(m_strHttpVersion), OrNull(m_strReferrer),
-                                      typeArray.data(), GetOpenRequestFlags(),
-                                      reinterpret_cast<DWORD_PTR>(this));
+        m_hRequest =
+            HttpOpenRequestW(m_hConnection, OrNull(m_strVerb), m_strObject.c_str(),
+                             OrNull(m_strHttpVersion), OrNull(m_strReferrer), typeArray.data(),
+                             GetOpenRequestFlags(), reinterpret_cast<DWORD_PTR>(this));
     }
-    if (m_hRequest)
-        return TRUE;
+    if (m_hRequest) return TRUE;
     const DWORD error = GetLastError();
     DebugFormat(L"CHttpDownloader::CreateRequest, Failed in call to HttpOpenRequest, Error:%d\n",
                 error);
@@ -463,14 +444,14 @@ BOOL CHttpDownloader::DoProxyAuthentication() {
         INTERNET_OPTION_PROXY_USERNAME, m_strProxyUserName, INTERNET_OPTION_PROXY_PASSWORD,
         m_strProxyPassword,
         L"CHttpDownloader::DoProxyAuthentication, Failed to set Proxy username details, Error:%d\n",
-        L"CHttpDownloader::DoProxyAuthentication, Failed to set Proxy password details, Error:%d\n");
+        L"CHttpDownloader::DoProxyAuthentication, Failed to set Proxy password details, "
+        L"Error:%d\n");
 }
 
 BOOL CHttpDownloader::SetCredentials(DWORD userOption, const std::wstring& user,
                                      DWORD passwordOption, const std::wstring& password,
                                      const wchar_t* userLine, const wchar_t* passwordLine) {
-    if (user.empty())
-        return TRUE;
+    if (user.empty()) return TRUE;
     const struct {
         DWORD option;
         const std::wstring& text;
@@ -488,15 +469,12 @@ BOOL CHttpDownloader::SetCredentials(DWORD userOption, const std::wstring& user,
     return TRUE;
 }
 
-BOOL CHttpDownloader::SetClientCertificate() {
-    return SetClientCertificateOption();
-}
+BOOL CHttpDownloader::SetClientCertificate() { return SetClientCertificateOption(); }
 
 void CHttpDownloader::OnStatusCallback(HINTERNET, DWORD, const void*, DWORD) {}
 
 void CHttpDownloader::ReportError(const wchar_t* format, DWORD error) {
-    if (error == 0)
-        error = GetLastError();
+    if (error == 0) error = GetLastError();
     DebugLine(FormatText(format, GetWinInetErrorText(error).c_str()));
 }
 
@@ -505,16 +483,15 @@ void CHttpDownloader::ReportStatusCode(const wchar_t* format, DWORD code) {
 }
 
 DWORD CHttpDownloader::GetOpenRequestFlags() {
-    return RequestRules::OpenRequestFlags(m_nServiceType == kServiceHttps, m_bNoAutoRedirect != FALSE);
+    return RequestRules::OpenRequestFlags(m_nServiceType == kServiceHttps,
+                                          m_bNoAutoRedirect != FALSE);
 }
 
 std::wstring CHttpDownloader::FormRequestHeaders() {
     return RequestRules::RangeHeader(m_nStartPos);
 }
 
-BOOL CHttpDownloader::PromptForCredentials(DWORD&) {
-    return FALSE;
-}
+BOOL CHttpDownloader::PromptForCredentials(DWORD&) { return FALSE; }
 
 void CHttpDownloader::SetStatus(const wchar_t* text) {
     DebugFormat(L"CHttpDownloader::SetStatus, %s\n", text);
@@ -526,18 +503,15 @@ void CHttpDownloader::SetStatusFormatted(const wchar_t* format, const wchar_t* a
 
 void CHttpDownloader::SetStatusResource(UINT stringId) {
     HMODULE module = nullptr;
-    GetModuleHandleExW(GET_MODULE_HANDLE_EX_FLAG_FROM_ADDRESS |
-                           GET_MODULE_HANDLE_EX_FLAG_UNCHANGED_REFCOUNT,
-                       reinterpret_cast<LPCWSTR>(&CHttpDownloader::StatusCallback), &module);
+    GetModuleHandleExW(
+        GET_MODULE_HANDLE_EX_FLAG_FROM_ADDRESS | GET_MODULE_HANDLE_EX_FLAG_UNCHANGED_REFCOUNT,
+        reinterpret_cast<LPCWSTR>(&CHttpDownloader::StatusCallback), &module);
     const wchar_t* resource = nullptr;
     const int length = LoadStringW(module, stringId, reinterpret_cast<LPWSTR>(&resource), 0);
-    if (length > 0 && resource)
-        SetStatus(std::wstring(resource, length).c_str());
+    if (length > 0 && resource) SetStatus(std::wstring(resource, length).c_str());
 }
 
-BOOL CHttpDownloader::IsAborted() {
-    return InterlockedCompareExchange(&m_lAbort, 0, 0) != 0;
-}
+BOOL CHttpDownloader::IsAborted() { return InterlockedCompareExchange(&m_lAbort, 0, 0) != 0; }
 
 void CHttpDownloader::OnContentLength(ULONGLONG length) {
     DebugFormat(L"Got a Content-Length header value of %I64u\n", length);
@@ -575,8 +549,7 @@ void CHttpDownloader::CloseHandles() {
 }
 
 BOOL CHttpDownloader::DeleteDownloadedFile() {
-    if (DeleteFileW(m_strFileName.c_str()))
-        return TRUE;
+    if (DeleteFileW(m_strFileName.c_str())) return TRUE;
     DebugFormat(
         L"CHttpDownloader::DeleteDownloadedFile, Failed to delete failed downloaded file, "
         L"Error:%d\n",
@@ -591,24 +564,21 @@ std::wstring CHttpDownloader::GetWinInetErrorText(DWORD error) {
             FORMAT_MESSAGE_IGNORE_INSERTS,
         GetModuleHandleW(L"wininet.dll"), error, MAKELANGID(LANG_NEUTRAL, SUBLANG_SYS_DEFAULT),
         reinterpret_cast<LPWSTR>(&message.text), 0, nullptr);
-    if (length == 0 || !message.text)
-        return std::wstring();
+    if (length == 0 || !message.text) return std::wstring();
     return std::wstring(message.text, std::min<size_t>(length, kMaxErrorText));
 }
 
 BOOL CHttpDownloader::QueryContentLength(HINTERNET request, ULONGLONG& length) {
     wchar_t text[32] = L"";
     DWORD size = sizeof(text);
-    if (!HttpQueryInfoW(request, HTTP_QUERY_CONTENT_LENGTH, text, &size, nullptr))
-        return FALSE;
+    if (!HttpQueryInfoW(request, HTTP_QUERY_CONTENT_LENGTH, text, &size, nullptr)) return FALSE;
     length = static_cast<ULONGLONG>(_wcstoi64(text, nullptr, 10));
     return TRUE;
 }
 
 std::wstring CHttpDownloader::FormatText(const wchar_t* format, const wchar_t* argument) {
     const int length = _scwprintf(format, argument);
-    if (length <= 0)
-        return std::wstring();
+    if (length <= 0) return std::wstring();
     std::vector<wchar_t> buffer(static_cast<size_t>(length) + 1);
     _snwprintf(buffer.data(), buffer.size(), format, argument);
     return std::wstring(buffer.data(), static_cast<size_t>(length));

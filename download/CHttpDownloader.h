@@ -1,6 +1,8 @@
 #pragma once
 
 #include <windows.h>
+
+// After windows.h, which they build on.
 #include <wincrypt.h>
 #include <wininet.h>
 

@@ -7,13 +7,11 @@
 
 unsigned __stdcall DownloadThreadProc(void* param) {
     auto* callback = static_cast<IDownloadCallback*>(param);
-    if (!callback)
-        return 0;
+    if (!callback) return 0;
     std::wstring current = L"-";
     try {
         DownloadList* list = callback->GetComponents();
-        if (!list)
-            throw std::invalid_argument("no download list");
+        if (!list) throw std::invalid_argument("no download list");
         const int count = static_cast<int>(list->size());
         for (int i = 0;; ++i) {
             if (i >= count) {

@@ -15,16 +15,13 @@ constexpr uint32_t kNoAutoRedirect = 0x00200000;
 
 uint32_t OpenRequestFlags(bool https, bool noAutoRedirect) {
     uint32_t flags = kReload | kNoCacheWrite | kKeepConnection | kPragmaNoCache;
-    if (https)
-        flags |= kSecure;
-    if (noAutoRedirect)
-        flags |= kNoAutoRedirect;
+    if (https) flags |= kSecure;
+    if (noAutoRedirect) flags |= kNoAutoRedirect;
     return flags;
 }
 
 std::wstring RangeHeader(uint64_t startPos) {
-    if (startPos == 0)
-        return std::wstring();
+    if (startPos == 0) return std::wstring();
     return L"Range: bytes=" + std::to_wstring(startPos) + L"-\r\n";
 }
 
@@ -33,21 +30,17 @@ std::vector<std::wstring> SplitAcceptTypes(const std::wstring& acceptTypes) {
     size_t begin = 0;
     while (begin <= acceptTypes.size()) {
         size_t end = acceptTypes.find_first_of(L",;", begin);
-        if (end == std::wstring::npos)
-            end = acceptTypes.size();
-        if (end > begin)
-            types.push_back(acceptTypes.substr(begin, end - begin));
+        if (end == std::wstring::npos) end = acceptTypes.size();
+        if (end > begin) types.push_back(acceptTypes.substr(begin, end - begin));
         begin = end + 1;
     }
     return types;
 }
 
 std::wstring DisplayNameOfObject(const std::wstring& object) {
-    if (object.size() <= 1)
-        return object;
+    if (object.size() <= 1) return object;
     size_t at = object.rfind(L'/');
-    if (at == std::wstring::npos)
-        at = object.rfind(L'\\');
+    if (at == std::wstring::npos) at = object.rfind(L'\\');
     return at == std::wstring::npos ? object : object.substr(at + 1);
 }
 

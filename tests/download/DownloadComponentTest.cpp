@@ -1,7 +1,6 @@
-#include "download/CDownloadComponent.h"
-
 #include <gtest/gtest.h>
 
+#include "download/CDownloadComponent.h"
 #include "download/DownloadTestSupport.h"
 #include "support/httpserver/CLoopbackHttpServer.h"
 

@@ -2,7 +2,6 @@
 
 #include <shellapi.h>
 
-
 #include "framework/win32/DebugOutput.h"
 
 namespace downloadtest {
@@ -14,9 +13,7 @@ DebugLines::DebugLines() {
     });
 }
 
-DebugLines::~DebugLines() {
-    DebugOutput::SetObserver(nullptr);
-}
+DebugLines::~DebugLines() { DebugOutput::SetObserver(nullptr); }
 
 std::vector<std::wstring> DebugLines::All() const {
     std::lock_guard<std::mutex> guard(lock);
@@ -25,15 +22,13 @@ std::vector<std::wstring> DebugLines::All() const {
 
 bool DebugLines::Has(const std::wstring& line) const {
     for (const auto& l : All())
-        if (l == line)
-            return true;
+        if (l == line) return true;
     return false;
 }
 
 int DebugLines::CountStartingWith(const std::wstring& prefix) const {
     int count = 0;
-    for (const auto& l : All())
-        count += l.rfind(prefix, 0) == 0 ? 1 : 0;
+    for (const auto& l : All()) count += l.rfind(prefix, 0) == 0 ? 1 : 0;
     return count;
 }
 
@@ -41,8 +36,8 @@ TempFolder::TempFolder() {
     static std::atomic<int> serial{0};
     wchar_t temp[MAX_PATH];
     GetTempPathW(MAX_PATH, temp);
-    path = std::wstring(temp) + L"pelko-download-" + std::to_wstring(GetCurrentProcessId()) +
-           L"-" + std::to_wstring(++serial);
+    path = std::wstring(temp) + L"pelko-download-" + std::to_wstring(GetCurrentProcessId()) + L"-" +
+           std::to_wstring(++serial);
     CreateDirectoryW(path.c_str(), nullptr);
 }
 
@@ -58,8 +53,7 @@ TempFolder::~TempFolder() {
 std::string ReadFileBytes(const std::wstring& path) {
     HANDLE file = CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE,
                               nullptr, OPEN_EXISTING, 0, nullptr);
-    if (file == INVALID_HANDLE_VALUE)
-        return std::string();
+    if (file == INVALID_HANDLE_VALUE) return std::string();
     std::string bytes;
     char buffer[65536];
     DWORD read = 0;
@@ -82,8 +76,7 @@ bool FileExists(const std::wstring& path) {
 
 std::string Pattern(size_t size) {
     std::string bytes(size, '\0');
-    for (size_t i = 0; i < size; ++i)
-        bytes[i] = static_cast<char>('a' + (i / 1000 + i) % 26);
+    for (size_t i = 0; i < size; ++i) bytes[i] = static_cast<char>('a' + (i / 1000 + i) % 26);
     return bytes;
 }
 

@@ -1,11 +1,9 @@
-#include "download/DownloadThreadProc.h"
-
 #include <gtest/gtest.h>
-
 #include <process.h>
 
 #include "download/CHttpDownloader.h"
 #include "download/DownloadTestSupport.h"
+#include "download/DownloadThreadProc.h"
 #include "support/httpserver/CLoopbackHttpServer.h"
 
 namespace {
@@ -33,8 +31,9 @@ protected:
 
     // Runs the list on a thread of its own, as the update engine does.
     static void RunList(RecordingCallback& callback) {
-        const uintptr_t thread = _beginthreadex(
-            nullptr, 0, &DownloadThreadProc, static_cast<IDownloadCallback*>(&callback), 0, nullptr);
+        const uintptr_t thread =
+            _beginthreadex(nullptr, 0, &DownloadThreadProc,
+                           static_cast<IDownloadCallback*>(&callback), 0, nullptr);
         ASSERT_NE(thread, 0u);
         WaitForSingleObject(reinterpret_cast<HANDLE>(thread), INFINITE);
         CloseHandle(reinterpret_cast<HANDLE>(thread));

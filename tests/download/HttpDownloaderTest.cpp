@@ -1,9 +1,8 @@
-#include "download/CHttpDownloader.h"
-
 #include <gtest/gtest.h>
 
 #include <functional>
 
+#include "download/CHttpDownloader.h"
 #include "download/DownloadTestSupport.h"
 #include "support/httpserver/CLoopbackHttpServer.h"
 
@@ -112,7 +111,6 @@ TEST_F(HttpDownloaderTest, UrlWithoutSchemeIsFetchedWithHttpInFront) {
     EXPECT_EQ(ReadFileBytes(target), "payload");
 }
 
-
 // Every failure reports once, in its own way, writes its debug line and leaves no new file.
 TEST_F(HttpDownloaderTest, FailuresReportTheirTextAndLeaveNoNewFile) {
     struct Case {
@@ -128,14 +126,13 @@ TEST_F(HttpDownloaderTest, FailuresReportTheirTextAndLeaveNoNewFile) {
         {"404", ScriptedResponse::Status(404, "Not Found"), nullptr, true, kTextStatus, 404,
          L"CHttpDownloader::_Download, Failed to retrieve a HTTP OK or partial content status, "
          L"Status Code:404\n"},
-        {"500", ScriptedResponse::Status(500, "Internal Server Error"), nullptr, true,
-         kTextStatus, 500, nullptr},
+        {"500", ScriptedResponse::Status(500, "Internal Server Error"), nullptr, true, kTextStatus,
+         500, nullptr},
         {"redirect not followed",
          ScriptedResponse::Status(302, "Found").Header("Location", "/elsewhere"),
          [](TestDownloader& d) { d.m_bNoAutoRedirect = TRUE; }, true, kTextStatus, 302, nullptr},
         {"401 without credentials or prompt", ScriptedResponse::Challenge(false),
-         [](TestDownloader& d) { d.m_bPromptHttpAuth = FALSE; }, true, kTextStatus, 401,
-         nullptr},
+         [](TestDownloader& d) { d.m_bPromptHttpAuth = FALSE; }, true, kTextStatus, 401, nullptr},
         {"unknown access type", ScriptedResponse::Ok("x"),
          [](TestDownloader& d) { d.m_nAccessType = 5; }, false,
          L"An error occurred while attempting to download the file, Error:%s",
@@ -143,8 +140,9 @@ TEST_F(HttpDownloaderTest, FailuresReportTheirTextAndLeaveNoNewFile) {
         {"file in a missing folder", ScriptedResponse::Ok("x"),
          [](TestDownloader& d) { d.m_strFileName += L"\\missing\\file.bin"; }, false,
          L"An error occured while opening the file to be downloaded, Error:%s", 0, nullptr},
-        {"body shorter than its Content-Length", ScriptedResponse::Ok(Pattern(3000)).AnnounceLength(9000),
-         nullptr, false, L"An error occurred while downloading the file, Error:%s", 0, nullptr},
+        {"body shorter than its Content-Length",
+         ScriptedResponse::Ok(Pattern(3000)).AnnounceLength(9000), nullptr, false,
+         L"An error occurred while downloading the file, Error:%s", 0, nullptr},
         {"connection dropped mid-body",
          [] {
              ScriptedResponse r = ScriptedResponse::Ok(Pattern(50000));
@@ -161,8 +159,7 @@ TEST_F(HttpDownloaderTest, FailuresReportTheirTextAndLeaveNoNewFile) {
         downloader.m_strURL = caseServer.Url("/file.bin");
         downloader.m_strFileName = target;
         downloader.m_nAccessType = 1;
-        if (c.setUp)
-            c.setUp(downloader);
+        if (c.setUp) c.setUp(downloader);
 
         EXPECT_FALSE(downloader.Download());
 
@@ -177,8 +174,8 @@ TEST_F(HttpDownloaderTest, FailuresReportTheirTextAndLeaveNoNewFile) {
         }
         EXPECT_FALSE(FileExists(downloader.m_strFileName));
     }
-    EXPECT_TRUE(lines.Has(
-        L"Failed to receive a valid HTTP response from the server, Response Code:404"));
+    EXPECT_TRUE(
+        lines.Has(L"Failed to receive a valid HTTP response from the server, Response Code:404"));
 }
 
 TEST_F(HttpDownloaderTest, UnsplittableUrlFailsWithoutReport) {
@@ -230,8 +227,7 @@ TEST_F(HttpDownloaderTest, ResumeAppendsThePartialContentAtTheOffset) {
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
         DeleteFileW(target.c_str());
-        if (c.existing)
-            WriteFileBytes(target, c.existing);
+        if (c.existing) WriteFileBytes(target, c.existing);
         CLoopbackHttpServer caseServer;
         ScriptedResponse whole = ScriptedResponse::Ok("0123456789");
         whole.honourRange = true;
@@ -427,7 +423,8 @@ TEST_F(HttpDownloaderTest, ZeroBufferSizeFailsInsteadOfReportingAnEmptySuccess) 
 }
 
 TEST(HttpDownloaderText, ErrorTextComesFromWinInetOrTheSystem) {
-    const std::wstring wininet = CHttpDownloader::GetWinInetErrorText(ERROR_INTERNET_CANNOT_CONNECT);
+    const std::wstring wininet =
+        CHttpDownloader::GetWinInetErrorText(ERROR_INTERNET_CANNOT_CONNECT);
     EXPECT_FALSE(wininet.empty());
     const std::wstring system = CHttpDownloader::GetWinInetErrorText(ERROR_FILE_NOT_FOUND);
     EXPECT_FALSE(system.empty());

@@ -1,6 +1,6 @@
-#include "download/ProgressText.h"
-
 #include <gtest/gtest.h>
+
+#include "download/ProgressText.h"
 
 namespace {
 
@@ -9,23 +9,20 @@ TEST(ProgressText, SizeTextSwitchesUnitsAtKilobyteAndMegabyte) {
         uint64_t bytes;
         const wchar_t* text;
     } cases[] = {
-        {0, L"0 Bytes"},          {1023, L"1023 Bytes"},   {1024, L"1.0 KB"},
-        {1536, L"1.5 KB"},        {1048575, L"1024.0 KB"}, {1048576, L"1.00 MB"},
-        {1572864, L"1.50 MB"},    {3355443, L"3.20 MB"},
-        {5368709120ULL, L"5120.00 MB"},
+        {0, L"0 Bytes"},       {1023, L"1023 Bytes"},   {1024, L"1.0 KB"},
+        {1536, L"1.5 KB"},     {1048575, L"1024.0 KB"}, {1048576, L"1.00 MB"},
+        {1572864, L"1.50 MB"}, {3355443, L"3.20 MB"},   {5368709120ULL, L"5120.00 MB"},
     };
-    for (const auto& c : cases)
-        EXPECT_EQ(ProgressText::SizeText(c.bytes), c.text) << c.bytes;
+    for (const auto& c : cases) EXPECT_EQ(ProgressText::SizeText(c.bytes), c.text) << c.bytes;
 }
 
 TEST(ProgressText, TimeTextAndTimeLeftLine) {
     const struct {
         uint32_t seconds;
         const wchar_t* text;
-    } cases[] = {{0, L"0 sec"},    {59, L"59 sec"},          {60, L"1 min"},
+    } cases[] = {{0, L"0 sec"},        {59, L"59 sec"},       {60, L"1 min"},
                  {61, L"1 min 1 sec"}, {125, L"2 min 5 sec"}, {3600, L"60 min"}};
-    for (const auto& c : cases)
-        EXPECT_EQ(ProgressText::TimeText(c.seconds), c.text) << c.seconds;
+    for (const auto& c : cases) EXPECT_EQ(ProgressText::TimeText(c.seconds), c.text) << c.seconds;
     EXPECT_EQ(ProgressText::TimeLeftLine(125, 1572864, 3355443),
               L"2 min 5 sec (1.50 MB of 3.20 MB copied)");
 }
@@ -34,10 +31,9 @@ TEST(ProgressText, TransferRateLineTreatsBytesPerMillisecondAsKilobytesPerSecond
     const struct {
         double rate;
         const wchar_t* text;
-    } cases[] = {{0.0, L"0 Bytes/Sec"},  {0.5, L"512 Bytes/Sec"}, {1.0, L"1.00 KB/Sec"},
-                 {9.999, L"10.00 KB/Sec"}, {10.0, L"10 KB/Sec"}, {123.4, L"123 KB/Sec"}};
-    for (const auto& c : cases)
-        EXPECT_EQ(ProgressText::TransferRateLine(c.rate), c.text) << c.rate;
+    } cases[] = {{0.0, L"0 Bytes/Sec"},    {0.5, L"512 Bytes/Sec"}, {1.0, L"1.00 KB/Sec"},
+                 {9.999, L"10.00 KB/Sec"}, {10.0, L"10 KB/Sec"},    {123.4, L"123 KB/Sec"}};
+    for (const auto& c : cases) EXPECT_EQ(ProgressText::TransferRateLine(c.rate), c.text) << c.rate;
 }
 
 TEST(ProgressText, PercentLine) {

@@ -1,6 +1,6 @@
-#include "download/RequestRules.h"
-
 #include <gtest/gtest.h>
+
+#include "download/RequestRules.h"
 
 namespace {
 
@@ -32,10 +32,14 @@ TEST(RequestRules, DisplayNameOfObject) {
         const wchar_t* object;
         const wchar_t* name;
     } cases[] = {
-        {L"/files/abc.zip", L"abc.zip"}, {L"/abc.zip?x=1", L"abc.zip?x=1"},
-        {L"dir\\abc.zip", L"abc.zip"},  {L"/a/b\\c.zip", L"b\\c.zip"},
-        {L"abc.zip", L"abc.zip"},       {L"/", L"/"},
-        {L"", L""},                     {L"/files/", L""},
+        {L"/files/abc.zip", L"abc.zip"},
+        {L"/abc.zip?x=1", L"abc.zip?x=1"},
+        {L"dir\\abc.zip", L"abc.zip"},
+        {L"/a/b\\c.zip", L"b\\c.zip"},
+        {L"abc.zip", L"abc.zip"},
+        {L"/", L"/"},
+        {L"", L""},
+        {L"/files/", L""},
     };
     for (const auto& c : cases)
         EXPECT_EQ(RequestRules::DisplayNameOfObject(c.object), c.name) << c.object;

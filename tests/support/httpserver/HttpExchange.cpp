@@ -23,8 +23,7 @@ std::string Base64(const std::string& data) {
         const unsigned v = (static_cast<unsigned char>(data[i]) << 16) |
                            (static_cast<unsigned char>(data[i + 1]) << 8) |
                            static_cast<unsigned char>(data[i + 2]);
-        out += {kDigits[v >> 18], kDigits[(v >> 12) & 63], kDigits[(v >> 6) & 63],
-                kDigits[v & 63]};
+        out += {kDigits[v >> 18], kDigits[(v >> 12) & 63], kDigits[(v >> 6) & 63], kDigits[v & 63]};
     }
     if (i + 1 == data.size()) {
         const unsigned v = static_cast<unsigned char>(data[i]) << 16;
@@ -41,8 +40,7 @@ std::string Base64(const std::string& data) {
 
 std::optional<std::string> ReceivedRequest::Header(const std::string& name) const {
     for (const auto& [key, value] : headers)
-        if (SameName(key, name))
-            return value;
+        if (SameName(key, name)) return value;
     return std::nullopt;
 }
 

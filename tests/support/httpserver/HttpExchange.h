@@ -30,13 +30,13 @@ struct ScriptedResponse {
     // body of another length; nullopt sends none and closes the connection after the body.
     std::optional<uint64_t> contentLength = 0;
     bool contentLengthFromBody = true;
-    int delayBeforeMs = 0;         // pause before the status line
-    bool holdWithoutAnswer = false;  // read the request, never answer, keep the connection
+    int delayBeforeMs = 0;                 // pause before the status line
+    bool holdWithoutAnswer = false;        // read the request, never answer, keep the connection
     size_t dropAfterBodyBytes = SIZE_MAX;  // close the connection after this much body
     bool holdAfterBodyBytes = false;       // with dropAfterBodyBytes: hold instead of closing
     size_t chunkBytes = 65536;             // body written in pieces of this size...
     int chunkDelayMs = 0;                  // ...with this pause after each
-    bool honourRange = false;  // "Range: bytes=N-" gets 206 with the rest of the body
+    bool honourRange = false;              // "Range: bytes=N-" gets 206 with the rest of the body
 
     static ScriptedResponse Ok(std::string body);
     static ScriptedResponse Status(int status, std::string reason);
