@@ -42,6 +42,8 @@ public:
         ++prompts;
         return prompt ? prompt(*this, error) : CHttpDownloader::PromptForCredentials(error);
     }
+    // Leaves the request unopened, so that setting options on it fails.
+    BOOL CreateRequest() override { return withoutRequest || CHttpDownloader::CreateRequest(); }
     void OnTransferProgress(ULONGLONG bytesRead, BOOL gotLength, ULONGLONG total) override {
         progress.push_back(bytesRead);
         lastGotLength = gotLength;
@@ -51,6 +53,7 @@ public:
     std::vector<Report> reports;
     std::function<BOOL(TestDownloader&, DWORD&)> prompt;
     int prompts = 0;
+    bool withoutRequest = false;
     std::vector<ULONGLONG> progress;
     BOOL lastGotLength = FALSE;
     ULONGLONG lastTotal = 0;
@@ -119,8 +122,8 @@ TEST_F(HttpDownloaderTest, FailuresReportTheirTextAndLeaveNoNewFile) {
         std::function<void(TestDownloader&)> setUp;
         bool status;
         const wchar_t* format;
-        DWORD code;  // 0: any
-        const wchar_t* debugLine;
+        DWORD code;                // 0: any
+        const wchar_t* debugLine;  // start of the expected line
     };
     const Case cases[] = {
         {"404", ScriptedResponse::Status(404, "Not Found"), nullptr, true, kTextStatus, 404,
@@ -136,25 +139,46 @@ TEST_F(HttpDownloaderTest, FailuresReportTheirTextAndLeaveNoNewFile) {
         {"unknown access type", ScriptedResponse::Ok("x"),
          [](TestDownloader& d) { d.m_nAccessType = 5; }, false,
          L"An error occurred while attempting to download the file, Error:%s",
-         ERROR_INVALID_PARAMETER, nullptr},
+         ERROR_INVALID_PARAMETER,
+         L"CHttpDownloader::CreateSession, Failed in call to InternetOpen, Error:87\n"},
         {"file in a missing folder", ScriptedResponse::Ok("x"),
          [](TestDownloader& d) { d.m_strFileName += L"\\missing\\file.bin"; }, false,
-         L"An error occured while opening the file to be downloaded, Error:%s", 0, nullptr},
+         L"An error occured while opening the file to be downloaded, Error:%s",
+         ERROR_PATH_NOT_FOUND,
+         L"CHttpDownloader::_Download, Failed to open the file to download into, Error:3\n"},
+        {"resume offset beyond any file size", ScriptedResponse::Ok("x"),
+         [](TestDownloader& d) { d.m_nStartPos = 0x4000000000000000ULL; }, false,
+         L"An error occurred while seeking to the end of the file to be downloaded, Error:%s", 0,
+         L"CHttpDownloader::_Download, An exception occured while set file pointer position, "
+         L"Error:"},
+        {"server credentials cannot be set", ScriptedResponse::Ok("x"),
+         [](TestDownloader& d) {
+             d.m_strUserName = L"user";
+             d.withoutRequest = true;
+         },
+         true, L"An error occurred while attempting to download the file, Error:%s", 0,
+         L"CHttpDownloader::DoHTTPAuthentication, Failed to set HTTP server username details, "
+         L"Error:"},
         {"body shorter than its Content-Length",
          ScriptedResponse::Ok(Pattern(3000)).AnnounceLength(9000), nullptr, false,
-         L"An error occurred while downloading the file, Error:%s", 0, nullptr},
+         L"An error occurred while downloading the file, Error:%s",
+         ERROR_INTERNET_CONNECTION_ABORTED,
+         L"CHttpDownloader::_Download, Connection closed after 3000 of 9000 bytes\n"},
         {"connection dropped mid-body",
          [] {
              ScriptedResponse r = ScriptedResponse::Ok(Pattern(50000));
              r.dropAfterBodyBytes = 10000;
              return r;
          }(),
-         nullptr, false, L"An error occurred while downloading the file, Error:%s", 0, nullptr},
+         nullptr, false, L"An error occurred while downloading the file, Error:%s",
+         ERROR_INTERNET_CONNECTION_ABORTED,
+         L"CHttpDownloader::_Download, Connection closed after 10000 of 50000 bytes\n"},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
         CLoopbackHttpServer caseServer;
         caseServer.Enqueue(c.response);
+        DebugLines caseLines;
         TestDownloader downloader;
         downloader.m_strURL = caseServer.Url("/file.bin");
         downloader.m_strFileName = target;
@@ -170,12 +194,15 @@ TEST_F(HttpDownloaderTest, FailuresReportTheirTextAndLeaveNoNewFile) {
             EXPECT_EQ(downloader.reports[0].code, c.code);
         }
         if (c.debugLine) {
-            EXPECT_TRUE(lines.Has(c.debugLine));
+            EXPECT_EQ(caseLines.CountStartingWith(c.debugLine), 1);
         }
         EXPECT_FALSE(FileExists(downloader.m_strFileName));
+        // The report's own line: the template filled with the code or its message text.
+        const DWORD code = downloader.reports[0].code;
+        const std::wstring argument =
+            c.status ? std::to_wstring(code) : CHttpDownloader::GetWinInetErrorText(code);
+        EXPECT_TRUE(caseLines.Has(CHttpDownloader::FormatText(c.format, argument.c_str())));
     }
-    EXPECT_TRUE(
-        lines.Has(L"Failed to receive a valid HTTP response from the server, Response Code:404"));
 }
 
 TEST_F(HttpDownloaderTest, UnsplittableUrlFailsWithoutReport) {
