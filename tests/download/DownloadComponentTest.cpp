@@ -5,7 +5,10 @@
 #include <thread>
 
 #include "download/CDownloadComponent.h"
-#include "download/DownloadTestSupport.h"
+#include "download/DebugLines.h"
+#include "download/RecordingCallback.h"
+#include "download/TempFolder.h"
+#include "download/TestFiles.h"
 #include "support/httpserver/CLoopbackHttpServer.h"
 
 namespace {

@@ -2,8 +2,11 @@
 #include <process.h>
 
 #include "download/CHttpDownloader.h"
-#include "download/DownloadTestSupport.h"
+#include "download/DebugLines.h"
 #include "download/DownloadThreadProc.h"
+#include "download/RecordingCallback.h"
+#include "download/TempFolder.h"
+#include "download/TestFiles.h"
 #include "support/httpserver/CLoopbackHttpServer.h"
 
 namespace {

@@ -3,7 +3,10 @@
 #include <functional>
 
 #include "download/CHttpDownloader.h"
-#include "download/DownloadTestSupport.h"
+#include "download/DebugLines.h"
+#include "download/RecordingCallback.h"
+#include "download/TempFolder.h"
+#include "download/TestFiles.h"
 #include "support/httpserver/CLoopbackHttpServer.h"
 
 namespace {

@@ -1,9 +1,6 @@
 #pragma once
 
-#include <windows.h>
-
 #include <atomic>
-#include <functional>
 #include <mutex>
 #include <string>
 #include <vector>
@@ -11,38 +8,6 @@
 #include "download/IDownloadCallback.h"
 
 namespace downloadtest {
-
-// Collects the debug lines written while it lives.
-class DebugLines {
-public:
-    DebugLines();
-    ~DebugLines();
-    std::vector<std::wstring> All() const;
-    bool Has(const std::wstring& line) const;
-    int CountStartingWith(const std::wstring& prefix) const;
-
-private:
-    mutable std::mutex lock;
-    std::vector<std::wstring> lines;
-};
-
-// A fresh folder under the temporary folder, removed with its files at the end.
-class TempFolder {
-public:
-    TempFolder();
-    ~TempFolder();
-    const std::wstring& Path() const { return path; }
-    std::wstring File(const std::wstring& name) const { return path + L"\\" + name; }
-
-private:
-    std::wstring path;
-};
-
-std::string ReadFileBytes(const std::wstring& path);
-void WriteFileBytes(const std::wstring& path, const std::string& bytes);
-bool FileExists(const std::wstring& path);
-// Bytes that differ from block to block, so misplaced blocks show.
-std::string Pattern(size_t size);
 
 // Records every call; can ask to stop after a number of progress reports.
 class RecordingCallback : public IDownloadCallback {
