@@ -165,6 +165,31 @@ TEST_F(DownloadComponentTest, ProgressWithoutOrWithEmptyContentLength) {
     }
 }
 
+// A transfer longer than a second samples its rate and time left; the figures depend on
+// timing, so only the shape of the lines is checked.
+TEST_F(DownloadComponentTest, SlowTransferReportsRateAndTimeLeft) {
+    ScriptedResponse slow = ScriptedResponse::Ok(Pattern(8192));
+    slow.chunkBytes = 1024;
+    slow.chunkDelayMs = 250;
+    server.Enqueue(slow);
+    DownloadComponentInfo info = Record("/slow.zip", L"slow.zip");
+    RecordingCallback callback;
+    CDownloadComponent component(&callback, &info, 1, 1);
+
+    component.Start(TRUE);
+
+    EXPECT_EQ(ReadFileBytes(info.strLocalFolder + L"\\slow.zip"), Pattern(8192));
+    int rateLines = 0;
+    int timeLines = 0;
+    for (const auto& line : lines.All()) {
+        const bool rate = line.ends_with(L" Bytes/Sec") || line.ends_with(L" KB/Sec");
+        rateLines += rate ? 1 : 0;
+        timeLines += line.ends_with(L" of 8.0 KB copied)") ? 1 : 0;
+    }
+    EXPECT_GE(rateLines, 1);
+    EXPECT_EQ(timeLines, rateLines);  // every sample with a known length has a time left
+}
+
 TEST_F(DownloadComponentTest, StatusCodeFailureReachesTheCallbackOnceFromRun) {
     server.Enqueue(ScriptedResponse::Status(404, "Not Found"));
     DownloadComponentInfo info = Record("/missing.zip", L"missing.zip");
