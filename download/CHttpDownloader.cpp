@@ -41,10 +41,19 @@ private:
     CRITICAL_SECTION& section;
 };
 
-// The running program's file name without folder and extension.
+// The module this code is linked into: the component's DLL rather than its host program.
+HMODULE CodeModule() {
+    HMODULE module = nullptr;
+    GetModuleHandleExW(
+        GET_MODULE_HANDLE_EX_FLAG_FROM_ADDRESS | GET_MODULE_HANDLE_EX_FLAG_UNCHANGED_REFCOUNT,
+        reinterpret_cast<LPCWSTR>(&CodeModule), &module);
+    return module;
+}
+
+// The application's name: its module's file name without folder and extension.
 std::wstring ApplicationName() {
     wchar_t path[MAX_PATH] = L"";
-    GetModuleFileNameW(nullptr, path, MAX_PATH);
+    GetModuleFileNameW(CodeModule(), path, MAX_PATH);
     std::wstring name = PathText::FileNamePart(path);
     const size_t dot = name.rfind(L'.');
     return dot == std::wstring::npos ? name : name.substr(0, dot);
@@ -502,12 +511,8 @@ void CHttpDownloader::SetStatusFormatted(const wchar_t* format, const wchar_t* a
 }
 
 void CHttpDownloader::SetStatusResource(UINT stringId) {
-    HMODULE module = nullptr;
-    GetModuleHandleExW(
-        GET_MODULE_HANDLE_EX_FLAG_FROM_ADDRESS | GET_MODULE_HANDLE_EX_FLAG_UNCHANGED_REFCOUNT,
-        reinterpret_cast<LPCWSTR>(&CHttpDownloader::StatusCallback), &module);
     const wchar_t* resource = nullptr;
-    const int length = LoadStringW(module, stringId, reinterpret_cast<LPWSTR>(&resource), 0);
+    const int length = LoadStringW(CodeModule(), stringId, reinterpret_cast<LPWSTR>(&resource), 0);
     if (length > 0 && resource) SetStatus(std::wstring(resource, length).c_str());
 }
 

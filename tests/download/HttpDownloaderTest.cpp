@@ -105,6 +105,24 @@ TEST_F(HttpDownloaderTest, DownloadsTheBodyWithAPlainGet) {
     EXPECT_TRUE(lines.Has(L"CHttpDownloader::SetStatus, Retrieving the file\n"));
 }
 
+// The downloader lives in the component's DLL: the default agent is the DLL's name, not the
+// name of whatever program loaded it.
+TEST_F(HttpDownloaderTest, DefaultAgentNamesTheModuleHoldingTheDownloader) {
+    server.Route("/a.bin", ScriptedResponse::Ok("x"));
+    HMODULE probe = LoadLibraryW(L"download_agent_probe.dll");
+    ASSERT_NE(probe, nullptr);
+    using Probe = BOOL (*)(const wchar_t*);
+    const auto download =
+        reinterpret_cast<Probe>(reinterpret_cast<void*>(GetProcAddress(probe, "ProbeDownload")));
+    ASSERT_NE(download, nullptr);
+
+    EXPECT_TRUE(download(server.Url("/a.bin").c_str()));
+
+    FreeLibrary(probe);
+    ASSERT_EQ(server.Requests().size(), 1u);
+    EXPECT_EQ(server.Requests()[0].Header("User-Agent").value_or(""), "download_agent_probe");
+}
+
 TEST_F(HttpDownloaderTest, UrlWithoutSchemeIsFetchedWithHttpInFront) {
     server.Route("/a.bin", ScriptedResponse::Ok("payload"));
     TestDownloader downloader;
