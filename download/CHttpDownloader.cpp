@@ -318,8 +318,9 @@ BOOL CHttpDownloader::ReadBody() {
     ULONGLONG bytesRead = 0;
     if (!ReadBlocks(buffer.get(), bytesRead, gotLength, length)) return FALSE;
     // The connection may close before the announced length: that is a broken transfer,
-    // not a complete file.
-    if (gotLength && bytesRead < length && !IsAborted()) {
+    // not a complete file. A HEAD answer announces the length of a body it never carries.
+    const bool bodyExpected = _wcsicmp(m_strVerb.c_str(), L"HEAD") != 0;
+    if (gotLength && bodyExpected && bytesRead < length && !IsAborted()) {
         DebugFormat(L"CHttpDownloader::_Download, Connection closed after %I64u of %I64u bytes\n",
                     bytesRead, length);
         ReportError(kTextDownload, ERROR_INTERNET_CONNECTION_ABORTED);

@@ -410,6 +410,21 @@ TEST_F(HttpDownloaderTest, EmptyFileNameDiscardsTheBody) {
     EXPECT_FALSE(FileExists(target));
 }
 
+// A HEAD answer carries a Content-Length but never a body: that is no broken transfer.
+TEST_F(HttpDownloaderTest, HeadRequestWithAnnouncedLengthSucceedsWithoutBody) {
+    server.Enqueue(ScriptedResponse::Ok("").AnnounceLength(5000));
+    TestDownloader downloader;
+    Prepare(downloader, "/file.bin");
+    downloader.m_strVerb = L"HEAD";
+
+    ASSERT_TRUE(downloader.Download());
+
+    EXPECT_EQ(server.Requests().at(0).method, "HEAD");
+    EXPECT_TRUE(downloader.reports.empty());
+    EXPECT_TRUE(FileExists(target));
+    EXPECT_EQ(ReadFileBytes(target), "");
+}
+
 TEST_F(HttpDownloaderTest, RedirectIsFollowed) {
     server.Route("/old", ScriptedResponse::Status(302, "Found").Header("Location", "/new"));
     server.Route("/new", ScriptedResponse::Ok("moved body"));
@@ -429,10 +444,12 @@ TEST_F(HttpDownloaderTest, RequestCarriesVerbVersionReferrerAndAcceptTypes) {
     downloader.m_strReferrer = L"http://127.0.0.1/page";
     downloader.m_strUserAgent = L"PelkoAgent";
     downloader.m_strHttpVersion = L"HTTP/1.0";
+    downloader.m_strVerb = L"POST";
 
     ASSERT_TRUE(downloader.Download());
 
     const auto request = server.Requests().at(0);
+    EXPECT_EQ(request.method, "POST");
     EXPECT_EQ(request.target, "/file.bin?v=2");
     EXPECT_EQ(request.version, "HTTP/1.0");
     EXPECT_EQ(request.Header("Referer").value_or(""), "http://127.0.0.1/page");
