@@ -76,6 +76,8 @@ CDownloadComponent::~CDownloadComponent() { WaitForWorker(); }
 
 void CDownloadComponent::Start(BOOL wait) {
     if (!m_pInfo) return;
+    // The worker of an earlier start reads the fields set below: it ends first.
+    WaitForWorker();
     const std::wstring path = LocalPath(*m_pInfo);
     if (!m_pInfo->strLocalFolder.empty())
         SHCreateDirectoryExW(nullptr, m_pInfo->strLocalFolder.c_str(), nullptr);
@@ -90,7 +92,6 @@ void CDownloadComponent::Start(BOOL wait) {
     }
     m_strDisplayName = RequestRules::DisplayNameOfObject(m_strObject);
 
-    WaitForWorker();
     m_pThread = std::make_unique<CComponentThread>(*this);
     try {
         m_pThread->Start();
