@@ -15,6 +15,7 @@ public:
     ~ReturningThread() override {
         Release();
         Join();
+        CloseHandle(release_);
     }
     void Release() { SetEvent(release_); }
     DWORD Join() {

@@ -1,8 +1,14 @@
 #include "support/bcl/common/exception/CWin32Exception.h"
 
+#include <memory>
+
 namespace bcl::common::exception {
 
 namespace {
+
+struct LocalFreeDeleter {
+    void operator()(wchar_t* buffer) const { LocalFree(buffer); }
+};
 
 bool LookUpSystemText(DWORD code, std::wstring& text) {
     wchar_t* buffer = nullptr;
@@ -10,10 +16,11 @@ bool LookUpSystemText(DWORD code, std::wstring& text) {
         FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS,
         nullptr, code, MAKELANGID(LANG_NEUTRAL, SUBLANG_DEFAULT), reinterpret_cast<LPWSTR>(&buffer),
         511, nullptr);
-    if (length == 0 || !buffer)
+    // Owned at once, so that a failing copy below does not leak the system's buffer.
+    const std::unique_ptr<wchar_t, LocalFreeDeleter> owned(buffer);
+    if (length == 0 || !owned)
         return false;
-    text.assign(buffer, length);
-    LocalFree(buffer);
+    text.assign(owned.get(), length);
     return true;
 }
 
