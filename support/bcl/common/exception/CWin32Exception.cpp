@@ -18,8 +18,7 @@ bool LookUpSystemText(DWORD code, std::wstring& text) {
         511, nullptr);
     // Owned at once, so that a failing copy below does not leak the system's buffer.
     const std::unique_ptr<wchar_t, LocalFreeDeleter> owned(buffer);
-    if (length == 0 || !owned)
-        return false;
+    if (length == 0 || !owned) return false;
     text.assign(owned.get(), length);
     return true;
 }
@@ -31,11 +30,9 @@ CWin32Exception::CWin32Exception(std::wstring location, DWORD errorCode)
 
 std::wstring CWin32Exception::MessageText(DWORD errorCode) {
     std::wstring text;
-    if (LookUpSystemText(errorCode, text))
-        return text;
+    if (LookUpSystemText(errorCode, text)) return text;
     // One fallback only: the lookup's own failure code; no further retries.
-    if (LookUpSystemText(GetLastError(), text))
-        return text;
+    if (LookUpSystemText(GetLastError(), text)) return text;
     return std::wstring();
 }
 
