@@ -183,16 +183,15 @@ struct HostsCase {
 };
 
 TEST_F(LaunchTest, HostsFilePinsTheOneServerOfThisMachine) {
+    const std::wstring mismatch = L"서버 정보가 일치하지 않습니다.";
     const std::wstring server = AllowedServer();
     std::string upper = Utf8(server);
     for (char& c : upper) c = static_cast<char>(toupper(static_cast<unsigned char>(c)));
     const HostsCase cases[] = {
         {"same in capitals", "[Site]\r\nUrl=" + upper + "\r\n", server, L""},
-        {"extra slash", "[Site]\r\nUrl=" + Utf8(server) + "/\r\n", server,
-         LoaderTexts::kServerMismatch},
-        {"no Url", "[Site]\r\nHost=x\r\n", server, LoaderTexts::kServerMismatch},
-        {"no Site", "[Other]\r\nUrl=" + Utf8(server) + "\r\n", server,
-         LoaderTexts::kServerMismatch},
+        {"extra slash", "[Site]\r\nUrl=" + Utf8(server) + "/\r\n", server, mismatch},
+        {"no Url", "[Site]\r\nHost=x\r\n", server, mismatch},
+        {"no Site", "[Other]\r\nUrl=" + Utf8(server) + "\r\n", server, mismatch},
         {"matches, but not an allowed domain", "[Site]\r\nUrl=http://evil.test/\r\n",
          L"http://evil.test/", LoaderTexts::WrongServerText(L"http://evil.test/")},
     };
