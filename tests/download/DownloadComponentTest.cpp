@@ -7,7 +7,7 @@
 #include "download/CDownloadComponent.h"
 #include "download/DebugLines.h"
 #include "download/RecordingCallback.h"
-#include "download/TempFolder.h"
+#include "support/common/TestFolder.h"
 #include "download/TestFiles.h"
 #include "support/httpserver/CLoopbackHttpServer.h"
 
@@ -18,7 +18,7 @@ using downloadtest::FileExists;
 using downloadtest::Pattern;
 using downloadtest::ReadFileBytes;
 using downloadtest::RecordingCallback;
-using downloadtest::TempFolder;
+using testsupport::TestFolder;
 using httptest::CLoopbackHttpServer;
 using httptest::ScriptedResponse;
 
@@ -78,14 +78,14 @@ protected:
     DownloadComponentInfo Record(const std::string& path, const std::wstring& displayName) {
         DownloadComponentInfo info;
         info.strURL = server.Url(path);
-        info.strLocalFolder = folder.File(L"sub\\deeper");
+        info.strLocalFolder = folder / L"sub\\deeper";
         info.strDisplayName = displayName;
         info.nAccessType = 1;  // direct: no system proxy settings
         return info;
     }
 
     CLoopbackHttpServer server;
-    TempFolder folder;
+    TestFolder folder;
     DebugLines lines;
 };
 

@@ -5,7 +5,7 @@
 #include "download/DebugLines.h"
 #include "download/DownloadThreadProc.h"
 #include "download/RecordingCallback.h"
-#include "download/TempFolder.h"
+#include "support/common/TestFolder.h"
 #include "download/TestFiles.h"
 #include "support/httpserver/CLoopbackHttpServer.h"
 
@@ -16,7 +16,7 @@ using downloadtest::FileExists;
 using downloadtest::Pattern;
 using downloadtest::ReadFileBytes;
 using downloadtest::RecordingCallback;
-using downloadtest::TempFolder;
+using testsupport::TestFolder;
 using httptest::CLoopbackHttpServer;
 using httptest::ScriptedResponse;
 using Events = std::vector<std::wstring>;
@@ -43,7 +43,7 @@ protected:
     }
 
     CLoopbackHttpServer server;
-    TempFolder folder;
+    TestFolder folder;
     DebugLines lines;
 };
 
@@ -61,16 +61,16 @@ TEST_F(DownloadThreadProcTest, StatusFailureOfOneRecordDoesNotStopTheList) {
               Events({L"OnError:Failed to receive a valid HTTP response from the server, "
                       L"Response Code:404",
                       L"OnComplete"}));
-    EXPECT_EQ(ReadFileBytes(folder.File(L"a.zip")), "first");
-    EXPECT_FALSE(FileExists(folder.File(L"b.zip")));
-    EXPECT_EQ(ReadFileBytes(folder.File(L"c.zip")), "third");
+    EXPECT_EQ(ReadFileBytes(folder / L"a.zip"), "first");
+    EXPECT_FALSE(FileExists(folder / L"b.zip"));
+    EXPECT_EQ(ReadFileBytes(folder / L"c.zip"), "third");
     const auto reports = callback.ProgressReports();
     ASSERT_FALSE(reports.empty());
     EXPECT_EQ(reports.front().index, 1);
     EXPECT_EQ(reports.front().totalPercent, 33);
     EXPECT_EQ(reports.back().index, 3);
     EXPECT_EQ(reports.back().totalPercent, 100);
-    EXPECT_EQ(reports.back().name, folder.Path() + L"\\c.zip");
+    EXPECT_EQ(reports.back().name, folder / L"c.zip");
 }
 
 TEST_F(DownloadThreadProcTest, EndsAtOnceForAnEmptyListOrAStopAlreadyAsked) {
@@ -96,7 +96,7 @@ TEST_F(DownloadThreadProcTest, StopDuringATransferEndsTheList) {
 
     EXPECT_EQ(callback.Events(), Events({L"OnStopped"}));
     EXPECT_EQ(callback.ProgressReports().size(), 3u);
-    EXPECT_EQ(ReadFileBytes(folder.File(L"a.zip")), Pattern(20000).substr(0, 4096));
+    EXPECT_EQ(ReadFileBytes(folder / L"a.zip"), Pattern(20000).substr(0, 4096));
     EXPECT_EQ(server.Requests().size(), 1u);
 }
 
@@ -130,7 +130,7 @@ TEST_F(DownloadThreadProcTest, UnreachableServerIsTriedTenTimesThenTheListStops)
             << attempt;
     }
     EXPECT_EQ(lines.CountStartingWith(L"CHttpDownloader::_Download(#"), 10);
-    EXPECT_FALSE(FileExists(folder.File(L"a.zip")));
+    EXPECT_FALSE(FileExists(folder / L"a.zip"));
     EXPECT_TRUE(server.Requests().empty());
 }
 

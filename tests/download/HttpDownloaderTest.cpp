@@ -5,7 +5,7 @@
 #include "download/CHttpDownloader.h"
 #include "download/DebugLines.h"
 #include "download/RecordingCallback.h"
-#include "download/TempFolder.h"
+#include "support/common/TestFolder.h"
 #include "download/TestFiles.h"
 #include "support/httpserver/CLoopbackHttpServer.h"
 
@@ -15,7 +15,7 @@ using downloadtest::DebugLines;
 using downloadtest::FileExists;
 using downloadtest::Pattern;
 using downloadtest::ReadFileBytes;
-using downloadtest::TempFolder;
+using testsupport::TestFolder;
 using downloadtest::WriteFileBytes;
 using httptest::CLoopbackHttpServer;
 using httptest::ScriptedResponse;
@@ -71,9 +71,9 @@ protected:
     }
 
     CLoopbackHttpServer server;
-    TempFolder folder;
+    TestFolder folder;
     DebugLines lines;
-    std::wstring target = folder.File(L"file.bin");
+    std::wstring target = folder / L"file.bin";
 };
 
 TEST_F(HttpDownloaderTest, DownloadsTheBodyWithAPlainGet) {

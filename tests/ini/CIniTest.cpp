@@ -6,24 +6,13 @@
 #include <vector>
 
 #include "support/CIni.h"
+#include "support/common/TestFolder.h"
 
 namespace {
 
-// A real INI file in a fresh folder under the temporary folder, removed afterwards.
+// A real INI file in a fresh folder under the temporary folder.
 class IniFile : public ::testing::Test {
 protected:
-    void SetUp() override {
-        wchar_t temp[MAX_PATH];
-        GetTempPathW(MAX_PATH, temp);
-        folder_ = std::wstring(temp) + L"pelko_ini_" + std::to_wstring(GetCurrentProcessId());
-        CreateDirectoryW(folder_.c_str(), nullptr);
-        path_ = folder_ + L"\\test.ini";
-        DeleteFileW(path_.c_str());
-    }
-    void TearDown() override {
-        DeleteFileW(path_.c_str());
-        RemoveDirectoryW(folder_.c_str());
-    }
     void WriteFileText(const std::string& text) {
         FILE* file = _wfopen(path_.c_str(), L"wb");
         ASSERT_NE(file, nullptr);
@@ -35,8 +24,8 @@ protected:
         return ini_;
     }
 
-    std::wstring folder_;
-    std::wstring path_;
+    testsupport::TestFolder folder_;
+    const std::wstring path_ = folder_ / L"test.ini";
     CIni ini_;
 };
 

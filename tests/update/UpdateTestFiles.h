@@ -5,24 +5,11 @@
 #include <string>
 #include <string_view>
 
+#include "support/common/TestFolder.h"
+
 namespace updatetest {
 
-// A fresh folder below the temporary folder, removed with everything in it at the end.
-class TestFolder {
-public:
-    TestFolder();
-    ~TestFolder();
-    TestFolder(const TestFolder&) = delete;
-    TestFolder& operator=(const TestFolder&) = delete;
-
-    const std::wstring& Path() const { return m_path; }  // ends with "\"
-    std::wstring operator/(std::wstring_view relative) const {
-        return m_path + std::wstring(relative);
-    }
-
-private:
-    std::wstring m_path;
-};
+using TestFolder = testsupport::TestFolder;
 
 // Writes the text as single-byte characters, creating missing folders.
 void WriteTextFile(const std::wstring& path, std::string_view text);
