@@ -15,8 +15,8 @@ bool IsSeparator(wchar_t c) {
     return c == L'\\' || c == L'/';
 }
 
-std::wstring WithoutTrailing(std::wstring text, bool forwardSlashesToo) {
-    while (!text.empty() && (text.back() == L'\\' || (forwardSlashesToo && text.back() == L'/')))
+std::wstring WithoutTrailingSeparators(std::wstring text) {
+    while (!text.empty() && IsSeparator(text.back()))
         text.pop_back();
     return text;
 }
@@ -216,22 +216,24 @@ std::optional<std::wstring> CZipArchive::BuildTargetPath(const std::wstring& nam
     if (name.empty())
         return target;
     if (!target.empty())
-        target = WithoutTrailing(target, true) + L"\\";
-    name = WithoutTrailing(name, true);
+        target = WithoutTrailingSeparators(target) + L"\\";
+    name = WithoutTrailingSeparators(name);
     CZipPathComponent split;
     if (!split.SetFullPath(name))
         return std::nullopt;
-    if (!keepPath)
-        target += split.FileName();
-    else
-        target += removeDrive ? split.PathWithoutDrive() : name;
-    return target;
+    const std::wstring below =
+        !keepPath ? split.FileName() : removeDrive ? split.PathWithoutDrive() : name;
+    // What is left after the drive is dropped must not climb out of the folder either.
+    if (HasParentReference(below))
+        return std::nullopt;
+    return target + below;
 }
 
 bool CZipArchive::EnsureFolder(const std::wstring& path) {
     // Walks up to the first folder that exists (or the root), then creates downwards.
+    // Either separator may end a level: names from the name-encoding block keep their "/".
     std::vector<std::wstring> missing;
-    std::wstring folder = WithoutTrailing(path, false);
+    std::wstring folder = WithoutTrailingSeparators(path);
     for (;;) {
         CZipPathComponent split;
         if (!split.SetFullPath(folder))
@@ -240,7 +242,7 @@ bool CZipArchive::EnsureFolder(const std::wstring& path) {
         if (parent.size() >= folder.size() || FileSystem::IsExistingFolder(folder))
             break;
         missing.push_back(folder);
-        folder = WithoutTrailing(parent, false);
+        folder = WithoutTrailingSeparators(parent);
     }
     for (auto at = missing.rbegin(); at != missing.rend(); ++at) {
         if (!FileSystem::CreateFolder(*at))

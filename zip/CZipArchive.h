@@ -51,7 +51,7 @@ public:
 
     // Where an entry goes: folder, then the name's drive-less path (or the name as it is
     // without removeDrive, or only its file name without keepPath). Nothing when a part of
-    // the name is too long for the path splitter.
+    // the name is too long for the path splitter or what is appended has a ".." part.
     std::optional<std::wstring> BuildTargetPath(const std::wstring& nameInZip,
                                                 const wchar_t* folder, bool keepPath,
                                                 const wchar_t* newName) const;
