@@ -173,6 +173,8 @@ void CZipStorage::UpdateSegmMode(uint16_t lastDisk) {
         ThrowError(CZipException::noCallback);
     lastVolume = lastDisk;
     splitExtension = ExtensionOf(archivePath);
+    // Volumes are opened for reading only, so there is nothing to flush at close.
+    readOnly = true;
 }
 
 std::wstring CZipStorage::SplitVolumeName(const std::wstring& archivePath, uint16_t volume,

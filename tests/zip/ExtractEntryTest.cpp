@@ -63,8 +63,9 @@ TEST(ExtractEntry, WritesTheFirstEntryBelowTheFolderWithItsPath) {
         EXPECT_EQ(extraction.error, ZipTest::noError) << c.fixture;
         EXPECT_TRUE(extraction.result) << c.fixture;
         EXPECT_EQ(scratch.Listing(), c.listing) << c.fixture;
-        if (c.file && c.content)
+        if (c.file && c.content) {
             EXPECT_TRUE(ZipTest::ReadAll(scratch.Path() / c.file) == *c.content) << c.fixture;
+        }
     }
 }
 

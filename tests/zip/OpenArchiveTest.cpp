@@ -40,8 +40,9 @@ TEST(OpenArchive, EndRecordAndDirectoryAreFoundOrRefused) {
         EXPECT_EQ(ErrorOf([&] { EXPECT_TRUE(archive.OpenArchive(Fixture(c.fixture), 0, 0)); }),
                   c.error)
             << c.fixture;
-        if (c.error == ZipTest::noError)
+        if (c.error == ZipTest::noError) {
             EXPECT_EQ(archive.GetCount(), c.count) << c.fixture;
+        }
     }
 }
 
