@@ -12,7 +12,6 @@ void CFileException::Throw(int cause, const std::wstring& fileName) {
 
 bool CFileException::GetErrorMessage(wchar_t* buffer, size_t size) const {
     std::wstring text = osError != 0 ? SystemError::Text(osError) : std::wstring();
-    if (text.empty())
-        text = L"File error with " + fileName + L".";
+    if (text.empty()) text = L"File error with " + fileName + L".";
     return CopyMessage(text.c_str(), text.size(), buffer, size);
 }

@@ -18,17 +18,14 @@ constexpr uint32_t encryptionHeaderSize = 12;
 
 CDeflateCompressor::CDeflateCompressor(CZipStorage* storage) : CBaseLibCompressor(storage) {}
 
-CDeflateCompressor::~CDeflateCompressor() {
-    EndStream();
-}
+CDeflateCompressor::~CDeflateCompressor() { EndStream(); }
 
 void CDeflateCompressor::InitReading(CZipFileHeader* entry) {
     record = entry;
     inputBuffer.Allocate(options.bufferSize > 0 ? uint32_t(options.bufferSize)
                                                 : uint32_t(defaultBufferSize));
-    const uint32_t header = entry->encryptionMethod == CZipFileHeader::traditionalEncryption
-                                ? encryptionHeaderSize
-                                : 0;
+    const uint32_t header =
+        entry->encryptionMethod == CZipFileHeader::traditionalEncryption ? encryptionHeaderSize : 0;
     remainingCompressed = entry->compressedSize - std::min(header, entry->compressedSize);
     remainingUncompressed = entry->uncompressedSize;
     crc = 0;
@@ -41,8 +38,7 @@ void CDeflateCompressor::InitReading(CZipFileHeader* entry) {
         stream.zfree = &CBaseLibCompressor::Free;
         stream.opaque = options.detectLeaks ? &allocations : nullptr;
         const int result = inflateInit2(&stream, -MAX_WBITS);
-        if (result != Z_OK)
-            ThrowError(result);
+        if (result != Z_OK) ThrowError(result);
         streamReady = true;
     }
     stream.total_out = 0;
@@ -50,8 +46,7 @@ void CDeflateCompressor::InitReading(CZipFileHeader* entry) {
 }
 
 unsigned CDeflateCompressor::ReadData(void* buffer, unsigned size) {
-    if (finished)
-        return 0;
+    if (finished) return 0;
     const bool deflated = record->method == methodDeflate;
     uint8_t* out = static_cast<uint8_t*>(buffer);
     unsigned room = std::min(size, remainingUncompressed);
@@ -59,8 +54,7 @@ unsigned CDeflateCompressor::ReadData(void* buffer, unsigned size) {
     const bool force = deflated && room == 0 && remainingCompressed > 0;
     unsigned produced = 0;
     while (room > 0 || (force && remainingCompressed > 0)) {
-        if (stream.avail_in == 0 && !FillInput())
-            break;
+        if (stream.avail_in == 0 && !FillInput()) break;
         if (deflated) {
             bool ended = false;
             const unsigned n = Inflate(out + produced, room, ended);
@@ -97,8 +91,7 @@ bool CDeflateCompressor::FillInput() {
         return true;
     }
     // Stored data and a deflate stream that was given its one spare byte have nothing more.
-    if (record->method != methodDeflate || dummyOffered)
-        return false;
+    if (record->method != methodDeflate || dummyOffered) return false;
     dummyOffered = true;
     stream.avail_in = 1;
     return true;
@@ -112,8 +105,7 @@ unsigned CDeflateCompressor::Inflate(uint8_t* out, unsigned room, bool& ended) {
     crc = ::crc32(crc, out, n);
     remainingUncompressed -= n;
     ended = result == Z_STREAM_END;
-    if (!ended && !IsCodeOk(result))
-        ThrowError(result);
+    if (!ended && !IsCodeOk(result)) ThrowError(result);
     return n;
 }
 
@@ -135,31 +127,30 @@ void CDeflateCompressor::FinishReading(bool) {
 }
 
 void CDeflateCompressor::EndStream() {
-    if (streamReady)
-        inflateEnd(&stream);
+    if (streamReady) inflateEnd(&stream);
     streamReady = false;
 }
 
 int CDeflateCompressor::ConvertLibraryError(int code) const {
     switch (code) {
-    case Z_STREAM_END:
-        return CZipException::streamEnd;
-    case Z_NEED_DICT:
-        return CZipException::needDict;
-    case Z_ERRNO:
-        return CZipException::errNo;
-    case Z_STREAM_ERROR:
-        return CZipException::streamError;
-    case Z_DATA_ERROR:
-        return CZipException::dataError;
-    case Z_MEM_ERROR:
-        return CZipException::memError;
-    case Z_BUF_ERROR:
-        return CZipException::bufError;
-    case Z_VERSION_ERROR:
-        return CZipException::versionError;
-    default:
-        return CZipException::genericError;
+        case Z_STREAM_END:
+            return CZipException::streamEnd;
+        case Z_NEED_DICT:
+            return CZipException::needDict;
+        case Z_ERRNO:
+            return CZipException::errNo;
+        case Z_STREAM_ERROR:
+            return CZipException::streamError;
+        case Z_DATA_ERROR:
+            return CZipException::dataError;
+        case Z_MEM_ERROR:
+            return CZipException::memError;
+        case Z_BUF_ERROR:
+            return CZipException::bufError;
+        case Z_VERSION_ERROR:
+            return CZipException::versionError;
+        default:
+            return CZipException::genericError;
     }
 }
 

@@ -11,13 +11,10 @@
 
 namespace {
 
-bool IsSeparator(wchar_t c) {
-    return c == L'\\' || c == L'/';
-}
+bool IsSeparator(wchar_t c) { return c == L'\\' || c == L'/'; }
 
 std::wstring WithoutTrailingSeparators(std::wstring text) {
-    while (!text.empty() && IsSeparator(text.back()))
-        text.pop_back();
+    while (!text.empty() && IsSeparator(text.back())) text.pop_back();
     return text;
 }
 
@@ -43,16 +40,14 @@ CZipArchive::CZipArchive() = default;
 CZipArchive::~CZipArchive() = default;
 
 bool CZipArchive::OpenArchive(const std::wstring& path, int mode, uint64_t volumeSize) {
-    if (storage.IsOpen())
-        return false;
+    if (storage.IsOpen()) return false;
     storage.Open(path, mode, volumeSize);
     ReadArchive();
     return true;
 }
 
 bool CZipArchive::OpenArchive(CZipAbstractFile& memoryFile, int mode) {
-    if (storage.IsOpen())
-        return false;
+    if (storage.IsOpen()) return false;
     storage.Open(memoryFile, mode);
     ReadArchive();
     return true;
@@ -64,16 +59,13 @@ void CZipArchive::ReadArchive() {
     centralDir.Init(&storage, &stringSettings);
     centralDir.Read();
     if (const CZipFileHeader* first = GetEntry(0)) {
-        if (IsKnownSystem(first->GetSystemOrigin()))
-            archiveSystem = first->GetSystemOrigin();
+        if (IsKnownSystem(first->GetSystemOrigin())) archiveSystem = first->GetSystemOrigin();
     }
 }
 
 void CZipArchive::CloseArchive(int afterError, bool stampNewestTime) {
-    if (!storage.IsOpen() && (afterError == 0 || !storage.file || storage.file->IsClosed()))
-        return;
-    if (openedEntry == entryExtracting)
-        CloseEntry(nullptr, afterError != 0);
+    if (!storage.IsOpen() && (afterError == 0 || !storage.file || storage.file->IsClosed())) return;
+    if (openedEntry == entryExtracting) CloseEntry(nullptr, afterError != 0);
     // The directory on disk is current (nothing is ever written), so closing writes nothing.
     const bool fileOpen = storage.file && !storage.file->IsClosed();
     const bool afterErrorMode = afterError == 1 || !fileOpen;
@@ -87,13 +79,11 @@ void CZipArchive::CloseArchive(int afterError, bool stampNewestTime) {
     const std::wstring path = storage.archivePath;
     const bool onDisk = !storage.inMemory;
     storage.Close(afterErrorMode);
-    if (stampNewestTime && onDisk && newest != -1)
-        FileSystem::SetFileTimes(path, newest);
+    if (stampNewestTime && onDisk && newest != -1) FileSystem::SetFileTimes(path, newest);
 }
 
 CZipFileHeader* CZipArchive::GetEntry(uint16_t index) {
-    if (IsClosed() || index == 0xFFFF || index >= centralDir.GetCount())
-        return nullptr;
+    if (IsClosed() || index == 0xFFFF || index >= centralDir.GetCount()) return nullptr;
     return centralDir[index];
 }
 
@@ -103,27 +93,22 @@ uint16_t CZipArchive::GetCount() const {
 
 bool CZipArchive::ExtractEntry(uint16_t index, const wchar_t* folder, bool keepPath,
                                const wchar_t* newName, unsigned bufferSize) {
-    if (bufferSize == 0 && !folder)
-        return false;
+    if (bufferSize == 0 && !folder) return false;
     CZipFileHeader* record = GetEntry(index);
-    if (!record)
-        return false;
+    if (!record) return false;
     const std::wstring nameInZip = record->GetName();
     record->ReleaseRawName();
     // A name that climbs out of the destination is refused before anything is touched.
-    if (HasParentReference(newName ? std::wstring(newName) : nameInZip))
-        return false;
+    if (HasParentReference(newName ? std::wstring(newName) : nameInZip)) return false;
     const std::optional<std::wstring> target =
         BuildTargetPath(nameInZip, folder, keepPath, newName);
-    if (!target)
-        return false;
+    if (!target) return false;
     if (record->IsFolder()) {
         EnsureFolder(*target);
         FileSystem::SetAttributes(*target, record->GetSystemAttributes());
         return true;
     }
-    if (!OpenEntry(index))
-        return false;
+    if (!OpenEntry(index)) return false;
     return ExtractFileEntry(*target, bufferSize);
 }
 
@@ -133,24 +118,20 @@ bool CZipArchive::ExtractFileEntry(const std::wstring& target, unsigned bufferSi
     std::vector<uint8_t> buffer(bufferSize);
     while (openedEntry == entryExtracting && !buffer.empty()) {
         const unsigned n = ReadEntryData(buffer.data(), bufferSize);
-        if (n == 0)
-            break;
+        if (n == 0) break;
         output.Write(buffer.data(), n);
     }
     output.Close();
     // Only a complete file whose CRC matched (CloseEntry throws otherwise) replaces the target.
     const bool complete = compressor->AllProduced();
     const int result = CloseEntry(complete ? output.TemporaryPath().c_str() : nullptr, false);
-    if (!complete)
-        return false;
-    if (!output.Commit())
-        ThrowError(CZipException::notRenamed);
+    if (!complete) return false;
+    if (!output.Commit()) ThrowError(CZipException::notRenamed);
     return result == 1;
 }
 
 bool CZipArchive::OpenEntry(uint16_t index) {
-    if (IsClosed() || index >= GetCount() || storage.creatingSegments ||
-        openedEntry != entryClosed)
+    if (IsClosed() || index >= GetCount() || storage.creatingSegments || openedEntry != entryClosed)
         return false;
     centralDir.OpenFile(index);
     CZipFileHeader* record = centralDir.openedEntry;
@@ -160,8 +141,7 @@ bool CZipArchive::OpenEntry(uint16_t index) {
         return false;
     }
     // No password can be set, so an encrypted entry cannot be read.
-    if (record->IsEncrypted())
-        ThrowError(CZipException::badPassword);
+    if (record->IsEncrypted()) ThrowError(CZipException::badPassword);
     CreateCompressor(record->method);
     compressor->InitReading(record);
     openedEntry = entryExtracting;
@@ -169,20 +149,17 @@ bool CZipArchive::OpenEntry(uint16_t index) {
 }
 
 void CZipArchive::CreateCompressor(uint16_t method) {
-    if (compressor && compressor->CanHandle(method))
-        return;
+    if (compressor && compressor->CanHandle(method)) return;
     compressor = std::make_unique<ZipSupport::CDeflateCompressor>(&storage);
 }
 
 unsigned CZipArchive::ReadEntryData(void* buffer, unsigned size) {
-    if (openedEntry != entryExtracting || !buffer || size == 0)
-        return 0;
+    if (openedEntry != entryExtracting || !buffer || size == 0) return 0;
     return compressor->ReadData(buffer, size);
 }
 
 int CZipArchive::CloseEntry(const wchar_t* path, bool afterError) {
-    if (openedEntry != entryExtracting)
-        return 0;
+    if (openedEntry != entryExtracting) return 0;
     int result = 1;
     if (afterError) {
         compressor->FinishReading(true);
@@ -213,19 +190,16 @@ std::optional<std::wstring> CZipArchive::BuildTargetPath(const std::wstring& nam
                                                          const wchar_t* newName) const {
     std::wstring target = folder ? folder : L"";
     std::wstring name = newName ? newName : nameInZip;
-    if (name.empty())
-        return target;
-    if (!target.empty())
-        target = WithoutTrailingSeparators(target) + L"\\";
+    if (name.empty()) return target;
+    if (!target.empty()) target = WithoutTrailingSeparators(target) + L"\\";
     name = WithoutTrailingSeparators(name);
     CZipPathComponent split;
-    if (!split.SetFullPath(name))
-        return std::nullopt;
-    const std::wstring below =
-        !keepPath ? split.FileName() : removeDrive ? split.PathWithoutDrive() : name;
+    if (!split.SetFullPath(name)) return std::nullopt;
+    const std::wstring below = !keepPath     ? split.FileName()
+                               : removeDrive ? split.PathWithoutDrive()
+                                             : name;
     // What is left after the drive is dropped must not climb out of the folder either.
-    if (HasParentReference(below))
-        return std::nullopt;
+    if (HasParentReference(below)) return std::nullopt;
     return target + below;
 }
 
@@ -236,17 +210,14 @@ bool CZipArchive::EnsureFolder(const std::wstring& path) {
     std::wstring folder = WithoutTrailingSeparators(path);
     for (;;) {
         CZipPathComponent split;
-        if (!split.SetFullPath(folder))
-            return false;
+        if (!split.SetFullPath(folder)) return false;
         const std::wstring parent = split.FolderPath();
-        if (parent.size() >= folder.size() || FileSystem::IsExistingFolder(folder))
-            break;
+        if (parent.size() >= folder.size() || FileSystem::IsExistingFolder(folder)) break;
         missing.push_back(folder);
         folder = WithoutTrailingSeparators(parent);
     }
     for (auto at = missing.rbegin(); at != missing.rend(); ++at) {
-        if (!FileSystem::CreateFolder(*at))
-            return false;
+        if (!FileSystem::CreateFolder(*at)) return false;
     }
     return true;
 }
@@ -255,14 +226,11 @@ bool CZipArchive::HasParentReference(const std::wstring& name) {
     size_t start = 0;
     for (size_t i = 0; i <= name.size(); ++i) {
         if (i == name.size() || IsSeparator(name[i])) {
-            if (IsParentPart(std::wstring_view(name).substr(start, i - start)))
-                return true;
+            if (IsParentPart(std::wstring_view(name).substr(start, i - start))) return true;
             start = i + 1;
         }
     }
     return false;
 }
 
-void CZipArchive::ThrowError(int cause) const {
-    storage.ThrowError(cause);
-}
+void CZipArchive::ThrowError(int cause) const { storage.ThrowError(cause); }

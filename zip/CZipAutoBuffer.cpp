@@ -2,15 +2,12 @@
 
 #include <cstring>
 
-CZipAutoBuffer::CZipAutoBuffer(const CZipAutoBuffer& other) {
-    *this = other;
-}
+CZipAutoBuffer::CZipAutoBuffer(const CZipAutoBuffer& other) { *this = other; }
 
 CZipAutoBuffer& CZipAutoBuffer::operator=(const CZipAutoBuffer& other) {
     if (this != &other) {
         Allocate(other.size);
-        if (size != 0)
-            std::memcpy(data.get(), other.data.get(), size);
+        if (size != 0) std::memcpy(data.get(), other.data.get(), size);
     }
     return *this;
 }
@@ -23,8 +20,7 @@ uint8_t* CZipAutoBuffer::Allocate(uint32_t newSize, bool zero) {
             size = newSize;
         }
     }
-    if (zero && size != 0)
-        std::memset(data.get(), 0, size);
+    if (zero && size != 0) std::memset(data.get(), 0, size);
     return data.get();
 }
 

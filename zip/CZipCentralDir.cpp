@@ -36,8 +36,7 @@ void CZipCentralDir::Read() {
         storage->ThrowError(CZipException::badZipFile);
     info.inArchive = true;
     storage->ChangeVolume(info.volumeWithDirectory);
-    if (info.directorySize != 0)
-        ReadHeaders();
+    if (info.directorySize != 0) ReadHeaders();
 }
 
 void CZipCentralDir::ReadEndRecord() {
@@ -64,8 +63,7 @@ void CZipCentralDir::ReadEndRecord() {
 
     const bool mayBeZip64 = info.lastVolume == 0xFFFF || info.volumeWithDirectory == 0xFFFF ||
                             info.volumeEntries == 0xFFFF || info.entries == 0xFFFF ||
-                            info.directorySize == 0xFFFFFFFF ||
-                            info.directoryOffset == 0xFFFFFFFF;
+                            info.directorySize == 0xFFFFFFFF || info.directoryOffset == 0xFFFFFFFF;
     if (mayBeZip64) {
         file.Seek(static_cast<int64_t>(endOffset), CZipAbstractFile::begin);
         if (storage->FindSignatureBackward(zip64LocatorSignature, 0xFFFFFFFF) !=
@@ -91,12 +89,10 @@ void CZipCentralDir::SortHeaders() {
     };
     std::sort(headers.begin(), headers.end(),
               [&key](const auto& a, const auto& b) { return key(a) < key(b); });
-    const auto same = std::adjacent_find(
-        headers.begin(), headers.end(), [&key](const auto& a, const auto& b) {
-            return key(a) == key(b);
-        });
-    if (same != headers.end())
-        CZipException::Throw(CZipException::badZipFile);
+    const auto same =
+        std::adjacent_find(headers.begin(), headers.end(),
+                           [&key](const auto& a, const auto& b) { return key(a) == key(b); });
+    if (same != headers.end()) CZipException::Throw(CZipException::badZipFile);
 }
 
 void CZipCentralDir::OpenFile(uint16_t index) {

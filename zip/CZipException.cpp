@@ -42,19 +42,23 @@ const CodeText codeTexts[] = {
     {107, L"The device selected for the spanned archive is not removable."},
     {108, L"The limit of the maximum volumes reached."},
     {109, L"The limit of the maximum files in an archive reached."},
-    {110, L"The filename, the comment or the local or central extra field of the file added to "
-          L"the archive is too long."},
+    {110,
+     L"The filename, the comment or the local or central extra field of the file added to "
+     L"the archive is too long."},
     {111, L"The file size is too large to be supported."},
     {112, L"An incorrect password set for the file being decrypted."},
     {113, L"The directory with a non-zero size found while testing."},
     {114, L"An internal error."},
     {117, L"Cannot create a file for the specified platform."},
-    {118, L"The central directory was not found in the archive (or you were trying to open not "
-          L"the last volume of a segmented archive)."},
-    {119, L"The Zip64 format has not been enabled for the library, but is required to use the "
-          L"archive."},
-    {120, L"WinZip AES encryption has not been enabled for the library, but is required to "
-          L"decompress the archive."},
+    {118,
+     L"The central directory was not found in the archive (or you were trying to open not "
+     L"the last volume of a segmented archive)."},
+    {119,
+     L"The Zip64 format has not been enabled for the library, but is required to use the "
+     L"archive."},
+    {120,
+     L"WinZip AES encryption has not been enabled for the library, but is required to "
+     L"decompress the archive."},
     {500, L"Zlib library error (end of stream)."},
     {503, L"Zlib library error (stream error)."},
     {504, L"Zlib library error (data error)."},
@@ -65,8 +69,7 @@ const CodeText codeTexts[] = {
 
 const wchar_t* TableText(int code) {
     for (const CodeText& entry : codeTexts) {
-        if (entry.code == code)
-            return entry.text;
+        if (entry.code == code) return entry.text;
     }
     return nullptr;
 }
@@ -82,30 +85,27 @@ void CZipException::Throw(int cause, const wchar_t* archivePath) {
 }
 
 std::wstring CZipException::DescribeCode(int code, bool noLoop) {
-    if (const wchar_t* text = TableText(code))
-        return text;
+    if (const wchar_t* text = TableText(code)) return text;
     // A fallback describes errno with noLoop set: then only the plain texts of the table
     // apply, so no description can come back to where it started.
-    if (noLoop)
-        return L"Unknown error";
+    if (noLoop) return L"Unknown error";
     switch (code) {
-    case notRemoved:
-        return WithSystemText(L"Error while removing a file");
-    case notRenamed:
-        return WithSystemText(L"Error while renaming a file");
-    case errNo: {
-        const int e = errno;
-        return DescribeCode(e == errNo ? genericError : e, false);
-    }
-    default:
-        return DescribeSystemError();
+        case notRemoved:
+            return WithSystemText(L"Error while removing a file");
+        case notRenamed:
+            return WithSystemText(L"Error while renaming a file");
+        case errNo: {
+            const int e = errno;
+            return DescribeCode(e == errNo ? genericError : e, false);
+        }
+        default:
+            return DescribeSystemError();
     }
 }
 
 std::wstring CZipException::DescribeSystemError() {
     const uint32_t last = SystemError::Last();
-    if (last != 0)
-        return SystemError::Text(last);
+    if (last != 0) return SystemError::Text(last);
     const int e = errno;
     return DescribeCode(e != 0 ? e : genericError, true);
 }

@@ -30,8 +30,7 @@ bool CZipFileHeader::ReadCentralRecord(CZipStorage& storage,
                                        const CZipStringSettings& archiveSettings) {
     uint8_t record[46];
     storage.Read(record, sizeof record, true);
-    if (!HasSignature(record, centralSignature))
-        return false;
+    if (!HasSignature(record, centralSignature)) return false;
     versionMadeBy = ZipBytes::Get16(record + 4);
     versionNeeded = ZipBytes::Get16(record + 6);
     flags = ZipBytes::Get16(record + 8);
@@ -60,39 +59,31 @@ bool CZipFileHeader::ReadCentralRecord(CZipStorage& storage,
     if (archiveSettings.commentCodePage != CodePage::ansi)
         stringSettings.commentCodePage = archiveSettings.commentCodePage;
 
-    if (!centralExtra.Read(storage, extraSize))
-        return false;
+    if (!centralExtra.Read(storage, extraSize)) return false;
     if (const CZipExtraData* block = centralExtra.Lookup(nameEncodingId)) {
-        if (!ReadNameEncoding(block->data))
-            return false;
+        if (!ReadNameEncoding(block->data)) return false;
     }
-    if (commentSize != 0)
-        storage.Read(comment.Allocate(commentSize), commentSize, true);
+    if (commentSize != 0) storage.Read(comment.Allocate(commentSize), commentSize, true);
     return storage.currentVolume == volume;
 }
 
 bool CZipFileHeader::ReadNameEncoding(const CZipAutoBuffer& block) {
     const uint32_t size = block.GetSize();
     const uint8_t* bytes = block.Data();
-    if (size == 0)
-        return false;
-    if (static_cast<int8_t>(bytes[0]) > 1)
-        return true;
-    if (size < 2)
-        return false;
+    if (size == 0) return false;
+    if (static_cast<int8_t>(bytes[0]) > 1) return true;
+    if (size < 2) return false;
     const uint8_t blockFlags = bytes[1];
     uint32_t at = 2;
     if (blockFlags & 0x01) {
-        if (size < 6)
-            return false;
+        if (size < 6) return false;
         stringSettings.nameCodePage = ZipBytes::Get32(bytes + 2);
         at = 6;
     }
     if ((blockFlags & 0x03) == 0x03) {
         stringSettings.nameInExtra = true;
         const int64_t length = int64_t(size) - 6 - ((blockFlags & 0x04) ? 4 : 0);
-        if (length < 1 || at + length > size)
-            return false;
+        if (length < 1 || at + length > size) return false;
         name = CodePage::ToWide(stringSettings.nameCodePage, bytes + at, size_t(length));
         rawName.Release();
         at += uint32_t(length);
@@ -100,8 +91,7 @@ bool CZipFileHeader::ReadNameEncoding(const CZipAutoBuffer& block) {
         stringSettings.nameInExtra = false;
     }
     if (blockFlags & 0x04) {
-        if (at + 4 > size)
-            return false;
+        if (at + 4 > size) return false;
         stringSettings.commentCodePage = ZipBytes::Get32(bytes + at);
     }
     return true;
@@ -110,28 +100,23 @@ bool CZipFileHeader::ReadNameEncoding(const CZipAutoBuffer& block) {
 bool CZipFileHeader::ReadLocalHeader(CZipStorage& storage, int ignoredChecks) {
     uint8_t header[30];
     storage.Read(header, sizeof header, true);
-    if (!HasSignature(header, localSignature))
-        return false;
+    if (!HasSignature(header, localSignature)) return false;
     const uint16_t localFlags = ZipBytes::Get16(header + 6);
     const uint16_t localMethod = ZipBytes::Get16(header + 8);
     const uint32_t localCrc = ZipBytes::Get32(header + 14);
     const uint32_t localCompressed = ZipBytes::Get32(header + 18);
     const uint32_t localUncompressed = ZipBytes::Get32(header + 22);
     const bool descriptor = (localFlags & 0x0008) != 0;
-    if (!(ignoredChecks & 0x0010) && (localFlags & 0xF) != (flags & 0xF))
-        return false;
+    if (!(ignoredChecks & 0x0010) && (localFlags & 0xF) != (flags & 0xF)) return false;
     localNameSize = ZipBytes::Get16(header + 26);
     const uint16_t extraSize = ZipBytes::Get16(header + 28);
     const uint16_t volume = storage.currentVolume;
     storage.Seek(localNameSize, CZipAbstractFile::current);
-    if (!localExtra.Read(storage, extraSize))
-        return false;
+    if (!localExtra.Read(storage, extraSize)) return false;
     localCompressedSize = localCompressed;
     localUncompressedSize = localUncompressed;
-    if (localMethod == winZipAesMethod && IsEncrypted())
-        CZipException::Throw(CZipException::noAes);
-    if (!(ignoredChecks & 0x0002) && localMethod != method)
-        return false;
+    if (localMethod == winZipAesMethod && IsEncrypted()) CZipException::Throw(CZipException::noAes);
+    if (!(ignoredChecks & 0x0002) && localMethod != method) return false;
     if (!descriptor && !(ignoredChecks & 0x0004) && !(ignoredChecks & 0x0008)) {
         if (localCrc != crc32 || (localCompressed != 0 && localCompressed != compressedSize) ||
             localUncompressed != uncompressedSize)
@@ -144,8 +129,8 @@ const std::wstring& CZipFileHeader::GetName() {
     if (!name) {
         std::wstring converted;
         if (rawName.IsAllocated())
-            converted = CodePage::ToWide(stringSettings.nameCodePage, rawName.Data(),
-                                         rawName.GetSize());
+            converted =
+                CodePage::ToWide(stringSettings.nameCodePage, rawName.Data(), rawName.GetSize());
         std::replace(converted.begin(), converted.end(), L'/', L'\\');
         name = std::move(converted);
     }
@@ -160,36 +145,28 @@ uint32_t CZipFileHeader::ConvertAttributes(uint8_t system, uint32_t externalAttr
                                            const std::wstring& name) {
     const uint32_t folder = FileSystem::attributeFolder;
     switch (system) {
-    case 0:
-    case 3:
-    case 6:
-    case 7:
-    case 10:
-        break;
-    default:
-        return EndsWithSeparator(name) ? folder : FileSystem::attributeArchive;
+        case 0:
+        case 3:
+        case 6:
+        case 7:
+        case 10:
+            break;
+        default:
+            return EndsWithSeparator(name) ? folder : FileSystem::attributeArchive;
     }
     const uint32_t a = system == 3 ? (externalAttributes >> 16) : (externalAttributes & 0xFFFF);
-    if (a == 0 && EndsWithSeparator(name))
-        return folder;
-    if (system == 7)
-        return a & 0x11;
-    if (system != 3)
-        return a;
+    if (a == 0 && EndsWithSeparator(name)) return folder;
+    if (system == 7) return a & 0x11;
+    if (system != 3) return a;
     uint32_t attributes = (a & 0x4000) ? folder : 0;
     const uint32_t owner = (a >> 6) & 7;
-    if (!(a & 0x4000) && !(owner & 1))
-        attributes |= FileSystem::attributeArchive;
-    if (!(owner & 2))
-        attributes |= FileSystem::attributeReadOnly;
-    if (!(owner & 4))
-        attributes |= FileSystem::attributeHidden;
+    if (!(a & 0x4000) && !(owner & 1)) attributes |= FileSystem::attributeArchive;
+    if (!(owner & 2)) attributes |= FileSystem::attributeReadOnly;
+    if (!(owner & 4)) attributes |= FileSystem::attributeHidden;
     return attributes;
 }
 
-int64_t CZipFileHeader::GetModTime() const {
-    return DosTimeToCalendar(modDate, modTime);
-}
+int64_t CZipFileHeader::GetModTime() const { return DosTimeToCalendar(modDate, modTime); }
 
 int64_t CZipFileHeader::DosTimeToCalendar(uint16_t modDate, uint16_t modTime) {
     std::tm fields{};

@@ -9,14 +9,13 @@ constexpr wchar_t longPrefix[] = L"\\\\?\\unc\\";
 
 size_t PrefixLength(const std::wstring& path) {
     size_t k = 0;
-    while (k < 8 && k < path.size() && static_cast<wchar_t>(std::towlower(path[k])) == longPrefix[k])
+    while (k < 8 && k < path.size() &&
+           static_cast<wchar_t>(std::towlower(path[k])) == longPrefix[k])
         ++k;
     return (k == 2 || k == 4 || k == 8) ? k : 0;
 }
 
-bool IsSeparator(wchar_t c) {
-    return c == L'\\' || c == L'/';
-}
+bool IsSeparator(wchar_t c) { return c == L'\\' || c == L'/'; }
 
 }  // namespace
 
@@ -33,8 +32,7 @@ bool CZipPathComponent::SetFullPath(const std::wstring& fullPath) {
     }
     size_t lastSeparator = std::wstring::npos;
     for (size_t i = at; i < path.size(); ++i) {
-        if (IsSeparator(path[i]))
-            lastSeparator = i;
+        if (IsSeparator(path[i])) lastSeparator = i;
     }
     const size_t nameStart = lastSeparator == std::wstring::npos ? at : lastSeparator + 1;
     const std::wstring splitDirectory = path.substr(at, nameStart - at);
@@ -50,10 +48,9 @@ bool CZipPathComponent::SetFullPath(const std::wstring& fullPath) {
     drive = splitDrive;
     const size_t first = splitDirectory.find_first_not_of(L'\\');
     const size_t last = splitDirectory.find_last_not_of(L'\\');
-    if (first != std::wstring::npos)
-        directory = splitDirectory.substr(first, last - first + 1);
-    extension = splitExtension.substr(std::min(splitExtension.find_first_not_of(L'.'),
-                                               splitExtension.size()));
+    if (first != std::wstring::npos) directory = splitDirectory.substr(first, last - first + 1);
+    extension = splitExtension.substr(
+        std::min(splitExtension.find_first_not_of(L'.'), splitExtension.size()));
     title = splitTitle;
     return true;
 }
@@ -64,13 +61,11 @@ std::wstring CZipPathComponent::FileName() const {
 
 std::wstring CZipPathComponent::PathWithoutDrive() const {
     const std::wstring fileName = FileName();
-    if (!directory.empty() && !fileName.empty())
-        return directory + L"\\" + fileName;
+    if (!directory.empty() && !fileName.empty()) return directory + L"\\" + fileName;
     return directory + fileName;
 }
 
 std::wstring CZipPathComponent::FolderPath() const {
-    if (!drive.empty() && !directory.empty())
-        return prefix + drive + L"\\" + directory;
+    if (!drive.empty() && !directory.empty()) return prefix + drive + L"\\" + directory;
     return prefix + drive + directory;
 }

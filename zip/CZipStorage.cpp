@@ -48,40 +48,31 @@ void CZipStorage::Open(CZipAbstractFile& memoryFile, int mode) {
 }
 
 void CZipStorage::Close(bool afterError) {
-    if (!afterError && file && !readOnly && !inMemory)
-        file->Flush();
-    if (!inMemory)
-        ownFile.Close();
+    if (!afterError && file && !readOnly && !inMemory) file->Flush();
+    if (!inMemory) ownFile.Close();
     currentVolume = noVolume;
     segmentMode = noSegments;
     file = nullptr;
     bytesBeforeZip = 0;
 }
 
-void CZipStorage::ThrowError(int cause) const {
-    CZipException::Throw(cause, archivePath.c_str());
-}
+void CZipStorage::ThrowError(int cause) const { CZipException::Throw(cause, archivePath.c_str()); }
 
 unsigned CZipStorage::Read(void* buffer, unsigned count, bool atOnce) {
-    if (count == 0)
-        return 0;
+    if (count == 0) return 0;
     uint8_t* bytes = static_cast<uint8_t*>(buffer);
     unsigned read = file->Read(bytes, count);
     while (read == 0) {
-        if (!IsSegmented())
-            ThrowError(CZipException::badZipFile);
+        if (!IsSegmented()) ThrowError(CZipException::badZipFile);
         ChangeVolume(static_cast<uint16_t>(currentVolume + 1));
         read = file->Read(bytes, count);
     }
-    if (read == count)
-        return count;
-    if (atOnce || !IsSegmented())
-        ThrowError(CZipException::badZipFile);
+    if (read == count) return count;
+    if (atOnce || !IsSegmented()) ThrowError(CZipException::badZipFile);
     while (read < count) {
         ChangeVolume(static_cast<uint16_t>(currentVolume + 1));
         const unsigned n = file->Read(bytes + read, count - read);
-        if (n == 0)
-            ThrowError(CZipException::badZipFile);
+        if (n == 0) ThrowError(CZipException::badZipFile);
         read += n;
     }
     return count;
@@ -102,14 +93,12 @@ void CZipStorage::Seek(int64_t offset, int origin) {
         file->Seek(offset, CZipAbstractFile::current);
         return;
     }
-    if (currentVolume == 0)
-        offset += bytesBeforeZip;
+    if (currentVolume == 0) offset += bytesBeforeZip;
     file->Seek(offset, origin);
 }
 
 void CZipStorage::ChangeVolume(uint16_t volume) {
-    if (volume == currentVolume || segmentMode == noSegments)
-        return;
+    if (volume == currentVolume || segmentMode == noSegments) return;
     currentVolume = volume;
     const std::wstring name = SplitVolumeName(archivePath, volume, lastVolume, splitExtension);
     file->Close();
@@ -140,8 +129,7 @@ uint64_t CZipStorage::FindSignatureBackward(const uint8_t signature[4], uint64_t
         // The match state carries over, so a signature split between two chunks is found.
         for (int64_t pos = int64_t(bufferSize) - 1; pos >= int64_t(start);) {
             if (buffer[size_t(pos)] == signature[matchIndex]) {
-                if (matchIndex == 0)
-                    return length - (distance - uint64_t(pos - start));
+                if (matchIndex == 0) return length - (distance - uint64_t(pos - start));
                 partial = true;
                 --matchIndex;
                 --pos;
@@ -163,14 +151,12 @@ void CZipStorage::UpdateSegmMode(uint16_t lastDisk) {
         return;
     }
     // An archive in memory has no other volumes to read.
-    if (inMemory)
-        ThrowError(CZipException::badZipFile);
+    if (inMemory) ThrowError(CZipException::badZipFile);
     if (segmentMode == undecided)
         segmentMode = FileSystem::IsOnRemovableDrive(archivePath) ? spanned : split;
     else if (segmentMode == splitExpected)
         segmentMode = split;
-    if (segmentMode == spanned)
-        ThrowError(CZipException::noCallback);
+    if (segmentMode == spanned) ThrowError(CZipException::noCallback);
     lastVolume = lastDisk;
     splitExtension = ExtensionOf(archivePath);
     // Volumes are opened for reading only, so there is nothing to flush at close.
@@ -180,8 +166,7 @@ void CZipStorage::UpdateSegmMode(uint16_t lastDisk) {
 std::wstring CZipStorage::SplitVolumeName(const std::wstring& archivePath, uint16_t volume,
                                           uint32_t lastVolume, const std::wstring& extension) {
     const std::wstring stem = WithoutExtension(archivePath);
-    if (volume == lastVolume)
-        return extension.empty() ? stem : stem + L"." + extension;
+    if (volume == lastVolume) return extension.empty() ? stem : stem + L"." + extension;
     wchar_t number[16];
     const unsigned n = unsigned(volume) + 1;
     std::swprintf(number, 16, n <= 99 ? L"z%.2u" : L"z%u", n);

@@ -24,8 +24,7 @@ CZipTargetFile::CZipTargetFile(std::wstring targetPath) : target(std::move(targe
 
 CZipTargetFile::~CZipTargetFile() {
     file.Close();
-    if (!committed)
-        FileSystem::RemoveFile(temporaryPath);
+    if (!committed) FileSystem::RemoveFile(temporaryPath);
 }
 
 bool CZipTargetFile::Commit() {

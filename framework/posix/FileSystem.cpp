@@ -19,8 +19,7 @@ constexpr int64_t latestTime = 32535215999;
 
 uint32_t AttributesOf(const struct stat& info) {
     uint32_t attributes = S_ISDIR(info.st_mode) ? attributeFolder : attributeArchive;
-    if (!(info.st_mode & S_IWUSR))
-        attributes |= attributeReadOnly;
+    if (!(info.st_mode & S_IWUSR)) attributes |= attributeReadOnly;
     return attributes;
 }
 
@@ -29,8 +28,7 @@ uint32_t AttributesOf(const struct stat& info) {
 bool SetAttributes(const std::wstring& path, uint32_t attributes) {
     const std::string native = PosixPath::Native(path);
     struct stat info;
-    if (stat(native.c_str(), &info) != 0)
-        return false;
+    if (stat(native.c_str(), &info) != 0) return false;
     mode_t mode = info.st_mode & 07777;
     mode = (attributes & attributeReadOnly) ? (mode & ~0222) : (mode | S_IWUSR);
     return chmod(native.c_str(), mode) == 0;
@@ -38,14 +36,11 @@ bool SetAttributes(const std::wstring& path, uint32_t attributes) {
 
 uint32_t GetAttributes(const std::wstring& path) {
     struct stat info;
-    if (stat(PosixPath::Native(path).c_str(), &info) != 0)
-        return invalidAttributes;
+    if (stat(PosixPath::Native(path).c_str(), &info) != 0) return invalidAttributes;
     return AttributesOf(info);
 }
 
-bool Exists(const std::wstring& path) {
-    return access(PosixPath::Native(path).c_str(), F_OK) == 0;
-}
+bool Exists(const std::wstring& path) { return access(PosixPath::Native(path).c_str(), F_OK) == 0; }
 
 bool IsExistingFolder(const std::wstring& path) {
     struct stat info;
@@ -56,9 +51,7 @@ bool CreateFolder(const std::wstring& path) {
     return mkdir(PosixPath::Native(path).c_str(), 0777) == 0;
 }
 
-bool RemoveFile(const std::wstring& path) {
-    return unlink(PosixPath::Native(path).c_str()) == 0;
-}
+bool RemoveFile(const std::wstring& path) { return unlink(PosixPath::Native(path).c_str()) == 0; }
 
 bool SetFileTimes(const std::wstring& path, int64_t t) {
     struct timespec times[2];
@@ -76,21 +69,17 @@ bool SetFileTimes(const std::wstring& path, int64_t t) {
 int64_t MakeLocalTime(std::tm fields) {
     errno = 0;
     const time_t t = mktime(&fields);
-    if (t == static_cast<time_t>(-1) && errno != 0)
-        return -1;
-    if (t < 0 || static_cast<int64_t>(t) > latestTime)
-        return -1;
+    if (t == static_cast<time_t>(-1) && errno != 0) return -1;
+    if (t < 0 || static_cast<int64_t>(t) > latestTime) return -1;
     return static_cast<int64_t>(t);
 }
 
 std::wstring CreateTempFileIn(const std::wstring& folder) {
     std::string pattern = PosixPath::Native(folder.empty() ? std::wstring(L".") : folder);
-    if (pattern.back() != '/')
-        pattern += '/';
+    if (pattern.back() != '/') pattern += '/';
     pattern += "pkzXXXXXX";
     const int fd = mkstemp(pattern.data());
-    if (fd < 0)
-        return std::wstring();
+    if (fd < 0) return std::wstring();
     // mkstemp makes the file private; give it the mode a newly created file would have.
     const mode_t mask = umask(0);
     umask(mask);
@@ -99,8 +88,7 @@ std::wstring CreateTempFileIn(const std::wstring& folder) {
     const std::wstring name(pattern.begin() + static_cast<long>(pattern.rfind('/') + 1),
                             pattern.end());
     std::wstring result = folder.empty() ? std::wstring(L".") : folder;
-    if (result.back() != L'\\' && result.back() != L'/')
-        result += L'\\';
+    if (result.back() != L'\\' && result.back() != L'/') result += L'\\';
     return result + name;
 }
 
@@ -108,8 +96,6 @@ bool MoveOver(const std::wstring& from, const std::wstring& to) {
     return std::rename(PosixPath::Native(from).c_str(), PosixPath::Native(to).c_str()) == 0;
 }
 
-bool IsOnRemovableDrive(const std::wstring&) {
-    return false;
-}
+bool IsOnRemovableDrive(const std::wstring&) { return false; }
 
 }  // namespace FileSystem

@@ -4,9 +4,7 @@
 
 namespace SystemError {
 
-uint32_t Last() {
-    return 0;
-}
+uint32_t Last() { return 0; }
 
 void SetLast(uint32_t) {}
 
@@ -15,8 +13,7 @@ std::wstring Text(uint32_t code) {
     std::wstring wide;
     for (const char* c = text; c && *c; ++c)
         wide += static_cast<wchar_t>(static_cast<unsigned char>(*c));
-    if (!wide.empty())
-        wide += L"\n";
+    if (!wide.empty()) wide += L"\n";
     return wide;
 }
 

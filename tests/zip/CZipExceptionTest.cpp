@@ -23,15 +23,16 @@ TEST(CZipException, TableCodesDescribeThemselvesWithTheirTexts) {
         {101, L"Damaged or not a zip file."},
         {102, L"Crc is mismatched."},
         {112, L"An incorrect password set for the file being decrypted."},
-        {118, L"The central directory was not found in the archive (or you were trying to open "
-              L"not the last volume of a segmented archive)."},
-        {119, L"The Zip64 format has not been enabled for the library, but is required to use "
-              L"the archive."},
+        {118,
+         L"The central directory was not found in the archive (or you were trying to open "
+         L"not the last volume of a segmented archive)."},
+        {119,
+         L"The Zip64 format has not been enabled for the library, but is required to use "
+         L"the archive."},
         {504, L"Zlib library error (data error)."},
         {507, L"Zlib library error (version error)."},
     };
-    for (const auto& c : cases)
-        EXPECT_EQ(DescribeWith(c.code, 0, 0), c.text) << c.code;
+    for (const auto& c : cases) EXPECT_EQ(DescribeWith(c.code, 0, 0), c.text) << c.code;
 }
 
 TEST(CZipException, OtherCodesFallBackToTheSystemThenErrnoWithoutLooping) {
@@ -47,7 +48,8 @@ TEST(CZipException, OtherCodesFallBackToTheSystemThenErrnoWithoutLooping) {
 
 TEST(CZipException, RemoveAndRenameTextsCarryTheSystemText) {
     EXPECT_EQ(DescribeWith(115, 0, 13), L"Error while removing a file (Permission denied.).");
-    EXPECT_EQ(DescribeWith(116, 0, 2), L"Error while renaming a file (No such file or directory.).");
+    EXPECT_EQ(DescribeWith(116, 0, 2),
+              L"Error while renaming a file (No such file or directory.).");
 #ifdef _WIN32
     const std::wstring denied = SystemError::Text(5);
     ASSERT_FALSE(denied.empty());

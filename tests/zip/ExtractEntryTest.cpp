@@ -45,8 +45,7 @@ TEST(ExtractEntry, WritesTheFirstEntryBelowTheFolderWithItsPath) {
          &ZipTest::Payload()},
         {L"info_stored.zip", "dir/ dir/sub/ dir/sub/file.txt ", "dir/sub/file.txt",
          &ZipTest::Payload()},
-        {L"bsdtar.zip", "dir/ dir/sub/ dir/sub/file.txt ", "dir/sub/file.txt",
-         &ZipTest::Payload()},
+        {L"bsdtar.zip", "dir/ dir/sub/ dir/sub/file.txt ", "dir/sub/file.txt", &ZipTest::Payload()},
         {L"prefix100.zip", "python.bin ", "python.bin", &ZipTest::Payload()},
         {L"bit3_zero_local.zip", "a.txt ", "a.txt", &text},
         {L"stored.zip", "a.txt ", "a.txt", &text},
@@ -219,8 +218,7 @@ TEST(ExtractEntry, EntriesCanBeReadInChunksAndClosedEarly) {
     EXPECT_FALSE(archive.OpenEntry(0));
     std::string data;
     char chunk[1000];
-    while (unsigned n = archive.ReadEntryData(chunk, sizeof chunk))
-        data.append(chunk, n);
+    while (unsigned n = archive.ReadEntryData(chunk, sizeof chunk)) data.append(chunk, n);
     EXPECT_TRUE(data == ZipTest::Payload());
     EXPECT_EQ(archive.CloseEntry(nullptr), 1);
     EXPECT_EQ(archive.CloseEntry(nullptr), 0);

@@ -26,13 +26,15 @@ TEST(CZipPathComponent, SplitsLikeThePathSplitter) {
         const wchar_t* folderPath;
         const wchar_t* withoutDrive;
     } cases[] = {
-        {L"C:\\x\\sub\\a.dll", L"", L"C:", L"x\\sub", L"a", L"dll", L"C:\\x\\sub", L"x\\sub\\a.dll"},
+        {L"C:\\x\\sub\\a.dll", L"", L"C:", L"x\\sub", L"a", L"dll", L"C:\\x\\sub",
+         L"x\\sub\\a.dll"},
         {L"sub/a.tar.gz", L"", L"", L"sub/", L"a.tar", L"gz", L"sub/", L"sub/\\a.tar.gz"},
         {L"D:\\y\\b.txt", L"", L"D:", L"y", L"b", L"txt", L"D:\\y", L"y\\b.txt"},
         {L"\\\\srv\\share\\c.txt", L"\\\\", L"", L"srv\\share", L"c", L"txt", L"\\\\srv\\share",
          L"srv\\share\\c.txt"},
         {L"\\\\?\\C:\\d\\e", L"\\\\?\\", L"C:", L"d", L"e", L"", L"\\\\?\\C:\\d", L"d\\e"},
-        {L"\\\\?\\UNC\\s\\f.x", L"\\\\?\\UNC\\", L"", L"s", L"f", L"x", L"\\\\?\\UNC\\s", L"s\\f.x"},
+        {L"\\\\?\\UNC\\s\\f.x", L"\\\\?\\UNC\\", L"", L"s", L"f", L"x", L"\\\\?\\UNC\\s",
+         L"s\\f.x"},
         {L"file.", L"", L"", L"", L"file", L"", L"", L"file"},
         {L".hidden", L"", L"", L"", L"", L"hidden", L"", L".hidden"},
         {L"C:", L"", L"C:", L"", L"", L"", L"C:", L""},
@@ -93,10 +95,10 @@ TEST(CZipArchive, ParentReferencesAreRecognisedInEveryForm) {
         const wchar_t* name;
         bool parent;
     } cases[] = {
-        {L"..\\evil.txt", true},   {L"a/../../evil", true},  {L"a\\..", true},
-        {L"sub\\.. \\x", true},    {L"sub\\...\\x", true},   {L"C:..\\x", false},
-        {L"..", true},             {L"a..b\\c", false},      {L".\\a.txt", false},
-        {L"..a\\b", false},        {L"dir\\sub\\f.txt", false},
+        {L"..\\evil.txt", true}, {L"a/../../evil", true},     {L"a\\..", true},
+        {L"sub\\.. \\x", true},  {L"sub\\...\\x", true},      {L"C:..\\x", false},
+        {L"..", true},           {L"a..b\\c", false},         {L".\\a.txt", false},
+        {L"..a\\b", false},      {L"dir\\sub\\f.txt", false},
     };
     for (const auto& c : cases)
         EXPECT_EQ(CZipArchive::HasParentReference(c.name), c.parent) << c.name;
@@ -154,8 +156,7 @@ TEST(CZipExtraField, BlocksMustFillTheFieldExactly) {
 TEST(CZipFileHeader, NameEncodingBlockRules) {
     const auto apply = [](std::vector<uint8_t> bytes, CZipFileHeader& header) {
         CZipAutoBuffer block(static_cast<uint32_t>(bytes.size()));
-        if (!bytes.empty())
-            std::copy(bytes.begin(), bytes.end(), block.Data());
+        if (!bytes.empty()) std::copy(bytes.begin(), bytes.end(), block.Data());
         return header.ReadNameEncoding(block);
     };
     CZipFileHeader named;

@@ -29,8 +29,7 @@ namespace {
 // Names outside ASCII must survive the conversions of std::filesystem on POSIX.
 void MakeWritable(const fs::path& root) {
     std::error_code error;
-    if (!fs::exists(root, error))
-        return;
+    if (!fs::exists(root, error)) return;
     for (const auto& item : fs::recursive_directory_iterator(root, error)) {
 #ifdef _WIN32
         FileSystem::SetAttributes(item.path().wstring(), FileSystem::attributeNormal);
@@ -61,13 +60,11 @@ std::string ScratchFolder::Listing() const {
         // UTF-8 on every platform, without a trip through the locale.
         std::u8string name = fs::relative(item.path(), path).generic_u8string();
         items.emplace_back(name.begin(), name.end());
-        if (item.is_directory())
-            items.back() += "/";
+        if (item.is_directory()) items.back() += "/";
     }
     std::sort(items.begin(), items.end());
     std::string listing;
-    for (const auto& item : items)
-        listing += item + " ";
+    for (const auto& item : items) listing += item + " ";
     return listing;
 }
 
@@ -88,8 +85,7 @@ const std::string& Payload() {
 
 std::string PackageText() {
     std::string text;
-    for (int i = 0; i < 64; ++i)
-        text += "hello, package\r\n";
+    for (int i = 0; i < 64; ++i) text += "hello, package\r\n";
     return text;
 }
 
@@ -99,8 +95,7 @@ Extraction ExtractFirst(const std::wstring& fixture, const std::wstring& folder)
     extraction.error = ErrorOf([&] {
         archive.OpenArchive(Fixture(fixture), 0, 0);
         extraction.result = archive.ExtractEntry(0, folder.c_str(), true, nullptr, 65536);
-        if (extraction.result)
-            archive.CloseArchive(0, false);
+        if (extraction.result) archive.CloseArchive(0, false);
     });
     return extraction;
 }
