@@ -23,7 +23,8 @@ void CThread::Start() {
 }
 
 BOOL CThread::PostToThread(UINT message, WPARAM wParam, LPARAM lParam) const {
-    if (handle == nullptr)
+    // Thread id 0 is never a started thread; not every platform refuses a post to it.
+    if (handle == nullptr || threadId == 0)
         return FALSE;
     return PostThreadMessageW(threadId, message, wParam, lParam);
 }

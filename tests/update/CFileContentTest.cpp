@@ -1,0 +1,108 @@
+#include <gtest/gtest.h>
+
+#include <ostream>
+#include <new>
+#include <vector>
+
+#include "UpdateTestFiles.h"
+#include "support/CIni.h"
+#include "update/CFileContent.h"
+
+// Readable failure messages.
+void PrintTo(const ManifestEntry& e, std::ostream* os) {
+    *os << testing::PrintToString(e.name) << " " << e.folderType << " "
+        << testing::PrintToString(e.targetDir) << " " << testing::PrintToString(e.modifyDate)
+        << " " << e.fileSize << " " << e.registerDll << " " << e.checkDate << " "
+        << testing::PrintToString(e.type);
+}
+
+namespace {
+
+using updatetest::TestFolder;
+using updatetest::WriteTextFile;
+
+constexpr char kManifest[] =
+    "[Zeta.dll]\r\n"
+    "FolderType=37\r\n"
+    "TargetDir=bin\\x\r\n"
+    "ModifyDate=2013-05-02 17:30\r\n"
+    "FileSize=12345\r\n"
+    "Register=1\r\n"
+    "CheckDate=1\r\n"
+    "Type=Common\r\n"
+    "\r\n"
+    "[Alpha.dat]\r\n"
+    "\r\n"
+    "[neg.ocx]\r\n"
+    "FolderType=-1\r\n"
+    "ModifyDate=2013/05/02 17:30\r\n"
+    "Register=yes\r\n"
+    "CheckDate=0\r\n"
+    "Type=common\r\n";
+
+std::vector<ManifestEntry> Entries(const CFileContent& content) {
+    return {content.Entries().begin(), content.Entries().end()};
+}
+
+TEST(CFileContent, ReadsEveryKeyOfEverySectionInFileOrder) {
+    TestFolder folder;
+    WriteTextFile(folder / L"RudovuZado.ini", kManifest);
+    CFileContent content;
+    ASSERT_TRUE(content.Load((folder / L"RudovuZado.ini").c_str()));
+    // The middle section has no keys: every default.
+    const std::vector<ManifestEntry> expected{
+        {L"Zeta.dll", 37, L"bin\\x", L"2013-05-02 17:30", 12345, TRUE, TRUE, L"Common"},
+        {L"Alpha.dat", 0, L"", L"", 0, FALSE, FALSE, L""},
+        {L"neg.ocx", -1, L"", L"2013/05/02 17:30", 0, TRUE, FALSE, L"common"},
+    };
+    EXPECT_EQ(Entries(content), expected);
+}
+
+TEST(CFileContent, MissingOrEmptyManifestGivesTrueAndNoEntries) {
+    TestFolder folder;
+    WriteTextFile(folder / L"full.ini", kManifest);
+    WriteTextFile(folder / L"empty.ini", "");
+    WriteTextFile(folder / L"comments.ini", "; nothing here\r\nKey=1\r\n");
+    CFileContent content;
+    for (const wchar_t* name : {L"empty.ini", L"comments.ini", L"missing.ini"}) {
+        // Each load starts from an empty list, whatever the previous one read.
+        ASSERT_TRUE(content.Load((folder / L"full.ini").c_str()));
+        ASSERT_FALSE(content.Entries().empty());
+        EXPECT_TRUE(content.Load((folder / name).c_str())) << testing::PrintToString(name);
+        EXPECT_TRUE(content.Entries().empty()) << testing::PrintToString(name);
+    }
+    EXPECT_TRUE(content.Load(nullptr));
+    EXPECT_TRUE(content.Entries().empty());
+}
+
+// Replaces the INI reader so that reading "Type" of the second section throws.
+class ThrowingProfile {
+public:
+    ThrowingProfile() : m_saved(CIni::Platform()) { CIni::Platform().getString = &GetString; }
+    ~ThrowingProfile() { CIni::Platform() = m_saved; }
+
+private:
+    static DWORD WINAPI GetString(LPCWSTR section, LPCWSTR key, LPCWSTR fallback, LPWSTR buffer,
+                                  DWORD size, LPCWSTR path) {
+        if (section && key && lstrcmpW(section, L"Alpha.dat") == 0 && lstrcmpW(key, L"Type") == 0)
+            throw std::bad_alloc();
+        return GetPrivateProfileStringW(section, key, fallback, buffer, size, path);
+    }
+
+    CIni::ProfileApi m_saved;
+};
+
+TEST(CFileContent, AnExceptionEndsTheLoadWithFalseKeepingEarlierEntries) {
+    TestFolder folder;
+    WriteTextFile(folder / L"RudovuZado.ini", kManifest);
+    CFileContent content;
+    {
+        const ThrowingProfile throwing;
+        EXPECT_FALSE(content.Load((folder / L"RudovuZado.ini").c_str()));
+    }
+    const auto entries = Entries(content);
+    ASSERT_EQ(entries.size(), 1u);
+    EXPECT_EQ(entries[0].name, L"Zeta.dll");
+}
+
+}  // namespace

@@ -1,0 +1,113 @@
+#include <gtest/gtest.h>
+#include <objbase.h>
+#include <windows.h>
+
+#include <string>
+#include <thread>
+
+#include "UpdateTestFiles.h"
+#include "update/RegisterServer.h"
+
+namespace {
+
+using updatetest::CopyTestDll;
+using updatetest::RegistrationCount;
+using updatetest::RegistrationLog;
+using updatetest::TestFolder;
+
+// True when nothing left OLE initialised on this thread.
+bool OleUninitialised() {
+    const HRESULT result = CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED);
+    if (SUCCEEDED(result)) CoUninitialize();
+    return result == S_OK;
+}
+
+TEST(RegisterServer, CallsTheEntryPointWithOleAndUnloadsTheDll) {
+    TestFolder folder;
+    const std::wstring dll = folder / L"Comp.dll";
+    CopyTestDll(L"testreg_ok.dll", dll);
+    EXPECT_TRUE(RegisterServer(dll.c_str(), L"DllRegisterServer"));
+    EXPECT_EQ(RegistrationLog(dll), "register ole=1\n");
+    EXPECT_EQ(GetModuleHandleW(dll.c_str()), nullptr);
+    EXPECT_TRUE(OleUninitialised());
+}
+
+// A thread of the multithreaded apartment cannot enter OLE: the entry point is called all the
+// same, and the thread's own COM initialisation stays in place.
+TEST(RegisterServer, WorksOnAThreadOfTheMultithreadedApartment) {
+    TestFolder folder;
+    const std::wstring dll = folder / L"Comp.dll";
+    CopyTestDll(L"testreg_ok.dll", dll);
+    bool registered = false;
+    HRESULT comAfterwards = E_FAIL;
+    std::thread([&] {
+        if (FAILED(CoInitializeEx(nullptr, COINIT_MULTITHREADED))) return;
+        registered = RegisterServer(dll.c_str(), L"DllRegisterServer");
+        // S_FALSE: this thread's initialisation is still in place.
+        comAfterwards = CoInitializeEx(nullptr, COINIT_MULTITHREADED);
+        if (SUCCEEDED(comAfterwards)) CoUninitialize();
+        CoUninitialize();
+    }).join();
+    EXPECT_TRUE(registered);
+    EXPECT_EQ(comAfterwards, S_FALSE);
+    EXPECT_EQ(RegistrationLog(dll), "register ole=0\n");
+}
+
+TEST(RegisterServer, OnlyANegativeStatusIsFailure) {
+    TestFolder folder;
+    const struct {
+        const wchar_t* dll;
+        bool registered;
+        int calls;
+    } cases[] = {
+        {L"testreg_ok.dll", true, 1},
+        {L"testreg_sfalse.dll", true, 1},  // S_FALSE is a success code
+        {L"testreg_fail.dll", false, 1},
+        {L"testreg_noentry.dll", false, 0},
+    };
+    for (const auto& c : cases) {
+        const std::wstring dll = folder / c.dll;
+        CopyTestDll(c.dll, dll);
+        EXPECT_EQ(RegisterServer(dll.c_str(), L"DllRegisterServer"), c.registered)
+            << testing::PrintToString(std::wstring(c.dll));
+        EXPECT_EQ(RegistrationCount(dll), c.calls);
+        EXPECT_EQ(GetModuleHandleW(dll.c_str()), nullptr);
+    }
+    EXPECT_TRUE(OleUninitialised());
+}
+
+TEST(RegisterServer, FailsForAMissingFileOrEntryPoint) {
+    TestFolder folder;
+    const std::wstring dll = folder / L"Comp.dll";
+    CopyTestDll(L"testreg_ok.dll", dll);
+    updatetest::WriteTextFile(folder / L"Text.dll", "not a DLL");
+    EXPECT_FALSE(RegisterServer(dll.c_str(), L"DllUnregisterServer"));
+    EXPECT_FALSE(RegisterServer((folder / L"Missing.dll").c_str(), L"DllRegisterServer"));
+    EXPECT_FALSE(RegisterServer((folder / L"Text.dll").c_str(), L"DllRegisterServer"));
+    EXPECT_EQ(RegistrationCount(dll), 0);
+    EXPECT_TRUE(OleUninitialised());
+}
+
+TEST(RegisterIfDll, RegistersOnlyFilesWithADllExtensionInAnyCase) {
+    TestFolder folder;
+    const struct {
+        const wchar_t* name;
+        int calls;
+    } cases[] = {
+        {L"a.dll", 1}, {L"b.DLL", 1}, {L"c.Dll", 1}, {L"d.ocx", 0}, {L"e.dll.bak", 0}, {L"f", 0},
+    };
+    for (const auto& c : cases) {
+        const std::wstring path = folder / c.name;
+        CopyTestDll(L"testreg_ok.dll", path);
+        EXPECT_TRUE(RegisterIfDll(path.c_str()));
+        EXPECT_EQ(RegistrationCount(path), c.calls) << testing::PrintToString(std::wstring(c.name));
+    }
+    // Failures are not reported.
+    const std::wstring failing = folder / L"g.dll";
+    CopyTestDll(L"testreg_fail.dll", failing);
+    EXPECT_TRUE(RegisterIfDll(failing.c_str()));
+    EXPECT_TRUE(RegisterIfDll((folder / L"missing.dll").c_str()));
+    EXPECT_EQ(RegistrationCount(failing), 1);
+}
+
+}  // namespace

@@ -1,0 +1,27 @@
+#pragma once
+
+#include <string>
+#include <string_view>
+
+#include "update/DownloadComponentInfo.h"
+#include "update/ManifestEntry.h"
+
+// The proxy settings the update manager copies into every request.
+struct DownloadProxySettings {
+    std::wstring server;
+    std::wstring userName;
+    std::wstring password;
+    int accessType = 0;  // 0 preconfigured, 1 direct, 2 named proxy
+};
+
+// A request for url, stored in localFolder as fileName (also its display name); every other
+// field keeps its default.
+DownloadComponentInfo MakeDownloadRequest(std::wstring url, std::wstring localFolder,
+                                          const std::wstring& fileName,
+                                          const DownloadProxySettings& proxy);
+
+// The request for an out-of-date entry: its package is stored next to the file it replaces,
+// under the entry's name followed by ".zip".
+DownloadComponentInfo BuildEntryRequest(const ManifestEntry& entry, std::wstring_view targetPath,
+                                        std::wstring_view updateUrl,
+                                        const DownloadProxySettings& proxy);

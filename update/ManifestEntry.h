@@ -1,0 +1,19 @@
+#pragma once
+
+#include <windows.h>
+
+#include <string>
+
+// One section of the update manifest: one file of the local installation.
+struct ManifestEntry {
+    std::wstring name;  // the section name
+    int folderType = 0;
+    std::wstring targetDir;
+    std::wstring modifyDate;  // kept as text; ParseManifestDate reads it
+    int fileSize = 0;
+    BOOL registerDll = FALSE;
+    BOOL checkDate = FALSE;
+    std::wstring type;
+
+    bool operator==(const ManifestEntry&) const = default;
+};

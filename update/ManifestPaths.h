@@ -1,0 +1,42 @@
+#pragma once
+
+#include <string>
+#include <string_view>
+#include <vector>
+
+// Text rules that turn a manifest entry into a local path and a package URL.
+namespace ManifestPaths {
+
+// Where a FolderType value puts the base folder.
+enum class BaseFolderKind {
+    Install,       // 0: the install folder the caller works for
+    Windows,       // 36
+    System,        // 37
+    ProgramFiles,  // 38: drive of the Windows folder + "\Program Files"
+    Temp,          // 60
+    Shell,         // any other value from 1 to 59: a CSIDL number
+    Drive,         // above 60 or negative: a drive letter
+};
+BaseFolderKind BaseFolderKindOf(int folderType);
+
+// The value taken as a character code followed by ":" (68 gives "D:"). A code of 0 gives empty
+// text rather than a path with a NUL inside it.
+std::wstring DriveFolder(int folderType);
+
+// The drive of the Windows folder ("C:" of "C:\Windows"; none for a UNC path) + "\Program Files".
+std::wstring ProgramFilesFolder(std::wstring_view windowsFolder);
+
+// base "\" targetDir "\" name, with a "\" added only where the text does not already end with one.
+std::wstring ComposeTargetPath(std::wstring_view baseFolder, std::wstring_view targetDir,
+                               std::wstring_view name);
+
+// updateUrl "/RudovuZado/" name ".zip", every "\" turned into "/".
+std::wstring BuildPackageUrl(std::wstring_view updateUrl, std::wstring_view name);
+
+// An empty filter takes every type; otherwise the type must equal one value exactly.
+bool TypeAccepted(const std::vector<std::wstring>& typeFilter, std::wstring_view type);
+
+// The extension of the last path component, compared in lower case with ".dll".
+bool HasDllExtension(std::wstring_view path);
+
+}  // namespace ManifestPaths

@@ -1,0 +1,75 @@
+#include "update/RegisterServer.h"
+
+#include <ole2.h>
+#include <windows.h>
+
+#include <string>
+
+#include "update/ManifestPaths.h"
+
+namespace {
+
+// Uninitialises only what it initialised: on a thread already in the multithreaded apartment
+// the initialisation fails, and uninitialising anyway would undo the caller's own.
+class OleScope {
+public:
+    OleScope() : m_initialised(SUCCEEDED(OleInitialize(nullptr))) {}
+    ~OleScope() {
+        if (m_initialised) OleUninitialize();
+    }
+    OleScope(const OleScope&) = delete;
+    OleScope& operator=(const OleScope&) = delete;
+
+private:
+    bool m_initialised;
+};
+
+class LoadedLibrary {
+public:
+    explicit LoadedLibrary(const wchar_t* path) : m_module(LoadLibraryW(path)) {}
+    ~LoadedLibrary() {
+        if (Loaded()) FreeLibrary(m_module);
+    }
+    LoadedLibrary(const LoadedLibrary&) = delete;
+    LoadedLibrary& operator=(const LoadedLibrary&) = delete;
+
+    // Old loaders returned error numbers below 32 in place of a handle.
+    bool Loaded() const { return reinterpret_cast<UINT_PTR>(m_module) >= 32; }
+    HMODULE Module() const { return m_module; }
+
+private:
+    HMODULE m_module;
+};
+
+// Entry-point names are looked up in the thread's ANSI code page.
+std::string AnsiText(const wchar_t* text) {
+    const int size = WideCharToMultiByte(CP_THREAD_ACP, 0, text, -1, nullptr, 0, nullptr, nullptr);
+    if (size <= 0) return std::string();
+    std::string narrow(static_cast<size_t>(size), '\0');
+    WideCharToMultiByte(CP_THREAD_ACP, 0, text, -1, narrow.data(), size, nullptr, nullptr);
+    narrow.resize(static_cast<size_t>(size) - 1);
+    return narrow;
+}
+
+}  // namespace
+
+bool RegisterServer(const wchar_t* dllPath, const wchar_t* entryPoint) {
+    if (!dllPath || !entryPoint) return false;
+    try {
+        const OleScope ole;
+        const LoadedLibrary library(dllPath);
+        if (!library.Loaded()) return false;
+        using EntryPoint = HRESULT(STDAPICALLTYPE*)();
+        const auto call = reinterpret_cast<EntryPoint>(reinterpret_cast<void*>(
+            GetProcAddress(library.Module(), AnsiText(entryPoint).c_str())));
+        return call && SUCCEEDED(call());
+    } catch (...) {
+        return false;
+    }
+}
+
+bool RegisterIfDll(const wchar_t* path) {
+    if (path && ManifestPaths::HasDllExtension(path))
+        (void)RegisterServer(path, L"DllRegisterServer");
+    return true;
+}

@@ -1,0 +1,9 @@
+#pragma once
+
+// Loads the DLL and calls its registration entry point (no arguments, HRESULT result) with OLE
+// initialised on the calling thread. True when the entry point returns a success code.
+bool RegisterServer(const wchar_t* dllPath, const wchar_t* entryPoint);
+
+// Calls DllRegisterServer of the file when its extension is ".dll" in any case; the outcome is
+// not reported, the result is always true.
+bool RegisterIfDll(const wchar_t* path);

@@ -1,0 +1,46 @@
+#include "update/ReleaseTime.h"
+
+namespace {
+
+ULONGLONG AsNumber(const FILETIME& time) {
+    return (static_cast<ULONGLONG>(time.dwHighDateTime) << 32) | time.dwLowDateTime;
+}
+
+}  // namespace
+
+ULONGLONG LocalMinuteToFileTime(const ManifestDate& minute) {
+    SYSTEMTIME local = {};
+    local.wYear = static_cast<WORD>(minute.year);
+    local.wMonth = static_cast<WORD>(minute.month);
+    local.wDay = static_cast<WORD>(minute.day);
+    local.wHour = static_cast<WORD>(minute.hour);
+    local.wMinute = static_cast<WORD>(minute.minute);
+    // Fields outside the WORD range would wrap into a different, valid-looking time.
+    if (local.wYear != minute.year || local.wMonth != minute.month || local.wDay != minute.day ||
+        local.wHour != minute.hour || local.wMinute != minute.minute)
+        return kEarliestFileTime;
+
+    FILETIME localTime;
+    FILETIME utcTime;
+    if (!SystemTimeToFileTime(&local, &localTime) || !LocalFileTimeToFileTime(&localTime, &utcTime))
+        return kEarliestFileTime;
+    // East of UTC the first hours of 1601 fall before the start of file time; the conversion then
+    // wraps into the far future instead of failing.
+    const ULONGLONG utc = AsNumber(utcTime);
+    return static_cast<LONGLONG>(utc) < 0 ? kEarliestFileTime : utc;
+}
+
+ULONGLONG ReleaseTimeOf(std::wstring_view modifyDate) {
+    return LocalMinuteToFileTime(ParseManifestDate(modifyDate));
+}
+
+std::optional<ManifestDate> GetFileWriteMinute(const wchar_t* path) {
+    WIN32_FILE_ATTRIBUTE_DATA data;
+    FILETIME localTime;
+    SYSTEMTIME local;
+    if (!path || !GetFileAttributesExW(path, GetFileExInfoStandard, &data) ||
+        !FileTimeToLocalFileTime(&data.ftLastWriteTime, &localTime) ||
+        !FileTimeToSystemTime(&localTime, &local))
+        return std::nullopt;
+    return ManifestDate{local.wYear, local.wMonth, local.wDay, local.wHour, local.wMinute};
+}
