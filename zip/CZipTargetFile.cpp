@@ -23,12 +23,18 @@ CZipTargetFile::CZipTargetFile(std::wstring targetPath) : target(std::move(targe
 }
 
 CZipTargetFile::~CZipTargetFile() {
+    writer.Stop();
     file.Close();
     if (!committed) FileSystem::RemoveFile(temporaryPath);
 }
 
-bool CZipTargetFile::Commit() {
+void CZipTargetFile::Close() {
+    writer.Finish();
     file.Close();
+}
+
+bool CZipTargetFile::Commit() {
+    Close();
     committed = FileSystem::MoveOver(temporaryPath, target);
     return committed;
 }
