@@ -68,6 +68,15 @@ TEST(ExtractEntry, WritesTheFirstEntryBelowTheFolderWithItsPath) {
     }
 }
 
+TEST(ExtractEntry, DataIsReadAcrossTheVolumesOfASplitArchive) {
+    ScratchFolder scratch("spread");
+    const auto extraction = ExtractFirst(L"spread.zip", scratch.Text());
+    EXPECT_EQ(extraction.error, ZipTest::noError);
+    EXPECT_TRUE(extraction.result);
+    EXPECT_TRUE(ZipTest::ReadAll(scratch.Path() / "spread.txt") ==
+                ZipTest::Payload().substr(0, 5000));
+}
+
 TEST(ExtractEntry, EmptyEntriesGiveEmptyFiles) {
     for (const wchar_t* fixture : {L"zero_deflated.zip", L"stored_zero_size.zip"}) {
         ScratchFolder scratch("empty");

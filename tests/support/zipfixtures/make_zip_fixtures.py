@@ -251,6 +251,16 @@ def byte_archives(folder):
     write(folder, "split.zip", cd + end_record(1, 1, 1, 1, len(cd), 0))
     write(folder, "split_missing.zip", cd + end_record(1, 1, 1, 1, len(cd), 0))
 
+    # Three volumes: the entry's data runs from the first volume through the second into the
+    # last, which also holds the directory.
+    spread = Entry("spread.txt", payload(5000))
+    local = spread.local_header()
+    data = spread.compressed
+    cd = spread.central_record(0)
+    write(folder, "spread.z01", local + data[:40])
+    write(folder, "spread.z02", data[40:80])
+    write(folder, "spread.zip", data[80:] + cd + end_record(2, 2, 1, 1, len(cd), len(data) - 80))
+
 
 def main():
     folder = sys.argv[1]
