@@ -119,7 +119,7 @@ bool CZipArchive::ExtractFileEntry(const std::wstring& target, unsigned bufferSi
     while (openedEntry == entryExtracting && !buffer.empty()) {
         const unsigned n = ReadEntryData(buffer.data(), bufferSize);
         if (n == 0) break;
-        output.Write(buffer, n);
+        output.Write(buffer.data(), n);
     }
     output.Close();
     // Only a complete file whose CRC matched (CloseEntry throws otherwise) replaces the target.

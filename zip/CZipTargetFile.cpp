@@ -14,8 +14,12 @@ CZipTargetFile::CZipTargetFile(std::wstring targetPath) : target(std::move(targe
         CFileException::ThrowOsError(error != 0 ? error : static_cast<uint32_t>(errno), target);
     }
     try {
-        file.Open(temporaryPath, CFile::modeCreate | CFile::shareDenyWrite | CFile::modeWrite,
-                  true);
+        // The file was just made empty; truncating it again would only make some file systems
+        // flush it at close.
+        file.Open(
+            temporaryPath,
+            CFile::modeCreate | CFile::modeNoTruncate | CFile::shareDenyWrite | CFile::modeWrite,
+            true);
     } catch (...) {
         FileSystem::RemoveFile(temporaryPath);
         throw;
@@ -23,18 +27,12 @@ CZipTargetFile::CZipTargetFile(std::wstring targetPath) : target(std::move(targe
 }
 
 CZipTargetFile::~CZipTargetFile() {
-    writer.Stop();
     file.Close();
     if (!committed) FileSystem::RemoveFile(temporaryPath);
 }
 
-void CZipTargetFile::Close() {
-    writer.Finish();
-    file.Close();
-}
-
 bool CZipTargetFile::Commit() {
-    Close();
+    file.Close();
     committed = FileSystem::MoveOver(temporaryPath, target);
     return committed;
 }

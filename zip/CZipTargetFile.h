@@ -1,10 +1,8 @@
 #pragma once
 
 #include <string>
-#include <vector>
 
 #include "framework/CFile.h"
-#include "zip/CZipBackgroundWriter.h"
 
 // The file an entry is written to: a new temporary file in the target's folder, which takes
 // the target's place only through Commit. Until then the target stays as it was, and the
@@ -17,11 +15,8 @@ public:
     CZipTargetFile& operator=(const CZipTargetFile&) = delete;
     ~CZipTargetFile();
 
-    // Writes the first count bytes of chunk in the background; chunk gets back a buffer of the
-    // same size to fill meanwhile.
-    void Write(std::vector<uint8_t>& chunk, unsigned count) { writer.Write(chunk, count); }
-    // Waits for the writes (raising a failure) and closes the file.
-    void Close();
+    void Write(const void* buffer, unsigned count) { file.Write(buffer, count); }
+    void Close() { file.Close(); }
     const std::wstring& TemporaryPath() const { return temporaryPath; }
     // Moves the closed temporary file over the target, also a read-only one.
     bool Commit();
@@ -31,5 +26,4 @@ private:
     std::wstring temporaryPath;
     CFile file;
     bool committed = false;
-    CZipBackgroundWriter writer{file};
 };
