@@ -14,6 +14,7 @@ PACKAGES=(
   xvfb x11-utils xauth
   zip unzip libarchive-tools
   wine wine32:i386
+  lld
 )
 
 have_all() {

@@ -1,5 +1,4 @@
 #include <gtest/gtest.h>
-
 #include <windows.h>
 
 #include "support/bcl/common/exception/CWin32Exception.h"

@@ -15,6 +15,7 @@ public:
     ~ReturningThread() override {
         Release();
         Join();
+        CloseHandle(release_);
     }
     void Release() { SetEvent(release_); }
     DWORD Join() {
@@ -29,8 +30,7 @@ public:
 
 protected:
     unsigned Run() override {
-        if (waitForRelease)
-            WaitForSingleObject(release_, INFINITE);
+        if (waitForRelease) WaitForSingleObject(release_, INFINITE);
         return result_;
     }
 
@@ -51,8 +51,7 @@ protected:
         MSG msg;
         PeekMessageW(&msg, nullptr, WM_USER, WM_USER, PM_NOREMOVE);  // creates the queue
         SetEvent(queueReady_);
-        if (GetMessageW(&msg, nullptr, 0, 0) <= 0)
-            return 0;
+        if (GetMessageW(&msg, nullptr, 0, 0) <= 0) return 0;
         return msg.message == WM_USER + 7 ? static_cast<unsigned>(msg.wParam) : 1;
     }
 

@@ -98,10 +98,10 @@ TEST_F(IniFile, GetIntConvertsLikeWcstoulWithTheRadixRule) {
         DWORD expected;
     };
     const Case cases[] = {
-        {L"mixed", 10, 12},        {L"hex", 16, 31},     {L"hex", 10, 0},
-        {L"empty", 10, 77},        {L"absent", 10, 77},  {L"neg", 10, 0xFFFFFFFFu},
-        {L"space", 10, 42},        {L"bin", 2, 5},       {L"bin", 8, 65},
-        {L"bin", 3, 101},          {L"bin", 0, 101},     {L"word", 10, 0},
+        {L"mixed", 10, 12},         {L"hex", 16, 31},    {L"hex", 10, 0},
+        {L"empty", 10, 77},         {L"absent", 10, 77}, {L"neg", 10, 0xFFFFFFFFu},
+        {L"space", 10, 42},         {L"bin", 2, 5},      {L"bin", 8, 65},
+        {L"bin", 3, 101},           {L"bin", 0, 101},    {L"word", 10, 0},
         {L"long", 10, 0xFFFFFFFFu},  // 64 digits: out of range, saturates
     };
     for (const auto& c : cases)

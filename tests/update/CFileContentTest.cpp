@@ -1,7 +1,7 @@
 #include <gtest/gtest.h>
 
-#include <ostream>
 #include <new>
+#include <ostream>
 #include <vector>
 
 #include "UpdateTestFiles.h"
@@ -11,8 +11,8 @@
 // Readable failure messages.
 void PrintTo(const ManifestEntry& e, std::ostream* os) {
     *os << testing::PrintToString(e.name) << " " << e.folderType << " "
-        << testing::PrintToString(e.targetDir) << " " << testing::PrintToString(e.modifyDate)
-        << " " << e.fileSize << " " << e.registerDll << " " << e.checkDate << " "
+        << testing::PrintToString(e.targetDir) << " " << testing::PrintToString(e.modifyDate) << " "
+        << e.fileSize << " " << e.registerDll << " " << e.checkDate << " "
         << testing::PrintToString(e.type);
 }
 

@@ -2,8 +2,6 @@
 
 namespace bcl::common::exception {
 
-std::wstring CException::GetText() const {
-    return L"Exception - " + location + L" " + description;
-}
+std::wstring CException::GetText() const { return L"Exception - " + location + L" " + description; }
 
 }  // namespace bcl::common::exception

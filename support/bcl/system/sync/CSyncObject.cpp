@@ -2,9 +2,7 @@
 
 namespace bcl::system::sync {
 
-CSyncObject::~CSyncObject() {
-    Close();
-}
+CSyncObject::~CSyncObject() { Close(); }
 
 void CSyncObject::Close() {
     if (handle != INVALID_HANDLE_VALUE) {

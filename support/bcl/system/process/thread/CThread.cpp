@@ -16,22 +16,19 @@ void CThread::Start() {
 
     unsigned id = 0;
     const uintptr_t created = _beginthreadex(nullptr, 0, &CThread::ThreadEntry, this, 0, &id);
-    if (created == 0)
-        throw CWin32Exception(L"CThread::Start() - _beginthreadex", GetLastError());
+    if (created == 0) throw CWin32Exception(L"CThread::Start() - _beginthreadex", GetLastError());
     threadId = id;
     handle = reinterpret_cast<HANDLE>(created);
 }
 
 BOOL CThread::PostToThread(UINT message, WPARAM wParam, LPARAM lParam) const {
     // Thread id 0 is never a started thread; not every platform refuses a post to it.
-    if (handle == nullptr || threadId == 0)
-        return FALSE;
+    if (handle == nullptr || threadId == 0) return FALSE;
     return PostThreadMessageW(threadId, message, wParam, lParam);
 }
 
 unsigned __stdcall CThread::ThreadEntry(void* object) {
-    if (!object)
-        return 0;
+    if (!object) return 0;
     return static_cast<CThread*>(object)->Run();
 }
 

@@ -1,0 +1,228 @@
+#include "download/CDownloadComponent.h"
+
+#include <shlobj.h>
+
+#include <cstring>
+#include <cwchar>
+
+#include "download/CComponentThread.h"
+#include "download/ProgressText.h"
+#include "download/RequestRules.h"
+#include "framework/PathText.h"
+#include "framework/win32/DebugOutput.h"
+#include "support/bcl/common/exception/CException.h"
+
+using DebugOutput::DebugFormat;
+using DebugOutput::DebugLine;
+
+namespace {
+
+constexpr DWORD kErrorDialogFlags = FLAGS_ERROR_UI_FILTER_FOR_ERRORS |
+                                    FLAGS_ERROR_UI_FLAGS_CHANGE_OPTIONS |
+                                    FLAGS_ERROR_UI_FLAGS_GENERATE_DATA;
+constexpr DWORD kRateSampleMs = 1000;
+
+// Text of a connection notification: UTF-16 when it looks like it, else the thread's ANSI code
+// page. Never reads past infoLength.
+std::wstring NotificationText(const void* info, DWORD infoLength) {
+    if (!info || infoLength == 0) return std::wstring();
+    if (infoLength >= sizeof(wchar_t) &&
+        IsTextUnicode(info, static_cast<int>(infoLength), nullptr)) {
+        const auto* text = static_cast<const wchar_t*>(info);
+        return std::wstring(text, wcsnlen(text, infoLength / sizeof(wchar_t)));
+    }
+    const auto* bytes = static_cast<const char*>(info);
+    const int length = static_cast<int>(strnlen(bytes, infoLength));
+    if (length == 0) return std::wstring();
+    const int wide = MultiByteToWideChar(CP_THREAD_ACP, 0, bytes, length, nullptr, 0);
+    std::wstring text(static_cast<size_t>(wide), L'\0');
+    MultiByteToWideChar(CP_THREAD_ACP, 0, bytes, length, text.data(), wide);
+    return text;
+}
+
+std::wstring LocalPath(const DownloadComponentInfo& info) {
+    const std::wstring name =
+        info.strLocalFileName.empty() ? PathText::FileNamePart(info.strURL) : info.strLocalFileName;
+    return info.strLocalFolder.empty() ? name : PathText::Join(info.strLocalFolder, name);
+}
+
+}  // namespace
+
+CDownloadComponent::CDownloadComponent(IDownloadCallback* callback, DownloadComponentInfo* info,
+                                       int index, int count)
+    : m_pCallback(callback), m_pInfo(info), m_nIndex(index), m_nCount(count) {
+    if (!info) return;
+    m_strProxyServer = info->strProxyServer;
+    m_strProxyUserName = info->strProxyUserName;
+    m_strProxyPassword = info->strProxyPassword;
+    m_strUserName = info->strUserName;
+    m_strPassword = info->strPassword;
+    m_strUserAgent = info->strUserAgent;
+    m_strReferrer = info->strReferrer;
+    m_nAccessType = info->nAccessType;
+    m_bPromptProxyAuth = info->bPromptProxyAuth;
+    m_bPromptHttpAuth = info->bPromptHttpAuth;
+    m_bPromptClientCert = info->bPromptClientCert;
+    m_dMaxBytesPerMs = info->dMaxBytesPerMs;
+    m_nStartPos = info->nStartPos;
+    m_bNoAutoRedirect = info->bNoAutoRedirect;
+    m_nBufferSize = static_cast<DWORD>(info->nBufferSize);
+    m_bPreAuthProxy = info->bPreAuthProxy;
+    m_bPreAuthHttp = info->bPreAuthHttp;
+    m_strAcceptTypes = info->strAcceptTypes;
+}
+
+CDownloadComponent::~CDownloadComponent() { WaitForWorker(); }
+
+void CDownloadComponent::Start(BOOL wait) {
+    if (!m_pInfo) return;
+    // The worker of an earlier start reads the fields set below: it ends first.
+    WaitForWorker();
+    const std::wstring path = LocalPath(*m_pInfo);
+    if (!m_pInfo->strLocalFolder.empty())
+        SHCreateDirectoryExW(nullptr, m_pInfo->strLocalFolder.c_str(), nullptr);
+    m_strURL = m_pInfo->strURL;
+    m_strFileName = path;
+    m_strError.clear();
+    m_nLastPercent = -1;
+    m_nLastBytes = 0;
+    if (!SplitURL()) {
+        DebugFormat(L"Failed to parse the URL: %s\n", m_strURL.c_str());
+        return;
+    }
+    m_strDisplayName = RequestRules::DisplayNameOfObject(m_strObject);
+
+    m_pThread = std::make_unique<CComponentThread>(*this);
+    try {
+        m_pThread->Start();
+    } catch (const bcl::common::exception::CException&) {
+        DebugLine(L"Failed to create download thread\n");
+        m_pThread.reset();
+        return;
+    }
+    if (wait) {
+        m_pThread->Wait();
+        m_pThread.reset();
+    }
+}
+
+void CDownloadComponent::WaitForWorker() {
+    if (m_pThread) m_pThread->Wait();
+    m_pThread.reset();
+}
+
+unsigned CDownloadComponent::ComponentThreadProc(void* param) {
+    static_cast<CDownloadComponent*>(param)->Run();
+    return 0;
+}
+
+void CDownloadComponent::Run() {
+    Download();
+    m_bFinished = TRUE;
+    if (!m_strError.empty() && m_pCallback) m_pCallback->OnError(m_strError.c_str());
+}
+
+void CDownloadComponent::ReportError(const wchar_t* format, DWORD error) {
+    if (error == 0) error = GetLastError();
+    CHttpDownloader::ReportError(format, error);
+    m_strError = FormatText(format, GetWinInetErrorText(error).c_str());
+    if (m_pCallback) {
+        m_pCallback->OnError(m_strError.c_str());
+        m_pCallback->Stop();
+    }
+    DebugLine(m_strError);
+}
+
+void CDownloadComponent::ReportStatusCode(const wchar_t* format, DWORD code) {
+    CHttpDownloader::ReportStatusCode(format, code);
+    m_strError = FormatText(format, std::to_wstring(code).c_str());
+    DebugLine(m_strError);
+}
+
+BOOL CDownloadComponent::PromptForCredentials(DWORD& error) {
+    error = InternetErrorDlg(GetDesktopWindow(), m_hRequest, ERROR_INTERNET_INCORRECT_PASSWORD,
+                             kErrorDialogFlags, nullptr);
+    if (error == 0) Abort();
+    return error == ERROR_INTERNET_FORCE_RETRY;
+}
+
+BOOL CDownloadComponent::SetClientCertificate() {
+    const DWORD answer =
+        InternetErrorDlg(GetDesktopWindow(), m_hRequest, ERROR_INTERNET_CLIENT_AUTH_CERT_NEEDED,
+                         kErrorDialogFlags, nullptr);
+    return answer == ERROR_SUCCESS || answer == ERROR_INTERNET_FORCE_RETRY;
+}
+
+void CDownloadComponent::SetStatus(const wchar_t* text) {
+    CHttpDownloader::SetStatus(text);
+    DebugLine(text);
+}
+
+void CDownloadComponent::OnStatusCallback(HINTERNET, DWORD status, const void* info,
+                                          DWORD infoLength) {
+    const wchar_t* format = ProgressText::StatusFormat(status);
+    if (format) SetStatusFormatted(format, NotificationText(info, infoLength).c_str());
+}
+
+void CDownloadComponent::OnContentLength(ULONGLONG length) {
+    CHttpDownloader::OnContentLength(length);
+}
+
+void CDownloadComponent::OnTransferProgress(ULONGLONG bytesRead, BOOL gotContentLength,
+                                            ULONGLONG total) {
+    CHttpDownloader::OnTransferProgress(bytesRead, gotContentLength, total);
+    if (m_nLastPercent == -1) m_dwStartTick = m_dwLastTick = GetTickCount();
+    if (gotContentLength) {
+        m_nPercent = ProgressText::FilePercent(m_nStartPos, bytesRead, total);
+        if (m_nPercent != m_nLastPercent) {
+            OnPercentChanged(m_nPercent);
+            m_nLastPercent = m_nPercent;
+        }
+    }
+    const DWORD now = GetTickCount();
+    if (now - m_dwLastTick > kRateSampleMs) {
+        m_dRate = static_cast<double>(bytesRead - m_nLastBytes) / (now - m_dwLastTick);
+        OnTransferRate(m_dRate);
+        m_dwLastTick = now;
+        m_nLastBytes = bytesRead;
+        if (gotContentLength && bytesRead != 0) {
+            m_nSecondsLeft = static_cast<int>(
+                ProgressText::SecondsLeft(now - m_dwStartTick, bytesRead, total - m_nStartPos));
+            OnTimeLeft(static_cast<DWORD>(m_nSecondsLeft), m_nStartPos + bytesRead, total);
+        }
+    }
+    if (!m_pCallback) return;
+    if (m_pCallback->IsStopped()) {
+        m_bCancelled = true;
+        CancelTransfer();
+        return;
+    }
+    const std::wstring name = ProgressName();
+    const std::wstring doneText = ProgressText::SizeText(m_nStartPos + bytesRead);
+    const std::wstring totalText = ProgressText::SizeText(total);
+    m_pCallback->OnProgress(name.c_str(), m_nPercent,
+                            ProgressText::ListPercent(m_nIndex, m_nCount, m_nPercent), m_nIndex,
+                            m_nCount, doneText.c_str(), totalText.c_str());
+}
+
+std::wstring CDownloadComponent::ProgressName() const {
+    if (!m_pInfo) return std::wstring();
+    return PathText::AppendBackslash(m_pInfo->strLocalFolder) + m_pInfo->strDisplayName;
+}
+
+void CDownloadComponent::OnPercentChanged(int percent) {
+    DebugLine(ProgressText::PercentLine(percent, m_strDisplayName));
+}
+
+void CDownloadComponent::OnTimeLeft(DWORD seconds, ULONGLONG done, ULONGLONG total) {
+    DebugLine(ProgressText::TimeLeftLine(seconds, done, total));
+}
+
+void CDownloadComponent::OnTransferRate(double bytesPerMs) {
+    DebugLine(ProgressText::TransferRateLine(bytesPerMs));
+}
+
+void CDownloadComponent::CancelTransfer() {
+    Abort();
+    CHttpDownloader::SetStatus(L"Aborting transfer");
+}

@@ -1,0 +1,66 @@
+#pragma once
+
+#include <memory>
+#include <string>
+
+#include "download/CHttpDownloader.h"
+#include "download/IDownloadCallback.h"
+
+class CComponentThread;
+
+// Downloads one update component on a worker thread of its own, turns the downloader's
+// reports into one error text and passes progress to the update engine's callback.
+class CDownloadComponent : public CHttpDownloader {
+public:
+    // callback may be null: then nothing is reported and no stop is seen.
+    CDownloadComponent(IDownloadCallback* callback, DownloadComponentInfo* info, int index,
+                       int count);
+
+    BOOL SetClientCertificate() override;
+    void OnStatusCallback(HINTERNET handle, DWORD status, const void* info,
+                          DWORD infoLength) override;
+    void ReportError(const wchar_t* format, DWORD error) override;
+    void ReportStatusCode(const wchar_t* format, DWORD code) override;
+    BOOL PromptForCredentials(DWORD& error) override;
+    void SetStatus(const wchar_t* text) override;
+    void OnContentLength(ULONGLONG length) override;
+    void OnTransferProgress(ULONGLONG bytesRead, BOOL gotContentLength, ULONGLONG total) override;
+
+    // Waits for a worker still running, so that it never outlives its component.
+    virtual ~CDownloadComponent();
+    virtual void Run();
+    virtual void OnPercentChanged(int percent);
+    virtual void OnTimeLeft(DWORD seconds, ULONGLONG done, ULONGLONG total);
+    virtual void OnTransferRate(double bytesPerMs);
+    virtual void CancelTransfer();
+
+    // Runs the download of the record on a new worker thread; wait TRUE returns when it ended.
+    void Start(BOOL wait);
+    bool IsCancelled() const { return m_bCancelled; }
+    BOOL IsFinished() const { return m_bFinished; }
+    const std::wstring& GetErrorText() const { return m_strError; }
+
+    static unsigned ComponentThreadProc(void* param);
+
+protected:
+    IDownloadCallback* m_pCallback;
+    DownloadComponentInfo* m_pInfo;
+    int m_nIndex;
+    int m_nCount;
+    bool m_bCancelled = false;
+    std::wstring m_strDisplayName;
+    std::wstring m_strError;
+    BOOL m_bFinished = FALSE;
+    std::unique_ptr<CComponentThread> m_pThread;
+    ULONGLONG m_nLastBytes = 0;
+    int m_nLastPercent = -1;
+    DWORD m_dwLastTick = 0;
+    DWORD m_dwStartTick = 0;
+    int m_nPercent = 0;
+    int m_nSecondsLeft = 0;
+    double m_dRate = 0.0;
+
+private:
+    void WaitForWorker();
+    std::wstring ProgressName() const;
+};

@@ -1,0 +1,598 @@
+#include "download/CHttpDownloader.h"
+
+#include <algorithm>
+#include <cwchar>
+#include <memory>
+#include <new>
+#include <vector>
+
+#include "download/RequestRules.h"
+#include "framework/PathText.h"
+#include "framework/win32/DebugOutput.h"
+#include "support/bcl/common/exception/CWin32Exception.h"
+
+using DebugOutput::DebugFormat;
+using DebugOutput::DebugLine;
+
+namespace {
+
+constexpr int kSendAttempts = 10;
+constexpr DWORD kSendPauseMs = 1000;
+constexpr DWORD kClientCertOption = 84;
+constexpr DWORD kCertContextLength = 20;
+constexpr size_t kMaxErrorText = 4095;
+
+const wchar_t kTextAttempt[] = L"An error occurred while attempting to download the file, Error:%s";
+const wchar_t kTextConnect[] = L"An error occurred connecting to the server, Error:%s";
+const wchar_t kTextDownload[] = L"An error occurred while downloading the file, Error:%s";
+const wchar_t kTextSeek[] =
+    L"An error occurred while seeking to the end of the file to be downloaded, Error:%s";
+
+class HandleLock {
+public:
+    explicit HandleLock(CRITICAL_SECTION& section) : section(section) {
+        EnterCriticalSection(&section);
+    }
+    HandleLock(const HandleLock&) = delete;
+    HandleLock& operator=(const HandleLock&) = delete;
+    ~HandleLock() { LeaveCriticalSection(&section); }
+
+private:
+    CRITICAL_SECTION& section;
+};
+
+// The module this code is linked into: the component's DLL rather than its host program.
+HMODULE CodeModule() {
+    HMODULE module = nullptr;
+    GetModuleHandleExW(
+        GET_MODULE_HANDLE_EX_FLAG_FROM_ADDRESS | GET_MODULE_HANDLE_EX_FLAG_UNCHANGED_REFCOUNT,
+        reinterpret_cast<LPCWSTR>(&CodeModule), &module);
+    return module;
+}
+
+// The application's name: its module's file name without folder and extension.
+std::wstring ApplicationName() {
+    wchar_t path[MAX_PATH] = L"";
+    GetModuleFileNameW(CodeModule(), path, MAX_PATH);
+    std::wstring name = PathText::FileNamePart(path);
+    const size_t dot = name.rfind(L'.');
+    return dot == std::wstring::npos ? name : name.substr(0, dot);
+}
+
+const wchar_t* OrNull(const std::wstring& text) { return text.empty() ? nullptr : text.c_str(); }
+
+std::unique_ptr<BYTE[]> AllocateBuffer(DWORD size) {
+    // A zero-sized buffer could never read a byte and would end every transfer as "done".
+    if (size == 0) return nullptr;
+    return std::unique_ptr<BYTE[]>(new (std::nothrow) BYTE[size]);
+}
+
+struct LocalText {
+    wchar_t* text = nullptr;
+    ~LocalText() { LocalFree(text); }
+};
+
+}  // namespace
+
+CHttpDownloader::CHttpDownloader() {
+    if (!InitializeCriticalSectionAndSpinCount(&m_csHandles, 0))
+        throw bcl::common::exception::CWin32Exception(L"CHttpDownloader::CHttpDownloader",
+                                                      GetLastError());
+}
+
+CHttpDownloader::~CHttpDownloader() {
+    CloseHandles();
+    if (m_pClientCert) CertFreeCertificateContext(m_pClientCert);
+    DeleteCriticalSection(&m_csHandles);
+}
+
+BOOL CHttpDownloader::Download() {
+    const bool toFile = !m_strFileName.empty();
+    const bool existed =
+        toFile && GetFileAttributesW(m_strFileName.c_str()) != INVALID_FILE_ATTRIBUTES;
+    const BOOL result = _Download();
+    CloseHandles();
+    if (toFile) m_file.Close();
+    if (!result && toFile && !existed &&
+        GetFileAttributesW(m_strFileName.c_str()) != INVALID_FILE_ATTRIBUTES)
+        DeleteDownloadedFile();
+    return result;
+}
+
+BOOL CHttpDownloader::_Download() {
+    CloseHandles();
+    if (!SplitURL()) {
+        DebugFormat(L"CHttpDownloader::_Download, Failed to parse the URL: %s\n", m_strURL.c_str());
+        return FALSE;
+    }
+    if (!m_strFileName.empty() && !OpenFile()) return FALSE;
+    if (!CreateSession() || !CreateConnection() || !CreateRequest()) return FALSE;
+
+    bool proxyCredentialsUsed = false;
+    bool httpCredentialsUsed = false;
+    bool certificateSupplied = false;
+    if (m_bPreAuthProxy) {
+        if (!DoProxyAuthentication()) return FALSE;
+        proxyCredentialsUsed = true;
+    }
+    if (m_bPreAuthHttp) {
+        if (!DoHTTPAuthentication()) return FALSE;
+        httpCredentialsUsed = true;
+    }
+
+    for (;;) {
+        if (!SendRequest(certificateSupplied)) return FALSE;
+        DWORD status = 0;
+        if (!QueryStatusCode(status)) return FALSE;
+        if (status == HTTP_STATUS_OK || status == HTTP_STATUS_PARTIAL_CONTENT) {
+            if (status == HTTP_STATUS_OK && m_nStartPos > 0 && !RestartFileAtZero()) return FALSE;
+            return ReadBody();
+        }
+        if (status == HTTP_STATUS_DENIED || status == HTTP_STATUS_PROXY_AUTH_REQ) {
+            if (!DrainResponse()) return FALSE;
+            const bool proxy = status == HTTP_STATUS_PROXY_AUTH_REQ;
+            const std::wstring& user = proxy ? m_strProxyUserName : m_strUserName;
+            bool& used = proxy ? proxyCredentialsUsed : httpCredentialsUsed;
+            if (!user.empty() && !used) {
+                if (!(proxy ? DoProxyAuthentication() : DoHTTPAuthentication())) return FALSE;
+                used = true;
+                continue;
+            }
+            if (proxy ? m_bPromptProxyAuth : m_bPromptHttpAuth) {
+                DWORD error = 0;
+                if (PromptForCredentials(error)) continue;
+                if (error != 0) ReportError(L"Aborting transfer", error);
+                return FALSE;
+            }
+        }
+        DebugFormat(
+            L"CHttpDownloader::_Download, Failed to retrieve a HTTP OK or partial content status, "
+            L"Status Code:%d\n",
+            status);
+        ReportStatusCode(
+            L"Failed to receive a valid HTTP response from the server, Response Code:%s", status);
+        return FALSE;
+    }
+}
+
+BOOL CHttpDownloader::SplitURL() {
+    auto split = [this](const std::wstring& url) {
+        DWORD length = static_cast<DWORD>(url.size() * 3 + 64);
+        std::vector<wchar_t> canonical(length);
+        if (!InternetCanonicalizeUrlW(url.c_str(), canonical.data(), &length, ICU_BROWSER_MODE)) {
+            // The length now holds what the canonical form needs.
+            if (GetLastError() != ERROR_INSUFFICIENT_BUFFER) return false;
+            canonical.resize(length + 1);
+            length = static_cast<DWORD>(canonical.size());
+            if (!InternetCanonicalizeUrlW(url.c_str(), canonical.data(), &length, ICU_BROWSER_MODE))
+                return false;
+        }
+        URL_COMPONENTSW parts{};
+        parts.dwStructSize = sizeof(parts);
+        parts.dwHostNameLength = 1;
+        parts.dwUrlPathLength = 1;
+        parts.dwExtraInfoLength = 1;
+        if (!InternetCrackUrlW(canonical.data(), 0, 0, &parts) || parts.dwHostNameLength == 0)
+            return false;
+        if (parts.nScheme == INTERNET_SCHEME_HTTP)
+            m_nServiceType = kServiceHttp;
+        else if (parts.nScheme == INTERNET_SCHEME_HTTPS)
+            m_nServiceType = kServiceHttps;
+        else
+            return false;
+        m_strServer.assign(parts.lpszHostName, parts.dwHostNameLength);
+        m_strObject.assign(parts.lpszUrlPath ? parts.lpszUrlPath : L"", parts.dwUrlPathLength);
+        if (parts.lpszExtraInfo) m_strObject.append(parts.lpszExtraInfo, parts.dwExtraInfoLength);
+        if (m_strObject.empty()) m_strObject = L"/";
+        m_nPort = parts.nPort;
+        return true;
+    };
+    if (split(m_strURL)) return TRUE;
+    m_strURL = L"http://" + m_strURL;
+    return split(m_strURL) ? TRUE : FALSE;
+}
+
+BOOL CHttpDownloader::OpenFile() {
+    const DWORD openError = m_file.Open(m_strFileName, m_nStartPos > 0);
+    if (openError != 0) {
+        DebugFormat(
+            L"CHttpDownloader::_Download, Failed to open the file to download into, Error:%d\n",
+            openError);
+        ReportError(L"An error occured while opening the file to be downloaded, Error:%s",
+                    openError);
+        return FALSE;
+    }
+    const DWORD seekError = m_file.SetLength(m_nStartPos);
+    if (seekError != 0) {
+        DebugFormat(
+            L"CHttpDownloader::_Download, An exception occured while set file pointer position, "
+            L"Error:%d\n",
+            seekError);
+        ReportError(kTextSeek, seekError);
+        return FALSE;
+    }
+    return TRUE;
+}
+
+BOOL CHttpDownloader::SendRequest(bool& certificateSupplied) {
+    for (;;) {
+        const std::wstring headers = FormRequestHeaders();
+        DWORD lastError = 0;
+        bool supplied = false;
+        for (int attempt = 1; attempt <= kSendAttempts && !supplied; ++attempt) {
+            if (HttpSendRequestW(m_hRequest, OrNull(headers), static_cast<DWORD>(headers.size()),
+                                 nullptr, 0))
+                return TRUE;
+            lastError = GetLastError();
+            if (lastError == ERROR_INTERNET_CLIENT_AUTH_CERT_NEEDED && !certificateSupplied) {
+                supplied =
+                    m_bPromptClientCert ? SetClientCertificate() : SetClientCertificateOption();
+                if (supplied) {
+                    certificateSupplied = true;
+                    break;
+                }
+            }
+            DebugFormat(
+                L"CHttpDownloader::_Download(#%d), Failed in call to HttpSendRequest, Error:%d\n",
+                attempt, lastError);
+            Sleep(kSendPauseMs);
+        }
+        if (!supplied) {
+            ReportError(kTextConnect, lastError);
+            return FALSE;
+        }
+    }
+}
+
+BOOL CHttpDownloader::SetClientCertificateOption() {
+    if (!m_pClientCert) return FALSE;
+    return InternetSetOptionW(m_hRequest, kClientCertOption,
+                              const_cast<CERT_CONTEXT*>(m_pClientCert), kCertContextLength);
+}
+
+BOOL CHttpDownloader::QueryStatusCode(DWORD& status) {
+    DWORD size = sizeof(status);
+    if (HttpQueryInfoW(m_hRequest, HTTP_QUERY_STATUS_CODE | HTTP_QUERY_FLAG_NUMBER, &status, &size,
+                       nullptr))
+        return TRUE;
+    const DWORD error = GetLastError();
+    DebugFormat(
+        L"CHttpDownloader::_Download, Failed in call to HttpQueryInfo for HTTP query status code, "
+        L"Error:%d\n",
+        error);
+    ReportError(L"Failed to receive a valid response from the server, Error:%s", error);
+    return FALSE;
+}
+
+namespace {
+
+BOOL ReportNoBuffer(CHttpDownloader& downloader) {
+    DebugLine(L"CHttpDownloader2::_Download, Failed in allocate read buffer\n");
+    downloader.ReportError(kTextAttempt, ERROR_OUTOFMEMORY);
+    return FALSE;
+}
+
+}  // namespace
+
+BOOL CHttpDownloader::DrainResponse() {
+    const auto buffer = AllocateBuffer(m_nBufferSize);
+    if (!buffer) return ReportNoBuffer(*this);
+    for (;;) {
+        DWORD read = 0;
+        InternetReadFile(m_hRequest, buffer.get(), m_nBufferSize, &read);
+        if (read == 0) return TRUE;
+    }
+}
+
+BOOL CHttpDownloader::RestartFileAtZero() {
+    DebugLine(
+        L"CHttpDownloader::_Download, Resumed request answered with the whole file, "
+        L"restarting at 0\n");
+    m_nStartPos = 0;
+    if (m_strFileName.empty()) return TRUE;
+    const DWORD error = m_file.SetLength(0);
+    if (error == 0) return TRUE;
+    DebugFormat(
+        L"CHttpDownloader::_Download, An exception occured while set file pointer position, "
+        L"Error:%d\n",
+        error);
+    ReportError(kTextSeek, error);
+    return FALSE;
+}
+
+BOOL CHttpDownloader::ReadBody() {
+    SetStatus(L"Getting file information");
+    ULONGLONG length = 0;
+    const BOOL gotLength = QueryContentLength(m_hRequest, length);
+    if (gotLength) {
+        OnContentLength(length);
+    } else {
+        DebugLine(
+            L"CHttpDownloader::_Download, failed to get content length for request, continuing\n");
+        length = 0;
+    }
+    SetStatus(L"Retrieving the file");
+
+    const auto buffer = AllocateBuffer(m_nBufferSize);
+    if (!buffer) return ReportNoBuffer(*this);
+    ULONGLONG bytesRead = 0;
+    if (!ReadBlocks(buffer.get(), bytesRead, gotLength, length)) return FALSE;
+    // The connection may close before the announced length: that is a broken transfer,
+    // not a complete file. A HEAD answer announces the length of a body it never carries.
+    const bool bodyExpected = _wcsicmp(m_strVerb.c_str(), L"HEAD") != 0;
+    if (gotLength && bodyExpected && bytesRead < length && !IsAborted()) {
+        DebugFormat(L"CHttpDownloader::_Download, Connection closed after %I64u of %I64u bytes\n",
+                    bytesRead, length);
+        ReportError(kTextDownload, ERROR_INTERNET_CONNECTION_ABORTED);
+        return FALSE;
+    }
+    return TRUE;
+}
+
+BOOL CHttpDownloader::ReadBlocks(BYTE* buffer, ULONGLONG& bytesRead, BOOL gotLength,
+                                 ULONGLONG length) {
+    const DWORD startTick = GetTickCount();
+    for (;;) {
+        DWORD read = 0;
+        if (!InternetReadFile(m_hRequest, buffer, m_nBufferSize, &read)) {
+            const DWORD error = GetLastError();
+            DebugFormat(
+                L"CHttpDownloader::_Download, Failed in call to InternetReadFile, Error:%d\n",
+                error);
+            ReportError(kTextDownload, error);
+            return FALSE;
+        }
+        if (read > 0) {
+            if (!OnDownloadData(buffer, read)) return FALSE;
+            bytesRead += read;
+            if (m_dMaxBytesPerMs > 0) ThrottleTo(bytesRead, startTick);
+        }
+        OnTransferProgress(bytesRead, gotLength, m_nStartPos + length);
+        if (read == 0 || IsAborted()) return TRUE;
+    }
+}
+
+void CHttpDownloader::ThrottleTo(ULONGLONG bytesRead, DWORD startTick) {
+    const DWORD elapsed = GetTickCount() - startTick;
+    const double bytes = static_cast<double>(bytesRead);
+    if (bytes / elapsed > m_dMaxBytesPerMs)
+        Sleep(static_cast<DWORD>(bytes / m_dMaxBytesPerMs - elapsed));
+}
+
+BOOL CHttpDownloader::CreateSession() {
+    {
+        HandleLock guard(m_csHandles);
+        if (!m_hSession) {
+            const std::wstring agent = m_strUserAgent.empty() ? ApplicationName() : m_strUserAgent;
+            if (m_nAccessType == 0)
+                m_hSession =
+                    InternetOpenW(agent.c_str(), INTERNET_OPEN_TYPE_PRECONFIG, nullptr, nullptr, 0);
+            else if (m_nAccessType == 1)
+                m_hSession =
+                    InternetOpenW(agent.c_str(), INTERNET_OPEN_TYPE_DIRECT, nullptr, nullptr, 0);
+            else if (m_nAccessType == 2)
+                m_hSession = InternetOpenW(agent.c_str(), INTERNET_OPEN_TYPE_PROXY,
+                                           m_strProxyServer.c_str(), nullptr, 0);
+            else
+                SetLastError(ERROR_INVALID_PARAMETER);
+        }
+    }
+    if (!m_hSession) {
+        const DWORD error = GetLastError();
+        DebugFormat(L"CHttpDownloader::CreateSession, Failed in call to InternetOpen, Error:%d\n",
+                    error);
+        ReportError(kTextAttempt, error);
+        return FALSE;
+    }
+    if (InternetSetStatusCallbackW(m_hSession, &CHttpDownloader::StatusCallback) ==
+        INTERNET_INVALID_STATUS_CALLBACK) {
+        const DWORD error = GetLastError();
+        DebugFormat(
+            L"CHttpDownloader::Download, Failed in call to InternetSetStatusCallback, Error:%d\n",
+            error);
+        ReportError(kTextAttempt, error);
+        return FALSE;
+    }
+    return TRUE;
+}
+
+BOOL CHttpDownloader::CreateConnection() {
+    {
+        HandleLock guard(m_csHandles);
+        const bool withUser = !m_strUserName.empty();
+        m_hConnection = InternetConnectW(
+            m_hSession, m_strServer.c_str(), m_nPort, withUser ? m_strUserName.c_str() : nullptr,
+            withUser ? m_strPassword.c_str() : nullptr, INTERNET_SERVICE_HTTP, 0,
+            reinterpret_cast<DWORD_PTR>(this));
+    }
+    if (m_hConnection) return TRUE;
+    const DWORD error = GetLastError();
+    DebugFormat(L"CHttpDownloader::CreateConnection, Failed in call to InternetConnect, Error:%d\n",
+                error);
+    ReportError(kTextConnect, error);
+    return FALSE;
+}
+
+BOOL CHttpDownloader::CreateRequest() {
+    std::vector<std::wstring> types;
+    std::vector<const wchar_t*> typeArray;
+    try {
+        types = RequestRules::SplitAcceptTypes(m_strAcceptTypes);
+        for (const auto& type : types) typeArray.push_back(type.c_str());
+        typeArray.push_back(nullptr);
+    } catch (const std::bad_alloc&) {
+        DebugLine(L"CHttpDownloader::CreateRequest, Failed in allocate AcceptTypes buffer\n");
+        ReportError(kTextAttempt, ERROR_OUTOFMEMORY);
+        return FALSE;
+    }
+    {
+        HandleLock guard(m_csHandles);
+        m_hRequest =
+            HttpOpenRequestW(m_hConnection, OrNull(m_strVerb), m_strObject.c_str(),
+                             OrNull(m_strHttpVersion), OrNull(m_strReferrer), typeArray.data(),
+                             GetOpenRequestFlags(), reinterpret_cast<DWORD_PTR>(this));
+    }
+    if (m_hRequest) return TRUE;
+    const DWORD error = GetLastError();
+    DebugFormat(L"CHttpDownloader::CreateRequest, Failed in call to HttpOpenRequest, Error:%d\n",
+                error);
+    ReportError(kTextConnect, error);
+    return FALSE;
+}
+
+BOOL CHttpDownloader::DoHTTPAuthentication() {
+    return SetCredentials(
+        INTERNET_OPTION_USERNAME, m_strUserName, INTERNET_OPTION_PASSWORD, m_strPassword,
+        L"CHttpDownloader::DoHTTPAuthentication, Failed to set HTTP server username details, "
+        L"Error:%d\n",
+        L"CHttpDownloader::DoHTTPAuthentication, Failed to set HTTP server password details, "
+        L"Error:%d\n");
+}
+
+BOOL CHttpDownloader::DoProxyAuthentication() {
+    return SetCredentials(
+        INTERNET_OPTION_PROXY_USERNAME, m_strProxyUserName, INTERNET_OPTION_PROXY_PASSWORD,
+        m_strProxyPassword,
+        L"CHttpDownloader::DoProxyAuthentication, Failed to set Proxy username details, Error:%d\n",
+        L"CHttpDownloader::DoProxyAuthentication, Failed to set Proxy password details, "
+        L"Error:%d\n");
+}
+
+BOOL CHttpDownloader::SetCredentials(DWORD userOption, const std::wstring& user,
+                                     DWORD passwordOption, const std::wstring& password,
+                                     const wchar_t* userLine, const wchar_t* passwordLine) {
+    if (user.empty()) return TRUE;
+    const struct {
+        DWORD option;
+        const std::wstring& text;
+        const wchar_t* line;
+    } steps[] = {{userOption, user, userLine}, {passwordOption, password, passwordLine}};
+    for (const auto& step : steps) {
+        if (InternetSetOptionW(m_hRequest, step.option, const_cast<wchar_t*>(step.text.c_str()),
+                               static_cast<DWORD>((step.text.size() + 1) * sizeof(wchar_t))))
+            continue;
+        const DWORD error = GetLastError();
+        DebugFormat(step.line, error);
+        ReportStatusCode(kTextAttempt, error);
+        return FALSE;
+    }
+    return TRUE;
+}
+
+BOOL CHttpDownloader::SetClientCertificate() { return SetClientCertificateOption(); }
+
+void CHttpDownloader::OnStatusCallback(HINTERNET, DWORD, const void*, DWORD) {}
+
+void CHttpDownloader::ReportError(const wchar_t* format, DWORD error) {
+    if (error == 0) error = GetLastError();
+    DebugLine(FormatText(format, GetWinInetErrorText(error).c_str()));
+}
+
+void CHttpDownloader::ReportStatusCode(const wchar_t* format, DWORD code) {
+    DebugLine(FormatText(format, std::to_wstring(code).c_str()));
+}
+
+DWORD CHttpDownloader::GetOpenRequestFlags() {
+    return RequestRules::OpenRequestFlags(m_nServiceType == kServiceHttps,
+                                          m_bNoAutoRedirect != FALSE);
+}
+
+std::wstring CHttpDownloader::FormRequestHeaders() {
+    return RequestRules::RangeHeader(m_nStartPos);
+}
+
+BOOL CHttpDownloader::PromptForCredentials(DWORD&) { return FALSE; }
+
+void CHttpDownloader::SetStatus(const wchar_t* text) {
+    DebugFormat(L"CHttpDownloader::SetStatus, %s\n", text);
+}
+
+void CHttpDownloader::SetStatusFormatted(const wchar_t* format, const wchar_t* argument) {
+    SetStatus(FormatText(format, argument).c_str());
+}
+
+void CHttpDownloader::SetStatusResource(UINT stringId) {
+    const wchar_t* resource = nullptr;
+    const int length = LoadStringW(CodeModule(), stringId, reinterpret_cast<LPWSTR>(&resource), 0);
+    if (length > 0 && resource) SetStatus(std::wstring(resource, length).c_str());
+}
+
+BOOL CHttpDownloader::IsAborted() { return InterlockedCompareExchange(&m_lAbort, 0, 0) != 0; }
+
+void CHttpDownloader::OnContentLength(ULONGLONG length) {
+    DebugFormat(L"Got a Content-Length header value of %I64u\n", length);
+}
+
+void CHttpDownloader::OnTransferProgress(ULONGLONG, BOOL, ULONGLONG) {}
+
+BOOL CHttpDownloader::OnDownloadData(const BYTE* data, DWORD length) {
+    if (!m_strFileName.empty()) {
+        const DWORD error = m_file.Write(data, length);
+        if (error != 0) {
+            DebugLine(
+                L"CHttpDownloader::OnDownloadData, An exception occured while writing to the "
+                L"download file\n");
+            ReportError(kTextDownload, error);
+            return FALSE;
+        }
+    }
+    return !IsAborted();
+}
+
+void CHttpDownloader::Abort() {
+    InterlockedExchange(&m_lAbort, 1);
+    CloseHandles();
+}
+
+void CHttpDownloader::CloseHandles() {
+    HandleLock guard(m_csHandles);
+    for (HINTERNET* handle : {&m_hRequest, &m_hConnection, &m_hSession}) {
+        if (*handle) {
+            InternetCloseHandle(*handle);
+            *handle = nullptr;
+        }
+    }
+}
+
+BOOL CHttpDownloader::DeleteDownloadedFile() {
+    if (DeleteFileW(m_strFileName.c_str())) return TRUE;
+    DebugFormat(
+        L"CHttpDownloader::DeleteDownloadedFile, Failed to delete failed downloaded file, "
+        L"Error:%d\n",
+        GetLastError());
+    return FALSE;
+}
+
+std::wstring CHttpDownloader::GetWinInetErrorText(DWORD error) {
+    LocalText message;
+    const DWORD length = FormatMessageW(
+        FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_HMODULE | FORMAT_MESSAGE_FROM_SYSTEM |
+            FORMAT_MESSAGE_IGNORE_INSERTS,
+        GetModuleHandleW(L"wininet.dll"), error, MAKELANGID(LANG_NEUTRAL, SUBLANG_SYS_DEFAULT),
+        reinterpret_cast<LPWSTR>(&message.text), 0, nullptr);
+    if (length == 0 || !message.text) return std::wstring();
+    return std::wstring(message.text, std::min<size_t>(length, kMaxErrorText));
+}
+
+BOOL CHttpDownloader::QueryContentLength(HINTERNET request, ULONGLONG& length) {
+    wchar_t text[32] = L"";
+    DWORD size = sizeof(text);
+    if (!HttpQueryInfoW(request, HTTP_QUERY_CONTENT_LENGTH, text, &size, nullptr)) return FALSE;
+    length = static_cast<ULONGLONG>(_wcstoi64(text, nullptr, 10));
+    return TRUE;
+}
+
+std::wstring CHttpDownloader::FormatText(const wchar_t* format, const wchar_t* argument) {
+    const int length = _scwprintf(format, argument);
+    if (length <= 0) return std::wstring();
+    std::vector<wchar_t> buffer(static_cast<size_t>(length) + 1);
+    _snwprintf(buffer.data(), buffer.size(), format, argument);
+    return std::wstring(buffer.data(), static_cast<size_t>(length));
+}
+
+void CALLBACK CHttpDownloader::StatusCallback(HINTERNET handle, DWORD_PTR context, DWORD status,
+                                              LPVOID info, DWORD infoLength) {
+    if (context)
+        reinterpret_cast<CHttpDownloader*>(context)->OnStatusCallback(handle, status, info,
+                                                                      infoLength);
+}

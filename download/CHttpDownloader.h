@@ -1,0 +1,119 @@
+#pragma once
+
+#include <windows.h>
+
+// After windows.h, which they build on.
+#include <wincrypt.h>
+#include <wininet.h>
+
+#include <string>
+
+#include "download/CDownloadFile.h"
+
+// Fetches one URL over HTTP or HTTPS with WinINet into a local file. Every step reports its
+// failure through ReportError (system errors) or ReportStatusCode (HTTP status codes) and a
+// debug line; Download itself returns only success or failure. Derive to hook progress,
+// data, prompts and reports.
+class CHttpDownloader {
+public:
+    CHttpDownloader();
+    CHttpDownloader(const CHttpDownloader&) = delete;
+    CHttpDownloader& operator=(const CHttpDownloader&) = delete;
+    // Not virtual: a derived class that needs one declares it after the hooks below.
+    ~CHttpDownloader();
+
+    virtual BOOL CreateSession();
+    virtual BOOL CreateConnection();
+    virtual BOOL CreateRequest();
+    virtual BOOL DoHTTPAuthentication();
+    virtual BOOL DoProxyAuthentication();
+    virtual BOOL SetClientCertificate();
+    virtual void OnStatusCallback(HINTERNET handle, DWORD status, const void* info,
+                                  DWORD infoLength);
+    // error 0 stands for the calling thread's last error.
+    virtual void ReportError(const wchar_t* format, DWORD error);
+    virtual void ReportStatusCode(const wchar_t* format, DWORD code);
+    virtual DWORD GetOpenRequestFlags();
+    virtual std::wstring FormRequestHeaders();
+    virtual BOOL PromptForCredentials(DWORD& error);
+    virtual void SetStatus(const wchar_t* text);
+    virtual void SetStatusFormatted(const wchar_t* format, const wchar_t* argument);
+    virtual void SetStatusResource(UINT stringId);
+    virtual BOOL IsAborted();
+    virtual void OnContentLength(ULONGLONG length);
+    virtual void OnTransferProgress(ULONGLONG bytesRead, BOOL gotContentLength,
+                                    ULONGLONG totalSize);
+    virtual BOOL OnDownloadData(const BYTE* data, DWORD length);
+
+    BOOL Download();
+    BOOL _Download();
+    // May be called from any thread; the flag stays set for the life of the object.
+    void Abort();
+    void CloseHandles();
+    BOOL DeleteDownloadedFile();
+
+    // System message text of a WinINet or system error; empty when the code has none.
+    static std::wstring GetWinInetErrorText(DWORD error);
+    static BOOL QueryContentLength(HINTERNET request, ULONGLONG& length);
+    // printf-style formatting of a template with one argument.
+    static std::wstring FormatText(const wchar_t* format, const wchar_t* argument);
+
+    std::wstring m_strURL;
+    std::wstring m_strFileName;  // empty: the body is read and discarded
+    std::wstring m_strProxyServer;
+    std::wstring m_strProxyUserName;
+    std::wstring m_strProxyPassword;
+    std::wstring m_strUserName;
+    std::wstring m_strPassword;
+    std::wstring m_strUserAgent;  // empty: the application's name
+    std::wstring m_strReferrer;
+    std::wstring m_strVerb;         // empty: GET
+    std::wstring m_strHttpVersion;  // empty: the client's default
+    int m_nAccessType = 0;          // 0 preconfigured, 1 direct, 2 m_strProxyServer
+    BOOL m_bPromptProxyAuth = TRUE;
+    BOOL m_bPromptHttpAuth = TRUE;
+    BOOL m_bPromptClientCert = TRUE;
+    double m_dMaxBytesPerMs = 0.0;  // 0 or less: no cap
+    ULONGLONG m_nStartPos = 0;
+    BOOL m_bNoAutoRedirect = FALSE;
+    DWORD m_nBufferSize = 1024;
+    BOOL m_bPreAuthProxy = TRUE;
+    BOOL m_bPreAuthHttp = TRUE;
+    std::wstring m_strAcceptTypes = L"*/*";
+    DWORD m_nServiceType = 0;  // 3 HTTP, 4107 HTTPS
+
+protected:
+    static constexpr DWORD kServiceHttp = 3;
+    static constexpr DWORD kServiceHttps = 4107;
+
+    // Splits m_strURL into service, server, object and port; a URL that does not split is
+    // tried again with "http://" in front, kept in m_strURL.
+    BOOL SplitURL();
+
+    HINTERNET m_hSession = nullptr;
+    HINTERNET m_hConnection = nullptr;
+    HINTERNET m_hRequest = nullptr;
+    std::wstring m_strServer;
+    std::wstring m_strObject;
+    INTERNET_PORT m_nPort = 0;
+    volatile LONG m_lAbort = 0;
+    CDownloadFile m_file;
+    CRITICAL_SECTION m_csHandles;
+    PCCERT_CONTEXT m_pClientCert = nullptr;
+
+private:
+    BOOL OpenFile();
+    BOOL SendRequest(bool& certificateSupplied);
+    BOOL SetClientCertificateOption();
+    BOOL QueryStatusCode(DWORD& status);
+    BOOL DrainResponse();
+    BOOL RestartFileAtZero();
+    BOOL ReadBody();
+    BOOL ReadBlocks(BYTE* buffer, ULONGLONG& bytesRead, BOOL gotLength, ULONGLONG length);
+    void ThrottleTo(ULONGLONG bytesRead, DWORD startTick);
+    BOOL SetCredentials(DWORD userOption, const std::wstring& user, DWORD passwordOption,
+                        const std::wstring& password, const wchar_t* userLine,
+                        const wchar_t* passwordLine);
+    static void CALLBACK StatusCallback(HINTERNET handle, DWORD_PTR context, DWORD status,
+                                        LPVOID info, DWORD infoLength);
+};

@@ -1,0 +1,24 @@
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+// How a download request is formed from the downloader's settings. Pure rules.
+namespace RequestRules {
+
+// Reload, no cache write, keep-alive, no-cache pragma; HTTPS adds the secure flag and keeps
+// certificate name and date checks; noAutoRedirect adds the flag that stops redirects.
+uint32_t OpenRequestFlags(bool https, bool noAutoRedirect);
+
+// "Range: bytes=N-\r\n" when resuming at N > 0, else empty.
+std::wstring RangeHeader(uint64_t startPos);
+
+// Every non-empty part between ',' and ';' separators, untrimmed, in order.
+std::vector<std::wstring> SplitAcceptTypes(const std::wstring& acceptTypes);
+
+// Last part of an object path: after the last '/', or after the last '\' when there is no
+// '/'; the whole path when it has neither or is at most one character long.
+std::wstring DisplayNameOfObject(const std::wstring& object);
+
+}  // namespace RequestRules

@@ -1,0 +1,65 @@
+#pragma once
+
+// The interface that PelkoWebLoader.dll hands to host programs.
+//
+// A host loads the DLL, calls CreatePelkoWebDLLObject and one of the start operations, and
+// destroys the object when done. The object has MSVC's 32-bit layout whatever compiler built
+// either side: one pointer to the table of operations at offset 0; slot 0 the scalar deleting
+// destructor, void* __thiscall (this, unsigned flags), freeing the memory when bit 0 of flags
+// is set; slots 1-3 the start operations, void __thiscall (this, const wchar_t*...).
+//
+// MSVC builds that table from the plain abstract class below. Other compilers give a virtual
+// destructor two slots, so for them slot 0 is declared as an ordinary operation taking the
+// flags; use DeletePelkoWebDLLObject (or delete, with MSVC) to destroy the object.
+
+#if defined(_MSC_VER)
+#define PELKOWEB_THISCALL __thiscall
+#elif defined(__i386__)
+#define PELKOWEB_THISCALL __attribute__((thiscall))
+#else
+#define PELKOWEB_THISCALL
+#endif
+
+#if defined(_MSC_VER)
+
+class IPelkoWebDLL {
+public:
+    virtual ~IPelkoWebDLL() {}
+    virtual void StartPelkoDesk(const wchar_t* server, const wchar_t* encData) = 0;
+    virtual void StartPelko(const wchar_t* server, const wchar_t* enterpriseId,
+                            const wchar_t* enterpriseName) = 0;
+    virtual void StartPelkoAgent(const wchar_t* server, const wchar_t* encData) = 0;
+};
+
+inline void DeletePelkoWebDLLObject(IPelkoWebDLL* object) { delete object; }
+
+#else
+
+class IPelkoWebDLL {
+public:
+    // Slot 0 of the table: what MSVC calls the scalar deleting destructor.
+    virtual void* PELKOWEB_THISCALL ScalarDeletingDestructor(unsigned int flags) = 0;
+    virtual void PELKOWEB_THISCALL StartPelkoDesk(const wchar_t* server,
+                                                  const wchar_t* encData) = 0;
+    virtual void PELKOWEB_THISCALL StartPelko(const wchar_t* server, const wchar_t* enterpriseId,
+                                              const wchar_t* enterpriseName) = 0;
+    virtual void PELKOWEB_THISCALL StartPelkoAgent(const wchar_t* server,
+                                                   const wchar_t* encData) = 0;
+
+protected:
+    // Not virtual: a virtual destructor would take two slots here. Objects are destroyed
+    // through slot 0 only.
+    ~IPelkoWebDLL() = default;
+};
+
+inline void DeletePelkoWebDLLObject(IPelkoWebDLL* object) {
+    if (object != nullptr) object->ScalarDeletingDestructor(1);
+}
+
+#endif
+
+extern "C" {
+// Exported undecorated. Returns a new object owned by the caller, or null.
+IPelkoWebDLL* __cdecl CreatePelkoWebDLLObject(void);
+typedef IPelkoWebDLL*(__cdecl* PFN_CreatePelkoWebDLLObject)(void);
+}

@@ -1,0 +1,26 @@
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <string_view>
+
+// The texts the start operations show the user.
+namespace LoaderTexts {
+
+inline constexpr wchar_t kErrorCaption[] = L"ERROR";
+inline constexpr wchar_t kStartErrorCaption[] = L"Error";
+inline constexpr wchar_t kServerMismatch[] = L"서버 정보가 일치하지 않습니다.";
+// Stands in for the system's text when it has none for an error code.
+inline constexpr wchar_t kUnknownSystemError[] = L"알 수 없는 오류";
+
+// The room of the composed start failure text, terminator included.
+constexpr std::size_t kStartFailureRoom = 260;
+
+// "잘못된 서버에 접근하고 있습니다.\r\n[server]".
+std::wstring WrongServerText(std::wstring_view server);
+
+// "프로그램을 실행하는데 실패하였습니다.(에러코드 : 0x%08x): %s", cut to fit its room without
+// splitting a surrogate pair; an empty system text is replaced by kUnknownSystemError.
+std::wstring StartFailureText(std::uint32_t errorCode, std::wstring_view systemText);
+
+}  // namespace LoaderTexts

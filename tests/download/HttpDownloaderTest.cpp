@@ -1,0 +1,527 @@
+#include <gtest/gtest.h>
+
+#include <functional>
+
+#include "download/CHttpDownloader.h"
+#include "download/DebugLines.h"
+#include "download/RecordingCallback.h"
+#include "download/TempFolder.h"
+#include "download/TestFiles.h"
+#include "support/httpserver/CLoopbackHttpServer.h"
+
+namespace {
+
+using downloadtest::DebugLines;
+using downloadtest::FileExists;
+using downloadtest::Pattern;
+using downloadtest::ReadFileBytes;
+using downloadtest::TempFolder;
+using downloadtest::WriteFileBytes;
+using httptest::CLoopbackHttpServer;
+using httptest::ScriptedResponse;
+
+const wchar_t kTextStatus[] =
+    L"Failed to receive a valid HTTP response from the server, Response Code:%s";
+const wchar_t kTextConnect[] = L"An error occurred connecting to the server, Error:%s";
+
+// Records the reports and progress; prompts as the test says.
+class TestDownloader : public CHttpDownloader {
+public:
+    struct Report {
+        bool status;  // ReportStatusCode rather than ReportError
+        std::wstring format;
+        DWORD code;
+    };
+
+    void ReportError(const wchar_t* format, DWORD error) override {
+        reports.push_back({false, format, error});
+        CHttpDownloader::ReportError(format, error);
+    }
+    void ReportStatusCode(const wchar_t* format, DWORD code) override {
+        reports.push_back({true, format, code});
+        CHttpDownloader::ReportStatusCode(format, code);
+    }
+    BOOL PromptForCredentials(DWORD& error) override {
+        ++prompts;
+        return prompt ? prompt(*this, error) : CHttpDownloader::PromptForCredentials(error);
+    }
+    // Leaves the request unopened, so that setting options on it fails.
+    BOOL CreateRequest() override { return withoutRequest || CHttpDownloader::CreateRequest(); }
+    void OnTransferProgress(ULONGLONG bytesRead, BOOL gotLength, ULONGLONG total) override {
+        progress.push_back(bytesRead);
+        lastGotLength = gotLength;
+        lastTotal = total;
+    }
+
+    std::vector<Report> reports;
+    std::function<BOOL(TestDownloader&, DWORD&)> prompt;
+    int prompts = 0;
+    bool withoutRequest = false;
+    std::vector<ULONGLONG> progress;
+    BOOL lastGotLength = FALSE;
+    ULONGLONG lastTotal = 0;
+};
+
+class HttpDownloaderTest : public ::testing::Test {
+protected:
+    void Prepare(TestDownloader& downloader, const std::string& path) {
+        downloader.m_strURL = server.Url(path);
+        downloader.m_strFileName = target;
+        downloader.m_nAccessType = 1;  // direct: no system proxy settings
+    }
+
+    CLoopbackHttpServer server;
+    TempFolder folder;
+    DebugLines lines;
+    std::wstring target = folder.File(L"file.bin");
+};
+
+TEST_F(HttpDownloaderTest, DownloadsTheBodyWithAPlainGet) {
+    const std::string body = Pattern(20000);
+    server.Route("/pkg/a.zip", ScriptedResponse::Ok(body));
+    TestDownloader downloader;
+    Prepare(downloader, "/pkg/a.zip");
+
+    ASSERT_TRUE(downloader.Download());
+
+    EXPECT_EQ(ReadFileBytes(target), body);
+    EXPECT_TRUE(downloader.reports.empty());
+    const auto requests = server.Requests();
+    ASSERT_EQ(requests.size(), 1u);
+    EXPECT_EQ(requests[0].method, "GET");
+    EXPECT_EQ(requests[0].target, "/pkg/a.zip");
+    EXPECT_EQ(requests[0].Header("Accept").value_or(""), "*/*");
+    EXPECT_EQ(requests[0].Header("Pragma").value_or(""), "no-cache");
+    EXPECT_FALSE(requests[0].Header("Range"));
+    EXPECT_EQ(requests[0].Header("User-Agent").value_or(""), "http_downloader_tests");
+    // One report per 1024-byte block and one for the final empty read.
+    ASSERT_EQ(downloader.progress.size(), 21u);
+    EXPECT_EQ(downloader.progress.front(), 1024u);
+    EXPECT_EQ(downloader.progress.back(), 20000u);
+    EXPECT_TRUE(downloader.lastGotLength);
+    EXPECT_EQ(downloader.lastTotal, 20000u);
+    EXPECT_TRUE(lines.Has(L"Got a Content-Length header value of 20000\n"));
+    EXPECT_TRUE(lines.Has(L"CHttpDownloader::SetStatus, Getting file information\n"));
+    EXPECT_TRUE(lines.Has(L"CHttpDownloader::SetStatus, Retrieving the file\n"));
+}
+
+// The downloader lives in the component's DLL: the default agent is the DLL's name, not the
+// name of whatever program loaded it.
+TEST_F(HttpDownloaderTest, DefaultAgentNamesTheModuleHoldingTheDownloader) {
+    server.Route("/a.bin", ScriptedResponse::Ok("x"));
+    HMODULE probe = LoadLibraryW(L"download_agent_probe.dll");
+    ASSERT_NE(probe, nullptr);
+    using Probe = BOOL (*)(const wchar_t*);
+    const auto download =
+        reinterpret_cast<Probe>(reinterpret_cast<void*>(GetProcAddress(probe, "ProbeDownload")));
+    ASSERT_NE(download, nullptr);
+
+    EXPECT_TRUE(download(server.Url("/a.bin").c_str()));
+
+    FreeLibrary(probe);
+    ASSERT_EQ(server.Requests().size(), 1u);
+    EXPECT_EQ(server.Requests()[0].Header("User-Agent").value_or(""), "download_agent_probe");
+}
+
+TEST_F(HttpDownloaderTest, UrlWithoutSchemeIsFetchedWithHttpInFront) {
+    server.Route("/a.bin", ScriptedResponse::Ok("payload"));
+    TestDownloader downloader;
+    Prepare(downloader, "/a.bin");
+    downloader.m_strURL = server.HostPort() + L"/a.bin";
+
+    ASSERT_TRUE(downloader.Download());
+
+    EXPECT_EQ(downloader.m_strURL, server.Url("/a.bin"));
+    EXPECT_EQ(ReadFileBytes(target), "payload");
+}
+
+// Every failure reports once, in its own way, writes its debug line and leaves no new file.
+TEST_F(HttpDownloaderTest, FailuresReportTheirTextAndLeaveNoNewFile) {
+    struct Case {
+        const char* name;
+        ScriptedResponse response;
+        std::function<void(TestDownloader&)> setUp;
+        bool status;
+        const wchar_t* format;
+        DWORD code;                // 0: any
+        const wchar_t* debugLine;  // start of the expected line
+    };
+    const Case cases[] = {
+        {"404", ScriptedResponse::Status(404, "Not Found"), nullptr, true, kTextStatus, 404,
+         L"CHttpDownloader::_Download, Failed to retrieve a HTTP OK or partial content status, "
+         L"Status Code:404\n"},
+        {"500", ScriptedResponse::Status(500, "Internal Server Error"), nullptr, true, kTextStatus,
+         500, nullptr},
+        {"redirect not followed",
+         ScriptedResponse::Status(302, "Found").Header("Location", "/elsewhere"),
+         [](TestDownloader& d) { d.m_bNoAutoRedirect = TRUE; }, true, kTextStatus, 302, nullptr},
+        {"401 without credentials or prompt", ScriptedResponse::Challenge(false),
+         [](TestDownloader& d) { d.m_bPromptHttpAuth = FALSE; }, true, kTextStatus, 401, nullptr},
+        {"unknown access type", ScriptedResponse::Ok("x"),
+         [](TestDownloader& d) { d.m_nAccessType = 5; }, false,
+         L"An error occurred while attempting to download the file, Error:%s",
+         ERROR_INVALID_PARAMETER,
+         L"CHttpDownloader::CreateSession, Failed in call to InternetOpen, Error:87\n"},
+        {"file in a missing folder", ScriptedResponse::Ok("x"),
+         [](TestDownloader& d) { d.m_strFileName += L"\\missing\\file.bin"; }, false,
+         L"An error occured while opening the file to be downloaded, Error:%s",
+         ERROR_PATH_NOT_FOUND,
+         L"CHttpDownloader::_Download, Failed to open the file to download into, Error:3\n"},
+        {"resume offset beyond any file size", ScriptedResponse::Ok("x"),
+         [](TestDownloader& d) { d.m_nStartPos = 0x4000000000000000ULL; }, false,
+         L"An error occurred while seeking to the end of the file to be downloaded, Error:%s", 0,
+         L"CHttpDownloader::_Download, An exception occured while set file pointer position, "
+         L"Error:"},
+        {"server credentials cannot be set", ScriptedResponse::Ok("x"),
+         [](TestDownloader& d) {
+             d.m_strUserName = L"user";
+             d.withoutRequest = true;
+         },
+         true, L"An error occurred while attempting to download the file, Error:%s", 0,
+         L"CHttpDownloader::DoHTTPAuthentication, Failed to set HTTP server username details, "
+         L"Error:"},
+        {"body shorter than its Content-Length",
+         ScriptedResponse::Ok(Pattern(3000)).AnnounceLength(9000), nullptr, false,
+         L"An error occurred while downloading the file, Error:%s",
+         ERROR_INTERNET_CONNECTION_ABORTED,
+         L"CHttpDownloader::_Download, Connection closed after 3000 of 9000 bytes\n"},
+        {"connection dropped mid-body",
+         [] {
+             ScriptedResponse r = ScriptedResponse::Ok(Pattern(50000));
+             r.dropAfterBodyBytes = 10000;
+             return r;
+         }(),
+         nullptr, false, L"An error occurred while downloading the file, Error:%s",
+         ERROR_INTERNET_CONNECTION_ABORTED,
+         L"CHttpDownloader::_Download, Connection closed after 10000 of 50000 bytes\n"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        CLoopbackHttpServer caseServer;
+        caseServer.Enqueue(c.response);
+        DebugLines caseLines;
+        TestDownloader downloader;
+        downloader.m_strURL = caseServer.Url("/file.bin");
+        downloader.m_strFileName = target;
+        downloader.m_nAccessType = 1;
+        if (c.setUp) c.setUp(downloader);
+
+        EXPECT_FALSE(downloader.Download());
+
+        ASSERT_EQ(downloader.reports.size(), 1u);
+        EXPECT_EQ(downloader.reports[0].status, c.status);
+        EXPECT_EQ(downloader.reports[0].format, c.format);
+        if (c.code != 0) {
+            EXPECT_EQ(downloader.reports[0].code, c.code);
+        }
+        if (c.debugLine) {
+            EXPECT_EQ(caseLines.CountStartingWith(c.debugLine), 1);
+        }
+        EXPECT_FALSE(FileExists(downloader.m_strFileName));
+        // The report's own line: the template filled with the code or its message text.
+        const DWORD code = downloader.reports[0].code;
+        const std::wstring argument =
+            c.status ? std::to_wstring(code) : CHttpDownloader::GetWinInetErrorText(code);
+        EXPECT_TRUE(caseLines.Has(CHttpDownloader::FormatText(c.format, argument.c_str())));
+    }
+}
+
+TEST_F(HttpDownloaderTest, UnsplittableUrlFailsWithoutReport) {
+    TestDownloader downloader;
+    Prepare(downloader, "/");
+    downloader.m_strURL.clear();  // not even "http://" alone names a server
+
+    EXPECT_FALSE(downloader.Download());
+
+    EXPECT_TRUE(downloader.reports.empty());
+    EXPECT_EQ(lines.CountStartingWith(L"CHttpDownloader::_Download, Failed to parse the URL: "), 1);
+    EXPECT_FALSE(FileExists(target));
+}
+
+TEST_F(HttpDownloaderTest, FailedResumeKeepsTheFileThatExisted) {
+    WriteFileBytes(target, "0123456789");
+    server.Enqueue(ScriptedResponse::Status(404, "Not Found"));
+    TestDownloader downloader;
+    Prepare(downloader, "/file.bin");
+    downloader.m_nStartPos = 4;
+
+    EXPECT_FALSE(downloader.Download());
+
+    EXPECT_EQ(ReadFileBytes(target), "0123");
+}
+
+TEST_F(HttpDownloaderTest, StartAtZeroTruncatesAnExistingFile) {
+    WriteFileBytes(target, Pattern(5000));
+    server.Enqueue(ScriptedResponse::Ok("short"));
+    TestDownloader downloader;
+    Prepare(downloader, "/file.bin");
+
+    ASSERT_TRUE(downloader.Download());
+
+    EXPECT_EQ(ReadFileBytes(target), "short");
+    EXPECT_FALSE(server.Requests().at(0).Header("Range"));
+}
+
+TEST_F(HttpDownloaderTest, ResumeAppendsThePartialContentAtTheOffset) {
+    struct Case {
+        const char* name;
+        const char* existing;  // nullptr: no file yet
+        std::string expected;
+    };
+    const Case cases[] = {
+        {"existing file, longer than the offset", "abcdEXTRA-BYTES", "abcd456789"},
+        {"no file yet", nullptr, std::string(4, '\0') + "456789"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        DeleteFileW(target.c_str());
+        if (c.existing) WriteFileBytes(target, c.existing);
+        CLoopbackHttpServer caseServer;
+        ScriptedResponse whole = ScriptedResponse::Ok("0123456789");
+        whole.honourRange = true;
+        caseServer.Enqueue(whole);
+        TestDownloader downloader;
+        downloader.m_strURL = caseServer.Url("/file.bin");
+        downloader.m_strFileName = target;
+        downloader.m_nAccessType = 1;
+        downloader.m_nStartPos = 4;
+
+        ASSERT_TRUE(downloader.Download());
+
+        EXPECT_EQ(ReadFileBytes(target), c.expected);
+        EXPECT_EQ(caseServer.Requests().at(0).Header("Range").value_or(""), "bytes=4-");
+        EXPECT_EQ(downloader.lastTotal, 10u);  // offset plus the partial length
+        EXPECT_EQ(downloader.progress.back(), 6u);
+    }
+}
+
+TEST_F(HttpDownloaderTest, ResumeAnsweredWithTheWholeFileRestartsAtZero) {
+    WriteFileBytes(target, "abcdEXTRA-BYTES");
+    server.Enqueue(ScriptedResponse::Ok("0123456789"));  // ignores the range
+    TestDownloader downloader;
+    Prepare(downloader, "/file.bin");
+    downloader.m_nStartPos = 4;
+
+    ASSERT_TRUE(downloader.Download());
+
+    EXPECT_EQ(ReadFileBytes(target), "0123456789");
+    EXPECT_EQ(downloader.m_nStartPos, 0u);
+    EXPECT_EQ(downloader.lastTotal, 10u);
+}
+
+TEST_F(HttpDownloaderTest, ServerCredentialsAnswerA401) {
+    server.Enqueue(ScriptedResponse::Challenge(false));
+    server.Enqueue(ScriptedResponse::Ok("secret body"));
+    TestDownloader downloader;
+    Prepare(downloader, "/file.bin");
+    downloader.m_strUserName = L"user";
+    downloader.m_strPassword = L"pa55";
+
+    ASSERT_TRUE(downloader.Download());
+
+    EXPECT_EQ(ReadFileBytes(target), "secret body");
+    EXPECT_EQ(downloader.prompts, 0);
+    const auto requests = server.Requests();
+    ASSERT_GE(requests.size(), 2u);
+    EXPECT_EQ(requests.back().Header("Authorization").value_or(""),
+              httptest::BasicCredentials("user", "pa55"));
+}
+
+TEST_F(HttpDownloaderTest, A401WithoutCredentialsAsksThePrompt) {
+    struct Case {
+        const char* name;
+        std::function<BOOL(TestDownloader&, DWORD&)> prompt;  // nullptr: the base version
+        BOOL result;
+        size_t reports;
+    };
+    const Case cases[] = {
+        {"base prompt declines silently", nullptr, FALSE, 0},
+        {"prompt refused with an error",
+         [](TestDownloader&, DWORD& error) {
+             error = ERROR_CANCELLED;
+             return FALSE;
+         },
+         FALSE, 1},
+        {"prompt asks to send again",
+         [](TestDownloader& d, DWORD&) {
+             d.m_strUserName = L"late";
+             d.m_strPassword = L"comer";
+             return d.DoHTTPAuthentication();
+         },
+         TRUE, 0},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        DeleteFileW(target.c_str());
+        CLoopbackHttpServer caseServer;
+        caseServer.Enqueue(ScriptedResponse::Challenge(false, Pattern(5000)));
+        caseServer.Enqueue(ScriptedResponse::Ok("body"));
+        TestDownloader downloader;
+        downloader.m_strURL = caseServer.Url("/file.bin");
+        downloader.m_strFileName = target;
+        downloader.m_nAccessType = 1;
+        downloader.prompt = c.prompt;
+
+        EXPECT_EQ(downloader.Download(), c.result);
+
+        EXPECT_EQ(downloader.prompts, 1);
+        ASSERT_EQ(downloader.reports.size(), c.reports);
+        if (c.reports == 1) {
+            EXPECT_EQ(downloader.reports[0].format, L"Aborting transfer");
+            EXPECT_EQ(downloader.reports[0].code, static_cast<DWORD>(ERROR_CANCELLED));
+        }
+        EXPECT_EQ(FileExists(target), c.result == TRUE);
+    }
+}
+
+TEST_F(HttpDownloaderTest, NamedProxyWithCredentialsAnswersA407) {
+    server.Enqueue(ScriptedResponse::Challenge(true));
+    server.Enqueue(ScriptedResponse::Ok("through the proxy"));
+    TestDownloader downloader;
+    // The origin is a loopback port where nothing listens: only the proxy can answer.
+    const std::wstring origin =
+        L"http://127.0.0.1:" + std::to_wstring(CLoopbackHttpServer::UnusedPort()) + L"/p/f.bin";
+    downloader.m_strURL = origin;
+    downloader.m_strFileName = target;
+    downloader.m_nAccessType = 2;
+    downloader.m_strProxyServer = server.HostPort();
+    downloader.m_strProxyUserName = L"proxyuser";
+    downloader.m_strProxyPassword = L"proxypass";
+
+    ASSERT_TRUE(downloader.Download());
+
+    EXPECT_EQ(ReadFileBytes(target), "through the proxy");
+    const auto requests = server.Requests();
+    ASSERT_GE(requests.size(), 2u);
+    EXPECT_EQ(requests[0].target, std::string(origin.begin(), origin.end()));
+    EXPECT_EQ(requests.back().Header("Proxy-Authorization").value_or(""),
+              httptest::BasicCredentials("proxyuser", "proxypass"));
+}
+
+TEST_F(HttpDownloaderTest, EmptyFileNameDiscardsTheBody) {
+    server.Enqueue(ScriptedResponse::Ok(Pattern(3000)));
+    TestDownloader downloader;
+    Prepare(downloader, "/file.bin");
+    downloader.m_strFileName.clear();
+
+    ASSERT_TRUE(downloader.Download());
+
+    EXPECT_EQ(downloader.progress.back(), 3000u);
+    EXPECT_FALSE(FileExists(target));
+}
+
+// A HEAD answer carries a Content-Length but never a body: that is no broken transfer.
+TEST_F(HttpDownloaderTest, HeadRequestWithAnnouncedLengthSucceedsWithoutBody) {
+    server.Enqueue(ScriptedResponse::Ok("").AnnounceLength(5000));
+    TestDownloader downloader;
+    Prepare(downloader, "/file.bin");
+    downloader.m_strVerb = L"HEAD";
+
+    ASSERT_TRUE(downloader.Download());
+
+    EXPECT_EQ(server.Requests().at(0).method, "HEAD");
+    EXPECT_TRUE(downloader.reports.empty());
+    EXPECT_TRUE(FileExists(target));
+    EXPECT_EQ(ReadFileBytes(target), "");
+}
+
+TEST_F(HttpDownloaderTest, RedirectIsFollowed) {
+    server.Route("/old", ScriptedResponse::Status(302, "Found").Header("Location", "/new"));
+    server.Route("/new", ScriptedResponse::Ok("moved body"));
+    TestDownloader downloader;
+    Prepare(downloader, "/old");
+
+    ASSERT_TRUE(downloader.Download());
+
+    EXPECT_EQ(ReadFileBytes(target), "moved body");
+}
+
+TEST_F(HttpDownloaderTest, RequestCarriesVerbVersionReferrerAndAcceptTypes) {
+    server.Enqueue(ScriptedResponse::Ok("x"));
+    TestDownloader downloader;
+    Prepare(downloader, "/file.bin?v=2");
+    downloader.m_strAcceptTypes = L"text/html;application/zip";
+    downloader.m_strReferrer = L"http://127.0.0.1/page";
+    downloader.m_strUserAgent = L"PelkoAgent";
+    downloader.m_strHttpVersion = L"HTTP/1.0";
+    downloader.m_strVerb = L"POST";
+
+    ASSERT_TRUE(downloader.Download());
+
+    const auto request = server.Requests().at(0);
+    EXPECT_EQ(request.method, "POST");
+    EXPECT_EQ(request.target, "/file.bin?v=2");
+    EXPECT_EQ(request.version, "HTTP/1.0");
+    EXPECT_EQ(request.Header("Referer").value_or(""), "http://127.0.0.1/page");
+    EXPECT_EQ(request.Header("User-Agent").value_or(""), "PelkoAgent");
+    const std::string accept = request.Header("Accept").value_or("");
+    EXPECT_NE(accept.find("text/html"), std::string::npos) << accept;
+    EXPECT_NE(accept.find("application/zip"), std::string::npos) << accept;
+}
+
+TEST_F(HttpDownloaderTest, BandwidthCapStillDeliversEveryByte) {
+    const std::string body = Pattern(8000);
+    server.Enqueue(ScriptedResponse::Ok(body));
+    TestDownloader downloader;
+    Prepare(downloader, "/file.bin");
+    downloader.m_dMaxBytesPerMs = 40.0;
+    downloader.m_nBufferSize = 4000;
+
+    ASSERT_TRUE(downloader.Download());
+
+    EXPECT_EQ(ReadFileBytes(target), body);
+    EXPECT_EQ(downloader.progress.size(), 3u);
+}
+
+TEST_F(HttpDownloaderTest, ZeroBufferSizeFailsInsteadOfReportingAnEmptySuccess) {
+    server.Enqueue(ScriptedResponse::Ok("data"));
+    TestDownloader downloader;
+    Prepare(downloader, "/file.bin");
+    downloader.m_nBufferSize = 0;
+
+    EXPECT_FALSE(downloader.Download());
+
+    ASSERT_EQ(downloader.reports.size(), 1u);
+    EXPECT_EQ(downloader.reports[0].code, static_cast<DWORD>(ERROR_OUTOFMEMORY));
+    EXPECT_TRUE(lines.Has(L"CHttpDownloader2::_Download, Failed in allocate read buffer\n"));
+    EXPECT_FALSE(FileExists(target));
+}
+
+TEST(HttpDownloaderText, ErrorTextComesFromWinInetOrTheSystem) {
+    const std::wstring wininet =
+        CHttpDownloader::GetWinInetErrorText(ERROR_INTERNET_CANNOT_CONNECT);
+    EXPECT_FALSE(wininet.empty());
+    const std::wstring system = CHttpDownloader::GetWinInetErrorText(ERROR_FILE_NOT_FOUND);
+    EXPECT_FALSE(system.empty());
+    EXPECT_EQ(system.back(), L'\n');
+    EXPECT_EQ(CHttpDownloader::GetWinInetErrorText(0x2000FFFF), L"");
+}
+
+TEST(HttpDownloaderText, FormatTextFillsTheOneArgument) {
+    EXPECT_EQ(CHttpDownloader::FormatText(L"Code:%s", L"404"), L"Code:404");
+    EXPECT_EQ(CHttpDownloader::FormatText(L"Aborting transfer", L"ignored"), L"Aborting transfer");
+    EXPECT_EQ(CHttpDownloader::FormatText(L"100%% %s", L"done"), L"100% done");
+}
+
+TEST(HttpDownloaderText, OpenRequestFlagsFollowTheScheme) {
+    const struct {
+        const wchar_t* url;
+        BOOL noRedirect;
+        DWORD flags;
+    } cases[] = {
+        {L"http://127.0.0.1/a", FALSE, 0x84400100},
+        {L"https://127.0.0.1/a", FALSE, 0x84C00100},
+        {L"https://127.0.0.1/a", TRUE, 0x84E00100},
+    };
+    for (const auto& c : cases) {
+        struct Probe : CHttpDownloader {
+            BOOL Split() { return SplitURL(); }
+        } probe;
+        probe.m_strURL = c.url;
+        probe.m_bNoAutoRedirect = c.noRedirect;
+        ASSERT_TRUE(probe.Split());
+        EXPECT_EQ(probe.GetOpenRequestFlags(), c.flags) << c.url;
+    }
+}
+
+}  // namespace

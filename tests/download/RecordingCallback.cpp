@@ -1,0 +1,34 @@
+#include "download/RecordingCallback.h"
+
+namespace downloadtest {
+
+void RecordingCallback::OnProgress(const wchar_t* name, int filePercent, int totalPercent,
+                                   int index, int count, const wchar_t* doneText,
+                                   const wchar_t* totalText) {
+    std::lock_guard<std::mutex> guard(lock);
+    progress.push_back({name, filePercent, totalPercent, index, count, doneText, totalText});
+    if (stopAfterProgress >= 0 && static_cast<int>(progress.size()) >= stopAfterProgress)
+        stopped = true;
+}
+
+void RecordingCallback::Stop() {
+    Note(L"Stop");
+    stopped = true;
+}
+
+std::vector<std::wstring> RecordingCallback::Events() const {
+    std::lock_guard<std::mutex> guard(lock);
+    return events;
+}
+
+std::vector<RecordingCallback::Progress> RecordingCallback::ProgressReports() const {
+    std::lock_guard<std::mutex> guard(lock);
+    return progress;
+}
+
+void RecordingCallback::Note(const std::wstring& event) {
+    std::lock_guard<std::mutex> guard(lock);
+    events.push_back(event);
+}
+
+}  // namespace downloadtest

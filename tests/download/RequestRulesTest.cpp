@@ -1,0 +1,48 @@
+#include <gtest/gtest.h>
+
+#include "download/RequestRules.h"
+
+namespace {
+
+using Types = std::vector<std::wstring>;
+
+TEST(RequestRules, OpenRequestFlagsKeepCertificateChecksForHttps) {
+    EXPECT_EQ(RequestRules::OpenRequestFlags(false, false), 0x84400100u);
+    EXPECT_EQ(RequestRules::OpenRequestFlags(true, false), 0x84C00100u);
+    EXPECT_EQ(RequestRules::OpenRequestFlags(false, true), 0x84600100u);
+    EXPECT_EQ(RequestRules::OpenRequestFlags(true, true), 0x84E00100u);
+}
+
+TEST(RequestRules, RangeHeaderOnlyWhenResuming) {
+    EXPECT_EQ(RequestRules::RangeHeader(0), L"");
+    EXPECT_EQ(RequestRules::RangeHeader(5), L"Range: bytes=5-\r\n");
+    EXPECT_EQ(RequestRules::RangeHeader(5000000000ULL), L"Range: bytes=5000000000-\r\n");
+}
+
+TEST(RequestRules, SplitAcceptTypesKeepsNonEmptyUntrimmedParts) {
+    EXPECT_EQ(RequestRules::SplitAcceptTypes(L"*/*"), Types({L"*/*"}));
+    EXPECT_EQ(RequestRules::SplitAcceptTypes(L"text/html, */*"), Types({L"text/html", L" */*"}));
+    EXPECT_EQ(RequestRules::SplitAcceptTypes(L"a;b,,c;"), Types({L"a", L"b", L"c"}));
+    EXPECT_EQ(RequestRules::SplitAcceptTypes(L",;,"), Types());
+    EXPECT_EQ(RequestRules::SplitAcceptTypes(L""), Types());
+}
+
+TEST(RequestRules, DisplayNameOfObject) {
+    const struct {
+        const wchar_t* object;
+        const wchar_t* name;
+    } cases[] = {
+        {L"/files/abc.zip", L"abc.zip"},
+        {L"/abc.zip?x=1", L"abc.zip?x=1"},
+        {L"dir\\abc.zip", L"abc.zip"},
+        {L"/a/b\\c.zip", L"b\\c.zip"},
+        {L"abc.zip", L"abc.zip"},
+        {L"/", L"/"},
+        {L"", L""},
+        {L"/files/", L""},
+    };
+    for (const auto& c : cases)
+        EXPECT_EQ(RequestRules::DisplayNameOfObject(c.object), c.name) << c.object;
+}
+
+}  // namespace

@@ -1,0 +1,147 @@
+// PelkoWebLoader.dll as host programs see it: loaded by path, driven through the exported
+// factory from C++ (the chief header), from plain C (PelkoCHost), from code compiled as MSVC
+// compiles it (PelkoMsvcHost) and by PelkoWebHost.
+#include <gtest/gtest.h>
+
+#include "loader/DeploymentValues.h"
+#include "loader/LaunchFixture.h"
+#include "loader/LoaderTexts.h"
+#include "pelkoweb/PelkoWebDLL.h"
+#include "support/ui/MessageBoxWatcher.h"
+
+namespace {
+
+constexpr DWORD kBoxWaitMs = 20000;
+
+class DllHostTest : public LaunchFixture {
+protected:
+    void SetUp() override {
+        LaunchFixture::SetUp();
+        m_dll = LoadLibraryW((ProgramFolder() + L"PelkoWebLoader.dll").c_str());
+        ASSERT_NE(m_dll, nullptr);
+        m_create = reinterpret_cast<PFN_CreatePelkoWebDLLObject>(
+            reinterpret_cast<void*>(GetProcAddress(m_dll, "CreatePelkoWebDLLObject")));
+        ASSERT_NE(m_create, nullptr);
+    }
+    void TearDown() override {
+        if (m_dll != nullptr) FreeLibrary(m_dll);
+        LaunchFixture::TearDown();
+    }
+
+    static int RunHost(const wchar_t* program, const std::wstring& arguments) {
+        return RunProgram(ProgramFolder() + program, arguments);
+    }
+
+    HMODULE m_dll = nullptr;
+    PFN_CreatePelkoWebDLLObject m_create = nullptr;
+};
+
+TEST_F(DllHostTest, TwoObjectsFromTheHeaderAreIndependent) {
+    InstallFakeLoaders();
+    IPelkoWebDLL* first = m_create();
+    IPelkoWebDLL* second = m_create();
+    ASSERT_NE(first, nullptr);
+    ASSERT_NE(second, nullptr);
+    EXPECT_NE(first, second);
+    DeletePelkoWebDLLObject(first);
+    second->StartPelkoAgent(AllowedServer().c_str(), L"agent-enc");
+    DeletePelkoWebDLLObject(second);
+
+    const auto record = WaitForRecord(L"PelkoAgentLoader");
+    ASSERT_TRUE(record.has_value());
+    EXPECT_EQ(SettingsEntries(), (IniEntries{{L"Server", AllowedServer()},
+                                             {L"Enc", L"agent-enc"},
+                                             {L"EntID", L""},
+                                             {L"EntName", L""}}));
+}
+
+TEST_F(DllHostTest, RealMessageBoxesShowTheirCaptionTextAndIcon) {
+    const std::wstring refused =
+        L"http://evil.test/?x=" + std::wstring(DeploymentValues::kAllowedDomain1);
+    IPelkoWebDLL* object = m_create();
+    ASSERT_NE(object, nullptr);
+    MessageBoxWatcher watcher;
+    object->StartPelkoDesk(refused.c_str(), L"enc");
+    // No loader programs are installed: the start fails after the check passed.
+    object->StartPelkoDesk(AllowedServer().c_str(), L"enc");
+    DeletePelkoWebDLLObject(object);
+
+    ASSERT_TRUE(watcher.WaitForBoxes(2, kBoxWaitMs));
+    const auto seen = watcher.Seen();
+    ASSERT_EQ(seen.size(), 2u);
+    EXPECT_EQ(seen[0].caption, L"ERROR");
+    EXPECT_EQ(seen[0].text, LoaderTexts::WrongServerText(refused));
+    EXPECT_TRUE(seen[0].hasIcon);
+    EXPECT_EQ(seen[1].caption, L"Error");
+    const std::wstring prefix = L"프로그램을 실행하는데 실패하였습니다.(에러코드 : 0x00000002): ";
+    EXPECT_EQ(seen[1].text.substr(0, prefix.size()), prefix) << Utf8(seen[1].text);
+    EXPECT_FALSE(seen[1].hasIcon);
+}
+
+TEST_F(DllHostTest, PlainCHostDrivesTheObjectTableLikeMsvcCode) {
+    EXPECT_EQ(RunHost(L"PelkoCHost.exe", L"lifetime"), 0);
+
+    InstallFakeLoaders();
+    const std::wstring server = AllowedServer();
+    EXPECT_EQ(RunHost(L"PelkoCHost.exe", L"desk " + server + L" c-enc"), 0);
+    ASSERT_TRUE(WaitForRecord(L"PelkoDeskLoader").has_value());
+    EXPECT_EQ(
+        SettingsEntries(),
+        (IniEntries{{L"Server", server}, {L"Enc", L"c-enc"}, {L"EntID", L""}, {L"EntName", L""}}));
+
+    EXPECT_EQ(RunHost(L"PelkoCHost.exe", L"classic " + server + L" c-id c-name"), 0);
+    const auto record = WaitForRecord(L"PelkoLoader");
+    ASSERT_TRUE(record.has_value());
+    EXPECT_EQ(record->cwd, CurrentFolder());
+    EXPECT_EQ(
+        SettingsEntries(),
+        (IniEntries{
+            {L"Server", server}, {L"Enc", L""}, {L"EntID", L"c-id"}, {L"EntName", L"c-name"}}));
+
+    EXPECT_EQ(RunHost(L"PelkoCHost.exe", L"agent " + server + L" -"), 0);
+    ASSERT_TRUE(WaitForRecord(L"PelkoAgentLoader").has_value());
+    EXPECT_EQ(SettingsEntries(),
+              (IniEntries{{L"Server", server}, {L"Enc", L""}, {L"EntID", L""}, {L"EntName", L""}}));
+}
+
+TEST_F(DllHostTest, HostCompiledAsMsvcCompilesItDrivesTheObject) {
+    InstallFakeLoaders();
+    const std::wstring server = AllowedServer();
+    EXPECT_EQ(RunHost(L"PelkoMsvcHost.exe", server), 0);
+    const auto record = WaitForRecord(L"PelkoLoader");
+    ASSERT_TRUE(record.has_value());
+    EXPECT_EQ(SettingsEntries(), (IniEntries{{L"Server", server},
+                                             {L"Enc", L""},
+                                             {L"EntID", L"msvc-id"},
+                                             {L"EntName", L"msvc-name"}}));
+}
+
+TEST_F(DllHostTest, PelkoWebHostStartsTheLoaderOrSaysWhatIsMissing) {
+    InstallFakeLoaders();
+    const std::wstring server = AllowedServer();
+    EXPECT_EQ(RunHost(L"PelkoWebHost.exe", L"classic " + server + L" host-id host-name"), 0);
+    ASSERT_TRUE(WaitForRecord(L"PelkoLoader").has_value());
+    EXPECT_EQ(SettingsEntries(), (IniEntries{{L"Server", server},
+                                             {L"Enc", L""},
+                                             {L"EntID", L"host-id"},
+                                             {L"EntName", L"host-name"}}));
+    EXPECT_EQ(RunHost(L"PelkoWebHost.exe", L"desk " + server), 1);
+
+    // A copy of the host alone, then beside a DLL without the factory.
+    wchar_t temp[MAX_PATH] = {};
+    GetTempPathW(MAX_PATH, temp);
+    const std::wstring folder = std::wstring(temp) + L"pelko-lonely-host\\";
+    CreateDirectoryW(folder.c_str(), nullptr);
+    const std::wstring host = folder + L"PelkoWebHost.exe";
+    const std::wstring dll = folder + L"PelkoWebLoader.dll";
+    ASSERT_TRUE(CopyFileW((ProgramFolder() + L"PelkoWebHost.exe").c_str(), host.c_str(), FALSE));
+    EXPECT_EQ(RunProgram(host, L"desk " + server + L" enc"), 2);
+    ASSERT_TRUE(CopyFileW((ProgramFolder() + L"NoFactory.dll").c_str(), dll.c_str(), FALSE));
+    EXPECT_EQ(RunProgram(host, L"desk " + server + L" enc"), 3);
+    EXPECT_TRUE(DeleteSoon(host));
+    EXPECT_TRUE(DeleteSoon(dll));
+    EXPECT_TRUE(RemoveDirectoryW(folder.c_str()));
+    EXPECT_FALSE(Exists(InInstallFolder(L"PelkoDeskLoader.record.txt")));
+}
+
+}  // namespace

@@ -1,0 +1,142 @@
+#include "loader/LaunchFixture.h"
+
+#include <fstream>
+#include <iterator>
+
+#include "loader/DeploymentValues.h"
+
+namespace {
+
+constexpr DWORD kRecordWaitMs = 20000;
+constexpr DWORD kPollMs = 20;
+constexpr DWORD kProgramWaitMs = 60000;
+
+void WaitForExit(DWORD pid) {
+    const HANDLE process = OpenProcess(SYNCHRONIZE, FALSE, pid);
+    if (process == nullptr) return;  // already gone
+    WaitForSingleObject(process, kRecordWaitMs);
+    CloseHandle(process);
+}
+
+}  // namespace
+
+void LaunchFixture::SetUp() {
+    CleanInstallFolder();
+    CreateDirectoryW(L"C:\\Corvane", nullptr);
+    CreateDirectoryW(kInstallFolder, nullptr);
+}
+
+void LaunchFixture::TearDown() { CleanInstallFolder(); }
+
+void LaunchFixture::CleanInstallFolder() {
+    std::vector<std::wstring> names = {L"PelkoWebLoader.ini", L"hosts.ini"};
+    for (const wchar_t* loader : kLoaders) {
+        names.push_back(std::wstring(loader) + L".exe");
+        names.push_back(std::wstring(loader) + L".record.txt");
+        names.push_back(std::wstring(loader) + L".record.txt.partial");
+    }
+    for (const auto& name : names) DeleteSoon(InInstallFolder(name));
+}
+
+std::wstring LaunchFixture::AllowedServer() {
+    return std::wstring(L"http://") + DeploymentValues::kAllowedDomain1 + L":8080/CvUpdate/Pelko";
+}
+
+std::wstring LaunchFixture::ProgramFolder() {
+    wchar_t path[MAX_PATH] = {};
+    GetModuleFileNameW(nullptr, path, MAX_PATH);
+    std::wstring folder = path;
+    return folder.substr(0, folder.find_last_of(L'\\') + 1);
+}
+
+std::wstring LaunchFixture::CurrentFolder() {
+    wchar_t path[MAX_PATH] = {};
+    GetCurrentDirectoryW(MAX_PATH, path);
+    return path;
+}
+
+std::wstring LaunchFixture::InInstallFolder(const std::wstring& name) {
+    return kInstallFolder + name;
+}
+
+std::wstring LaunchFixture::SettingsPath() { return InInstallFolder(L"PelkoWebLoader.ini"); }
+
+bool LaunchFixture::Exists(const std::wstring& path) {
+    return GetFileAttributesW(path.c_str()) != INVALID_FILE_ATTRIBUTES;
+}
+
+void LaunchFixture::InstallFakeLoaders() {
+    for (const wchar_t* loader : kLoaders) {
+        const std::wstring exe = std::wstring(loader) + L".exe";
+        ASSERT_TRUE(CopyFileW((ProgramFolder() + exe).c_str(), InInstallFolder(exe).c_str(), FALSE))
+            << Utf8(exe);
+    }
+}
+
+void LaunchFixture::WriteBytes(const std::wstring& path, const std::string& bytes) {
+    std::ofstream out(path.c_str(), std::ios::binary | std::ios::trunc);
+    out << bytes;
+    ASSERT_TRUE(out.flush()) << Utf8(path);
+}
+
+std::string LaunchFixture::ReadBytes(const std::wstring& path) {
+    std::ifstream in(path.c_str(), std::ios::binary);
+    return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+}
+
+IniEntries LaunchFixture::SettingsEntries() {
+    wchar_t buffer[4096] = {};
+    GetPrivateProfileSectionW(L"PelkoWebLoader", buffer, 4096, SettingsPath().c_str());
+    IniEntries entries;
+    for (const wchar_t* item = buffer; *item != L'\0'; item += wcslen(item) + 1) {
+        const std::wstring line = item;
+        const size_t equals = line.find(L'=');
+        entries.emplace_back(line.substr(0, equals),
+                             equals == std::wstring::npos ? L"" : line.substr(equals + 1));
+    }
+    return entries;
+}
+
+std::optional<LoaderRecord> LaunchFixture::WaitForRecord(const std::wstring& loader) {
+    const std::wstring path = InInstallFolder(loader + L".record.txt");
+    for (DWORD waited = 0; waited < kRecordWaitMs; waited += kPollMs) {
+        if (Exists(path)) {
+            LoaderRecord record = LoaderRecord::Parse(ReadBytes(path));
+            WaitForExit(record.pid);
+            return record;
+        }
+        Sleep(kPollMs);
+    }
+    return std::nullopt;
+}
+
+int LaunchFixture::RunProgram(const std::wstring& programPath, const std::wstring& arguments) {
+    std::wstring commandLine = L"\"" + programPath + L"\" " + arguments;
+    STARTUPINFOW startup = {};
+    startup.cb = sizeof(startup);
+    PROCESS_INFORMATION process = {};
+    if (!CreateProcessW(programPath.c_str(), commandLine.data(), nullptr, nullptr, FALSE, 0,
+                        nullptr, nullptr, &startup, &process))
+        return -1;
+    CloseHandle(process.hThread);
+    DWORD exitCode = static_cast<DWORD>(-1);
+    if (WaitForSingleObject(process.hProcess, kProgramWaitMs) == WAIT_OBJECT_0) {
+        GetExitCodeProcess(process.hProcess, &exitCode);
+    } else {
+        TerminateProcess(process.hProcess, exitCode);
+        WaitForSingleObject(process.hProcess, kProgramWaitMs);
+    }
+    CloseHandle(process.hProcess);
+    return static_cast<int>(exitCode);
+}
+
+bool LaunchFixture::DeleteSoon(const std::wstring& path) {
+    for (DWORD waited = 0; waited < kRecordWaitMs; waited += kPollMs) {
+        if (DeleteFileW(path.c_str())) return true;
+        const DWORD error = GetLastError();
+        if (error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND) return true;
+        Sleep(kPollMs);
+    }
+    ADD_FAILURE() << "cannot delete " << Utf8(path);
+    return false;
+}

@@ -1,0 +1,207 @@
+#include <gtest/gtest.h>
+
+#include <map>
+
+#include "loader/InstallFolderRule.h"
+#include "loader/LoaderTexts.h"
+#include "loader/ServerHostRule.h"
+
+namespace {
+
+using namespace InstallFolderRule;
+
+constexpr std::uint32_t Drive(wchar_t letter) { return 1u << (letter - L'A'); }
+
+struct DriveCase {
+    const char* name;
+    std::uint32_t present;
+    std::map<wchar_t, unsigned> types;
+    const wchar_t* systemDirectory;
+    const wchar_t* folder;
+};
+
+TEST(InstallFolderRule, FixedDriveCOrTheSystemDrive) {
+    const DriveCase cases[] = {
+        {"fixed C:",
+         Drive('C'),
+         {{L'C', kDriveFixed}},
+         L"C:\\windows\\system32",
+         L"C:\\Corvane\\Pelko\\"},
+        {"fixed C:, system on D:",
+         Drive('C') | Drive('D'),
+         {{L'C', kDriveFixed}, {L'D', kDriveFixed}},
+         L"D:\\WINDOWS\\system32",
+         L"C:\\Corvane\\Pelko\\"},
+        {"no C:",
+         Drive('A') | Drive('D'),
+         {{L'A', kDriveRemovable}, {L'D', kDriveFixed}},
+         L"D:\\Windows\\System32",
+         L"D:\\Corvane\\Pelko\\"},
+        {"C: removable",
+         Drive('C') | Drive('D'),
+         {{L'C', kDriveRemovable}, {L'D', kDriveFixed}},
+         L"D:\\Windows\\System32",
+         L"D:\\Corvane\\Pelko\\"},
+        {"C: network",
+         Drive('C') | Drive('D'),
+         {{L'C', kDriveRemote}, {L'D', kDriveFixed}},
+         L"D:\\Windows\\System32",
+         L"D:\\Corvane\\Pelko\\"},
+        {"C: CD-ROM",
+         Drive('C') | Drive('E'),
+         {{L'C', kDriveCdRom}, {L'E', kDriveFixed}},
+         L"E:\\Windows\\System32",
+         L"E:\\Corvane\\Pelko\\"},
+        {"C: fixed but not present",
+         Drive('D'),
+         {{L'C', kDriveFixed}, {L'D', kDriveFixed}},
+         L"D:\\Windows\\System32",
+         L"D:\\Corvane\\Pelko\\"},
+        {"no system directory", 0, {}, L"", L"\\Corvane\\Pelko\\"},
+    };
+    for (const auto& c : cases) {
+        std::wstring asked;
+        const auto typeOf = [&](const std::wstring& root) {
+            asked += root;
+            const auto found = c.types.find(root[0]);
+            return found == c.types.end() ? unsigned{kDriveNoRootDir} : found->second;
+        };
+        EXPECT_EQ(InstallFolderFor(c.present, typeOf, c.systemDirectory), c.folder) << c.name;
+        for (size_t i = 0; i < asked.size(); i += 3)
+            EXPECT_TRUE(c.present & Drive(asked[i])) << c.name << ": asked about an absent drive";
+    }
+}
+
+TEST(InstallFolderRule, StopsVisitingDrivesAtFixedC) {
+    std::wstring asked;
+    const auto typeOf = [&](const std::wstring& root) {
+        asked += root;
+        return unsigned{kDriveFixed};
+    };
+    InstallFolderFor(Drive('A') | Drive('C') | Drive('D') | Drive('Z'), typeOf, L"Z:\\w");
+    EXPECT_EQ(asked, L"A:\\C:\\");
+}
+
+TEST(InstallFolderRule, FoldersAlongAPathSkipTheDriveRoot) {
+    EXPECT_EQ(FoldersAlong(L"C:\\Corvane\\Pelko\\"),
+              (std::vector<std::wstring>{L"C:\\Corvane", L"C:\\Corvane\\Pelko",
+                                         L"C:\\Corvane\\Pelko\\"}));
+    EXPECT_EQ(FoldersAlong(L"D:/a/b"), (std::vector<std::wstring>{L"D:/a", L"D:/a/b"}));
+}
+
+TEST(InstallFolderRule, PathLongerThanTheWorkingBufferIsRefused) {
+    const std::wstring longest = L"C:\\" + std::wstring(kMaxFolderPath - 3, L'a');
+    ASSERT_EQ(longest.size(), kMaxFolderPath);
+    EXPECT_EQ(FoldersAlong(longest).back(), longest);
+    EXPECT_TRUE(FoldersAlong(longest + L"a").empty());
+}
+
+struct HostCase {
+    const wchar_t* url;
+    const wchar_t* host;
+};
+
+TEST(ServerHostRule, HostOfAUrl) {
+    const HostCase cases[] = {
+        {L"http://pelko.example.com/CvUpdate/Pelko", L"pelko.example.com"},
+        {L"https://sub.pelko.example.com:8080/CvUpdate/Pelko", L"sub.pelko.example.com"},
+        {L"http://user:pw@evil.test/", L"evil.test"},
+        {L"http://a@b@evil.test:1/", L"evil.test"},
+        {L"pelko.example.com/CvUpdate", L"pelko.example.com"},
+        {L"pelko.example.com", L"pelko.example.com"},
+        {L"http://evil.test?x=http://pelko.example.com/", L"evil.test"},
+        {L"evil.test/?u=http://pelko.example.com/", L"evil.test"},
+        {L"http://evil.test\\@pelko.example.com/", L"evil.test"},
+        {L"http://evil.test#@pelko.example.com/", L"evil.test"},
+        {L"http://[::1]:8080/x", L"[::1]"},
+        {L"http:///x", L""},
+        {L"", L""},
+    };
+    for (const auto& c : cases) EXPECT_EQ(ServerHostRule::HostOf(c.url), c.host) << c.url;
+}
+
+struct ServerCase {
+    const wchar_t* url;
+    bool allowed;
+};
+
+TEST(ServerHostRule, OnlyTheHostDecides) {
+    const wchar_t* d1 = L"pelko.example.com";
+    const wchar_t* d2 = L"127.0.0.1";
+    const ServerCase cases[] = {
+        {L"http://pelko.example.com/CvUpdate/Pelko", true},
+        {L"http://sub.pelko.example.com:8080/CvUpdate/Pelko", true},
+        {L"http://a.b.pelko.example.com/", true},
+        {L"http://127.0.0.1:8080/CvUpdate/Pelko", true},
+        {L"http://evil.test/?x=pelko.example.com", false},
+        {L"http://pelko.example.com.evil.test/", false},
+        {L"http://pelko.example.com@evil.test/", false},
+        {L"http://evilpelko.example.com/", false},
+        {L"http://evil.test/pelko.example.com/", false},
+        {L"http://PELKO.EXAMPLE.COM/", false},
+        {L"http://.pelko.example.com/", true},
+        {L"http://pelko.example.com./", false},
+        {L"http://example.com/", false},
+        {L"", false},
+    };
+    for (const auto& c : cases)
+        EXPECT_EQ(ServerHostRule::IsAllowedServer(c.url, d1, d2), c.allowed) << c.url;
+}
+
+TEST(ServerHostRule, AnEmptyDomainAllowsNothing) {
+    EXPECT_FALSE(ServerHostRule::IsAllowedServer(L"http:///x", L"", L""));
+    EXPECT_FALSE(ServerHostRule::IsAllowedServer(L"http://a.test/", L"", L""));
+    EXPECT_TRUE(ServerHostRule::IsAllowedServer(L"http://a.test/", L"", L"a.test"));
+}
+
+TEST(ServerHostRule, SameServerTextFoldsOnlyAsciiLetters) {
+    EXPECT_TRUE(
+        ServerHostRule::SameServerText(L"http://A.test/CvUpdate", L"HTTP://a.TEST/cvupdate"));
+    EXPECT_TRUE(ServerHostRule::SameServerText(L"", L""));
+    EXPECT_FALSE(ServerHostRule::SameServerText(L"http://a.test/", L"http://a.test"));
+    EXPECT_FALSE(ServerHostRule::SameServerText(L"x\u00C4", L"x\u00E4"));  // Ä, ä
+    EXPECT_FALSE(ServerHostRule::SameServerText(L"@", L"`"));              // 'A'-1, 'a'-1
+    EXPECT_FALSE(ServerHostRule::SameServerText(L"[", L"{"));              // 'Z'+1, 'z'+1
+}
+
+TEST(LoaderTexts, WrongServerTextShowsTheServerInBrackets) {
+    EXPECT_EQ(LoaderTexts::WrongServerText(L"http://evil.test/"),
+              L"잘못된 서버에 접근하고 있습니다.\r\n[http://evil.test/]");
+    EXPECT_EQ(LoaderTexts::WrongServerText(L""), L"잘못된 서버에 접근하고 있습니다.\r\n[]");
+}
+
+TEST(LoaderTexts, StartFailureTextShowsTheCodeInEightHexDigits) {
+    EXPECT_EQ(LoaderTexts::StartFailureText(2, L"File not found.\r\n"),
+              L"프로그램을 실행하는데 실패하였습니다.(에러코드 : 0x00000002): File not found.\r\n");
+    EXPECT_EQ(LoaderTexts::StartFailureText(0xC000ABCDu, L"x"),
+              L"프로그램을 실행하는데 실패하였습니다.(에러코드 : 0xc000abcd): x");
+    EXPECT_EQ(LoaderTexts::StartFailureText(1, L""),
+              std::wstring(L"프로그램을 실행하는데 실패하였습니다.(에러코드 : 0x00000001): ") +
+                  LoaderTexts::kUnknownSystemError);
+}
+
+TEST(LoaderTexts, StartFailureTextIsCutToItsRoom) {
+    const size_t room = LoaderTexts::kStartFailureRoom - 1;
+    const std::wstring prefix = LoaderTexts::StartFailureText(2, L"x");
+    const std::wstring longText(400, L'y');
+    const std::wstring cut = LoaderTexts::StartFailureText(2, longText);
+    EXPECT_EQ(cut.size(), room);
+    EXPECT_EQ(cut.substr(0, prefix.size() - 1), prefix.substr(0, prefix.size() - 1));
+
+    // A surrogate pair that would be split by the cut is dropped whole.
+    std::wstring pairs;
+    while (prefix.size() - 1 + pairs.size() < room + 2) {
+        pairs += static_cast<wchar_t>(0xD83D);
+        pairs += static_cast<wchar_t>(0xDE00);
+    }
+    for (size_t shift = 0; shift < 2; ++shift) {
+        const std::wstring text =
+            LoaderTexts::StartFailureText(2, std::wstring(shift, L'y') + pairs);
+        ASSERT_LE(text.size(), room);
+        EXPECT_GE(text.size(), room - 1);
+        const wchar_t last = text.back();
+        EXPECT_FALSE(last >= 0xD800 && last <= 0xDBFF) << shift;
+    }
+}
+
+}  // namespace
