@@ -1,0 +1,45 @@
+#pragma once
+
+#include <cstdint>
+#include <ctime>
+#include <string>
+
+// The file-system calls of the portable core, with the same results on every platform.
+// Paths may use "\" or "/" as separator.
+namespace FileSystem {
+
+constexpr uint32_t attributeReadOnly = 0x01;
+constexpr uint32_t attributeHidden = 0x02;
+constexpr uint32_t attributeFolder = 0x10;
+constexpr uint32_t attributeArchive = 0x20;
+constexpr uint32_t attributeNormal = 0x80;
+constexpr uint32_t invalidAttributes = 0xFFFFFFFF;
+
+// Platform attribute bits (read-only, hidden, archive...). Elsewhere only read-only has an
+// effect: it takes away or gives back the write permission.
+bool SetAttributes(const std::wstring& path, uint32_t attributes);
+uint32_t GetAttributes(const std::wstring& path);
+
+bool Exists(const std::wstring& path);
+bool IsExistingFolder(const std::wstring& path);
+// One folder; its parent must exist.
+bool CreateFolder(const std::wstring& path);
+bool RemoveFile(const std::wstring& path);
+
+// Access time now, modification time t (seconds since 1970, UTC); t of -1 means now.
+bool SetFileTimes(const std::wstring& path, int64_t t);
+// Calendar time from broken-down local time, out-of-range fields normalised; -1 when the
+// result lies outside 1970-01-01 00:00:00 UTC to 3000-12-31 23:59:59 UTC.
+int64_t MakeLocalTime(std::tm fields);
+
+// Creates a new empty file with a unique name in folder and returns its path; empty on
+// failure.
+std::wstring CreateTempFileIn(const std::wstring& folder);
+// Moves from over to, replacing it even when it is read-only; on failure to is left as it
+// was.
+bool MoveOver(const std::wstring& from, const std::wstring& to);
+
+// True when the path's drive is removable media (never on platforms without drives).
+bool IsOnRemovableDrive(const std::wstring& path);
+
+}  // namespace FileSystem

@@ -1,0 +1,67 @@
+#include "framework/FileSystem.h"
+
+#include <sys/utime.h>
+#include <time.h>
+#include <windows.h>
+
+namespace FileSystem {
+
+bool SetAttributes(const std::wstring& path, uint32_t attributes) {
+    return SetFileAttributesW(path.c_str(), attributes) != 0;
+}
+
+uint32_t GetAttributes(const std::wstring& path) { return GetFileAttributesW(path.c_str()); }
+
+bool Exists(const std::wstring& path) {
+    return GetFileAttributesW(path.c_str()) != INVALID_FILE_ATTRIBUTES;
+}
+
+bool IsExistingFolder(const std::wstring& path) {
+    const DWORD attributes = GetFileAttributesW(path.c_str());
+    return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY);
+}
+
+bool CreateFolder(const std::wstring& path) { return CreateDirectoryW(path.c_str(), nullptr) != 0; }
+
+bool RemoveFile(const std::wstring& path) {
+    SetFileAttributesW(path.c_str(), FILE_ATTRIBUTE_NORMAL);
+    return DeleteFileW(path.c_str()) != 0;
+}
+
+bool SetFileTimes(const std::wstring& path, int64_t t) {
+    if (t == -1) return _wutime64(path.c_str(), nullptr) == 0;
+    __utimbuf64 times;
+    times.actime = _time64(nullptr);
+    times.modtime = t;
+    return _wutime64(path.c_str(), &times) == 0;
+}
+
+int64_t MakeLocalTime(std::tm fields) { return _mktime64(&fields); }
+
+std::wstring CreateTempFileIn(const std::wstring& folder) {
+    wchar_t name[MAX_PATH];
+    const std::wstring where = folder.empty() ? std::wstring(L".") : folder;
+    if (GetTempFileNameW(where.c_str(), L"pkz", 0, name) == 0) return std::wstring();
+    return name;
+}
+
+bool MoveOver(const std::wstring& from, const std::wstring& to) {
+    // A read-only target refuses to be replaced: clear it first, put it back on failure.
+    const DWORD before = GetFileAttributesW(to.c_str());
+    if (before != INVALID_FILE_ATTRIBUTES && (before & FILE_ATTRIBUTE_READONLY))
+        SetFileAttributesW(to.c_str(), FILE_ATTRIBUTE_NORMAL);
+    if (MoveFileExW(from.c_str(), to.c_str(), MOVEFILE_REPLACE_EXISTING)) return true;
+    const DWORD error = GetLastError();
+    if (before != INVALID_FILE_ATTRIBUTES && (before & FILE_ATTRIBUTE_READONLY))
+        SetFileAttributesW(to.c_str(), before);
+    SetLastError(error);
+    return false;
+}
+
+bool IsOnRemovableDrive(const std::wstring& path) {
+    if (path.size() < 2 || path[1] != L':') return false;
+    const std::wstring root = path.substr(0, 2) + L"\\";
+    return GetDriveTypeW(root.c_str()) == DRIVE_REMOVABLE;
+}
+
+}  // namespace FileSystem

@@ -1,0 +1,29 @@
+#pragma once
+
+#include <string>
+
+#include "framework/CFile.h"
+
+// The file an entry is written to: a new temporary file in the target's folder, which takes
+// the target's place only through Commit. Until then the target stays as it was, and the
+// temporary file is removed when this object ends.
+class CZipTargetFile {
+public:
+    // Creates the temporary file; throws CFileException* when it cannot.
+    explicit CZipTargetFile(std::wstring target);
+    CZipTargetFile(const CZipTargetFile&) = delete;
+    CZipTargetFile& operator=(const CZipTargetFile&) = delete;
+    ~CZipTargetFile();
+
+    void Write(const void* buffer, unsigned count) { file.Write(buffer, count); }
+    void Close() { file.Close(); }
+    const std::wstring& TemporaryPath() const { return temporaryPath; }
+    // Moves the closed temporary file over the target, also a read-only one.
+    bool Commit();
+
+private:
+    std::wstring target;
+    std::wstring temporaryPath;
+    CFile file;
+    bool committed = false;
+};
