@@ -98,8 +98,9 @@ bool CZipArchive::ExtractEntry(uint16_t index, const wchar_t* folder, bool keepP
     if (!record) return false;
     const std::wstring nameInZip = record->GetName();
     record->ReleaseRawName();
+    const std::wstring name = newName ? std::wstring(newName) : nameInZip;
     // A name that climbs out of the destination is refused before anything is touched.
-    if (HasParentReference(newName ? std::wstring(newName) : nameInZip)) return false;
+    if (HasParentReference(name)) return false;
     const std::optional<std::wstring> target =
         BuildTargetPath(nameInZip, folder, keepPath, newName);
     if (!target) return false;
@@ -108,6 +109,8 @@ bool CZipArchive::ExtractEntry(uint16_t index, const wchar_t* folder, bool keepP
         FileSystem::SetAttributes(*target, record->GetSystemAttributes());
         return true;
     }
+    // Without a name the target is the folder itself, whose temporary file would go beside it.
+    if (name.empty()) return false;
     if (!OpenEntry(index)) return false;
     return ExtractFileEntry(*target, bufferSize);
 }
@@ -225,7 +228,8 @@ bool CZipArchive::EnsureFolder(const std::wstring& path) {
 bool CZipArchive::HasParentReference(const std::wstring& name) {
     size_t start = 0;
     for (size_t i = 0; i <= name.size(); ++i) {
-        if (i == name.size() || IsSeparator(name[i])) {
+        // The platform ends a path at a NUL, so a part ends there too: "..\0x" is "..".
+        if (i == name.size() || IsSeparator(name[i]) || name[i] == L'\0') {
             if (IsParentPart(std::wstring_view(name).substr(start, i - start))) return true;
             start = i + 1;
         }

@@ -38,8 +38,8 @@ public:
 
     // Writes the entry below folder. True when every byte was written, the CRC matched and
     // the time and attributes were set. The data goes to a temporary file beside the target
-    // that replaces it only when complete and correct; names with a ".." component are
-    // refused (false), and nothing is written for them.
+    // that replaces it only when complete and correct; names with a ".." component, and files
+    // without a name, are refused (false), and nothing is written for them.
     bool ExtractEntry(uint16_t index, const wchar_t* folder, bool keepPath = true,
                       const wchar_t* newName = nullptr, unsigned bufferSize = 65536);
 
@@ -57,8 +57,9 @@ public:
                                                 const wchar_t* newName) const;
     // Creates the folder and every missing parent; true when it exists afterwards.
     static bool EnsureFolder(const std::wstring& path);
-    // True when a part of the name (either separator) is "..", or only dots and spaces with
-    // more than one dot, which the platform would read as the parent folder.
+    // True when a part of the name (either separator, or a NUL, where the platform ends the
+    // path) is "..", or only dots and spaces with more than one dot, which the platform would
+    // read as the parent folder.
     static bool HasParentReference(const std::wstring& name);
 
     bool removeDrive = true;

@@ -239,8 +239,14 @@ def byte_archives(folder):
     write(folder, "drive_name.zip", build([Entry("D:/y/b.txt", text)]))
     write(folder, "unc_name.zip", build([Entry("//srv/share/c.txt", text)]))
     for i, name in enumerate([b"../evil.txt", b"a/../../evil.txt", b"..\\evil.txt",
-                              b"sub/.. /evil.txt", b"sub/...\\evil.txt", b"C:../evil.txt"]):
+                              b"sub/.. /evil.txt", b"sub/...\\evil.txt", b"C:../evil.txt",
+                              b"x/..\x00"]):
         write(folder, "parent_%d.zip" % i, build([Entry(name, text)]))
+    # A NUL ends the path for the platform: this folder entry names the destination's parent.
+    write(folder, "parent_7.zip",
+          build([Entry(b"..\x00x/", b"", method=0, external=0o40555 << 16)]))
+    # A file without a name would be written as the destination folder itself.
+    write(folder, "parent_8.zip", build([Entry(b"", text)]))
     write(folder, "long_title.zip", build([Entry("t" * 300 + ".txt", text)]))
 
     # Split archive: volume 0 in pkg.z01 holds the entry, the last volume pkg.zip its directory.
