@@ -8,6 +8,10 @@
 #include "zip/CZipArchive.h"
 #include "zip/CZipException.h"
 
+#ifdef _WIN32
+#include <windows.h>
+#endif
+
 namespace {
 
 namespace fs = std::filesystem;
@@ -183,6 +187,26 @@ TEST(ExtractEntry, FailuresLeaveTheInstalledFileAsItWas) {
         EXPECT_EQ(scratch.Listing(), "a.txt ") << c.fixture;
     }
 }
+
+#ifdef _WIN32
+// The new file is complete but cannot take the place of a target that is in use.
+TEST(ExtractEntry, ATargetInUseIsLeftAsItWas) {
+    ScratchFolder scratch("inuse");
+    const fs::path target = scratch.Path() / "a.txt";
+    WriteFile(target, "installed");
+    FileSystem::SetAttributes(target.wstring(), FileSystem::attributeReadOnly);
+    const HANDLE held = CreateFileW(target.wstring().c_str(), GENERIC_READ, FILE_SHARE_READ,
+                                    nullptr, OPEN_EXISTING, 0, nullptr);
+    ASSERT_NE(held, INVALID_HANDLE_VALUE);
+    const auto extraction = ExtractFirst(L"unix644.zip", scratch.Text());
+    CloseHandle(held);
+    EXPECT_FALSE(extraction.result);
+    EXPECT_EQ(extraction.error, CZipException::notRenamed);
+    EXPECT_EQ(ZipTest::ReadAll(target), "installed");
+    EXPECT_TRUE(IsReadOnly(target));
+    EXPECT_EQ(scratch.Listing(), "a.txt ");
+}
+#endif
 
 TEST(ExtractEntry, ACutDeflateStreamFailsWithoutWriting) {
     ScratchFolder scratch("cut");
