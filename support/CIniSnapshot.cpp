@@ -54,7 +54,8 @@ std::optional<std::wstring> DecodeProfileText(const std::string& bytes) {
     const auto startsWith = [&bytes](std::string_view mark) {
         return std::string_view(bytes).substr(0, mark.size()) == mark;
     };
-    if (startsWith("\xEF\xBB\xBF")) return MultiByteText(CP_UTF8, bytes.data() + 3, bytes.size() - 3);
+    if (startsWith("\xEF\xBB\xBF"))
+        return MultiByteText(CP_UTF8, bytes.data() + 3, bytes.size() - 3);
     if (startsWith("\xFF\xFE")) {
         if (bytes.size() % 2 != 0) return std::nullopt;
         std::wstring text((bytes.size() - 2) / 2, L'\0');

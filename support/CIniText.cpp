@@ -137,11 +137,11 @@ std::optional<std::wstring_view> CIniText::Find(std::wstring_view section,
     const std::optional<size_t> found = FindSection(FoldedName(section));
     if (!found) return std::nullopt;
     const std::wstring foldedKey = FoldedName(key);
-    const auto it = std::lower_bound(
-        m_keys.begin(), m_keys.end(), foldedKey, [&](const Key& k, std::wstring_view name) {
-            if (k.section != *found) return k.section < *found;
-            return Folded(k.name) < name;
-        });
+    const auto it = std::lower_bound(m_keys.begin(), m_keys.end(), foldedKey,
+                                     [&](const Key& k, std::wstring_view name) {
+                                         if (k.section != *found) return k.section < *found;
+                                         return Folded(k.name) < name;
+                                     });
     if (it == m_keys.end() || it->section != *found || Folded(it->name) != foldedKey)
         return std::nullopt;
     if (!it->value) return std::nullopt;

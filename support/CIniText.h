@@ -57,9 +57,9 @@ private:
     std::optional<size_t> FindSection(std::wstring_view foldedName) const;
 
     std::wstring m_text;
-    std::wstring m_folded;           // m_text with ASCII letters in lower case
-    std::vector<Span> m_sections;    // [0]: the lines before the first header
-    std::vector<size_t> m_byName;    // section indices sorted by folded name, then file order
-    std::vector<Key> m_keys;         // sorted by section, folded name, then file order
+    std::wstring m_folded;         // m_text with ASCII letters in lower case
+    std::vector<Span> m_sections;  // [0]: the lines before the first header
+    std::vector<size_t> m_byName;  // section indices sorted by folded name, then file order
+    std::vector<Key> m_keys;       // sorted by section, folded name, then file order
     std::vector<std::wstring> m_sectionNames;
 };

@@ -86,7 +86,8 @@ std::vector<Case> OddManifests() {
          true},
         {"white space",
          "[ A ]\r\n  FolderType  =  5  \r\n\tType\t=\tx y\t\r\nTargetDir = \v\"q d\" \f\r\n"
-         "ModifyDate=\x1A" "2013-1-2 3:04\x1A\r\n  [B]  \r\nType =\r\n[\tC\t]\r\nType\t= c\r\n",
+         "ModifyDate=\x1A"
+         "2013-1-2 3:04\x1A\r\n  [B]  \r\nType =\r\n[\tC\t]\r\nType\t= c\r\n",
          true},
         {"quotes",
          "[A]\r\nType=\"q d\"\r\nTargetDir='x'\r\nModifyDate=\"\r\nCheckDate=\"1'\r\n"
@@ -116,7 +117,8 @@ std::vector<Case> OddManifests() {
          "[A]\r\nFolderType=12abc\r\nFileSize=99999999999\r\nRegister=Yes\r\nCheckDate=2\r\n"
          "[B]\r\nFolderType=-1\r\nFileSize= +7\r\nRegister=false\r\nCheckDate=abc\r\n"
          "[C]\r\nFolderType=0x1F\r\nFileSize=4294967295\r\nRegister=no\r\nCheckDate=0\r\n"
-         "[D]\r\nFolderType=" + Repeat('0', 64) + "9\r\nCheckDate=" + Repeat('0', 64) +
+         "[D]\r\nFolderType=" +
+             Repeat('0', 64) + "9\r\nCheckDate=" + Repeat('0', 64) +
              "1\r\nRegister=" + Repeat(' ', 70) + "1\r\n",
          true},
         {"long values and names",
@@ -127,8 +129,8 @@ std::vector<Case> OddManifests() {
         {"long quoted value",
          "[A]\r\nType=\"" + Repeat('x', 511) + "\"\r\nTargetDir='" + Repeat('t', 1023) + "'\r\n",
          false},
-        {"line ends",
-         "[A]\rType=cr\r[B]\nType=lf\n\n\n[C]\n\rType=c\r\n\r\n\r\n[D]\r\r\n\nType=d", true},
+        {"line ends", "[A]\rType=cr\r[B]\nType=lf\n\n\n[C]\n\rType=c\r\n\r\n\r\n[D]\r\r\n\nType=d",
+         true},
         {"ANSI values", "[A]\r\nType=\xE9\x80\x81\xFF\r\nTargetDir=caf\xE9\xA0\r\n", true},
         {"ANSI section names", "[A\xE9]\r\nType=1\r\n[a\xC9]\r\nType=up\r\n", false},
         {"ANSI key names", "[A]\r\nTyp\xE9=1\r\n", false},
@@ -136,7 +138,8 @@ std::vector<Case> OddManifests() {
          true},
         {"UTF-16 LE with BOM",
          Utf16(u"[A]\r\nType=\u00e9\u20ac\u3000\r\nTargetDir=\u00a0d\u00a0\r\n[ B ]\r\n"
-               u"Type=\x1c" u"b\x1f\r\nModifyDate=\x85m\u2000\ufeff\r\n"),
+               u"Type=\x1c"
+               u"b\x1f\r\nModifyDate=\x85m\u2000\ufeff\r\n"),
          true},
         {"UTF-16 LE section name outside ASCII", Utf16(u"[\u3000B]\r\nType=b\r\n[\u00c4]\r\n"),
          false},
@@ -163,15 +166,14 @@ TEST(ManifestReader, OddManifestsGiveTheEntriesOfTheProfileFunctions) {
 
 // Random manifests of the lines that matter, in random spelling.
 std::string RandomManifest(std::mt19937& random) {
-    static const char* const kHeaders[] = {"[A]", "[a]", " [ B ] ", "[C]]", "[]", "[D",
-                                           "[Zeta.dll]", "[zeta.DLL]"};
+    static const char* const kHeaders[] = {"[A]", "[a]", " [ B ] ",    "[C]]",
+                                           "[]",  "[D",  "[Zeta.dll]", "[zeta.DLL]"};
     static const char* const kKeys[] = {"FolderType", "TargetDir", "ModifyDate", "FileSize",
                                         "Register",   "CheckDate", "Type",       "type",
                                         " REGISTER ", ";Type",     "Type X",     ""};
-    static const char* const kValues[] = {"",       "0",     "1",          "37",  "-5",
-                                          "yes",    "TRUE",  "no",         "abc", "12ab",
-                                          "\"q\"",  "'q'",   "\"",         "\"'", " x y ",
-                                          "a=b",    "0x1F",  "2013-5-2 7:05"};
+    static const char* const kValues[] = {"",     "0",   "1",     "37",   "-5",    "yes",
+                                          "TRUE", "no",  "abc",   "12ab", "\"q\"", "'q'",
+                                          "\"",   "\"'", " x y ", "a=b",  "0x1F",  "2013-5-2 7:05"};
     static const char* const kBreaks[] = {"\r\n", "\n", "\r", "\r\n\r\n", "\t\r\n"};
     const auto pick = [&random](const auto& items) {
         return std::string(items[random() % std::size(items)]);
@@ -217,7 +219,8 @@ TEST(ManifestReader, SnapshotAnswersDefaultsLikeCIni) {
     CIniSnapshot snapshot;
     ASSERT_TRUE(snapshot.Load(path.c_str()));
     for (const wchar_t* fallback : {L"d  ", L"   ", L" d", L""}) {
-        EXPECT_EQ(snapshot.GetString(L"A", L"None", fallback), ini.GetString(L"A", L"None", fallback))
+        EXPECT_EQ(snapshot.GetString(L"A", L"None", fallback),
+                  ini.GetString(L"A", L"None", fallback))
             << testing::PrintToString(fallback);
         EXPECT_EQ(snapshot.GetString(nullptr, L"None", fallback),
                   ini.GetString(nullptr, L"None", fallback));
