@@ -96,7 +96,7 @@ bool CIniText::ReadLine(size_t begin, size_t end) {
 
     if (line.front() == L'[') {
         const size_t close = line.rfind(L']');
-        if (close != 0 && close != std::wstring_view::npos) {
+        if (close != std::wstring_view::npos) {
             const std::wstring_view name = Trimmed(line.substr(1, close - 1));
             if (!isAscii(name)) return false;
             m_sections.push_back(spanOf(name));
