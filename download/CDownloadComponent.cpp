@@ -6,6 +6,7 @@
 #include <cwchar>
 
 #include "download/CComponentThread.h"
+#include "download/ITransferWatch.h"
 #include "download/ProgressText.h"
 #include "download/RequestRules.h"
 #include "framework/PathText.h"
@@ -72,7 +73,10 @@ CDownloadComponent::CDownloadComponent(IDownloadCallback* callback, DownloadComp
     m_strAcceptTypes = info->strAcceptTypes;
 }
 
-CDownloadComponent::~CDownloadComponent() { WaitForWorker(); }
+CDownloadComponent::~CDownloadComponent() {
+    WaitForWorker();
+    if (m_pWatch) m_pWatch->OnTransferEnd(*this);
+}
 
 void CDownloadComponent::Start(BOOL wait) {
     if (!m_pInfo) return;
@@ -92,6 +96,9 @@ void CDownloadComponent::Start(BOOL wait) {
     }
     m_strDisplayName = RequestRules::DisplayNameOfObject(m_strObject);
 
+    // Told before the worker exists, so that a stop can reach the transfer from its start.
+    if (!m_pWatch && (m_pWatch = dynamic_cast<ITransferWatch*>(m_pCallback)))
+        m_pWatch->OnTransferBegin(*this);
     m_pThread = std::make_unique<CComponentThread>(*this);
     try {
         m_pThread->Start();
@@ -140,7 +147,7 @@ void CDownloadComponent::ReportStatusCode(const wchar_t* format, DWORD code) {
 }
 
 BOOL CDownloadComponent::PromptForCredentials(DWORD& error) {
-    error = InternetErrorDlg(GetDesktopWindow(), m_hRequest, ERROR_INTERNET_INCORRECT_PASSWORD,
+    error = InternetErrorDlg(GetDesktopWindow(), Request(), ERROR_INTERNET_INCORRECT_PASSWORD,
                              kErrorDialogFlags, nullptr);
     if (error == 0) Abort();
     return error == ERROR_INTERNET_FORCE_RETRY;
@@ -148,7 +155,7 @@ BOOL CDownloadComponent::PromptForCredentials(DWORD& error) {
 
 BOOL CDownloadComponent::SetClientCertificate() {
     const DWORD answer =
-        InternetErrorDlg(GetDesktopWindow(), m_hRequest, ERROR_INTERNET_CLIENT_AUTH_CERT_NEEDED,
+        InternetErrorDlg(GetDesktopWindow(), Request(), ERROR_INTERNET_CLIENT_AUTH_CERT_NEEDED,
                          kErrorDialogFlags, nullptr);
     return answer == ERROR_SUCCESS || answer == ERROR_INTERNET_FORCE_RETRY;
 }

@@ -1,0 +1,71 @@
+#include "update/CUpdateEventQueue.h"
+
+namespace {
+
+constexpr DWORD kFullQueuePauseMs = 2;
+
+}  // namespace
+
+void CUpdateEventQueue::Open() {
+    std::lock_guard<std::mutex> guard(lock);
+    open = true;
+    progressInFlight = nullptr;
+}
+
+void CUpdateEventQueue::Close() {
+    {
+        std::lock_guard<std::mutex> guard(lock);
+        open = false;
+        progressInFlight = nullptr;
+    }
+    // Every post happened under the lock while open, so whatever is queued is here now.
+    MSG message;
+    while (PeekMessageW(&message, nullptr, kEventMessage, kEventMessage, PM_REMOVE))
+        delete reinterpret_cast<UpdateEvent*>(message.wParam);
+}
+
+void CUpdateEventQueue::Abandon() {
+    std::lock_guard<std::mutex> guard(lock);
+    abandoned = true;
+}
+
+bool CUpdateEventQueue::PostLocked(UpdateEvent* event, DWORD& error) {
+    error = ERROR_INVALID_THREAD_ID;
+    if (!open) return false;
+    if (eventThread.PostToThread(kEventMessage, reinterpret_cast<WPARAM>(event), 0)) return true;
+    error = GetLastError();
+    return false;
+}
+
+void CUpdateEventQueue::PostProgress(const UpdateEvent& figures) {
+    std::lock_guard<std::mutex> guard(lock);
+    if (progressInFlight) {
+        *progressInFlight = figures;
+        return;
+    }
+    auto event = std::make_unique<UpdateEvent>(figures);
+    DWORD error = 0;
+    if (!PostLocked(event.get(), error)) return;
+    progressInFlight = event.release();
+}
+
+void CUpdateEventQueue::PostFinal(std::unique_ptr<UpdateEvent> event) {
+    for (;;) {
+        {
+            std::lock_guard<std::mutex> guard(lock);
+            DWORD error = 0;
+            if (PostLocked(event.get(), error)) {
+                event.release();
+                return;
+            }
+            // Only a full queue is worth waiting for; the event thread empties it.
+            if (error != ERROR_NOT_ENOUGH_QUOTA || abandoned) return;
+        }
+        Sleep(kFullQueuePauseMs);
+    }
+}
+
+void CUpdateEventQueue::TakeProgress(const UpdateEvent* event) {
+    std::lock_guard<std::mutex> guard(lock);
+    if (progressInFlight == event) progressInFlight = nullptr;
+}
