@@ -10,6 +10,7 @@ void CUpdateEventQueue::Open() {
     std::lock_guard<std::mutex> guard(lock);
     open = true;
     progressInFlight = nullptr;
+    lastProgress = UpdateEvent();
 }
 
 void CUpdateEventQueue::Close() {
@@ -39,14 +40,16 @@ bool CUpdateEventQueue::PostLocked(UpdateEvent* event, DWORD& error) {
 
 void CUpdateEventQueue::PostProgress(const UpdateEvent& figures) {
     std::lock_guard<std::mutex> guard(lock);
+    if (figures == lastProgress) return;
     if (progressInFlight) {
         *progressInFlight = figures;
-        return;
+    } else {
+        auto event = std::make_unique<UpdateEvent>(figures);
+        DWORD error = 0;
+        if (!PostLocked(event.get(), error)) return;
+        progressInFlight = event.release();
     }
-    auto event = std::make_unique<UpdateEvent>(figures);
-    DWORD error = 0;
-    if (!PostLocked(event.get(), error)) return;
-    progressInFlight = event.release();
+    lastProgress = figures;
 }
 
 void CUpdateEventQueue::PostFinal(std::unique_ptr<UpdateEvent> event) {

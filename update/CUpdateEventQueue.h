@@ -10,7 +10,9 @@
 
 // Hands UpdateEvents from the download threads to the event thread's message queue (thread
 // message kEventMessage, the record's address as wParam) without losing or leaking any:
-// - at most one progress record is in flight; later figures replace its figures;
+// - at most one progress record is in flight; later figures replace its figures, and figures
+//   equal to the last ones handed on (1 KiB more rarely changes what a receiver shows) are
+//   not handed on again;
 // - an error, complete or stopped record is posted again while the queue is full;
 // - a record that cannot be posted, or comes after the loop ended, is released at once;
 //   records still queued when the loop ends are released by Close.
@@ -46,4 +48,5 @@ private:
     bool open = false;
     bool abandoned = false;
     UpdateEvent* progressInFlight = nullptr;
+    UpdateEvent lastProgress;
 };

@@ -18,6 +18,5 @@ struct UpdateEvent {
     std::wstring receivedText;
     std::wstring totalText;
 
-    // Error, complete and stopped each end the download phase.
-    bool IsFinal() const { return kind != kEventProgress; }
+    bool operator==(const UpdateEvent&) const = default;
 };
