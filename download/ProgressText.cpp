@@ -48,7 +48,13 @@ int FilePercent(uint64_t startPos, uint64_t bytesRead, uint64_t total) {
     if (total == 0) return 100;
     const uint64_t done = startPos + bytesRead;
     // Past the announced length the figure goes above 100, but saturates instead of wrapping.
-    const uint64_t percent = done <= UINT64_MAX / 100 ? done * 100 / total : done / total * 100;
+    uint64_t percent;
+    if (done <= UINT64_MAX / 100)
+        percent = done * 100 / total;
+    else if (done < total)
+        percent = done / (total / 100);  // total is above UINT64_MAX / 100 here
+    else
+        percent = done / total >= INT_MAX / 100 ? INT_MAX : done / total * 100;
     return percent < INT_MAX ? static_cast<int>(percent) : INT_MAX;
 }
 

@@ -52,7 +52,8 @@ TEST(ProgressText, FilePercentCountsTheResumeOffsetAndNeverDividesByZero) {
     // A server announcing 1 byte and sending gigabytes: the figure saturates, never negative.
     EXPECT_EQ(ProgressText::FilePercent(0, 1ull << 32, 1), INT_MAX);
     EXPECT_EQ(ProgressText::FilePercent(UINT64_MAX - 5, 5, 1), INT_MAX);
-    EXPECT_EQ(ProgressText::FilePercent(0, UINT64_MAX / 2, UINT64_MAX), 49);
+    EXPECT_EQ(ProgressText::FilePercent(0, 300000000000000000ull, 1000000000000000000ull), 30);
+    EXPECT_EQ(ProgressText::FilePercent(0, 3000000000000000000ull, 1000000000000000000ull), 300);
 }
 
 TEST(ProgressText, ListPercentMovesInWholeStepsPerRecord) {
