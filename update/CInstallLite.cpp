@@ -59,7 +59,8 @@ void CInstallLite::Install() {
         } catch (...) {
         }
         ++done;
-        if (CInstallLiteNotify* receiver = notify) receiver->OnInstallProgress(package.c_str(), done, total);
+        if (CInstallLiteNotify* receiver = notify)
+            receiver->OnInstallProgress(package.c_str(), done, total);
         if (Stopped()) return;
     }
     RegisterPackages();

@@ -16,7 +16,7 @@
 namespace {
 
 constexpr uint64_t kPackageBytes = 64ull << 20;
-constexpr int kRounds = 3;
+constexpr int kRounds = 5;
 
 class Timer {
 public:
@@ -80,7 +80,8 @@ double EngineDownload(const updatetree::CUpdateTreeServer& server, const std::ws
     manager->StartDownload(&notify, false);
     WaitForSingleObject(notify.ended, INFINITE);
     const double seconds = timer.Seconds();
-    if (notify.outcome != L"complete") std::fwprintf(stderr, L"engine: %ls\n", notify.outcome.c_str());
+    if (notify.outcome != L"complete")
+        std::fwprintf(stderr, L"engine: %ls\n", notify.outcome.c_str());
     reports = notify.reports;
     DeleteFileW((folder + L"Big.bin.zip").c_str());
     return seconds;
@@ -108,13 +109,15 @@ int main() {
         const double engine = EngineDownload(server, install, reports);
         bestBare = std::min(bestBare, bare);
         bestEngine = std::min(bestEngine, engine);
-        std::printf("round %d: bare downloader %.1f MiB/s, engine download phase %.1f MiB/s "
-                    "(%ld progress notifications)\n",
-                    round, mib / bare, mib / engine, reports);
+        std::printf(
+            "round %d: bare downloader %.1f MiB/s, engine download phase %.1f MiB/s "
+            "(%ld progress notifications)\n",
+            round, mib / bare, mib / engine, reports);
     }
-    std::printf("best of %d, 1024-byte reads, %.0f MiB: bare %.1f MiB/s, engine %.1f MiB/s, "
-                "engine/bare = %.2f\n",
-                kRounds, mib, mib / bestBare, mib / bestEngine, bestBare / bestEngine);
+    std::printf(
+        "best of %d, 1024-byte reads, %.0f MiB: bare %.1f MiB/s, engine %.1f MiB/s, "
+        "engine/bare = %.2f\n",
+        kRounds, mib, mib / bestBare, mib / bestEngine, bestBare / bestEngine);
     RemoveDirectoryW((root + L"tree\\RudovuZado").c_str());
     DeleteFileW((root + L"tree\\RudovuZado.ini.zip").c_str());
     RemoveDirectoryW((root + L"tree").c_str());

@@ -17,9 +17,9 @@ void RecordingNotify::Note(std::wstring event) {
     threads.push_back(GetCurrentThreadId());
 }
 
-void RecordingNotify::OnUpdateProgress(const wchar_t* filePath, int filePercent,
-                                       int overallPercent, int fileIndex, int fileCount,
-                                       const wchar_t* receivedText, const wchar_t* totalText) {
+void RecordingNotify::OnUpdateProgress(const wchar_t* filePath, int filePercent, int overallPercent,
+                                       int fileIndex, int fileCount, const wchar_t* receivedText,
+                                       const wchar_t* totalText) {
     const Progress report{filePath,  filePercent,  overallPercent, fileIndex,
                           fileCount, receivedText, totalText};
     {

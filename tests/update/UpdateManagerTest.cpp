@@ -49,13 +49,12 @@ TEST_F(UpdateManagerTest, FullRunInstallsEveryOutOfDateFileOnce) {
     tree.AddPackage("Old.txt", "new old", kStored);
     tree.AddPackage("Current.txt", "must not come", kStored);
     tree.AddPackage("lower.txt", "must not come", kStored);
-    tree.PublishManifest(Section("A.dll", std::string(kRelease) + "Register=1\n") +
-                         Section("B.dat", "FolderType=60\nTargetDir=" + Narrow(belowTemp) +
-                                              "b\n" + kRelease) +
-                         Section("C.txt", "FolderType=67\nTargetDir=" + Narrow(belowDrive) +
-                                              "c\n" + kRelease) +
-                         Section("Tool.exe", "TargetDir=tools\n") + Section("Old.txt", kRelease) +
-                         Section("Current.txt", "") + "[lower.txt]\nType=common\n");
+    tree.PublishManifest(
+        Section("A.dll", std::string(kRelease) + "Register=1\n") +
+        Section("B.dat", "FolderType=60\nTargetDir=" + Narrow(belowTemp) + "b\n" + kRelease) +
+        Section("C.txt", "FolderType=67\nTargetDir=" + Narrow(belowDrive) + "c\n" + kRelease) +
+        Section("Tool.exe", "TargetDir=tools\n") + Section("Old.txt", kRelease) +
+        Section("Current.txt", "") + "[lower.txt]\nType=common\n");
     updatetest::WriteTextFile(install / L"Old.txt", "old");
     updatetest::SetLocalWriteTime(install / L"Old.txt", 2024, 2, 1, 9, 0, 0);
     updatetest::WriteTextFile(install / L"Current.txt", "current");
@@ -128,9 +127,9 @@ TEST_F(UpdateManagerTest, BackslashesInTheUpdateUrlBecomeSlashes) {
     RecreateManager(L"http://127.0.0.1:" + std::to_wstring(server.Port()) + L"\\Patch");
 
     ASSERT_EQ(manager->CheckForUpdates(), 1);
-    EXPECT_EQ(Engine().BuildDownloadedFileList().front().url,
-              L"http://127.0.0.1:" + std::to_wstring(server.Port()) +
-                  L"/Patch/RudovuZado/A.txt.zip");
+    EXPECT_EQ(
+        Engine().BuildDownloadedFileList().front().url,
+        L"http://127.0.0.1:" + std::to_wstring(server.Port()) + L"/Patch/RudovuZado/A.txt.zip");
     ASSERT_TRUE(DownloadAll());
     EXPECT_EQ(notify.Events().back(), L"complete");
     const std::vector<std::string> expected = {"/RudovuZado.ini.zip", "/RudovuZado/A.txt.zip"};
@@ -218,7 +217,53 @@ TEST_F(UpdateManagerTest, InstallWhenDoneInstallsBeforeCompleteWithoutInstallNot
     ASSERT_TRUE(DownloadAll(true));
     EXPECT_EQ(seenAtComplete, "new a");
     EXPECT_FALSE(Exists(install / L"A.txt.zip"));
-    for (const auto& event : notify.Events()) EXPECT_EQ(event.rfind(L"install", 0), std::wstring::npos);
+    for (const auto& event : notify.Events())
+        EXPECT_EQ(event.rfind(L"install", 0), std::wstring::npos);
+}
+
+TEST_F(UpdateManagerTest, StartDownloadWithoutACheckRunsTheCheckItself) {
+    tree.AddPackage("A.txt", "a", kStored);
+    tree.PublishManifest(Section("A.txt", ""));
+    ASSERT_TRUE(DownloadAll());
+    EXPECT_EQ(notify.Events().back(), L"complete");
+    EXPECT_TRUE(Exists(install / L"A.txt.zip"));
+}
+
+TEST_F(UpdateManagerTest, DownloadFileFetchesAndUnpacksOneUrl) {
+    tree.AddPackage("A.txt", "a", kStored);
+    const std::wstring folder = install / L"single";
+    struct Case {
+        const wchar_t* url;
+        bool extract;
+        bool result;
+        unsigned code;
+    };
+    const std::wstring good = server.Url() + L"/RudovuZado/A.txt.zip";
+    const std::wstring missing = server.Url() + L"/RudovuZado/None.zip";
+    const Case cases[] = {{good.c_str(), false, true, 0},
+                          {good.c_str(), true, true, 0},
+                          {missing.c_str(), true, false, 0x10081001u},
+                          {nullptr, true, false, 0x10081001u}};
+    for (const Case& c : cases) {
+        EXPECT_EQ(Engine().DownloadFile(c.url, folder.c_str(), c.extract), c.result);
+        EXPECT_EQ(manager->GetLastErrorCode(), c.code);
+    }
+    EXPECT_EQ(FileBytes(folder + L"\\A.txt"), "a");
+    EXPECT_FALSE(Exists(folder + L"\\A.txt.zip"));
+    EXPECT_EQ(std::wstring(manager->GetLastErrorText()),
+              L"failed to extract file : " + folder + L"\\None.zip");
+}
+
+TEST_F(UpdateManagerTest, DeleteDownloadedFilesRemovesThePackagesOfTheList) {
+    for (const char* name : {"A.txt", "B.txt"}) tree.AddPackage(name, name, kStored);
+    tree.PublishManifest(Section("A.txt", "") + Section("B.txt", "TargetDir=sub\n"));
+    ASSERT_EQ(manager->CheckForUpdates(), 2);
+    ASSERT_TRUE(DownloadAll());
+    ASSERT_TRUE(Exists(install / L"sub\\B.txt.zip"));
+    Engine().DeleteDownloadedFiles();
+    EXPECT_FALSE(Exists(install / L"A.txt.zip"));
+    EXPECT_FALSE(Exists(install / L"sub\\B.txt.zip"));
+    EXPECT_EQ(Engine().BuildDownloadedFileList().size(), 2u);
 }
 
 // How the first of two packages is spoiled after its download.

@@ -34,8 +34,8 @@ std::set<DWORD> ProcessThreads() {
 SIZE_T PrivateBytes() {
     PROCESS_MEMORY_COUNTERS_EX counters{};
     counters.cb = sizeof(counters);
-    GetProcessMemoryInfo(GetCurrentProcess(),
-                         reinterpret_cast<PROCESS_MEMORY_COUNTERS*>(&counters), sizeof(counters));
+    GetProcessMemoryInfo(GetCurrentProcess(), reinterpret_cast<PROCESS_MEMORY_COUNTERS*>(&counters),
+                         sizeof(counters));
     return counters.PrivateUsage;
 }
 
@@ -81,8 +81,8 @@ TEST_F(UpdateTransferTest, SlowReceiverGetsThinnedFiguresAndTheFinalEventInBound
     EXPECT_EQ(reports.back().total, L"64.00 MB");
     EXPECT_LT(peak - before, SIZE_T{32} << 20);
     WIN32_FILE_ATTRIBUTE_DATA data{};
-    ASSERT_TRUE(GetFileAttributesExW((install / L"Big.bin.zip").c_str(), GetFileExInfoStandard,
-                                     &data));
+    ASSERT_TRUE(
+        GetFileAttributesExW((install / L"Big.bin.zip").c_str(), GetFileExInfoStandard, &data));
     EXPECT_EQ(data.nFileSizeLow, kBigPackage);
 }
 

@@ -33,7 +33,8 @@ void CUpdateTree::AddPackage(const std::string& section, const std::string& data
 }
 
 void CUpdateTree::AddRawPackage(const std::string& section, const std::string& bytes) {
-    std::ofstream file(std::filesystem::path(PackagePath(section)), std::ios::binary | std::ios::trunc);
+    std::ofstream file(std::filesystem::path(PackagePath(section)),
+                       std::ios::binary | std::ios::trunc);
     file << bytes;
     if (!file.flush()) throw std::runtime_error("cannot write the package of " + section);
 }

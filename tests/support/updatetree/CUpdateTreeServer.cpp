@@ -41,11 +41,10 @@ const char* Reason(int status) {
 
 // The file below root that a path names; nothing for a path that climbs out of it.
 bool FileOf(const std::wstring& root, const std::string& path, std::wstring& file) {
-    if (path.find("..") != std::string::npos || path.find('\\') != std::string::npos)
-        return false;
-    std::string relative = path.substr(path.find_first_not_of('/') == std::string::npos
-                                           ? path.size()
-                                           : path.find_first_not_of('/'));
+    if (path.find("..") != std::string::npos || path.find('\\') != std::string::npos) return false;
+    std::string relative =
+        path.substr(path.find_first_not_of('/') == std::string::npos ? path.size()
+                                                                     : path.find_first_not_of('/'));
     std::replace(relative.begin(), relative.end(), '/', '\\');
     file = root + std::wstring(relative.begin(), relative.end());
     return true;
@@ -84,7 +83,8 @@ CUpdateTreeServer::~CUpdateTreeServer() {
 }
 
 std::wstring CUpdateTreeServer::Url() const {
-    return L"http://127.0.0.1:" + std::to_wstring(port) + std::wstring(prefix.begin(), prefix.end());
+    return L"http://127.0.0.1:" + std::to_wstring(port) +
+           std::wstring(prefix.begin(), prefix.end());
 }
 
 void CUpdateTreeServer::AnswerStatus(const std::string& path, int status) {

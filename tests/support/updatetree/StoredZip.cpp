@@ -55,8 +55,8 @@ bool WriteStoredZip(const std::wstring& path, const std::vector<ZipEntry>& entri
     ByteWriter local;
     ByteWriter central;
     for (const ZipEntry& entry : entries) {
-        const uint32_t crc = crc32(
-            0, reinterpret_cast<const Bytef*>(entry.data.data()), static_cast<uInt>(entry.data.size()));
+        const uint32_t crc = crc32(0, reinterpret_cast<const Bytef*>(entry.data.data()),
+                                   static_cast<uInt>(entry.data.size()));
         const auto offset = static_cast<uint32_t>(local.bytes.size());
         local.U32(0x04034b50);
         CommonFields(local, entry, crc);
