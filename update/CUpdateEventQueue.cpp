@@ -3,6 +3,9 @@
 namespace {
 
 constexpr DWORD kFullQueuePauseMs = 2;
+// Progress goes out at most this often; each post costs the platform a cross-thread message,
+// as much as a block read itself.
+constexpr DWORD kProgressPaceMs = 20;
 
 }  // namespace
 
@@ -11,6 +14,8 @@ void CUpdateEventQueue::Open() {
     open = true;
     progressInFlight = nullptr;
     lastProgress = UpdateEvent();
+    progressHeld = false;
+    lastPostTick = GetTickCount() - kProgressPaceMs;
 }
 
 void CUpdateEventQueue::Close() {
@@ -41,21 +46,30 @@ bool CUpdateEventQueue::PostLocked(UpdateEvent* event, DWORD& error) {
 void CUpdateEventQueue::PostProgress(const UpdateEvent& figures) {
     std::lock_guard<std::mutex> guard(lock);
     if (figures == lastProgress) return;
+    lastProgress = figures;
     if (progressInFlight) {
         *progressInFlight = figures;
-    } else {
-        auto event = std::make_unique<UpdateEvent>(figures);
-        DWORD error = 0;
-        if (!PostLocked(event.get(), error)) return;
-        progressInFlight = event.release();
+        return;
     }
-    lastProgress = figures;
+    progressHeld = GetTickCount() - lastPostTick < kProgressPaceMs;
+    if (!progressHeld) PostProgressLocked();
+}
+
+void CUpdateEventQueue::PostProgressLocked() {
+    progressHeld = false;
+    auto event = std::make_unique<UpdateEvent>(lastProgress);
+    DWORD error = 0;
+    if (!PostLocked(event.get(), error)) return;
+    progressInFlight = event.release();
+    lastPostTick = GetTickCount();
 }
 
 void CUpdateEventQueue::PostFinal(std::unique_ptr<UpdateEvent> event) {
     for (;;) {
         {
             std::lock_guard<std::mutex> guard(lock);
+            // The last figures go before the end, also when the pace held them back.
+            if (progressHeld) PostProgressLocked();
             DWORD error = 0;
             if (PostLocked(event.get(), error)) {
                 event.release();

@@ -10,9 +10,10 @@
 
 // Hands UpdateEvents from the download threads to the event thread's message queue (thread
 // message kEventMessage, the record's address as wParam) without losing or leaking any:
-// - at most one progress record is in flight; later figures replace its figures, and figures
-//   equal to the last ones handed on (1 KiB more rarely changes what a receiver shows) are
-//   not handed on again;
+// - at most one progress record is in flight, and a new one goes out at most every few
+//   milliseconds; later figures replace the figures in flight or held back, and figures equal
+//   to the last ones are dropped (1 KiB more rarely changes what a receiver shows); the last
+//   figures always go out before the final record;
 // - an error, complete or stopped record is posted again while the queue is full;
 // - a record that cannot be posted, or comes after the loop ended, is released at once;
 //   records still queued when the loop ends are released by Close.
@@ -42,11 +43,15 @@ public:
 private:
     // Under the lock: false when the record could not go in.
     bool PostLocked(UpdateEvent* event, DWORD& error);
+    // Under the lock: posts lastProgress as the record in flight.
+    void PostProgressLocked();
 
     const bcl::system::process::thread::CThread& eventThread;
     std::mutex lock;
     bool open = false;
     bool abandoned = false;
     UpdateEvent* progressInFlight = nullptr;
-    UpdateEvent lastProgress;
+    UpdateEvent lastProgress;   // the latest figures
+    bool progressHeld = false;  // lastProgress waits for its turn
+    DWORD lastPostTick = 0;
 };
