@@ -86,7 +86,7 @@ CUpdateManagerLite::~CUpdateManagerLite() {
     AbortTransfer();
     WaitForDownloadThread();
     // The download thread's last report ends the loop; a loop without one ends on the quit.
-    if (ThreadHandle() != INVALID_HANDLE_VALUE) PostToThread(WM_QUIT, 0, 0);
+    QuitEventThread();
     WaitForEventThread();
     installer.Wait();
     CloseHandle(eventThreadReady);
@@ -192,7 +192,7 @@ int CUpdateManagerLite::StartDownload(CRudovuZadoNotify* receiver, bool installA
         if (!StartEventThread()) return 0;
         if (!StartDownloadThread()) {
             // The loop waits for a report that will never come.
-            PostToThread(WM_QUIT, 0, 0);
+            QuitEventThread();
             WaitForEventThread();
             return 0;
         }
@@ -233,6 +233,13 @@ void CUpdateManagerLite::WaitForDownloadThread() {
     if (!downloadThread) return;
     WaitForSingleObject(downloadThread, INFINITE);
     CloseThreadHandle(downloadThread);
+}
+
+void CUpdateManagerLite::QuitEventThread() {
+    // Only while it runs: the number of an ended thread may be given to another one.
+    const HANDLE thread = ThreadHandle();
+    if (thread != INVALID_HANDLE_VALUE && WaitForSingleObject(thread, 0) == WAIT_TIMEOUT)
+        PostToThread(WM_QUIT, 0, 0);
 }
 
 void CUpdateManagerLite::WaitForEventThread() {
@@ -307,6 +314,10 @@ void CUpdateManagerLite::StopDownload() {
 int CUpdateManagerLite::StartInstall(CInstallLiteNotify* receiver) {
     try {
         if (pendingEntries.empty()) return 0;
+        // From inside an installation notification a second run would share the first's thread.
+        if (receiver && installer.ThreadHandle() != INVALID_HANDLE_VALUE &&
+            GetCurrentThreadId() == installer.ThreadId())
+            return 0;
         stopInstall = false;
         if (receiver) installer.Wait();
         installer.StartThreaded(receiver);

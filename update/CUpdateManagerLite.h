@@ -38,7 +38,8 @@ public:
     // No notification is made once it has begun.
     ~CUpdateManagerLite() override;
 
-    // IUpdateManagerLite
+    // IUpdateManagerLite. StartDownload and StartInstall first wait for an earlier run of
+    // their phase; called from inside that phase's own notifications they start nothing.
     int CheckForUpdates() override;
     int StartDownload(CRudovuZadoNotify* notify, bool installWhenDone) override;
     void StopDownload() override;
@@ -96,6 +97,7 @@ private:
     void WaitForDownloadPhase();
     void WaitForDownloadThread();
     void WaitForEventThread();
+    void QuitEventThread();
     void OnTransferBegin(CHttpDownloader& transfer) override;
     void OnTransferEnd(CHttpDownloader& transfer) override;
     void AbortTransfer();
