@@ -90,6 +90,8 @@ void CDownloadComponent::Start(BOOL wait) {
     m_strError.clear();
     m_nLastPercent = -1;
     m_nLastBytes = 0;
+    m_strProgressName.clear();
+    m_strTotalText.clear();
     if (!SplitURL()) {
         DebugFormat(L"Failed to parse the URL: %s\n", m_strURL.c_str());
         return;
@@ -204,9 +206,15 @@ void CDownloadComponent::OnTransferProgress(ULONGLONG bytesRead, BOOL gotContent
         CancelTransfer();
         return;
     }
-    const std::wstring name = ProgressName();
+    // Name and total stay the same over a transfer; made once, not on every 1 KiB read.
+    if (m_strProgressName.empty()) m_strProgressName = ProgressName();
+    if (m_strTotalText.empty() || total != m_nTextTotal) {
+        m_strTotalText = ProgressText::SizeText(total);
+        m_nTextTotal = total;
+    }
+    const std::wstring& name = m_strProgressName;
+    const std::wstring& totalText = m_strTotalText;
     const std::wstring doneText = ProgressText::SizeText(m_nStartPos + bytesRead);
-    const std::wstring totalText = ProgressText::SizeText(total);
     m_pCallback->OnProgress(name.c_str(), m_nPercent,
                             ProgressText::ListPercent(m_nIndex, m_nCount, m_nPercent), m_nIndex,
                             m_nCount, doneText.c_str(), totalText.c_str());

@@ -65,5 +65,8 @@ protected:
 private:
     void WaitForWorker();
     ITransferWatch* m_pWatch = nullptr;
+    std::wstring m_strProgressName;
+    std::wstring m_strTotalText;
+    ULONGLONG m_nTextTotal = 0;
     std::wstring ProgressName() const;
 };

@@ -34,7 +34,7 @@ public:
     // Final records stop waiting for room in a full queue (the manager is going away).
     void Abandon();
 
-    void PostProgress(const UpdateEvent& figures);
+    void PostProgress(const ProgressFigures& figures);
     void PostFinal(std::unique_ptr<UpdateEvent> event);
 
     // The event thread takes a progress record it received: the senders no longer touch it.

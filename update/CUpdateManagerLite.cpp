@@ -419,16 +419,8 @@ const std::list<ManifestEntry>& CUpdateManagerLite::GetPendingEntries() {
 void CUpdateManagerLite::OnProgress(const wchar_t* name, int filePercent, int totalPercent,
                                     int index, int count, const wchar_t* doneText,
                                     const wchar_t* totalText) {
-    UpdateEvent figures;
-    figures.kind = kEventProgress;
-    figures.filePercent = filePercent;
-    figures.overallPercent = totalPercent;
-    figures.filePath = TextOrEmpty(name);
-    figures.fileIndex = index;
-    figures.fileCount = count;
-    figures.receivedText = TextOrEmpty(doneText);
-    figures.totalText = TextOrEmpty(totalText);
-    events.PostProgress(figures);
+    events.PostProgress(
+        ProgressFigures{name, filePercent, totalPercent, index, count, doneText, totalText});
 }
 
 void CUpdateManagerLite::OnComplete() {

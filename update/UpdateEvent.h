@@ -17,6 +17,15 @@ struct UpdateEvent {
     int fileCount = 0;
     std::wstring receivedText;
     std::wstring totalText;
+};
 
-    bool operator==(const UpdateEvent&) const = default;
+// The figures of one progress report as the downloader hands them over: borrowed texts.
+struct ProgressFigures {
+    const wchar_t* filePath;
+    int filePercent;
+    int overallPercent;
+    int fileIndex;
+    int fileCount;
+    const wchar_t* receivedText;
+    const wchar_t* totalText;
 };
