@@ -8,7 +8,6 @@
 
 #include "framework/CFileException.h"
 #include "framework/FileSystem.h"
-#include "framework/PathText.h"
 #include "framework/SystemError.h"
 
 namespace {
@@ -30,16 +29,11 @@ uint64_t NextNumber() {
     return x ^ (x >> 31);
 }
 
-std::wstring InFolder(const std::wstring& folder, const std::wstring& name) {
-    return folder.empty() ? name : PathText::Join(folder, name);
-}
-
 // The longest temporary name (up to 8) whose path the ordinary file calls still open: every
 // target they can open leaves room for one at least as long as its own name.
 size_t RoomFor(const std::wstring& folder) {
     size_t length = longestTemporaryName;
-    while (length > 1 &&
-           !FileSystem::FitsPathLimit(InFolder(folder, std::wstring(length, L'~')), false))
+    while (length > 1 && !FileSystem::FitsPathLimit(folder + std::wstring(length, L'~'), false))
         --length;
     return length;
 }
@@ -65,15 +59,17 @@ std::wstring CZipTargetFile::TemporaryName(uint64_t number, size_t length) {
 
 CZipTargetFile::CZipTargetFile(std::wstring targetPath) : target(std::move(targetPath)) {
     // Made by hand rather than by the platform's temporary-name call, which refuses folders
-    // longer than MAX_PATH - 14 that still hold files of short names.
-    const std::wstring folder = PathText::FolderPart(target);
-    const std::wstring targetName = PathText::FileNamePart(target);
+    // longer than MAX_PATH - 14 that still hold files of short names. The folder keeps its
+    // separator (no folder: npos + 1 is 0), so that a target in a root stays there.
+    const size_t cut = target.find_last_of(L"\\/") + 1;
+    const std::wstring folder = target.substr(0, cut);
+    const std::wstring targetName = target.substr(cut);
     const size_t length = RoomFor(folder);
     uint32_t error = EEXIST;
     for (int i = 0; i < attempts; ++i) {
         const std::wstring name = TemporaryName(NextNumber(), length);
         if (SameName(name, targetName)) continue;
-        const std::wstring path = InFolder(folder, name);
+        const std::wstring path = folder + name;
         if (FileSystem::CreateNewFile(path)) {
             temporaryPath = path;
             break;
