@@ -23,7 +23,7 @@ const std::wstring kDomain2 = DeploymentValues::kAllowedDomain2;
 // The update URL is the server text followed by "Patch"; the manifest lies below it.
 constexpr wchar_t kManifestTail[] = L"Patch/RudovuZado.ini.zip";
 
-std::string Utf8(const std::wstring& text) {
+std::string Printable(const std::wstring& text) {
     std::string out;
     for (const wchar_t c : text) {
         if (c >= 0x20 && c < 0x7F)
@@ -67,14 +67,14 @@ protected:
         if (judged.empty() || !InAllowedDomain(judged)) return false;
         const std::wstring contacted = m_split.HostOf(server + kManifestTail);
         EXPECT_TRUE(SameServerText(contacted, judged) && InAllowedDomain(contacted))
-            << Utf8(server) << ": the downloader contacts [" << Utf8(contacted) << "]";
+            << Printable(server) << ": the downloader contacts [" << Printable(contacted) << "]";
         // Without a scheme the cracker finds no host; the downloader puts "http://" in front.
         const std::wstring cracked = CrackedHost(server);
         const bool schemeGiven = SameServerText(server.substr(0, 7), L"http://") ||
                                  SameServerText(server.substr(0, 8), L"https://");
         EXPECT_TRUE(schemeGiven ? SameServerText(cracked, judged) && InAllowedDomain(cracked)
                                 : cracked.empty())
-            << Utf8(server) << ": the URL cracker finds [" << Utf8(cracked) << "]";
+            << Printable(server) << ": the URL cracker finds [" << Printable(cracked) << "]";
         return true;
     }
 
@@ -173,7 +173,7 @@ TEST_F(ServerAgreementTest, TrickyServerTexts) {
     };
     for (const auto& c : cases) {
         const bool accepted = ExpectAgreement(c.server);
-        EXPECT_EQ(accepted, c.verdict == Verdict::kAccepted) << Utf8(c.server);
+        EXPECT_EQ(accepted, c.verdict == Verdict::kAccepted) << Printable(c.server);
     }
 }
 
