@@ -110,10 +110,22 @@ int CallComponent(const StartCall& start) {
     return kDone;
 }
 
+void ShowError(const std::u16string& text) {
+    UserMessage::ShowMessageBox(nullptr, Wide(text), Wide(SchemeTexts::kErrorCaption),
+                                MB_OK | MB_ICONERROR);
+}
+
 int Refuse(SchemeUrl::Refusal refusal, std::u16string_view detail) {
-    UserMessage::ShowMessageBox(nullptr, Wide(SchemeTexts::RefusalText(refusal, detail)),
-                                Wide(SchemeTexts::kErrorCaption), MB_OK | MB_ICONERROR);
+    ShowError(SchemeTexts::RefusalText(refusal, detail));
     return kRefused;
+}
+
+// Started from a link there is no console to read: a component that cannot be used is shown.
+int CallComponentFromLink(const StartCall& start) {
+    const int result = CallComponent(start);
+    if (result != kDone)
+        ShowError(SchemeTexts::ComponentUnavailableText(WideText::Utf16(DllPathBesideProgram())));
+    return result;
 }
 
 // The URL form: the browser hands the whole URL as the one argument.
@@ -127,14 +139,14 @@ int StartFromUrl(int argc, wchar_t** argv) {
     const std::wstring entName = Wide(parsed.request.entName);
     switch (parsed.request.operation) {
         case SchemeUrl::Operation::Desk:
-            return CallComponent(
+            return CallComponentFromLink(
                 [&](IPelkoWebDLL& o) { o.StartPelkoDesk(server.c_str(), enc.c_str()); });
         case SchemeUrl::Operation::Classic:
-            return CallComponent([&](IPelkoWebDLL& o) {
+            return CallComponentFromLink([&](IPelkoWebDLL& o) {
                 o.StartPelko(server.c_str(), entId.c_str(), entName.c_str());
             });
         case SchemeUrl::Operation::Agent:
-            return CallComponent(
+            return CallComponentFromLink(
                 [&](IPelkoWebDLL& o) { o.StartPelkoAgent(server.c_str(), enc.c_str()); });
     }
     return kRefused;

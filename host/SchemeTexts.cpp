@@ -58,4 +58,11 @@ std::u16string RefusalText(Refusal refusal, std::u16string_view detail) {
     return text;
 }
 
+std::u16string ComponentUnavailableText(std::u16string_view dllPath) {
+    std::u16string text = u"PelkoWebLoader.dll을 사용할 수 없습니다.\r\n[";
+    text += dllPath;
+    text += u']';
+    return text;
+}
+
 }  // namespace SchemeTexts

@@ -17,4 +17,8 @@ inline constexpr std::size_t kMaxDetail = 64;
 // URL.
 std::u16string RefusalText(SchemeUrl::Refusal refusal, std::u16string_view detail);
 
+// PelkoWebHost started from a link, when the DLL at that path cannot be loaded or gives no
+// object.
+std::u16string ComponentUnavailableText(std::u16string_view dllPath);
+
 }  // namespace SchemeTexts

@@ -26,11 +26,13 @@ std::string ReadAll(HANDLE pipe) {
 
 std::wstring SchemeHostFixture::HostPath() { return ProgramFolder() + L"PelkoWebHost.exe"; }
 
-std::wstring SchemeHostFixture::OpenCommandFor(const std::wstring& url) {
-    return L"\"" + HostPath() + L"\" \"" + url + L"\"";
+std::wstring SchemeHostFixture::OpenCommandFor(const std::wstring& url,
+                                               const std::wstring& program) {
+    return L"\"" + program + L"\" \"" + url + L"\"";
 }
 
-SchemeHostFixture::HostRun SchemeHostFixture::RunHost(const std::wstring& commandLine) {
+SchemeHostFixture::HostRun SchemeHostFixture::RunHost(const std::wstring& commandLine,
+                                                      const std::wstring& program) {
     SECURITY_ATTRIBUTES inheritable = {sizeof(inheritable), nullptr, TRUE};
     HANDLE readRaw = nullptr;
     HANDLE writeRaw = nullptr;
@@ -46,8 +48,8 @@ SchemeHostFixture::HostRun SchemeHostFixture::RunHost(const std::wstring& comman
     startup.hStdError = writeRaw;
     std::wstring line = commandLine;
     PROCESS_INFORMATION process = {};
-    if (!CreateProcessW(HostPath().c_str(), line.data(), nullptr, nullptr, TRUE, 0, nullptr,
-                        nullptr, &startup, &process))
+    if (!CreateProcessW(program.c_str(), line.data(), nullptr, nullptr, TRUE, 0, nullptr, nullptr,
+                        &startup, &process))
         return {};
     CloseHandle(process.hThread);
     writeEnd.reset();  // the host holds the only write end now

@@ -18,10 +18,13 @@ protected:
 
     static std::wstring HostPath();
     // The command line the open command "<host>" "%1" gives for this URL.
-    static std::wstring OpenCommandFor(const std::wstring& url);
+    static std::wstring OpenCommandFor(const std::wstring& url,
+                                       const std::wstring& program = HostPath());
 
-    // Runs the command line with the host as program; answers its message boxes with OK.
-    static HostRun RunHost(const std::wstring& commandLine);
+    // Runs the command line with the host (or another copy) as program; answers its message
+    // boxes with OK.
+    static HostRun RunHost(const std::wstring& commandLine,
+                           const std::wstring& program = HostPath());
     // Waits for a process started elsewhere, answering its message boxes.
     static HostRun WatchProcess(HANDLE process);
 

@@ -80,6 +80,37 @@ TEST_F(SchemeLaunchTest, AServerTheComponentRefusesGetsTheComponentsOwnBox) {
     ExpectNothingStarted();
 }
 
+TEST_F(SchemeLaunchTest, ALinkToAHostWithoutAUsableDllSaysSo) {
+    FreshInstallFolder();
+    wchar_t temp[MAX_PATH] = {};
+    GetTempPathW(MAX_PATH, temp);
+    const std::wstring folder = std::wstring(temp) + L"pelko-link-host\\";
+    CreateDirectoryW(folder.c_str(), nullptr);
+    const std::wstring host = folder + L"PelkoWebHost.exe";
+    const std::wstring dll = folder + L"PelkoWebLoader.dll";
+    ASSERT_TRUE(CopyFileW(HostPath().c_str(), host.c_str(), FALSE));
+    const std::wstring url = L"pelkoweb://desk?server=" + PercentEncoded(m_serverUrl) + L"&enc=x";
+    const std::wstring unavailable =
+        WideText::Wide(SchemeTexts::ComponentUnavailableText(WideText::Utf16(dll)));
+
+    HostRun run = RunHost(OpenCommandFor(url, host), host);
+    EXPECT_EQ(run.exitCode, 2);
+    ASSERT_EQ(run.boxes.size(), 1u);
+    EXPECT_EQ(run.boxes[0].caption, L"ERROR");
+    EXPECT_EQ(run.boxes[0].text, unavailable);
+
+    ASSERT_TRUE(CopyFileW((ProgramFolder() + L"NoFactory.dll").c_str(), dll.c_str(), FALSE));
+    run = RunHost(OpenCommandFor(url, host), host);
+    EXPECT_EQ(run.exitCode, 3);
+    ASSERT_EQ(run.boxes.size(), 1u);
+    EXPECT_EQ(run.boxes[0].text, unavailable);
+    ExpectNothingStarted();
+
+    EXPECT_TRUE(DeleteSoon(host));
+    EXPECT_TRUE(DeleteSoon(dll));
+    EXPECT_TRUE(RemoveDirectoryW(folder.c_str()));
+}
+
 struct HostileCase {
     const char* name;
     std::wstring commandLine;
