@@ -24,6 +24,11 @@
 #include "host/WideText.h"
 #include "pelkoweb/PelkoWebDLL.h"
 
+// Arguments are taken as written: no wildcard expansion by the C run time, which could turn
+// a link's "*" and "?" into file names.
+extern "C" int _dowildcard;
+int _dowildcard = 0;
+
 namespace {
 
 enum ExitCode {
