@@ -185,15 +185,13 @@ struct ThrowCase {
 TEST(CThread, ExceptionLeavingRunIsReportedAndEndsOnlyTheThread) {
     int fileExceptionsAlive = 0;
     const ThrowCase cases[] = {
-        {"thread class exception",
-         [] { throw CException(L"CPatchDlg::Run", L"no manager"); },
+        {"thread class exception", [] { throw CException(L"CPatchDlg::Run", L"no manager"); },
          L"CThread::ThreadEntry, caught Exception - CPatchDlg::Run no manager\n"},
         {"standard exception", [] { throw std::bad_alloc(); },
          L"CThread::ThreadEntry, caught std::bad_alloc\n"},
         {"thrown by pointer", [&] { throw new CountedFileException(fileExceptionsAlive); },
          L"CThread::ThreadEntry, caught disk full\n"},
-        {"anything else", [] { throw 7; },
-         L"CThread::ThreadEntry, caught an unknown exception\n"},
+        {"anything else", [] { throw 7; }, L"CThread::ThreadEntry, caught an unknown exception\n"},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);

@@ -266,18 +266,14 @@ struct ValueSlot {
 
 std::vector<ValueSlot> OpaqueSlots(const std::wstring& server) {
     return {
-        {"desk Enc", [=](CPelkoWebDLL& d, const std::wstring& v) {
-             d.StartPelkoDesk(server.c_str(), v.c_str());
-         }},
-        {"agent Enc", [=](CPelkoWebDLL& d, const std::wstring& v) {
-             d.StartPelkoAgent(server.c_str(), v.c_str());
-         }},
-        {"EntID", [=](CPelkoWebDLL& d, const std::wstring& v) {
-             d.StartPelko(server.c_str(), v.c_str(), L"name");
-         }},
-        {"EntName", [=](CPelkoWebDLL& d, const std::wstring& v) {
-             d.StartPelko(server.c_str(), L"id", v.c_str());
-         }},
+        {"desk Enc", [=](CPelkoWebDLL& d,
+                         const std::wstring& v) { d.StartPelkoDesk(server.c_str(), v.c_str()); }},
+        {"agent Enc", [=](CPelkoWebDLL& d,
+                          const std::wstring& v) { d.StartPelkoAgent(server.c_str(), v.c_str()); }},
+        {"EntID", [=](CPelkoWebDLL& d,
+                      const std::wstring& v) { d.StartPelko(server.c_str(), v.c_str(), L"name"); }},
+        {"EntName", [=](CPelkoWebDLL& d,
+                        const std::wstring& v) { d.StartPelko(server.c_str(), L"id", v.c_str()); }},
     };
 }
 
@@ -322,7 +318,8 @@ TEST_F(LaunchTest, NoValueAddsAKeyOrASection) {
             // No loader programs are installed: the start fails with its box.
             slot.call(m_dll, value);
             wchar_t names[1024] = {};
-            const DWORD length = GetPrivateProfileSectionNamesW(names, 1024, SettingsPath().c_str());
+            const DWORD length =
+                GetPrivateProfileSectionNamesW(names, 1024, SettingsPath().c_str());
             EXPECT_EQ(std::wstring(names, length), std::wstring(L"Other\0PelkoWebLoader\0", 21));
             std::vector<std::wstring> keys;
             for (const auto& entry : SettingsEntries()) keys.push_back(entry.first);
@@ -368,10 +365,9 @@ TEST_F(LaunchTest, PatchStepThatThrowsCountsAsNoUpdate) {
         EXPECT_EQ(lines[0].rfind(L"CPelkoWebDLL::Launch, patch step, caught ", 0), 0u)
             << Utf8(lines[0]);
         EXPECT_TRUE(m_boxes.empty());
-        EXPECT_EQ(SettingsEntries(), (IniEntries{{L"Server", server},
-                                                 {L"Enc", L"enc"},
-                                                 {L"EntID", L""},
-                                                 {L"EntName", L""}}));
+        EXPECT_EQ(SettingsEntries(),
+                  (IniEntries{
+                      {L"Server", server}, {L"Enc", L"enc"}, {L"EntID", L""}, {L"EntName", L""}}));
         EXPECT_TRUE(WaitForRecord(L"PelkoDeskLoader").has_value());
     }
 }
