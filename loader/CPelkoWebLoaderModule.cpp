@@ -89,9 +89,7 @@ LONG CPelkoWebLoaderModule::Unlock() { return InterlockedDecrement(&m_lockCount)
 
 LONG CPelkoWebLoaderModule::GetLockCount() const { return m_lockCount; }
 
-HRESULT CPelkoWebLoaderModule::CanUnloadNow() const {
-    return GetLockCount() == 0 ? S_OK : S_FALSE;
-}
+HRESULT CPelkoWebLoaderModule::CanUnloadNow() const { return GetLockCount() == 0 ? S_OK : S_FALSE; }
 
 std::span<const ComClassEntry> CPelkoWebLoaderModule::ObjectMap() const { return kObjectMap; }
 
@@ -116,11 +114,16 @@ HRESULT CPelkoWebLoaderModule::UnregisterScript(UINT id) const {
     HRESULT result = CoCreateInstance(kRegistrarClassId, nullptr, CLSCTX_INPROC_SERVER,
                                       kRegistrarInterfaceId, registrar.OutPointer());
     if (FAILED(result)) return result;
-    result = registrar->AddReplacement(L"MODULE", ScriptQuoted(module).c_str());
-    if (FAILED(result)) return result;
-    result = AddCommonRGSReplacements(*registrar.Get());
+    result = AddReplacements(*registrar.Get(), module);
     if (FAILED(result)) return result;
     return registrar->ResourceUnregister(module.c_str(), id, kScriptType);
+}
+
+HRESULT CPelkoWebLoaderModule::AddReplacements(IRegistrar& registrar,
+                                               const std::wstring& modulePath) const {
+    const HRESULT result = registrar.AddReplacement(L"MODULE", ScriptQuoted(modulePath).c_str());
+    if (FAILED(result)) return result;
+    return AddCommonRGSReplacements(registrar);
 }
 
 HRESULT CPelkoWebLoaderModule::AddCommonRGSReplacements(IRegistrar& registrar) const {
@@ -145,9 +148,9 @@ std::wstring CPelkoWebLoaderModule::ModulePath() {
 
 HRESULT CPelkoWebLoaderModule::UnregisterCategories(const ComClassEntry& entry) {
     ComRef<ICatRegister> categories;
-    HRESULT result = CoCreateInstance(CLSID_StdComponentCategoriesMgr, nullptr,
-                                      CLSCTX_INPROC_SERVER, IID_ICatRegister,
-                                      categories.OutPointer());
+    HRESULT result =
+        CoCreateInstance(CLSID_StdComponentCategoriesMgr, nullptr, CLSCTX_INPROC_SERVER,
+                         IID_ICatRegister, categories.OutPointer());
     if (FAILED(result)) return result;
     result = categories->UnRegisterClassImplCategories(
         entry.classId, static_cast<ULONG>(entry.implementedCategories.size()),

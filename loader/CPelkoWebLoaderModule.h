@@ -34,6 +34,8 @@ public:
 
     // Runs registry script `id` of this module in unregistration mode.
     HRESULT UnregisterScript(UINT id) const;
+    // "MODULE", the module's path quoted for a script's string, and the common replacements.
+    HRESULT AddReplacements(IRegistrar& registrar, const std::wstring& modulePath) const;
     // "APPID", which every script of the module may use.
     HRESULT AddCommonRGSReplacements(IRegistrar& registrar) const;
 

@@ -7,11 +7,12 @@
 #include "loader/CPelkoWebLoaderModule.h"
 #include "loader/ComRefusal.h"
 
-// Callers that test the out pointer see null, never garbage.
+// A failure code with a null object: COM treats any success code as a class object to call,
+// so S_FALSE here would take the caller down. Callers that test the pointer see null.
 STDAPI DllGetClassObject(REFCLSID, REFIID, LPVOID* object) {
     if (object != nullptr) *object = nullptr;
     ComRefusal::Show(ComRefusal::kClassObjectRefused);
-    return S_FALSE;
+    return CLASS_E_CLASSNOTAVAILABLE;
 }
 
 // Never returns: nothing is written to the registry.
