@@ -345,8 +345,6 @@ TEST(ComRegistration, EarlierRegistrationIsRefusedAtCreationAndRemovedByUnregist
         const std::wstring classKey = L"CLSID\\{6B1E3C52-0F7A-4D19-9E84-2A5C71D03F6E}";
         for (const std::wstring& key : EarlierRegistration::Keys())
             ASSERT_TRUE(registry::KeyExists(key)) << Utf8(key);
-        EXPECT_EQ(registry::StringValue(classKey + L"\\InprocServer32", L""), DllPath());
-        EXPECT_EQ(registry::StringValue(classKey, L"AppID"), CPelkoWebLoaderModule::kAppIdText);
         EXPECT_EQ(registry::SubkeyCount(classKey + L"\\Implemented Categories"), 2u);
 
         // The host goes on: CoCreateInstance fails without an object and the probe returns.
@@ -368,6 +366,56 @@ TEST(ComRegistration, EarlierRegistrationIsRefusedAtCreationAndRemovedByUnregist
     ExpectNothingRegistered();
 }
 
+TEST(ComRegistration, ScriptsWriteTheKeysAndValuesOfTheClassAndItsAppId) {
+    EarlierRegistration earlier(DllPath());
+    const std::wstring classKey = L"CLSID\\{6B1E3C52-0F7A-4D19-9E84-2A5C71D03F6E}";
+    const std::wstring appIdKey = L"AppID\\{C5F02A7B-8E13-4A6D-B0F9-1D7E4C2A8B53}";
+    struct Entry {
+        std::wstring key;
+        std::wstring name;  // empty: the default value
+        std::wstring data;
+    };
+    const Entry entries[] = {
+        {appIdKey, L"", L"PelkoWebLoader"},
+        {appIdKey, L"DllSurrogate", L""},
+        {L"AppID\\PelkoWebLoader.DLL", L"AppID", CPelkoWebLoaderModule::kAppIdText},
+        {L"PelkoWebLoader.PelkoWeb.1", L"", L"PelkoWeb Class"},
+        {L"PelkoWebLoader.PelkoWeb.1\\CLSID", L"", L"{6B1E3C52-0F7A-4D19-9E84-2A5C71D03F6E}"},
+        {L"PelkoWebLoader.PelkoWeb", L"", L"PelkoWeb Class"},
+        {L"PelkoWebLoader.PelkoWeb\\CLSID", L"", L"{6B1E3C52-0F7A-4D19-9E84-2A5C71D03F6E}"},
+        {L"PelkoWebLoader.PelkoWeb\\CurVer", L"", L"PelkoWebLoader.PelkoWeb.1"},
+        {classKey, L"", L"PelkoWeb Class"},
+        {classKey + L"\\ProgID", L"", L"PelkoWebLoader.PelkoWeb.1"},
+        {classKey + L"\\VersionIndependentProgID", L"", L"PelkoWebLoader.PelkoWeb"},
+        {classKey + L"\\InprocServer32", L"", DllPath()},
+        {classKey + L"\\InprocServer32", L"ThreadingModel", L"Apartment"},
+        {classKey, L"AppID", CPelkoWebLoaderModule::kAppIdText},
+        {classKey + L"\\Elevation", L"Enabled", L"dword:1"},
+        {classKey, L"LocalizedString", L"@" + DllPath() + L",-101"},
+        {classKey + L"\\TypeLib", L"", L"{3A9D4F10-7C2E-4B85-A1D6-95E0B83C4F27}"},
+    };
+    for (const Entry& entry : entries)
+        EXPECT_EQ(registry::Value(entry.key, entry.name), entry.data)
+            << Utf8(entry.key) << " " << Utf8(entry.name);
+    EXPECT_TRUE(registry::KeyExists(classKey + L"\\Programmable"));
+
+    // The string the class's localized name points to, and the version resource.
+    const HMODULE dll = LoadLibraryExW(DllPath().c_str(), nullptr, LOAD_LIBRARY_AS_DATAFILE);
+    ASSERT_NE(dll, nullptr);
+    wchar_t text[64] = {};
+    EXPECT_EQ(std::wstring(text, LoadStringW(dll, 100, text, 64)), L"PelkoWebLoader");
+    EXPECT_EQ(std::wstring(text, LoadStringW(dll, 101, text, 64)), L"Pelko");
+    FreeLibrary(dll);
+    const DWORD size = GetFileVersionInfoSizeW(DllPath().c_str(), nullptr);
+    std::vector<BYTE> version(size);
+    ASSERT_TRUE(GetFileVersionInfoW(DllPath().c_str(), 0, size, version.data()));
+    wchar_t* product = nullptr;
+    UINT length = 0;
+    ASSERT_TRUE(VerQueryValueW(version.data(), L"\\StringFileInfo\\040904b0\\ProductName",
+                               reinterpret_cast<void**>(&product), &length));
+    EXPECT_EQ(std::wstring(product), L"PelkoWebLoader");
+}
+
 TEST(ComRegistration, UnregistrationWorksFromAFolderWithAQuoteInItsName) {
     testsupport::TestFolder folder;
     const std::wstring quoted = folder / L"it's here\\";
@@ -376,9 +424,9 @@ TEST(ComRegistration, UnregistrationWorksFromAFolderWithAQuoteInItsName) {
     ASSERT_TRUE(CopyFileW(DllPath().c_str(), copy.c_str(), FALSE));
     {
         EarlierRegistration earlier(copy);
-        EXPECT_EQ(registry::StringValue(
-                      L"CLSID\\{6B1E3C52-0F7A-4D19-9E84-2A5C71D03F6E}\\InprocServer32", L""),
-                  copy);
+        EXPECT_EQ(
+            registry::Value(L"CLSID\\{6B1E3C52-0F7A-4D19-9E84-2A5C71D03F6E}\\InprocServer32", L""),
+            copy);
         EXPECT_EQ(UnregisterThrough(copy), S_OK);
         ExpectNothingRegistered();
     }

@@ -79,13 +79,15 @@ bool KeyExists(const std::wstring& path) {
     return true;
 }
 
-std::wstring StringValue(const std::wstring& path, const std::wstring& name) {
-    wchar_t value[1024] = {};
-    DWORD size = sizeof(value) - sizeof(wchar_t);
+std::wstring Value(const std::wstring& path, const std::wstring& name) {
+    BYTE data[2048] = {};
+    DWORD size = sizeof(data) - sizeof(wchar_t);
+    DWORD type = 0;
     if (RegGetValueW(HKEY_CLASSES_ROOT, path.c_str(), name.empty() ? nullptr : name.c_str(),
-                     RRF_RT_REG_SZ, nullptr, value, &size) != ERROR_SUCCESS)
+                     RRF_RT_REG_SZ | RRF_RT_REG_DWORD, &type, data, &size) != ERROR_SUCCESS)
         return L"(missing)";
-    return value;
+    if (type == REG_DWORD) return L"dword:" + std::to_wstring(*reinterpret_cast<DWORD*>(data));
+    return reinterpret_cast<const wchar_t*>(data);
 }
 
 size_t SubkeyCount(const std::wstring& path) {

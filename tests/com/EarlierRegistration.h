@@ -26,8 +26,9 @@ namespace registry {
 
 // Under HKEY_CLASSES_ROOT.
 bool KeyExists(const std::wstring& path);
-// A string value; "(missing)" when there is none. An empty name reads the default value.
-std::wstring StringValue(const std::wstring& path, const std::wstring& name);
+// A value as text: a string as it is, a number as "dword:N"; "(missing)" when there is none. An
+// empty name reads the default value.
+std::wstring Value(const std::wstring& path, const std::wstring& name);
 // The number of direct subkeys; 0 when the key is missing.
 size_t SubkeyCount(const std::wstring& path);
 
