@@ -1,15 +1,20 @@
 // The update check on manifests of 100, 1,000 and 10,000 entries whose files are all current:
 // reading the manifest through the profile functions (seven calls per entry) against reading it
 // once, alone and followed by the decision for every entry (target path, release time,
-// NeedsUpdate), which is the check without fetching the manifest.
+// NeedsUpdate), which is the check without fetching the manifest; then the real
+// CheckForUpdates, fetching the manifest package from a loopback update tree.
 #include <windows.h>
 
 #include <cstdio>
 #include <cwchar>
+#include <memory>
 #include <string>
 #include <vector>
 
+#include "support/updatetree/CUpdateTree.h"
+#include "support/updatetree/CUpdateTreeServer.h"
 #include "update/CFileContent.h"
+#include "update/IUpdateManagerLite.h"
 #include "update/NeedsUpdate.h"
 #include "update/ReleaseTime.h"
 #include "update/TargetPath.h"
@@ -43,7 +48,7 @@ bool CreateInstallFiles(const std::wstring& installFolder, int count) {
     return true;
 }
 
-bool WriteManifest(const std::wstring& path, int count) {
+std::string ManifestText(int count) {
     std::string text;
     for (int i = 0; i < count; ++i) {
         char entry[256];
@@ -53,6 +58,11 @@ bool WriteManifest(const std::wstring& path, int count) {
                       i, i % kFolders, kModifyDate, 1000 + i);
         text += entry;
     }
+    return text;
+}
+
+bool WriteManifest(const std::wstring& path, int count) {
+    const std::string text = ManifestText(count);
     HANDLE file = CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
                               FILE_ATTRIBUTE_NORMAL, nullptr);
     if (file == INVALID_HANDLE_VALUE) return false;
@@ -110,6 +120,28 @@ Timing TimeCheck(const std::wstring& manifest, const std::wstring& installFolder
     return best;
 }
 
+// Seconds of CheckForUpdates against a loopback update tree publishing the manifest; its
+// result must be 0 (nothing to fetch).
+double TimeCheckForUpdates(const std::wstring& folder, int count) {
+    updatetree::CUpdateTree tree(folder + L"tree" + std::to_wstring(count) + L"\\");
+    tree.PublishManifest(ManifestText(count));
+    updatetree::CUpdateTreeServer server(tree.Root());
+    const std::unique_ptr<IUpdateManagerLite> manager(
+        CreateUpdateManagerLite(server.Url(), folder));
+    manager->AddTypeFilter(L"Common");
+    manager->UseDirectConnection();
+    const double start = Now();
+    const int pending = manager->CheckForUpdates();
+    const double end = Now();
+    if (pending != 0)
+        std::fprintf(stderr, "CheckForUpdates gave %d (%ls)\n", pending,
+                     manager->GetLastErrorText());
+    DeleteFileW((tree.Root() + L"RudovuZado.ini.zip").c_str());
+    RemoveDirectoryW((tree.Root() + L"RudovuZado").c_str());
+    RemoveDirectoryW(tree.Root().c_str());
+    return end - start;
+}
+
 void RemoveBenchFiles(const std::wstring& installFolder, int count) {
     for (int i = 0; i < count; ++i)
         DeleteFileW((installFolder + SubFolder(i) + L"\\" + FileName(i)).c_str());
@@ -128,8 +160,8 @@ int main() {
         std::fprintf(stderr, "cannot create the install files\n");
         return 1;
     }
-    std::printf("%8s %14s %14s %16s %16s\n", "entries", "profile load", "one-read load",
-                "profile check", "one-read check");
+    std::printf("%8s %14s %14s %16s %16s %16s\n", "entries", "profile load", "one-read load",
+                "profile check", "one-read check", "CheckForUpdates");
     for (const int count : counts) {
         const std::wstring manifest = folder + L"RudovuZado" + std::to_wstring(count) + L".ini";
         if (!WriteManifest(manifest, count)) {
@@ -138,8 +170,9 @@ int main() {
         }
         const Timing profile = TimeCheck(manifest, folder, count, true, 1);
         const Timing once = TimeCheck(manifest, folder, count, false, 3);
-        std::printf("%8d %12.3f s %12.3f s %14.3f s %14.3f s\n", count, profile.load, once.load,
-                    profile.check, once.check);
+        const double checkForUpdates = TimeCheckForUpdates(folder, count);
+        std::printf("%8d %12.3f s %12.3f s %14.3f s %14.3f s %14.3f s\n", count, profile.load,
+                    once.load, profile.check, once.check, checkForUpdates);
         DeleteFileW(manifest.c_str());
     }
     RemoveBenchFiles(folder, 10000);
