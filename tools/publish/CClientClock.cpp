@@ -5,33 +5,9 @@
 #include <ctime>
 #include <filesystem>
 
+#include "tools/publish/CScopedZone.h"
+
 namespace {
-
-// The zone of the C library's local-time calls for as long as it lives. The tool has one
-// thread, so changing the process's TZ is safe.
-class ScopedZone {
-public:
-    explicit ScopedZone(const std::string& zone) : active(!zone.empty()) {
-        if (!active) return;
-        if (const char* old = std::getenv("TZ")) previous = old;
-        setenv("TZ", zone.c_str(), 1);
-        tzset();
-    }
-    ~ScopedZone() {
-        if (!active) return;
-        if (previous)
-            setenv("TZ", previous->c_str(), 1);
-        else
-            unsetenv("TZ");
-        tzset();
-    }
-    ScopedZone(const ScopedZone&) = delete;
-    ScopedZone& operator=(const ScopedZone&) = delete;
-
-private:
-    bool active;
-    std::optional<std::string> previous;
-};
 
 std::filesystem::path ZoneFolder() {
     const char* folder = std::getenv("TZDIR");
@@ -51,7 +27,7 @@ std::optional<std::string> CClientClock::ZoneProblem(const std::string& zone) {
 }
 
 std::optional<WallClock> CClientClock::At(int64_t t) const {
-    const ScopedZone scope(zone);
+    const CScopedZone scope(zone);
     const time_t value = static_cast<time_t>(t);
     std::tm local{};
     if (!localtime_r(&value, &local)) return std::nullopt;
