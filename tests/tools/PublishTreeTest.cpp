@@ -2,8 +2,10 @@
 // only its package and its section's date, and packages hold what the clients expect.
 #include <gtest/gtest.h>
 
+#include <atomic>
 #include <filesystem>
 #include <sstream>
+#include <thread>
 
 #include "PublishTestSupport.h"
 #include "tools/publish/CPackageReader.h"
@@ -125,6 +127,33 @@ TEST(PublishTreeTest, ChangedFileWithoutLaterMinuteGetsTheNextMinute) {
         EXPECT_EQ(0x8BE0, package.First().modTime);  // 17:31:00
         EXPECT_EQ(0, space.Verify().code);
     }
+}
+
+TEST(PublishTreeTest, ReaderNeverSeesAMissingOrPartialFileWhileTheTreeIsReplaced) {
+    Workspace space("swap");
+    WriteRelease(space);
+    ASSERT_EQ(0, space.Build(kOptions).code);
+    const auto tree = space.Tree();
+    const fs::path manifest = space.Output() / "RudovuZado.ini.zip";
+    const fs::path package = space.Output() / "RudovuZado" / "PelkoDeskLoader.exe.zip";
+
+    // What a web server does for each request: open by path, read it all.
+    std::atomic<bool> publishing{true};
+    std::atomic<int> reads{0}, wrong{0};
+    std::thread reader([&] {
+        while (publishing && reads < 1000000) {
+            if (ReadAll(manifest) != tree.at("RudovuZado.ini.zip")) ++wrong;
+            if (ReadAll(package) != tree.at("RudovuZado/PelkoDeskLoader.exe.zip")) ++wrong;
+            ++reads;
+        }
+    });
+    for (int i = 0; i < 5; ++i) EXPECT_EQ(0, space.Build(kOptions).code);
+    publishing = false;
+    reader.join();
+
+    EXPECT_GT(reads, 0);
+    EXPECT_EQ(0, wrong);
+    EXPECT_EQ(tree, space.Tree());
 }
 
 }  // namespace
