@@ -87,12 +87,7 @@ INSTANTIATE_TEST_SUITE_P(
                 {"--clients-tz", "Mars/Olympus"},
                 kGoodDescription,
                 "unknown time zone"}),
-    [](const ::testing::TestParamInfo<Refusal>& info) {
-        std::string name = info.param.what;
-        for (char& c : name)
-            if (!isalnum(static_cast<unsigned char>(c))) c = '_';
-        return name;
-    });
+    [](const ::testing::TestParamInfo<Refusal>& info) { return CaseName(info.param.what); });
 
 TEST(PublishOutputTest, FolderHoldingOtherFilesIsNotReplaced) {
     Workspace space("foreign");

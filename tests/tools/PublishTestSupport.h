@@ -52,6 +52,8 @@ private:
 
 std::string ReadAll(const std::filesystem::path& path);
 ToolRun RunTool(const std::vector<std::string>& args, const std::filesystem::path& logs);
+// A table case's description as a test name: letters and digits, "_" for the rest.
+std::string CaseName(const std::string& what);
 // Lines of one-line output: the count of "\n".
 size_t LineCount(const std::string& text);
 

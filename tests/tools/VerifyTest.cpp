@@ -88,11 +88,6 @@ INSTANTIATE_TEST_SUITE_P(
                    fs::copy_file(t / "RudovuZado/a.txt.zip", t / "RudovuZado/old.txt.zip");
                },
                "old.txt.zip belongs to no section"}),
-    [](const ::testing::TestParamInfo<Damage>& info) {
-        std::string name = info.param.what;
-        for (char& c : name)
-            if (!isalnum(static_cast<unsigned char>(c))) c = '_';
-        return name;
-    });
+    [](const ::testing::TestParamInfo<Damage>& info) { return CaseName(info.param.what); });
 
 }  // namespace
