@@ -93,6 +93,7 @@ TEST(PublishTreeTest, ChangedFileChangesOnlyItsPackageAndDate) {
     ASSERT_EQ(0, space.Build(kOptions).code);
     const auto before = space.Tree();
     const std::string manifest = space.Manifest();
+    EXPECT_EQ(0x8BDD, CPackageReader(space.Output() / "RudovuZado.ini.zip").First().modTime);
 
     // One file changed, one only touched (a rebuild that made the same bytes).
     space.WriteFile("bin/com/RegisterRecorder.dll", "register me too",
@@ -110,6 +111,22 @@ TEST(PublishTreeTest, ChangedFileChangesOnlyItsPackageAndDate) {
             << path;
     EXPECT_EQ((std::vector<std::string>{"ModifyDate=2026-06-10 09:15", "FileSize=15"}),
               ChangedLines(manifest, space.Manifest()));
+    // The manifest's entry carries the newest file time.
+    EXPECT_EQ(0x49EA, CPackageReader(space.Output() / "RudovuZado.ini.zip").First().modTime);
+    EXPECT_EQ(0, space.Verify().code);
+}
+
+TEST(PublishTreeTest, NewManifestNeverCarriesTheLastOnesTime) {
+    // Profile readers may cache a file by its name and last-write time (Wine's does).
+    Workspace space("manifesttime");
+    WriteRelease(space);
+    ASSERT_EQ(0, space.Build(kOptions).code);
+    std::string description = kDescription;
+    description.replace(description.find("Type=Docs"), 9, "Type=Common");
+    space.Describe(description);
+    ASSERT_EQ(0, space.Build(kOptions).code);
+    CPackageReader manifest(space.Output() / "RudovuZado.ini.zip");
+    EXPECT_EQ(0x8BE0, manifest.First().modTime);  // 17:31:00, two seconds after 17:30:58
     EXPECT_EQ(0, space.Verify().code);
 }
 

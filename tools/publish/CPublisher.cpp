@@ -55,8 +55,9 @@ CPublisher::Previous CPublisher::ReadPrevious(const fs::path& output) {
         throw CPublishError(output.string() +
                             " holds other files than an update tree; it is not replaced");
     CPackageReader reader(ManifestPackage(output));
-    const CIniDocument manifest =
-        CIniDocument::Parse(reader.ReadFirst(kManifestLimit), reader.Path().string());
+    previous.manifest = reader.ReadFirst(kManifestLimit);
+    previous.manifestStamp = WallClock::FromDos(reader.First().modDate, reader.First().modTime);
+    const CIniDocument manifest = CIniDocument::Parse(previous.manifest, reader.Path().string());
     for (const CIniDocument::Section& section : manifest.Sections()) {
         const CIniDocument::Key* date = section.Find("ModifyDate");
         previous.dates[section.name] = ParseManifestDate(Widen(date ? date->value : ""));
@@ -108,19 +109,30 @@ std::string CPublisher::ManifestText(const std::vector<Planned>& plan) {
     return text;
 }
 
-void CPublisher::Stage(const std::vector<Planned>& plan, const fs::path& staged) {
-    fs::create_directory(staged / CTreeVerifier::packageFolder);
+WallClock CPublisher::ManifestStamp(const std::vector<Planned>& plan, const std::string& text,
+                                    const Previous& previous) {
     WallClock newest = WallClock::DosEarliest();
+    for (const Planned& p : plan) newest = std::max(newest, p.stamp);
+    if (previous.tree.empty()) return newest;
+    if (text == previous.manifest) return previous.manifestStamp;
+    // A new manifest never carries the last one's time: profile readers that cache a file by
+    // its name and last-write time (Wine's does) would go on reading the old one.
+    return std::min(std::max(newest, previous.manifestStamp.NextDosStep()), WallClock::DosLatest());
+}
+
+void CPublisher::Stage(const std::vector<Planned>& plan, const Previous& previous,
+                       const fs::path& staged) {
+    fs::create_directory(staged / CTreeVerifier::packageFolder);
     for (const Planned& p : plan) {
         const fs::path package = PackageOf(staged, p.entry->name);
         if (p.kept.empty())
             CPackageWriter::WriteFile(package, p.entry->name, p.entry->source, p.stamp);
         else
             CopyPackage(p.kept, package);
-        newest = std::max(newest, p.stamp);
     }
-    CPackageWriter::WriteText(ManifestPackage(staged), CTreeVerifier::manifestName,
-                              ManifestText(plan), newest);
+    const std::string text = ManifestText(plan);
+    CPackageWriter::WriteText(ManifestPackage(staged), CTreeVerifier::manifestName, text,
+                              ManifestStamp(plan, text, previous));
 }
 
 CPublisher::Summary CPublisher::Build(const fs::path& release, const fs::path& description,
@@ -132,7 +144,7 @@ CPublisher::Summary CPublisher::Build(const fs::path& release, const fs::path& d
     for (const PublishEntry& entry : entries) plan.push_back(Plan(entry, previous));
 
     const CScratchFolder staged(output, "publish");
-    Stage(plan, staged.Path());
+    Stage(plan, previous, staged.Path());
     CTreeVerifier::Verify(staged.Path());
     // mkdtemp makes the folder private; the tree is for a web server to read.
     fs::permissions(staged.Path(), fs::perms::owner_all | fs::perms::group_read |

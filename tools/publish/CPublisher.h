@@ -32,16 +32,22 @@ private:
         WallClock stamp;
         std::filesystem::path kept;  // the last tree's package when its file is unchanged
     };
-    // What the last tree published: its folder and the ModifyDate of each section.
+    // What the last tree published: its folder, its manifest and the ModifyDate of each
+    // section.
     struct Previous {
         std::filesystem::path tree;
+        std::string manifest;
+        WallClock manifestStamp;
         std::map<std::string, ManifestDate> dates;
     };
 
     static Previous ReadPrevious(const std::filesystem::path& output);
     Planned Plan(const PublishEntry& entry, const Previous& previous) const;
     static std::string ManifestText(const std::vector<Planned>& plan);
-    static void Stage(const std::vector<Planned>& plan, const std::filesystem::path& staged);
+    static WallClock ManifestStamp(const std::vector<Planned>& plan, const std::string& text,
+                                   const Previous& previous);
+    static void Stage(const std::vector<Planned>& plan, const Previous& previous,
+                      const std::filesystem::path& staged);
 
     CClientClock clock;
 };

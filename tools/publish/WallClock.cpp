@@ -27,20 +27,29 @@ std::string WallClock::ModifyDateText() const {
     return text;
 }
 
-WallClock WallClock::NextMinute() const {
-    // Calendar arithmetic only: the fields are carried as if they were UTC.
+namespace {
+
+// Calendar arithmetic only: the fields are carried as if they were UTC.
+WallClock Later(const WallClock& clock, int minutes, int seconds) {
     std::tm fields{};
-    fields.tm_year = year - 1900;
-    fields.tm_mon = month - 1;
-    fields.tm_mday = day;
-    fields.tm_hour = hour;
-    fields.tm_min = minute + 1;
+    fields.tm_year = clock.year - 1900;
+    fields.tm_mon = clock.month - 1;
+    fields.tm_mday = clock.day;
+    fields.tm_hour = clock.hour;
+    fields.tm_min = clock.minute + minutes;
+    fields.tm_sec = seconds;
     const time_t t = timegm(&fields);
     std::tm next{};
     gmtime_r(&t, &next);
     return WallClock{next.tm_year + 1900, next.tm_mon + 1, next.tm_mday,
-                     next.tm_hour,        next.tm_min,     0};
+                     next.tm_hour,        next.tm_min,     next.tm_sec};
 }
+
+}  // namespace
+
+WallClock WallClock::NextMinute() const { return Later(*this, 1, 0); }
+
+WallClock WallClock::NextDosStep() const { return Later(*this, 0, second / 2 * 2 + 2); }
 
 bool MinuteBefore(const ManifestDate& a, const ManifestDate& b) {
     return std::tie(a.year, a.month, a.day, a.hour, a.minute) <

@@ -29,6 +29,8 @@ struct WallClock {
     std::string ModifyDateText() const;
     // The start of the following minute.
     WallClock NextMinute() const;
+    // Two seconds later (the next DOS time), from the even second.
+    WallClock NextDosStep() const;
 
     bool operator==(const WallClock&) const = default;
     auto operator<=>(const WallClock&) const = default;
