@@ -130,6 +130,21 @@ TEST(PublishTreeTest, NewManifestNeverCarriesTheLastOnesTime) {
     EXPECT_EQ(0, space.Verify().code);
 }
 
+TEST(PublishTreeTest, DamagedPackageOfTheLastTreeIsMadeAnew) {
+    Workspace space("damaged");
+    WriteRelease(space);
+    ASSERT_EQ(0, space.Build(kOptions).code);
+    const fs::path package = space.Output() / "RudovuZado" / "PelkoDeskLoader.exe.zip";
+    fs::resize_file(package, 100);
+
+    const ToolRun run = space.Build(kOptions);
+    EXPECT_EQ(0, run.code) << run.err;
+    EXPECT_NE(std::string::npos, run.out.find("1 packages written, 2 kept"));
+    // Clients may hold the file from before: the new package is dated after it.
+    EXPECT_EQ("2026-05-02 17:30", space.ManifestKey("PelkoDeskLoader.exe", "ModifyDate"));
+    EXPECT_EQ(0, space.Verify().code);
+}
+
 TEST(PublishTreeTest, ChangedFileWithoutLaterMinuteGetsTheNextMinute) {
     // Clients holding the last release's file would keep it if the new date were not later.
     for (const char* modified : {"2026-05-02 17:30:40", "2026-01-01 08:00:00"}) {

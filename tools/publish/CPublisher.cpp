@@ -44,6 +44,20 @@ void CopyPackage(const fs::path& from, const fs::path& to) {
     if (error) fs::copy_file(from, to);
 }
 
+// The time of the last tree's package when it holds exactly the entry's file; nothing when
+// it differs, is missing or cannot be read (a damaged package is then made anew).
+std::optional<WallClock> Unchanged(const PublishEntry& entry, const fs::path& package) {
+    if (!fs::is_regular_file(package)) return std::nullopt;
+    try {
+        CPackageReader reader(package);
+        if (reader.FirstName() != entry.name || !reader.FirstEquals(entry.source))
+            return std::nullopt;
+        return WallClock::FromDos(reader.First().modDate, reader.First().modTime);
+    } catch (const CPublishError&) {
+        return std::nullopt;
+    }
+}
+
 }  // namespace
 
 CPublisher::Previous CPublisher::ReadPrevious(const fs::path& output) {
@@ -75,16 +89,11 @@ CPublisher::Planned CPublisher::Plan(const PublishEntry& entry, const Previous& 
     const auto last = previous.dates.find(entry.name);
     if (last == previous.dates.end()) return planned;
 
-    const fs::path package = PackageOf(previous.tree, entry.name);
-    if (fs::is_regular_file(package)) {
-        CPackageReader reader(package);
-        if (reader.FirstName() == entry.name && reader.FirstEquals(entry.source)) {
-            // Same bytes: keep the package and its date, so no client fetches it again.
-            const CZipFileHeader& first = reader.First();
-            planned.stamp = WallClock::FromDos(first.modDate, first.modTime);
-            planned.kept = package;
-            return planned;
-        }
+    if (std::optional<WallClock> kept = Unchanged(entry, PackageOf(previous.tree, entry.name))) {
+        // Same bytes: keep the package and its date, so no client fetches it again.
+        planned.stamp = *kept;
+        planned.kept = PackageOf(previous.tree, entry.name);
+        return planned;
     }
     // Changed bytes must carry a later minute than the clients' copies, or they would keep
     // those.
