@@ -82,9 +82,17 @@ TEST(PublishTreeTest, ManifestAndPackagesAreWhatTheClientsRead) {
     EXPECT_EQ(0x20u, entry.externalAttributes);
     EXPECT_EQ(0u, entry.flags & 0x0809u);    // not encrypted, no data descriptor, no UTF-8 flag
     EXPECT_LT(entry.compressedSize, 1000u);  // deflated
-    EXPECT_EQ(0u, entry.centralExtra.GetCount());
-    EXPECT_EQ(0x5CA2, entry.modDate);  // 2026-05-02
-    EXPECT_EQ(0x8BBD, entry.modTime);  // 17:29:58, the even second before 17:29:59
+    // No extra fields (such as Unix times) in the local header or the central record.
+    const std::string bytes = ReadAll(package.Path());
+    const auto field = [&](size_t at) {
+        return static_cast<uint8_t>(bytes[at]) | static_cast<uint8_t>(bytes[at + 1]) << 8;
+    };
+    const size_t central = bytes.find("PK\x01\x02");
+    ASSERT_NE(std::string::npos, central);
+    EXPECT_EQ(0, field(28));            // local extra field length
+    EXPECT_EQ(0, field(central + 30));  // central extra field length
+    EXPECT_EQ(0x5CA2, entry.modDate);   // 2026-05-02
+    EXPECT_EQ(0x8BBD, entry.modTime);   // 17:29:58, the even second before 17:29:59
 }
 
 TEST(PublishTreeTest, ChangedFileChangesOnlyItsPackageAndDate) {
