@@ -20,9 +20,14 @@ ULONGLONG LocalMinuteToFileTime(const ManifestDate& minute) {
         local.wHour != minute.hour || local.wMinute != minute.minute)
         return kEarliestFileTime;
 
-    FILETIME localTime;
+    // The zone's offset on that date, not today's: extraction stamps a file the same way, so a
+    // file from a summer package stays current when it is checked in winter.
+    SYSTEMTIME utcFields;
     FILETIME utcTime;
-    if (!SystemTimeToFileTime(&local, &localTime) || !LocalFileTimeToFileTime(&localTime, &utcTime))
+    FILETIME unused;
+    if (!SystemTimeToFileTime(&local, &unused) ||
+        !TzSpecificLocalTimeToSystemTime(nullptr, &local, &utcFields) ||
+        !SystemTimeToFileTime(&utcFields, &utcTime))
         return kEarliestFileTime;
     // East of UTC the first hours of 1601 fall before the start of file time; the conversion then
     // wraps into the far future instead of failing.
@@ -36,11 +41,12 @@ ULONGLONG ReleaseTimeOf(std::wstring_view modifyDate) {
 
 std::optional<ManifestDate> GetFileWriteMinute(const wchar_t* path) {
     WIN32_FILE_ATTRIBUTE_DATA data;
-    FILETIME localTime;
+    SYSTEMTIME utc;
     SYSTEMTIME local;
+    // With the offset on the file's date, as the release time is formed.
     if (!path || !GetFileAttributesExW(path, GetFileExInfoStandard, &data) ||
-        !FileTimeToLocalFileTime(&data.ftLastWriteTime, &localTime) ||
-        !FileTimeToSystemTime(&localTime, &local))
+        !FileTimeToSystemTime(&data.ftLastWriteTime, &utc) ||
+        !SystemTimeToTzSpecificLocalTime(nullptr, &utc, &local))
         return std::nullopt;
     return ManifestDate{local.wYear, local.wMonth, local.wDay, local.wHour, local.wMinute};
 }

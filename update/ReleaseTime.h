@@ -11,12 +11,14 @@
 // date check never asks for a download on account of it.
 constexpr ULONGLONG kEarliestFileTime = 0;
 
-// Local time to the minute as a UTC file time; kEarliestFileTime when the fields do not form a
-// valid time (month 0 or above 12, year before 1601, ...).
+// Local time to the minute as a UTC file time, with the zone's offset on that date (summer or
+// winter time); kEarliestFileTime when the fields do not form a valid time (month 0 or above 12,
+// year before 1601, ...).
 ULONGLONG LocalMinuteToFileTime(const ManifestDate& minute);
 
 // The release time a manifest ModifyDate names.
 ULONGLONG ReleaseTimeOf(std::wstring_view modifyDate);
 
-// The file's last-write time in local time, seconds dropped; nothing when it cannot be read.
+// The file's last-write time in local time with the offset on its date, seconds dropped;
+// nothing when it cannot be read.
 std::optional<ManifestDate> GetFileWriteMinute(const wchar_t* path);
