@@ -4,8 +4,8 @@
 
 GifBuilder::GifBuilder(uint16_t width, uint16_t height, const std::vector<Rgb>& colors,
                        const char* version) {
-    m_bytes = {'G', 'I', 'F'};
-    m_bytes.insert(m_bytes.end(), version, version + 3);
+    const std::string header = std::string("GIF") + version;
+    m_bytes.assign(header.begin(), header.end());
     Word(width);
     Word(height);
     m_bytes.insert(m_bytes.end(), {0xF7, 0, 0});
