@@ -7,7 +7,7 @@
 #include "framework/win32/UserMessage.h"
 #include "loader/DeploymentValues.h"
 #include "loader/InstallFolder.h"
-#include "patchui/CodeModule.h"
+#include "framework/win32/CodeModule.h"
 
 namespace {
 
@@ -101,7 +101,9 @@ void CPatchDlg::End(INT_PTR result) {
     EndDialog(m_hWnd.load(), result);
 }
 
-void CPatchDlg::EndFromAnyThread(int result) { PostMessageW(m_hWnd.load(), kEndMessage, result, 0); }
+void CPatchDlg::EndFromAnyThread(int result) {
+    PostMessageW(m_hWnd.load(), kEndMessage, result, 0);
+}
 
 void CPatchDlg::ShowError(const wchar_t* text) {
     if (m_ended) return;

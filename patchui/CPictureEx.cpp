@@ -9,7 +9,7 @@
 #include <string>
 
 #include "framework/win32/DebugOutput.h"
-#include "patchui/CodeModule.h"
+#include "framework/win32/CodeModule.h"
 #include "patchui/GifFrameTiming.h"
 #include "patchui/GifStream.h"
 
@@ -123,9 +123,8 @@ CPictureEx::~CPictureEx() {
 
 BOOL CPictureEx::SubclassDlgItem(UINT id, HWND parent) {
     const HWND control = GetDlgItem(parent, static_cast<int>(id));
-    if (control == nullptr ||
-        !SetWindowSubclass(control, &CPictureEx::WindowProc, kSubclassId,
-                           reinterpret_cast<DWORD_PTR>(this)))
+    if (control == nullptr || !SetWindowSubclass(control, &CPictureEx::WindowProc, kSubclassId,
+                                                 reinterpret_cast<DWORD_PTR>(this)))
         return FALSE;
     m_hWnd = control;
     return TRUE;
@@ -226,8 +225,8 @@ BOOL CPictureEx::Draw(int delayFactor) {
     if (m_bAnimatedSource && m_frames.size() > 1) {
         // A second Draw restarts the animation instead of running two threads over it.
         Stop();
-        const uintptr_t thread =
-            _beginthreadex(nullptr, 0, &CPictureEx::AnimationThread, this, CREATE_SUSPENDED, nullptr);
+        const uintptr_t thread = _beginthreadex(nullptr, 0, &CPictureEx::AnimationThread, this,
+                                                CREATE_SUSPENDED, nullptr);
         if (thread == 0) return FALSE;
         m_hAnimThread = reinterpret_cast<HANDLE>(thread);
         ResumeThread(m_hAnimThread);

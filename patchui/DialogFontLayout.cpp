@@ -15,7 +15,8 @@ std::optional<DialogTemplate> LoadTemplate(HINSTANCE instance, uint32_t template
     const HGLOBAL loaded = found != nullptr ? LoadResource(instance, found) : nullptr;
     const void* data = loaded != nullptr ? LockResource(loaded) : nullptr;
     if (data == nullptr) return std::nullopt;
-    return ParseDialogTemplate({static_cast<const uint8_t*>(data), SizeofResource(instance, found)});
+    return ParseDialogTemplate(
+        {static_cast<const uint8_t*>(data), SizeofResource(instance, found)});
 }
 
 HFONT CreateTemplateFont(const DialogTemplate& dialog, double pixelsPerInch) {

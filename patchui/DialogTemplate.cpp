@@ -119,11 +119,12 @@ DialogTemplateItem ReadItem(TemplateReader& in, bool extended) {
 std::optional<DialogTemplate> ParseDialogTemplate(std::span<const uint8_t> data) {
     TemplateReader in(data);
     DialogTemplate dialog;
-    dialog.extended = data.size() >= 4 && data[0] == 1 && data[1] == 0 && data[2] == 0xFF &&
-                      data[3] == 0xFF;
+    dialog.extended =
+        data.size() >= 4 && data[0] == 1 && data[1] == 0 && data[2] == 0xFF && data[3] == 0xFF;
     uint16_t count = 0;
     ReadHeader(in, dialog, count);
-    for (uint16_t i = 0; i < count && in.Ok(); ++i) dialog.items.push_back(ReadItem(in, dialog.extended));
+    for (uint16_t i = 0; i < count && in.Ok(); ++i)
+        dialog.items.push_back(ReadItem(in, dialog.extended));
     if (!in.Ok()) return std::nullopt;
     return dialog;
 }

@@ -19,6 +19,7 @@ struct GifFrame {
     uint32_t height = 0;
     uint32_t left = 0;
     uint32_t top = 0;
-    uint32_t delay = 0;  // hundredths of a second; GifFrameCut::kNoDelay without a control extension
+    uint32_t delay =
+        0;  // hundredths of a second; GifFrameCut::kNoDelay without a control extension
     uint32_t disposal = 0;
 };

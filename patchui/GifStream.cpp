@@ -161,7 +161,8 @@ GifStream::GraphicEnd GifStream::SkipGraphicBlock(GifFrameCut* frame) {
              kind = KindAt(m_position))
             if (!SkipBlock()) return GraphicEnd::None;
     }
-    if (kind == GifBlockKind::PlainText) return SkipBlock() ? GraphicEnd::PlainText : GraphicEnd::None;
+    if (kind == GifBlockKind::PlainText)
+        return SkipBlock() ? GraphicEnd::PlainText : GraphicEnd::None;
     if (kind != GifBlockKind::Image) return GraphicEnd::None;
     const size_t image = m_position;
     if (!SkipBlock()) return GraphicEnd::None;

@@ -16,8 +16,8 @@ SIZE SizeOf(HWND window) {
 // Template 104 (28 x 25 dialog units, Tahoma 9 pt) laid out by hand at 96 pixels per inch.
 SIZE TemplateAt96() {
     const HDC screen = GetDC(nullptr);
-    const HFONT font = CreateFontW(-12, 0, 0, 0, 400, FALSE, FALSE, FALSE, DEFAULT_CHARSET, 0, 0,
-                                   0, 0, L"Tahoma");
+    const HFONT font =
+        CreateFontW(-12, 0, 0, 0, 400, FALSE, FALSE, FALSE, DEFAULT_CHARSET, 0, 0, 0, 0, L"Tahoma");
     const HGDIOBJ previous = SelectObject(screen, font);
     TEXTMETRICW metrics{};
     GetTextMetricsW(screen, &metrics);

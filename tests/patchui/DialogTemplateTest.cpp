@@ -32,9 +32,9 @@ std::vector<uint8_t> ExtendedTemplate() {
     TemplateBytes t;
     t.Word(1).Word(0xFFFF).Dword(7).Dword(0x8).Dword(0x80880040).Word(2);
     t.Word(0).Word(0).Word(28).Word(25);
-    t.Word(0xFFFF).Word(3);      // menu 3
-    t.Text(u"MyClass");          // window class by name
-    t.Text(u"Title");            // title
+    t.Word(0xFFFF).Word(3);                            // menu 3
+    t.Text(u"MyClass");                                // window class by name
+    t.Text(u"Title");                                  // title
     t.Word(9).Word(400).Word(0x0101).Text(u"Tahoma");  // italic 1, charset 1
     t.Align().Dword(0).Dword(0).Dword(0x50000007).Word(0).Word(0).Word(24).Word(16).Dword(201);
     t.Word(0xFFFF).Word(0x0082).Word(0).Word(0);
@@ -120,7 +120,7 @@ TEST(DialogLayoutRules, FontHeightAndBaseUnits) {
     EXPECT_EQ(DialogLayoutRules::HorizontalBaseUnit(311), 6);  // (11 + 1) / 2
     EXPECT_EQ(DialogLayoutRules::HorizontalBaseUnit(338), 7);  // (13 + 1) / 2
     EXPECT_EQ(DialogLayoutRules::ScaleX(28, 7), 49);
-    EXPECT_EQ(DialogLayoutRules::ScaleX(25, 6), 38);  // 37.5 rounds up
+    EXPECT_EQ(DialogLayoutRules::ScaleX(25, 6), 38);   // 37.5 rounds up
     EXPECT_EQ(DialogLayoutRules::ScaleY(25, 15), 47);  // 46.875
     EXPECT_EQ(DialogLayoutRules::ScaleY(16, 13), 26);
 }

@@ -39,12 +39,9 @@ TEST(GifStream, NamesAndMeasuresEveryKindOfBlock) {
         GifBlockKind kind;
         size_t length;
     } blocks[] = {
-        {GifBlockKind::Application, 14 + 4 + 1},
-        {GifBlockKind::Comment, 2 + 6 + 1},
-        {GifBlockKind::GraphicControl, 8},
-        {GifBlockKind::Image, 11 + 17 + 1},
-        {GifBlockKind::PlainText, 15 + 5 + 1},
-        {GifBlockKind::Trailer, 1},
+        {GifBlockKind::Application, 14 + 4 + 1}, {GifBlockKind::Comment, 2 + 6 + 1},
+        {GifBlockKind::GraphicControl, 8},       {GifBlockKind::Image, 11 + 17 + 1},
+        {GifBlockKind::PlainText, 15 + 5 + 1},   {GifBlockKind::Trailer, 1},
     };
     size_t at = gif.Position();
     for (const auto& block : blocks) {
@@ -70,8 +67,8 @@ TEST(GifStream, UnrecognisedBlocksAreNoBlocks) {
 
 TEST(GifStream, LocalColourTableIsPartOfTheImage) {
     // Packed byte 0x81: a local table of 2^(1+1) = 4 entries, 12 bytes.
-    const std::vector<uint8_t> image = {0x2C, 0, 0, 0, 0, 1, 0, 1, 0, 0x81, 1, 2, 3, 4, 5, 6,
-                                        7,    8, 9, 10, 11, 12, 2, 1, 0x44, 0};
+    const std::vector<uint8_t> image = {0x2C, 0, 0, 0, 0, 1, 0,  1,  0,  0x81, 1, 2,    3,
+                                        4,    5, 6, 7, 8, 9, 10, 11, 12, 2,    1, 0x44, 0};
     const std::vector<uint8_t> data = GifBuilder(1, 1).Raw(image).Trailer().Bytes();
     GifStream gif(data);
     EXPECT_EQ(gif.BlockLength(kPrefix), image.size());
@@ -148,7 +145,8 @@ TEST(GifStream, WalkStopsAtTrailerOrUnfollowableBlock) {
     GifStream stopped(afterTrailer);
     EXPECT_EQ(stopped.CountImages(), 1u);
 
-    const std::vector<uint8_t> controlThenTrailer = GifBuilder(4, 4).Control(1, 1).Trailer().Bytes();
+    const std::vector<uint8_t> controlThenTrailer =
+        GifBuilder(4, 4).Control(1, 1).Trailer().Bytes();
     GifStream noImage(controlThenTrailer);
     EXPECT_EQ(noImage.CountImages(), 0u);
     EXPECT_FALSE(noImage.CutNextFrame());
@@ -226,9 +224,17 @@ TEST(GifFrameTiming, WaitFollowsDelayAndFactor) {
         int factor;
         uint32_t ms;
     } cases[] = {
-        {0, 1, 100},   {4, 1, 100},   {4, 2, 100},         {5, 1, 50},
-        {5, 2, 100},   {10, 2, 200},  {100, 1, 1000},      {65535, 1, 655350},
-        {5, 0, 50},    {5, -3, 50},   {GifFrameCut::kNoDelay, 1, 100},
+        {0, 1, 100},
+        {4, 1, 100},
+        {4, 2, 100},
+        {5, 1, 50},
+        {5, 2, 100},
+        {10, 2, 200},
+        {100, 1, 1000},
+        {65535, 1, 655350},
+        {5, 0, 50},
+        {5, -3, 50},
+        {GifFrameCut::kNoDelay, 1, 100},
         {65535, 1 << 30, 0xFFFFFFFE},
     };
     for (const auto& c : cases)

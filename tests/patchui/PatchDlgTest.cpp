@@ -28,12 +28,12 @@ struct ShownBox {
 class BoxRecorder {
 public:
     BoxRecorder() {
-        UserMessage::SetObserver([this](HWND owner, const std::wstring& text,
-                                        const std::wstring& caption, UINT type) {
-            std::lock_guard<std::mutex> guard(m_lock);
-            m_boxes.push_back({owner, text, caption, type});
-            return IDOK;
-        });
+        UserMessage::SetObserver(
+            [this](HWND owner, const std::wstring& text, const std::wstring& caption, UINT type) {
+                std::lock_guard<std::mutex> guard(m_lock);
+                m_boxes.push_back({owner, text, caption, type});
+                return IDOK;
+            });
     }
     ~BoxRecorder() { UserMessage::SetObserver(nullptr); }
     std::vector<ShownBox> Boxes() {
@@ -149,8 +149,8 @@ TEST(PatchDlg, UpdateUrlIsTheServerFollowedByPatch) {
     } cases[] = {
         {L"http://127.0.0.1:8080/CvUpdate/Pelko", L"http://127.0.0.1:8080/CvUpdate/PelkoPatch"},
         {L"http://localhost/x/", L"http://localhost/x/Patch"},
-        {L"", std::wstring(L"http://") + DeploymentValues::kDefaultUpdateHost +
-                  L"/CvUpdate/PelkoPatch"},
+        {L"",
+         std::wstring(L"http://") + DeploymentValues::kDefaultUpdateHost + L"/CvUpdate/PelkoPatch"},
     };
     for (const auto& c : cases) {
         auto record = std::make_shared<ManagerRecord>();
@@ -165,8 +165,9 @@ TEST(PatchDlg, UpdateUrlIsTheServerFollowedByPatch) {
 TEST(PatchDlg, CheckFailureShowsARealBoxOwnedByTheDialog) {
     MessageBoxWatcher watcher;
     auto record = std::make_shared<ManagerRecord>();
-    CPatchDlg dialog(L"http://127.0.0.1/CvUpdate/Pelko", nullptr,
-                     FakeFactory(Script{[] { return -1; }, L"The manifest is not readable."}, record));
+    CPatchDlg dialog(
+        L"http://127.0.0.1/CvUpdate/Pelko", nullptr,
+        FakeFactory(Script{[] { return -1; }, L"The manifest is not readable."}, record));
     EXPECT_EQ(dialog.DoModal(), 1);
     ASSERT_TRUE(watcher.WaitForBoxes(1, 5000));
     const std::vector<SeenMessageBox> seen = watcher.Seen();
@@ -200,14 +201,18 @@ TEST(PatchDlg, EnterAndEscapeLeaveItOpenAndCloseEndsItWith1) {
     bool handled = false;
     bool openAfterKeys = false;
     {
-        CPatchDlg dialog(L"http://127.0.0.1/CvUpdate/Pelko", nullptr, FakeFactory(checking, record));
+        CPatchDlg dialog(L"http://127.0.0.1/CvUpdate/Pelko", nullptr,
+                         FakeFactory(checking, record));
         std::thread user([&] {
             HWND window = nullptr;
             for (int i = 0; i < 1000 && !(window = dialog.GetSafeHwnd()); ++i) Sleep(10);
             for (int i = 0; i < 1000 && !IsWindowVisible(window); ++i) Sleep(10);
-            handled = PostAndWaitHandled(window, {{WM_KEYDOWN, VK_RETURN}, {WM_KEYUP, VK_RETURN},
-                                        {WM_KEYDOWN, VK_ESCAPE}, {WM_KEYUP, VK_ESCAPE},
-                                        {WM_COMMAND, IDOK}, {WM_COMMAND, IDCANCEL}});
+            handled = PostAndWaitHandled(window, {{WM_KEYDOWN, VK_RETURN},
+                                                  {WM_KEYUP, VK_RETURN},
+                                                  {WM_KEYDOWN, VK_ESCAPE},
+                                                  {WM_KEYUP, VK_ESCAPE},
+                                                  {WM_COMMAND, IDOK},
+                                                  {WM_COMMAND, IDCANCEL}});
             openAfterKeys = IsWindowVisible(window) != FALSE;
             PostMessageW(window, WM_CLOSE, 0, 0);
         });

@@ -31,7 +31,8 @@ public:
 
     bool WaitForFrames(size_t count) {
         std::unique_lock<std::mutex> guard(m_lock);
-        return m_changed.wait_for(guard, std::chrono::seconds(20), [&] { return m_seen.size() >= count; });
+        return m_changed.wait_for(guard, std::chrono::seconds(20),
+                                  [&] { return m_seen.size() >= count; });
     }
     std::vector<SeenFrame> Seen() {
         std::lock_guard<std::mutex> guard(m_lock);
@@ -51,7 +52,8 @@ protected:
         {
             std::lock_guard<std::mutex> guard(m_lock);
             SeenFrame seen{ms, {}, Surface()};
-            for (const POINT& probe : m_probes) seen.probes.push_back(SurfacePixel(probe.x, probe.y));
+            for (const POINT& probe : m_probes)
+                seen.probes.push_back(SurfacePixel(probe.x, probe.y));
             m_seen.push_back(std::move(seen));
             fast = !realWaits && m_seen.size() < kFastRests;
         }
@@ -67,8 +69,8 @@ private:
         BITMAP info{};
         GetObjectW(bitmap, sizeof(info), &info);
         BITMAPINFO format{};
-        format.bmiHeader = {sizeof(BITMAPINFOHEADER), info.bmWidth, -info.bmHeight, 1, 32, BI_RGB,
-                            0, 0, 0, 0, 0};
+        format.bmiHeader = {
+            sizeof(BITMAPINFOHEADER), info.bmWidth, -info.bmHeight, 1, 32, BI_RGB, 0, 0, 0, 0, 0};
         std::vector<uint32_t> pixels(static_cast<size_t>(info.bmWidth) * info.bmHeight);
         GetDIBits(SurfaceDC(), bitmap, 0, info.bmHeight, pixels.data(), &format, DIB_RGB_COLORS);
         return pixels;
@@ -82,8 +84,8 @@ private:
 
 COLORREF ColorOf(const GifBuilder::Rgb& c) { return RGB(c.r, c.g, c.b); }
 
-const std::vector<GifBuilder::Rgb> kColors = {
-    {0, 0, 0}, {200, 30, 40}, {20, 160, 60}, {30, 40, 220}, {250, 200, 10}, {120, 0, 140}};
+const std::vector<GifBuilder::Rgb> kColors = {{0, 0, 0},     {200, 30, 40},  {20, 160, 60},
+                                              {30, 40, 220}, {250, 200, 10}, {120, 0, 140}};
 
 std::vector<uint8_t> ResourceBytes(int id, const wchar_t* type) {
     const HRSRC found = FindResourceW(nullptr, MAKEINTRESOURCEW(id), type);
@@ -159,7 +161,8 @@ TEST_F(PictureExTest, RestartClearsTheSurfaceToTheButtonFace) {
     ASSERT_TRUE(picture.WaitForFrames(3));
     picture.Stop();
     const std::vector<SeenFrame> seen = picture.Seen();
-    EXPECT_EQ(seen[0].probes, (std::vector<COLORREF>{ColorOf(kColors[1]), GetSysColor(COLOR_MENU)}));
+    EXPECT_EQ(seen[0].probes,
+              (std::vector<COLORREF>{ColorOf(kColors[1]), GetSysColor(COLOR_MENU)}));
     EXPECT_EQ(seen[1].probes, (std::vector<COLORREF>{ColorOf(kColors[1]), ColorOf(kColors[2])}));
     EXPECT_EQ(seen[2].probes,
               (std::vector<COLORREF>{ColorOf(kColors[1]), GetSysColor(COLOR_BTNFACE)}))
@@ -194,7 +197,8 @@ TEST_F(PictureExTest, DisposalRestoresOrClearsTheFrameArea) {
 TEST_F(PictureExTest, RestsFollowTheDelaysAndTheFactor) {
     GifBuilder builder(4, 4, kColors);
     const uint16_t delays[] = {0, 4, 5, 10, 7};
-    for (int i = 0; i < 5; ++i) builder.Control(delays[i], 1).Image(0, 0, 4, 4, static_cast<uint8_t>(i + 1));
+    for (int i = 0; i < 5; ++i)
+        builder.Control(delays[i], 1).Image(0, 0, 4, 4, static_cast<uint8_t>(i + 1));
     builder.Image(0, 0, 4, 4, 1);  // no control extension
     const std::vector<uint8_t> gif = builder.Trailer().Bytes();
 
@@ -263,7 +267,8 @@ TEST_F(PictureExTest, OneImageGifIsAStillPictureShownInTheWindow) {
     EXPECT_EQ(picture.SurfacePixel(2, 2), ColorOf(kColors[3]));
     PictureHost::Pump();
     const HDC window = GetDC(host.Control());
-    EXPECT_EQ(GetPixel(window, 2, 2), ColorOf(kColors[3])) << "the paint handler copies the surface";
+    EXPECT_EQ(GetPixel(window, 2, 2), ColorOf(kColors[3]))
+        << "the paint handler copies the surface";
     ReleaseDC(host.Control(), window);
 }
 

@@ -1,4 +1,4 @@
-#include "patchui/CodeModule.h"
+#include "framework/win32/CodeModule.h"
 
 #include "framework/PathText.h"
 

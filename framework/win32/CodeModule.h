@@ -5,12 +5,11 @@
 #include <string>
 
 // The module that holds this code: the component's DLL (or a program linking it statically),
-// whatever program loaded it. Its resources are the patch window's.
+// whatever program loaded it: where the component's resources are, and whose name it shows.
 namespace CodeModule {
 
 HMODULE Handle();
-// Its file name without folder and extension, e.g. "PelkoWebLoader": the patch window's
-// caption for message boxes.
+// Its file name without folder and extension, e.g. "PelkoWebLoader": the application's name.
 std::wstring ApplicationName();
 
 }  // namespace CodeModule
