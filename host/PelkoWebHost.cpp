@@ -1,22 +1,47 @@
 // PelkoWebHost desk SERVER ENC
 // PelkoWebHost classic SERVER ENTID ENTNAME
 // PelkoWebHost agent SERVER ENC
+// PelkoWebHost "pelkoweb://desk?server=...&enc=..."   (as a browser hands over a link)
+// PelkoWebHost --register | --unregister              (the pelkoweb: scheme, current user)
 //
 // Loads PelkoWebLoader.dll from this program's folder, calls the factory and the start
-// operation, destroys the object and unloads the DLL.
-// Exit codes: 0 done, 1 usage, 2 DLL not loaded, 3 factory not exported, 4 no object.
+// operation, destroys the object and unloads the DLL. A URL that is not exactly one of the
+// three forms of SchemeUrl is refused with a message box, and nothing is loaded or called.
+// Exit codes: 0 done, 1 usage, 2 DLL not loaded, 3 factory not exported, 4 no object,
+// 5 URL refused, 6 registry not changed as asked.
 #include <windows.h>
 
 #include <cstdio>
 #include <cwchar>
+#include <functional>
 #include <memory>
 #include <string>
 
+#include "framework/win32/UserMessage.h"
+#include "host/SchemeRegistration.h"
+#include "host/SchemeTexts.h"
+#include "host/SchemeUrl.h"
+#include "host/WideText.h"
 #include "pelkoweb/PelkoWebDLL.h"
+
+// Arguments are taken as written: no wildcard expansion by the C run time, which could turn
+// a link's "*" and "?" into file names.
+extern "C" int _dowildcard;
+int _dowildcard = 0;
 
 namespace {
 
-enum ExitCode { kDone = 0, kUsage = 1, kNoDll = 2, kNoFactory = 3, kNoObject = 4 };
+enum ExitCode {
+    kDone = 0,
+    kUsage = 1,
+    kNoDll = 2,
+    kNoFactory = 3,
+    kNoObject = 4,
+    kRefused = 5,
+    kRegistryFailed = 6,
+};
+
+using WideText::Wide;
 
 struct LibraryFreer {
     void operator()(HMODULE module) const { FreeLibrary(module); }
@@ -28,34 +53,45 @@ struct ObjectDeleter {
 };
 using UniqueObject = std::unique_ptr<IPelkoWebDLL, ObjectDeleter>;
 
+using StartCall = std::function<void(IPelkoWebDLL&)>;
+
+std::wstring ProgramPath() {
+    std::wstring path(MAX_PATH, L'\0');
+    for (;;) {
+        const DWORD length =
+            GetModuleFileNameW(nullptr, path.data(), static_cast<DWORD>(path.size()));
+        if (length < path.size()) return path.substr(0, length);
+        path.resize(path.size() * 2);
+    }
+}
+
 std::wstring DllPathBesideProgram() {
-    wchar_t path[MAX_PATH] = {};
-    const DWORD length = GetModuleFileNameW(nullptr, path, MAX_PATH);
-    std::wstring folder(path, length);
+    std::wstring folder = ProgramPath();
     folder.erase(folder.find_last_of(L"\\/") + 1);
     return folder + L"PelkoWebLoader.dll";
+}
+
+// A program without a console of its own (so that a browser's link opens no console
+// window) still reports to the console it was started from, unless its output is redirected.
+void ReportToParentConsole() {
+    if (GetStdHandle(STD_OUTPUT_HANDLE) != nullptr) return;
+    if (!AttachConsole(ATTACH_PARENT_PROCESS)) return;
+    std::FILE* ignored = nullptr;
+    _wfreopen_s(&ignored, L"CONOUT$", L"w", stdout);
+    _wfreopen_s(&ignored, L"CONOUT$", L"w", stderr);
 }
 
 int Usage() {
     std::fwprintf(stderr,
                   L"usage: PelkoWebHost desk SERVER ENC\n"
                   L"       PelkoWebHost classic SERVER ENTID ENTNAME\n"
-                  L"       PelkoWebHost agent SERVER ENC\n");
+                  L"       PelkoWebHost agent SERVER ENC\n"
+                  L"       PelkoWebHost \"pelkoweb://desk?server=URL&enc=TEXT\"\n"
+                  L"       PelkoWebHost --register | --unregister\n");
     return kUsage;
 }
 
-bool IsOperation(int argc, wchar_t** argv, const wchar_t* name, int argumentCount) {
-    return std::wcscmp(argv[1], name) == 0 && argc == argumentCount + 2;
-}
-
-}  // namespace
-
-int wmain(int argc, wchar_t** argv) {
-    const bool desk = argc > 1 && IsOperation(argc, argv, L"desk", 2);
-    const bool classic = argc > 1 && IsOperation(argc, argv, L"classic", 3);
-    const bool agent = argc > 1 && IsOperation(argc, argv, L"agent", 2);
-    if (!desk && !classic && !agent) return Usage();
-
+int CallComponent(const StartCall& start) {
     const std::wstring dllPath = DllPathBesideProgram();
     const UniqueLibrary dll(LoadLibraryW(dllPath.c_str()));
     if (!dll) {
@@ -75,8 +111,75 @@ int wmain(int argc, wchar_t** argv) {
         std::fwprintf(stderr, L"PelkoWebHost: CreatePelkoWebDLLObject returned no object\n");
         return kNoObject;
     }
-    if (desk) object->StartPelkoDesk(argv[2], argv[3]);
-    if (classic) object->StartPelko(argv[2], argv[3], argv[4]);
-    if (agent) object->StartPelkoAgent(argv[2], argv[3]);
+    start(*object);
     return kDone;
+}
+
+void ShowError(const std::u16string& text) {
+    UserMessage::ShowMessageBox(nullptr, Wide(text), Wide(SchemeTexts::kErrorCaption),
+                                MB_OK | MB_ICONERROR);
+}
+
+int Refuse(SchemeUrl::Refusal refusal, std::u16string_view detail) {
+    ShowError(SchemeTexts::RefusalText(refusal, detail));
+    return kRefused;
+}
+
+// Started from a link there is no console to read: a component that cannot be used is shown.
+int CallComponentFromLink(const StartCall& start) {
+    const int result = CallComponent(start);
+    if (result != kDone)
+        ShowError(SchemeTexts::ComponentUnavailableText(WideText::Utf16(DllPathBesideProgram())));
+    return result;
+}
+
+// The URL form: the browser hands the whole URL as the one argument.
+int StartFromUrl(int argc, wchar_t** argv) {
+    if (argc != 2) return Refuse(SchemeUrl::Refusal::ExtraArguments, {});
+    const SchemeUrl::Parsed parsed = SchemeUrl::Parse(WideText::Utf16(argv[1]));
+    if (parsed.refusal != SchemeUrl::Refusal::None) return Refuse(parsed.refusal, parsed.detail);
+    const std::wstring server = Wide(parsed.request.server);
+    const std::wstring enc = Wide(parsed.request.enc);
+    const std::wstring entId = Wide(parsed.request.entId);
+    const std::wstring entName = Wide(parsed.request.entName);
+    switch (parsed.request.operation) {
+        case SchemeUrl::Operation::Desk:
+            return CallComponentFromLink(
+                [&](IPelkoWebDLL& o) { o.StartPelkoDesk(server.c_str(), enc.c_str()); });
+        case SchemeUrl::Operation::Classic:
+            return CallComponentFromLink([&](IPelkoWebDLL& o) {
+                o.StartPelko(server.c_str(), entId.c_str(), entName.c_str());
+            });
+        case SchemeUrl::Operation::Agent:
+            return CallComponentFromLink(
+                [&](IPelkoWebDLL& o) { o.StartPelkoAgent(server.c_str(), enc.c_str()); });
+    }
+    return kRefused;
+}
+
+bool IsOperation(int argc, wchar_t** argv, const wchar_t* name, int argumentCount) {
+    return std::wcscmp(argv[1], name) == 0 && argc == argumentCount + 2;
+}
+
+int StartFromCommandLine(int argc, wchar_t** argv) {
+    if (IsOperation(argc, argv, L"desk", 2))
+        return CallComponent([&](IPelkoWebDLL& o) { o.StartPelkoDesk(argv[2], argv[3]); });
+    if (IsOperation(argc, argv, L"classic", 3))
+        return CallComponent([&](IPelkoWebDLL& o) { o.StartPelko(argv[2], argv[3], argv[4]); });
+    if (IsOperation(argc, argv, L"agent", 2))
+        return CallComponent([&](IPelkoWebDLL& o) { o.StartPelkoAgent(argv[2], argv[3]); });
+    if (IsOperation(argc, argv, L"--register", 0))
+        return SchemeRegistration::Register(ProgramPath(), stdout) ? kDone : kRegistryFailed;
+    if (IsOperation(argc, argv, L"--unregister", 0))
+        return SchemeRegistration::Unregister(ProgramPath(), stdout) ? kDone : kRegistryFailed;
+    return Usage();
+}
+
+}  // namespace
+
+int wmain(int argc, wchar_t** argv) {
+    if (argc > 1 && SchemeUrl::IsSchemeUrl(WideText::Utf16(argv[1])))
+        return StartFromUrl(argc, argv);
+    ReportToParentConsole();
+    return argc > 1 ? StartFromCommandLine(argc, argv) : Usage();
 }

@@ -1,0 +1,186 @@
+// --register and --unregister on the current user's classes key of the prefix, and a link
+// handed over the way a browser does it: ShellExecuteW of the pelkoweb: URL.
+#include <gtest/gtest.h>
+#include <windows.h>
+// After windows.h, which it needs.
+#include <shellapi.h>
+
+#include "host/RegistryTree.h"
+#include "host/SchemeHostFixture.h"
+#include "host/SchemeTexts.h"
+#include "host/WideText.h"
+#include "support/httpserver/CLoopbackHttpServer.h"
+
+namespace {
+
+constexpr wchar_t kSchemeKey[] = L"Software\\Classes\\pelkoweb";
+
+void WriteText(HKEY root, const std::wstring& path, const wchar_t* name, const std::wstring& data) {
+    HKEY key = nullptr;
+    ASSERT_EQ(
+        RegCreateKeyExW(root, path.c_str(), 0, nullptr, 0, KEY_SET_VALUE, nullptr, &key, nullptr),
+        ERROR_SUCCESS);
+    RegSetValueExW(key, name, 0, REG_SZ, reinterpret_cast<const BYTE*>(data.c_str()),
+                   static_cast<DWORD>((data.size() + 1) * sizeof(wchar_t)));
+    RegCloseKey(key);
+}
+
+std::wstring ReadText(HKEY root, const std::wstring& path, const wchar_t* name) {
+    wchar_t data[1024] = {};
+    DWORD size = sizeof(data);
+    if (RegGetValueW(root, path.c_str(), name, RRF_RT_REG_SZ, nullptr, data, &size) !=
+        ERROR_SUCCESS)
+        return L"<absent>";
+    return data;
+}
+
+void DeleteTree(HKEY root, const std::wstring& path) {
+    RegDeleteTreeW(root, path.c_str());
+    RegDeleteKeyW(root, path.c_str());
+}
+
+// Each test starts without any pelkoweb key (it stops if one is there: it is not ours to
+// change) and removes everything below it again at its end.
+class SchemeRegistrationTest : public SchemeHostFixture {
+protected:
+    void SetUp() override {
+        SchemeHostFixture::SetUp();
+        ASSERT_TRUE(RegistryTree(HKEY_CURRENT_USER, kSchemeKey).empty())
+            << "HKCU\\Software\\Classes\\pelkoweb is already there";
+        ASSERT_TRUE(RegistryTree(HKEY_LOCAL_MACHINE, kSchemeKey).empty())
+            << "HKLM\\Software\\Classes\\pelkoweb is already there";
+        m_ownsKeys = true;
+    }
+    void TearDown() override {
+        if (m_ownsKeys) {
+            DeleteTree(HKEY_CURRENT_USER, kSchemeKey);
+            DeleteTree(HKEY_LOCAL_MACHINE, kSchemeKey);
+        }
+        SchemeHostFixture::TearDown();
+    }
+
+    static HostRun RunHostWith(const std::wstring& arguments) {
+        return RunHost(L"\"" + HostPath() + L"\" " + arguments);
+    }
+
+    static std::wstring OpenCommand() { return L"\"" + HostPath() + L"\" \"%1\""; }
+
+    // Windows shows the user's classes inside HKEY_CLASSES_ROOT; Wine shows only the
+    // machine's. There the registration is copied to the machine's classes while a link is
+    // handed over, so that the shell runs the very command --register wrote.
+    static void ShowToTheShell() {
+        HKEY visible = nullptr;
+        if (RegOpenKeyExW(HKEY_CLASSES_ROOT, L"pelkoweb", 0, KEY_READ, &visible) == ERROR_SUCCESS) {
+            RegCloseKey(visible);
+            return;
+        }
+        WriteText(HKEY_LOCAL_MACHINE, kSchemeKey, L"URL Protocol", L"");
+        const std::wstring command = std::wstring(kSchemeKey) + L"\\shell\\open\\command";
+        WriteText(HKEY_LOCAL_MACHINE, command, nullptr,
+                  ReadText(HKEY_CURRENT_USER, command, nullptr));
+    }
+
+    // Opens the link as a browser does; the host's run.
+    static HostRun OpenLink(const std::wstring& url) {
+        SHELLEXECUTEINFOW info = {};
+        info.cbSize = sizeof(info);
+        info.fMask = SEE_MASK_NOCLOSEPROCESS | SEE_MASK_FLAG_NO_UI;
+        info.lpVerb = L"open";
+        info.lpFile = url.c_str();
+        info.nShow = SW_SHOWNORMAL;
+        if (!ShellExecuteExW(&info) || info.hProcess == nullptr) {
+            ADD_FAILURE() << "ShellExecuteExW failed, error " << GetLastError();
+            return {};
+        }
+        HostRun run = WatchProcess(info.hProcess);
+        CloseHandle(info.hProcess);
+        return run;
+    }
+
+    bool m_ownsKeys = false;
+};
+
+TEST_F(SchemeRegistrationTest, ALinkStartsTheOperationOnceRegisteredAndUnregisterRestores) {
+    const std::vector<std::wstring> before = RegistryTree(HKEY_CURRENT_USER, kSchemeKey);
+
+    HostRun run = RunHostWith(L"--register");
+    EXPECT_EQ(run.exitCode, 0);
+    const std::string commandLine =
+        "wrote HKCU\\Software\\Classes\\pelkoweb\\shell\\open\\command"
+        " (default) = " +
+        Utf8(OpenCommand()) + "\n";
+    EXPECT_NE(run.output.find(commandLine), std::string::npos) << run.output;
+    EXPECT_TRUE(run.output.ends_with("pelkoweb: registered for " + Utf8(HostPath()) + "\n"))
+        << run.output;
+    const std::wstring key = kSchemeKey;
+    EXPECT_EQ(ReadText(HKEY_CURRENT_USER, key + L"\\shell\\open\\command", nullptr), OpenCommand());
+    EXPECT_EQ(ReadText(HKEY_CURRENT_USER, key, L"URL Protocol"), L"");
+    EXPECT_EQ(ReadText(HKEY_CURRENT_USER, key + L"\\DefaultIcon", nullptr),
+              L"\"" + HostPath() + L"\",0");
+    const std::vector<std::wstring> registered = RegistryTree(HKEY_CURRENT_USER, kSchemeKey);
+
+    run = RunHostWith(L"--register");
+    EXPECT_EQ(run.exitCode, 0);
+    EXPECT_EQ(run.output, "pelkoweb: already registered for " + Utf8(HostPath()) + "\n");
+    EXPECT_EQ(RegistryTree(HKEY_CURRENT_USER, kSchemeKey), registered);
+
+    ShowToTheShell();
+    httptest::CLoopbackHttpServer server;
+    const std::wstring serverUrl = server.Url("/CvUpdate/Pelko");
+    FreshInstallFolder();
+    WriteBytes(SettingsPath(), "\xFF\xFE");
+    run = OpenLink(L"pelkoweb://agent?server=" + PercentEncoded(serverUrl) + L"&enc=" +
+                   PercentEncoded(L"링크 a+b"));
+    EXPECT_EQ(run.exitCode, 0);
+    EXPECT_TRUE(run.boxes.empty());
+    ASSERT_TRUE(WaitForRecord(L"PelkoAgentLoader").has_value());
+    EXPECT_EQ(
+        SettingsEntries(),
+        (IniEntries{
+            {L"Server", serverUrl}, {L"Enc", L"링크 a+b"}, {L"EntID", L""}, {L"EntName", L""}}));
+
+    // A crafted link cannot add arguments to the registered command.
+    FreshInstallFolder();
+    run = OpenLink(L"pelkoweb://desk?server=" + PercentEncoded(serverUrl) +
+                   L"&enc=x\" --unregister \"");
+    EXPECT_EQ(run.exitCode, 5);
+    ASSERT_EQ(run.boxes.size(), 1u);
+    EXPECT_EQ(run.boxes[0].text,
+              WideText::Wide(SchemeTexts::RefusalText(SchemeUrl::Refusal::ExtraArguments, u"")));
+    ExpectNothingStarted();
+    EXPECT_EQ(RegistryTree(HKEY_CURRENT_USER, kSchemeKey), registered);
+    DeleteTree(HKEY_LOCAL_MACHINE, kSchemeKey);
+
+    run = RunHostWith(L"--unregister");
+    EXPECT_EQ(run.exitCode, 0);
+    EXPECT_TRUE(run.output.ends_with("pelkoweb: unregistered\n")) << run.output;
+    EXPECT_EQ(RegistryTree(HKEY_CURRENT_USER, kSchemeKey), before);
+    run = RunHostWith(L"--unregister");
+    EXPECT_EQ(run.exitCode, 0);
+    EXPECT_EQ(run.output, "pelkoweb: nothing to unregister\n");
+    EXPECT_EQ(RegistryTree(HKEY_CURRENT_USER, kSchemeKey), before);
+}
+
+TEST_F(SchemeRegistrationTest, UnregisterRemovesOnlyWhatRegisterWrote) {
+    const std::wstring key = kSchemeKey;
+    WriteText(HKEY_CURRENT_USER, key, L"Foreign", L"kept");
+    WriteText(HKEY_CURRENT_USER, key + L"\\shell\\edit\\command", nullptr, L"other.exe \"%1\"");
+    const std::vector<std::wstring> before = RegistryTree(HKEY_CURRENT_USER, kSchemeKey);
+
+    EXPECT_EQ(RunHostWith(L"--register").exitCode, 0);
+    EXPECT_NE(RegistryTree(HKEY_CURRENT_USER, kSchemeKey), before);
+    EXPECT_EQ(RunHostWith(L"--unregister").exitCode, 0);
+    EXPECT_EQ(RegistryTree(HKEY_CURRENT_USER, kSchemeKey), before);
+
+    // Another program took the scheme over since: unregistering leaves its registration whole.
+    EXPECT_EQ(RunHostWith(L"--register").exitCode, 0);
+    WriteText(HKEY_CURRENT_USER, key + L"\\shell\\open\\command", nullptr,
+              L"\"C:\\Other\\Other.exe\" \"%1\"");
+    const std::vector<std::wstring> takenOver = RegistryTree(HKEY_CURRENT_USER, kSchemeKey);
+    const HostRun run = RunHostWith(L"--unregister");
+    EXPECT_EQ(run.exitCode, 0);
+    EXPECT_NE(run.output.find("registered for another program"), std::string::npos) << run.output;
+    EXPECT_EQ(RegistryTree(HKEY_CURRENT_USER, kSchemeKey), takenOver);
+}
+
+}  // namespace
