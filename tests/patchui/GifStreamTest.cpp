@@ -181,7 +181,9 @@ TEST(GifStream, EveryTruncationStaysInsideTheData) {
         gif.Rewind();
         for (size_t at = 0; at <= part.size() + 1; ++at) {
             const auto blockLength = gif.BlockLength(at);
-            if (blockLength) EXPECT_LE(at + *blockLength, part.size()) << length << " at " << at;
+            if (blockLength) {
+                EXPECT_LE(at + *blockLength, part.size()) << length << " at " << at;
+            }
         }
     }
 }
