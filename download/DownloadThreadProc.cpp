@@ -4,6 +4,7 @@
 #include <string>
 
 #include "download/CDownloadComponent.h"
+#include "support/bcl/common/exception/CaughtException.h"
 
 unsigned __stdcall DownloadThreadProc(void* param) {
     auto* callback = static_cast<IDownloadCallback*>(param);
@@ -32,12 +33,15 @@ unsigned __stdcall DownloadThreadProc(void* param) {
             }
         }
     } catch (...) {
+        bcl::common::exception::ReportCaughtException(L"DownloadThreadProc");
+        // The receiver still learns that the list has ended, unless telling it throws too.
         try {
             if (callback->IsStopped())
                 callback->OnStopped();
             else
                 callback->OnError((L"Failed to download file : " + current).c_str());
         } catch (...) {
+            bcl::common::exception::ReportCaughtException(L"DownloadThreadProc, final report");
         }
     }
     return 0;

@@ -11,9 +11,13 @@
 #include "loader/LoaderTexts.h"
 #include "loader/PatchStep.h"
 #include "loader/ServerHostRule.h"
+#include "loader/SettingsValueRule.h"
 #include "support/CIni.h"
+#include "support/bcl/common/exception/CaughtException.h"
 
 namespace {
+
+using bcl::common::exception::ReportCaughtException;
 
 std::wstring TextOf(const wchar_t* text) {
     return text != nullptr ? std::wstring(text) : std::wstring();
@@ -24,7 +28,7 @@ bool IsFile(const std::wstring& path) {
     return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY) == 0;
 }
 
-void ShowServerError(const std::wstring& text) {
+void ShowLaunchError(const std::wstring& text) {
     UserMessage::ShowMessageBox(nullptr, text, LoaderTexts::kErrorCaption, MB_OK | MB_ICONERROR);
 }
 
@@ -39,16 +43,16 @@ void* CPelkoWebDLL::ScalarDeletingDestructor(unsigned int flags) {
 }
 
 void CPelkoWebDLL::StartPelkoDesk(const wchar_t* server, const wchar_t* encData) {
-    Launch(TextOf(server), TextOf(encData), L"", L"", L"PelkoDeskLoader.exe");
+    Launch({server, encData, nullptr, nullptr, L"PelkoDeskLoader.exe"}, &RunPatchStep);
 }
 
 void CPelkoWebDLL::StartPelko(const wchar_t* server, const wchar_t* enterpriseId,
                               const wchar_t* enterpriseName) {
-    Launch(TextOf(server), L"", TextOf(enterpriseId), TextOf(enterpriseName), L"PelkoLoader.exe");
+    Launch({server, nullptr, enterpriseId, enterpriseName, L"PelkoLoader.exe"}, &RunPatchStep);
 }
 
 void CPelkoWebDLL::StartPelkoAgent(const wchar_t* server, const wchar_t* encData) {
-    Launch(TextOf(server), TextOf(encData), L"", L"", L"PelkoAgentLoader.exe");
+    Launch({server, encData, nullptr, nullptr, L"PelkoAgentLoader.exe"}, &RunPatchStep);
 }
 
 bool CPelkoWebDLL::CheckServer(const wchar_t* server) const {
@@ -59,22 +63,44 @@ bool CPelkoWebDLL::CheckServer(const wchar_t* server) const {
         hosts.SetPathName(hostsPath.c_str());
         if (!ServerHostRule::SameServerText(hosts.GetString(L"Site", L"Url", nullptr),
                                             serverText)) {
-            ShowServerError(LoaderTexts::kServerMismatch);
+            ShowLaunchError(LoaderTexts::kServerMismatch);
             return false;
         }
     }
     if (ServerHostRule::IsAllowedServer(serverText, DeploymentValues::kAllowedDomain1,
                                         DeploymentValues::kAllowedDomain2))
         return true;
-    ShowServerError(LoaderTexts::WrongServerText(serverText));
+    ShowLaunchError(LoaderTexts::WrongServerText(serverText));
     return false;
 }
 
-void CPelkoWebDLL::Launch(const std::wstring& server, const std::wstring& enc,
-                          const std::wstring& entId, const std::wstring& entName,
-                          const wchar_t* exeName) const {
-    if (!CheckServer(server.c_str())) return;
-    RunPatchStep(server);
+void CPelkoWebDLL::Launch(const LaunchCall& call, PatchStep patchStep) const {
+    // An exception unwinding into the host's __thiscall call would end the host.
+    try {
+        LaunchChecked(call, patchStep);
+    } catch (...) {
+        ReportCaughtException(L"CPelkoWebDLL::Launch");
+    }
+}
+
+void CPelkoWebDLL::LaunchChecked(const LaunchCall& call, PatchStep patchStep) const {
+    const std::wstring server = TextOf(call.server);
+    const std::wstring enc = TextOf(call.enc);
+    const std::wstring entId = TextOf(call.entId);
+    const std::wstring entName = TextOf(call.entName);
+    // A line end in a value would add keys or sections to the settings file.
+    if (!SettingsValueRule::IsPlainValue(enc) || !SettingsValueRule::IsPlainValue(entId) ||
+        !SettingsValueRule::IsPlainValue(entName)) {
+        ShowLaunchError(LoaderTexts::kInvalidLaunchValues);
+        return;
+    }
+    if (!CheckServer(call.server)) return;
+    try {
+        patchStep(server);
+    } catch (...) {
+        // The loader runs on what the install folder already holds.
+        ReportCaughtException(L"CPelkoWebDLL::Launch, patch step");
+    }
     WriteLoaderSettings(server, enc, entId, entName);
-    LaunchLoader(exeName);
+    LaunchLoader(call.exeName);
 }

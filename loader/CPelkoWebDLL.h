@@ -2,9 +2,21 @@
 
 #include <string>
 
+#include "loader/PatchStep.h"
 #include "pelkoweb/PelkoWebDLL.h"
 
-// The object behind CreatePelkoWebDLLObject. It keeps no state: every call stands alone.
+// The values of one start operation as the host gave them (a null pointer counts as empty),
+// and the program it starts.
+struct LaunchCall {
+    const wchar_t* server;
+    const wchar_t* enc;
+    const wchar_t* entId;
+    const wchar_t* entName;
+    const wchar_t* exeName;
+};
+
+// The object behind CreatePelkoWebDLLObject. It keeps no state: every call stands alone, and
+// its layout is the table pointer alone.
 class CPelkoWebDLL final : public IPelkoWebDLL {
 public:
     CPelkoWebDLL() = default;
@@ -20,7 +32,10 @@ public:
     // install folder in either case.
     bool CheckServer(const wchar_t* server) const;
 
+    // What every start operation does, with the patch step given: values, server, patch step,
+    // settings, loader. Nothing escapes it; a patch step that throws counts as "no update".
+    void Launch(const LaunchCall& call, PatchStep patchStep) const;
+
 private:
-    void Launch(const std::wstring& server, const std::wstring& enc, const std::wstring& entId,
-                const std::wstring& entName, const wchar_t* exeName) const;
+    void LaunchChecked(const LaunchCall& call, PatchStep patchStep) const;
 };

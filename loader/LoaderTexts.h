@@ -10,6 +10,8 @@ namespace LoaderTexts {
 inline constexpr wchar_t kErrorCaption[] = L"ERROR";
 inline constexpr wchar_t kStartErrorCaption[] = L"Error";
 inline constexpr wchar_t kServerMismatch[] = L"서버 정보가 일치하지 않습니다.";
+// A value for the settings file that would not stay one value on one line.
+inline constexpr wchar_t kInvalidLaunchValues[] = L"실행 정보가 올바르지 않습니다.";
 // Stands in for the system's text when it has none for an error code.
 inline constexpr wchar_t kUnknownSystemError[] = L"알 수 없는 오류";
 

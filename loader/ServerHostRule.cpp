@@ -1,41 +1,95 @@
 #include "loader/ServerHostRule.h"
 
+#include <algorithm>
+
+#include "loader/SettingsValueRule.h"
+
 namespace ServerHostRule {
 
 namespace {
 
-constexpr std::wstring_view kSchemeMark = L"://";
-constexpr std::wstring_view kAuthorityEnd = L"/\\?#";
+constexpr std::wstring_view kSchemes[] = {L"http://", L"https://"};
+constexpr std::size_t kMaxPortDigits = 5;
+constexpr unsigned kMaxPort = 65535;
+
+wchar_t FoldAsciiLetter(wchar_t c) {
+    return (c >= L'A' && c <= L'Z') ? static_cast<wchar_t>(c - L'A' + L'a') : c;
+}
+
+bool StartsWithFolded(std::wstring_view text, std::wstring_view prefix) {
+    return text.size() >= prefix.size() && SameServerText(text.substr(0, prefix.size()), prefix);
+}
+
+bool IsDigit(wchar_t c) { return c >= L'0' && c <= L'9'; }
+
+bool IsLabelCharacter(wchar_t c) {
+    return IsDigit(c) || (c >= L'a' && c <= L'z') || (c >= L'A' && c <= L'Z') || c == L'-';
+}
+
+// White space of any kind, including the invisible spaces and joiners.
+bool IsWhiteSpace(wchar_t c) {
+    return c == L' ' || c == 0x00A0 || c == 0x1680 || (c >= 0x2000 && c <= 0x200F) || c == 0x202F ||
+           c == 0x205F || c == 0x2060 || c == 0x3000 || c == 0xFEFF;
+}
+
+bool IsHostName(std::wstring_view host) {
+    std::size_t labelLength = 0;
+    for (const wchar_t c : host) {
+        if (c == L'.') {
+            if (labelLength == 0) return false;
+            labelLength = 0;
+        } else if (IsLabelCharacter(c)) {
+            ++labelLength;
+        } else {
+            return false;
+        }
+    }
+    return labelLength > 0;
+}
+
+bool IsPort(std::wstring_view port) {
+    if (port.empty() || port.size() > kMaxPortDigits ||
+        !std::all_of(port.begin(), port.end(), IsDigit))
+        return false;
+    unsigned value = 0;
+    for (const wchar_t c : port) value = value * 10 + static_cast<unsigned>(c - L'0');
+    return value <= kMaxPort;
+}
+
+}  // namespace
+
+std::wstring_view ServerHost(std::wstring_view server) {
+    if (std::any_of(server.begin(), server.end(), [](wchar_t c) {
+            return SettingsValueRule::IsControlCharacter(c) || IsWhiteSpace(c);
+        }))
+        return {};
+    // Any other scheme is not one: the downloader then judges the whole text as the authority
+    // and path of an http URL, and so does this rule.
+    for (const std::wstring_view scheme : kSchemes) {
+        if (StartsWithFolded(server, scheme)) {
+            server.remove_prefix(scheme.size());
+            break;
+        }
+    }
+    const std::size_t pathStart = server.find(L'/');
+    if (pathStart == std::wstring_view::npos) return {};
+    const std::wstring_view authority = server.substr(0, pathStart);
+    const std::size_t colon = authority.find(L':');
+    const std::wstring_view host = authority.substr(0, colon);
+    if (!IsHostName(host)) return {};
+    if (colon != std::wstring_view::npos && !IsPort(authority.substr(colon + 1))) return {};
+    return host;
+}
 
 bool HostInDomain(std::wstring_view host, std::wstring_view domain) {
     if (domain.empty() || !host.ends_with(domain)) return false;
     return host.size() == domain.size() || host[host.size() - domain.size() - 1] == L'.';
 }
 
-wchar_t FoldAsciiLetter(wchar_t c) {
-    return (c >= L'A' && c <= L'Z') ? static_cast<wchar_t>(c - L'A' + L'a') : c;
-}
-
-}  // namespace
-
-std::wstring_view HostOf(std::wstring_view url) {
-    // A "://" counts as the scheme's end only before the authority could have ended.
-    const std::size_t scheme = url.find(kSchemeMark);
-    if (scheme != std::wstring_view::npos && scheme < url.find_first_of(kAuthorityEnd))
-        url.remove_prefix(scheme + kSchemeMark.size());
-    std::wstring_view authority = url.substr(0, url.find_first_of(kAuthorityEnd));
-    const std::size_t at = authority.rfind(L'@');
-    if (at != std::wstring_view::npos) authority.remove_prefix(at + 1);
-    if (authority.starts_with(L'[')) {
-        const std::size_t close = authority.find(L']');
-        return close == std::wstring_view::npos ? authority : authority.substr(0, close + 1);
-    }
-    return authority.substr(0, authority.find(L':'));
-}
-
-bool IsAllowedServer(std::wstring_view url, std::wstring_view domain1, std::wstring_view domain2) {
-    const std::wstring_view host = HostOf(url);
-    return HostInDomain(host, domain1) || HostInDomain(host, domain2);
+bool IsAllowedServer(std::wstring_view server, std::wstring_view domain1,
+                     std::wstring_view domain2) {
+    const std::wstring_view host = ServerHost(server);
+    return !host.empty() && (HostInDomain(host, domain1) || HostInDomain(host, domain2));
 }
 
 bool SameServerText(std::wstring_view a, std::wstring_view b) {

@@ -6,13 +6,21 @@
 // Which servers a start operation may serve.
 namespace ServerHostRule {
 
-// The host of a URL: the text after an optional "scheme://", up to the first "/", "\", "?"
-// or "#", without "userinfo@" and without ":port".
-std::wstring_view HostOf(std::wstring_view url);
+// The host that the server text makes the downloader contact, or empty when the text is not
+// one this component serves. Served: "http://" or "https://" in any letter case, or no scheme
+// (then the downloader puts "http://" in front); an authority of a host name (labels of
+// letters, digits and "-", joined by ".") and an optional ":port" of up to five digits; then a
+// "/" starting the path, so that appending to the text never extends the host. No white
+// space or control character anywhere.
+std::wstring_view ServerHost(std::wstring_view server);
 
-// True when the URL's host equals one of the domains or ends with "." and one of them,
-// compared case-sensitively. An empty domain allows nothing.
-bool IsAllowedServer(std::wstring_view url, std::wstring_view domain1, std::wstring_view domain2);
+// True when the host equals the domain or ends with "." and the domain, compared
+// case-sensitively. An empty domain allows nothing.
+bool HostInDomain(std::wstring_view host, std::wstring_view domain);
+
+// True when ServerHost of the text lies in one of the domains.
+bool IsAllowedServer(std::wstring_view server, std::wstring_view domain1,
+                     std::wstring_view domain2);
 
 // Whole-string comparison that ignores the case of the letters A to Z only.
 bool SameServerText(std::wstring_view a, std::wstring_view b);

@@ -10,6 +10,7 @@ PACKAGES=(
   cmake ninja-build make pkg-config python3 file binutils
   g++ clang libclang-rt-14-dev llvm
   g++-mingw-w64-i686 mingw-w64-tools libz-mingw-w64-dev
+  libwine-dev:i386
   googletest libbenchmark-dev zlib1g-dev
   xvfb x11-utils xauth
   zip unzip libarchive-tools

@@ -1,5 +1,13 @@
 #include <gtest/gtest.h>
 
+#include <functional>
+#include <mutex>
+#include <new>
+#include <string>
+#include <vector>
+
+#include "framework/CException.h"
+#include "framework/win32/DebugOutput.h"
 #include "support/bcl/common/exception/CException.h"
 #include "support/bcl/system/process/thread/CThread.h"
 
@@ -116,6 +124,93 @@ TEST(CThread, PostToThreadReachesTheStartedThreadOnly) {
     DWORD code = 0;
     GetExitCodeThread(thread.ThreadHandle(), &code);
     EXPECT_EQ(code, 42u);
+}
+
+TEST(CThread, PostToThreadIsRefusedAfterClose) {
+    MessageThread thread;
+    thread.Start();
+    ASSERT_TRUE(thread.WaitForQueue());
+    const DWORD id = thread.ThreadId();
+    HANDLE running = nullptr;
+    ASSERT_TRUE(DuplicateHandle(GetCurrentProcess(), thread.ThreadHandle(), GetCurrentProcess(),
+                                &running, 0, FALSE, DUPLICATE_SAME_ACCESS));
+    thread.Close();
+    EXPECT_FALSE(thread.PostToThread(WM_USER + 7, 42, 0));
+    // The thread still waits: the first message it receives is the one posted here.
+    ASSERT_TRUE(PostThreadMessageW(id, WM_USER + 7, 9, 0));
+    ASSERT_EQ(WaitForSingleObject(running, 10000), WAIT_OBJECT_0);
+    DWORD code = 0;
+    GetExitCodeThread(running, &code);
+    EXPECT_EQ(code, 9u);
+    CloseHandle(running);
+}
+
+// Run ends by throwing what it was given.
+class ThrowingThread : public CThread {
+public:
+    explicit ThrowingThread(std::function<void()> thrower) : thrower_(std::move(thrower)) {}
+    ~ThrowingThread() override {
+        if (ThreadHandle() != INVALID_HANDLE_VALUE) WaitForSingleObject(ThreadHandle(), INFINITE);
+    }
+
+protected:
+    unsigned Run() override {
+        thrower_();
+        return 0;
+    }
+
+private:
+    std::function<void()> thrower_;
+};
+
+// A file exception as the framework throws it: by pointer, owned by the catcher.
+class CountedFileException : public ::CException {
+public:
+    explicit CountedFileException(int& alive) : alive_(alive) { ++alive_; }
+    ~CountedFileException() override { --alive_; }
+    bool GetErrorMessage(wchar_t* buffer, size_t size) const override {
+        return CopyMessage(L"disk full", 9, buffer, size);
+    }
+
+private:
+    int& alive_;
+};
+
+struct ThrowCase {
+    const char* name;
+    std::function<void()> thrower;
+    std::wstring reported;
+};
+
+TEST(CThread, ExceptionLeavingRunIsReportedAndEndsOnlyTheThread) {
+    int fileExceptionsAlive = 0;
+    const ThrowCase cases[] = {
+        {"thread class exception", [] { throw CException(L"CPatchDlg::Run", L"no manager"); },
+         L"CThread::ThreadEntry, caught Exception - CPatchDlg::Run no manager\n"},
+        {"standard exception", [] { throw std::bad_alloc(); },
+         L"CThread::ThreadEntry, caught std::bad_alloc\n"},
+        {"thrown by pointer", [&] { throw new CountedFileException(fileExceptionsAlive); },
+         L"CThread::ThreadEntry, caught disk full\n"},
+        {"anything else", [] { throw 7; }, L"CThread::ThreadEntry, caught an unknown exception\n"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        std::vector<std::wstring> lines;
+        std::mutex lock;
+        DebugOutput::SetObserver([&](const std::wstring& line) {
+            std::lock_guard<std::mutex> guard(lock);
+            lines.push_back(line);
+        });
+        ThrowingThread thread(c.thrower);
+        thread.Start();
+        ASSERT_EQ(WaitForSingleObject(thread.ThreadHandle(), 10000), WAIT_OBJECT_0);
+        DWORD code = 0;
+        GetExitCodeThread(thread.ThreadHandle(), &code);
+        EXPECT_EQ(code, CThread::kRunThrew);
+        DebugOutput::SetObserver(nullptr);
+        EXPECT_EQ(lines, std::vector<std::wstring>{c.reported});
+    }
+    EXPECT_EQ(fileExceptionsAlive, 0);
 }
 
 }  // namespace

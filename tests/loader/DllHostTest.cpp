@@ -64,11 +64,12 @@ TEST_F(DllHostTest, RealMessageBoxesShowTheirCaptionTextAndIcon) {
     object->StartPelkoDesk(refused.c_str(), L"enc");
     // No loader programs are installed: the start fails after the check passed.
     object->StartPelkoDesk(AllowedServer().c_str(), L"enc");
+    object->StartPelko(AllowedServer().c_str(), L"id\r\n[Injected]", L"name");
     DeletePelkoWebDLLObject(object);
 
-    ASSERT_TRUE(watcher.WaitForBoxes(2, kBoxWaitMs));
+    ASSERT_TRUE(watcher.WaitForBoxes(3, kBoxWaitMs));
     const auto seen = watcher.Seen();
-    ASSERT_EQ(seen.size(), 2u);
+    ASSERT_EQ(seen.size(), 3u);
     EXPECT_EQ(seen[0].caption, L"ERROR");
     EXPECT_EQ(seen[0].text, LoaderTexts::WrongServerText(refused));
     EXPECT_TRUE(seen[0].hasIcon);
@@ -76,6 +77,9 @@ TEST_F(DllHostTest, RealMessageBoxesShowTheirCaptionTextAndIcon) {
     const std::wstring prefix = L"프로그램을 실행하는데 실패하였습니다.(에러코드 : 0x00000002): ";
     EXPECT_EQ(seen[1].text.substr(0, prefix.size()), prefix) << Utf8(seen[1].text);
     EXPECT_FALSE(seen[1].hasIcon);
+    EXPECT_EQ(seen[2].caption, L"ERROR");
+    EXPECT_EQ(seen[2].text, L"실행 정보가 올바르지 않습니다.");
+    EXPECT_TRUE(seen[2].hasIcon);
 }
 
 TEST_F(DllHostTest, PlainCHostDrivesTheObjectTableLikeMsvcCode) {

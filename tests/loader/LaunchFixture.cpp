@@ -101,9 +101,13 @@ std::optional<LoaderRecord> LaunchFixture::WaitForRecord(const std::wstring& loa
     const std::wstring path = InInstallFolder(loader + L".record.txt");
     for (DWORD waited = 0; waited < kRecordWaitMs; waited += kPollMs) {
         if (Exists(path)) {
+            // Right after the move the program may still hold the file, without sharing its
+            // deletion: the read then finds nothing, and the next poll reads it whole.
             LoaderRecord record = LoaderRecord::Parse(ReadBytes(path));
-            WaitForExit(record.pid);
-            return record;
+            if (record.pid != 0) {
+                WaitForExit(record.pid);
+                return record;
+            }
         }
         Sleep(kPollMs);
     }

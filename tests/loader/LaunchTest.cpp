@@ -2,7 +2,11 @@
 #include <gtest/gtest.h>
 
 #include <functional>
+#include <new>
+#include <set>
+#include <stdexcept>
 
+#include "framework/win32/DebugOutput.h"
 #include "framework/win32/UserMessage.h"
 #include "loader/CPelkoWebDLL.h"
 #include "loader/DeploymentValues.h"
@@ -10,6 +14,7 @@
 #include "loader/LaunchFixture.h"
 #include "loader/LoaderSettings.h"
 #include "loader/LoaderTexts.h"
+#include "support/bcl/common/exception/CWin32Exception.h"
 
 namespace {
 
@@ -153,6 +158,12 @@ TEST_F(LaunchTest, RefusedServersShowTheBoxAndChangeNothing) {
         L"http://" + domain + L".evil.test/",
         L"http://" + domain + L"@evil.test/",
         L"http://evil" + domain + L"/",
+        L"127.0.0.2://" + domain + L":8080/CvUpdate/Pelko",
+        L"evil.test://" + domain + L"/CvUpdate/Pelko",
+        L"ftp://" + domain + L"/CvUpdate/Pelko",
+        L"http://" + domain + L"\\@evil.test/CvUpdate/Pelko",
+        L"http://" + domain + L"/x\r\n[Injected]\r\nRun=C:\\evil.exe",
+        L"http://" + domain,
         L"",
     };
     for (const auto& server : refused) {
@@ -245,6 +256,132 @@ TEST_F(LaunchTest, ProgramThatCannotStartShowsTheErrorCodeAfterTheSettingsWereWr
         EXPECT_NE(text.find(c.textPart, prefix.size()), std::wstring::npos) << Utf8(text);
         EXPECT_EQ(SettingsEntries().size(), 4u);
     }
+}
+
+// The value slots of the settings file, each filled through its start operation.
+struct ValueSlot {
+    const char* name;
+    std::function<void(CPelkoWebDLL&, const std::wstring& value)> call;
+};
+
+std::vector<ValueSlot> OpaqueSlots(const std::wstring& server) {
+    return {
+        {"desk Enc", [=](CPelkoWebDLL& d,
+                         const std::wstring& v) { d.StartPelkoDesk(server.c_str(), v.c_str()); }},
+        {"agent Enc", [=](CPelkoWebDLL& d,
+                          const std::wstring& v) { d.StartPelkoAgent(server.c_str(), v.c_str()); }},
+        {"EntID", [=](CPelkoWebDLL& d,
+                      const std::wstring& v) { d.StartPelko(server.c_str(), v.c_str(), L"name"); }},
+        {"EntName", [=](CPelkoWebDLL& d,
+                        const std::wstring& v) { d.StartPelko(server.c_str(), L"id", v.c_str()); }},
+    };
+}
+
+const std::wstring kBreakingValues[] = {
+    L"x\r\n[Injected]\r\nRun=C:\\evil.exe",
+    L"x\nRun=1",
+    L"x\rRun=1",
+    L"\x01",
+    L"x\t",
+    L"\x7F",
+    L"\x85",
+    L"x\u2028Run=1",
+};
+
+TEST_F(LaunchTest, ValuesWithControlCharactersAreRefusedBeforeAnythingIsChecked) {
+    // A check that ran would show the mismatch box of this file instead.
+    const std::string hosts = "[Site]\r\nUrl=http://elsewhere.test/\r\n";
+    for (const auto& slot : OpaqueSlots(AllowedServer())) {
+        for (const auto& value : kBreakingValues) {
+            SCOPED_TRACE(std::string(slot.name) + ": " + Utf8(value));
+            m_boxes.clear();
+            WriteBytes(InInstallFolder(L"hosts.ini"), hosts);
+            WriteBytes(SettingsPath(), kStaleSettings);
+            slot.call(m_dll, value);
+            ExpectRefused(L"실행 정보가 올바르지 않습니다.", kStaleSettings);
+        }
+    }
+}
+
+TEST_F(LaunchTest, NoValueAddsAKeyOrASection) {
+    std::vector<ValueSlot> slots = OpaqueSlots(AllowedServer());
+    slots.push_back({"Server", [](CPelkoWebDLL& d, const std::wstring& v) {
+                         d.StartPelkoDesk((AllowedServer() + L"/" + v).c_str(), L"enc");
+                     }});
+    std::vector<std::wstring> values(std::begin(kBreakingValues), std::end(kBreakingValues));
+    // Written as they stand: one line each.
+    values.insert(values.end(), {L"[Injected]", L"Run=C:\\evil.exe;[x]", L"\"q\"=[y]"});
+    for (const auto& slot : slots) {
+        for (const auto& value : values) {
+            SCOPED_TRACE(std::string(slot.name) + ": " + Utf8(value));
+            WriteBytes(SettingsPath(), kStaleSettings);
+            // No loader programs are installed: the start fails with its box.
+            slot.call(m_dll, value);
+            wchar_t names[1024] = {};
+            const DWORD length =
+                GetPrivateProfileSectionNamesW(names, 1024, SettingsPath().c_str());
+            EXPECT_EQ(std::wstring(names, length), std::wstring(L"Other\0PelkoWebLoader\0", 21));
+            std::vector<std::wstring> keys;
+            for (const auto& entry : SettingsEntries()) keys.push_back(entry.first);
+            EXPECT_EQ(keys, (std::vector<std::wstring>{L"Server", L"Enc", L"EntID", L"EntName"}));
+        }
+    }
+}
+
+// Patch steps that fail as a real one can; each records the server it was given.
+std::wstring g_patchServer;
+
+void PatchStepThreadFails(const std::wstring& server) {
+    g_patchServer = server;
+    throw bcl::common::exception::CWin32Exception(L"CThread::Start() - _beginthreadex",
+                                                  ERROR_NOT_ENOUGH_MEMORY);
+}
+
+void PatchStepOutOfMemory(const std::wstring& server) {
+    g_patchServer = server;
+    throw std::bad_alloc();
+}
+
+void PatchStepThrowsAnything(const std::wstring& server) {
+    g_patchServer = server;
+    throw 1;
+}
+
+TEST_F(LaunchTest, PatchStepThatThrowsCountsAsNoUpdate) {
+    const PatchStep steps[] = {&PatchStepThreadFails, &PatchStepOutOfMemory,
+                               &PatchStepThrowsAnything};
+    const std::wstring server = AllowedServer();
+    for (const PatchStep step : steps) {
+        CleanInstallFolder();
+        InstallFakeLoaders();
+        g_patchServer.clear();
+        std::vector<std::wstring> lines;
+        DebugOutput::SetObserver([&](const std::wstring& line) { lines.push_back(line); });
+        m_dll.Launch({server.c_str(), L"enc", nullptr, nullptr, L"PelkoDeskLoader.exe"}, step);
+        DebugOutput::SetObserver(nullptr);
+
+        EXPECT_EQ(g_patchServer, server);
+        ASSERT_EQ(lines.size(), 1u);
+        EXPECT_EQ(lines[0].rfind(L"CPelkoWebDLL::Launch, patch step, caught ", 0), 0u)
+            << Utf8(lines[0]);
+        EXPECT_TRUE(m_boxes.empty());
+        EXPECT_EQ(SettingsEntries(),
+                  (IniEntries{
+                      {L"Server", server}, {L"Enc", L"enc"}, {L"EntID", L""}, {L"EntName", L""}}));
+        EXPECT_TRUE(WaitForRecord(L"PelkoDeskLoader").has_value());
+    }
+}
+
+TEST_F(LaunchTest, NothingThrownInsideAStartOperationLeavesIt) {
+    // The refusal box throws: the operation reports it and returns.
+    UserMessage::SetObserver([](HWND, const std::wstring&, const std::wstring&, UINT) -> int {
+        throw std::runtime_error("box failed");
+    });
+    std::vector<std::wstring> lines;
+    DebugOutput::SetObserver([&](const std::wstring& line) { lines.push_back(line); });
+    m_dll.StartPelkoAgent(L"http://evil.test/", L"enc");
+    DebugOutput::SetObserver(nullptr);
+    EXPECT_EQ(lines, std::vector<std::wstring>{L"CPelkoWebDLL::Launch, caught box failed\n"});
 }
 
 }  // namespace

@@ -5,6 +5,7 @@
 #include "loader/InstallFolderRule.h"
 #include "loader/LoaderTexts.h"
 #include "loader/ServerHostRule.h"
+#include "loader/SettingsValueRule.h"
 
 namespace {
 
@@ -97,27 +98,51 @@ TEST(InstallFolderRule, PathLongerThanTheWorkingBufferIsRefused) {
 }
 
 struct HostCase {
-    const wchar_t* url;
-    const wchar_t* host;
+    const wchar_t* server;
+    const wchar_t* host;  // empty: not a server this component serves
 };
 
-TEST(ServerHostRule, HostOfAUrl) {
+TEST(ServerHostRule, ServerHostIsTheHostTheDownloaderContacts) {
     const HostCase cases[] = {
         {L"http://pelko.example.com/CvUpdate/Pelko", L"pelko.example.com"},
         {L"https://sub.pelko.example.com:8080/CvUpdate/Pelko", L"sub.pelko.example.com"},
-        {L"http://user:pw@evil.test/", L"evil.test"},
-        {L"http://a@b@evil.test:1/", L"evil.test"},
+        {L"HtTpS://a-1.example.com:65535/", L"a-1.example.com"},
         {L"pelko.example.com/CvUpdate", L"pelko.example.com"},
-        {L"pelko.example.com", L"pelko.example.com"},
-        {L"http://evil.test?x=http://pelko.example.com/", L"evil.test"},
-        {L"evil.test/?u=http://pelko.example.com/", L"evil.test"},
-        {L"http://evil.test\\@pelko.example.com/", L"evil.test"},
-        {L"http://evil.test#@pelko.example.com/", L"evil.test"},
-        {L"http://[::1]:8080/x", L"[::1]"},
+        {L"pelko.example.com:8080/CvUpdate", L"pelko.example.com"},
+        {L"http://pelko.example.com/x?u=http://evil.test/@evil.test\\evil.test",
+         L"pelko.example.com"},
+        // Another scheme is part of the authority of "http://" + text.
+        {L"ftp://pelko.example.com/", L""},
+        {L"evil.test://pelko.example.com/", L""},
+        {L"http:pelko.example.com/", L""},
+        {L"http://http://pelko.example.com/", L""},
+        // The authority holds a host name and a port only.
+        {L"http://user:pw@evil.test/", L""},
+        {L"http://pelko.example.com\\@evil.test/", L""},
+        {L"http://evil.test?x=http://pelko.example.com/", L""},
+        {L"http://evil.test#@pelko.example.com/", L""},
+        {L"http://%70elko.example.com/", L""},
+        {L"http://[::1]:8080/x", L""},
+        {L"http://pelko.example.com:/x", L""},
+        {L"http://pelko.example.com:80:80/x", L""},
+        {L"http://pelko.example.com:123456/x", L""},
+        {L"http://pelko.example.com:65536/x", L""},
+        {L"http://pelko.example.com./x", L""},
+        {L"http://.pelko.example.com/x", L""},
+        {L"http://pelko..example.com/x", L""},
+        {L"http://pelko\uFF0Eexample.com/x", L""},
         {L"http:///x", L""},
+        // "Patch" is appended to the text: without a path it would extend the host.
+        {L"http://pelko.example.com", L""},
+        {L"pelko.example.com", L""},
+        // No white space or control character anywhere.
+        {L"http://pelko.example.com/x\r\n[Injected]", L""},
+        {L"http://pelko.example.com/a b", L""},
+        {L"http://pelko.example.com/\u3000", L""},
+        {L"http://pelko.example.com/\u2029", L""},
         {L"", L""},
     };
-    for (const auto& c : cases) EXPECT_EQ(ServerHostRule::HostOf(c.url), c.host) << c.url;
+    for (const auto& c : cases) EXPECT_EQ(ServerHostRule::ServerHost(c.server), c.host) << c.server;
 }
 
 struct ServerCase {
@@ -133,14 +158,14 @@ TEST(ServerHostRule, OnlyTheHostDecides) {
         {L"http://sub.pelko.example.com:8080/CvUpdate/Pelko", true},
         {L"http://a.b.pelko.example.com/", true},
         {L"http://127.0.0.1:8080/CvUpdate/Pelko", true},
+        {L"127.0.0.1:8080/CvUpdate/Pelko", true},
+        {L"127.0.0.2://127.0.0.1:8080/CvUpdate/Pelko", false},
         {L"http://evil.test/?x=pelko.example.com", false},
         {L"http://pelko.example.com.evil.test/", false},
         {L"http://pelko.example.com@evil.test/", false},
         {L"http://evilpelko.example.com/", false},
         {L"http://evil.test/pelko.example.com/", false},
         {L"http://PELKO.EXAMPLE.COM/", false},
-        {L"http://.pelko.example.com/", true},
-        {L"http://pelko.example.com./", false},
         {L"http://example.com/", false},
         {L"", false},
     };
@@ -152,6 +177,16 @@ TEST(ServerHostRule, AnEmptyDomainAllowsNothing) {
     EXPECT_FALSE(ServerHostRule::IsAllowedServer(L"http:///x", L"", L""));
     EXPECT_FALSE(ServerHostRule::IsAllowedServer(L"http://a.test/", L"", L""));
     EXPECT_TRUE(ServerHostRule::IsAllowedServer(L"http://a.test/", L"", L"a.test"));
+}
+
+TEST(SettingsValueRule, ControlCharactersAndLineSeparatorsAreRefused) {
+    for (const wchar_t c :
+         {L'\0', L'\t', L'\n', L'\r', L'\x1F', L'\x7F', L'\x85', L'\x9F', L'\u2028', L'\u2029'})
+        EXPECT_FALSE(SettingsValueRule::IsPlainValue(std::wstring(L"a") + c + L"b"))
+            << static_cast<int>(c);
+    for (const wchar_t* value :
+         {L"", L"Corvane Trading", L"a=b[Section];x", L"\uAC00\u3000\u00A0", L"\"quoted\""})
+        EXPECT_TRUE(SettingsValueRule::IsPlainValue(value));
 }
 
 TEST(ServerHostRule, SameServerTextFoldsOnlyAsciiLetters) {

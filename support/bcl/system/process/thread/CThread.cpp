@@ -4,6 +4,7 @@
 
 #include "support/bcl/common/exception/CException.h"
 #include "support/bcl/common/exception/CWin32Exception.h"
+#include "support/bcl/common/exception/CaughtException.h"
 
 namespace bcl::system::process::thread {
 
@@ -22,14 +23,21 @@ void CThread::Start() {
 }
 
 BOOL CThread::PostToThread(UINT message, WPARAM wParam, LPARAM lParam) const {
-    // Thread id 0 is never a started thread; not every platform refuses a post to it.
-    if (handle == nullptr || threadId == 0) return FALSE;
+    // Only while the handle is held: it keeps the thread id from being given to another
+    // thread. Thread id 0 is never a started thread; not every platform refuses a post to it.
+    if (handle == INVALID_HANDLE_VALUE || handle == nullptr || threadId == 0) return FALSE;
     return PostThreadMessageW(threadId, message, wParam, lParam);
 }
 
 unsigned __stdcall CThread::ThreadEntry(void* object) {
     if (!object) return 0;
-    return static_cast<CThread*>(object)->Run();
+    // An exception leaving a thread would end the host process.
+    try {
+        return static_cast<CThread*>(object)->Run();
+    } catch (...) {
+        bcl::common::exception::ReportCaughtException(L"CThread::ThreadEntry");
+        return kRunThrew;
+    }
 }
 
 }  // namespace bcl::system::process::thread

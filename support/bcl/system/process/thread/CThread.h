@@ -15,7 +15,11 @@ public:
     // (Close it first), CWin32Exception when the thread cannot be created.
     void Start();
 
-    // Posts a thread message to the last started thread.
+    // The exit code of a thread whose Run ended by an exception (reported on the debug output).
+    static constexpr unsigned kRunThrew = 0xFFFFFFFF;
+
+    // Posts a thread message to the last started thread. Refused (FALSE, nothing posted)
+    // before Start and after Close: the old thread id may belong to another thread by then.
     BOOL PostToThread(UINT message, WPARAM wParam, LPARAM lParam) const;
 
     DWORD ThreadId() const { return threadId; }
