@@ -34,13 +34,13 @@ GlobalBlock::GlobalBlock(const std::vector<uint8_t>& data)
     GlobalUnlock(m_block);
 }
 
-size_t ThreadCount() {
+std::set<DWORD> ProcessThreads() {
+    std::set<DWORD> threads;
     const HANDLE snapshot = CreateToolhelp32Snapshot(TH32CS_SNAPTHREAD, 0);
     THREADENTRY32 entry{};
     entry.dwSize = sizeof(entry);
-    size_t count = 0;
     for (BOOL more = Thread32First(snapshot, &entry); more; more = Thread32Next(snapshot, &entry))
-        if (entry.th32OwnerProcessID == GetCurrentProcessId()) ++count;
+        if (entry.th32OwnerProcessID == GetCurrentProcessId()) threads.insert(entry.th32ThreadID);
     CloseHandle(snapshot);
-    return count;
+    return threads;
 }

@@ -3,6 +3,7 @@
 #include <windows.h>
 
 #include <cstdint>
+#include <set>
 #include <vector>
 
 // A visible top-level window holding one static control 201, as the patch dialog does, for
@@ -39,5 +40,6 @@ private:
     DWORD m_size;
 };
 
-// Number of threads of this process now.
-size_t ThreadCount();
+// The threads of this process now, and their number.
+std::set<DWORD> ProcessThreads();
+inline size_t ThreadCount() { return ProcessThreads().size(); }
