@@ -3,11 +3,12 @@
 #include <exception>
 #include <string>
 
+#include "framework/win32/CodeModule.h"
 #include "framework/win32/DebugOutput.h"
 #include "framework/win32/UserMessage.h"
 #include "loader/DeploymentValues.h"
 #include "loader/InstallFolder.h"
-#include "framework/win32/CodeModule.h"
+#include "support/bcl/common/exception/CException.h"
 
 namespace {
 
@@ -115,6 +116,8 @@ void CPatchDlg::ReportException(const wchar_t* where) {
     std::wstring what;
     try {
         throw;
+    } catch (const bcl::common::exception::CException& error) {
+        what = error.GetText();  // the worker thread that could not be started
     } catch (const std::exception& error) {
         const std::string text = error.what();
         what.assign(text.begin(), text.end());

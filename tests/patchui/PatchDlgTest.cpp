@@ -5,6 +5,7 @@
 #include <thread>
 #include <vector>
 
+#include "framework/win32/DebugOutput.h"
 #include "framework/win32/UserMessage.h"
 #include "loader/DeploymentValues.h"
 #include "loader/InstallFolder.h"
@@ -160,6 +161,23 @@ TEST(PatchDlg, UpdateUrlIsTheServerFollowedByPatch) {
         EXPECT_EQ(record->installFolder, GetInstallFolder());
         EXPECT_EQ(record->typeFilters, std::vector<std::wstring>{L"Common"});
     }
+}
+
+TEST(PatchDlg, FailureInItsOwnCodeEndsItWith2AndSaysSoOnTheDebugOutput) {
+    std::vector<std::wstring> lines;
+    std::mutex lock;
+    DebugOutput::SetObserver([&](const std::wstring& line) {
+        std::lock_guard<std::mutex> guard(lock);
+        lines.push_back(line);
+    });
+    CPatchDlg dialog(L"http://127.0.0.1/CvUpdate/Pelko", nullptr,
+                     [](const std::wstring&, const std::wstring&) -> IUpdateManagerLite* {
+                         throw std::bad_alloc();
+                     });
+    EXPECT_EQ(dialog.DoModal(), 2);
+    DebugOutput::SetObserver(nullptr);
+    ASSERT_EQ(lines.size(), 1u);
+    EXPECT_EQ(lines[0].rfind(L"CPatchDlg::DialogProc, ", 0), 0u);
 }
 
 TEST(PatchDlg, CheckFailureShowsARealBoxOwnedByTheDialog) {
