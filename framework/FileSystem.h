@@ -35,9 +35,21 @@ int64_t MakeLocalTime(std::tm fields);
 // Creates a new empty file with a unique name in folder and returns its path; empty on
 // failure.
 std::wstring CreateTempFileIn(const std::wstring& folder);
-// Moves from over to, replacing it even when it is read-only; on failure to is left as it
-// was.
+// Creates an empty file; false when something of that name exists or it cannot be made.
+bool CreateNewFile(const std::wstring& path);
+// Moves from over to, replacing it even when it is read-only, hidden or system; on failure to
+// is left as it was.
 bool MoveOver(const std::wstring& from, const std::wstring& to);
+
+// Length of the path as the platform counts it: UTF-16 units on Windows, bytes elsewhere.
+size_t PathLength(const std::wstring& path);
+// The longest path the platform's ordinary calls take for a file, or for a folder they are to
+// create. Windows: 259 characters, 247 to create a folder (room is kept for a short name),
+// 32767 in the "\\?\" form; elsewhere PATH_MAX - 1 bytes.
+size_t LongestPath(const std::wstring& path, bool folder);
+// True when the path is within LongestPath and no part of it is longer than the 255 units a
+// file system takes for one name.
+bool FitsPathLimit(const std::wstring& path, bool folder);
 
 // True when the path's drive is removable media (never on platforms without drives).
 bool IsOnRemovableDrive(const std::wstring& path);

@@ -70,6 +70,9 @@ unsigned CDeflateCompressor::ReadData(void* buffer, unsigned size) {
             room -= n;
         }
     }
+    // Stored data longer than its declared size: the rest would be dropped unseen.
+    if (produced == 0 && size != 0 && !deflated && (stream.avail_in > 0 || remainingCompressed > 0))
+        storage->ThrowError(CZipException::badZipFile);
     if (produced == 0 && options.checkLastBlock && size != 0 && deflated) {
         // Nothing more to produce: the stream must end here, or its last block is missing.
         stream.next_out = out;

@@ -29,6 +29,44 @@ bool IsParentPart(std::wstring_view part) {
     return dots >= 2;
 }
 
+// A part the platform reads as the folder it is in, or as nothing: only spaces and at most
+// one dot ("", ".", " ", ". " ...).
+bool IsCurrentPart(std::wstring_view part) {
+    return std::all_of(part.begin(), part.end(),
+                       [](wchar_t c) { return c == L'.' || c == L' '; }) &&
+           std::count(part.begin(), part.end(), L'.') <= 1;
+}
+
+// True when every part of the relative path is the current folder or nothing, so the path
+// names the folder it is appended to.
+bool NamesItsFolder(const std::wstring& below) {
+    size_t start = 0;
+    for (size_t i = 0; i <= below.size(); ++i) {
+        if (i < below.size() && !IsSeparator(below[i])) continue;
+        if (!IsCurrentPart(std::wstring_view(below).substr(start, i - start))) return false;
+        start = i + 1;
+    }
+    return true;
+}
+
+// The length of the path's root, which is never created: a "\\?\" or "\\" prefix, a drive
+// and the separators after them.
+size_t RootLength(const std::wstring& path) {
+    CZipPathComponent split;
+    split.SetFullPath(path.substr(0, std::min<size_t>(path.size(), 10)));
+    size_t root = split.prefix.size() + split.drive.size();
+    while (root < path.size() && IsSeparator(path[root])) ++root;
+    return root;
+}
+
+// The end of the parent of the level that ends at end: the start of the separators before the
+// level's last part; root when the level is the first below it.
+size_t ParentEnd(const std::wstring& path, size_t end, size_t root) {
+    while (end > root && !IsSeparator(path[end - 1])) --end;
+    while (end > root && IsSeparator(path[end - 1])) --end;
+    return end;
+}
+
 bool IsKnownSystem(uint8_t system) {
     return system == 0 || system == 3 || system == 6 || system == 7 || system == 10;
 }
@@ -104,13 +142,16 @@ bool CZipArchive::ExtractEntry(uint16_t index, const wchar_t* folder, bool keepP
     const std::optional<std::wstring> target =
         BuildTargetPath(nameInZip, folder, keepPath, newName);
     if (!target) return false;
-    if (record->IsFolder()) {
+    const bool isFolder = record->IsFolder();
+    // A target the ordinary file calls cannot reach gets no folders made for it. A folder
+    // entry's folder is one to create unless it exists.
+    if (!FileSystem::FitsPathLimit(*target, isFolder && !FileSystem::IsExistingFolder(*target)))
+        return false;
+    if (isFolder) {
         EnsureFolder(*target);
         FileSystem::SetAttributes(*target, record->GetSystemAttributes());
         return true;
     }
-    // Without a name the target is the folder itself, whose temporary file would go beside it.
-    if (name.empty()) return false;
     if (!OpenEntry(index)) return false;
     return ExtractFileEntry(*target, bufferSize);
 }
@@ -193,7 +234,6 @@ std::optional<std::wstring> CZipArchive::BuildTargetPath(const std::wstring& nam
                                                          const wchar_t* newName) const {
     std::wstring target = folder ? folder : L"";
     std::wstring name = newName ? newName : nameInZip;
-    if (name.empty()) return target;
     if (!target.empty()) target = WithoutTrailingSeparators(target) + L"\\";
     name = WithoutTrailingSeparators(name);
     CZipPathComponent split;
@@ -201,26 +241,36 @@ std::optional<std::wstring> CZipArchive::BuildTargetPath(const std::wstring& nam
     const std::wstring below = !keepPath     ? split.FileName()
                                : removeDrive ? split.PathWithoutDrive()
                                              : name;
-    // What is left after the drive is dropped must not climb out of the folder either.
-    if (HasParentReference(below)) return std::nullopt;
+    // What is left after the drive is dropped must not climb out of the folder, name the
+    // folder itself (its attributes are not the entry's to set), reach a stream (":" after the
+    // drive) or hold a NUL, where the platform would cut the path short.
+    if (HasParentReference(below) || NamesItsFolder(below) ||
+        below.find_first_of(std::wstring_view(L":\0", 2)) != std::wstring::npos)
+        return std::nullopt;
     return target + below;
 }
 
 bool CZipArchive::EnsureFolder(const std::wstring& path) {
-    // Walks up to the first folder that exists (or the root), then creates downwards.
     // Either separator may end a level: names from the name-encoding block keep their "/".
-    std::vector<std::wstring> missing;
-    std::wstring folder = WithoutTrailingSeparators(path);
-    for (;;) {
-        CZipPathComponent split;
-        if (!split.SetFullPath(folder)) return false;
-        const std::wstring parent = split.FolderPath();
-        if (parent.size() >= folder.size() || FileSystem::IsExistingFolder(folder)) break;
-        missing.push_back(folder);
-        folder = WithoutTrailingSeparators(parent);
+    const std::wstring folder = WithoutTrailingSeparators(path);
+    const size_t root = RootLength(folder);
+    if (folder.size() <= root || FileSystem::IsExistingFolder(folder)) return true;
+    // Nothing is made for a folder the ordinary calls could not create at its full depth.
+    if (!FileSystem::FitsPathLimit(folder, true)) return false;
+    // Walks up to the first level that exists (or the root), then creates downwards. Only the
+    // ends of the missing levels are kept, so memory grows with the path, not its square.
+    std::vector<size_t> missing{folder.size()};
+    std::wstring level;
+    for (size_t end = ParentEnd(folder, folder.size(), root); end > root;
+         end = ParentEnd(folder, end, root)) {
+        level.assign(folder, 0, end);
+        if (FileSystem::IsExistingFolder(level)) break;
+        missing.push_back(end);
     }
-    for (auto at = missing.rbegin(); at != missing.rend(); ++at) {
-        if (!FileSystem::CreateFolder(*at)) return false;
+    for (auto end = missing.rbegin(); end != missing.rend(); ++end) {
+        level.assign(folder, 0, *end);
+        // A level such as "a\." was made a moment ago as "a"; another process may make one too.
+        if (!FileSystem::CreateFolder(level) && !FileSystem::IsExistingFolder(level)) return false;
     }
     return true;
 }

@@ -38,8 +38,9 @@ public:
 
     // Writes the entry below folder. True when every byte was written, the CRC matched and
     // the time and attributes were set. The data goes to a temporary file beside the target
-    // that replaces it only when complete and correct; names with a ".." component, and files
-    // without a name, are refused (false), and nothing is written for them.
+    // that replaces it only when complete and correct. Refused (false, nothing written or
+    // changed): names BuildTargetPath gives nothing for, and targets longer than the
+    // platform's ordinary file calls take (for a folder entry: than they can create).
     bool ExtractEntry(uint16_t index, const wchar_t* folder, bool keepPath = true,
                       const wchar_t* newName = nullptr, unsigned bufferSize = 65536);
 
@@ -51,11 +52,15 @@ public:
 
     // Where an entry goes: folder, then the name's drive-less path (or the name as it is
     // without removeDrive, or only its file name without keepPath). Nothing when a part of
-    // the name is too long for the path splitter or what is appended has a ".." part.
+    // the name is too long for the path splitter, or when what is appended has a ".." part,
+    // comes down to the folder itself (only ".", spaces and separators, or nothing), or holds
+    // a ":" (a stream) or a NUL.
     std::optional<std::wstring> BuildTargetPath(const std::wstring& nameInZip,
                                                 const wchar_t* folder, bool keepPath,
                                                 const wchar_t* newName) const;
-    // Creates the folder and every missing parent; true when it exists afterwards.
+    // Creates the folder and every missing parent; true when it exists afterwards. Nothing is
+    // made when the folder is longer than the platform's calls can create. Memory grows with
+    // the path's length.
     static bool EnsureFolder(const std::wstring& path);
     // True when a part of the name (either separator, or a NUL, where the platform ends the
     // path) is "..", or only dots and spaces with more than one dot, which the platform would

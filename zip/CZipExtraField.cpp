@@ -20,7 +20,8 @@ bool CZipExtraField::Parse(const uint8_t* bytes, uint16_t size) {
         const uint16_t id = ZipBytes::Get16(bytes + at);
         const uint16_t dataSize = ZipBytes::Get16(bytes + at + 2);
         if (dataSize > left - 4) return false;
-        blocks.push_back(std::make_unique<CZipExtraData>(id, bytes + at + 4, dataSize));
+        if (id == keptId && blocks.empty())
+            blocks.push_back(std::make_unique<CZipExtraData>(id, bytes + at + 4, dataSize));
         at += 4 + size_t(dataSize);
     }
     return true;

@@ -13,7 +13,6 @@ namespace {
 
 constexpr uint8_t centralSignature[4] = {0x50, 0x4B, 0x01, 0x02};
 constexpr uint8_t localSignature[4] = {0x50, 0x4B, 0x03, 0x04};
-constexpr uint16_t nameEncodingId = 0x5A4C;
 constexpr uint16_t winZipAesMethod = 99;
 
 bool HasSignature(const uint8_t* bytes, const uint8_t (&signature)[4]) {

@@ -15,6 +15,7 @@ class CZipFileHeader {
 public:
     static constexpr uint8_t notEncrypted = 0xFF;
     static constexpr uint8_t traditionalEncryption = 0;
+    static constexpr uint16_t nameEncodingId = 0x5A4C;
 
     virtual ~CZipFileHeader() = default;
 
@@ -55,8 +56,9 @@ public:
     uint32_t localCompressedSize = 0;
     uint32_t localUncompressedSize = 0;
     uint32_t localHeaderOffset = 0;
+    // Only the name-encoding block is ever used; the local field is only checked.
     CZipExtraField localExtra;
-    CZipExtraField centralExtra;
+    CZipExtraField centralExtra{nameEncodingId};
     uint32_t externalAttributes = 0;
     uint16_t localNameSize = 0;
     uint8_t encryptionMethod = notEncrypted;

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <cstdint>
 #include <string>
 
 #include "framework/CFile.h"
@@ -18,8 +19,13 @@ public:
     void Write(const void* buffer, unsigned count) { file.Write(buffer, count); }
     void Close() { file.Close(); }
     const std::wstring& TemporaryPath() const { return temporaryPath; }
-    // Moves the closed temporary file over the target, also a read-only one.
+    // Moves the closed temporary file over the target, also a read-only, hidden or system one.
     bool Commit();
+
+    // A temporary name of at most length characters (at least 1) drawn from number: "~" and
+    // base-36 digits, at most 8 characters in all; a lone digit when length is 1. The "~"
+    // keeps it clear of device names such as "con".
+    static std::wstring TemporaryName(uint64_t number, size_t length);
 
 private:
     std::wstring target;

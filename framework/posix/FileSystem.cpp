@@ -1,6 +1,7 @@
 #include "framework/FileSystem.h"
 
 #include <fcntl.h>
+#include <limits.h>
 #include <stdlib.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -92,10 +93,22 @@ std::wstring CreateTempFileIn(const std::wstring& folder) {
     return result + name;
 }
 
+bool CreateNewFile(const std::wstring& path) {
+    const int fd =
+        open(PosixPath::Native(path).c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
+    if (fd < 0) return false;
+    close(fd);
+    return true;
+}
+
 bool MoveOver(const std::wstring& from, const std::wstring& to) {
     return std::rename(PosixPath::Native(from).c_str(), PosixPath::Native(to).c_str()) == 0;
 }
 
 bool IsOnRemovableDrive(const std::wstring&) { return false; }
+
+size_t PathLength(const std::wstring& path) { return PosixPath::Native(path).size(); }
+
+size_t LongestPath(const std::wstring&, bool) { return PATH_MAX - 1; }
 
 }  // namespace FileSystem

@@ -45,17 +45,35 @@ std::wstring CreateTempFileIn(const std::wstring& folder) {
     return name;
 }
 
+bool CreateNewFile(const std::wstring& path) {
+    const HANDLE file = CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW,
+                                    FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (file == INVALID_HANDLE_VALUE) return false;
+    CloseHandle(file);
+    return true;
+}
+
 bool MoveOver(const std::wstring& from, const std::wstring& to) {
-    // A read-only target refuses to be replaced: clear it first, put it back on failure.
+    // A read-only, hidden or system target may refuse to be replaced: clear it first, put it
+    // back on failure.
+    constexpr DWORD guarding =
+        FILE_ATTRIBUTE_READONLY | FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM;
     const DWORD before = GetFileAttributesW(to.c_str());
-    if (before != INVALID_FILE_ATTRIBUTES && (before & FILE_ATTRIBUTE_READONLY))
-        SetFileAttributesW(to.c_str(), FILE_ATTRIBUTE_NORMAL);
+    const bool cleared = before != INVALID_FILE_ATTRIBUTES && (before & guarding) &&
+                         SetFileAttributesW(to.c_str(), FILE_ATTRIBUTE_NORMAL);
     if (MoveFileExW(from.c_str(), to.c_str(), MOVEFILE_REPLACE_EXISTING)) return true;
     const DWORD error = GetLastError();
-    if (before != INVALID_FILE_ATTRIBUTES && (before & FILE_ATTRIBUTE_READONLY))
-        SetFileAttributesW(to.c_str(), before);
+    if (cleared) SetFileAttributesW(to.c_str(), before);
     SetLastError(error);
     return false;
+}
+
+size_t PathLength(const std::wstring& path) { return path.size(); }
+
+size_t LongestPath(const std::wstring& path, bool folder) {
+    if (path.rfind(L"\\\\?\\", 0) == 0) return 32767;
+    // A folder must leave room for a file name of 8.3 characters and the NUL.
+    return folder ? MAX_PATH - 13 : MAX_PATH - 1;
 }
 
 bool IsOnRemovableDrive(const std::wstring& path) {

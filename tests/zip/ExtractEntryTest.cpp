@@ -1,7 +1,10 @@
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <filesystem>
 #include <fstream>
+#include <string>
+#include <vector>
 
 #include "ZipTestSupport.h"
 #include "framework/FileSystem.h"
@@ -59,6 +62,11 @@ TEST(ExtractEntry, WritesTheFirstEntryBelowTheFolderWithItsPath) {
         {L"unc_name.zip", "srv/ srv/share/ srv/share/c.txt ", "srv/share/c.txt", &text},
         {L"name_oem.zip", "\u00FCber.txt ", nullptr, &text},
         {L"name_encoding.zip", "\uD55C\uAE00/ \uD55C\uAE00/\uD30C\uC77C.txt ", nullptr, &text},
+        {L"split_dir_first.zip", "split.txt ", "split.txt", &text},
+        // Absolute names from the name-encoding block, which keep their "/", stay below.
+        {L"block_absolute_0.zip", "abs/ abs/x.txt ", "abs/x.txt", &text},
+        {L"block_absolute_1.zip", "abs/ abs/x.txt ", "abs/x.txt", &text},
+        {L"block_absolute_2.zip", "srv/ srv/share/ srv/share/x.txt ", "srv/share/x.txt", &text},
     };
     for (const auto& c : cases) {
         ScratchFolder scratch("written");
@@ -82,7 +90,7 @@ TEST(ExtractEntry, DataIsReadAcrossTheVolumesOfASplitArchive) {
 }
 
 TEST(ExtractEntry, EmptyEntriesGiveEmptyFiles) {
-    for (const wchar_t* fixture : {L"zero_deflated.zip", L"stored_zero_size.zip"}) {
+    for (const wchar_t* fixture : {L"zero_deflated.zip", L"stored_empty.zip"}) {
         ScratchFolder scratch("empty");
         const auto extraction = ExtractFirst(fixture, scratch.Text());
         EXPECT_EQ(extraction.error, ZipTest::noError) << fixture;
@@ -162,6 +170,10 @@ TEST(ExtractEntry, FailuresLeaveTheInstalledFileAsItWas) {
         {L"corrupt_deflate.zip", CZipException::dataError},
         {L"short_stream.zip", ZipTest::noError},
         {L"stored_short.zip", ZipTest::noError},
+        // Declared sizes smaller than the data.
+        {L"stored_declared_smaller.zip", CZipException::badZipFile},
+        {L"deflated_declared_smaller.zip", CZipException::badZipFile},
+        {L"stored_zero_size.zip", CZipException::badZipFile},
         {L"encrypted.zip", CZipException::badPassword},
         {L"aes.zip", CZipException::noAes},
         {L"method12.zip", ZipTest::noError},
@@ -189,12 +201,17 @@ TEST(ExtractEntry, FailuresLeaveTheInstalledFileAsItWas) {
 }
 
 #ifdef _WIN32
+constexpr uint32_t guarded =
+    FILE_ATTRIBUTE_READONLY | FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM;
+
 // The new file is complete but cannot take the place of a target that is in use.
 TEST(ExtractEntry, ATargetInUseIsLeftAsItWas) {
     ScratchFolder scratch("inuse");
     const fs::path target = scratch.Path() / "a.txt";
     WriteFile(target, "installed");
-    FileSystem::SetAttributes(target.wstring(), FileSystem::attributeReadOnly);
+    FileSystem::SetAttributes(target.wstring(), guarded);
+    const uint32_t before = FileSystem::GetAttributes(target.wstring());
+    ASSERT_EQ(before & guarded, guarded);
     const HANDLE held = CreateFileW(target.wstring().c_str(), GENERIC_READ, FILE_SHARE_READ,
                                     nullptr, OPEN_EXISTING, 0, nullptr);
     ASSERT_NE(held, INVALID_HANDLE_VALUE);
@@ -203,8 +220,32 @@ TEST(ExtractEntry, ATargetInUseIsLeftAsItWas) {
     EXPECT_FALSE(extraction.result);
     EXPECT_EQ(extraction.error, CZipException::notRenamed);
     EXPECT_EQ(ZipTest::ReadAll(target), "installed");
-    EXPECT_TRUE(IsReadOnly(target));
+    EXPECT_EQ(FileSystem::GetAttributes(target.wstring()), before);
     EXPECT_EQ(scratch.Listing(), "a.txt ");
+}
+
+// A hidden or system file is replaced like any other and ends with the entry's attributes.
+TEST(ExtractEntry, HiddenAndSystemTargetsAreReplaced) {
+    const struct {
+        uint32_t before;
+        const wchar_t* fixture;
+        uint32_t after;
+    } cases[] = {
+        {FILE_ATTRIBUTE_HIDDEN, L"unix644.zip", 0x20},
+        {FILE_ATTRIBUTE_SYSTEM, L"unix444.zip", 0x21},
+        {guarded, L"dos_hidden.zip", 0x23},
+        {FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM, L"unix644.zip", 0x20},
+    };
+    for (const auto& c : cases) {
+        ScratchFolder scratch("hidden");
+        const fs::path target = scratch.Path() / "a.txt";
+        WriteFile(target, "installed");
+        ASSERT_TRUE(FileSystem::SetAttributes(target.wstring(), c.before));
+        EXPECT_TRUE(ExtractFirst(c.fixture, scratch.Text()).result) << c.fixture;
+        EXPECT_TRUE(ZipTest::ReadAll(target) == ZipTest::PackageText()) << c.fixture;
+        EXPECT_EQ(FileSystem::GetAttributes(target.wstring()), c.after) << c.fixture;
+        EXPECT_EQ(scratch.Listing(), "a.txt ") << c.fixture;
+    }
 }
 #endif
 
@@ -216,9 +257,18 @@ TEST(ExtractEntry, ACutDeflateStreamFailsWithoutWriting) {
     EXPECT_EQ(scratch.Listing(), "");
 }
 
-TEST(ExtractEntry, NamesThatClimbOutAreRefusedAndNothingIsWritten) {
-    for (int i = 0; i < 9; ++i) {
-        const std::wstring fixture = L"parent_" + std::to_wstring(i) + L".zip";
+std::vector<std::wstring> Numbered(const std::wstring& stem, int count) {
+    std::vector<std::wstring> names;
+    for (int i = 0; i < count; ++i) names.push_back(stem + std::to_wstring(i) + L".zip");
+    return names;
+}
+
+// Climbing out, from the stored name or the name-encoding block, and naming a stream.
+TEST(ExtractEntry, NamesThatLeaveTheFolderAreRefusedAndNothingIsWritten) {
+    std::vector<std::wstring> fixtures = Numbered(L"parent_", 9);
+    for (const auto& more : {Numbered(L"block_parent_", 5), Numbered(L"stream_", 4)})
+        fixtures.insert(fixtures.end(), more.begin(), more.end());
+    for (const auto& fixture : fixtures) {
         ScratchFolder scratch("climb");
         const fs::path inner = scratch.Path() / "inner" / "deeper";
         fs::create_directories(inner);
@@ -227,6 +277,68 @@ TEST(ExtractEntry, NamesThatClimbOutAreRefusedAndNothingIsWritten) {
         EXPECT_EQ(extraction.error, ZipTest::noError) << fixture;
         EXPECT_EQ(scratch.Listing(), "inner/ inner/deeper/ ") << fixture;
     }
+}
+
+// Folder entries (hidden, system and read-only) whose names come down to the destination.
+TEST(ExtractEntry, TheDestinationKeepsItsOwnAttributes) {
+    for (const auto& fixture : Numbered(L"self_", 8)) {
+        ScratchFolder scratch("self");
+        const fs::path destination = scratch.Path() / "destination";
+        fs::create_directories(destination);
+        const uint32_t before = FileSystem::GetAttributes(destination.wstring());
+        const auto extraction = ExtractFirst(fixture, destination.wstring());
+        EXPECT_FALSE(extraction.result) << fixture;
+        EXPECT_EQ(extraction.error, ZipTest::noError) << fixture;
+        EXPECT_EQ(FileSystem::GetAttributes(destination.wstring()), before) << fixture;
+        EXPECT_EQ(scratch.Listing(), "destination/ ") << fixture;
+    }
+}
+
+// A folder nested below base whose path is length units long, in parts of at most 200.
+fs::path FolderOfLength(const fs::path& base, size_t length) {
+    fs::path folder = base;
+    for (size_t have = FileSystem::PathLength(base.wstring()); have < length;
+         have = FileSystem::PathLength(folder.wstring())) {
+        size_t part = std::min<size_t>(200, length - have - 1);
+        // A separator alone cannot make up the rest.
+        if (length - have - 1 - part == 1) --part;
+        folder /= std::string(part, 'p');
+    }
+    return folder;
+}
+
+TEST(ExtractEntry, TargetsUpToThePathLimitAreWrittenLongerOnesRefused) {
+    const size_t name = std::wstring(L"\\a.txt").size();
+    // In an existing folder, the target may use every unit the file calls take.
+    for (const size_t extra : {0, 1}) {
+        ScratchFolder scratch("long");
+        const size_t length = FileSystem::LongestPath(scratch.Text(), false) + extra;
+        const fs::path folder = FolderOfLength(scratch.Path(), length - name);
+        fs::create_directories(folder);
+        ASSERT_EQ(FileSystem::PathLength((folder / "a.txt").wstring()), length);
+        const auto extraction = ExtractFirst(L"unix644.zip", folder.wstring());
+        EXPECT_EQ(extraction.error, ZipTest::noError) << length;
+        EXPECT_EQ(extraction.result, extra == 0) << length;
+        size_t files = 0;
+        for (const auto& item : fs::recursive_directory_iterator(scratch.Path()))
+            files += item.is_regular_file() ? 1 : 0;
+        EXPECT_EQ(files, extra == 0 ? 1u : 0u) << length;
+        if (extra == 0) {
+            EXPECT_TRUE(ZipTest::ReadAll(folder / "a.txt") == ZipTest::PackageText());
+        }
+    }
+    // 16,000 levels, and a folder entry one unit longer than a new folder may be: nothing is
+    // made for either.
+    ScratchFolder scratch("deep");
+    const size_t longestFolder = FileSystem::LongestPath(scratch.Text(), true);
+    const fs::path base =
+        FolderOfLength(scratch.Path(), longestFolder + 1 - std::wstring(L"\\pkgdir").size());
+    fs::create_directories(base);
+    const std::string before = scratch.Listing();
+    EXPECT_FALSE(ExtractFirst(L"deep_name.zip", scratch.Text()).result);
+    EXPECT_FALSE(ExtractFirst(L"folder_first.zip", base.wstring()).result);
+    EXPECT_EQ(scratch.Listing(), before);
+    EXPECT_TRUE(ExtractFirst(L"folder_first.zip", base.parent_path().wstring()).result);
 }
 
 TEST(ExtractEntry, UnusableNamesAndArchivesFailSafely) {

@@ -33,6 +33,8 @@ TEST(OpenArchive, EndRecordAndDirectoryAreFoundOrRefused) {
         {L"stray_extra.zip", CZipException::badZipFile, 0},
         {L"duplicate_offsets.zip", CZipException::badZipFile, 0},
         {L"directory_past_end.zip", CZipException::badZipFile, 0},
+        {L"comment_truncated.zip", CZipException::badZipFile, 0},
+        {L"split_dir_first.zip", ZipTest::noError, 1},
         {L"no-such-archive.zip", ZipTest::fileError, 0},
     };
     for (const auto& c : cases) {

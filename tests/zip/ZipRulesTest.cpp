@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <string>
 #include <vector>
 
@@ -10,6 +11,7 @@
 #include "zip/CZipMemFile.h"
 #include "zip/CZipPathComponent.h"
 #include "zip/CZipStorage.h"
+#include "zip/CZipTargetFile.h"
 
 namespace {
 
@@ -75,7 +77,8 @@ TEST(CZipArchive, BuildTargetPathKeepsTheDriveLessPathBelowTheFolder) {
         {L"C:\\x", L"\\\\srv\\share\\c.txt", true, L"C:\\x\\srv\\share\\c.txt"},
         {L"C:\\x", L"a\\b\\", true, L"C:\\x\\a\\b"},
         {L"C:\\x", L"sub\\a.dll", false, L"C:\\x\\a.dll"},
-        {L"C:\\x", L"", true, L"C:\\x"},
+        {L"C:\\x", L"C:a.txt", true, L"C:\\x\\a.txt"},
+        {L"C:\\x", L"a\\.\\b", true, L"C:\\x\\a\\.\\b"},
         {nullptr, L"sub\\a.dll", true, L"sub\\a.dll"},
     };
     CZipArchive archive;
@@ -88,6 +91,40 @@ TEST(CZipArchive, BuildTargetPathKeepsTheDriveLessPathBelowTheFolder) {
     EXPECT_FALSE(archive.BuildTargetPath(std::wstring(300, L'n'), L"C:\\x", true, nullptr));
     // The drive goes, and what remains would climb out.
     EXPECT_FALSE(archive.BuildTargetPath(L"C:..\\x", L"C:\\x", true, nullptr));
+}
+
+TEST(CZipArchive, BuildTargetPathRefusesTheFolderItselfStreamsAndNuls) {
+    const std::wstring refused[] = {
+        L"",
+        L"\\",
+        L"/",
+        L"C:",
+        L"C:\\",
+        L".",
+        L" ",
+        L".\\. \\",
+        L"a.txt:s",
+        L"C:x:y.txt",
+        std::wstring(L"a\0b", 3),
+        L"x\\..::$I",
+    };
+    CZipArchive archive;
+    for (const auto& name : refused)
+        EXPECT_FALSE(archive.BuildTargetPath(name, L"C:\\x", true, nullptr)) << name;
+    EXPECT_FALSE(archive.BuildTargetPath(L"a.txt", L"C:\\x", true, L"."));
+    // Kept as it is, the drive of a name would be a stream.
+    archive.removeDrive = false;
+    EXPECT_FALSE(archive.BuildTargetPath(L"D:\\y\\b.txt", L"C:\\x", true, nullptr));
+}
+
+TEST(CZipTargetFile, TemporaryNamesFitTheRoomAndAreNoDeviceNames) {
+    for (size_t room = 0; room <= 10; ++room) {
+        const std::wstring name = CZipTargetFile::TemporaryName(0xFFFFFFFFFFull, room);
+        EXPECT_EQ(name.size(), std::clamp<size_t>(room, 1, 8)) << room;
+        EXPECT_EQ(name[0] == L'~', room >= 2) << room;
+    }
+    EXPECT_EQ(CZipTargetFile::TemporaryName(36 * 36 + 35, 4), L"~z01");
+    EXPECT_NE(CZipTargetFile::TemporaryName(1, 8), CZipTargetFile::TemporaryName(2, 8));
 }
 
 TEST(CZipArchive, ParentReferencesAreRecognisedInEveryForm) {
@@ -140,17 +177,31 @@ TEST(CZipStorage, SplitVolumesAreNamedAfterTheArchive) {
 }
 
 TEST(CZipExtraField, BlocksMustFillTheFieldExactly) {
-    CZipExtraField field;
+    CZipExtraField field(0x5A4C);
     const uint8_t two[] = {0x4C, 0x5A, 2, 0, 'a', 'b', 0x01, 0x00, 0, 0};
     ASSERT_TRUE(field.Parse(two, sizeof two));
-    ASSERT_EQ(field.GetCount(), 2u);
-    EXPECT_EQ(field[0].headerId, 0x5A4C);
-    EXPECT_EQ(field[0].data.GetSize(), 2u);
-    EXPECT_EQ(field[1].data.GetSize(), 0u);
+    ASSERT_NE(field.Lookup(0x5A4C), nullptr);
+    EXPECT_EQ(field.Lookup(0x5A4C)->data.GetSize(), 2u);
     for (uint16_t stray = 1; stray <= 3; ++stray)
         EXPECT_FALSE(field.Parse(two, static_cast<uint16_t>(6 + stray))) << stray;
     const uint8_t overrun[] = {1, 0, 5, 0, 'a', 'b', 'c', 'd'};
     EXPECT_FALSE(field.Parse(overrun, sizeof overrun));
+}
+
+// A field of thousands of empty blocks keeps only the one block it is made for.
+TEST(CZipExtraField, OnlyTheFirstBlockOfItsIdIsKept) {
+    std::vector<uint8_t> bytes;
+    for (int i = 0; i < 16000; ++i) bytes.insert(bytes.end(), {0x01, 0x00, 0, 0});
+    for (uint8_t letter : {'a', 'b'}) bytes.insert(bytes.end(), {0x4C, 0x5A, 1, 0, letter});
+    for (int i = 0; i < 300; ++i) bytes.insert(bytes.end(), {0x4C, 0x5A, 0, 0});
+    CZipExtraField field(0x5A4C);
+    ASSERT_TRUE(field.Parse(bytes.data(), static_cast<uint16_t>(bytes.size())));
+    ASSERT_EQ(field.GetCount(), 1u);
+    EXPECT_EQ(field[0].data.Data()[0], 'a');
+    CZipExtraField unkept;
+    ASSERT_TRUE(unkept.Parse(bytes.data(), static_cast<uint16_t>(bytes.size())));
+    EXPECT_EQ(unkept.GetCount(), 0u);
+    EXPECT_EQ(unkept.Lookup(0x0001), nullptr);
 }
 
 TEST(CZipFileHeader, NameEncodingBlockRules) {

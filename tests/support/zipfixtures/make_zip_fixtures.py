@@ -108,6 +108,13 @@ def build(entries, comment=b"", central_order=None, end=None, between=b""):
     return bytes(body) + cd + between + end_record(comment=comment, **fields)
 
 
+def named_by_block(name, data, **kw):
+    """An entry whose UTF-8 name comes from the name-encoding block (ID 0x5A4C)."""
+    block = b"\x01\x03" + struct.pack("<I", 65001) + name.encode("utf-8")
+    return Entry(b"ignored", data, central_extra=struct.pack("<HH", 0x5A4C, len(block)) + block,
+                 **kw)
+
+
 def write(folder, name, data):
     with open(os.path.join(folder, name), "wb") as f:
         f.write(data)
@@ -248,6 +255,36 @@ def byte_archives(folder):
     # A file without a name would be written as the destination folder itself.
     write(folder, "parent_8.zip", build([Entry(b"", text)]))
     write(folder, "long_title.zip", build([Entry("t" * 300 + ".txt", text)]))
+    # 16,000 folder levels: a folder part of 32,000 characters, under the splitter's limit.
+    write(folder, "deep_name.zip", build([Entry("d/" * 16000 + "f.txt", text)]))
+
+    # Folder entries (hidden, system, read-only on MS-DOS) whose names come down to the
+    # destination itself; the last two reach it through a NUL and the name-encoding block.
+    dos_folder = dict(method=0, made_by=0x0014, external=0x13)
+    for i, name in enumerate([b"/", b"C:", b"\\", b"./", b" /", b"./. /", b"\0x/"]):
+        write(folder, "self_%d.zip" % i, build([Entry(name, b"", **dos_folder)]))
+    write(folder, "self_7.zip", build([named_by_block("./", b"", **dos_folder)]))
+    # Names that would reach an alternate data stream or a folder index on NTFS.
+    for i, (name, kw) in enumerate([(b"a.txt:evil", {}), (b"sub/b.txt::$DATA", {}),
+                                    (b"x\\..::$INDEX_ALLOCATION\\", dos_folder),
+                                    (b"C:x:y.txt", {})]):
+        write(folder, "stream_%d.zip" % i, build([Entry(name, text if not kw else b"", **kw)]))
+    # Names from the name-encoding block keep their "/" and are not normalised.
+    for i, name in enumerate(["../evil.txt", "a/../../evil.txt", "..\\evil.txt", "a/..",
+                              "a/b.txt:evil"]):
+        write(folder, "block_parent_%d.zip" % i, build([named_by_block(name, text)]))
+    for i, name in enumerate(["/abs/x.txt", "C:/abs/x.txt", "//srv/share/x.txt"]):
+        write(folder, "block_absolute_%d.zip" % i, build([named_by_block(name, text)]))
+
+    # Declared sizes smaller than the data: the rest must not be dropped silently.
+    head = text[:100]
+    write(folder, "stored_declared_smaller.zip",
+          one(method=0, compressed=text, usize=100, crc=zlib.crc32(head)))
+    write(folder, "deflated_declared_smaller.zip", one(usize=100, crc=zlib.crc32(head)))
+    write(folder, "stored_empty.zip", build([Entry("none.txt", b"", method=0)]))
+    # The end record announces a comment longer than what follows it.
+    whole = build([Entry("a.txt", text)], comment=b"c" * 100)
+    write(folder, "comment_truncated.zip", whole[:-50])
 
     # Split archive: volume 0 in pkg.z01 holds the entry, the last volume pkg.zip its directory.
     entry = Entry("split.txt", text)
@@ -256,6 +293,10 @@ def byte_archives(folder):
     write(folder, "split.z01", local)
     write(folder, "split.zip", cd + end_record(1, 1, 1, 1, len(cd), 0))
     write(folder, "split_missing.zip", cd + end_record(1, 1, 1, 1, len(cd), 0))
+    # A split pair whose directory lies on volume 0 with the entry; the last volume holds
+    # only the end record.
+    write(folder, "split_dir_first.z01", local + cd)
+    write(folder, "split_dir_first.zip", end_record(1, 0, 0, 1, len(cd), len(local)))
 
     # Three volumes: the entry's data runs from the first volume through the second into the
     # last, which also holds the directory.
