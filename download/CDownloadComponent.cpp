@@ -6,6 +6,7 @@
 #include <cwchar>
 
 #include "download/CComponentThread.h"
+#include "download/ITransferWatch.h"
 #include "download/ProgressText.h"
 #include "download/RequestRules.h"
 #include "framework/PathText.h"
@@ -72,7 +73,10 @@ CDownloadComponent::CDownloadComponent(IDownloadCallback* callback, DownloadComp
     m_strAcceptTypes = info->strAcceptTypes;
 }
 
-CDownloadComponent::~CDownloadComponent() { WaitForWorker(); }
+CDownloadComponent::~CDownloadComponent() {
+    WaitForWorker();
+    if (m_pWatch) m_pWatch->OnTransferEnd(*this);
+}
 
 void CDownloadComponent::Start(BOOL wait) {
     if (!m_pInfo) return;
@@ -86,12 +90,17 @@ void CDownloadComponent::Start(BOOL wait) {
     m_strError.clear();
     m_nLastPercent = -1;
     m_nLastBytes = 0;
+    m_strProgressName.clear();
+    m_strTotalText.clear();
     if (!SplitURL()) {
         DebugFormat(L"Failed to parse the URL: %s\n", m_strURL.c_str());
         return;
     }
     m_strDisplayName = RequestRules::DisplayNameOfObject(m_strObject);
 
+    // Told before the worker exists, so that a stop can reach the transfer from its start.
+    if (!m_pWatch && (m_pWatch = dynamic_cast<ITransferWatch*>(m_pCallback)))
+        m_pWatch->OnTransferBegin(*this);
     m_pThread = std::make_unique<CComponentThread>(*this);
     try {
         m_pThread->Start();
@@ -140,7 +149,7 @@ void CDownloadComponent::ReportStatusCode(const wchar_t* format, DWORD code) {
 }
 
 BOOL CDownloadComponent::PromptForCredentials(DWORD& error) {
-    error = InternetErrorDlg(GetDesktopWindow(), m_hRequest, ERROR_INTERNET_INCORRECT_PASSWORD,
+    error = InternetErrorDlg(GetDesktopWindow(), Request(), ERROR_INTERNET_INCORRECT_PASSWORD,
                              kErrorDialogFlags, nullptr);
     if (error == 0) Abort();
     return error == ERROR_INTERNET_FORCE_RETRY;
@@ -148,7 +157,7 @@ BOOL CDownloadComponent::PromptForCredentials(DWORD& error) {
 
 BOOL CDownloadComponent::SetClientCertificate() {
     const DWORD answer =
-        InternetErrorDlg(GetDesktopWindow(), m_hRequest, ERROR_INTERNET_CLIENT_AUTH_CERT_NEEDED,
+        InternetErrorDlg(GetDesktopWindow(), Request(), ERROR_INTERNET_CLIENT_AUTH_CERT_NEEDED,
                          kErrorDialogFlags, nullptr);
     return answer == ERROR_SUCCESS || answer == ERROR_INTERNET_FORCE_RETRY;
 }
@@ -197,9 +206,15 @@ void CDownloadComponent::OnTransferProgress(ULONGLONG bytesRead, BOOL gotContent
         CancelTransfer();
         return;
     }
-    const std::wstring name = ProgressName();
+    // Name and total stay the same over a transfer; made once, not on every 1 KiB read.
+    if (m_strProgressName.empty()) m_strProgressName = ProgressName();
+    if (m_strTotalText.empty() || total != m_nTextTotal) {
+        m_strTotalText = ProgressText::SizeText(total);
+        m_nTextTotal = total;
+    }
+    const std::wstring& name = m_strProgressName;
+    const std::wstring& totalText = m_strTotalText;
     const std::wstring doneText = ProgressText::SizeText(m_nStartPos + bytesRead);
-    const std::wstring totalText = ProgressText::SizeText(total);
     m_pCallback->OnProgress(name.c_str(), m_nPercent,
                             ProgressText::ListPercent(m_nIndex, m_nCount, m_nPercent), m_nIndex,
                             m_nCount, doneText.c_str(), totalText.c_str());

@@ -7,12 +7,14 @@
 #include "download/IDownloadCallback.h"
 
 class CComponentThread;
+class ITransferWatch;
 
 // Downloads one update component on a worker thread of its own, turns the downloader's
 // reports into one error text and passes progress to the update engine's callback.
 class CDownloadComponent : public CHttpDownloader {
 public:
-    // callback may be null: then nothing is reported and no stop is seen.
+    // callback may be null: then nothing is reported and no stop is seen. A callback that is
+    // also an ITransferWatch is told when this component's transfer begins and ends.
     CDownloadComponent(IDownloadCallback* callback, DownloadComponentInfo* info, int index,
                        int count);
 
@@ -62,5 +64,9 @@ protected:
 
 private:
     void WaitForWorker();
+    ITransferWatch* m_pWatch = nullptr;
+    std::wstring m_strProgressName;
+    std::wstring m_strTotalText;
+    ULONGLONG m_nTextTotal = 0;
     std::wstring ProgressName() const;
 };

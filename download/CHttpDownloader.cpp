@@ -6,6 +6,7 @@
 #include <new>
 #include <vector>
 
+#include "download/ProgressText.h"
 #include "download/RequestRules.h"
 #include "framework/PathText.h"
 #include "framework/win32/DebugOutput.h"
@@ -21,6 +22,10 @@ constexpr DWORD kSendPauseMs = 1000;
 constexpr DWORD kClientCertOption = 84;
 constexpr DWORD kCertContextLength = 20;
 constexpr size_t kMaxErrorText = 4095;
+constexpr DWORD kAbortPollMs = 20;
+// Longest pause of the bandwidth cap after one read: a tiny cap slows a transfer, never
+// stalls it beyond reach of an abort.
+constexpr DWORD kMaxThrottlePauseMs = 1000;
 
 const wchar_t kTextAttempt[] = L"An error occurred while attempting to download the file, Error:%s";
 const wchar_t kTextConnect[] = L"An error occurred connecting to the server, Error:%s";
@@ -220,10 +225,12 @@ BOOL CHttpDownloader::SendRequest(bool& certificateSupplied) {
         DWORD lastError = 0;
         bool supplied = false;
         for (int attempt = 1; attempt <= kSendAttempts && !supplied; ++attempt) {
-            if (HttpSendRequestW(m_hRequest, OrNull(headers), static_cast<DWORD>(headers.size()),
+            if (HttpSendRequestW(Request(), OrNull(headers), static_cast<DWORD>(headers.size()),
                                  nullptr, 0))
                 return TRUE;
             lastError = GetLastError();
+            // Abort closed the request under the send: nothing to report, nothing to retry.
+            if (IsAborted()) return FALSE;
             if (lastError == ERROR_INTERNET_CLIENT_AUTH_CERT_NEEDED && !certificateSupplied) {
                 supplied =
                     m_bPromptClientCert ? SetClientCertificate() : SetClientCertificateOption();
@@ -235,7 +242,7 @@ BOOL CHttpDownloader::SendRequest(bool& certificateSupplied) {
             DebugFormat(
                 L"CHttpDownloader::_Download(#%d), Failed in call to HttpSendRequest, Error:%d\n",
                 attempt, lastError);
-            Sleep(kSendPauseMs);
+            PauseUnlessAborted(kSendPauseMs);
         }
         if (!supplied) {
             ReportError(kTextConnect, lastError);
@@ -246,16 +253,17 @@ BOOL CHttpDownloader::SendRequest(bool& certificateSupplied) {
 
 BOOL CHttpDownloader::SetClientCertificateOption() {
     if (!m_pClientCert) return FALSE;
-    return InternetSetOptionW(m_hRequest, kClientCertOption,
+    return InternetSetOptionW(Request(), kClientCertOption,
                               const_cast<CERT_CONTEXT*>(m_pClientCert), kCertContextLength);
 }
 
 BOOL CHttpDownloader::QueryStatusCode(DWORD& status) {
     DWORD size = sizeof(status);
-    if (HttpQueryInfoW(m_hRequest, HTTP_QUERY_STATUS_CODE | HTTP_QUERY_FLAG_NUMBER, &status, &size,
+    if (HttpQueryInfoW(Request(), HTTP_QUERY_STATUS_CODE | HTTP_QUERY_FLAG_NUMBER, &status, &size,
                        nullptr))
         return TRUE;
     const DWORD error = GetLastError();
+    if (IsAborted()) return FALSE;
     DebugFormat(
         L"CHttpDownloader::_Download, Failed in call to HttpQueryInfo for HTTP query status code, "
         L"Error:%d\n",
@@ -279,7 +287,7 @@ BOOL CHttpDownloader::DrainResponse() {
     if (!buffer) return ReportNoBuffer(*this);
     for (;;) {
         DWORD read = 0;
-        InternetReadFile(m_hRequest, buffer.get(), m_nBufferSize, &read);
+        InternetReadFile(Request(), buffer.get(), m_nBufferSize, &read);
         if (read == 0) return TRUE;
     }
 }
@@ -303,7 +311,7 @@ BOOL CHttpDownloader::RestartFileAtZero() {
 BOOL CHttpDownloader::ReadBody() {
     SetStatus(L"Getting file information");
     ULONGLONG length = 0;
-    const BOOL gotLength = QueryContentLength(m_hRequest, length);
+    const BOOL gotLength = QueryContentLength(Request(), length);
     if (gotLength) {
         OnContentLength(length);
     } else {
@@ -334,8 +342,11 @@ BOOL CHttpDownloader::ReadBlocks(BYTE* buffer, ULONGLONG& bytesRead, BOOL gotLen
     const DWORD startTick = GetTickCount();
     for (;;) {
         DWORD read = 0;
-        if (!InternetReadFile(m_hRequest, buffer, m_nBufferSize, &read)) {
+        if (!InternetReadFile(Request(), buffer, m_nBufferSize, &read)) {
             const DWORD error = GetLastError();
+            // An abort from another thread closes the request under the read: the part
+            // written so far stays, as after an abort seen between reads.
+            if (IsAborted()) return TRUE;
             DebugFormat(
                 L"CHttpDownloader::_Download, Failed in call to InternetReadFile, Error:%d\n",
                 error);
@@ -343,7 +354,8 @@ BOOL CHttpDownloader::ReadBlocks(BYTE* buffer, ULONGLONG& bytesRead, BOOL gotLen
             return FALSE;
         }
         if (read > 0) {
-            if (!OnDownloadData(buffer, read)) return FALSE;
+            // Data refused because of an abort ends the transfer the way an abort does.
+            if (!OnDownloadData(buffer, read)) return IsAborted() ? TRUE : FALSE;
             bytesRead += read;
             if (m_dMaxBytesPerMs > 0) ThrottleTo(bytesRead, startTick);
         }
@@ -353,15 +365,26 @@ BOOL CHttpDownloader::ReadBlocks(BYTE* buffer, ULONGLONG& bytesRead, BOOL gotLen
 }
 
 void CHttpDownloader::ThrottleTo(ULONGLONG bytesRead, DWORD startTick) {
-    const DWORD elapsed = GetTickCount() - startTick;
-    const double bytes = static_cast<double>(bytesRead);
-    if (bytes / elapsed > m_dMaxBytesPerMs)
-        Sleep(static_cast<DWORD>(bytes / m_dMaxBytesPerMs - elapsed));
+    PauseUnlessAborted(ProgressText::ThrottlePauseMs(bytesRead, GetTickCount() - startTick,
+                                                     m_dMaxBytesPerMs, kMaxThrottlePauseMs));
+}
+
+void CHttpDownloader::PauseUnlessAborted(DWORD ms) {
+    for (DWORD paused = 0; paused < ms && !IsAborted(); paused += kAbortPollMs)
+        Sleep(std::min(kAbortPollMs, ms - paused));
+}
+
+HINTERNET CHttpDownloader::Request() {
+    HandleLock guard(m_csHandles);
+    return m_hRequest;
 }
 
 BOOL CHttpDownloader::CreateSession() {
+    HINTERNET session = nullptr;
     {
         HandleLock guard(m_csHandles);
+        // An abort that came first has nothing to close yet: no new handle may outlive it.
+        if (IsAborted()) return FALSE;
         if (!m_hSession) {
             const std::wstring agent = m_strUserAgent.empty() ? ApplicationName() : m_strUserAgent;
             if (m_nAccessType == 0)
@@ -376,15 +399,16 @@ BOOL CHttpDownloader::CreateSession() {
             else
                 SetLastError(ERROR_INVALID_PARAMETER);
         }
+        session = m_hSession;
     }
-    if (!m_hSession) {
+    if (!session) {
         const DWORD error = GetLastError();
         DebugFormat(L"CHttpDownloader::CreateSession, Failed in call to InternetOpen, Error:%d\n",
                     error);
         ReportError(kTextAttempt, error);
         return FALSE;
     }
-    if (InternetSetStatusCallbackW(m_hSession, &CHttpDownloader::StatusCallback) ==
+    if (InternetSetStatusCallbackW(session, &CHttpDownloader::StatusCallback) ==
         INTERNET_INVALID_STATUS_CALLBACK) {
         const DWORD error = GetLastError();
         DebugFormat(
@@ -399,13 +423,14 @@ BOOL CHttpDownloader::CreateSession() {
 BOOL CHttpDownloader::CreateConnection() {
     {
         HandleLock guard(m_csHandles);
+        if (IsAborted() || !m_hSession) return FALSE;
         const bool withUser = !m_strUserName.empty();
         m_hConnection = InternetConnectW(
             m_hSession, m_strServer.c_str(), m_nPort, withUser ? m_strUserName.c_str() : nullptr,
             withUser ? m_strPassword.c_str() : nullptr, INTERNET_SERVICE_HTTP, 0,
             reinterpret_cast<DWORD_PTR>(this));
+        if (m_hConnection) return TRUE;
     }
-    if (m_hConnection) return TRUE;
     const DWORD error = GetLastError();
     DebugFormat(L"CHttpDownloader::CreateConnection, Failed in call to InternetConnect, Error:%d\n",
                 error);
@@ -425,14 +450,15 @@ BOOL CHttpDownloader::CreateRequest() {
         ReportError(kTextAttempt, ERROR_OUTOFMEMORY);
         return FALSE;
     }
+    const DWORD flags = GetOpenRequestFlags();
     {
         HandleLock guard(m_csHandles);
-        m_hRequest =
-            HttpOpenRequestW(m_hConnection, OrNull(m_strVerb), m_strObject.c_str(),
-                             OrNull(m_strHttpVersion), OrNull(m_strReferrer), typeArray.data(),
-                             GetOpenRequestFlags(), reinterpret_cast<DWORD_PTR>(this));
+        if (IsAborted() || !m_hConnection) return FALSE;
+        m_hRequest = HttpOpenRequestW(m_hConnection, OrNull(m_strVerb), m_strObject.c_str(),
+                                      OrNull(m_strHttpVersion), OrNull(m_strReferrer),
+                                      typeArray.data(), flags, reinterpret_cast<DWORD_PTR>(this));
+        if (m_hRequest) return TRUE;
     }
-    if (m_hRequest) return TRUE;
     const DWORD error = GetLastError();
     DebugFormat(L"CHttpDownloader::CreateRequest, Failed in call to HttpOpenRequest, Error:%d\n",
                 error);
@@ -468,7 +494,7 @@ BOOL CHttpDownloader::SetCredentials(DWORD userOption, const std::wstring& user,
         const wchar_t* line;
     } steps[] = {{userOption, user, userLine}, {passwordOption, password, passwordLine}};
     for (const auto& step : steps) {
-        if (InternetSetOptionW(m_hRequest, step.option, const_cast<wchar_t*>(step.text.c_str()),
+        if (InternetSetOptionW(Request(), step.option, const_cast<wchar_t*>(step.text.c_str()),
                                static_cast<DWORD>((step.text.size() + 1) * sizeof(wchar_t))))
             continue;
         const DWORD error = GetLastError();
@@ -578,7 +604,10 @@ BOOL CHttpDownloader::QueryContentLength(HINTERNET request, ULONGLONG& length) {
     wchar_t text[32] = L"";
     DWORD size = sizeof(text);
     if (!HttpQueryInfoW(request, HTTP_QUERY_CONTENT_LENGTH, text, &size, nullptr)) return FALSE;
-    length = static_cast<ULONGLONG>(_wcstoi64(text, nullptr, 10));
+    const LONGLONG value = _wcstoi64(text, nullptr, 10);
+    // A negative length would read as an enormous one; it is no length at all.
+    if (value < 0) return FALSE;
+    length = static_cast<ULONGLONG>(value);
     return TRUE;
 }
 

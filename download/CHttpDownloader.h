@@ -47,7 +47,9 @@ public:
 
     BOOL Download();
     BOOL _Download();
-    // May be called from any thread; the flag stays set for the life of the object.
+    // May be called from any thread, also before or during Download: a send or read that
+    // blocks returns at once, nothing is reported for it, the part written so far stays. The
+    // flag stays set for the life of the object.
     void Abort();
     void CloseHandles();
     BOOL DeleteDownloadedFile();
@@ -89,6 +91,11 @@ protected:
     // Splits m_strURL into service, server, object and port; a URL that does not split is
     // tried again with "http://" in front, kept in m_strURL.
     BOOL SplitURL();
+    // The request handle as it is now; Abort may close it from another thread at any moment,
+    // and a call on a closed handle fails.
+    HINTERNET Request();
+    // Sleeps up to ms, returning early once the transfer is aborted.
+    void PauseUnlessAborted(DWORD ms);
 
     HINTERNET m_hSession = nullptr;
     HINTERNET m_hConnection = nullptr;

@@ -1,5 +1,6 @@
 #include "download/ProgressText.h"
 
+#include <climits>
 #include <cstdio>
 
 namespace ProgressText {
@@ -45,7 +46,16 @@ std::wstring TransferRateLine(double bytesPerMs) {
 
 int FilePercent(uint64_t startPos, uint64_t bytesRead, uint64_t total) {
     if (total == 0) return 100;
-    return static_cast<int>((startPos + bytesRead) * 100 / total);
+    const uint64_t done = startPos + bytesRead;
+    // Past the announced length the figure goes above 100, but saturates instead of wrapping.
+    uint64_t percent;
+    if (done <= UINT64_MAX / 100)
+        percent = done * 100 / total;
+    else if (done < total)
+        percent = done / (total / 100);  // total is above UINT64_MAX / 100 here
+    else
+        percent = done / total >= INT_MAX / 100 ? INT_MAX : done / total * 100;
+    return percent < INT_MAX ? static_cast<int>(percent) : INT_MAX;
 }
 
 int ListPercent(int index, int count, int filePercent) {
@@ -58,7 +68,17 @@ uint32_t SecondsLeft(uint32_t elapsedMs, uint64_t bytesRead, uint64_t remaining)
     if (bytesRead == 0) return 0;
     const double left = static_cast<double>(elapsedMs) / static_cast<double>(bytesRead) *
                         (static_cast<double>(remaining) - static_cast<double>(bytesRead)) / 1000;
-    return left > 0 ? static_cast<uint32_t>(left) : 0;
+    if (!(left > 0)) return 0;
+    return left < kMaxSecondsLeft ? static_cast<uint32_t>(left) : kMaxSecondsLeft;
+}
+
+uint32_t ThrottlePauseMs(uint64_t bytesRead, uint32_t elapsedMs, double maxBytesPerMs,
+                         uint32_t maxPauseMs) {
+    if (!(maxBytesPerMs > 0)) return 0;
+    // Compared as doubles: with a tiny cap the wanted time is far beyond any integer.
+    const double wanted = static_cast<double>(bytesRead) / maxBytesPerMs - elapsedMs;
+    if (!(wanted > 0)) return 0;
+    return wanted < maxPauseMs ? static_cast<uint32_t>(wanted) : maxPauseMs;
 }
 
 const wchar_t* StatusFormat(unsigned long status) {

@@ -1,5 +1,8 @@
 #include <gtest/gtest.h>
 
+#include <climits>
+#include <cstdint>
+
 #include "download/ProgressText.h"
 
 namespace {
@@ -46,6 +49,11 @@ TEST(ProgressText, FilePercentCountsTheResumeOffsetAndNeverDividesByZero) {
     EXPECT_EQ(ProgressText::FilePercent(100, 50, 200), 75);
     EXPECT_EQ(ProgressText::FilePercent(0, 300, 200), 150);  // longer than announced
     EXPECT_EQ(ProgressText::FilePercent(0, 0, 0), 100);      // empty body announced as such
+    // A server announcing 1 byte and sending gigabytes: the figure saturates, never negative.
+    EXPECT_EQ(ProgressText::FilePercent(0, 1ull << 32, 1), INT_MAX);
+    EXPECT_EQ(ProgressText::FilePercent(UINT64_MAX - 5, 5, 1), INT_MAX);
+    EXPECT_EQ(ProgressText::FilePercent(0, 300000000000000000ull, 1000000000000000000ull), 30);
+    EXPECT_EQ(ProgressText::FilePercent(0, 3000000000000000000ull, 1000000000000000000ull), 300);
 }
 
 TEST(ProgressText, ListPercentMovesInWholeStepsPerRecord) {
@@ -63,6 +71,19 @@ TEST(ProgressText, SecondsLeftFromAverageRate) {
     EXPECT_EQ(ProgressText::SecondsLeft(2000, 1000, 11000), 20u);
     EXPECT_EQ(ProgressText::SecondsLeft(2000, 0, 11000), 0u);
     EXPECT_EQ(ProgressText::SecondsLeft(2000, 12000, 11000), 0u);  // ran past the length
+    // An announced length near 2^64 at one byte per second: bounded, not undefined.
+    EXPECT_EQ(ProgressText::SecondsLeft(1000, 1, UINT64_MAX), ProgressText::kMaxSecondsLeft);
+}
+
+TEST(ProgressText, ThrottlePauseKeepsToTheCapAndStaysBounded) {
+    // 1000 bytes at 1 byte/ms should take 1000 ms; 400 ms went by.
+    EXPECT_EQ(ProgressText::ThrottlePauseMs(1000, 400, 1.0, 5000), 600u);
+    EXPECT_EQ(ProgressText::ThrottlePauseMs(1000, 1000, 1.0, 5000), 0u);  // on time
+    EXPECT_EQ(ProgressText::ThrottlePauseMs(1000, 0, 0.0, 5000), 0u);     // no cap
+    EXPECT_EQ(ProgressText::ThrottlePauseMs(1000, 0, -3.0, 5000), 0u);
+    // A tiny cap wants far more than any integer holds: the pause is cut to the bound.
+    EXPECT_EQ(ProgressText::ThrottlePauseMs(1000, 0, 1e-300, 5000), 5000u);
+    EXPECT_EQ(ProgressText::ThrottlePauseMs(1024, 0, 4.9e-324, 250), 250u);
 }
 
 TEST(ProgressText, StatusFormatsOfTheShownNotifications) {

@@ -11,6 +11,7 @@ namespace {
 
 constexpr int kPollMs = 20;
 constexpr size_t kMaxHeaderBytes = 64 * 1024;
+constexpr size_t kMaxStreamChunk = 1 << 20;
 
 sockaddr_in Loopback(uint16_t port) {
     sockaddr_in address{};
@@ -254,12 +255,14 @@ bool CLoopbackHttpServer::Answer(SOCKET client, const ReceivedRequest& request,
         return false;
     }
     ApplyRange(request, response);
-    if (response.contentLengthFromBody) response.contentLength = response.body.size();
+    const bool streamed = static_cast<bool>(response.streamBody);
+    const uint64_t bodySize = streamed ? response.streamLength : response.body.size();
+    if (response.contentLengthFromBody) response.contentLength = bodySize;
 
     std::string head =
         "HTTP/1.1 " + std::to_string(response.status) + " " + response.reason + "\r\n";
     for (const auto& [name, value] : response.headers) head += name + ": " + value + "\r\n";
-    const size_t bodyBytes = std::min(response.body.size(), response.dropAfterBodyBytes);
+    const uint64_t bodyBytes = std::min<uint64_t>(bodySize, response.dropAfterBodyBytes);
     // Without a length, or with fewer bytes than announced, only closing ends the body.
     const bool closes = !response.contentLength || *response.contentLength > bodyBytes;
     if (response.contentLength)
@@ -268,10 +271,18 @@ bool CLoopbackHttpServer::Answer(SOCKET client, const ReceivedRequest& request,
     head += "\r\n";
     if (!SendAll(client, head.data(), head.size())) return false;
 
-    const size_t chunk = std::max<size_t>(response.chunkBytes, 1);
-    for (size_t sent = 0; sent < bodyBytes; sent += chunk) {
-        if (!SendAll(client, response.body.data() + sent, std::min(chunk, bodyBytes - sent)))
-            return false;
+    // A streamed body goes through a buffer of one chunk, so its chunks are bounded.
+    const size_t chunk =
+        std::clamp<size_t>(response.chunkBytes, 1, streamed ? kMaxStreamChunk : SIZE_MAX);
+    std::vector<char> piece(streamed ? chunk : 0);
+    for (uint64_t sent = 0; sent < bodyBytes; sent += chunk) {
+        const auto size = static_cast<size_t>(std::min<uint64_t>(chunk, bodyBytes - sent));
+        const char* data = response.body.data() + (streamed ? 0 : sent);
+        if (streamed) {
+            response.streamBody(sent, piece.data(), size);
+            data = piece.data();
+        }
+        if (!SendAll(client, data, size)) return false;
         if (response.chunkDelayMs > 0 && !Pause(response.chunkDelayMs)) return false;
     }
     if (response.dropAfterBodyBytes != SIZE_MAX && response.holdAfterBodyBytes) {

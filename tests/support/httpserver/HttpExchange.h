@@ -2,6 +2,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <functional>
 #include <optional>
 #include <string>
 #include <utility>
@@ -37,6 +38,10 @@ struct ScriptedResponse {
     size_t chunkBytes = 65536;             // body written in pieces of this size...
     int chunkDelayMs = 0;                  // ...with this pause after each
     bool honourRange = false;              // "Range: bytes=N-" gets 206 with the rest of the body
+    // A body produced while it is sent, in place of body: streamLength bytes, each piece
+    // filled by streamBody(offset, buffer, size). Large bodies then cost no memory.
+    std::function<void(uint64_t offset, char* buffer, size_t size)> streamBody;
+    uint64_t streamLength = 0;
 
     static ScriptedResponse Ok(std::string body);
     static ScriptedResponse Status(int status, std::string reason);

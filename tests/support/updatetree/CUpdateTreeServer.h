@@ -1,0 +1,65 @@
+#pragma once
+
+#include <atomic>
+#include <chrono>
+#include <cstdint>
+#include <map>
+#include <memory>
+#include <mutex>
+#include <string>
+#include <vector>
+
+#include "support/httpserver/CLoopbackHttpServer.h"
+
+namespace updatetree {
+
+// Serves an update tree over loopback, through the scripted server: GET (and HEAD) of
+// <prefix>/<path> answers the file root\<path> with 200 and its Content-Length, streamed from
+// disk. Besides the files it can answer a path with a status, serve a large generated body
+// without any file, and send slowly. Like the scripted server it stops by itself after its
+// lifetime, and Stop (or the destructor) ends every connection.
+class CUpdateTreeServer {
+public:
+    CUpdateTreeServer(std::wstring root, std::string prefix = "/Patch",
+                      std::chrono::milliseconds lifetime = std::chrono::seconds(120));
+
+    // The update URL: "http://127.0.0.1:<port><prefix>".
+    std::wstring Url() const;
+    uint16_t Port() const { return server.Port(); }
+
+    // Paths are below the prefix, with "/" ("/RudovuZado/A.dll.zip").
+    void AnswerStatus(const std::string& path, int status);
+    // A body of size bytes of a fixed pattern (GeneratedByte), produced while it is sent.
+    void AddGenerated(const std::string& path, uint64_t size);
+    // Sends bodies in pieces of chunkBytes with a pause of delayMs after each.
+    void SetPace(size_t chunkBytes, int delayMs);
+
+    // Paths below the prefix of the GET requests received, in order.
+    std::vector<std::string> Requests() const;
+    // Bytes of body produced so far, over all answers.
+    uint64_t BodyBytesSent() const { return *bodyBytesSent; }
+
+    void Stop() { server.Stop(); }
+
+    static char GeneratedByte(uint64_t offset) {
+        return static_cast<char>(offset * 131 + (offset >> 12));
+    }
+
+private:
+    httptest::ScriptedResponse Answer(const httptest::ReceivedRequest& request);
+    httptest::ScriptedResponse FileAnswer(const std::string& path) const;
+
+    std::wstring root;
+    std::string prefix;
+    // Shared with the bodies being streamed, which may outlive a request's answer.
+    std::shared_ptr<std::atomic<uint64_t>> bodyBytesSent =
+        std::make_shared<std::atomic<uint64_t>>(0);
+    mutable std::mutex lock;
+    std::map<std::string, int> statuses;
+    std::map<std::string, uint64_t> generated;
+    size_t chunkBytes = 65536;
+    int delayMs = 0;
+    httptest::CLoopbackHttpServer server;  // last: its threads use the fields above
+};
+
+}  // namespace updatetree

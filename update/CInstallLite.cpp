@@ -1,0 +1,92 @@
+#include "update/CInstallLite.h"
+
+#include "framework/CException.h"
+#include "framework/PathText.h"
+#include "update/CUpdateManagerLite.h"
+#include "update/RegisterServer.h"
+#include "update/TargetPath.h"
+#include "zip/CZipArchive.h"
+
+namespace {
+
+constexpr unsigned kExtractBufferSize = 65536;
+
+}  // namespace
+
+void CInstallLite::StartThreaded(CInstallLiteNotify* receiver) {
+    notify = receiver;
+    if (!receiver) {
+        Install();
+        return;
+    }
+    Close();
+    Start();
+}
+
+unsigned CInstallLite::Run() {
+    try {
+        Install();
+    } catch (...) {
+    }
+    return 0;
+}
+
+void CInstallLite::Wait() const {
+    const HANDLE thread = ThreadHandle();
+    if (thread == INVALID_HANDLE_VALUE || GetCurrentThreadId() == ThreadId()) return;
+    WaitForSingleObject(thread, INFINITE);
+}
+
+bool CInstallLite::Stopped() const {
+    if (!manager->IsInstallStopped()) return false;
+    if (CInstallLiteNotify* receiver = notify) receiver->OnInstallStopped();
+    return true;
+}
+
+void CInstallLite::Install() {
+    if (Stopped()) return;
+    const auto& entries = manager->GetPendingEntries();
+    const int total = static_cast<int>(entries.size());
+    int done = 0;
+    for (const ManifestEntry& entry : entries) {
+        const std::wstring package =
+            ResolveTargetPath(entry.folderType, entry.targetDir, entry.name) + L".zip";
+        // A package that is missing, damaged or cannot be written is skipped silently.
+        try {
+            (void)ExtractPackage(package);
+        } catch (CException* error) {
+            error->Delete();
+        } catch (...) {
+        }
+        ++done;
+        if (CInstallLiteNotify* receiver = notify)
+            receiver->OnInstallProgress(package.c_str(), done, total);
+        if (Stopped()) return;
+    }
+    RegisterPackages();
+    if (CInstallLiteNotify* receiver = notify) receiver->OnInstallComplete();
+}
+
+bool CInstallLite::ExtractPackage(const std::wstring& packagePath) {
+    CZipArchive archive;
+    archive.OpenArchive(packagePath, CZipArchive::zipOpen, 0);
+    const std::wstring folder = PathText::FolderPart(packagePath);
+    if (!archive.ExtractEntry(0, folder.c_str(), true, nullptr, kExtractBufferSize)) return false;
+    archive.CloseArchive(0, false);
+    DeleteFileW(packagePath.c_str());
+    return true;
+}
+
+void CInstallLite::RegisterPackages() {
+    for (const ManifestEntry& entry : manager->GetPendingEntries()) {
+        if (entry.registerDll)
+            RegisterIfDll(ResolveTargetPath(entry.folderType, entry.targetDir, entry.name).c_str());
+    }
+}
+
+bool CInstallLite::RegisterIfDll(const wchar_t* path) { return ::RegisterIfDll(path); }
+
+std::wstring CInstallLite::ResolveTargetPath(int folderType, const std::wstring& targetDir,
+                                             const std::wstring& name) const {
+    return ::ResolveTargetPath(folderType, targetDir, name, manager->InstallFolder());
+}

@@ -1,0 +1,468 @@
+#include "update/CUpdateManagerLite.h"
+
+#include <process.h>
+#include <shlobj.h>
+#include <wininet.h>
+
+#include <algorithm>
+#include <cwchar>
+#include <memory>
+#include <optional>
+
+#include "download/CDownloadComponent.h"
+#include "download/DownloadThreadProc.h"
+#include "framework/CException.h"
+#include "framework/PathText.h"
+#include "support/bcl/common/exception/CException.h"
+#include "update/CFileContent.h"
+#include "update/NeedsUpdate.h"
+#include "update/ReleaseTime.h"
+#include "update/TargetPath.h"
+
+namespace {
+
+constexpr DWORD kModuleNameChars = 2000;
+constexpr size_t kErrorMessageChars = 260;
+
+// A local copy of a fetched file: folder, "\" unless it ends with one, name.
+std::wstring LocalCopy(const std::wstring& folder, const std::wstring& name) {
+    return PathText::AppendBackslash(folder) + name;
+}
+
+std::wstring InternetCacheFolder() { return ResolveBaseFolder(CSIDL_INTERNET_CACHE, L""); }
+
+// The folder of the host program's file; nothing when its name cannot be had whole.
+std::optional<std::wstring> HostProgramFolder() {
+    std::wstring path(kModuleNameChars, L'\0');
+    const DWORD length = GetModuleFileNameW(nullptr, path.data(), kModuleNameChars);
+    if (length == 0 || length >= kModuleNameChars) return std::nullopt;
+    path.resize(length);
+    return PathText::FolderPart(path);
+}
+
+// The framework's error text, at most 259 characters.
+std::wstring ErrorMessage(const CException& error) {
+    wchar_t text[kErrorMessageChars] = L"";
+    return error.GetErrorMessage(text, kErrorMessageChars) ? std::wstring(text) : std::wstring();
+}
+
+std::wstring ExtractFailure(const std::wstring& path, DWORD lastError) {
+    wchar_t code[16];
+    swprintf(code, 16, L"(0x%08x)", static_cast<unsigned>(lastError));
+    return L"failed to extract file : " + path + code;
+}
+
+std::wstring TextOrEmpty(const wchar_t* text) { return text ? std::wstring(text) : std::wstring(); }
+
+void CloseThreadHandle(HANDLE& thread) {
+    if (thread) CloseHandle(thread);
+    thread = nullptr;
+}
+
+}  // namespace
+
+IUpdateManagerLite* CreateUpdateManagerLite(const std::wstring& updateUrl,
+                                            const std::wstring& installFolder) {
+    return new CUpdateManagerLite(updateUrl, installFolder);
+}
+
+CUpdateManagerLite::CUpdateManagerLite(const std::wstring& url, const std::wstring& folder)
+    : updateUrl(url), installFolder(folder) {
+    std::replace(updateUrl.begin(), updateUrl.end(), L'\\', L'/');
+    eventThreadReady = CreateEventW(nullptr, TRUE, FALSE, nullptr);
+    if (!eventThreadReady) throw std::bad_alloc();
+}
+
+CUpdateManagerLite::~CUpdateManagerLite() {
+    notify = nullptr;
+    installer.DetachNotify();
+    stopDownload = true;
+    stopInstall = true;
+    events.Abandon();
+    {
+        std::lock_guard<std::mutex> guard(transferLock);
+        abortTransfers = true;
+    }
+    AbortTransfer();
+    WaitForDownloadThread();
+    // The download thread's last report ends the loop; a loop without one ends on the quit.
+    QuitEventThread();
+    WaitForEventThread();
+    installer.Wait();
+    CloseHandle(eventThreadReady);
+}
+
+int CUpdateManagerLite::CheckForUpdates() {
+    try {
+        for (const DownloadComponentInfo& request : downloadList)
+            DeleteUrlCacheEntryW(request.strURL.c_str());
+        stopDownload = false;
+        pendingEntries.clear();
+        downloadList.clear();
+        downloadedFiles.clear();
+
+        std::wstring folder = InternetCacheFolder();
+        if (!FetchArchive(manifestName, folder)) {
+            const std::optional<std::wstring> hostFolder = HostProgramFolder();
+            if (!hostFolder) return 0;
+            folder = *hostFolder;
+            if (!FetchArchive(manifestName, folder)) return 0;
+        }
+        CFileContent manifest;
+        if (!manifest.Load(LocalCopy(folder, manifestName).c_str())) {
+            SetError(L"failed to load file : " + manifestName, kErrorLoadManifest);
+            return -1;
+        }
+        int count = 0;
+        for (const ManifestEntry& entry : manifest.Entries())
+            if (QueueIfOutdated(entry)) ++count;
+        return count;
+    } catch (...) {
+        // Out of memory half-way: what was queued is not a check's answer.
+        pendingEntries.clear();
+        downloadList.clear();
+        return 0;
+    }
+}
+
+bool CUpdateManagerLite::FetchArchive(const std::wstring& name, const std::wstring& folder) {
+    std::wstring url = updateUrl;
+    if (url.empty() || url.back() != L'/') url += L'/';
+    url += name + L".zip";
+    DownloadComponentInfo request = MakeDownloadRequest(url, folder, name + L".zip", Proxy());
+    const std::wstring copy = LocalCopy(folder, name);
+    const std::wstring package = copy + L".zip";
+    DeleteFileW(copy.c_str());
+    DeleteFileW(package.c_str());
+    try {
+        DownloadNow(request);
+    } catch (CException* error) {
+        SetError(L"failed to download file : " + url + ErrorMessage(*error), kErrorFetchManifest);
+        error->Delete();
+        return false;
+    } catch (...) {
+        SetError(L"failed to download file : " + url, kErrorFetchManifest);
+        return false;
+    }
+    try {
+        (void)CInstallLite::ExtractPackage(package);
+    } catch (CException* error) {
+        const DWORD lastError = GetLastError();
+        error->Delete();
+        SetError(ExtractFailure(package, lastError), kErrorExtractManifest);
+        return false;
+    } catch (...) {
+        SetError(ExtractFailure(package, GetLastError()), kErrorExtractManifest);
+        return false;
+    }
+    return true;
+}
+
+void CUpdateManagerLite::DownloadNow(DownloadComponentInfo& request) {
+    CDownloadComponent component(nullptr, &request, 1, 1);
+    component.Start(TRUE);
+    DeleteUrlCacheEntryW(request.strURL.c_str());
+}
+
+bool CUpdateManagerLite::QueueIfOutdated(const ManifestEntry& entry) {
+    const ULONGLONG releaseTime = ReleaseTimeOf(entry.modifyDate);
+    const std::wstring target =
+        ResolveTargetPath(entry.folderType, entry.targetDir, entry.name, installFolder);
+    if (!NeedsUpdate(target, releaseTime, entry.registerDll, entry.checkDate, entry.type,
+                     typeFilter))
+        return false;
+    pendingEntries.push_back(entry);
+    downloadList.push_back(BuildEntryRequest(entry, target, updateUrl, Proxy()));
+    return true;
+}
+
+int CUpdateManagerLite::StartDownload(CRudovuZadoNotify* receiver, bool installAfter) {
+    // From inside a notification the running loop would close the new phase's queue.
+    if (ThreadHandle() != INVALID_HANDLE_VALUE && GetCurrentThreadId() == ThreadId()) return 0;
+    try {
+        WaitForDownloadPhase();
+        notify = receiver;
+        installWhenDone = installAfter;
+        stopDownload = false;
+        if (pendingEntries.empty() && (CheckForUpdates(), pendingEntries.empty())) return 0;
+        {
+            std::lock_guard<std::mutex> guard(transferLock);
+            abortTransfers = false;
+        }
+        if (!StartEventThread()) return 0;
+        if (!StartDownloadThread()) {
+            // The loop waits for a report that will never come.
+            QuitEventThread();
+            WaitForEventThread();
+            return 0;
+        }
+        return 1;
+    } catch (...) {
+        return 0;
+    }
+}
+
+bool CUpdateManagerLite::StartEventThread() {
+    ResetEvent(eventThreadReady);
+    Close();
+    try {
+        Start();
+    } catch (const bcl::common::exception::CException&) {
+        return false;
+    }
+    // Nothing may be posted before the loop's queue exists; a loop that ended at once
+    // (it cannot throw out of Run) signals by its handle.
+    const HANDLE waits[] = {eventThreadReady, ThreadHandle()};
+    WaitForMultipleObjects(2, waits, FALSE, INFINITE);
+    return true;
+}
+
+bool CUpdateManagerLite::StartDownloadThread() {
+    const uintptr_t thread = _beginthreadex(nullptr, 0, &DownloadThreadProc,
+                                            static_cast<IDownloadCallback*>(this), 0, nullptr);
+    downloadThread = reinterpret_cast<HANDLE>(thread);
+    return downloadThread != nullptr;
+}
+
+void CUpdateManagerLite::WaitForDownloadPhase() {
+    WaitForDownloadThread();
+    WaitForEventThread();
+}
+
+void CUpdateManagerLite::WaitForDownloadThread() {
+    if (!downloadThread) return;
+    WaitForSingleObject(downloadThread, INFINITE);
+    CloseThreadHandle(downloadThread);
+}
+
+void CUpdateManagerLite::QuitEventThread() {
+    // Only while it runs: the number of an ended thread may be given to another one.
+    const HANDLE thread = ThreadHandle();
+    if (thread != INVALID_HANDLE_VALUE && WaitForSingleObject(thread, 0) == WAIT_TIMEOUT)
+        PostToThread(WM_QUIT, 0, 0);
+}
+
+void CUpdateManagerLite::WaitForEventThread() {
+    const HANDLE thread = ThreadHandle();
+    if (thread == INVALID_HANDLE_VALUE || GetCurrentThreadId() == ThreadId()) return;
+    WaitForSingleObject(thread, INFINITE);
+}
+
+unsigned CUpdateManagerLite::Run() {
+    MSG message;
+    PeekMessageW(&message, nullptr, WM_USER, WM_USER, PM_NOREMOVE);
+    events.Open();
+    SetEvent(eventThreadReady);
+    try {
+        for (;;) {
+            const BOOL got = GetMessageW(&message, nullptr, 0, 0);
+            if (got == 0 || got == -1) break;
+            if (message.hwnd == nullptr && message.message == CUpdateEventQueue::kEventMessage) {
+                if (!DispatchEvent(reinterpret_cast<UpdateEvent*>(message.wParam))) break;
+                continue;
+            }
+            TranslateMessage(&message);
+            DispatchMessageW(&message);
+        }
+    } catch (...) {
+        // A notification that throws ends the loop.
+    }
+    events.Close();
+    return 0;
+}
+
+bool CUpdateManagerLite::DispatchEvent(UpdateEvent* record) {
+    std::unique_ptr<UpdateEvent> event(record);
+    if (!event) return true;
+    CRudovuZadoNotify* receiver = notify;
+    switch (event->kind) {
+        case kEventProgress:
+            events.TakeProgress(event.get());
+            if (receiver)
+                receiver->OnUpdateProgress(event->filePath.c_str(), event->filePercent,
+                                           event->overallPercent, event->fileIndex,
+                                           event->fileCount, event->receivedText.c_str(),
+                                           event->totalText.c_str());
+            return true;
+        case kEventError:
+            if (receiver) receiver->OnUpdateError(event->message.c_str());
+            return false;
+        case kEventStopped:
+            if (receiver) receiver->OnUpdateStopped();
+            return false;
+        case kEventComplete:
+            event.reset();
+            DeleteManifestCopies();
+            if (installWhenDone) StartInstall(nullptr);
+            if ((receiver = notify)) receiver->OnUpdateComplete();
+            return false;
+    }
+    return true;
+}
+
+void CUpdateManagerLite::DeleteManifestCopies() {
+    const std::wstring copy = LocalCopy(InternetCacheFolder(), manifestName);
+    DeleteFileW(copy.c_str());
+    DeleteFileW((copy + L".zip").c_str());
+}
+
+void CUpdateManagerLite::StopDownload() {
+    stopDownload = true;
+    AbortTransfer();
+}
+
+int CUpdateManagerLite::StartInstall(CInstallLiteNotify* receiver) {
+    try {
+        if (pendingEntries.empty()) return 0;
+        // From inside an installation notification a second run would share the first's thread.
+        if (receiver && installer.ThreadHandle() != INVALID_HANDLE_VALUE &&
+            GetCurrentThreadId() == installer.ThreadId())
+            return 0;
+        stopInstall = false;
+        if (receiver) installer.Wait();
+        installer.StartThreaded(receiver);
+    } catch (...) {
+        // A thread that cannot be started installs nothing; the receiver hears nothing.
+    }
+    return 0;
+}
+
+void CUpdateManagerLite::StopInstall() { stopInstall = true; }
+
+const wchar_t* CUpdateManagerLite::GetLastErrorText() {
+    std::lock_guard<std::mutex> guard(errorLock);
+    return lastErrorText.c_str();
+}
+
+unsigned CUpdateManagerLite::GetLastErrorCode() {
+    std::lock_guard<std::mutex> guard(errorLock);
+    return lastErrorCode;
+}
+
+void CUpdateManagerLite::SetError(std::wstring text, unsigned code) {
+    std::lock_guard<std::mutex> guard(errorLock);
+    lastErrorText = std::move(text);
+    lastErrorCode = code;
+}
+
+void CUpdateManagerLite::SetErrorText(std::wstring text) {
+    std::lock_guard<std::mutex> guard(errorLock);
+    lastErrorText = std::move(text);
+}
+
+void CUpdateManagerLite::AddTypeFilter(const wchar_t* type) {
+    typeFilter.push_back(TextOrEmpty(type));
+}
+void CUpdateManagerLite::SetProxyServer(const wchar_t* text) { proxyServer = TextOrEmpty(text); }
+void CUpdateManagerLite::SetProxyUserName(const wchar_t* text) {
+    proxyUserName = TextOrEmpty(text);
+}
+void CUpdateManagerLite::SetProxyPassword(const wchar_t* text) {
+    proxyPassword = TextOrEmpty(text);
+}
+void CUpdateManagerLite::UsePreconfiguredProxy() { accessType = 0; }
+void CUpdateManagerLite::UseDirectConnection() { accessType = 1; }
+void CUpdateManagerLite::UseNamedProxy() { accessType = 2; }
+
+DownloadProxySettings CUpdateManagerLite::Proxy() const {
+    return DownloadProxySettings{proxyServer, proxyUserName, proxyPassword, accessType};
+}
+
+const std::list<DownloadedFileRecord>& CUpdateManagerLite::BuildDownloadedFileList() {
+    downloadedFiles.clear();
+    for (const DownloadComponentInfo& request : downloadList)
+        downloadedFiles.push_back(MakeDownloadedFileRecord(request));
+    return downloadedFiles;
+}
+
+bool CUpdateManagerLite::DownloadFile(const wchar_t* url, const wchar_t* folder, bool extract) {
+    if (!url || !folder) return false;
+    const std::wstring name = PathText::FileNamePart(url);
+    const std::wstring path = LocalCopy(folder, name);
+    try {
+        DownloadComponentInfo request = MakeDownloadRequest(url, folder, name, Proxy());
+        DownloadNow(request);
+    } catch (CException* error) {
+        SetError(L"failed to download file : " + std::wstring(url) + ErrorMessage(*error),
+                 kErrorDownloadFile);
+        error->Delete();
+        return false;
+    } catch (...) {
+        SetError(L"failed to download file : " + std::wstring(url), kErrorDownloadFile);
+        return false;
+    }
+    try {
+        if (extract) (void)CInstallLite::ExtractPackage(path);
+    } catch (CException* error) {
+        error->Delete();
+        SetError(L"failed to extract file : " + path, kErrorExtractFile);
+        return false;
+    } catch (...) {
+        SetError(L"failed to extract file : " + path, kErrorExtractFile);
+        return false;
+    }
+    return true;
+}
+
+bool CUpdateManagerLite::RegisterFile(const wchar_t* path) { return installer.RegisterIfDll(path); }
+
+void CUpdateManagerLite::DeleteDownloadedFiles() {
+    for (const DownloadedFileRecord& record : BuildDownloadedFileList())
+        DeleteFileW((std::wstring(record.localFolder) + L"\\" + record.localFileName).c_str());
+}
+
+const std::list<ManifestEntry>& CUpdateManagerLite::GetPendingEntries() {
+    if (pendingEntries.empty()) CheckForUpdates();
+    return pendingEntries;
+}
+
+void CUpdateManagerLite::OnProgress(const wchar_t* name, int filePercent, int totalPercent,
+                                    int index, int count, const wchar_t* doneText,
+                                    const wchar_t* totalText) {
+    events.PostProgress(
+        ProgressFigures{name, filePercent, totalPercent, index, count, doneText, totalText});
+}
+
+void CUpdateManagerLite::OnComplete() {
+    for (const DownloadComponentInfo& request : downloadList)
+        DeleteUrlCacheEntryW(request.strURL.c_str());
+    auto event = std::make_unique<UpdateEvent>();
+    event->kind = kEventComplete;
+    events.PostFinal(std::move(event));
+}
+
+void CUpdateManagerLite::OnError(const wchar_t* text) {
+    SetErrorText(TextOrEmpty(text));
+    auto event = std::make_unique<UpdateEvent>();
+    event->kind = kEventError;
+    event->message = TextOrEmpty(text);
+    events.PostFinal(std::move(event));
+}
+
+bool CUpdateManagerLite::IsStopped() { return stopDownload; }
+
+void CUpdateManagerLite::OnStopped() {
+    auto event = std::make_unique<UpdateEvent>();
+    event->kind = kEventStopped;
+    events.PostFinal(std::move(event));
+}
+
+void CUpdateManagerLite::Stop() { stopDownload = true; }
+
+DownloadList* CUpdateManagerLite::GetComponents() { return &downloadList; }
+
+void CUpdateManagerLite::OnTransferBegin(CHttpDownloader& transfer) {
+    std::lock_guard<std::mutex> guard(transferLock);
+    runningTransfer = &transfer;
+    if (abortTransfers || stopDownload) transfer.Abort();
+}
+
+void CUpdateManagerLite::OnTransferEnd(CHttpDownloader& transfer) {
+    std::lock_guard<std::mutex> guard(transferLock);
+    if (runningTransfer == &transfer) runningTransfer = nullptr;
+}
+
+void CUpdateManagerLite::AbortTransfer() {
+    std::lock_guard<std::mutex> guard(transferLock);
+    if (runningTransfer) runningTransfer->Abort();
+}
