@@ -1,5 +1,5 @@
 #!/usr/bin/env bash
-# run-in-prefix.sh MAIN_STATE OWN_STATE DPI PROGRAM [ARGS...]
+# wine-own-prefix.sh MAIN_STATE OWN_STATE DPI PROGRAM [ARGS...]
 # Runs a Windows test program in a Wine prefix of its own (OWN_STATE/wineprefix, made once) on
 # the display of the main test state. DPI (or "-" to keep the default) sets the screen's
 # pixels per inch, a setting of the whole prefix. A prefix of its own also has its own install
@@ -10,7 +10,7 @@ main_state=$1
 own_state=$2
 dpi=$3
 shift 3
-runner=$(cd "$(dirname "$0")/../.." && pwd)/scripts/wine-run.sh
+runner=$(cd "$(dirname "$0")" && pwd)/wine-run.sh
 
 if [ -z "${DISPLAY:-}" ] && [ -s "$main_state/display" ]; then
   DISPLAY=$(cat "$main_state/display")
