@@ -11,7 +11,7 @@ PACKAGES=(
   g++ clang libclang-rt-14-dev llvm
   g++-mingw-w64-i686 mingw-w64-tools libz-mingw-w64-dev
   libwine-dev:i386
-  googletest libbenchmark-dev zlib1g-dev
+  googletest libbenchmark-dev zlib1g-dev libzip-dev tzdata
   xvfb x11-utils xauth
   zip unzip libarchive-tools
   wine wine32:i386

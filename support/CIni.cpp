@@ -57,26 +57,33 @@ std::wstring CIni::GetString(const wchar_t* section, const wchar_t* key,
     return GetStringBuffer(section, key, defaultValue).get();
 }
 
-std::wstring CIni::GetNumberText(const wchar_t* section, const wchar_t* key) const {
-    const auto value = GetStringBuffer(section, key, nullptr);
+std::wstring CIni::NumberText(const wchar_t* value) {
     wchar_t text[kNumberChars + 1] = {};
-    std::wcsncpy(text, value.get(), kNumberChars);
+    if (value) std::wcsncpy(text, value, kNumberChars);
     return text;
 }
 
-DWORD CIni::GetInt(const wchar_t* section, const wchar_t* key, DWORD defaultValue,
-                   int radix) const {
-    const std::wstring text = GetNumberText(section, key);
+DWORD CIni::IntFromValue(const wchar_t* value, DWORD defaultValue, int radix) {
+    const std::wstring text = NumberText(value);
     if (text.empty()) return defaultValue;
     if (radix != 2 && radix != 8 && radix != 16) radix = 10;
     return static_cast<DWORD>(std::wcstoul(text.c_str(), nullptr, radix));
 }
 
-BOOL CIni::GetBool(const wchar_t* section, const wchar_t* key, BOOL defaultValue) const {
-    const std::wstring text = GetNumberText(section, key);
+BOOL CIni::BoolFromValue(const wchar_t* value, BOOL defaultValue) {
+    const std::wstring text = NumberText(value);
     if (text.empty()) return defaultValue;
     if (_wcsicmp(text.c_str(), L"true") == 0 || _wcsicmp(text.c_str(), L"yes") == 0) return TRUE;
     return std::wcstol(text.c_str(), nullptr, 10) != 0 ? TRUE : FALSE;
+}
+
+DWORD CIni::GetInt(const wchar_t* section, const wchar_t* key, DWORD defaultValue,
+                   int radix) const {
+    return IntFromValue(GetStringBuffer(section, key, nullptr).get(), defaultValue, radix);
+}
+
+BOOL CIni::GetBool(const wchar_t* section, const wchar_t* key, BOOL defaultValue) const {
+    return BoolFromValue(GetStringBuffer(section, key, nullptr).get(), defaultValue);
 }
 
 DWORD CIni::GetSectionNames(wchar_t* buffer, DWORD size) const {

@@ -42,6 +42,11 @@ public:
     DWORD GetSectionNames(wchar_t* buffer, DWORD size) const;
     void GetSectionNames(std::vector<std::wstring>* names) const;
 
+    // The conversions of GetInt and GetBool, for a value read by other means (null reads as
+    // empty): its first 64 characters count, and empty text gives the default.
+    static DWORD IntFromValue(const wchar_t* value, DWORD defaultValue, int radix);
+    static BOOL BoolFromValue(const wchar_t* value, BOOL defaultValue);
+
     static BOOL ForEachString(const wchar_t* list, StringVisitor visitor, void* context);
     static BOOL AppendToStringArray(const wchar_t* item, void* array);
 
@@ -51,7 +56,7 @@ private:
 
     const wchar_t* Path() const;
     // The first 64 characters of a value; empty when the key is absent or empty.
-    std::wstring GetNumberText(const wchar_t* section, const wchar_t* key) const;
+    static std::wstring NumberText(const wchar_t* value);
 
     std::unique_ptr<wchar_t[]> m_pathName;
 };

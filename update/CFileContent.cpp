@@ -4,10 +4,13 @@
 #include <vector>
 
 #include "support/CIni.h"
+#include "support/CIniSnapshot.h"
 
 namespace {
 
-ManifestEntry ReadEntry(const CIni& ini, const std::wstring& section) {
+// Reader is CIni or CIniSnapshot, which answer alike.
+template <class Reader>
+ManifestEntry ReadEntry(const Reader& ini, const std::wstring& section) {
     const wchar_t* s = section.c_str();
     ManifestEntry entry;
     entry.name = section;
@@ -21,6 +24,13 @@ ManifestEntry ReadEntry(const CIni& ini, const std::wstring& section) {
     return entry;
 }
 
+template <class Reader>
+void ReadEntries(const Reader& ini, std::list<ManifestEntry>& entries) {
+    std::vector<std::wstring> sections;
+    ini.GetSectionNames(&sections);
+    for (const std::wstring& section : sections) entries.push_back(ReadEntry(ini, section));
+}
+
 }  // namespace
 
 bool CFileContent::Load(const wchar_t* path) {
@@ -28,11 +38,22 @@ bool CFileContent::Load(const wchar_t* path) {
     // No file name would make the profile functions read win.ini instead.
     if (!path || !*path) return true;
     try {
+        CIniSnapshot snapshot;
+        if (!snapshot.Load(path)) return LoadThroughProfile(path);
+        ReadEntries(snapshot, m_entries);
+        return true;
+    } catch (...) {
+        return false;
+    }
+}
+
+bool CFileContent::LoadThroughProfile(const wchar_t* path) {
+    m_entries.clear();
+    if (!path || !*path) return true;
+    try {
         CIni ini;
         ini.SetPathName(path);
-        std::vector<std::wstring> sections;
-        ini.GetSectionNames(&sections);
-        for (const std::wstring& section : sections) m_entries.push_back(ReadEntry(ini, section));
+        ReadEntries(ini, m_entries);
         return true;
     } catch (...) {
         return false;

@@ -11,8 +11,13 @@ public:
     virtual ~CFileContent() = default;
 
     // A missing or empty manifest gives true and no entries. An exception while reading ends
-    // the load with false; entries read before it stay.
+    // the load with false; entries read before it stay. The file is read once (CIniSnapshot);
+    // a file that reading does not reproduce is read through the profile functions instead.
     bool Load(const wchar_t* path);
+
+    // Every key through the profile functions (CIni), seven calls per entry: what Load must
+    // give, and the way it reads the files CIniSnapshot declines.
+    bool LoadThroughProfile(const wchar_t* path);
 
     const std::list<ManifestEntry>& Entries() const { return m_entries; }
 

@@ -98,7 +98,7 @@ TEST(CFileContent, AnExceptionEndsTheLoadWithFalseKeepingEarlierEntries) {
     CFileContent content;
     {
         const ThrowingProfile throwing;
-        EXPECT_FALSE(content.Load((folder / L"RudovuZado.ini").c_str()));
+        EXPECT_FALSE(content.LoadThroughProfile((folder / L"RudovuZado.ini").c_str()));
     }
     const auto entries = Entries(content);
     ASSERT_EQ(entries.size(), 1u);

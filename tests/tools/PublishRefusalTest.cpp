@@ -1,0 +1,118 @@
+// What the publisher refuses: one line on standard error, a non-zero exit, and nothing
+// written (the last tree stays as it was, no staging folder is left behind).
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <fstream>
+
+#include "PublishTestSupport.h"
+
+namespace fs = std::filesystem;
+using namespace PublishTest;
+
+namespace {
+
+constexpr int64_t kMonday = 1780000000;  // any fixed time
+const char* const kGoodDescription =
+    "[a.txt]\nCheckDate=1\nType=Common\n"
+    "[b.dll]\nTargetDir=bin\nRegister=1\nCheckDate=1\nType=Common\n";
+
+struct Refusal {
+    const char* what;
+    std::vector<std::string> options;
+    std::string description;
+    const char* reason;  // part of the one line on standard error
+};
+
+class PublishRefusalTest : public ::testing::TestWithParam<Refusal> {};
+
+TEST_P(PublishRefusalTest, WritesNothingAndSaysWhyInOneLine) {
+    const Refusal& refusal = GetParam();
+    Workspace space("refusal");
+    space.WriteFile("a.txt", "alpha", kMonday);
+    space.WriteFile("bin/b.dll", "beta", kMonday);
+    space.Describe(kGoodDescription);
+    ASSERT_EQ(0, space.Build().code);
+    const auto tree = space.Tree();
+    const auto siblings = space.OutputSiblings();
+    // A file beyond what a plain archive can describe costs nothing on disk when sparse.
+    std::ofstream(space.Release() / "huge.bin");
+    fs::resize_file(space.Release() / "huge.bin", (4ull << 30) + 1);
+
+    space.Describe(refusal.description);
+    const ToolRun run = space.Build(refusal.options);
+
+    EXPECT_NE(0, run.code) << refusal.what;
+    EXPECT_EQ(1u, LineCount(run.err)) << run.err;
+    EXPECT_NE(std::string::npos, run.err.find(refusal.reason)) << run.err;
+    EXPECT_EQ(tree, space.Tree()) << refusal.what;
+    EXPECT_EQ(siblings, space.OutputSiblings()) << refusal.what;
+}
+
+const std::string kFile = "CheckDate=1\n";
+
+INSTANTIATE_TEST_SUITE_P(
+    Description, PublishRefusalTest,
+    ::testing::Values(
+        Refusal{"backslash in name", {}, "[bin\\b.dll]\n" + kFile, "folder separator"},
+        Refusal{"slash in name", {}, "[bin/b.dll]\n" + kFile, "folder separator"},
+        Refusal{"parent as name", {}, "[..]\n" + kFile, "\"..\" part"},
+        Refusal{"name the platform shortens", {}, "[a.txt.]\n" + kFile, "ending in a dot"},
+        Refusal{"device name", {}, "[CON.txt]\n" + kFile, "device name"},
+        Refusal{"name that changes the URL", {}, "[a#1.txt]\n" + kFile, "package URL"},
+        Refusal{"non-ASCII name", {}, "[\xED\x95\x9C.txt]\n" + kFile, "not plain ASCII"},
+        Refusal{"parent in TargetDir", {}, "[b.dll]\nTargetDir=..\\bin\n", "\"..\" part"},
+        Refusal{
+            "parent deeper in TargetDir", {}, "[b.dll]\nTargetDir=bin/x/../..\n", "\"..\" part"},
+        Refusal{"drive in TargetDir", {}, "[b.dll]\nTargetDir=C:\\bin\n", "a drive"},
+        Refusal{"drive-relative TargetDir", {}, "[b.dll]\nTargetDir=C:bin\n", "a drive"},
+        Refusal{"rooted TargetDir", {}, "[b.dll]\nTargetDir=\\bin\n", "not relative"},
+        Refusal{
+            "non-ASCII TargetDir", {}, "[b.dll]\nTargetDir=\xC3\xA9t\xC3\xA9\n", "not plain ASCII"},
+        Refusal{"non-ASCII Type", {}, "[a.txt]\nType=\xC3\xA9\n", "not plain ASCII"},
+        Refusal{"missing source", {}, "[a.txt]\n[c.txt]\n", "c.txt is missing"},
+        Refusal{"missing Source key file", {}, "[a.txt]\nSource=elsewhere/a.txt\n", "is missing"},
+        Refusal{"duplicate section", {}, "[a.txt]\n[A.TXT]\nSource=a.txt\n", "given twice"},
+        Refusal{"file beyond a plain archive", {}, "[huge.bin]\n", "too large"},
+        Refusal{"computed key",
+                {},
+                "[a.txt]\nModifyDate=2020-01-01 10:00\n",
+                "computed by pelko-publish"},
+        Refusal{"misspelt key", {}, "[a.txt]\nChekDate=1\n", "unknown key ChekDate"},
+        Refusal{"key given twice", {}, "[a.txt]\nType=A\ntype=B\n", "given twice"},
+        Refusal{"FolderType not a number", {}, "[a.txt]\nFolderType=system\n", "whole number"},
+        Refusal{"truth value unknown", {}, "[a.txt]\nRegister=maybe\n", "0 or 1"},
+        Refusal{"key before any section", {}, "Type=Common\n[a.txt]\n", "first section"},
+        Refusal{"unknown clients' zone",
+                {"--clients-tz", "Mars/Olympus"},
+                kGoodDescription,
+                "unknown time zone"}),
+    [](const ::testing::TestParamInfo<Refusal>& info) { return CaseName(info.param.what); });
+
+TEST(PublishOutputTest, FolderHoldingOtherFilesIsNotReplaced) {
+    Workspace space("foreign");
+    space.WriteFile("a.txt", "alpha", kMonday);
+    space.Describe("[a.txt]\n");
+    fs::create_directories(space.Output());
+    std::ofstream(space.Output() / "index.html") << "someone's page";
+
+    const ToolRun run = space.Build();
+
+    EXPECT_NE(0, run.code);
+    EXPECT_NE(std::string::npos, run.err.find("holds other files than an update tree"));
+    EXPECT_EQ(1u, space.Tree().size());
+}
+
+TEST(PublishOutputTest, WrongCommandLineShowsUsage) {
+    Workspace space("usage");
+    for (const auto& args :
+         {std::vector<std::string>{"build", "only-one"}, std::vector<std::string>{"verify"},
+          std::vector<std::string>{"publish", "a", "b", "c"}}) {
+        const ToolRun run = RunTool(args, space.Root());
+        EXPECT_EQ(2, run.code);
+        EXPECT_EQ(0u, run.err.find("usage: pelko-publish"));
+        EXPECT_EQ(1u, LineCount(run.err));
+    }
+}
+
+}  // namespace

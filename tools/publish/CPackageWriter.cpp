@@ -1,0 +1,74 @@
+#include "tools/publish/CPackageWriter.h"
+
+#include <zip.h>
+
+#include <memory>
+
+#include "tools/publish/CPublishError.h"
+
+namespace fs = std::filesystem;
+
+namespace {
+
+constexpr uint32_t kArchiveAttribute = 0x20;
+constexpr uint32_t kCompressionLevel = 9;
+
+struct ArchiveCloser {
+    void operator()(zip_t* archive) const { zip_discard(archive); }
+};
+using ArchiveHandle = std::unique_ptr<zip_t, ArchiveCloser>;
+
+[[noreturn]] void Fail(const fs::path& archive, const std::string& why) {
+    std::error_code ignored;
+    fs::remove(archive, ignored);
+    throw CPublishError("cannot write " + archive.string() + ": " + why);
+}
+
+// make_source builds the entry's data source for the open archive; the archive owns it
+// once it was added.
+template <class MakeSource>
+void Write(const fs::path& archive, const std::string& entryName, const WallClock& stamp,
+           MakeSource makeSource) {
+    int error = 0;
+    ArchiveHandle handle(zip_open(archive.c_str(), ZIP_CREATE | ZIP_TRUNCATE, &error));
+    if (!handle) {
+        zip_error_t details;
+        zip_error_init_with_code(&details, error);
+        const std::string why = zip_error_strerror(&details);
+        zip_error_fini(&details);
+        Fail(archive, why);
+    }
+    zip_t* za = handle.get();
+    zip_source_t* source = makeSource(za);
+    if (!source) Fail(archive, zip_strerror(za));
+    // The name's bytes are stored as they are: no UTF-8 flag, no Unicode-path extra field.
+    const zip_int64_t index =
+        zip_file_add(za, entryName.c_str(), source, ZIP_FL_ENC_CP437 | ZIP_FL_OVERWRITE);
+    if (index < 0) {
+        zip_source_free(source);
+        Fail(archive, zip_strerror(za));
+    }
+    const auto entry = static_cast<zip_uint64_t>(index);
+    if (zip_set_file_compression(za, entry, ZIP_CM_DEFLATE, kCompressionLevel) != 0 ||
+        zip_file_set_dostime(za, entry, stamp.DosTime(), stamp.DosDate(), 0) != 0 ||
+        zip_file_set_external_attributes(za, entry, 0, ZIP_OPSYS_WINDOWS_NTFS, kArchiveAttribute) !=
+            0)
+        Fail(archive, zip_strerror(za));
+    if (zip_close(za) != 0) Fail(archive, zip_strerror(za));
+    handle.release();  // zip_close freed it
+}
+
+}  // namespace
+
+void CPackageWriter::WriteFile(const fs::path& archive, const std::string& entryName,
+                               const fs::path& source, const WallClock& stamp) {
+    Write(archive, entryName, stamp,
+          [&](zip_t* za) { return zip_source_file(za, source.c_str(), 0, -1); });
+}
+
+void CPackageWriter::WriteText(const fs::path& archive, const std::string& entryName,
+                               const std::string& text, const WallClock& stamp) {
+    // The archive reads the text while it closes, which happens before text goes away.
+    Write(archive, entryName, stamp,
+          [&](zip_t* za) { return zip_source_buffer(za, text.data(), text.size(), 0); });
+}

@@ -1,0 +1,167 @@
+#include "tools/publish/CPublisher.h"
+
+#include <algorithm>
+
+#include "tools/publish/CIniDocument.h"
+#include "tools/publish/CPackageReader.h"
+#include "tools/publish/CPackageWriter.h"
+#include "tools/publish/CPublishError.h"
+#include "tools/publish/CScratchFolder.h"
+#include "tools/publish/CTreeVerifier.h"
+#include "tools/publish/TreeSwap.h"
+
+namespace fs = std::filesystem;
+
+namespace {
+
+constexpr uint32_t kManifestLimit = 16u << 20;
+
+fs::path ManifestPackage(const fs::path& tree) {
+    return tree / (std::string(CTreeVerifier::manifestName) + ".zip");
+}
+
+fs::path PackageOf(const fs::path& tree, const std::string& name) {
+    return tree / CTreeVerifier::packageFolder / (name + ".zip");
+}
+
+std::wstring Widen(const std::string& ascii) { return std::wstring(ascii.begin(), ascii.end()); }
+
+// An output folder is replaced as a whole, so it must hold an update tree and nothing else.
+bool IsUpdateTree(const fs::path& output) {
+    bool hasManifest = false;
+    for (const fs::directory_entry& item : fs::directory_iterator(output)) {
+        const std::string name = item.path().filename().string();
+        if (name == CTreeVerifier::packageFolder && item.is_directory()) continue;
+        if (item.path() != ManifestPackage(output)) return false;
+        hasManifest = true;
+    }
+    return hasManifest;
+}
+
+void CopyPackage(const fs::path& from, const fs::path& to) {
+    std::error_code error;
+    fs::create_hard_link(from, to, error);
+    if (error) fs::copy_file(from, to);
+}
+
+// The time of the last tree's package when it holds exactly the entry's file; nothing when
+// it differs, is missing or cannot be read (a damaged package is then made anew).
+std::optional<WallClock> Unchanged(const PublishEntry& entry, const fs::path& package) {
+    if (!fs::is_regular_file(package)) return std::nullopt;
+    try {
+        CPackageReader reader(package);
+        if (reader.FirstName() != entry.name || !reader.FirstEquals(entry.source))
+            return std::nullopt;
+        return WallClock::FromDos(reader.First().modDate, reader.First().modTime);
+    } catch (const CPublishError&) {
+        return std::nullopt;
+    }
+}
+
+}  // namespace
+
+CPublisher::Previous CPublisher::ReadPrevious(const fs::path& output) {
+    Previous previous;
+    if (!fs::exists(output)) return previous;
+    if (!fs::is_directory(output)) throw CPublishError(output.string() + " is not a folder");
+    if (fs::is_empty(output)) return previous;
+    if (!IsUpdateTree(output))
+        throw CPublishError(output.string() +
+                            " holds other files than an update tree; it is not replaced");
+    CPackageReader reader(ManifestPackage(output));
+    previous.manifest = reader.ReadFirst(kManifestLimit);
+    previous.manifestStamp = WallClock::FromDos(reader.First().modDate, reader.First().modTime);
+    const CIniDocument manifest = CIniDocument::Parse(previous.manifest, reader.Path().string());
+    for (const CIniDocument::Section& section : manifest.Sections()) {
+        const CIniDocument::Key* date = section.Find("ModifyDate");
+        previous.dates[section.name] = ParseManifestDate(Widen(date ? date->value : ""));
+    }
+    previous.tree = output;
+    return previous;
+}
+
+CPublisher::Planned CPublisher::Plan(const PublishEntry& entry, const Previous& previous) const {
+    const std::optional<WallClock> stamp = clock.At(entry.modified);
+    if (!stamp)
+        throw CPublishError(entry.source.string() +
+                            ": modified after 2107, which a package cannot record");
+    Planned planned{&entry, *stamp, {}};
+    const auto last = previous.dates.find(entry.name);
+    if (last == previous.dates.end()) return planned;
+
+    if (std::optional<WallClock> kept = Unchanged(entry, PackageOf(previous.tree, entry.name))) {
+        // Same bytes: keep the package and its date, so no client fetches it again.
+        planned.stamp = *kept;
+        planned.kept = PackageOf(previous.tree, entry.name);
+        return planned;
+    }
+    // Changed bytes must carry a later minute than the clients' copies, or they would keep
+    // those.
+    if (!MinuteBefore(last->second, planned.stamp.Minute()))
+        planned.stamp = StartOfMinute(last->second).NextMinute();
+    return planned;
+}
+
+std::string CPublisher::ManifestText(const std::vector<Planned>& plan) {
+    std::string text;
+    for (const Planned& p : plan) {
+        const PublishEntry& e = *p.entry;
+        text += "[" + e.name + "]\r\n";
+        text += "FolderType=" + std::to_string(e.folderType) + "\r\n";
+        text += "TargetDir=" + e.targetDir + "\r\n";
+        text += "ModifyDate=" + p.stamp.ModifyDateText() + "\r\n";
+        text += "FileSize=" + std::to_string(e.size) + "\r\n";
+        text += std::string("Register=") + (e.registerDll ? "1" : "0") + "\r\n";
+        text += std::string("CheckDate=") + (e.checkDate ? "1" : "0") + "\r\n";
+        text += "Type=" + e.type + "\r\n\r\n";
+    }
+    return text;
+}
+
+WallClock CPublisher::ManifestStamp(const std::vector<Planned>& plan, const std::string& text,
+                                    const Previous& previous) {
+    WallClock newest = WallClock::DosEarliest();
+    for (const Planned& p : plan) newest = std::max(newest, p.stamp);
+    if (previous.tree.empty()) return newest;
+    if (text == previous.manifest) return previous.manifestStamp;
+    // A new manifest never carries the last one's time: profile readers that cache a file by
+    // its name and last-write time (Wine's does) would go on reading the old one.
+    return std::min(std::max(newest, previous.manifestStamp.NextDosStep()), WallClock::DosLatest());
+}
+
+void CPublisher::Stage(const std::vector<Planned>& plan, const Previous& previous,
+                       const fs::path& staged) {
+    fs::create_directory(staged / CTreeVerifier::packageFolder);
+    for (const Planned& p : plan) {
+        const fs::path package = PackageOf(staged, p.entry->name);
+        if (p.kept.empty())
+            CPackageWriter::WriteFile(package, p.entry->name, p.entry->source, p.stamp);
+        else
+            CopyPackage(p.kept, package);
+    }
+    const std::string text = ManifestText(plan);
+    CPackageWriter::WriteText(ManifestPackage(staged), CTreeVerifier::manifestName, text,
+                              ManifestStamp(plan, text, previous));
+}
+
+CPublisher::Summary CPublisher::Build(const fs::path& release, const fs::path& description,
+                                      const fs::path& outputGiven) {
+    const fs::path output = fs::weakly_canonical(fs::absolute(outputGiven));
+    const std::vector<PublishEntry> entries = CPublishDescription::Read(description, release);
+    const Previous previous = ReadPrevious(output);
+    std::vector<Planned> plan;
+    for (const PublishEntry& entry : entries) plan.push_back(Plan(entry, previous));
+
+    const CScratchFolder staged(output, "publish");
+    Stage(plan, previous, staged.Path());
+    CTreeVerifier::Verify(staged.Path());
+    // mkdtemp makes the folder private; the tree is for a web server to read.
+    fs::permissions(staged.Path(), fs::perms::owner_all | fs::perms::group_read |
+                                       fs::perms::group_exec | fs::perms::others_read |
+                                       fs::perms::others_exec);
+    TreeSwap::Replace(staged.Path(), output);
+
+    Summary summary{plan.size(), 0};
+    for (const Planned& p : plan) summary.written += p.kept.empty() ? 1 : 0;
+    return summary;
+}

@@ -1,0 +1,53 @@
+#pragma once
+
+#include <cstddef>
+#include <filesystem>
+#include <map>
+#include <string>
+#include <vector>
+
+#include "tools/publish/CClientClock.h"
+#include "tools/publish/CPublishDescription.h"
+#include "tools/publish/WallClock.h"
+#include "update/ManifestDate.h"
+
+// Builds the update tree of a release: RudovuZado.ini.zip at the top and one package per
+// file in RudovuZado/. Everything is checked before anything is written; the tree is built
+// beside the output folder, verified with the clients' reader and then swapped in.
+class CPublisher {
+public:
+    struct Summary {
+        size_t files = 0;
+        size_t written = 0;  // packages made anew; the others were kept from the last tree
+    };
+
+    explicit CPublisher(CClientClock clock) : clock(std::move(clock)) {}
+
+    Summary Build(const std::filesystem::path& release, const std::filesystem::path& description,
+                  const std::filesystem::path& output);
+
+private:
+    struct Planned {
+        const PublishEntry* entry = nullptr;
+        WallClock stamp;
+        std::filesystem::path kept;  // the last tree's package when its file is unchanged
+    };
+    // What the last tree published: its folder, its manifest and the ModifyDate of each
+    // section.
+    struct Previous {
+        std::filesystem::path tree;
+        std::string manifest;
+        WallClock manifestStamp;
+        std::map<std::string, ManifestDate> dates;
+    };
+
+    static Previous ReadPrevious(const std::filesystem::path& output);
+    Planned Plan(const PublishEntry& entry, const Previous& previous) const;
+    static std::string ManifestText(const std::vector<Planned>& plan);
+    static WallClock ManifestStamp(const std::vector<Planned>& plan, const std::string& text,
+                                   const Previous& previous);
+    static void Stage(const std::vector<Planned>& plan, const Previous& previous,
+                      const std::filesystem::path& staged);
+
+    CClientClock clock;
+};

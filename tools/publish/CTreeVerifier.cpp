@@ -1,0 +1,97 @@
+#include "tools/publish/CTreeVerifier.h"
+
+#include <set>
+#include <string>
+
+#include "tools/publish/CIniDocument.h"
+#include "tools/publish/CPackageReader.h"
+#include "tools/publish/CPublishError.h"
+#include "tools/publish/CScratchFolder.h"
+#include "tools/publish/PublishRules.h"
+#include "tools/publish/WallClock.h"
+#include "update/ManifestDate.h"
+
+namespace fs = std::filesystem;
+
+namespace {
+
+constexpr uint32_t kManifestLimit = 16u << 20;
+
+std::wstring Widen(const std::string& ascii) { return std::wstring(ascii.begin(), ascii.end()); }
+
+std::string KeyText(const CIniDocument::Section& section, const char* key) {
+    const CIniDocument::Key* found = section.Find(key);
+    return found ? found->value : std::string();
+}
+
+// Extracts entry 0 of the manifest package as the clients do and reads it.
+CIniDocument ReadManifest(const fs::path& tree, const fs::path& scratch) {
+    const fs::path package = tree / (std::string(CTreeVerifier::manifestName) + ".zip");
+    if (!fs::is_regular_file(package)) throw CPublishError(package.string() + " is missing");
+    CPackageReader reader(package);
+    if (reader.FirstName() != CTreeVerifier::manifestName)
+        throw CPublishError(package.string() + ": entry 0 is not " + CTreeVerifier::manifestName);
+    const std::string text = reader.ReadFirst(kManifestLimit);
+    reader.ExtractFirst(scratch);
+    return CIniDocument::Parse(text, package.string());
+}
+
+void VerifyPackage(const CIniDocument::Section& section, const fs::path& tree,
+                   const fs::path& scratch) {
+    const std::string where = "[" + section.name + "]";
+    const auto fail = [&](const std::string& why) { throw CPublishError(where + ": " + why); };
+    if (auto problem = PublishRules::NameProblem(section.name)) fail("name holds " + *problem);
+    if (auto problem = PublishRules::TargetDirProblem(KeyText(section, "TargetDir")))
+        fail("TargetDir holds " + *problem);
+
+    const fs::path package = tree / CTreeVerifier::packageFolder / (section.name + ".zip");
+    if (!fs::is_regular_file(package)) fail("package " + package.string() + " is missing");
+    CPackageReader reader(package);
+    if (reader.FirstName() != section.name)
+        fail(package.string() + ": entry 0 is \"" + reader.FirstName() +
+             "\", which the clients would not install as " + section.name);
+    const CZipFileHeader& first = reader.First();
+    if (std::to_string(first.uncompressedSize) != KeyText(section, "FileSize"))
+        fail("FileSize " + KeyText(section, "FileSize") + " but the package holds " +
+             std::to_string(first.uncompressedSize) + " bytes");
+    const WallClock stamp = WallClock::FromDos(first.modDate, first.modTime);
+    if (ParseManifestDate(Widen(KeyText(section, "ModifyDate"))) != stamp.Minute())
+        fail("ModifyDate " + KeyText(section, "ModifyDate") + " but the package's file time is " +
+             stamp.ModifyDateText() + "; the clients would fetch it at every start");
+
+    reader.ExtractFirst(scratch);
+    const fs::path extracted = scratch / section.name;
+    if (fs::file_size(extracted) != first.uncompressedSize)
+        fail("the extracted file's size differs from the package's record");
+    fs::remove(extracted);
+}
+
+void CheckNoStrayPackages(const fs::path& tree, const std::set<std::string>& names) {
+    const fs::path folder = tree / CTreeVerifier::packageFolder;
+    if (!fs::exists(folder)) return;
+    for (const fs::directory_entry& item : fs::directory_iterator(folder)) {
+        const std::string file = item.path().filename().string();
+        const bool known = file.size() > 4 && file.ends_with(".zip") &&
+                           names.count(file.substr(0, file.size() - 4)) != 0;
+        if (!known)
+            throw CPublishError(item.path().string() + " belongs to no section of the manifest");
+    }
+}
+
+}  // namespace
+
+size_t CTreeVerifier::Verify(const fs::path& tree) {
+    if (!fs::is_directory(tree)) throw CPublishError(tree.string() + " is not a folder");
+    const CScratchFolder scratch;
+    const CIniDocument manifest = ReadManifest(tree, scratch.Path());
+    std::set<std::string> names;
+    for (const CIniDocument::Section& section : manifest.Sections()) {
+        for (const std::string& earlier : names)
+            if (EqualsIgnoringCase(earlier, section.name))
+                throw CPublishError("[" + section.name + "] is in the manifest twice");
+        VerifyPackage(section, tree, scratch.Path());
+        names.insert(section.name);
+    }
+    CheckNoStrayPackages(tree, names);
+    return names.size();
+}
