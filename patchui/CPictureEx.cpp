@@ -8,8 +8,8 @@
 #include <optional>
 #include <string>
 
-#include "framework/win32/DebugOutput.h"
 #include "framework/win32/CodeModule.h"
+#include "framework/win32/DebugOutput.h"
 #include "patchui/GifFrameTiming.h"
 #include "patchui/GifStream.h"
 

@@ -116,7 +116,8 @@ TEST_F(PatchRunTest, PackageRefusedWithAnHttpErrorShowsTheDownloadersTextThenEnd
     MessageBoxWatcher boxes;
     EXPECT_EQ(RunDialog(), 2);
     ASSERT_TRUE(boxes.WaitForBoxes(1, 5000));
-    EXPECT_NE(boxes.Seen()[0].text.find(L"404"), std::wstring::npos) << "the status the server gave";
+    EXPECT_NE(boxes.Seen()[0].text.find(L"404"), std::wstring::npos)
+        << "the status the server gave";
     EXPECT_FALSE(Exists(InInstallFolder(L"PatchC.txt"))) << "nothing is installed";
 }
 
@@ -146,17 +147,18 @@ TEST_F(PatchRunTest, CloseDuringASlowDownloadEndsWith1AndLeavesNoThread) {
 TEST_F(PatchRunTest, PelkoWebHostUpdatesWritesTheSettingsAndStartsTheLoader) {
     PublishThreeFiles();
     InstallFakeLoaders();
-    ASSERT_EQ(RunProgram(ProgramFolder() + L"PelkoWebHost.exe", L"desk " + Server() + L" enc-1"), 0);
+    ASSERT_EQ(RunProgram(ProgramFolder() + L"PelkoWebHost.exe", L"desk " + Server() + L" enc-1"),
+              0);
     EXPECT_EQ(ReadBytes(InInstallFolder(L"PatchB.txt")), "new B");
-    EXPECT_EQ(SettingsEntries(), (IniEntries{{L"Server", Server()},
-                                             {L"Enc", L"enc-1"},
-                                             {L"EntID", L""},
-                                             {L"EntName", L""}}));
+    EXPECT_EQ(SettingsEntries(),
+              (IniEntries{
+                  {L"Server", Server()}, {L"Enc", L"enc-1"}, {L"EntID", L""}, {L"EntName", L""}}));
     EXPECT_TRUE(WaitForRecord(L"PelkoDeskLoader"));
     const size_t firstRun = server.Requests().size();
     DeleteSoon(InInstallFolder(L"PelkoDeskLoader.record.txt"));
 
-    ASSERT_EQ(RunProgram(ProgramFolder() + L"PelkoWebHost.exe", L"desk " + Server() + L" enc-2"), 0);
+    ASSERT_EQ(RunProgram(ProgramFolder() + L"PelkoWebHost.exe", L"desk " + Server() + L" enc-2"),
+              0);
     const std::vector<std::string> all = server.Requests();
     EXPECT_EQ(std::vector<std::string>(all.begin() + firstRun, all.end()),
               std::vector<std::string>{"/RudovuZado.ini.zip"});
