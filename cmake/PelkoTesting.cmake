@@ -40,11 +40,14 @@ if(PELKO_WIN32)
     ENVIRONMENT "PELKO_TEST_STATE=${PELKO_TEST_STATE}")
 endif()
 
-# pelko_add_test(NAME name SOURCES src... [LIBS lib...] [TIMEOUT seconds] [WIN32_ONLY])
+# pelko_add_test(NAME name SOURCES src... [LIBS lib...] [TIMEOUT seconds] [WIN32_ONLY]
+#                [OWN_PREFIX state-folder [DPI pixels-per-inch]])
 # One test program is one CTest test: starting Wine costs too much to run each
-# GoogleTest case in a process of its own.
+# GoogleTest case in a process of its own. With OWN_PREFIX the program runs under Wine in a
+# prefix of its own (BUILD/state-folder, made once), optionally set to another screen
+# resolution: for tests that change what the whole prefix shares.
 function(pelko_add_test)
-  cmake_parse_arguments(T "WIN32_ONLY" "NAME;TIMEOUT" "SOURCES;LIBS" ${ARGN})
+  cmake_parse_arguments(T "WIN32_ONLY" "NAME;TIMEOUT;OWN_PREFIX;DPI" "SOURCES;LIBS" ${ARGN})
   if(T_WIN32_ONLY AND NOT PELKO_WIN32)
     return()
   endif()
@@ -54,6 +57,19 @@ function(pelko_add_test)
   add_executable(${T_NAME} ${T_SOURCES})
   target_link_libraries(${T_NAME} PRIVATE ${T_LIBS} GTest::gmock_main pelko_options)
   target_include_directories(${T_NAME} PRIVATE ${CMAKE_SOURCE_DIR}/tests)
+  if(PELKO_WIN32 AND T_OWN_PREFIX)
+    if(NOT T_DPI)
+      set(T_DPI -)
+    endif()
+    add_test(NAME ${T_NAME}
+             COMMAND ${CMAKE_SOURCE_DIR}/scripts/wine-own-prefix.sh ${PELKO_TEST_STATE}
+                     ${CMAKE_BINARY_DIR}/${T_OWN_PREFIX} ${T_DPI}
+                     $<TARGET_FILE:${T_NAME}> --gtest_color=no
+             WORKING_DIRECTORY ${CMAKE_BINARY_DIR}/bin)
+    set_tests_properties(${T_NAME} PROPERTIES
+      FIXTURES_REQUIRED display LABELS wine TIMEOUT ${T_TIMEOUT})
+    return()
+  endif()
   add_test(NAME ${T_NAME} COMMAND ${T_NAME} --gtest_color=no
            WORKING_DIRECTORY ${CMAKE_BINARY_DIR}/bin)
   if(PELKO_WIN32)

@@ -1,11 +1,16 @@
 #!/usr/bin/env bash
-# The launch path end to end: sets the machine up, builds the win32 preset and runs
-# PelkoWebHost under Wine with a loopback server URL that this build allows. Then shows the
-# install folder, the settings file and what the started loader program recorded.
+# The main job end to end: sets the machine up, builds the win32 preset, serves a small update
+# tree on loopback and runs PelkoWebHost under Wine with a server URL that this build allows.
+# The patch window updates the install folder (a manifest, packages of which one goes to a
+# sub-folder and one is a DLL marked Register), then the settings are written and the loader
+# is started. Shows what was updated (files with their times), the settings file, the started
+# loader's record and what was fetched; a second run shows that nothing is fetched again but
+# the manifest package.
 #
 #   scripts/demo.sh [desk|classic|agent]      (default: desk)
 #
-# Uses its own Wine prefix and its own Xvfb under build/win32/demo-state and stops both at the end.
+# Uses its own Wine prefix, its own Xvfb and its own HTTP server under build/win32/demo-state
+# and stops all three at the end.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 root=$PWD
@@ -14,19 +19,60 @@ operation=${1:-desk}
 bash scripts/setup.sh
 cmake --preset win32 >/dev/null
 cmake --build --preset win32 -j2 --target PelkoWebHost PelkoWebLoader \
-  PelkoDeskLoader PelkoLoader PelkoAgentLoader
+  PelkoDeskLoader PelkoLoader PelkoAgentLoader testreg_ok
 
 bin=$root/build/win32/bin
 state=$root/build/win32/demo-state
 export PELKO_TEST_STATE=$state
 domain=$(sed -n 's/^PELKO_DOMAIN_1:STRING=//p' build/win32/CMakeCache.txt)
-server="http://$domain:8080/CvUpdate/Pelko"
+mkdir -p "$state"
 
+http_pid=""
 stop_all() {
+  [ -n "$http_pid" ] && kill "$http_pid" 2>/dev/null || true
   scripts/wine-run.sh --stop >/dev/null 2>&1 || true
   scripts/xvfb.sh stop "$state" >/dev/null 2>&1 || true
 }
 trap stop_all EXIT
+
+# The update tree below the update URL <server>Patch: the manifest package and one package
+# per file, each a ZIP with one entry stamped 2024-03-01 10:00:04.
+tree=$state/update-tree
+rm -rf "$tree"
+echo "=== manifest RudovuZado.ini of the update tree"
+python3 - "$tree/CvUpdate/PelkoPatch" "$bin/testreg_ok.dll" <<'EOF'
+import os, sys, zipfile
+top, dll = sys.argv[1], sys.argv[2]
+os.makedirs(os.path.join(top, "RudovuZado"))
+stamp = (2024, 3, 1, 10, 0, 4)
+def package(path, entry, data):
+    with zipfile.ZipFile(path, "w", zipfile.ZIP_DEFLATED) as z:
+        z.writestr(zipfile.ZipInfo(entry, stamp), data)
+release = "ModifyDate=2024-03-01 10:00\nCheckDate=1\nType=Common\n"
+files = [("DemoPlugin.dll", open(dll, "rb").read(), "Register=1\n"),
+         ("readme.txt", b"Pelko demo: installed by the patch window\r\n", ""),
+         ("settings.dat", b"colour=blue\r\n", "TargetDir=data\n")]
+manifest = ""
+for name, data, keys in files:
+    package(os.path.join(top, "RudovuZado", name + ".zip"), name, data)
+    manifest += "[%s]\n%s%s" % (name, release, keys)
+package(os.path.join(top, "RudovuZado.ini.zip"), "RudovuZado.ini", manifest)
+print(manifest, end="")
+EOF
+
+# A server of its own on a free loopback port; its log lists the requests.
+rm -f "$state/http.log"
+python3 -u -m http.server 0 --bind 127.0.0.1 --directory "$tree" >>"$state/http.log" 2>&1 &
+http_pid=$!
+port=""
+for _ in $(seq 1 100); do
+  port=$(sed -n 's/.*port \([0-9]*\).*/\1/p' "$state/http.log" | head -1)
+  [ -n "$port" ] && break
+  sleep 0.1
+done
+[ -n "$port" ] || { echo "the HTTP server did not start" >&2; exit 1; }
+server="http://$domain:$port/CvUpdate/Pelko"
+
 # A display of its own, whatever the caller has.
 env -u DISPLAY scripts/xvfb.sh start "$state" >/dev/null
 unset DISPLAY
@@ -34,8 +80,8 @@ scripts/wine-run.sh --init
 
 # The product's loader programs are outside this system; stand-ins record how they were started.
 folder=$state/wineprefix/drive_c/Corvane/Pelko
+rm -rf "$folder"
 mkdir -p "$folder"
-rm -f "$folder"/PelkoWebLoader.ini "$folder"/*.record.txt
 case "$operation" in
 desk) loader=PelkoDeskLoader; args=("$server" "demo-enc-data") ;;
 classic) loader=PelkoLoader; args=("$server" "ENT-0042" "Corvane Demo") ;;
@@ -43,15 +89,24 @@ agent) loader=PelkoAgentLoader; args=("$server" "demo-agent-enc") ;;
 *) echo "usage: $0 [desk|classic|agent]" >&2; exit 2 ;;
 esac
 cp "$bin"/PelkoDeskLoader.exe "$bin"/PelkoLoader.exe "$bin"/PelkoAgentLoader.exe "$folder"/
-
-echo "=== PelkoWebHost $operation ${args[*]}"
-(cd "$state" && "$root"/scripts/wine-run.sh "$bin"/PelkoWebHost.exe "$operation" "${args[@]}")
-
 record=$folder/$loader.record.txt
-for _ in $(seq 1 100); do [ -f "$record" ] && break; sleep 0.1; done
 
-echo "=== install folder C:\\Corvane\\Pelko\\ ($folder)"
-ls -l "$folder"
+run_host() {
+  rm -f "$record"
+  local start
+  start=$(($(wc -c <"$state/http.log") + 1))
+  echo "=== PelkoWebHost $operation ${args[*]}"
+  (cd "$state" && "$root"/scripts/wine-run.sh "$bin"/PelkoWebHost.exe "$operation" "${args[@]}")
+  for _ in $(seq 1 100); do [ -f "$record" ] && break; sleep 0.1; done
+  echo "=== fetched from the update server"
+  tail -c +"$start" "$state/http.log" | grep -ao '"GET [^"]*" [0-9]*' || echo "(nothing)"
+}
+
+run_host
+echo "=== install folder C:\\Corvane\\Pelko\\ ($folder), files with their times"
+(cd "$folder" && find . -type f ! -name '*.record.txt' -printf '%TY-%Tm-%Td %TH:%TM:%.2TS  %8s  %P\n' | sort -k4)
+echo "=== DemoPlugin.dll.log (written by its DllRegisterServer)"
+cat "$folder/DemoPlugin.dll.log"
 echo "=== settings file PelkoWebLoader.ini"
 cat "$folder"/PelkoWebLoader.ini
 echo
@@ -62,3 +117,9 @@ else
   echo "no record: $loader.exe was not started" >&2
   exit 1
 fi
+
+echo
+echo "=== second run: everything is current"
+run_host
+[ -f "$record" ] || { echo "no record: $loader.exe was not started" >&2; exit 1; }
+echo "=== $loader started again"

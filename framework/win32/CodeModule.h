@@ -1,0 +1,15 @@
+#pragma once
+
+#include <windows.h>
+
+#include <string>
+
+// The module that holds this code: the component's DLL (or a program linking it statically),
+// whatever program loaded it: where the component's resources are, and whose name it shows.
+namespace CodeModule {
+
+HMODULE Handle();
+// Its file name without folder and extension, e.g. "PelkoWebLoader": the application's name.
+std::wstring ApplicationName();
+
+}  // namespace CodeModule

@@ -1,0 +1,167 @@
+#include "patchui/CPatchDlg.h"
+
+#include <exception>
+#include <string>
+
+#include "framework/win32/CodeModule.h"
+#include "framework/win32/DebugOutput.h"
+#include "framework/win32/UserMessage.h"
+#include "loader/DeploymentValues.h"
+#include "loader/InstallFolder.h"
+#include "support/bcl/common/exception/CException.h"
+
+namespace {
+
+// Posted by other threads; the dialog's own thread ends the dialog with wParam.
+constexpr UINT kEndMessage = WM_APP + 0x101;
+constexpr double kLayoutPixelsPerInch = 96.0;
+
+std::wstring DefaultServer() {
+    return std::wstring(L"http://") + DeploymentValues::kDefaultUpdateHost + L"/CvUpdate/Pelko";
+}
+
+}  // namespace
+
+CPatchDlg::CPatchDlg(const std::wstring& server, HWND parent, ManagerFactory createManager)
+    : updateUrl(server), m_parent(parent), m_createManager(std::move(createManager)) {}
+
+CPatchDlg::~CPatchDlg() {
+    picture.Unload();
+    // The worker calls the manager; the manager's destructor then waits for its own threads.
+    if (ThreadHandle() != INVALID_HANDLE_VALUE) WaitForSingleObject(ThreadHandle(), INFINITE);
+    updateManager.reset();
+    fontLayout.Detach();
+}
+
+INT_PTR CPatchDlg::DoModal() {
+    return DialogBoxParamW(CodeModule::Handle(), MAKEINTRESOURCEW(IDD), m_parent,
+                           &CPatchDlg::DialogProc, reinterpret_cast<LPARAM>(this));
+}
+
+BOOL CPatchDlg::OnInitDialog() {
+    const HWND window = m_hWnd.load();
+    picture.SubclassDlgItem(IDC_PICTURE, window);
+    fontLayout.Attach(CodeModule::Handle(), window, IDD, kLayoutPixelsPerInch);
+    picture.Load(MAKEINTRESOURCEW(IDC_PICTURE), L"GIF");
+    picture.Draw(1);
+
+    if (updateUrl.empty()) updateUrl = DefaultServer();
+    updateUrl += L"Patch";
+    updateManager.reset(m_createManager(updateUrl, GetInstallFolder()));
+    if (!updateManager) {
+        End(2);
+        return TRUE;
+    }
+    updateManager->AddTypeFilter(L"Common");
+    Start();
+    return TRUE;
+}
+
+unsigned CPatchDlg::Run() {
+    try {
+        const int pending = updateManager->CheckForUpdates();
+        if (pending < 0) ShowError(updateManager->GetLastErrorText());
+        // A download that does not start makes no notification: nothing else would end us.
+        if (pending > 0 && !m_ended && updateManager->StartDownload(this, false) != 0) return 0;
+    } catch (...) {
+        ReportException(L"CPatchDlg::Run");
+    }
+    PostMessageW(m_hWnd.load(), WM_CLOSE, 0, 0);
+    return 0;
+}
+
+void CPatchDlg::OnUpdateComplete() {
+    // Once the dialog has ended the loader is about to start: no files change under it.
+    if (m_ended) return;
+    try {
+        updateManager->StartInstall(this);
+    } catch (...) {
+        ReportException(L"CPatchDlg::OnUpdateComplete");
+        EndFromAnyThread(2);
+    }
+}
+
+void CPatchDlg::OnUpdateError(const wchar_t* message) {
+    ShowError(message);
+    EndFromAnyThread(2);
+}
+
+void CPatchDlg::OnUpdateStopped() { EndFromAnyThread(2); }
+
+void CPatchDlg::OnInstallComplete() { EndFromAnyThread(1); }
+
+void CPatchDlg::OnInstallError(const wchar_t* message) {
+    ShowError(message);
+    EndFromAnyThread(2);
+}
+
+void CPatchDlg::OnInstallStopped() { EndFromAnyThread(2); }
+
+void CPatchDlg::End(INT_PTR result) {
+    m_ended = true;
+    EndDialog(m_hWnd.load(), result);
+}
+
+void CPatchDlg::EndFromAnyThread(int result) {
+    PostMessageW(m_hWnd.load(), kEndMessage, result, 0);
+}
+
+void CPatchDlg::ShowError(const wchar_t* text) {
+    if (m_ended) return;
+    UserMessage::ShowMessageBox(m_hWnd.load(), text != nullptr ? text : L"",
+                                CodeModule::ApplicationName(), MB_OK);
+}
+
+void CPatchDlg::ReportException(const wchar_t* where) {
+    std::wstring what;
+    try {
+        throw;
+    } catch (const bcl::common::exception::CException& error) {
+        what = error.GetText();  // the worker thread that could not be started
+    } catch (const std::exception& error) {
+        const std::string text = error.what();
+        what.assign(text.begin(), text.end());
+    } catch (...) {
+        what = L"unknown exception";
+    }
+    DebugOutput::DebugLine(std::wstring(where) + L", " + what + L"\n");
+}
+
+INT_PTR CALLBACK CPatchDlg::DialogProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
+    if (message == WM_INITDIALOG) {
+        SetWindowLongPtrW(window, DWLP_USER, lParam);
+        reinterpret_cast<CPatchDlg*>(lParam)->m_hWnd = window;
+    }
+    auto* self = reinterpret_cast<CPatchDlg*>(GetWindowLongPtrW(window, DWLP_USER));
+    if (self == nullptr) return FALSE;
+    // Nothing may unwind through the platform's dialog code.
+    try {
+        return self->OnMessage(message, wParam);
+    } catch (...) {
+        self->ReportException(L"CPatchDlg::DialogProc");
+        self->End(2);
+        return TRUE;
+    }
+}
+
+INT_PTR CPatchDlg::OnMessage(UINT message, WPARAM wParam) {
+    switch (message) {
+        case WM_INITDIALOG:
+            return OnInitDialog();
+        case WM_COMMAND:
+            if (LOWORD(wParam) == IDOK) OnOK();
+            if (LOWORD(wParam) == IDCANCEL) OnCancel();
+            return TRUE;
+        case WM_CLOSE:
+            End(1);
+            return TRUE;
+        case kEndMessage:
+            End(static_cast<INT_PTR>(wParam));
+            return TRUE;
+        case WM_DESTROY:
+            m_ended = true;
+            return FALSE;
+        default:
+            return FALSE;
+    }
+}

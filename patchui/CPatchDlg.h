@@ -1,0 +1,80 @@
+#pragma once
+
+#include <windows.h>
+
+#include <atomic>
+#include <functional>
+#include <memory>
+#include <string>
+
+#include "patchui/CPictureEx.h"
+#include "patchui/DialogFontLayout.h"
+#include "support/bcl/system/process/thread/CThread.h"
+#include "update/CInstallLiteNotify.h"
+#include "update/CRudovuZadoNotify.h"
+#include "update/IUpdateManagerLite.h"
+
+// The small waiting window of the start operations. It owns one update run: it creates the
+// update manager, asks it on its worker thread whether anything must be fetched, follows its
+// notifications through download and installation, and ends itself. The user has no button
+// to press; closing the window ends it with 1 at any stage.
+//
+// Results: 1 after a completed installation, nothing to fetch, a failed check or a close;
+// 2 after a failed or stopped download or installation.
+class CPatchDlg : public CInstallLiteNotify,
+                  public CRudovuZadoNotify,
+                  public bcl::system::process::thread::CThread {
+public:
+    using ManagerFactory = std::function<IUpdateManagerLite*(const std::wstring& updateUrl,
+                                                             const std::wstring& installFolder)>;
+
+    static constexpr UINT IDD = 104;
+    static constexpr int IDC_PICTURE = 201;
+
+    explicit CPatchDlg(const std::wstring& server, HWND parent = nullptr,
+                       ManagerFactory createManager = &CreateUpdateManagerLite);
+    // Waits for the worker thread, then deletes the manager, whose destructor waits for its
+    // own threads: no thread of the run outlives the dialog.
+    ~CPatchDlg() override;
+
+    // Runs the dialog modally on the calling thread; the value given to the ending call, or -1
+    // when the window cannot be made.
+    INT_PTR DoModal();
+    HWND GetSafeHwnd() const { return m_hWnd.load(); }
+
+protected:
+    BOOL OnInitDialog();
+    // Enter and Escape do not close the dialog.
+    void OnOK() {}
+    void OnCancel() {}
+
+    unsigned Run() override;
+
+    void OnUpdateComplete() override;
+    void OnUpdateError(const wchar_t* message) override;
+    void OnUpdateStopped() override;
+    void OnInstallComplete() override;
+    void OnInstallError(const wchar_t* message) override;
+    void OnInstallStopped() override;
+
+private:
+    static INT_PTR CALLBACK DialogProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
+    INT_PTR OnMessage(UINT message, WPARAM wParam);
+    // On the dialog's own thread.
+    void End(INT_PTR result);
+    // Safe from any thread: the dialog's own thread makes the ending call.
+    void EndFromAnyThread(int result);
+    void ShowError(const wchar_t* text);
+    void ReportException(const wchar_t* where);
+
+    std::unique_ptr<IUpdateManagerLite> updateManager;
+    std::wstring updateUrl;
+    CPictureEx picture;
+    DialogFontLayout fontLayout;
+
+    HWND m_parent;
+    ManagerFactory m_createManager;
+    std::atomic<HWND> m_hWnd{nullptr};
+    // Set when the dialog ends: later notifications neither show boxes nor start the install.
+    std::atomic<bool> m_ended{false};
+};

@@ -1,0 +1,168 @@
+// The patch window over the real update engine: an update tree served over loopback, the
+// real install folder of the prefix, real packages, a real DLL registration, real boxes.
+#include <gtest/gtest.h>
+
+#include <atomic>
+#include <filesystem>
+#include <fstream>
+#include <set>
+#include <sstream>
+#include <thread>
+
+#include "loader/LaunchFixture.h"
+#include "patchui/CPatchDlg.h"
+#include "patchui/PictureHost.h"
+#include "support/common/TestFolder.h"
+#include "support/ui/MessageBoxWatcher.h"
+#include "support/updatetree/CUpdateTree.h"
+#include "support/updatetree/CUpdateTreeServer.h"
+
+namespace {
+
+using updatetree::LocalTime;
+
+const SYSTEMTIME kStored = LocalTime(2024, 3, 1, 10, 0, 4);
+const char kRelease[] = "ModifyDate=2024-03-01 10:00\nCheckDate=1\n";
+// The files the packages of these tests install, below the install folder.
+const wchar_t* const kInstalled[] = {L"PatchA.dll", L"PatchA.dll.log", L"PatchB.txt",
+                                     L"patchsub\\PatchC.txt", L"PatchBig.bin"};
+
+std::string Section(const std::string& name, const std::string& keys) {
+    return "[" + name + "]\n" + keys + "Type=Common\n";
+}
+
+class PatchRunTest : public LaunchFixture {
+protected:
+    void SetUp() override {
+        LaunchFixture::SetUp();
+        RemoveInstalled();
+    }
+    void TearDown() override {
+        server.Stop();
+        RemoveInstalled();
+        LaunchFixture::TearDown();
+    }
+    static void RemoveInstalled() {
+        for (const wchar_t* name : kInstalled) {
+            DeleteSoon(InInstallFolder(name));
+            DeleteSoon(InInstallFolder(std::wstring(name) + L".zip"));
+        }
+        RemoveDirectoryW(InInstallFolder(L"patchsub").c_str());
+    }
+
+    // The server text a web page would pass: the dialog appends "Patch".
+    std::wstring Server() const {
+        return L"http://127.0.0.1:" + std::to_wstring(server.Port()) + L"/CvUpdate/Pelko";
+    }
+    INT_PTR RunDialog() {
+        CPatchDlg dialog(Server());
+        return dialog.DoModal();
+    }
+    void PublishThreeFiles() {
+        tree.AddPackage("PatchA.dll", ReadBytes(ProgramFolder() + L"testreg_ok.dll"), kStored);
+        tree.AddPackage("PatchB.txt", "new B", kStored);
+        tree.AddPackage("PatchC.txt", "new C", kStored);
+        tree.PublishManifest(Section("PatchA.dll", std::string(kRelease) + "Register=1\n") +
+                             Section("PatchB.txt", kRelease) +
+                             Section("PatchC.txt", std::string("TargetDir=patchsub\n") + kRelease));
+    }
+
+    testsupport::TestFolder treeFolder;
+    updatetree::CUpdateTree tree{treeFolder.Path()};
+    updatetree::CUpdateTreeServer server{treeFolder.Path(), "/CvUpdate/PelkoPatch"};
+};
+
+TEST_F(PatchRunTest, FullUpdateInstallsRegistersAndEndsWith1ThenFetchesNothingAgain) {
+    PublishThreeFiles();
+    MessageBoxWatcher boxes;
+    EXPECT_EQ(RunDialog(), 1);
+    EXPECT_EQ(ReadBytes(InInstallFolder(L"PatchB.txt")), "new B");
+    EXPECT_EQ(ReadBytes(InInstallFolder(L"patchsub\\PatchC.txt")), "new C");
+    EXPECT_EQ(ReadBytes(InInstallFolder(L"PatchA.dll.log")).rfind("register", 0), 0u)
+        << "the DLL marked Register was registered";
+    EXPECT_FALSE(Exists(InInstallFolder(L"PatchB.txt.zip")));
+    const std::vector<std::string> first = server.Requests();
+    EXPECT_EQ(first.size(), 4u);
+
+    EXPECT_EQ(RunDialog(), 1);
+    const std::vector<std::string> all = server.Requests();
+    EXPECT_EQ(std::vector<std::string>(all.begin() + first.size(), all.end()),
+              std::vector<std::string>{"/RudovuZado.ini.zip"});
+    EXPECT_TRUE(boxes.Seen().empty());
+}
+
+TEST_F(PatchRunTest, NothingToFetchEndsWith1WithoutABox) {
+    tree.PublishManifest(Section("PatchB.txt", "") + "[PatchC.txt]\nType=Other\n");
+    WriteBytes(InInstallFolder(L"PatchB.txt"), "current");
+    MessageBoxWatcher boxes;
+    EXPECT_EQ(RunDialog(), 1);
+    EXPECT_EQ(server.Requests(), std::vector<std::string>{"/RudovuZado.ini.zip"});
+    EXPECT_TRUE(boxes.Seen().empty());
+}
+
+// The engine counts a manifest package it cannot unpack as an unreachable manifest (its check
+// answers 0, not -1): the dialog ends by itself, and the loader starts on what is installed.
+TEST_F(PatchRunTest, DamagedManifestPackageEndsWith1WithoutABox) {
+    WriteBytes(tree.Root() + L"RudovuZado.ini.zip", "this is no ZIP archive");
+    MessageBoxWatcher boxes;
+    EXPECT_EQ(RunDialog(), 1);
+    EXPECT_EQ(server.Requests().front(), "/RudovuZado.ini.zip");
+    EXPECT_TRUE(boxes.Seen().empty());
+}
+
+TEST_F(PatchRunTest, PackageRefusedWithAnHttpErrorShowsTheDownloadersTextThenEndsWith2) {
+    PublishThreeFiles();
+    server.AnswerStatus("/RudovuZado/PatchB.txt.zip", 404);
+    MessageBoxWatcher boxes;
+    EXPECT_EQ(RunDialog(), 2);
+    ASSERT_TRUE(boxes.WaitForBoxes(1, 5000));
+    EXPECT_NE(boxes.Seen()[0].text.find(L"404"), std::wstring::npos)
+        << "the status the server gave";
+    EXPECT_FALSE(Exists(InInstallFolder(L"PatchC.txt"))) << "nothing is installed";
+}
+
+TEST_F(PatchRunTest, CloseDuringASlowDownloadEndsWith1AndLeavesNoThread) {
+    server.AddGenerated("/RudovuZado/PatchBig.bin.zip", 64ull << 20);
+    server.SetPace(16 * 1024, 200);  // the whole package would take many minutes
+    tree.PublishManifest(Section("PatchBig.bin", kRelease));
+    const std::set<DWORD> before = ProcessThreads();
+    INT_PTR result = 0;
+    {
+        CPatchDlg dialog(Server());
+        std::thread user([&] {
+            for (int i = 0; i < 3000 && server.BodyBytesSent() == 0; ++i) Sleep(10);
+            PostMessageW(dialog.GetSafeHwnd(), WM_CLOSE, 0, 0);
+        });
+        result = dialog.DoModal();
+        user.join();
+    }
+    server.Stop();  // its connection threads are not the component's
+    EXPECT_EQ(result, 1);
+    std::set<DWORD> after = ProcessThreads();
+    for (DWORD id : before) after.erase(id);
+    EXPECT_TRUE(after.empty()) << after.size() << " thread(s) still alive";
+    EXPECT_LT(server.BodyBytesSent(), 64ull << 20);
+}
+
+TEST_F(PatchRunTest, PelkoWebHostUpdatesWritesTheSettingsAndStartsTheLoader) {
+    PublishThreeFiles();
+    InstallFakeLoaders();
+    ASSERT_EQ(RunProgram(ProgramFolder() + L"PelkoWebHost.exe", L"desk " + Server() + L" enc-1"),
+              0);
+    EXPECT_EQ(ReadBytes(InInstallFolder(L"PatchB.txt")), "new B");
+    EXPECT_EQ(SettingsEntries(),
+              (IniEntries{
+                  {L"Server", Server()}, {L"Enc", L"enc-1"}, {L"EntID", L""}, {L"EntName", L""}}));
+    EXPECT_TRUE(WaitForRecord(L"PelkoDeskLoader"));
+    const size_t firstRun = server.Requests().size();
+    DeleteSoon(InInstallFolder(L"PelkoDeskLoader.record.txt"));
+
+    ASSERT_EQ(RunProgram(ProgramFolder() + L"PelkoWebHost.exe", L"desk " + Server() + L" enc-2"),
+              0);
+    const std::vector<std::string> all = server.Requests();
+    EXPECT_EQ(std::vector<std::string>(all.begin() + firstRun, all.end()),
+              std::vector<std::string>{"/RudovuZado.ini.zip"});
+    EXPECT_TRUE(WaitForRecord(L"PelkoDeskLoader"));
+}
+
+}  // namespace
