@@ -3,11 +3,17 @@
 // compiles it (PelkoMsvcHost) and by PelkoWebHost.
 #include <gtest/gtest.h>
 
+#include <memory>
+#include <string>
+
 #include "loader/DeploymentValues.h"
 #include "loader/LaunchFixture.h"
 #include "loader/LoaderTexts.h"
 #include "pelkoweb/PelkoWebDLL.h"
+#include "support/common/TestFolder.h"
 #include "support/ui/MessageBoxWatcher.h"
+#include "support/updatetree/CUpdateTree.h"
+#include "support/updatetree/CUpdateTreeServer.h"
 
 namespace {
 
@@ -22,6 +28,13 @@ protected:
         m_create = reinterpret_cast<PFN_CreatePelkoWebDLLObject>(
             reinterpret_cast<void*>(GetProcAddress(m_dll, "CreatePelkoWebDLLObject")));
         ASSERT_NE(m_create, nullptr);
+        // The start operations run the patch window: an update server with nothing to fetch
+        // lets each end at once instead of waiting out the downloader's connection attempts.
+        updatetree::CUpdateTree(m_treeFolder.Path()).PublishManifest("");
+        m_updateServer = std::make_unique<updatetree::CUpdateTreeServer>(m_treeFolder.Path(),
+                                                                         "/CvUpdate/PelkoPatch");
+        m_server = std::wstring(L"http://") + DeploymentValues::kAllowedDomain1 + L":" +
+                   std::to_wstring(m_updateServer->Port()) + L"/CvUpdate/Pelko";
     }
     void TearDown() override {
         if (m_dll != nullptr) FreeLibrary(m_dll);
@@ -32,8 +45,14 @@ protected:
         return RunProgram(ProgramFolder() + program, arguments);
     }
 
+    // An allowed server whose update tree is current.
+    const std::wstring& Server() const { return m_server; }
+
     HMODULE m_dll = nullptr;
     PFN_CreatePelkoWebDLLObject m_create = nullptr;
+    testsupport::TestFolder m_treeFolder;
+    std::unique_ptr<updatetree::CUpdateTreeServer> m_updateServer;
+    std::wstring m_server;
 };
 
 TEST_F(DllHostTest, TwoObjectsFromTheHeaderAreIndependent) {
@@ -44,15 +63,15 @@ TEST_F(DllHostTest, TwoObjectsFromTheHeaderAreIndependent) {
     ASSERT_NE(second, nullptr);
     EXPECT_NE(first, second);
     DeletePelkoWebDLLObject(first);
-    second->StartPelkoAgent(AllowedServer().c_str(), L"agent-enc");
+    second->StartPelkoAgent(Server().c_str(), L"agent-enc");
     DeletePelkoWebDLLObject(second);
 
     const auto record = WaitForRecord(L"PelkoAgentLoader");
     ASSERT_TRUE(record.has_value());
-    EXPECT_EQ(SettingsEntries(), (IniEntries{{L"Server", AllowedServer()},
-                                             {L"Enc", L"agent-enc"},
-                                             {L"EntID", L""},
-                                             {L"EntName", L""}}));
+    EXPECT_EQ(
+        SettingsEntries(),
+        (IniEntries{
+            {L"Server", Server()}, {L"Enc", L"agent-enc"}, {L"EntID", L""}, {L"EntName", L""}}));
 }
 
 TEST_F(DllHostTest, RealMessageBoxesShowTheirCaptionTextAndIcon) {
@@ -63,8 +82,8 @@ TEST_F(DllHostTest, RealMessageBoxesShowTheirCaptionTextAndIcon) {
     MessageBoxWatcher watcher;
     object->StartPelkoDesk(refused.c_str(), L"enc");
     // No loader programs are installed: the start fails after the check passed.
-    object->StartPelkoDesk(AllowedServer().c_str(), L"enc");
-    object->StartPelko(AllowedServer().c_str(), L"id\r\n[Injected]", L"name");
+    object->StartPelkoDesk(Server().c_str(), L"enc");
+    object->StartPelko(Server().c_str(), L"id\r\n[Injected]", L"name");
     DeletePelkoWebDLLObject(object);
 
     ASSERT_TRUE(watcher.WaitForBoxes(3, kBoxWaitMs));
@@ -86,7 +105,7 @@ TEST_F(DllHostTest, PlainCHostDrivesTheObjectTableLikeMsvcCode) {
     EXPECT_EQ(RunHost(L"PelkoCHost.exe", L"lifetime"), 0);
 
     InstallFakeLoaders();
-    const std::wstring server = AllowedServer();
+    const std::wstring server = Server();
     EXPECT_EQ(RunHost(L"PelkoCHost.exe", L"desk " + server + L" c-enc"), 0);
     ASSERT_TRUE(WaitForRecord(L"PelkoDeskLoader").has_value());
     EXPECT_EQ(
@@ -110,7 +129,7 @@ TEST_F(DllHostTest, PlainCHostDrivesTheObjectTableLikeMsvcCode) {
 
 TEST_F(DllHostTest, HostCompiledAsMsvcCompilesItDrivesTheObject) {
     InstallFakeLoaders();
-    const std::wstring server = AllowedServer();
+    const std::wstring server = Server();
     EXPECT_EQ(RunHost(L"PelkoMsvcHost.exe", server), 0);
     const auto record = WaitForRecord(L"PelkoLoader");
     ASSERT_TRUE(record.has_value());
@@ -122,7 +141,7 @@ TEST_F(DllHostTest, HostCompiledAsMsvcCompilesItDrivesTheObject) {
 
 TEST_F(DllHostTest, PelkoWebHostStartsTheLoaderOrSaysWhatIsMissing) {
     InstallFakeLoaders();
-    const std::wstring server = AllowedServer();
+    const std::wstring server = Server();
     EXPECT_EQ(RunHost(L"PelkoWebHost.exe", L"classic " + server + L" host-id host-name"), 0);
     ASSERT_TRUE(WaitForRecord(L"PelkoLoader").has_value());
     EXPECT_EQ(SettingsEntries(), (IniEntries{{L"Server", server},
