@@ -8,7 +8,7 @@
 
 #include "download/ProgressText.h"
 #include "download/RequestRules.h"
-#include "framework/PathText.h"
+#include "framework/win32/CodeModule.h"
 #include "framework/win32/DebugOutput.h"
 #include "support/bcl/common/exception/CWin32Exception.h"
 
@@ -45,24 +45,6 @@ public:
 private:
     CRITICAL_SECTION& section;
 };
-
-// The module this code is linked into: the component's DLL rather than its host program.
-HMODULE CodeModule() {
-    HMODULE module = nullptr;
-    GetModuleHandleExW(
-        GET_MODULE_HANDLE_EX_FLAG_FROM_ADDRESS | GET_MODULE_HANDLE_EX_FLAG_UNCHANGED_REFCOUNT,
-        reinterpret_cast<LPCWSTR>(&CodeModule), &module);
-    return module;
-}
-
-// The application's name: its module's file name without folder and extension.
-std::wstring ApplicationName() {
-    wchar_t path[MAX_PATH] = L"";
-    GetModuleFileNameW(CodeModule(), path, MAX_PATH);
-    std::wstring name = PathText::FileNamePart(path);
-    const size_t dot = name.rfind(L'.');
-    return dot == std::wstring::npos ? name : name.substr(0, dot);
-}
 
 const wchar_t* OrNull(const std::wstring& text) { return text.empty() ? nullptr : text.c_str(); }
 
@@ -386,7 +368,8 @@ BOOL CHttpDownloader::CreateSession() {
         // An abort that came first has nothing to close yet: no new handle may outlive it.
         if (IsAborted()) return FALSE;
         if (!m_hSession) {
-            const std::wstring agent = m_strUserAgent.empty() ? ApplicationName() : m_strUserAgent;
+            const std::wstring agent =
+                m_strUserAgent.empty() ? CodeModule::ApplicationName() : m_strUserAgent;
             if (m_nAccessType == 0)
                 m_hSession =
                     InternetOpenW(agent.c_str(), INTERNET_OPEN_TYPE_PRECONFIG, nullptr, nullptr, 0);
@@ -539,7 +522,8 @@ void CHttpDownloader::SetStatusFormatted(const wchar_t* format, const wchar_t* a
 
 void CHttpDownloader::SetStatusResource(UINT stringId) {
     const wchar_t* resource = nullptr;
-    const int length = LoadStringW(CodeModule(), stringId, reinterpret_cast<LPWSTR>(&resource), 0);
+    const int length =
+        LoadStringW(CodeModule::Handle(), stringId, reinterpret_cast<LPWSTR>(&resource), 0);
     if (length > 0 && resource) SetStatus(std::wstring(resource, length).c_str());
 }
 
