@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
-# The main job end to end: sets the machine up, builds the win32 preset, serves a small update
-# tree on loopback and runs PelkoWebHost under Wine with a server URL that this build allows.
+# The main job end to end: sets the machine up, builds the win32 preset, publishes a small
+# release with pelko-publish, serves the update tree on loopback and runs PelkoWebHost under Wine
+# with a server URL that this build allows.
 # The patch window updates the install folder (a manifest, packages of which one goes to a
 # sub-folder and one is a DLL marked Register), then the settings are written and the loader
 # is started. Shows what was updated (files with their times), the settings file, the started
@@ -35,30 +36,40 @@ stop_all() {
 }
 trap stop_all EXIT
 
-# The update tree below the update URL <server>Patch: the manifest package and one package
-# per file, each a ZIP with one entry stamped 2024-03-01 10:00:04.
+# The update tree below the update URL <server>Patch, made by the publisher from a release
+# folder (files dated 2024-03-01 10:00:04) and its description.
+cmake --preset native >/dev/null
+cmake --build --preset native -j2 --target pelko-publish
+# Wine and the publisher both take the machine's own zone; the C run time under Wine would read
+# a Unix TZ value in a format of its own.
+unset TZ
 tree=$state/update-tree
-rm -rf "$tree"
-echo "=== manifest RudovuZado.ini of the update tree"
-python3 - "$tree/CvUpdate/PelkoPatch" "$bin/testreg_ok.dll" <<'EOF'
-import os, sys, zipfile
-top, dll = sys.argv[1], sys.argv[2]
-os.makedirs(os.path.join(top, "RudovuZado"))
-stamp = (2024, 3, 1, 10, 0, 4)
-def package(path, entry, data):
-    with zipfile.ZipFile(path, "w", zipfile.ZIP_DEFLATED) as z:
-        z.writestr(zipfile.ZipInfo(entry, stamp), data)
-release = "ModifyDate=2024-03-01 10:00\nCheckDate=1\nType=Common\n"
-files = [("DemoPlugin.dll", open(dll, "rb").read(), "Register=1\n"),
-         ("readme.txt", b"Pelko demo: installed by the patch window\r\n", ""),
-         ("settings.dat", b"colour=blue\r\n", "TargetDir=data\n")]
-manifest = ""
-for name, data, keys in files:
-    package(os.path.join(top, "RudovuZado", name + ".zip"), name, data)
-    manifest += "[%s]\n%s%s" % (name, release, keys)
-package(os.path.join(top, "RudovuZado.ini.zip"), "RudovuZado.ini", manifest)
-print(manifest, end="")
+release=$state/release
+rm -rf "$tree" "$release"
+mkdir -p "$release/data" "$tree/CvUpdate"
+cp "$bin/testreg_ok.dll" "$release/DemoPlugin.dll"
+printf 'Pelko demo: installed by the patch window\r\n' >"$release/readme.txt"
+printf 'colour=blue\r\n' >"$release/data/settings.dat"
+touch -d '2024-03-01 10:00:04' "$release/DemoPlugin.dll" "$release/readme.txt" \
+  "$release/data/settings.dat"
+cat >"$state/publish.ini" <<'EOF'
+[DemoPlugin.dll]
+Register=1
+CheckDate=1
+Type=Common
+
+[readme.txt]
+CheckDate=1
+Type=Common
+
+[settings.dat]
+TargetDir=data
+CheckDate=1
+Type=Common
 EOF
+build/native/bin/pelko-publish build "$release" "$state/publish.ini" "$tree/CvUpdate/PelkoPatch"
+echo "=== manifest RudovuZado.ini of the update tree"
+unzip -p "$tree/CvUpdate/PelkoPatch/RudovuZado.ini.zip" RudovuZado.ini
 
 # A server of its own on a free loopback port; its log lists the requests.
 rm -f "$state/http.log"
