@@ -1,16 +1,16 @@
 #include "patchui/CPatchDlg.h"
 
-#include <exception>
 #include <string>
 
 #include "framework/win32/CodeModule.h"
-#include "framework/win32/DebugOutput.h"
 #include "framework/win32/UserMessage.h"
 #include "loader/DeploymentValues.h"
 #include "loader/InstallFolder.h"
-#include "support/bcl/common/exception/CException.h"
+#include "support/bcl/common/exception/CaughtException.h"
 
 namespace {
+
+using bcl::common::exception::ReportCaughtException;
 
 // Posted by other threads; the dialog's own thread ends the dialog with wParam.
 constexpr UINT kEndMessage = WM_APP + 0x101;
@@ -64,7 +64,7 @@ unsigned CPatchDlg::Run() {
         // A download that does not start makes no notification: nothing else would end us.
         if (pending > 0 && !m_ended && updateManager->StartDownload(this, false) != 0) return 0;
     } catch (...) {
-        ReportException(L"CPatchDlg::Run");
+        ReportCaughtException(L"CPatchDlg::Run");
     }
     PostMessageW(m_hWnd.load(), WM_CLOSE, 0, 0);
     return 0;
@@ -76,7 +76,7 @@ void CPatchDlg::OnUpdateComplete() {
     try {
         updateManager->StartInstall(this);
     } catch (...) {
-        ReportException(L"CPatchDlg::OnUpdateComplete");
+        ReportCaughtException(L"CPatchDlg::OnUpdateComplete");
         EndFromAnyThread(2);
     }
 }
@@ -112,21 +112,6 @@ void CPatchDlg::ShowError(const wchar_t* text) {
                                 CodeModule::ApplicationName(), MB_OK);
 }
 
-void CPatchDlg::ReportException(const wchar_t* where) {
-    std::wstring what;
-    try {
-        throw;
-    } catch (const bcl::common::exception::CException& error) {
-        what = error.GetText();  // the worker thread that could not be started
-    } catch (const std::exception& error) {
-        const std::string text = error.what();
-        what.assign(text.begin(), text.end());
-    } catch (...) {
-        what = L"unknown exception";
-    }
-    DebugOutput::DebugLine(std::wstring(where) + L", " + what + L"\n");
-}
-
 INT_PTR CALLBACK CPatchDlg::DialogProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
     if (message == WM_INITDIALOG) {
         SetWindowLongPtrW(window, DWLP_USER, lParam);
@@ -138,7 +123,7 @@ INT_PTR CALLBACK CPatchDlg::DialogProc(HWND window, UINT message, WPARAM wParam,
     try {
         return self->OnMessage(message, wParam);
     } catch (...) {
-        self->ReportException(L"CPatchDlg::DialogProc");
+        ReportCaughtException(L"CPatchDlg::DialogProc");
         self->End(2);
         return TRUE;
     }

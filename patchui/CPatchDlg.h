@@ -65,7 +65,6 @@ private:
     // Safe from any thread: the dialog's own thread makes the ending call.
     void EndFromAnyThread(int result);
     void ShowError(const wchar_t* text);
-    void ReportException(const wchar_t* where);
 
     std::unique_ptr<IUpdateManagerLite> updateManager;
     std::wstring updateUrl;

@@ -4,7 +4,6 @@
 #include <process.h>
 
 #include <cstring>
-#include <exception>
 #include <optional>
 #include <string>
 
@@ -12,6 +11,7 @@
 #include "framework/win32/DebugOutput.h"
 #include "patchui/GifFrameTiming.h"
 #include "patchui/GifStream.h"
+#include "support/bcl/common/exception/CaughtException.h"
 
 namespace {
 
@@ -269,12 +269,8 @@ void CPictureEx::WaitForNextFrame(DWORD ms) { WaitForSingleObject(m_hWakeEvent.g
 unsigned __stdcall CPictureEx::AnimationThread(void* self) {
     try {
         static_cast<CPictureEx*>(self)->Animate();
-    } catch (const std::exception& error) {
-        const std::string what = error.what();
-        DebugOutput::DebugLine(L"CPictureEx::AnimationThread, stopped by an exception: " +
-                               std::wstring(what.begin(), what.end()) + L"\n");
     } catch (...) {
-        DebugOutput::DebugLine(L"CPictureEx::AnimationThread, stopped by an exception\n");
+        bcl::common::exception::ReportCaughtException(L"CPictureEx::AnimationThread");
     }
     return 0;
 }
