@@ -3,6 +3,7 @@
 #include <comcat.h>
 #include <oleauto.h>
 
+#include "framework/win32/CodeModule.h"
 #include "loader/CPelkoWeb.h"
 #include "loader/ComRef.h"
 #include "loader/IRegistrar.h"
@@ -130,21 +131,7 @@ HRESULT CPelkoWebLoaderModule::AddCommonRGSReplacements(IRegistrar& registrar) c
     return registrar.AddReplacement(L"APPID", kAppIdText);
 }
 
-std::wstring CPelkoWebLoaderModule::ModulePath() {
-    HMODULE module = nullptr;
-    if (!GetModuleHandleExW(
-            GET_MODULE_HANDLE_EX_FLAG_FROM_ADDRESS | GET_MODULE_HANDLE_EX_FLAG_UNCHANGED_REFCOUNT,
-            reinterpret_cast<LPCWSTR>(&CPelkoWebLoaderModule::ModulePath), &module))
-        return {};
-    // Long paths: grow the buffer until the name fits.
-    for (DWORD room = MAX_PATH; room <= 32768; room *= 2) {
-        std::wstring path(room, L'\0');
-        const DWORD length = GetModuleFileNameW(module, path.data(), room);
-        if (length == 0) return {};
-        if (length < room) return path.substr(0, length);
-    }
-    return {};
-}
+std::wstring CPelkoWebLoaderModule::ModulePath() { return CodeModule::FilePath(); }
 
 HRESULT CPelkoWebLoaderModule::UnregisterCategories(const ComClassEntry& entry) {
     ComRef<ICatRegister> categories;

@@ -12,10 +12,19 @@ HMODULE Handle() {
     return module;
 }
 
+std::wstring FilePath() {
+    // Long paths: grow the buffer until the name fits.
+    for (DWORD room = MAX_PATH; room <= 32768; room *= 2) {
+        std::wstring path(room, L'\0');
+        const DWORD length = GetModuleFileNameW(Handle(), path.data(), room);
+        if (length == 0) return {};
+        if (length < room) return path.substr(0, length);
+    }
+    return {};
+}
+
 std::wstring ApplicationName() {
-    wchar_t path[MAX_PATH] = L"";
-    GetModuleFileNameW(Handle(), path, MAX_PATH);
-    std::wstring name = PathText::FileNamePart(path);
+    std::wstring name = PathText::FileNamePart(FilePath());
     const size_t dot = name.rfind(L'.');
     return dot == std::wstring::npos ? name : name.substr(0, dot);
 }

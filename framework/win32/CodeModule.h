@@ -9,6 +9,8 @@
 namespace CodeModule {
 
 HMODULE Handle();
+// Its full file name, however long; empty when it cannot be had.
+std::wstring FilePath();
 // Its file name without folder and extension, e.g. "PelkoWebLoader": the application's name.
 std::wstring ApplicationName();
 

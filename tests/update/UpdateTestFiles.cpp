@@ -42,10 +42,11 @@ void SetLocalWriteTime(const std::wstring& path, WORD year, WORD month, WORD day
     local.wHour = hour;
     local.wMinute = minute;
     local.wSecond = second;
-    FILETIME localTime;
+    // With the zone's offset on that date, as the component reads file times.
+    SYSTEMTIME utc;
     FILETIME utcTime;
-    ASSERT_TRUE(SystemTimeToFileTime(&local, &localTime));
-    ASSERT_TRUE(LocalFileTimeToFileTime(&localTime, &utcTime));
+    ASSERT_TRUE(TzSpecificLocalTimeToSystemTime(nullptr, &local, &utc));
+    ASSERT_TRUE(SystemTimeToFileTime(&utc, &utcTime));
     const HANDLE file = CreateFileW(path.c_str(), FILE_WRITE_ATTRIBUTES, FILE_SHARE_READ, nullptr,
                                     OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
     ASSERT_NE(file, INVALID_HANDLE_VALUE);
