@@ -9,12 +9,13 @@ if [ "$(id -u)" -ne 0 ]; then SUDO="sudo"; fi
 PACKAGES=(
   cmake ninja-build make pkg-config python3 file binutils
   g++ clang libclang-rt-14-dev llvm
-  g++-mingw-w64-i686 mingw-w64-tools libz-mingw-w64-dev
+  g++-mingw-w64-i686 g++-mingw-w64-x86-64 mingw-w64-tools libz-mingw-w64-dev ccache
   libwine-dev:i386
   googletest libbenchmark-dev zlib1g-dev libzip-dev tzdata
   xvfb x11-utils xauth
   zip unzip libarchive-tools
-  wine wine32:i386
+  wine wine32:i386 wine64
+  libssl-dev imagemagick
   lld
 )
 
