@@ -44,6 +44,9 @@ public:
     virtual void OnTransferProgress(ULONGLONG bytesRead, BOOL gotContentLength,
                                     ULONGLONG totalSize);
     virtual BOOL OnDownloadData(const BYTE* data, DWORD length);
+    // Whether a redirect from the URL "from" to the absolute URL "to" is followed: the
+    // component's server rule, and never from https to http.
+    virtual BOOL AcceptRedirect(const std::wstring& from, const std::wstring& to);
 
     BOOL Download();
     BOOL _Download();
@@ -77,7 +80,7 @@ public:
     BOOL m_bPromptClientCert = TRUE;
     double m_dMaxBytesPerMs = 0.0;  // 0 or less: no cap
     ULONGLONG m_nStartPos = 0;
-    BOOL m_bNoAutoRedirect = FALSE;
+    BOOL m_bNoAutoRedirect = FALSE;  // TRUE: a redirect fails as an unexpected status
     DWORD m_nBufferSize = 1024;
     BOOL m_bPreAuthProxy = TRUE;
     BOOL m_bPreAuthHttp = TRUE;
@@ -114,6 +117,11 @@ private:
     BOOL SetClientCertificateOption();
     BOOL QueryStatusCode(DWORD& status);
     BOOL DrainResponse();
+    static bool IsRedirect(DWORD status);
+    // Judges the answer's Location and, when accepted, opens the request for it.
+    BOOL FollowRedirect(DWORD status, int redirects);
+    // The answer's Location as an absolute URL; empty when it has none.
+    std::wstring RedirectTarget();
     BOOL RestartFileAtZero();
     BOOL ReadBody();
     BOOL ReadBlocks(BYTE* buffer, ULONGLONG& bytesRead, BOOL gotLength, ULONGLONG length);

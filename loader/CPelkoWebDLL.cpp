@@ -2,6 +2,7 @@
 
 #include <windows.h>
 
+#include "download/ServerHostRule.h"
 #include "framework/PathText.h"
 #include "framework/win32/UserMessage.h"
 #include "loader/DeploymentValues.h"
@@ -10,7 +11,6 @@
 #include "loader/LoaderSettings.h"
 #include "loader/LoaderTexts.h"
 #include "loader/PatchStep.h"
-#include "loader/ServerHostRule.h"
 #include "loader/SettingsValueRule.h"
 #include "support/CIni.h"
 #include "support/bcl/common/exception/CaughtException.h"
