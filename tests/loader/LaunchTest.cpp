@@ -6,12 +6,14 @@
 #include <set>
 #include <stdexcept>
 
+#include "framework/PathText.h"
 #include "framework/win32/DebugOutput.h"
 #include "framework/win32/UserMessage.h"
 #include "loader/CPelkoWebDLL.h"
 #include "loader/DeploymentValues.h"
 #include "loader/InstallFolder.h"
 #include "loader/LaunchFixture.h"
+#include "loader/LoaderProcess.h"
 #include "loader/LoaderSettings.h"
 #include "loader/LoaderTexts.h"
 #include "support/bcl/common/exception/CWin32Exception.h"
@@ -62,7 +64,7 @@ protected:
 
 TEST_F(LaunchTest, InstallFolderIsOnFixedDriveCAndIsCreated) {
     ASSERT_EQ(GetDriveTypeW(L"C:\\"), UINT{DRIVE_FIXED});
-    RemoveDirectoryW(kInstallFolder);
+    ASSERT_TRUE(RemoveFolderSoon(kInstallFolder));
     ASSERT_FALSE(Exists(kInstallFolder));
     EXPECT_EQ(GetInstallFolder(), kInstallFolder);
     EXPECT_TRUE(Exists(kInstallFolder));
@@ -143,7 +145,9 @@ TEST_F(LaunchTest, EachOperationWritesItsKeysAndStartsItsLoaderFromTheInstallFol
         const auto record = WaitForRecord(c.loader);
         ASSERT_TRUE(record.has_value());
         EXPECT_EQ(record->path, InInstallFolder(std::wstring(c.loader) + L".exe"));
-        EXPECT_EQ(record->cwd, CurrentFolder());
+        // Started by its full path, quoted, in the install folder.
+        EXPECT_EQ(PathText::AppendBackslash(record->cwd), kInstallFolder);
+        EXPECT_EQ(record->commandLine, L"\"" + record->path + L"\"");
         // A console of its own: alone on it.
         EXPECT_EQ(record->consoleProcesses, 1u);
         EXPECT_EQ(record->settings, ReadBytes(SettingsPath()));
@@ -180,7 +184,7 @@ TEST_F(LaunchTest, RefusedServersShowTheBoxAndChangeNothing) {
 }
 
 TEST_F(LaunchTest, RefusedCallStillCreatesTheInstallFolder) {
-    RemoveDirectoryW(kInstallFolder);
+    ASSERT_TRUE(RemoveFolderSoon(kInstallFolder));
     ASSERT_FALSE(Exists(kInstallFolder));
     m_dll.StartPelkoAgent(L"http://evil.test/", L"enc");
     ExpectRefused(LoaderTexts::WrongServerText(L"http://evil.test/"), "");
@@ -222,6 +226,28 @@ TEST_F(LaunchTest, HostsFilePinsTheOneServerOfThisMachine) {
             EXPECT_TRUE(WaitForRecord(L"PelkoDeskLoader").has_value());
         }
     }
+}
+
+// Unquoted and without an application name, "...\\with blank\\PelkoDeskLoader.exe" would
+// start "...\\with.exe".
+TEST_F(LaunchTest, AProgramPathWithABlankNamesNoOtherProgram) {
+    const std::wstring folder = InInstallFolder(L"with blank\\");
+    const std::wstring decoy = InInstallFolder(L"with.exe");
+    const std::wstring program = folder + L"PelkoDeskLoader.exe";
+    CreateDirectoryW(folder.c_str(), nullptr);
+    ASSERT_TRUE(CopyFileW((ProgramFolder() + L"PelkoLoader.exe").c_str(), decoy.c_str(), FALSE));
+    ASSERT_TRUE(
+        CopyFileW((ProgramFolder() + L"PelkoDeskLoader.exe").c_str(), program.c_str(), FALSE));
+
+    EXPECT_TRUE(StartProcess(program, folder));
+    const auto record = WaitForRecord(L"with blank\\PelkoDeskLoader");
+    ASSERT_TRUE(record.has_value());
+    EXPECT_EQ(record->path, program);
+    EXPECT_EQ(PathText::AppendBackslash(record->cwd), folder);
+    EXPECT_FALSE(Exists(InInstallFolder(L"with.record.txt")));
+    for (const std::wstring& file : {program, folder + L"PelkoDeskLoader.record.txt", decoy})
+        DeleteSoon(file);
+    RemoveFolderSoon(folder);
 }
 
 struct StartFailureCase {
