@@ -81,10 +81,12 @@ BOOL CHttpDownloader::Download() {
     const bool toFile = !m_strFileName.empty();
     const bool existed =
         toFile && GetFileAttributesW(m_strFileName.c_str()) != INVALID_FILE_ATTRIBUTES;
+    m_bBodyRefused = false;
     const BOOL result = _Download();
     CloseHandles();
     if (toFile) m_file.Close();
-    if (!result && toFile && !existed &&
+    // A body cut off at its bound leaves no file, not even one that was there before.
+    if (!result && toFile && (!existed || m_bBodyRefused) &&
         GetFileAttributesW(m_strFileName.c_str()) != INVALID_FILE_ATTRIBUTES)
         DeleteDownloadedFile();
     return result;
@@ -360,6 +362,7 @@ BOOL CHttpDownloader::ReadBody() {
     SetStatus(L"Getting file information");
     ULONGLONG length = 0;
     const BOOL gotLength = QueryContentLength(Request(), length);
+    if (gotLength && BeyondBound(length)) return RefuseLongBody();
     if (gotLength) {
         OnContentLength(length);
     } else {
@@ -385,6 +388,14 @@ BOOL CHttpDownloader::ReadBody() {
     return TRUE;
 }
 
+BOOL CHttpDownloader::RefuseLongBody() {
+    m_bBodyRefused = true;
+    DebugFormat(L"CHttpDownloader::_Download, Body longer than %I64u bytes refused\n",
+                m_nMaxBodyBytes);
+    ReportError(kTextDownload, ERROR_FILE_TOO_LARGE);
+    return FALSE;
+}
+
 BOOL CHttpDownloader::ReadBlocks(BYTE* buffer, ULONGLONG& bytesRead, BOOL gotLength,
                                  ULONGLONG length) {
     const DWORD startTick = GetTickCount();
@@ -401,6 +412,7 @@ BOOL CHttpDownloader::ReadBlocks(BYTE* buffer, ULONGLONG& bytesRead, BOOL gotLen
             ReportError(kTextDownload, error);
             return FALSE;
         }
+        if (read > 0 && BeyondBound(bytesRead + read)) return RefuseLongBody();
         if (read > 0) {
             // Data refused because of an abort ends the transfer the way an abort does.
             if (!OnDownloadData(buffer, read)) return IsAborted() ? TRUE : FALSE;

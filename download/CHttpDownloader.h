@@ -86,6 +86,8 @@ public:
     BOOL m_bPreAuthHttp = TRUE;
     std::wstring m_strAcceptTypes = L"*/*";
     DWORD m_nServiceType = 0;  // 3 HTTP, 4107 HTTPS
+    // A body (or announced length) above this is refused and its file deleted; 0: no bound.
+    ULONGLONG m_nMaxBodyBytes = 0;
 
 protected:
     static constexpr DWORD kServiceHttp = 3;
@@ -110,6 +112,7 @@ protected:
     CDownloadFile m_file;
     CRITICAL_SECTION m_csHandles;
     PCCERT_CONTEXT m_pClientCert = nullptr;
+    bool m_bBodyRefused = false;
 
 private:
     BOOL OpenFile();
@@ -124,6 +127,10 @@ private:
     std::wstring RedirectTarget();
     BOOL RestartFileAtZero();
     BOOL ReadBody();
+    bool BeyondBound(ULONGLONG bytes) const {
+        return m_nMaxBodyBytes > 0 && bytes > m_nMaxBodyBytes;
+    }
+    BOOL RefuseLongBody();
     BOOL ReadBlocks(BYTE* buffer, ULONGLONG& bytesRead, BOOL gotLength, ULONGLONG length);
     void ThrottleTo(ULONGLONG bytesRead, DWORD startTick);
     BOOL SetCredentials(DWORD userOption, const std::wstring& user, DWORD passwordOption,

@@ -131,6 +131,7 @@ bool CUpdateManagerLite::FetchArchive(const std::wstring& name, const std::wstri
     if (url.empty() || url.back() != L'/') url += L'/';
     url += name + L".zip";
     DownloadComponentInfo request = MakeDownloadRequest(url, folder, name + L".zip", Proxy());
+    request.nMaxBodyBytes = ManifestPaths::PackageBodyBound(ManifestPaths::kMaxManifestBytes);
     const std::wstring copy = LocalCopy(folder, name);
     const std::wstring package = copy + L".zip";
     DeleteFileW(copy.c_str());

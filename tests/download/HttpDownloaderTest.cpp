@@ -23,6 +23,7 @@ using testsupport::TestFolder;
 const wchar_t kTextStatus[] =
     L"Failed to receive a valid HTTP response from the server, Response Code:%s";
 const wchar_t kTextConnect[] = L"An error occurred connecting to the server, Error:%s";
+const wchar_t kTextDownload[] = L"An error occurred while downloading the file, Error:%s";
 
 // Records the reports and progress; prompts as the test says.
 class TestDownloader : public CHttpDownloader {
@@ -185,6 +186,18 @@ TEST_F(HttpDownloaderTest, FailuresReportTheirTextAndLeaveNoNewFile) {
          L"An error occurred while downloading the file, Error:%s",
          ERROR_INTERNET_CONNECTION_ABORTED,
          L"CHttpDownloader::_Download, Connection closed after 3000 of 9000 bytes\n"},
+        {"announced length beyond the body bound", ScriptedResponse::Ok(Pattern(3000)),
+         [](TestDownloader& d) { d.m_nMaxBodyBytes = 2999; }, false, kTextDownload,
+         ERROR_FILE_TOO_LARGE,
+         L"CHttpDownloader::_Download, Body longer than 2999 bytes refused\n"},
+        {"unannounced body beyond the bound",
+         ScriptedResponse::Ok(Pattern(3000)).WithoutContentLength(),
+         [](TestDownloader& d) {
+             d.m_nMaxBodyBytes = 2999;
+             d.m_nBufferSize = 1000;
+         },
+         false, kTextDownload, ERROR_FILE_TOO_LARGE,
+         L"CHttpDownloader::_Download, Body longer than 2999 bytes refused\n"},
         {"connection dropped mid-body",
          [] {
              ScriptedResponse r = ScriptedResponse::Ok(Pattern(50000));
@@ -488,6 +501,37 @@ TEST_F(HttpDownloaderTest, RedirectsOutsideTheServerRuleAreRefusedAndBounded) {
         EXPECT_TRUE(downloader.reports[0].status);
         EXPECT_EQ(downloader.reports[0].code, 302u);
         EXPECT_FALSE(FileExists(target));
+    }
+}
+
+// A body up to the bound is whole; one beyond it is cut off at the bound and its file goes,
+// even a file that was there before.
+TEST_F(HttpDownloaderTest, ABodyBeyondItsBoundLeavesNoFile) {
+    const struct {
+        ULONGLONG bound;
+        bool announced;
+        bool downloaded;
+    } cases[] = {
+        {3000, true, true}, {3000, false, true}, {2999, true, false}, {2999, false, false}};
+    for (const auto& c : cases) {
+        SCOPED_TRACE(testing::Message() << c.bound << (c.announced ? " announced" : ""));
+        CLoopbackHttpServer caseServer;
+        ScriptedResponse response = ScriptedResponse::Ok(Pattern(3000));
+        if (!c.announced) response.WithoutContentLength();
+        caseServer.Enqueue(response);
+        WriteFileBytes(target, "installed before");
+        TestDownloader downloader;
+        downloader.m_strURL = caseServer.Url("/file.bin");
+        downloader.m_strFileName = target;
+        downloader.m_nAccessType = 1;
+        downloader.m_nMaxBodyBytes = c.bound;
+
+        EXPECT_EQ(downloader.Download(), c.downloaded ? TRUE : FALSE);
+
+        EXPECT_EQ(FileExists(target), c.downloaded);
+        if (c.downloaded) {
+            EXPECT_EQ(ReadFileBytes(target), Pattern(3000));
+        }
     }
 }
 

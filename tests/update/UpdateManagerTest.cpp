@@ -151,6 +151,22 @@ TEST_F(UpdateManagerTest, EntriesThatLeaveTheirBaseFolderAreSkippedAndTheRestIns
     EXPECT_EQ(skipped, 4);
 }
 
+// The manifest's FileSize bounds what its package may bring: a longer body is cut off and
+// leaves no file beside the target.
+TEST_F(UpdateManagerTest, APackageLongerThanItsFileSizeAllowsIsRefused) {
+    tree.AddPackage("big.txt", std::string(300 * 1024, 'x'), kStored);
+    tree.PublishManifest(Section("big.txt", "FileSize=10\n"));
+
+    ASSERT_EQ(manager->CheckForUpdates(), 1);
+    ASSERT_TRUE(DownloadAll(true));
+
+    const auto events = notify.Events();
+    ASSERT_FALSE(events.empty());
+    EXPECT_EQ(events.back().rfind(L"error:", 0), 0u);
+    EXPECT_FALSE(Exists(install / L"big.txt.zip"));
+    EXPECT_FALSE(Exists(install / L"big.txt"));
+}
+
 // A file already in place is registered at every check only inside the install folder.
 TEST_F(UpdateManagerTest, PresentFilesAreRegisteredAgainOnlyInsideTheInstallFolder) {
     wchar_t temp[MAX_PATH] = L"";
