@@ -162,7 +162,8 @@ bool CHttpDownloader::IsRedirect(DWORD status) {
 
 BOOL CHttpDownloader::AcceptRedirect(const std::wstring& from, const std::wstring& to) {
     return ServerHostRule::IsAllowedRedirect(from, to, DeploymentValues::kAllowedDomain1,
-                                             DeploymentValues::kAllowedDomain2);
+                                             DeploymentValues::kAllowedDomain2,
+                                             DeploymentValues::kRequireHttps);
 }
 
 BOOL CHttpDownloader::FollowRedirect(DWORD status, int redirects) {

@@ -88,8 +88,9 @@ bool HostInDomain(std::wstring_view host, std::wstring_view domain) {
     return host.size() == domain.size() || host[host.size() - domain.size() - 1] == L'.';
 }
 
-bool IsAllowedServer(std::wstring_view server, std::wstring_view domain1,
-                     std::wstring_view domain2) {
+bool IsAllowedServer(std::wstring_view server, std::wstring_view domain1, std::wstring_view domain2,
+                     bool requireHttps) {
+    if (requireHttps && !IsHttps(server)) return false;
     const std::wstring_view host = ServerHost(server);
     return !host.empty() && (HostInDomain(host, domain1) || HostInDomain(host, domain2));
 }
@@ -97,11 +98,11 @@ bool IsAllowedServer(std::wstring_view server, std::wstring_view domain1,
 bool IsHttps(std::wstring_view url) { return StartsWithFolded(url, kSchemes[1]); }
 
 bool IsAllowedRedirect(std::wstring_view from, std::wstring_view to, std::wstring_view domain1,
-                       std::wstring_view domain2) {
+                       std::wstring_view domain2, bool requireHttps) {
     // Without its scheme the text would be judged as an http URL of any host it starts with.
     if (!StartsWithFolded(to, kSchemes[0]) && !IsHttps(to)) return false;
     if (IsHttps(from) && !IsHttps(to)) return false;
-    return IsAllowedServer(to, domain1, domain2);
+    return IsAllowedServer(to, domain1, domain2, requireHttps);
 }
 
 bool SameServerText(std::wstring_view a, std::wstring_view b) {

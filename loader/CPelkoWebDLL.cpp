@@ -68,7 +68,8 @@ bool CPelkoWebDLL::CheckServer(const wchar_t* server) const {
         }
     }
     if (ServerHostRule::IsAllowedServer(serverText, DeploymentValues::kAllowedDomain1,
-                                        DeploymentValues::kAllowedDomain2))
+                                        DeploymentValues::kAllowedDomain2,
+                                        DeploymentValues::kRequireHttps))
         return true;
     ShowLaunchError(LoaderTexts::WrongServerText(serverText));
     return false;

@@ -207,6 +207,29 @@ TEST(ServerHostRule, ARedirectIsJudgedLikeTheServerAndNeverLeavesHttps) {
             << c.from << " -> " << c.to;
 }
 
+// The HTTPS-only build: the same rule, and the text must name https.
+TEST(ServerHostRule, RequiringHttpsRefusesEveryOtherServerAndRedirect) {
+    const wchar_t* d = L"pelko.example.com";
+    const struct {
+        const wchar_t* url;
+        bool allowed;
+    } cases[] = {
+        {L"https://pelko.example.com/CvUpdate/Pelko", true},
+        {L"HTTPS://a.pelko.example.com:8443/x", true},
+        {L"http://pelko.example.com/CvUpdate/Pelko", false},
+        {L"pelko.example.com/CvUpdate/Pelko", false},
+        {L"https://evil.test/pelko.example.com/", false},
+    };
+    for (const auto& c : cases) {
+        EXPECT_EQ(ServerHostRule::IsAllowedServer(c.url, d, L"", true), c.allowed) << c.url;
+        EXPECT_TRUE(ServerHostRule::IsAllowedServer(c.url, d, L"", false) || !c.allowed) << c.url;
+        EXPECT_EQ(
+            ServerHostRule::IsAllowedRedirect(L"https://pelko.example.com/a", c.url, d, L"", true),
+            c.allowed)
+            << c.url;
+    }
+}
+
 TEST(ServerHostRule, AnEmptyDomainAllowsNothing) {
     EXPECT_FALSE(ServerHostRule::IsAllowedServer(L"http:///x", L"", L""));
     EXPECT_FALSE(ServerHostRule::IsAllowedServer(L"http://a.test/", L"", L""));
