@@ -4,8 +4,10 @@
 
 #include "download/ServerHostRule.h"
 #include "framework/PathText.h"
+#include "framework/win32/DebugOutput.h"
 #include "framework/win32/UserMessage.h"
 #include "loader/DeploymentValues.h"
+#include "loader/FolderSecurity.h"
 #include "loader/InstallFolder.h"
 #include "loader/LoaderProcess.h"
 #include "loader/LoaderSettings.h"
@@ -97,7 +99,13 @@ void CPelkoWebDLL::LaunchChecked(const LaunchCall& call, PatchStep patchStep) co
     }
     if (!CheckServer(call.server)) return;
     try {
-        patchStep(server);
+        // A user who may not change the install folder runs what it holds.
+        if (FolderSecurity::CanCreateFilesIn(GetInstallFolder()))
+            patchStep(server);
+        else
+            DebugOutput::DebugLine(
+                L"CPelkoWebDLL::Launch, this user may not change the install folder: no update, "
+                L"the installed version starts\n");
     } catch (...) {
         // The loader runs on what the install folder already holds.
         ReportCaughtException(L"CPelkoWebDLL::Launch, patch step");
