@@ -163,6 +163,7 @@ TEST_F(UpdateManagerTest, APackageLongerThanItsFileSizeAllowsIsRefused) {
     const auto events = notify.Events();
     ASSERT_FALSE(events.empty());
     EXPECT_EQ(events.back().rfind(L"error:", 0), 0u);
+    manager.reset();  // waits for the download thread, which reports before it cleans up
     EXPECT_FALSE(Exists(install / L"big.txt.zip"));
     EXPECT_FALSE(Exists(install / L"big.txt"));
 }
