@@ -71,6 +71,7 @@ CDownloadComponent::CDownloadComponent(IDownloadCallback* callback, DownloadComp
     m_bPreAuthProxy = info->bPreAuthProxy;
     m_bPreAuthHttp = info->bPreAuthHttp;
     m_strAcceptTypes = info->strAcceptTypes;
+    m_nMaxBodyBytes = info->nMaxBodyBytes;
 }
 
 CDownloadComponent::~CDownloadComponent() {

@@ -2,15 +2,17 @@
 
 #include <windows.h>
 
+#include "download/ServerHostRule.h"
 #include "framework/PathText.h"
+#include "framework/win32/DebugOutput.h"
 #include "framework/win32/UserMessage.h"
 #include "loader/DeploymentValues.h"
+#include "loader/FolderSecurity.h"
 #include "loader/InstallFolder.h"
 #include "loader/LoaderProcess.h"
 #include "loader/LoaderSettings.h"
 #include "loader/LoaderTexts.h"
 #include "loader/PatchStep.h"
-#include "loader/ServerHostRule.h"
 #include "loader/SettingsValueRule.h"
 #include "support/CIni.h"
 #include "support/bcl/common/exception/CaughtException.h"
@@ -68,7 +70,8 @@ bool CPelkoWebDLL::CheckServer(const wchar_t* server) const {
         }
     }
     if (ServerHostRule::IsAllowedServer(serverText, DeploymentValues::kAllowedDomain1,
-                                        DeploymentValues::kAllowedDomain2))
+                                        DeploymentValues::kAllowedDomain2,
+                                        DeploymentValues::kRequireHttps))
         return true;
     ShowLaunchError(LoaderTexts::WrongServerText(serverText));
     return false;
@@ -96,7 +99,13 @@ void CPelkoWebDLL::LaunchChecked(const LaunchCall& call, PatchStep patchStep) co
     }
     if (!CheckServer(call.server)) return;
     try {
-        patchStep(server);
+        // A user who may not change the install folder runs what it holds.
+        if (FolderSecurity::CanCreateFilesIn(GetInstallFolder()))
+            patchStep(server);
+        else
+            DebugOutput::DebugLine(
+                L"CPelkoWebDLL::Launch, this user may not change the install folder: no update, "
+                L"the installed version starts\n");
     } catch (...) {
         // The loader runs on what the install folder already holds.
         ReportCaughtException(L"CPelkoWebDLL::Launch, patch step");

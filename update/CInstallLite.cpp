@@ -49,11 +49,13 @@ void CInstallLite::Install() {
     const int total = static_cast<int>(entries.size());
     int done = 0;
     for (const ManifestEntry& entry : entries) {
-        const std::wstring package =
-            ResolveTargetPath(entry.folderType, entry.targetDir, entry.name) + L".zip";
-        // A package that is missing, damaged or cannot be written is skipped silently.
+        const std::wstring target =
+            ResolveTargetPath(entry.folderType, entry.targetDir, entry.name);
+        const std::wstring package = target + L".zip";
+        // A package that is missing, damaged or cannot be written is skipped silently; an
+        // entry outside its base folder is never unpacked.
         try {
-            (void)ExtractPackage(package);
+            if (!target.empty()) (void)ExtractPackage(package);
         } catch (CException* error) {
             error->Delete();
         } catch (...) {
@@ -79,8 +81,10 @@ bool CInstallLite::ExtractPackage(const std::wstring& packagePath) {
 
 void CInstallLite::RegisterPackages() {
     for (const ManifestEntry& entry : manager->GetPendingEntries()) {
-        if (entry.registerDll)
-            RegisterIfDll(ResolveTargetPath(entry.folderType, entry.targetDir, entry.name).c_str());
+        if (!entry.registerDll) continue;
+        const std::wstring target =
+            ResolveTargetPath(entry.folderType, entry.targetDir, entry.name);
+        if (!target.empty()) RegisterIfDll(target.c_str());
     }
 }
 
@@ -88,5 +92,6 @@ bool CInstallLite::RegisterIfDll(const wchar_t* path) { return ::RegisterIfDll(p
 
 std::wstring CInstallLite::ResolveTargetPath(int folderType, const std::wstring& targetDir,
                                              const std::wstring& name) const {
-    return ::ResolveTargetPath(folderType, targetDir, name, manager->InstallFolder());
+    return ContainedTargetPath(folderType, targetDir, name, manager->InstallFolder())
+        .value_or(std::wstring());
 }

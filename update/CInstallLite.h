@@ -24,6 +24,7 @@ public:
     static bool ExtractPackage(const std::wstring& packagePath);
     void RegisterPackages();
     bool RegisterIfDll(const wchar_t* path);
+    // Empty for an entry that does not stay inside its base folder (ContainedTargetPath).
     std::wstring ResolveTargetPath(int folderType, const std::wstring& targetDir,
                                    const std::wstring& name) const;
 

@@ -15,6 +15,7 @@
 #include "framework/PathText.h"
 #include "support/bcl/common/exception/CException.h"
 #include "update/CFileContent.h"
+#include "update/ManifestPaths.h"
 #include "update/NeedsUpdate.h"
 #include "update/ReleaseTime.h"
 #include "update/TargetPath.h"
@@ -130,6 +131,7 @@ bool CUpdateManagerLite::FetchArchive(const std::wstring& name, const std::wstri
     if (url.empty() || url.back() != L'/') url += L'/';
     url += name + L".zip";
     DownloadComponentInfo request = MakeDownloadRequest(url, folder, name + L".zip", Proxy());
+    request.nMaxBodyBytes = ManifestPaths::PackageBodyBound(ManifestPaths::kMaxManifestBytes);
     const std::wstring copy = LocalCopy(folder, name);
     const std::wstring package = copy + L".zip";
     DeleteFileW(copy.c_str());
@@ -166,9 +168,14 @@ void CUpdateManagerLite::DownloadNow(DownloadComponentInfo& request) {
 
 bool CUpdateManagerLite::QueueIfOutdated(const ManifestEntry& entry) {
     const ULONGLONG releaseTime = ReleaseTimeOf(entry.modifyDate);
-    const std::wstring target =
-        ResolveTargetPath(entry.folderType, entry.targetDir, entry.name, installFolder);
-    if (!NeedsUpdate(target, releaseTime, entry.registerDll, entry.checkDate, entry.type,
+    if (!ManifestPaths::TypeAccepted(typeFilter, entry.type)) return false;
+    const std::optional<std::wstring> contained =
+        ContainedTargetPath(entry.folderType, entry.targetDir, entry.name, installFolder);
+    if (!contained) return false;
+    const std::wstring& target = *contained;
+    // A file already in place is registered again only where this product installs.
+    const BOOL registerExisting = entry.registerDll && IsInsideFolder(installFolder, target);
+    if (!NeedsUpdate(target, releaseTime, registerExisting, entry.checkDate, entry.type,
                      typeFilter))
         return false;
     pendingEntries.push_back(entry);

@@ -1,17 +1,25 @@
 // The start operations in this process, with the message boxes observed instead of shown.
 #include <gtest/gtest.h>
+#include <windows.h>
+// After windows.h, which they build on.
+#include <sddl.h>
 
 #include <functional>
 #include <new>
 #include <set>
 #include <stdexcept>
+#include <utility>
+#include <vector>
 
+#include "framework/PathText.h"
 #include "framework/win32/DebugOutput.h"
 #include "framework/win32/UserMessage.h"
 #include "loader/CPelkoWebDLL.h"
 #include "loader/DeploymentValues.h"
+#include "loader/FolderSecurity.h"
 #include "loader/InstallFolder.h"
 #include "loader/LaunchFixture.h"
+#include "loader/LoaderProcess.h"
 #include "loader/LoaderSettings.h"
 #include "loader/LoaderTexts.h"
 #include "support/bcl/common/exception/CWin32Exception.h"
@@ -62,11 +70,71 @@ protected:
 
 TEST_F(LaunchTest, InstallFolderIsOnFixedDriveCAndIsCreated) {
     ASSERT_EQ(GetDriveTypeW(L"C:\\"), UINT{DRIVE_FIXED});
-    RemoveDirectoryW(kInstallFolder);
+    ASSERT_TRUE(RemoveFolderSoon(kInstallFolder));
     ASSERT_FALSE(Exists(kInstallFolder));
     EXPECT_EQ(GetInstallFolder(), kInstallFolder);
     EXPECT_TRUE(Exists(kInstallFolder));
     EXPECT_EQ(GetInstallFolder(), kInstallFolder);
+}
+
+// An access list as the platform reads it: whether it is protected, and its entries in order.
+struct AccessList {
+    bool isProtected = false;
+    std::vector<std::pair<std::wstring, ACCESS_MASK>> entries;  // SID text, mask
+    std::vector<BYTE> flags;
+};
+
+AccessList AccessListOf(PSECURITY_DESCRIPTOR descriptor) {
+    AccessList list;
+    SECURITY_DESCRIPTOR_CONTROL control = 0;
+    DWORD revision = 0;
+    BOOL present = FALSE;
+    BOOL defaulted = FALSE;
+    PACL dacl = nullptr;
+    if (!GetSecurityDescriptorControl(descriptor, &control, &revision) ||
+        !GetSecurityDescriptorDacl(descriptor, &present, &dacl, &defaulted) || !dacl)
+        return list;
+    list.isProtected = (control & SE_DACL_PROTECTED) != 0;
+    for (DWORD i = 0; i < dacl->AceCount; ++i) {
+        ACCESS_ALLOWED_ACE* ace = nullptr;
+        if (!GetAce(dacl, i, reinterpret_cast<void**>(&ace)) ||
+            ace->Header.AceType != ACCESS_ALLOWED_ACE_TYPE)
+            continue;
+        wchar_t* text = nullptr;
+        ConvertSidToStringSidW(&ace->SidStart, &text);
+        const FolderSecurity::LocalDescriptor ownedText(text);
+        list.entries.emplace_back(text ? text : L"", ace->Mask);
+        list.flags.push_back(ace->Header.AceFlags);
+    }
+    return list;
+}
+
+// Not inherited from the drive, where every user may change what is created: SYSTEM, the
+// Administrators and the creating user change it, all users read and run it. (Wine accepts the
+// list when the folder is made but keeps no access list of its own on files, so what the
+// platform makes of the list is read here, not the folder's.)
+TEST_F(LaunchTest, TheInstallFolderIsCreatedWithAProtectedAccessList) {
+    const auto user = FolderSecurity::CurrentUserSid();
+    ASSERT_TRUE(user.has_value());
+    const FolderSecurity::LocalDescriptor descriptor = FolderSecurity::ProtectedFolderDescriptor();
+    ASSERT_TRUE(descriptor != nullptr);
+
+    const AccessList list = AccessListOf(descriptor.get());
+
+    EXPECT_TRUE(list.isProtected);
+    const std::vector<std::pair<std::wstring, ACCESS_MASK>> expected = {
+        {L"S-1-5-18", FILE_ALL_ACCESS},
+        {L"S-1-5-32-544", FILE_ALL_ACCESS},
+        {*user, FILE_ALL_ACCESS},
+        {L"S-1-5-32-545", FILE_GENERIC_READ | FILE_GENERIC_EXECUTE},
+    };
+    EXPECT_EQ(list.entries, expected);
+    for (const BYTE flags : list.flags)
+        EXPECT_EQ(flags, OBJECT_INHERIT_ACE | CONTAINER_INHERIT_ACE);
+    ASSERT_TRUE(RemoveFolderSoon(kInstallFolder));
+    EXPECT_EQ(GetInstallFolder(), kInstallFolder);
+    EXPECT_TRUE(FolderSecurity::CanCreateFilesIn(kInstallFolder));
+    EXPECT_FALSE(FolderSecurity::CanCreateFilesIn(InInstallFolder(L"missing")));
 }
 
 TEST_F(LaunchTest, CreateFolderPathCreatesEveryFolderAndRefusesLongPaths) {
@@ -143,7 +211,9 @@ TEST_F(LaunchTest, EachOperationWritesItsKeysAndStartsItsLoaderFromTheInstallFol
         const auto record = WaitForRecord(c.loader);
         ASSERT_TRUE(record.has_value());
         EXPECT_EQ(record->path, InInstallFolder(std::wstring(c.loader) + L".exe"));
-        EXPECT_EQ(record->cwd, CurrentFolder());
+        // Started by its full path, quoted, in the install folder.
+        EXPECT_EQ(PathText::AppendBackslash(record->cwd), kInstallFolder);
+        EXPECT_EQ(record->commandLine, L"\"" + record->path + L"\"");
         // A console of its own: alone on it.
         EXPECT_EQ(record->consoleProcesses, 1u);
         EXPECT_EQ(record->settings, ReadBytes(SettingsPath()));
@@ -180,7 +250,7 @@ TEST_F(LaunchTest, RefusedServersShowTheBoxAndChangeNothing) {
 }
 
 TEST_F(LaunchTest, RefusedCallStillCreatesTheInstallFolder) {
-    RemoveDirectoryW(kInstallFolder);
+    ASSERT_TRUE(RemoveFolderSoon(kInstallFolder));
     ASSERT_FALSE(Exists(kInstallFolder));
     m_dll.StartPelkoAgent(L"http://evil.test/", L"enc");
     ExpectRefused(LoaderTexts::WrongServerText(L"http://evil.test/"), "");
@@ -222,6 +292,28 @@ TEST_F(LaunchTest, HostsFilePinsTheOneServerOfThisMachine) {
             EXPECT_TRUE(WaitForRecord(L"PelkoDeskLoader").has_value());
         }
     }
+}
+
+// Unquoted and without an application name, "...\\with blank\\PelkoDeskLoader.exe" would
+// start "...\\with.exe".
+TEST_F(LaunchTest, AProgramPathWithABlankNamesNoOtherProgram) {
+    const std::wstring folder = InInstallFolder(L"with blank\\");
+    const std::wstring decoy = InInstallFolder(L"with.exe");
+    const std::wstring program = folder + L"PelkoDeskLoader.exe";
+    CreateDirectoryW(folder.c_str(), nullptr);
+    ASSERT_TRUE(CopyFileW((ProgramFolder() + L"PelkoLoader.exe").c_str(), decoy.c_str(), FALSE));
+    ASSERT_TRUE(
+        CopyFileW((ProgramFolder() + L"PelkoDeskLoader.exe").c_str(), program.c_str(), FALSE));
+
+    EXPECT_TRUE(StartProcess(program, folder));
+    const auto record = WaitForRecord(L"with blank\\PelkoDeskLoader");
+    ASSERT_TRUE(record.has_value());
+    EXPECT_EQ(record->path, program);
+    EXPECT_EQ(PathText::AppendBackslash(record->cwd), folder);
+    EXPECT_FALSE(Exists(InInstallFolder(L"with.record.txt")));
+    for (const std::wstring& file : {program, folder + L"PelkoDeskLoader.record.txt", decoy})
+        DeleteSoon(file);
+    RemoveFolderSoon(folder);
 }
 
 struct StartFailureCase {

@@ -2,11 +2,13 @@
 
 #include <new>
 #include <ostream>
+#include <string>
 #include <vector>
 
 #include "UpdateTestFiles.h"
 #include "support/CIni.h"
 #include "update/CFileContent.h"
+#include "update/ManifestPaths.h"
 
 // Readable failure messages.
 void PrintTo(const ManifestEntry& e, std::ostream* os) {
@@ -73,6 +75,34 @@ TEST(CFileContent, MissingOrEmptyManifestGivesTrueAndNoEntries) {
     }
     EXPECT_TRUE(content.Load(nullptr));
     EXPECT_TRUE(content.Entries().empty());
+}
+
+// Beyond its bounds a manifest is unreadable, read neither at once nor by the profile
+// functions: a file above the size bound, or one with more sections than the entry bound.
+TEST(CFileContent, AManifestBeyondItsBoundsIsUnreadable) {
+    TestFolder folder;
+    std::string many;
+    for (std::size_t i = 0; i <= ManifestPaths::kMaxManifestEntries; ++i)
+        many += "[" + std::to_string(i) + "]\r\n";
+    WriteTextFile(folder / L"many.ini", many);
+    WriteTextFile(folder / L"large.ini", "[a.dll]\r\nType=Common\r\n");
+    const HANDLE file = CreateFileW((folder / L"large.ini").c_str(), GENERIC_WRITE, 0, nullptr,
+                                    OPEN_EXISTING, 0, nullptr);
+    ASSERT_NE(file, INVALID_HANDLE_VALUE);
+    LARGE_INTEGER size;
+    size.QuadPart = static_cast<LONGLONG>(ManifestPaths::kMaxManifestBytes) + 1;
+    EXPECT_TRUE(SetFilePointerEx(file, size, nullptr, FILE_BEGIN) && SetEndOfFile(file));
+    CloseHandle(file);
+
+    CFileContent content;
+    for (const wchar_t* name : {L"many.ini", L"large.ini"}) {
+        EXPECT_FALSE(content.Load((folder / name).c_str())) << testing::PrintToString(name);
+        EXPECT_TRUE(content.Entries().empty()) << testing::PrintToString(name);
+    }
+    many.resize(many.rfind('['));  // one section fewer: within the bound
+    WriteTextFile(folder / L"many.ini", many);
+    EXPECT_TRUE(content.Load((folder / L"many.ini").c_str()));
+    EXPECT_EQ(content.Entries().size(), ManifestPaths::kMaxManifestEntries);
 }
 
 // Replaces the INI reader so that reading "Type" of the second section throws.

@@ -1,7 +1,10 @@
 #include "tools/publish/CPackageWriter.h"
 
+#include <fcntl.h>
+#include <unistd.h>
 #include <zip.h>
 
+#include <cstdio>
 #include <memory>
 
 #include "tools/publish/CPublishError.h"
@@ -62,8 +65,19 @@ void Write(const fs::path& archive, const std::string& entryName, const WallCloc
 
 void CPackageWriter::WriteFile(const fs::path& archive, const std::string& entryName,
                                const fs::path& source, const WallClock& stamp) {
-    Write(archive, entryName, stamp,
-          [&](zip_t* za) { return zip_source_file(za, source.c_str(), 0, -1); });
+    // A link put in the source's place since it was checked is not followed either.
+    Write(archive, entryName, stamp, [&](zip_t* za) -> zip_source_t* {
+        const int descriptor = open(source.c_str(), O_RDONLY | O_NOFOLLOW | O_CLOEXEC);
+        if (descriptor < 0) return nullptr;
+        FILE* file = fdopen(descriptor, "rb");
+        if (!file) {
+            close(descriptor);
+            return nullptr;
+        }
+        zip_source_t* data = zip_source_filep(za, file, 0, -1);  // owns the file from here
+        if (!data) std::fclose(file);
+        return data;
+    });
 }
 
 void CPackageWriter::WriteText(const fs::path& archive, const std::string& entryName,

@@ -8,6 +8,7 @@
 #include "tools/publish/CPublishError.h"
 #include "tools/publish/CScratchFolder.h"
 #include "tools/publish/CTreeVerifier.h"
+#include "tools/publish/PublishRules.h"
 #include "tools/publish/TreeSwap.h"
 
 namespace fs = std::filesystem;
@@ -148,6 +149,7 @@ CPublisher::Summary CPublisher::Build(const fs::path& release, const fs::path& d
                                       const fs::path& outputGiven) {
     const fs::path output = fs::weakly_canonical(fs::absolute(outputGiven));
     const std::vector<PublishEntry> entries = CPublishDescription::Read(description, release);
+    std::vector<std::string> warnings = TypeWarnings(entries, description);
     const Previous previous = ReadPrevious(output);
     std::vector<Planned> plan;
     for (const PublishEntry& entry : entries) plan.push_back(Plan(entry, previous));
@@ -161,7 +163,20 @@ CPublisher::Summary CPublisher::Build(const fs::path& release, const fs::path& d
                                        fs::perms::others_exec);
     TreeSwap::Replace(staged.Path(), output);
 
-    Summary summary{plan.size(), 0};
+    Summary summary{plan.size(), 0, std::move(warnings)};
     for (const Planned& p : plan) summary.written += p.kept.empty() ? 1 : 0;
     return summary;
+}
+
+std::vector<std::string> CPublisher::TypeWarnings(const std::vector<PublishEntry>& entries,
+                                                  const fs::path& description) const {
+    std::vector<std::string> warnings;
+    for (const PublishEntry& entry : entries) {
+        const auto problem = PublishRules::TypeProblem(entry.type);
+        if (!problem) continue;
+        const std::string text = description.string() + ": [" + entry.name + "] " + *problem;
+        if (strict) throw CPublishError(text + " (--strict)");
+        warnings.push_back(text);
+    }
+    return warnings;
 }

@@ -19,9 +19,13 @@ public:
     struct Summary {
         size_t files = 0;
         size_t written = 0;  // packages made anew; the others were kept from the last tree
+        std::vector<std::string> warnings;  // entries no client installs
     };
 
     explicit CPublisher(CClientClock clock) : clock(std::move(clock)) {}
+
+    // Strict: an entry no client installs (its Type is not "Common") refuses the build.
+    void SetStrict(bool value) { strict = value; }
 
     Summary Build(const std::filesystem::path& release, const std::filesystem::path& description,
                   const std::filesystem::path& output);
@@ -49,5 +53,10 @@ private:
     static void Stage(const std::vector<Planned>& plan, const Previous& previous,
                       const std::filesystem::path& staged);
 
+    // Warnings for the entries no client installs; with strict, the first refuses the build.
+    std::vector<std::string> TypeWarnings(const std::vector<PublishEntry>& entries,
+                                          const std::filesystem::path& description) const;
+
     CClientClock clock;
+    bool strict = false;
 };

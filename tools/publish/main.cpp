@@ -1,7 +1,7 @@
 // pelko-publish: makes and checks the update tree that the component fetches.
 //
-//   pelko-publish build [--clients-tz ZONE] <release-folder> <description.ini> <output-folder>
-//   pelko-publish verify <output-folder>
+//   pelko-publish build [--clients-tz ZONE] [--strict] <release-folder> <description.ini>
+//   <output-folder> pelko-publish verify <output-folder>
 //
 // Exit code 0 on success; otherwise one line on standard error and a non-zero code.
 #include <cstdio>
@@ -21,7 +21,8 @@ constexpr int kUsage = 2;
 
 int Usage() {
     std::fputs(
-        "usage: pelko-publish build [--clients-tz ZONE] <release-folder> <description.ini> "
+        "usage: pelko-publish build [--clients-tz ZONE] [--strict] <release-folder> "
+        "<description.ini> "
         "<output-folder> | pelko-publish verify <output-folder>\n",
         stderr);
     return kUsage;
@@ -29,14 +30,25 @@ int Usage() {
 
 int Build(std::vector<std::string> args) {
     std::string zone;
-    if (args.size() >= 2 && args[0] == "--clients-tz") {
-        zone = args[1];
-        args.erase(args.begin(), args.begin() + 2);
-        if (auto problem = CClientClock::ZoneProblem(zone)) throw CPublishError(*problem);
+    bool strict = false;
+    for (bool option = true; option && !args.empty();) {
+        if (args.size() >= 2 && args[0] == "--clients-tz") {
+            zone = args[1];
+            args.erase(args.begin(), args.begin() + 2);
+            if (auto problem = CClientClock::ZoneProblem(zone)) throw CPublishError(*problem);
+        } else if (args[0] == "--strict") {
+            strict = true;
+            args.erase(args.begin());
+        } else {
+            option = false;
+        }
     }
     if (args.size() != 3) return Usage();
     CPublisher publisher{CClientClock(zone)};
+    publisher.SetStrict(strict);
     const CPublisher::Summary summary = publisher.Build(args[0], args[1], args[2]);
+    for (const std::string& warning : summary.warnings)
+        std::fprintf(stderr, "pelko-publish: warning: %s\n", warning.c_str());
     std::printf("pelko-publish: %zu files, %zu packages written, %zu kept, tree in %s\n",
                 summary.files, summary.written, summary.files - summary.written, args[2].c_str());
     return 0;
