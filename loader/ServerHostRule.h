@@ -25,4 +25,8 @@ bool IsAllowedServer(std::wstring_view server, std::wstring_view domain1,
 // Whole-string comparison that ignores the case of the letters A to Z only.
 bool SameServerText(std::wstring_view a, std::wstring_view b);
 
+// The text fit for the log: everything between the scheme and the last "@" (user name and
+// password of a refused text) becomes "***".
+std::wstring WithoutUserInfo(std::wstring_view server);
+
 }  // namespace ServerHostRule
