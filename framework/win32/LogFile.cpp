@@ -101,7 +101,7 @@ std::string LineFor(const std::wstring& text) {
         now.wYear,           now.wMonth,  now.wDay,          now.wHour,
         now.wMinute,         now.wSecond, now.wMilliseconds, GetCurrentProcessId(),
         GetCurrentThreadId()};
-    return Utf8(LogLine::Format(stamp, text));
+    return Utf8(LogLine::Format(stamp, LogLine::WithoutCredentials(text)));
 }
 
 void AppendLine(const std::wstring& text) {
