@@ -19,6 +19,7 @@
 #include <string>
 #include <vector>
 
+#include "framework/win32/DebugOutput.h"
 #include "framework/win32/UserMessage.h"
 #include "host/SchemeRegistration.h"
 #include "host/SchemeTexts.h"
@@ -128,6 +129,8 @@ int CallComponent(const StartCall& start) {
     const std::wstring dllPath = DllPathBesideProgram();
     const UniqueLibrary dll(LoadLibraryW(dllPath.c_str()));
     if (!dll) {
+        DebugOutput::DebugFormat(L"PelkoWebHost, cannot load %s, error %lu\n", dllPath.c_str(),
+                                 GetLastError());
         std::fwprintf(stderr, L"PelkoWebHost: cannot load %ls (error %lu)\n", dllPath.c_str(),
                       GetLastError());
         return kNoDll;
@@ -135,12 +138,15 @@ int CallComponent(const StartCall& start) {
     const auto create = reinterpret_cast<PFN_CreatePelkoWebDLLObject>(
         reinterpret_cast<void*>(GetProcAddress(dll.get(), "CreatePelkoWebDLLObject")));
     if (create == nullptr) {
+        DebugOutput::DebugFormat(L"PelkoWebHost, %s does not export CreatePelkoWebDLLObject\n",
+                                 dllPath.c_str());
         std::fwprintf(stderr, L"PelkoWebHost: %ls does not export CreatePelkoWebDLLObject\n",
                       dllPath.c_str());
         return kNoFactory;
     }
     const UniqueObject object(create());
     if (!object) {
+        DebugOutput::DebugLine(L"PelkoWebHost, CreatePelkoWebDLLObject returned no object\n");
         std::fwprintf(stderr, L"PelkoWebHost: CreatePelkoWebDLLObject returned no object\n");
         return kNoObject;
     }

@@ -3,6 +3,7 @@
 #include <shlobj.h>
 #include <windows.h>
 
+#include <atomic>
 #include <memory>
 
 #include "framework/LogLine.h"
@@ -18,8 +19,11 @@ constexpr wchar_t kOldSuffix[] = L".1";
 // One name for every process of the session: one writer at a time appends or turns the file over.
 constexpr wchar_t kLogMutex[] = L"Local\\PelkoWebLoader.Log";
 // Logging never waits long: past this the line is written without the lock (appends with
-// FILE_APPEND_DATA are whole on Windows; Wine's are not, hence the lock).
-constexpr DWORD kLockWaitMs = 500;
+// FILE_APPEND_DATA are whole on Windows; Wine's are not, hence the lock). Once a wait has timed
+// out, lines only try the lock until they get it again: a writer stopped while holding it (in a
+// debugger) must not cost every line the whole wait.
+constexpr DWORD kLockWaitMs = 200;
+std::atomic<bool> g_lockStuck{false};
 
 struct HandleCloser {
     void operator()(HANDLE handle) const {
@@ -31,9 +35,11 @@ using UniqueHandle = std::unique_ptr<void, HandleCloser>;
 class MutexLock {
 public:
     explicit MutexLock(HANDLE mutex) : m_mutex(mutex) {
-        const DWORD wait = mutex ? WaitForSingleObject(mutex, kLockWaitMs) : WAIT_FAILED;
+        const DWORD wait =
+            mutex ? WaitForSingleObject(mutex, g_lockStuck ? 0 : kLockWaitMs) : WAIT_FAILED;
         // An owner that ended while holding it wrote whole lines or nothing.
         m_held = wait == WAIT_OBJECT_0 || wait == WAIT_ABANDONED;
+        g_lockStuck = wait == WAIT_TIMEOUT;
     }
     ~MutexLock() {
         if (m_held) ReleaseMutex(m_mutex);

@@ -8,6 +8,7 @@
 #include <regex>
 #include <sstream>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "framework/LogLine.h"
@@ -166,6 +167,30 @@ TEST_F(LogFileTest, CredentialsInAUrlNeverReachTheFile) {
     const std::string log = ReadBytes(LogPath());
     EXPECT_NE(log.find("] requested http://***@127.0.0.1/x.zip\r\n"), std::string::npos) << log;
     EXPECT_EQ(log.find("secret"), std::string::npos);
+}
+
+// A writer that never lets go of the lock (stopped in a debugger) does not stop the lines of
+// others.
+TEST_F(LogFileTest, ALockHeldElsewhereDoesNotLoseLines) {
+    const HANDLE taken = CreateEventW(nullptr, TRUE, FALSE, nullptr);
+    const HANDLE release = CreateEventW(nullptr, TRUE, FALSE, nullptr);
+    std::thread holder([&] {
+        const HANDLE mutex = CreateMutexW(nullptr, FALSE, L"Local\\PelkoWebLoader.Log");
+        WaitForSingleObject(mutex, INFINITE);
+        SetEvent(taken);
+        WaitForSingleObject(release, INFINITE);
+        ReleaseMutex(mutex);
+        CloseHandle(mutex);
+    });
+    WaitForSingleObject(taken, INFINITE);
+    for (int i = 0; i < 3; ++i)
+        DebugOutput::DebugLine(L"LogWriter H " + std::to_wstring(i) + L" \n");
+    SetEvent(release);
+    holder.join();
+    DebugOutput::DebugLine(L"LogWriter H 3 \n");
+    CloseHandle(taken);
+    CloseHandle(release);
+    EXPECT_EQ(CheckWholeLines(ReadBytes(LogPath()), 0).at("H"), (std::vector<int>{0, 1, 2, 3}));
 }
 
 TEST_F(LogFileTest, AFolderThatCannotBeMadeSkipsTheLog) {
