@@ -107,8 +107,11 @@ void CPelkoWebDLL::LaunchChecked(const LaunchCall& call, PatchStep patchStep) co
         return;
     }
     if (!CheckServer(call.server)) return;
+    const ULONGLONG patchStarted = GetTickCount64();
     try {
         patchStep(server);
+        DebugFormat(L"CPelkoWebDLL::Launch, patch step ended after %I64u ms\n",
+                    GetTickCount64() - patchStarted);
     } catch (...) {
         // The loader runs on what the install folder already holds.
         ReportCaughtException(L"CPelkoWebDLL::Launch, patch step");

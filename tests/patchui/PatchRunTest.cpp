@@ -200,6 +200,7 @@ TEST_F(PatchRunTest, PelkoWebHostRunWritesEachEventToTheUsersLog) {
         {"registration", R"(RegisterServer, DllRegisterServer of .*\\PatchA\.dll: 0x00000000)"},
         {"loader started",
          R"(StartProcess, started C:\\Corvane\\Pelko\\PelkoDeskLoader\.exe, process \d+)"},
+        {"patch step time", R"(CPelkoWebDLL::Launch, patch step ended after \d+ ms)"},
         {"total time", R"(CPelkoWebDLL::Launch, run ended after \d+ ms)"},
     };
     for (const auto& e : events) {
