@@ -389,6 +389,27 @@ TEST_F(LaunchTest, NothingThrownInsideAStartOperationLeavesIt) {
               1);
 }
 
+void PatchStepDoesNothing(const std::wstring&) {}
+
+// The values a page hands over go to the settings file and nowhere else: no diagnostic line
+// (and so no log file) ever holds one.
+TEST_F(LaunchTest, NoLineHoldsAValueThePageHandedOver) {
+    InstallFakeLoaders();
+    const std::wstring server = AllowedServer();
+    std::vector<std::wstring> lines;
+    DebugOutput::SetObserver([&](const std::wstring& line) { lines.push_back(line); });
+    m_dll.Launch({server.c_str(), L"enc-SECRET-1", nullptr, nullptr, L"PelkoDeskLoader.exe"},
+                 &PatchStepDoesNothing);
+    m_dll.Launch({server.c_str(), nullptr, L"id-SECRET-2", L"name-SECRET-3", L"PelkoLoader.exe"},
+                 &PatchStepDoesNothing);
+    DebugOutput::SetObserver(nullptr);
+    EXPECT_EQ(SettingsEntries()[3],
+              (std::pair<std::wstring, std::wstring>{L"EntName", L"name-SECRET-3"}));
+    EXPECT_GE(lines.size(), 6u) << "start, server, patch step, loader, end of each run";
+    for (const std::wstring& line : lines)
+        EXPECT_EQ(line.find(L"SECRET"), std::wstring::npos) << Utf8(line);
+}
+
 // What a user's log tells of a run that did not update or start anything: the reason, and
 // no credential of a refused server text.
 TEST_F(LaunchTest, RefusalsAndStartFailuresAreLoggedWithTheirReason) {
