@@ -403,8 +403,10 @@ TEST_F(LaunchTest, NoLineHoldsAValueThePageHandedOver) {
     m_dll.Launch({server.c_str(), nullptr, L"id-SECRET-2", L"name-SECRET-3", L"PelkoLoader.exe"},
                  &PatchStepDoesNothing);
     DebugOutput::SetObserver(nullptr);
-    EXPECT_EQ(SettingsEntries()[3],
-              (std::pair<std::wstring, std::wstring>{L"EntName", L"name-SECRET-3"}));
+    EXPECT_EQ(SettingsEntries(), (IniEntries{{L"Server", server},
+                                             {L"Enc", L""},
+                                             {L"EntID", L"id-SECRET-2"},
+                                             {L"EntName", L"name-SECRET-3"}}));
     EXPECT_GE(lines.size(), 6u) << "start, server, patch step, loader, end of each run";
     for (const std::wstring& line : lines)
         EXPECT_EQ(line.find(L"SECRET"), std::wstring::npos) << Utf8(line);
