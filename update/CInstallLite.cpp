@@ -60,7 +60,7 @@ void CInstallLite::Install() {
     for (const ManifestEntry& entry : entries) {
         const std::wstring package =
             ResolveTargetPath(entry.folderType, entry.targetDir, entry.name) + L".zip";
-        // A package that is missing, damaged or cannot be written is skipped silently.
+        // A package that is missing, damaged or cannot be written is skipped; the log says why.
         try {
             DebugFormat(ExtractPackage(package)
                             ? L"CInstallLite::Install, checked and installed %s\n"
