@@ -113,4 +113,12 @@ bool SameServerText(std::wstring_view a, std::wstring_view b) {
     return true;
 }
 
+std::wstring WithoutUserInfo(std::wstring_view server) {
+    const size_t at = server.rfind(L'@');
+    if (at == std::wstring_view::npos) return std::wstring(server);
+    const size_t scheme = server.find(L"://");
+    const size_t start = scheme != std::wstring_view::npos && scheme < at ? scheme + 3 : 0;
+    return std::wstring(server.substr(0, start)) + L"***" + std::wstring(server.substr(at));
+}
+
 }  // namespace ServerHostRule

@@ -35,4 +35,8 @@ bool IsAllowedRedirect(std::wstring_view from, std::wstring_view to, std::wstrin
 // Whole-string comparison that ignores the case of the letters A to Z only.
 bool SameServerText(std::wstring_view a, std::wstring_view b);
 
+// The text fit for the log: everything between the scheme and the last "@" (user name and
+// password of a refused text) becomes "***".
+std::wstring WithoutUserInfo(std::wstring_view server);
+
 }  // namespace ServerHostRule

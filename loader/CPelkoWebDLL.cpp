@@ -20,6 +20,7 @@
 namespace {
 
 using bcl::common::exception::ReportCaughtException;
+using DebugOutput::DebugFormat;
 
 std::wstring TextOf(const wchar_t* text) {
     return text != nullptr ? std::wstring(text) : std::wstring();
@@ -65,25 +66,34 @@ bool CPelkoWebDLL::CheckServer(const wchar_t* server) const {
         hosts.SetPathName(hostsPath.c_str());
         if (!ServerHostRule::SameServerText(hosts.GetString(L"Site", L"Url", nullptr),
                                             serverText)) {
+            DebugFormat(L"CPelkoWebDLL::CheckServer, refused: not the Url of %s\n",
+                        hostsPath.c_str());
             ShowLaunchError(LoaderTexts::kServerMismatch);
             return false;
         }
     }
     if (ServerHostRule::IsAllowedServer(serverText, DeploymentValues::kAllowedDomain1,
                                         DeploymentValues::kAllowedDomain2,
-                                        DeploymentValues::kRequireHttps))
+                                        DeploymentValues::kRequireHttps)) {
+        DebugFormat(L"CPelkoWebDLL::CheckServer, allowed: %s\n", serverText.c_str());
         return true;
+    }
+    DebugFormat(L"CPelkoWebDLL::CheckServer, refused: host not in the allowed domains: %s\n",
+                ServerHostRule::WithoutUserInfo(serverText).c_str());
     ShowLaunchError(LoaderTexts::WrongServerText(serverText));
     return false;
 }
 
 void CPelkoWebDLL::Launch(const LaunchCall& call, PatchStep patchStep) const {
+    const ULONGLONG started = GetTickCount64();
+    DebugFormat(L"CPelkoWebDLL::Launch, start for %s\n", call.exeName);
     // An exception unwinding into the host's __thiscall call would end the host.
     try {
         LaunchChecked(call, patchStep);
     } catch (...) {
         ReportCaughtException(L"CPelkoWebDLL::Launch");
     }
+    DebugFormat(L"CPelkoWebDLL::Launch, run ended after %I64u ms\n", GetTickCount64() - started);
 }
 
 void CPelkoWebDLL::LaunchChecked(const LaunchCall& call, PatchStep patchStep) const {
@@ -94,10 +104,12 @@ void CPelkoWebDLL::LaunchChecked(const LaunchCall& call, PatchStep patchStep) co
     // A line end in a value would add keys or sections to the settings file.
     if (!SettingsValueRule::IsPlainValue(enc) || !SettingsValueRule::IsPlainValue(entId) ||
         !SettingsValueRule::IsPlainValue(entName)) {
+        DebugFormat(L"CPelkoWebDLL::Launch, refused: a launch value holds a control character\n");
         ShowLaunchError(LoaderTexts::kInvalidLaunchValues);
         return;
     }
     if (!CheckServer(call.server)) return;
+    const ULONGLONG patchStarted = GetTickCount64();
     try {
         // A user who may not change the install folder runs what it holds.
         if (FolderSecurity::CanCreateFilesIn(GetInstallFolder()))
@@ -106,6 +118,8 @@ void CPelkoWebDLL::LaunchChecked(const LaunchCall& call, PatchStep patchStep) co
             DebugOutput::DebugLine(
                 L"CPelkoWebDLL::Launch, this user may not change the install folder: no update, "
                 L"the installed version starts\n");
+        DebugFormat(L"CPelkoWebDLL::Launch, patch step ended after %I64u ms\n",
+                    GetTickCount64() - patchStarted);
     } catch (...) {
         // The loader runs on what the install folder already holds.
         ReportCaughtException(L"CPelkoWebDLL::Launch, patch step");

@@ -5,6 +5,7 @@
 #include <vector>
 
 #include "framework/SystemError.h"
+#include "framework/win32/DebugOutput.h"
 #include "framework/win32/UserMessage.h"
 #include "loader/InstallFolder.h"
 #include "loader/LoaderTexts.h"
@@ -25,11 +26,15 @@ bool StartProcess(const std::wstring& programPath, const std::wstring& folder) {
     if (!CreateProcessW(programPath.c_str(), line.data(), nullptr, nullptr, FALSE,
                         CREATE_NEW_CONSOLE, nullptr, folder.c_str(), &startup, &process)) {
         const DWORD code = GetLastError();
+        DebugOutput::DebugFormat(L"StartProcess, cannot start %s, error %lu: %s\n",
+                                 commandLine.c_str(), code, SystemError::Text(code).c_str());
         UserMessage::ShowMessageBox(nullptr,
                                     LoaderTexts::StartFailureText(code, SystemError::Text(code)),
                                     LoaderTexts::kStartErrorCaption, MB_OK);
         return false;
     }
+    DebugOutput::DebugFormat(L"StartProcess, started %s, process %lu\n", commandLine.c_str(),
+                             process.dwProcessId);
     // Nobody waits for or watches the program.
     CloseHandle(process.hThread);
     CloseHandle(process.hProcess);

@@ -2,6 +2,7 @@
 
 #include "framework/CException.h"
 #include "framework/PathText.h"
+#include "framework/win32/DebugOutput.h"
 #include "update/CUpdateManagerLite.h"
 #include "update/RegisterServer.h"
 #include "update/TargetPath.h"
@@ -10,6 +11,14 @@
 namespace {
 
 constexpr unsigned kExtractBufferSize = 65536;
+constexpr size_t kErrorTextChars = 260;
+
+using DebugOutput::DebugFormat;
+
+std::wstring ErrorText(const CException& error) {
+    wchar_t text[kErrorTextChars] = L"";
+    return error.GetErrorMessage(text, kErrorTextChars) ? std::wstring(text) : std::wstring();
+}
 
 }  // namespace
 
@@ -52,13 +61,20 @@ void CInstallLite::Install() {
         const std::wstring target =
             ResolveTargetPath(entry.folderType, entry.targetDir, entry.name);
         const std::wstring package = target + L".zip";
-        // A package that is missing, damaged or cannot be written is skipped silently; an
-        // entry outside its base folder is never unpacked.
+        // A package that is missing, damaged or cannot be written is skipped; the log says why.
+        // An entry outside its base folder is never unpacked.
         try {
-            if (!target.empty()) (void)ExtractPackage(package);
+            if (!target.empty())
+                DebugFormat(ExtractPackage(package)
+                                ? L"CInstallLite::Install, checked and installed %s\n"
+                                : L"CInstallLite::Install, not installed %s\n",
+                            package.c_str());
         } catch (CException* error) {
+            DebugFormat(L"CInstallLite::Install, not installed %s: %s\n", package.c_str(),
+                        ErrorText(*error).c_str());
             error->Delete();
         } catch (...) {
+            DebugFormat(L"CInstallLite::Install, not installed %s\n", package.c_str());
         }
         ++done;
         if (CInstallLiteNotify* receiver = notify)

@@ -12,7 +12,9 @@
 #include "download/CDownloadComponent.h"
 #include "download/DownloadThreadProc.h"
 #include "framework/CException.h"
+#include "framework/FileSystem.h"
 #include "framework/PathText.h"
+#include "framework/win32/DebugOutput.h"
 #include "support/bcl/common/exception/CException.h"
 #include "update/CFileContent.h"
 #include "update/ManifestPaths.h"
@@ -102,6 +104,7 @@ int CUpdateManagerLite::CheckForUpdates() {
         downloadList.clear();
         downloadedFiles.clear();
 
+        const ULONGLONG started = GetTickCount64();
         std::wstring folder = InternetCacheFolder();
         if (!FetchArchive(manifestName, folder)) {
             const std::optional<std::wstring> hostFolder = HostProgramFolder();
@@ -117,6 +120,11 @@ int CUpdateManagerLite::CheckForUpdates() {
         int count = 0;
         for (const ManifestEntry& entry : manifest.Entries())
             if (QueueIfOutdated(entry)) ++count;
+        DebugOutput::DebugFormat(
+            L"CUpdateManagerLite::CheckForUpdates, manifest %s: %I64u bytes, %u entries, %d to "
+            L"fetch, %I64u ms\n",
+            updateUrl.c_str(), FileSystem::FileSize(LocalCopy(folder, manifestName)),
+            static_cast<unsigned>(manifest.Entries().size()), count, GetTickCount64() - started);
         return count;
     } catch (...) {
         // Out of memory half-way: what was queued is not a check's answer.
@@ -347,12 +355,14 @@ unsigned CUpdateManagerLite::GetLastErrorCode() {
 }
 
 void CUpdateManagerLite::SetError(std::wstring text, unsigned code) {
+    DebugOutput::DebugFormat(L"CUpdateManagerLite, error 0x%08x: %s\n", code, text.c_str());
     std::lock_guard<std::mutex> guard(errorLock);
     lastErrorText = std::move(text);
     lastErrorCode = code;
 }
 
 void CUpdateManagerLite::SetErrorText(std::wstring text) {
+    DebugOutput::DebugFormat(L"CUpdateManagerLite, download error: %s\n", text.c_str());
     std::lock_guard<std::mutex> guard(errorLock);
     lastErrorText = std::move(text);
 }

@@ -5,6 +5,7 @@
 #include <atomic>
 #include <filesystem>
 #include <fstream>
+#include <regex>
 #include <set>
 #include <sstream>
 #include <thread>
@@ -36,12 +37,16 @@ protected:
     void SetUp() override {
         LaunchFixture::SetUp();
         RemoveInstalled();
+        // The user's log of this process and the programs it starts.
+        SetEnvironmentVariableW(L"LOCALAPPDATA", appData.Path().c_str());
     }
     void TearDown() override {
+        SetEnvironmentVariableW(L"LOCALAPPDATA", nullptr);
         server.Stop();
         RemoveInstalled();
         LaunchFixture::TearDown();
     }
+    std::string Log() const { return ReadBytes(appData / L"Pelko\\Logs\\PelkoWebLoader.log"); }
     static void RemoveInstalled() {
         for (const wchar_t* name : kInstalled) {
             DeleteSoon(InInstallFolder(name));
@@ -67,6 +72,7 @@ protected:
                              Section("PatchC.txt", std::string("TargetDir=patchsub\n") + kRelease));
     }
 
+    testsupport::TestFolder appData;
     testsupport::TestFolder treeFolder;
     updatetree::CUpdateTree tree{treeFolder.Path()};
     updatetree::CUpdateTreeServer server{treeFolder.Path(), "/CvUpdate/PelkoPatch"};
@@ -119,6 +125,9 @@ TEST_F(PatchRunTest, PackageRefusedWithAnHttpErrorShowsTheDownloadersTextThenEnd
     EXPECT_NE(boxes.Seen()[0].text.find(L"404"), std::wstring::npos)
         << "the status the server gave";
     EXPECT_FALSE(Exists(InInstallFolder(L"PatchC.txt"))) << "nothing is installed";
+    EXPECT_NE(Log().find("download error: Failed to receive a valid HTTP response from the "
+                         "server, Response Code:404"),
+              std::string::npos);
 }
 
 TEST_F(PatchRunTest, CloseDuringASlowDownloadEndsWith1AndLeavesNoThread) {
@@ -163,6 +172,59 @@ TEST_F(PatchRunTest, PelkoWebHostUpdatesWritesTheSettingsAndStartsTheLoader) {
     EXPECT_EQ(std::vector<std::string>(all.begin() + firstRun, all.end()),
               std::vector<std::string>{"/RudovuZado.ini.zip"});
     EXPECT_TRUE(WaitForRecord(L"PelkoDeskLoader"));
+}
+
+// The events of one run, each a whole line with time, process and thread, and never a value
+// the web page handed over.
+TEST_F(PatchRunTest, PelkoWebHostRunWritesEachEventToTheUsersLog) {
+    PublishThreeFiles();
+    InstallFakeLoaders();
+    ASSERT_EQ(RunProgram(ProgramFolder() + L"PelkoWebHost.exe",
+                         L"desk " + Server() + L" enc-Secret-7f3a"),
+              0);
+    ASSERT_TRUE(WaitForRecord(L"PelkoDeskLoader"));
+    const std::string log = Log();
+    const std::string stamp = R"(\d{4}-\d\d-\d\d \d\d:\d\d:\d\d\.\d{3} \[pid \d+ tid \d+\] )";
+    const std::string url = R"(http://127\.0\.0\.1:\d+/CvUpdate/Pelko)";
+    const struct {
+        const char* event;
+        std::string pattern;
+    } events[] = {
+        {"start", R"(CPelkoWebDLL::Launch, start for PelkoDeskLoader\.exe)"},
+        {"server allowed", "CheckServer, allowed: " + url},
+        {"manifest", "manifest " + url + R"(Patch: \d+ bytes, 3 entries, 3 to fetch, \d+ ms)"},
+        {"package requested", "requested " + url + R"(Patch/RudovuZado/PatchB\.txt\.zip)"},
+        {"package received",
+         "received " + url + R"(Patch/RudovuZado/PatchB\.txt\.zip: \d+ bytes, \d+ ms)"},
+        {"package installed", R"(checked and installed .*\\PatchB\.txt\.zip)"},
+        {"registration", R"(RegisterServer, DllRegisterServer of .*\\PatchA\.dll: 0x00000000)"},
+        {"loader started",
+         R"(StartProcess, started C:\\Corvane\\Pelko\\PelkoDeskLoader\.exe, process \d+)"},
+        {"patch step time", R"(CPelkoWebDLL::Launch, patch step ended after \d+ ms)"},
+        {"total time", R"(CPelkoWebDLL::Launch, run ended after \d+ ms)"},
+    };
+    for (const auto& e : events) {
+        const std::regex line("(^|\r\n)" + stamp + ".*" + e.pattern + "\r\n");
+        EXPECT_TRUE(std::regex_search(log, line)) << e.event << ": " << e.pattern;
+    }
+    EXPECT_EQ(log.find("enc-Secret-7f3a"), std::string::npos);
+}
+
+TEST_F(PatchRunTest, ALogFolderThatCannotBeMadeChangesNothingInTheRun) {
+    const std::wstring notAFolder = appData / L"plain-file";
+    WriteBytes(notAFolder, "not a folder");
+    SetEnvironmentVariableW(L"LOCALAPPDATA", notAFolder.c_str());
+    PublishThreeFiles();
+    InstallFakeLoaders();
+    ASSERT_EQ(RunProgram(ProgramFolder() + L"PelkoWebHost.exe", L"desk " + Server() + L" enc-3"),
+              0);
+    EXPECT_EQ(ReadBytes(InInstallFolder(L"PatchB.txt")), "new B");
+    EXPECT_EQ(ReadBytes(InInstallFolder(L"PatchA.dll.log")).rfind("register", 0), 0u);
+    EXPECT_EQ(SettingsEntries(),
+              (IniEntries{
+                  {L"Server", Server()}, {L"Enc", L"enc-3"}, {L"EntID", L""}, {L"EntName", L""}}));
+    EXPECT_TRUE(WaitForRecord(L"PelkoDeskLoader"));
+    EXPECT_EQ(ReadBytes(notAFolder), "not a folder");
 }
 
 }  // namespace

@@ -147,6 +147,38 @@ TEST(PublishOutputTest, EntriesNoClientInstallsAreWarnedOfOneLineEach) {
     EXPECT_EQ(4u, space.Tree().size());
 }
 
+TEST(PublishOutputTest, MissingParentsOfTheOutputFolderAreMade) {
+    Workspace space("parents");
+    space.WriteFile("a.txt", "alpha", kMonday);
+    space.Describe("[a.txt]\n");
+    const fs::path output = space.Root() / "new" / "deeper" / "PelkoPatch";
+
+    const ToolRun run =
+        RunTool({"build", space.Release().string(), space.Description().string(), output.string()},
+                space.Root());
+
+    EXPECT_EQ(0, run.code) << run.err;
+    EXPECT_TRUE(fs::exists(output / "RudovuZado.ini.zip"));
+    EXPECT_EQ(0, RunTool({"verify", output.string()}, space.Root()).code);
+}
+
+TEST(PublishOutputTest, ParentThatCannotBeMadeLeavesNoFolderBehind) {
+    Workspace space("noparent");
+    space.WriteFile("a.txt", "alpha", kMonday);
+    space.Describe("[a.txt]\n");
+    // The first folder is made, the second has a name longer than any file system takes.
+    const fs::path output = space.Root() / "new" / std::string(300, 'n') / "PelkoPatch";
+
+    const ToolRun run =
+        RunTool({"build", space.Release().string(), space.Description().string(), output.string()},
+                space.Root());
+
+    EXPECT_NE(0, run.code);
+    EXPECT_EQ(1u, LineCount(run.err));
+    EXPECT_NE(std::string::npos, run.err.find("cannot make the folder")) << run.err;
+    EXPECT_FALSE(fs::exists(space.Root() / "new"));
+}
+
 TEST(PublishOutputTest, WrongCommandLineShowsUsage) {
     Workspace space("usage");
     for (const auto& args :

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 
+#include "tools/publish/CCreatedFolders.h"
 #include "tools/publish/CIniDocument.h"
 #include "tools/publish/CPackageReader.h"
 #include "tools/publish/CPackageWriter.h"
@@ -154,6 +155,8 @@ CPublisher::Summary CPublisher::Build(const fs::path& release, const fs::path& d
     std::vector<Planned> plan;
     for (const PublishEntry& entry : entries) plan.push_back(Plan(entry, previous));
 
+    // Parents are made as users expect of an output folder, and removed again on a refusal.
+    CCreatedFolders parents(output.parent_path());
     const CScratchFolder staged(output, "publish");
     Stage(plan, previous, staged.Path());
     CTreeVerifier::Verify(staged.Path());
@@ -162,6 +165,7 @@ CPublisher::Summary CPublisher::Build(const fs::path& release, const fs::path& d
                                        fs::perms::group_exec | fs::perms::others_read |
                                        fs::perms::others_exec);
     TreeSwap::Replace(staged.Path(), output);
+    parents.Keep();
 
     Summary summary{plan.size(), 0, std::move(warnings)};
     for (const Planned& p : plan) summary.written += p.kept.empty() ? 1 : 0;
