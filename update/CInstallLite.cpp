@@ -2,10 +2,13 @@
 
 #include "framework/CException.h"
 #include "framework/PathText.h"
+#include "framework/win32/DebugOutput.h"
 #include "update/CUpdateManagerLite.h"
 #include "update/RegisterServer.h"
 #include "update/TargetPath.h"
+#include "verify/VerifiedExtraction.h"
 #include "zip/CZipArchive.h"
+#include "zip/CZipTargetFile.h"
 
 namespace {
 
@@ -48,12 +51,17 @@ void CInstallLite::Install() {
     const auto& entries = manager->GetPendingEntries();
     const int total = static_cast<int>(entries.size());
     int done = 0;
+    verifiedTargets.clear();
     for (const ManifestEntry& entry : entries) {
-        const std::wstring package =
-            ResolveTargetPath(entry.folderType, entry.targetDir, entry.name) + L".zip";
+        const std::wstring target =
+            ResolveTargetPath(entry.folderType, entry.targetDir, entry.name);
+        const std::wstring package = target + L".zip";
         // A package that is missing, damaged or cannot be written is skipped silently.
         try {
-            (void)ExtractPackage(package);
+            if (manager->VerifiesUpdates())
+                (void)InstallVerified(entry, target);
+            else
+                (void)ExtractPackage(package);
         } catch (CException* error) {
             error->Delete();
         } catch (...) {
@@ -77,10 +85,34 @@ bool CInstallLite::ExtractPackage(const std::wstring& packagePath) {
     return true;
 }
 
+bool CInstallLite::InstallVerified(const ManifestEntry& entry, const std::wstring& target) {
+    const std::wstring package = target + L".zip";
+    const auto expected = ExpectedFromManifest(entry.name, entry.fileSize, entry.sha256);
+    std::optional<std::wstring> refusal = L"the manifest gives it no FileSize and Sha256";
+    if (expected) {
+        CZipTargetFile staged(target);
+        staged.Close();
+        refusal = ExtractVerified(package, staged.TemporaryPath(), *expected);
+        if (!refusal && !staged.Commit()) refusal = L"it cannot replace " + target;
+    }
+    if (refusal) {
+        DebugOutput::DebugLine(L"CInstallLite::Install, package refused: " + package + L": " +
+                               *refusal + L"\n");
+        return false;
+    }
+    DeleteFileW(package.c_str());
+    verifiedTargets.insert(target);
+    return true;
+}
+
 void CInstallLite::RegisterPackages() {
     for (const ManifestEntry& entry : manager->GetPendingEntries()) {
-        if (entry.registerDll)
-            RegisterIfDll(ResolveTargetPath(entry.folderType, entry.targetDir, entry.name).c_str());
+        if (!entry.registerDll) continue;
+        const std::wstring target =
+            ResolveTargetPath(entry.folderType, entry.targetDir, entry.name);
+        // A file this run did not verify is never loaded.
+        if (manager->VerifiesUpdates() && verifiedTargets.count(target) == 0) continue;
+        RegisterIfDll(target.c_str());
     }
 }
 

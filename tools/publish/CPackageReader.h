@@ -23,7 +23,10 @@ public:
     // Whether entry 0 holds exactly the bytes of file.
     bool FirstEquals(const std::filesystem::path& file);
     // Entry 0's bytes, refused when longer than limit.
-    std::string ReadFirst(uint32_t limit);
+    std::string ReadFirst(uint32_t limit) { return ReadEntry(0, limit); }
+    // The bytes of the entry at index, refused when longer than limit or missing.
+    std::string ReadEntry(uint16_t index, uint32_t limit);
+    uint16_t Count() const { return archive.GetCount(); }
     // Writes entry 0 below folder as the clients do; throws unless the reader reports success.
     void ExtractFirst(const std::filesystem::path& folder);
 

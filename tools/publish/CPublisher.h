@@ -3,11 +3,13 @@
 #include <cstddef>
 #include <filesystem>
 #include <map>
+#include <optional>
 #include <string>
 #include <vector>
 
 #include "tools/publish/CClientClock.h"
 #include "tools/publish/CPublishDescription.h"
+#include "tools/publish/CReleaseSigner.h"
 #include "tools/publish/WallClock.h"
 #include "update/ManifestDate.h"
 
@@ -21,7 +23,10 @@ public:
         size_t written = 0;  // packages made anew; the others were kept from the last tree
     };
 
-    explicit CPublisher(CClientClock clock) : clock(std::move(clock)) {}
+    // With a signer, each section carries its file's Sha256 and the manifest package a signed
+    // statement as its second entry.
+    explicit CPublisher(CClientClock clock, std::optional<CReleaseSigner> signer = std::nullopt)
+        : clock(std::move(clock)), signer(std::move(signer)) {}
 
     Summary Build(const std::filesystem::path& release, const std::filesystem::path& description,
                   const std::filesystem::path& output);
@@ -31,6 +36,7 @@ private:
         const PublishEntry* entry = nullptr;
         WallClock stamp;
         std::filesystem::path kept;  // the last tree's package when its file is unchanged
+        std::string sha256;          // hexadecimal, when signing
     };
     // What the last tree published: its folder, its manifest and the ModifyDate of each
     // section.
@@ -39,6 +45,7 @@ private:
         std::string manifest;
         WallClock manifestStamp;
         std::map<std::string, ManifestDate> dates;
+        uint64_t serial = 0;  // of its statement; 0 when it was not signed
     };
 
     static Previous ReadPrevious(const std::filesystem::path& output);
@@ -46,8 +53,9 @@ private:
     static std::string ManifestText(const std::vector<Planned>& plan);
     static WallClock ManifestStamp(const std::vector<Planned>& plan, const std::string& text,
                                    const Previous& previous);
-    static void Stage(const std::vector<Planned>& plan, const Previous& previous,
-                      const std::filesystem::path& staged);
+    void Stage(const std::vector<Planned>& plan, const Previous& previous,
+               const std::filesystem::path& staged) const;
 
     CClientClock clock;
+    std::optional<CReleaseSigner> signer;
 };
