@@ -88,7 +88,7 @@ bool CInstallLite::ExtractPackage(const std::wstring& packagePath) {
 bool CInstallLite::InstallVerified(const ManifestEntry& entry, const std::wstring& target) {
     const std::wstring package = target + L".zip";
     const auto expected = ExpectedFromManifest(entry.name, entry.fileSize, entry.sha256);
-    std::optional<std::wstring> refusal = L"the manifest gives it no FileSize and Sha256";
+    std::optional<std::wstring> refusal = L"the signed manifest gives it no FileSize and Sha256";
     if (expected) {
         CZipTargetFile staged(target);
         staged.Close();

@@ -69,19 +69,19 @@ std::optional<std::wstring> Verify(const std::wstring& packagePath,
     CZipArchive archive;
     archive.OpenArchive(packagePath, CZipArchive::zipOpenReadOnly);
     const std::optional<std::string> text = ReadStatement(archive);
-    if (!text) return std::wstring(L"it carries no release statement");
+    if (!text) return std::wstring(L"the package carries no release statement");
     std::string why;
     const std::optional<ParsedStatement> parsed = ParseStatement(*text, &why);
     if (!parsed) return Widen(why);
     if (!SignedByAny(*parsed, keys))
-        return std::wstring(L"its statement is signed by no update key");
+        return std::wstring(L"the statement is signed by no update key");
     const ReleaseStatement& statement = parsed->statement;
     const uint64_t last = LastSerial(serials);
     if (auto problem = ReleaseRules::StatementProblem(statement, last, now)) return Widen(*problem);
     const ExpectedEntry manifest{PathText::FileNamePart(manifestPath), statement.manifestSize,
                                  statement.manifestDigest};
     if (auto refusal = ExtractVerified(archive, 2, manifestPath, manifest))
-        return L"the manifest " + *refusal;
+        return L"the manifest: " + *refusal;
     if (statement.serial != last && !serials.Record(statement.serial))
         DebugOutput::DebugLine(L"ExtractVerifiedManifest, cannot record release serial in " +
                                serials.Path() + L"\n");
@@ -104,7 +104,7 @@ std::optional<std::wstring> ExtractVerifiedManifest(const std::wstring& packageP
     } catch (...) {
     }
     DeleteFileW(manifestPath.c_str());
-    return std::wstring(L"it cannot be read");
+    return std::wstring(L"the package cannot be read");
 }
 
 int64_t SecondsNow() {

@@ -50,10 +50,10 @@ std::optional<std::wstring> CopyHashed(CZipArchive& archive, CFile& file,
     }
     file.Close();
     if (written != expected.size)
-        return L"holds " + std::wstring(written > expected.size ? L"more than " : L"") +
-               Count(written) + L" bytes, the manifest says " + Count(expected.size);
+        return L"entry 0 holds " + std::wstring(written > expected.size ? L"more than " : L"") +
+               Count(written) + L" bytes where " + Count(expected.size) + L" were signed";
     if (sha.Finish() != expected.sha256)
-        return std::wstring(L"its SHA-256 differs from the manifest's");
+        return std::wstring(L"entry 0's SHA-256 differs from the signed one");
     return std::nullopt;
 }
 
@@ -61,16 +61,17 @@ std::optional<std::wstring> ExtractChecked(CZipArchive& archive, uint16_t entryC
                                            const std::wstring& destination,
                                            const ExpectedEntry& expected) {
     if (archive.GetCount() != entryCount)
-        return L"holds " + Count(archive.GetCount()) + L" entries, not " + Count(entryCount);
+        return L"the package holds " + Count(archive.GetCount()) + L" entries, not " +
+               Count(entryCount);
     CZipFileHeader* record = archive.GetEntry(0);
     if (!record || record->GetName() != expected.name)
-        return L"its entry is named \"" + (record ? record->GetName() : std::wstring()) +
+        return L"entry 0 is named \"" + (record ? record->GetName() : std::wstring()) +
                L"\", not \"" + expected.name + L"\"";
-    if (record->IsFolder()) return std::wstring(L"its entry is a folder");
+    if (record->IsFolder()) return std::wstring(L"entry 0 is a folder");
     if (record->uncompressedSize != expected.size)
-        return L"declares " + Count(record->uncompressedSize) + L" bytes, the manifest says " +
-               Count(expected.size);
-    if (!archive.OpenEntry(0)) return std::wstring(L"its entry's compression is not supported");
+        return L"entry 0 declares " + Count(record->uncompressedSize) + L" bytes where " +
+               Count(expected.size) + L" were signed";
+    if (!archive.OpenEntry(0)) return std::wstring(L"entry 0's compression is not supported");
     CFile file;
     file.Open(destination, CFile::modeCreate | CFile::modeWrite | CFile::shareDenyWrite, true);
     if (auto refusal = CopyHashed(archive, file, expected)) {
@@ -79,14 +80,14 @@ std::optional<std::wstring> ExtractChecked(CZipArchive& archive, uint16_t entryC
     }
     // Checks the CRC too (throws when it differs), then sets the entry's time and attributes.
     if (archive.CloseEntry(destination.c_str(), false) != 1)
-        return std::wstring(L"its time or attributes cannot be set");
+        return std::wstring(L"entry 0's time or attributes cannot be set");
     return std::nullopt;
 }
 
 std::wstring MessageOf(CException* error) {
     wchar_t text[kMessageChars] = L"";
     const std::wstring message =
-        error->GetErrorMessage(text, kMessageChars) ? text : L"cannot be extracted";
+        error->GetErrorMessage(text, kMessageChars) ? text : L"the package cannot be extracted";
     error->Delete();
     return message;
 }
@@ -106,7 +107,7 @@ std::optional<std::wstring> ExtractVerified(CZipArchive& archive, uint16_t entry
     } catch (const std::exception& error) {
         return Widen(error.what());
     } catch (...) {
-        return std::wstring(L"cannot be extracted");
+        return std::wstring(L"the package cannot be extracted");
     }
 }
 
@@ -122,7 +123,7 @@ std::optional<std::wstring> ExtractVerified(const std::wstring& packagePath,
         return MessageOf(error);
     } catch (...) {
         DestinationGuard guard(destination);
-        return std::wstring(L"cannot be opened");
+        return std::wstring(L"the package cannot be opened");
     }
 }
 
