@@ -30,9 +30,10 @@ std::wstring CUpdateTree::PackagePath(const std::string& section) const {
 }
 
 void CUpdateTree::AddPackage(const std::string& section, const std::string& data,
-                             const SYSTEMTIME& stored, const std::string& storedName) {
+                             const SYSTEMTIME& stored, const std::string& storedName,
+                             bool deflated) {
     files[section] = FileFacts{data.size(), CSha256::Of(data.data(), data.size())};
-    const ZipEntry entry{storedName.empty() ? section : storedName, data, stored};
+    const ZipEntry entry{storedName.empty() ? section : storedName, data, stored, deflated};
     if (!WriteStoredZip(PackagePath(section), {entry}))
         throw std::runtime_error("cannot write the package of " + section);
 }

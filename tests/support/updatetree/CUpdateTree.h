@@ -34,10 +34,11 @@ public:
 
     const std::wstring& Root() const { return root; }  // ends with "\"
 
-    // The package of a section: one stored entry named storedName (the section name when
-    // empty; "bin/A.dll" keeps a folder) holding data, stamped with the local time stored.
+    // The package of a section: one entry (stored, or deflated when asked) named storedName (the
+    // section name when empty; "bin/A.dll" keeps a folder) holding data, stamped with the local
+    // time stored.
     void AddPackage(const std::string& section, const std::string& data, const SYSTEMTIME& stored,
-                    const std::string& storedName = std::string());
+                    const std::string& storedName = std::string(), bool deflated = false);
     // Any bytes as a section's package (a damaged one, say).
     void AddRawPackage(const std::string& section, const std::string& bytes);
     // Writes RudovuZado.ini.zip holding the manifest text as RudovuZado.ini. When signing,
