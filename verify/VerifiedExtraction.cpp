@@ -120,7 +120,7 @@ std::optional<std::wstring> ExtractVerified(const std::wstring& packagePath,
         return ExtractVerified(archive, 1, destination, expected);
     } catch (CException* error) {
         DestinationGuard guard(destination);
-        return MessageOf(error);
+        return L"the package cannot be opened: " + MessageOf(error);
     } catch (...) {
         DestinationGuard guard(destination);
         return std::wstring(L"the package cannot be opened");
