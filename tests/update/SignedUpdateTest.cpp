@@ -136,6 +136,22 @@ TEST_F(SignedUpdateTest, DamagedSerialRecordCountsAsNoneAndIsWrittenAnew) {
     EXPECT_TRUE(debug.Holds(L"is damaged"));
 }
 
+// A DLL in place that is not checked by date is registered again at each check, but only when
+// it is the file the signed manifest names.
+TEST_F(SignedUpdateTest, ExistingDllIsRegisteredAgainOnlyWhenItIsTheSignedFile) {
+    tree.AddPackage("A.dll", firstDll, kFirst);
+    tree.PublishManifest("[A.dll]\nRegister=1\nType=Common\n");
+    updatetest::WriteTextFile(Dll(), firstDll);
+    EXPECT_EQ(UpdateOnce(), 0);
+    EXPECT_EQ(updatetest::RegistrationCount(Dll()), 1);
+
+    updatetest::WriteTextFile(Dll(), secondDll);
+    DebugLines debug;
+    EXPECT_EQ(UpdateOnce(), 0);
+    EXPECT_EQ(updatetest::RegistrationCount(Dll()), 1);
+    EXPECT_TRUE(debug.Holds(L"not registered again"));
+}
+
 // A client that knows nothing of signatures reads entry 0 and the keys it knows, as before.
 TEST_F(SignedUpdateTest, ClientWithoutKeysInstallsTheSignedTreeAsBefore) {
     PublishFirstRelease();
