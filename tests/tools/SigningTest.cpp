@@ -5,9 +5,11 @@
 #include <ctime>
 #include <filesystem>
 #include <fstream>
+#include <functional>
 
 #include "PublishTestSupport.h"
 #include "tools/publish/CPackageReader.h"
+#include "tools/publish/CPackageWriter.h"
 #include "tools/publish/CReleaseSigner.h"
 #include "tools/publish/OpenSslVerify.h"
 #include "verify/ReleaseRules.h"
@@ -96,6 +98,73 @@ TEST(SigningTest, SignedTreeVerifiesWithItsKeyOnlyAndItsSerialGrows) {
     EXPECT_NE(0, unsigned_.code);
     EXPECT_NE(std::string::npos, unsigned_.err.find("no release statement")) << unsigned_.err;
 }
+
+// What an attacker may do to a signed tree, and what verify --public-key says.
+struct Spoiling {
+    const char* what;
+    std::function<void(const fs::path& tree)> apply;
+    const char* reason;
+};
+
+void PrintTo(const Spoiling& spoiling, std::ostream* out) { *out << spoiling.what; }
+
+const WallClock kStamp{2026, 5, 2, 17, 30, 0};
+
+// The manifest package with entry 0 changed and the statement kept.
+void EditManifest(const fs::path& tree) {
+    std::string manifest, statement;
+    {
+        CPackageReader reader(tree / "RudovuZado.ini.zip");
+        manifest = reader.ReadFirst(1u << 20);
+        statement = reader.ReadEntry(1, ReleaseStatement::longestText);
+    }
+    manifest.replace(manifest.find("CheckDate=1"), 11, "CheckDate=0");
+    CPackageWriter::WriteTexts(tree / "RudovuZado.ini.zip",
+                               {{"RudovuZado.ini", manifest}, {"RudovuZado.sig", statement}},
+                               kStamp);
+}
+
+class SignedVerifyTest : public ::testing::TestWithParam<Spoiling> {};
+
+TEST_P(SignedVerifyTest, NamesWhatTheSignedClientsWouldRefuse) {
+    Workspace space("spoiled");
+    const Keys keys = MakeKeys(space, "release");
+    space.WriteFile("a.txt", "alpha", kMonday);
+    space.Describe("[a.txt]\nCheckDate=1\nType=Common\n");
+    ASSERT_EQ(0, space.Build({"--sign-key", keys.privateKey.string()}).code);
+    GetParam().apply(space.Output());
+    const ToolRun run = RunTool(
+        {"verify", "--public-key", keys.publicKey.string(), space.Output().string()}, space.Root());
+    EXPECT_NE(0, run.code);
+    EXPECT_EQ(1u, LineCount(run.err)) << run.err;
+    EXPECT_NE(std::string::npos, run.err.find(GetParam().reason)) << run.err;
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Trees, SignedVerifyTest,
+    ::testing::Values(Spoiling{"manifest edited after signing", EditManifest,
+                               "names another manifest"},
+                      Spoiling{"package of other bytes, same size",
+                               [](const fs::path& t) {
+                                   // Same name, size and time: only the bytes differ.
+                                   const fs::path package = t / "RudovuZado/a.txt.zip";
+                                   WallClock stamp;
+                                   {
+                                       CPackageReader reader(package);
+                                       stamp = WallClock::FromDos(reader.First().modDate,
+                                                                  reader.First().modTime);
+                                   }
+                                   CPackageWriter::WriteText(package, "a.txt", "omega", stamp);
+                               },
+                               "differs from the package's file"},
+                      Spoiling{"package of two entries",
+                               [](const fs::path& t) {
+                                   CPackageWriter::WriteTexts(
+                                       t / "RudovuZado/a.txt.zip",
+                                       {{"a.txt", "alpha"}, {"PelkoDeskLoader.exe", "x"}}, kStamp);
+                               },
+                               "more than one entry"}),
+    [](const ::testing::TestParamInfo<Spoiling>& info) { return CaseName(info.param.what); });
 
 TEST(SigningTest, NextSerialOutgrowsTheLastTreeAndTheClock) {
     EXPECT_EQ(CReleaseSigner::NextSerial(0, 1000), 1000u);

@@ -56,10 +56,11 @@ const CZipFileHeader& CPackageReader::First() {
     return *first;
 }
 
-std::string CPackageReader::FirstName() {
-    const CZipFileHeader& first = First();
-    return std::string(reinterpret_cast<const char*>(first.rawName.Data()),
-                       first.rawName.GetSize());
+std::string CPackageReader::Name(uint16_t index) {
+    const CZipFileHeader* entry = archive.GetEntry(index);
+    if (!entry) Fail("entry " + std::to_string(index) + " is missing");
+    return std::string(reinterpret_cast<const char*>(entry->rawName.Data()),
+                       entry->rawName.GetSize());
 }
 
 bool CPackageReader::FirstEquals(const fs::path& file) {

@@ -18,7 +18,9 @@ public:
     // The entry the clients install (entry 0); throws when the package has none.
     const CZipFileHeader& First();
     // Its name as stored ("/" as separator); ask before extracting, which drops it.
-    std::string FirstName();
+    std::string FirstName() { return Name(0); }
+    // The stored name of the entry at index; throws when there is none.
+    std::string Name(uint16_t index);
 
     // Whether entry 0 holds exactly the bytes of file.
     bool FirstEquals(const std::filesystem::path& file);

@@ -30,7 +30,8 @@ std::string KeyText(const CIniDocument::Section& section, const char* key) {
 void VerifyStatement(CPackageReader& reader, const std::string& text,
                      const std::vector<PublicKey>& keys) {
     const std::string where = reader.Path().string() + ": ";
-    if (reader.Count() != 2) throw CPublishError(where + "holds no release statement");
+    if (reader.Count() != 2 || reader.Name(1) != ReleaseStatement::entryName)
+        throw CPublishError(where + "holds no release statement");
     std::string why;
     const auto parsed = ParseStatement(reader.ReadEntry(1, ReleaseStatement::longestText), &why);
     if (!parsed) throw CPublishError(where + why);
