@@ -125,6 +125,14 @@ TEST_F(SignedUpdateTest, SignedReleasesInstallRegisterAndRecordTheirSerial) {
     EXPECT_EQ(UpdateOnce(), 0);
 }
 
+// While a key is replaced the component carries two; a release signed with either is used.
+TEST_F(SignedUpdateTest, EitherOfTwoKeysIsEnough) {
+    PublishFirstRelease();
+    const PublicKey otherKey = updatetree::CTreeSigner::NewKey().Public();
+    EXPECT_EQ(UpdateOnce({otherKey, testKey.Public()}), 2);
+    EXPECT_EQ(FileBytes(Dll()), firstDll);
+}
+
 TEST_F(SignedUpdateTest, DamagedSerialRecordCountsAsNoneAndIsWrittenAnew) {
     InstallFirstRelease();
     updatetest::WriteTextFile(install / CReleaseSerial::fileName, "12ab");
