@@ -1,5 +1,6 @@
 #include "verify/VerifiedExtraction.h"
 
+#include <cwctype>
 #include <exception>
 #include <vector>
 
@@ -34,6 +35,17 @@ std::wstring Widen(const std::string& ascii) { return std::wstring(ascii.begin()
 
 std::wstring Count(uint64_t n) { return std::to_wstring(n); }
 
+// A name from the archive as one bounded line: control characters become "?", so that it
+// cannot end the diagnostic line or start another.
+std::wstring Printable(const std::wstring& name) {
+    constexpr size_t kLongest = 260;
+    std::wstring text = name.substr(0, kLongest);
+    for (wchar_t& c : text)
+        if (c < 0x20 || c == 0x7F || (c >= 0x80 && c < 0xA0) || c == 0x2028 || c == 0x2029)
+            c = L'?';
+    return name.size() > kLongest ? text + L"..." : text;
+}
+
 // Writes the open entry 0 into file while hashing it; the refusal, or nothing.
 std::optional<std::wstring> CopyHashed(CZipArchive& archive, CFile& file,
                                        const ExpectedEntry& expected) {
@@ -65,7 +77,7 @@ std::optional<std::wstring> ExtractChecked(CZipArchive& archive, uint16_t entryC
                Count(entryCount);
     CZipFileHeader* record = archive.GetEntry(0);
     if (!record || record->GetName() != expected.name)
-        return L"entry 0 is named \"" + (record ? record->GetName() : std::wstring()) +
+        return L"entry 0 is named \"" + Printable(record ? record->GetName() : std::wstring()) +
                L"\", not \"" + expected.name + L"\"";
     if (record->IsFolder()) return std::wstring(L"entry 0 is a folder");
     if (record->uncompressedSize != expected.size)
@@ -84,12 +96,14 @@ std::optional<std::wstring> ExtractChecked(CZipArchive& archive, uint16_t entryC
     return std::nullopt;
 }
 
+// The platform's message text without its line end.
 std::wstring MessageOf(CException* error) {
     wchar_t text[kMessageChars] = L"";
-    const std::wstring message =
+    std::wstring message =
         error->GetErrorMessage(text, kMessageChars) ? text : L"the package cannot be extracted";
     error->Delete();
-    return message;
+    while (!message.empty() && std::iswspace(message.back())) message.pop_back();
+    return Printable(message);
 }
 
 }  // namespace

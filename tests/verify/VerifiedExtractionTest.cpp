@@ -75,6 +75,7 @@ TEST_P(RefusalTest, DeletesTheDestinationAndSaysWhy) {
     const auto why = ExtractVerified(package, destination, expected);
     ASSERT_TRUE(why) << refusal.what;
     EXPECT_NE(why->find(refusal.reason), std::wstring::npos) << refusal.what;
+    EXPECT_EQ(why->find_first_of(L"\r\n"), std::wstring::npos) << "one line: " << refusal.what;
     EXPECT_FALSE(std::filesystem::exists(std::filesystem::path(destination))) << refusal.what;
 }
 
@@ -90,6 +91,8 @@ INSTANTIATE_TEST_SUITE_P(
         Refusal{"no package", nullptr, nullptr, L"cannot be opened"},
         Refusal{"other entry name", [] { return One("PelkoDeskLoader.exe", kData); }, nullptr,
                 L"is named \"PelkoDeskLoader.exe\""},
+        Refusal{"name holding a line end", [] { return One("A.dll\r\nforged", kData); }, nullptr,
+                L"is named \"A.dll??forged\""},
         Refusal{"name with a folder", [] { return One("bin/A.dll", kData); }, nullptr, L"is named"},
         Refusal{"two entries",
                 [] {
