@@ -90,9 +90,10 @@ std::optional<ParsedStatement> ParseStatement(std::string_view text, std::string
         if (!expiry) return Refuse(why, "the statement's expiry is malformed");
         parsed.statement.expires = static_cast<int64_t>(*expiry);
     }
-    // Only the exact bytes that were signed count: the signature line starts after them.
-    parsed.signedPart = std::string(text.substr(0, text.size() - (*lines)[5].size() - 1));
-    if (SignedPart(parsed.statement) != parsed.signedPart)
+    // Only the one exact form is read (lower-case digits, no leading zeros), so the bytes
+    // signed are exactly the ones written from what was read.
+    if (StatementText(parsed.statement, parsed.signature) != text)
         return Refuse(why, "the statement is not in the known form");
+    parsed.signedPart = SignedPart(parsed.statement);
     return parsed;
 }

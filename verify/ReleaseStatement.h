@@ -19,7 +19,7 @@
 //   Expires: 1736400000          (seconds since 1970, UTC; or "never")
 //   Signature: <128 hexadecimal digits: r then s over SHA-256 of every line above>
 //
-// Lines end with LF; nothing may follow the signature line.
+// Lines end with LF; hexadecimal digits are lower case; nothing may follow the signature line.
 struct ReleaseStatement {
     static constexpr const char* entryName = "RudovuZado.sig";
     // A statement is a few hundred bytes; a longer entry is refused unread.

@@ -50,37 +50,37 @@ TEST_P(MalformedStatementTest, IsRefusedWithAReason) {
 
 INSTANTIATE_TEST_SUITE_P(
     Texts, MalformedStatementTest,
-    ::testing::Values(Malformed{"empty", ""},
-                      Malformed{"no final line end",
-                                [] {
-                                    std::string t = Text("1", "2", "never");
-                                    t.pop_back();
-                                    return t;
-                                }()},
-                      Malformed{"lines end with CR LF",
-                                [] {
-                                    std::string t = Text("1", "2", "never");
-                                    for (size_t i = t.find('\n'); i != std::string::npos;
-                                         i = t.find('\n', i + 2))
-                                        t.insert(i, "\r");
-                                    return t;
-                                }()},
-                      Malformed{"other first line",
-                                "PelkoWebLoader release 2" + Text("1", "2", "never").substr(24)},
-                      Malformed{"signed number", Text("+1", "2", "never")},
-                      Malformed{"leading zero", Text("1", "02", "never")},
-                      Malformed{"number too long", Text("1", "12345678901234567890", "never")},
-                      Malformed{"expiry as a word", Text("1", "2", "soon")},
-                      Malformed{"short signature", Text("1", "2", "never", kSignature.substr(2))},
-                      Malformed{"upper-case digest changes the signed bytes",
-                                [] {
-                                    std::string t = Text("1", "2", "never");
-                                    t.replace(t.find(kDigest), 64, std::string(64, 'A'));
-                                    return t;
-                                }()},
-                      Malformed{"a line after the signature",
-                                Text("1", "2", "never") + "Note: x\n"},
-                      Malformed{"too long", Text("1", "2", "never") + std::string(2000, '#')}),
+    ::testing::Values(
+        Malformed{"empty", ""},
+        Malformed{"no final line end",
+                  [] {
+                      std::string t = Text("1", "2", "never");
+                      t.pop_back();
+                      return t;
+                  }()},
+        Malformed{"lines end with CR LF",
+                  [] {
+                      std::string t = Text("1", "2", "never");
+                      for (size_t i = t.find('\n'); i != std::string::npos; i = t.find('\n', i + 2))
+                          t.insert(i, "\r");
+                      return t;
+                  }()},
+        Malformed{"other first line",
+                  "PelkoWebLoader release 2" + Text("1", "2", "never").substr(24)},
+        Malformed{"signed number", Text("+1", "2", "never")},
+        Malformed{"leading zero", Text("1", "02", "never")},
+        Malformed{"number too long", Text("1", "12345678901234567890", "never")},
+        Malformed{"expiry as a word", Text("1", "2", "soon")},
+        Malformed{"short signature", Text("1", "2", "never", kSignature.substr(2))},
+        Malformed{"upper-case digest changes the signed bytes",
+                  [] {
+                      std::string t = Text("1", "2", "never");
+                      t.replace(t.find(kDigest), 64, std::string(64, 'A'));
+                      return t;
+                  }()},
+        Malformed{"upper-case signature", Text("1", "2", "never", std::string(128, 'B'))},
+        Malformed{"a line after the signature", Text("1", "2", "never") + "Note: x\n"},
+        Malformed{"too long", Text("1", "2", "never") + std::string(2000, '#')}),
     [](const ::testing::TestParamInfo<Malformed>& info) {
         std::string name;
         for (const char* c = info.param.what; *c; ++c) name += isalnum(*c) ? *c : '_';
