@@ -4,7 +4,7 @@
 set -u
 objdump=$1
 shift
-allowed='^(kernel32|user32|gdi32|advapi32|shell32|shlwapi|ole32|oleaut32|uuid|wininet|crypt32|comctl32|comdlg32|version|msvcrt|ws2_32|urlmon|ntdll)\.dll$'
+allowed='^(kernel32|user32|gdi32|advapi32|shell32|shlwapi|ole32|oleaut32|uuid|wininet|crypt32|bcrypt|comctl32|comdlg32|version|msvcrt|ws2_32|urlmon|ntdll)\.dll$'
 status=0
 for binary in "$@"; do
   if ! "$objdump" -f "$binary" | grep -q 'file format pei-i386'; then

@@ -67,9 +67,16 @@ TargetDir=data
 CheckDate=1
 Type=Common
 EOF
-build/native/bin/pelko-publish build "$release" "$state/publish.ini" "$tree/CvUpdate/PelkoPatch"
+# Signed with the key pair committed for tests and the demo only; the win32 preset builds its
+# public half into the component.
+key=$root/keys/test-only/release-test
+build/native/bin/pelko-publish build --sign-key "$key.pem" "$release" "$state/publish.ini" \
+  "$tree/CvUpdate/PelkoPatch"
+build/native/bin/pelko-publish verify --public-key "$key.pub" "$tree/CvUpdate/PelkoPatch"
 echo "=== manifest RudovuZado.ini of the update tree"
 unzip -p "$tree/CvUpdate/PelkoPatch/RudovuZado.ini.zip" RudovuZado.ini
+echo "=== its signed statement RudovuZado.sig (second entry of RudovuZado.ini.zip)"
+unzip -p "$tree/CvUpdate/PelkoPatch/RudovuZado.ini.zip" RudovuZado.sig
 
 # A server of its own on a free loopback port; its log lists the requests.
 rm -f "$state/http.log"

@@ -23,6 +23,7 @@ ManifestEntry ReadEntry(const Reader& ini, const std::wstring& section) {
     entry.registerDll = ini.GetBool(s, L"Register", FALSE);
     entry.checkDate = ini.GetBool(s, L"CheckDate", FALSE);
     entry.type = ini.GetString(s, L"Type", L"");
+    entry.sha256 = ini.GetString(s, L"Sha256", L"");
     return entry;
 }
 

@@ -6,7 +6,9 @@
 #include "update/CUpdateManagerLite.h"
 #include "update/RegisterServer.h"
 #include "update/TargetPath.h"
+#include "verify/VerifiedExtraction.h"
 #include "zip/CZipArchive.h"
+#include "zip/CZipTargetFile.h"
 
 namespace {
 
@@ -57,6 +59,7 @@ void CInstallLite::Install() {
     const auto& entries = manager->GetPendingEntries();
     const int total = static_cast<int>(entries.size());
     int done = 0;
+    verifiedTargets.clear();
     for (const ManifestEntry& entry : entries) {
         const std::wstring target =
             ResolveTargetPath(entry.folderType, entry.targetDir, entry.name);
@@ -65,7 +68,8 @@ void CInstallLite::Install() {
         // An entry outside its base folder is never unpacked.
         try {
             if (!target.empty())
-                DebugFormat(ExtractPackage(package)
+                DebugFormat((manager->VerifiesUpdates() ? InstallVerified(entry, target)
+                                                        : ExtractPackage(package))
                                 ? L"CInstallLite::Install, checked and installed %s\n"
                                 : L"CInstallLite::Install, not installed %s\n",
                             package.c_str());
@@ -95,12 +99,35 @@ bool CInstallLite::ExtractPackage(const std::wstring& packagePath) {
     return true;
 }
 
+bool CInstallLite::InstallVerified(const ManifestEntry& entry, const std::wstring& target) {
+    const std::wstring package = target + L".zip";
+    const auto expected = ExpectedFromManifest(entry.name, entry.fileSize, entry.sha256);
+    std::optional<std::wstring> refusal = L"the signed manifest gives it no FileSize and Sha256";
+    if (expected) {
+        CZipTargetFile staged(target);
+        staged.Close();
+        refusal = ExtractVerified(package, staged.TemporaryPath(), *expected);
+        if (!refusal && !staged.Commit()) refusal = L"it cannot replace " + target;
+    }
+    if (refusal) {
+        DebugOutput::DebugLine(L"CInstallLite::Install, package refused: " + package + L": " +
+                               *refusal + L"\n");
+        return false;
+    }
+    DeleteFileW(package.c_str());
+    verifiedTargets.insert(target);
+    return true;
+}
+
 void CInstallLite::RegisterPackages() {
     for (const ManifestEntry& entry : manager->GetPendingEntries()) {
         if (!entry.registerDll) continue;
         const std::wstring target =
             ResolveTargetPath(entry.folderType, entry.targetDir, entry.name);
-        if (!target.empty()) RegisterIfDll(target.c_str());
+        // A file this run did not verify is never loaded.
+        if (target.empty() || (manager->VerifiesUpdates() && verifiedTargets.count(target) == 0))
+            continue;
+        RegisterIfDll(target.c_str());
     }
 }
 

@@ -1,10 +1,12 @@
 #pragma once
 
 #include <atomic>
+#include <set>
 #include <string>
 
 #include "support/bcl/system/process/thread/CThread.h"
 #include "update/CInstallLiteNotify.h"
+#include "update/ManifestEntry.h"
 
 class CUpdateManagerLite;
 
@@ -39,7 +41,11 @@ protected:
 
 private:
     bool Stopped() const;
+    // Verifies the entry's package against the signed manifest while writing it beside the
+    // target, then moves it over the target; false (a line on the debug output) when refused.
+    bool InstallVerified(const ManifestEntry& entry, const std::wstring& target);
 
     std::atomic<CInstallLiteNotify*> notify{nullptr};
     CUpdateManagerLite* manager;
+    std::set<std::wstring> verifiedTargets;  // installed and verified in this run
 };

@@ -21,6 +21,10 @@
 #include "update/NeedsUpdate.h"
 #include "update/ReleaseTime.h"
 #include "update/TargetPath.h"
+#include "verify/CReleaseSerial.h"
+#include "verify/CSha256.h"
+#include "verify/ManifestVerification.h"
+#include "verify/VerifiedExtraction.h"
 
 namespace {
 
@@ -69,8 +73,9 @@ IUpdateManagerLite* CreateUpdateManagerLite(const std::wstring& updateUrl,
     return new CUpdateManagerLite(updateUrl, installFolder);
 }
 
-CUpdateManagerLite::CUpdateManagerLite(const std::wstring& url, const std::wstring& folder)
-    : updateUrl(url), installFolder(folder) {
+CUpdateManagerLite::CUpdateManagerLite(const std::wstring& url, const std::wstring& folder,
+                                       std::vector<PublicKey> updateKeys)
+    : updateUrl(url), installFolder(folder), keys(std::move(updateKeys)) {
     std::replace(updateUrl.begin(), updateUrl.end(), L'\\', L'/');
     eventThreadReady = CreateEventW(nullptr, TRUE, FALSE, nullptr);
     if (!eventThreadReady) throw std::bad_alloc();
@@ -154,6 +159,7 @@ bool CUpdateManagerLite::FetchArchive(const std::wstring& name, const std::wstri
         SetError(L"failed to download file : " + url, kErrorFetchManifest);
         return false;
     }
+    if (VerifiesUpdates()) return AcceptManifest(package, copy);
     try {
         (void)CInstallLite::ExtractPackage(package);
     } catch (CException* error) {
@@ -166,6 +172,39 @@ bool CUpdateManagerLite::FetchArchive(const std::wstring& name, const std::wstri
         return false;
     }
     return true;
+}
+
+bool CUpdateManagerLite::AcceptManifest(const std::wstring& package, const std::wstring& copy) {
+    const auto refusal =
+        ExtractVerifiedManifest(package, copy, keys, CReleaseSerial(installFolder), SecondsNow());
+    const DWORD lastError = GetLastError();
+    if (!refusal) {
+        DeleteFileW(package.c_str());
+        return true;
+    }
+    DebugOutput::DebugLine(L"CUpdateManagerLite::CheckForUpdates, manifest refused: " + package +
+                           L": " + *refusal + L"\n");
+    // As for a package that cannot be unpacked: the check goes on as if there were no manifest.
+    SetError(ExtractFailure(package, lastError), kErrorExtractManifest);
+    return false;
+}
+
+bool CUpdateManagerLite::MayRegisterExisting(const ManifestEntry& entry,
+                                             const std::wstring& target) const {
+    // Only an existing file of an accepted type, not checked by date, is registered again.
+    if (!VerifiesUpdates() || !entry.registerDll || entry.checkDate ||
+        !ManifestPaths::TypeAccepted(typeFilter, entry.type) ||
+        GetFileAttributesW(target.c_str()) == INVALID_FILE_ATTRIBUTES)
+        return true;
+    const auto expected = ExpectedFromManifest(entry.name, entry.fileSize, entry.sha256);
+    Sha256Digest digest{};
+    uint64_t size = 0;
+    if (expected && CSha256::OfFile(target, digest, size) && size == expected->size &&
+        digest == expected->sha256)
+        return true;
+    DebugOutput::DebugLine(L"CUpdateManagerLite::CheckForUpdates, not registered again: " + target +
+                           L" is not the file the signed manifest names\n");
+    return false;
 }
 
 void CUpdateManagerLite::DownloadNow(DownloadComponentInfo& request) {
@@ -181,10 +220,11 @@ bool CUpdateManagerLite::QueueIfOutdated(const ManifestEntry& entry) {
         ContainedTargetPath(entry.folderType, entry.targetDir, entry.name, installFolder);
     if (!contained) return false;
     const std::wstring& target = *contained;
-    // A file already in place is registered again only where this product installs.
-    const BOOL registerExisting = entry.registerDll && IsInsideFolder(installFolder, target);
-    if (!NeedsUpdate(target, releaseTime, registerExisting, entry.checkDate, entry.type,
-                     typeFilter))
+    // A file already in place is registered again only where this product installs, and
+    // under signed updates only when it is the file the manifest names.
+    const BOOL reRegister = entry.registerDll && IsInsideFolder(installFolder, target) &&
+                            MayRegisterExisting(entry, target);
+    if (!NeedsUpdate(target, releaseTime, reRegister, entry.checkDate, entry.type, typeFilter))
         return false;
     pendingEntries.push_back(entry);
     downloadList.push_back(BuildEntryRequest(entry, target, updateUrl, Proxy()));
@@ -406,6 +446,12 @@ bool CUpdateManagerLite::DownloadFile(const wchar_t* url, const wchar_t* folder,
         return false;
     } catch (...) {
         SetError(L"failed to download file : " + std::wstring(url), kErrorDownloadFile);
+        return false;
+    }
+    if (extract && VerifiesUpdates()) {
+        DebugOutput::DebugLine(L"CUpdateManagerLite::DownloadFile, not extracted: " + path +
+                               L" has no signed manifest entry\n");
+        SetError(L"failed to extract file : " + path, kErrorExtractFile);
         return false;
     }
     try {

@@ -5,6 +5,7 @@
 #include <atomic>
 #include <filesystem>
 #include <fstream>
+#include <functional>
 #include <regex>
 #include <set>
 #include <sstream>
@@ -225,6 +226,28 @@ TEST_F(PatchRunTest, ALogFolderThatCannotBeMadeChangesNothingInTheRun) {
                   {L"Server", Server()}, {L"Enc", L"enc-3"}, {L"EntID", L""}, {L"EntName", L""}}));
     EXPECT_TRUE(WaitForRecord(L"PelkoDeskLoader"));
     EXPECT_EQ(ReadBytes(notAFolder), "not a folder");
+}
+
+// A release the component cannot verify changes nothing, and the loader still starts.
+TEST_F(PatchRunTest, PelkoWebHostInstallsNothingUnverifiedAndStillStartsTheLoader) {
+    InstallFakeLoaders();
+    const std::function<void()> spoilers[] = {
+        [&] {
+            tree.SetSigning({updatetree::CUpdateTree::Signing::Key::none, {}, {}, {}});
+            PublishThreeFiles();
+        },
+        [&] {
+            PublishThreeFiles();
+            tree.AddPackage("PatchB.txt", "evil B", kStored);
+        }};
+    for (const auto& spoil : spoilers) {
+        spoil();
+        ASSERT_EQ(
+            RunProgram(ProgramFolder() + L"PelkoWebHost.exe", L"desk " + Server() + L" enc-3"), 0);
+        EXPECT_FALSE(Exists(InInstallFolder(L"PatchB.txt")));
+        EXPECT_TRUE(WaitForRecord(L"PelkoDeskLoader"));
+        DeleteSoon(InInstallFolder(L"PelkoDeskLoader.record.txt"));
+    }
 }
 
 }  // namespace

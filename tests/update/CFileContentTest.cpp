@@ -32,6 +32,7 @@ constexpr char kManifest[] =
     "Register=1\r\n"
     "CheckDate=1\r\n"
     "Type=Common\r\n"
+    "Sha256=00ff\r\n"
     "\r\n"
     "[Alpha.dat]\r\n"
     "\r\n"
@@ -53,9 +54,9 @@ TEST(CFileContent, ReadsEveryKeyOfEverySectionInFileOrder) {
     ASSERT_TRUE(content.Load((folder / L"RudovuZado.ini").c_str()));
     // The middle section has no keys: every default.
     const std::vector<ManifestEntry> expected{
-        {L"Zeta.dll", 37, L"bin\\x", L"2013-05-02 17:30", 12345, TRUE, TRUE, L"Common"},
-        {L"Alpha.dat", 0, L"", L"", 0, FALSE, FALSE, L""},
-        {L"neg.ocx", -1, L"", L"2013/05/02 17:30", 0, TRUE, FALSE, L"common"},
+        {L"Zeta.dll", 37, L"bin\\x", L"2013-05-02 17:30", 12345, TRUE, TRUE, L"Common", L"00ff"},
+        {L"Alpha.dat", 0, L"", L"", 0, FALSE, FALSE, L"", L""},
+        {L"neg.ocx", -1, L"", L"2013/05/02 17:30", 0, TRUE, FALSE, L"common", L""},
     };
     EXPECT_EQ(Entries(content), expected);
 }
