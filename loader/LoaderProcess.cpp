@@ -27,13 +27,13 @@ bool StartProcess(const std::wstring& programPath, const std::wstring& folder) {
                         CREATE_NEW_CONSOLE, nullptr, folder.c_str(), &startup, &process)) {
         const DWORD code = GetLastError();
         DebugOutput::DebugFormat(L"StartProcess, cannot start %s, error %lu: %s\n",
-                                 commandLine.c_str(), code, SystemError::Text(code).c_str());
+                                 programPath.c_str(), code, SystemError::Text(code).c_str());
         UserMessage::ShowMessageBox(nullptr,
                                     LoaderTexts::StartFailureText(code, SystemError::Text(code)),
                                     LoaderTexts::kStartErrorCaption, MB_OK);
         return false;
     }
-    DebugOutput::DebugFormat(L"StartProcess, started %s, process %lu\n", commandLine.c_str(),
+    DebugOutput::DebugFormat(L"StartProcess, started %s, process %lu\n", programPath.c_str(),
                              process.dwProcessId);
     // Nobody waits for or watches the program.
     CloseHandle(process.hThread);
