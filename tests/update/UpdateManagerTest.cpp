@@ -154,6 +154,8 @@ TEST_F(UpdateManagerTest, EntriesThatLeaveTheirBaseFolderAreSkippedAndTheRestIns
 // The manifest's FileSize bounds what its package may bring: a longer body is cut off and
 // leaves no file beside the target.
 TEST_F(UpdateManagerTest, APackageLongerThanItsFileSizeAllowsIsRefused) {
+    // Unsigned, so that the manifest's FileSize is the one written here.
+    tree.SetSigning({updatetree::CUpdateTree::Signing::Key::none, {}, {}, {}});
     tree.AddPackage("big.txt", std::string(300 * 1024, 'x'), kStored);
     tree.PublishManifest(Section("big.txt", "FileSize=10\n"));
 
