@@ -16,11 +16,11 @@ if scripts/can-run-32bit.sh; then run32=yes; else run32=no; fi
 
 status=0
 summary=""
-# run_preset PRESET [CTEST ARGS...]: configure, build, run the preset's tests (all, or those
-# the arguments select) and add its result line to the summary.
+# run_preset LABEL PRESET [CTEST ARGS...]: configure, build, run the preset's tests (all, or
+# those the arguments select) and add its result line, named LABEL, to the summary.
 run_preset() {
-  local preset=$1 out rc
-  shift
+  local label=$1 preset=$2 out rc
+  shift 2
   out=$(mktemp)
   {
     echo "=== $preset: configure and build"
@@ -34,23 +34,23 @@ run_preset() {
     status=1
     echo "=== $preset: FAILED (exit $rc)"
   fi
-  summary+="$preset: $(grep -E 'tests passed|tests failed' "$out" | tail -1)"
+  summary+="$label: $(grep -E 'tests passed|tests failed' "$out" | tail -1)"
   [ "$rc" -eq 0 ] || summary+=" (FAILED, exit $rc)"
   summary+=$'\n'
   rm -f "$out"
 }
 
 # Native first: the Windows client tests install trees made by the native publisher.
-run_preset native
-run_preset win64
+run_preset native native
+run_preset "win64 under 64-bit Wine" win64
 if [ "$run32" = yes ]; then
-  run_preset win32
+  run_preset "win32 under 32-bit Wine" win32
 else
   # The PE checks read the files, so they run everywhere.
-  run_preset win32 -L packaging
+  run_preset "win32 file checks" win32 -L packaging
   summary+="32-bit programs cannot run on this machine: the win32 tests were built, not run"$'\n'
 fi
 
-echo "=== summary (native; win64 under 64-bit Wine; win32 under 32-bit Wine)"
+echo "=== summary"
 printf '%s' "$summary"
 exit $status
