@@ -22,13 +22,14 @@ using httptest::CLoopbackHttpServer;
 using httptest::ScriptedResponse;
 using testsupport::TestFolder;
 
-// Answers every dialog box of this process that shows up while it lives (for at most ten
-// seconds), so that no dialog can hold a test.
+// Answers every dialog box of this process that shows up while it lives, so that no dialog can
+// hold a test. No time limit: on a busy machine the dialog may come late, and one left
+// unanswered would block the transfer waiting for it for good.
 class DialogAnswerer {
 public:
     explicit DialogAnswerer(std::function<void(HWND)> answer)
         : watcher([this, answer] {
-              for (int i = 0; i < 500 && !done; ++i) {
+              while (!done) {
                   if (HWND dialog = FindDialog()) {
                       answer(dialog);
                       ++seen;
