@@ -53,6 +53,12 @@ case "${1:-}" in
     wineserver -w
   fi
   [ -f "$WINEPREFIX/system.reg" ] || { echo "Wine prefix was not created" >&2; exit 1; }
+  # Start the prefix's server, and the system processes Wine starts with it (services.exe,
+  # explorer.exe, ...), here with no output attached: the program that starts them hands them its
+  # standard error, and CTest would wait for that test's output until the prefix is idle. The
+  # server stays up to 10 minutes after its last program, or until --stop.
+  wineserver -p600 </dev/null >/dev/null 2>&1
+  "$wine" cmd.exe /c exit </dev/null >/dev/null 2>&1
   echo "Wine prefix ready: $WINEPREFIX"
   ;;
 --stop)
