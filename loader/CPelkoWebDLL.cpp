@@ -95,12 +95,18 @@ void CPelkoWebDLL::LaunchChecked(const LaunchCall& call, PatchStep patchStep) co
         return;
     }
     if (!CheckServer(call.server)) return;
+    bool started = false;
+    const auto startLoader = [&] {
+        if (started) return;
+        started = true;
+        WriteLoaderSettings(server, enc, entId, entName);
+        LaunchLoader(call.exeName);
+    };
     try {
-        patchStep(server);
+        patchStep(server, startLoader);
     } catch (...) {
         // The loader runs on what the install folder already holds.
         ReportCaughtException(L"CPelkoWebDLL::Launch, patch step");
     }
-    WriteLoaderSettings(server, enc, entId, entName);
-    LaunchLoader(call.exeName);
+    startLoader();
 }

@@ -71,8 +71,12 @@ unsigned CPatchDlg::Run() {
 }
 
 void CPatchDlg::OnUpdateComplete() {
-    // Once the dialog has ended the loader is about to start: no files change under it.
-    if (m_ended) return;
+    {
+        // Once the dialog has ended the loader is about to start: no files change under it.
+        const std::lock_guard<std::mutex> guard(m_phaseLock);
+        if (m_ended) return;
+        m_installing = true;
+    }
     try {
         updateManager->StartInstall(this);
     } catch (...) {
@@ -98,8 +102,29 @@ void CPatchDlg::OnInstallError(const wchar_t* message) {
 void CPatchDlg::OnInstallStopped() { EndFromAnyThread(2); }
 
 void CPatchDlg::End(INT_PTR result) {
-    m_ended = true;
+    {
+        const std::lock_guard<std::mutex> guard(m_phaseLock);
+        m_ended = true;
+    }
     EndDialog(m_hWnd.load(), result);
+}
+
+void CPatchDlg::OnClose() {
+    bool installing = false;
+    {
+        const std::lock_guard<std::mutex> guard(m_phaseLock);
+        installing = m_installing;
+        if (!installing) m_ended = true;
+    }
+    if (!updateManager) {
+        End(1);
+    } else if (installing) {
+        // Staging stops at once; a commit that has begun finishes first. Its end ends us.
+        updateManager->StopInstall();
+    } else {
+        updateManager->StopDownload();
+        End(1);
+    }
 }
 
 void CPatchDlg::EndFromAnyThread(int result) {
@@ -138,7 +163,7 @@ INT_PTR CPatchDlg::OnMessage(UINT message, WPARAM wParam) {
             if (LOWORD(wParam) == IDCANCEL) OnCancel();
             return TRUE;
         case WM_CLOSE:
-            End(1);
+            OnClose();
             return TRUE;
         case kEndMessage:
             End(static_cast<INT_PTR>(wParam));

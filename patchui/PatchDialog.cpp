@@ -2,7 +2,9 @@
 
 #include "patchui/CPatchDlg.h"
 
-int RunPatchDialog(const std::wstring& server) {
+int RunPatchDialog(const std::wstring& server, const std::function<void()>& afterWindow) {
     CPatchDlg dialog(server);
-    return static_cast<int>(dialog.DoModal());
+    const int result = static_cast<int>(dialog.DoModal());
+    afterWindow();
+    return result;
 }

@@ -1,15 +1,39 @@
 #include "update/CInstallLite.h"
 
+#include <cwchar>
+
 #include "framework/CException.h"
 #include "framework/PathText.h"
+#include "support/bcl/common/exception/CaughtException.h"
+#include "update/CInstallCommit.h"
 #include "update/CUpdateManagerLite.h"
 #include "update/RegisterServer.h"
 #include "update/TargetPath.h"
+#include "update/UpdateWorkPaths.h"
 #include "zip/CZipArchive.h"
 
 namespace {
 
+using bcl::common::exception::ReportCaughtException;
+
 constexpr unsigned kExtractBufferSize = 65536;
+
+std::wstring ExtractFailure(const std::wstring& path, DWORD lastError) {
+    wchar_t code[16];
+    swprintf(code, 16, L"(0x%08x)", static_cast<unsigned>(lastError));
+    return L"failed to extract file : " + path + code;
+}
+
+// Entry 0 of the package into the file, or the failure's text.
+std::wstring StageOne(const std::wstring& package, const std::wstring& staged) {
+    try {
+        if (CInstallLite::ExtractPackageTo(package, staged)) return std::wstring();
+    } catch (CException* error) {
+        error->Delete();
+    } catch (...) {
+    }
+    return ExtractFailure(package, GetLastError());
+}
 
 }  // namespace
 
@@ -20,13 +44,20 @@ void CInstallLite::StartThreaded(CInstallLiteNotify* receiver) {
         return;
     }
     Close();
-    Start();
+    try {
+        Start();
+    } catch (...) {
+        ReportCaughtException(L"CInstallLite::StartThreaded");
+        ReportError(L"failed to start the installation");
+    }
 }
 
 unsigned CInstallLite::Run() {
     try {
         Install();
     } catch (...) {
+        ReportCaughtException(L"CInstallLite::Run");
+        ReportError(L"failed to install the update");
     }
     return 0;
 }
@@ -43,28 +74,65 @@ bool CInstallLite::Stopped() const {
     return true;
 }
 
+void CInstallLite::ReportError(const std::wstring& text) {
+    manager->SetInstallError(text);
+    if (CInstallLiteNotify* receiver = notify) receiver->OnInstallError(text.c_str());
+}
+
 void CInstallLite::Install() {
     if (Stopped()) return;
-    const auto& entries = manager->GetPendingEntries();
-    const int total = static_cast<int>(entries.size());
-    int done = 0;
-    for (const ManifestEntry& entry : entries) {
-        const std::wstring package =
-            ResolveTargetPath(entry.folderType, entry.targetDir, entry.name) + L".zip";
-        // A package that is missing, damaged or cannot be written is skipped silently.
-        try {
-            (void)ExtractPackage(package);
-        } catch (CException* error) {
-            error->Delete();
-        } catch (...) {
-        }
-        ++done;
-        if (CInstallLiteNotify* receiver = notify)
-            receiver->OnInstallProgress(package.c_str(), done, total);
-        if (Stopped()) return;
+    std::vector<JournalEntry> plan;
+    const std::wstring failure = Stage(plan);
+    if (!failure.empty()) {
+        // Nothing of the run is left when the receiver hears of the end.
+        manager->DiscardStagedFiles();
+        ReportError(failure);
+        return;
     }
-    RegisterPackages();
+    if (manager->IsInstallStopped()) {
+        manager->DiscardStagedFiles();
+        (void)Stopped();
+        return;
+    }
+    const int total = static_cast<int>(plan.size());
+    CInstallCommit commit(UpdateWorkPaths::JournalFile(manager->WorkFolder()));
+    const bool committed = commit.Run(plan, [&](size_t index) {
+        // Named as the package always was: the target followed by ".zip".
+        const std::wstring package = plan[index].target + L".zip";
+        if (CInstallLiteNotify* receiver = notify)
+            receiver->OnInstallProgress(package.c_str(), static_cast<int>(index) + 1, total);
+    });
+    manager->DiscardStagedFiles();
+    if (committed) manager->DiscardPackages();
+    if (!committed) {
+        ReportError(commit.ErrorText());
+        return;
+    }
     if (CInstallLiteNotify* receiver = notify) receiver->OnInstallComplete();
+}
+
+std::wstring CInstallLite::Stage(std::vector<JournalEntry>& plan) {
+    const auto& entries = manager->GetPendingEntries();
+    const std::vector<std::wstring> packages = manager->PackagePaths();
+    const std::wstring stagedFolder = UpdateWorkPaths::StagedFolder(manager->WorkFolder());
+    size_t index = 0;
+    for (const ManifestEntry& entry : entries) {
+        const std::wstring target =
+            ResolveTargetPath(entry.folderType, entry.targetDir, entry.name);
+        const std::wstring staged = PathText::Join(stagedFolder, std::to_wstring(index));
+        const std::wstring failure = index < packages.size()
+                                         ? StageOne(packages[index], staged)
+                                         : ExtractFailure(target + L".zip", ERROR_FILE_NOT_FOUND);
+        if (!failure.empty()) {
+            // A damaged part must not be resumed by the next run.
+            if (index < packages.size()) DeleteFileW(packages[index].c_str());
+            return failure;
+        }
+        plan.push_back(JournalEntry{target, staged, UpdateWorkPaths::AsidePath(target),
+                                    entry.registerDll != 0});
+        ++index;
+    }
+    return std::wstring();
 }
 
 bool CInstallLite::ExtractPackage(const std::wstring& packagePath) {
@@ -74,6 +142,18 @@ bool CInstallLite::ExtractPackage(const std::wstring& packagePath) {
     if (!archive.ExtractEntry(0, folder.c_str(), true, nullptr, kExtractBufferSize)) return false;
     archive.CloseArchive(0, false);
     DeleteFileW(packagePath.c_str());
+    return true;
+}
+
+bool CInstallLite::ExtractPackageTo(const std::wstring& packagePath, const std::wstring& file) {
+    CZipArchive archive;
+    archive.OpenArchive(packagePath, CZipArchive::zipOpenReadOnly, 0);
+    const std::wstring folder = PathText::FolderPart(file);
+    const std::wstring name = PathText::FileNamePart(file);
+    if (!CZipArchive::EnsureFolder(folder)) return false;
+    if (!archive.ExtractEntry(0, folder.c_str(), false, name.c_str(), kExtractBufferSize))
+        return false;
+    archive.CloseArchive(0, false);
     return true;
 }
 

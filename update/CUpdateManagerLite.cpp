@@ -7,21 +7,23 @@
 #include <algorithm>
 #include <cwchar>
 #include <memory>
-#include <optional>
+#include <stdexcept>
 
 #include "download/CDownloadComponent.h"
 #include "download/DownloadThreadProc.h"
 #include "framework/CException.h"
 #include "framework/PathText.h"
+#include "framework/win32/DebugOutput.h"
 #include "support/bcl/common/exception/CException.h"
 #include "update/CFileContent.h"
+#include "update/CInstallCommit.h"
 #include "update/NeedsUpdate.h"
 #include "update/ReleaseTime.h"
 #include "update/TargetPath.h"
+#include "update/UpdateWorkPaths.h"
 
 namespace {
 
-constexpr DWORD kModuleNameChars = 2000;
 constexpr size_t kErrorMessageChars = 260;
 
 // A local copy of a fetched file: folder, "\" unless it ends with one, name.
@@ -29,15 +31,27 @@ std::wstring LocalCopy(const std::wstring& folder, const std::wstring& name) {
     return PathText::AppendBackslash(folder) + name;
 }
 
-std::wstring InternetCacheFolder() { return ResolveBaseFolder(CSIDL_INTERNET_CACHE, L""); }
+// Deletes every file directly in the folder, then the folder when it is empty.
+void EmptyFolder(const std::wstring& folder) {
+    WIN32_FIND_DATAW found;
+    const HANDLE search = FindFirstFileW(PathText::Join(folder, L"*").c_str(), &found);
+    if (search == INVALID_HANDLE_VALUE) return;
+    do {
+        if ((found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) == 0)
+            DeleteFileW(PathText::Join(folder, found.cFileName).c_str());
+    } while (FindNextFileW(search, &found));
+    FindClose(search);
+    RemoveDirectoryW(folder.c_str());
+}
 
-// The folder of the host program's file; nothing when its name cannot be had whole.
-std::optional<std::wstring> HostProgramFolder() {
-    std::wstring path(kModuleNameChars, L'\0');
-    const DWORD length = GetModuleFileNameW(nullptr, path.data(), kModuleNameChars);
-    if (length == 0 || length >= kModuleNameChars) return std::nullopt;
-    path.resize(length);
-    return PathText::FolderPart(path);
+ULONGLONG FileSizeOf(const std::wstring& path) {
+    WIN32_FILE_ATTRIBUTE_DATA data{};
+    if (!GetFileAttributesExW(path.c_str(), GetFileExInfoStandard, &data)) return 0;
+    return (static_cast<ULONGLONG>(data.nFileSizeHigh) << 32) | data.nFileSizeLow;
+}
+
+std::wstring LocalPathOf(const DownloadComponentInfo& request) {
+    return PathText::Join(request.strLocalFolder, request.strLocalFileName);
 }
 
 // The framework's error text, at most 259 characters.
@@ -67,7 +81,7 @@ IUpdateManagerLite* CreateUpdateManagerLite(const std::wstring& updateUrl,
 }
 
 CUpdateManagerLite::CUpdateManagerLite(const std::wstring& url, const std::wstring& folder)
-    : updateUrl(url), installFolder(folder) {
+    : updateUrl(url), installFolder(folder), workFolder(UpdateWorkPaths::WorkFolder(folder)) {
     std::replace(updateUrl.begin(), updateUrl.end(), L'\\', L'/');
     eventThreadReady = CreateEventW(nullptr, TRUE, FALSE, nullptr);
     if (!eventThreadReady) throw std::bad_alloc();
@@ -101,15 +115,16 @@ int CUpdateManagerLite::CheckForUpdates() {
         downloadList.clear();
         downloadedFiles.clear();
 
-        std::wstring folder = InternetCacheFolder();
-        if (!FetchArchive(manifestName, folder)) {
-            const std::optional<std::wstring> hostFolder = HostProgramFolder();
-            if (!hostFolder) return 0;
-            folder = *hostFolder;
-            if (!FetchArchive(manifestName, folder)) return 0;
-        }
+        if (!BeginRun()) return 0;
+        // Both attempts go to the run's own folder, never beside the host program.
+        const std::wstring folder = UpdateWorkPaths::ManifestFolder(workFolder);
+        if (!FetchArchive(manifestName, folder) &&
+            (stopDownload || !FetchArchive(manifestName, folder)))
+            return 0;
         CFileContent manifest;
-        if (!manifest.Load(LocalCopy(folder, manifestName).c_str())) {
+        const bool loaded = manifest.Load(LocalCopy(folder, manifestName).c_str());
+        DeleteManifestCopies();
+        if (!loaded) {
             SetError(L"failed to load file : " + manifestName, kErrorLoadManifest);
             return -1;
         }
@@ -145,7 +160,9 @@ bool CUpdateManagerLite::FetchArchive(const std::wstring& name, const std::wstri
         return false;
     }
     try {
-        (void)CInstallLite::ExtractPackage(package);
+        // Only the manifest itself is written, under its own name, whatever the entry is called.
+        if (!CInstallLite::ExtractPackageTo(package, copy))
+            throw std::runtime_error("manifest not extracted");
     } catch (CException* error) {
         const DWORD lastError = GetLastError();
         error->Delete();
@@ -160,8 +177,54 @@ bool CUpdateManagerLite::FetchArchive(const std::wstring& name, const std::wstri
 
 void CUpdateManagerLite::DownloadNow(DownloadComponentInfo& request) {
     CDownloadComponent component(nullptr, &request, 1, 1);
+    // Watched, so that a stop aborts the check's transfer too.
+    OnTransferBegin(component);
     component.Start(TRUE);
+    OnTransferEnd(component);
     DeleteUrlCacheEntryW(request.strURL.c_str());
+}
+
+bool CUpdateManagerLite::BeginRun() {
+    if (runLock.Held()) return true;
+    CreateDirectoryW(workFolder.c_str(), nullptr);
+    SetFileAttributesW(workFolder.c_str(), FILE_ATTRIBUTE_HIDDEN);
+    if (!runLock.Acquire(UpdateWorkPaths::LockFile(workFolder), kRunLockWaitMs, stopDownload))
+        return false;
+    // Before anything else: the files of an interrupted commit all new, or all old.
+    CInstallCommit(UpdateWorkPaths::JournalFile(workFolder)).Recover();
+    DiscardStagedFiles();
+    DeleteManifestCopies();
+    return true;
+}
+
+void CUpdateManagerLite::SetResumePosition(DownloadComponentInfo& request) const {
+    const ULONGLONG size = FileSizeOf(LocalPathOf(request));
+    if (size == 0) return;
+    // One byte before the end: a part that is already whole is then answered with its last
+    // byte, not with a refusal of the range.
+    request.nStartPos = size - 1;
+    DebugOutput::DebugFormat(L"CUpdateManagerLite, resuming %s at byte %I64u\n",
+                             request.strDisplayName.c_str(), request.nStartPos);
+}
+
+void CUpdateManagerLite::DropResumedParts() const {
+    for (const DownloadComponentInfo& request : downloadList)
+        if (request.nStartPos > 0) DeleteFileW(LocalPathOf(request).c_str());
+}
+
+std::vector<std::wstring> CUpdateManagerLite::PackagePaths() const {
+    std::vector<std::wstring> paths;
+    for (const DownloadComponentInfo& request : downloadList) paths.push_back(LocalPathOf(request));
+    return paths;
+}
+
+void CUpdateManagerLite::DiscardStagedFiles() const {
+    EmptyFolder(UpdateWorkPaths::StagedFolder(workFolder));
+}
+
+void CUpdateManagerLite::DiscardPackages() const {
+    for (const DownloadComponentInfo& request : downloadList)
+        DeleteFileW(LocalPathOf(request).c_str());
 }
 
 bool CUpdateManagerLite::QueueIfOutdated(const ManifestEntry& entry) {
@@ -171,8 +234,13 @@ bool CUpdateManagerLite::QueueIfOutdated(const ManifestEntry& entry) {
     if (!NeedsUpdate(target, releaseTime, entry.registerDll, entry.checkDate, entry.type,
                      typeFilter))
         return false;
+    DownloadComponentInfo request = BuildEntryRequest(entry, target, updateUrl, Proxy());
+    // Packages go to the run's folder, named after the release, never beside the target.
+    request.strLocalFolder = UpdateWorkPaths::PartsFolder(workFolder);
+    request.strLocalFileName = UpdateWorkPaths::PartName(target, entry.modifyDate, entry.fileSize);
+    SetResumePosition(request);
     pendingEntries.push_back(entry);
-    downloadList.push_back(BuildEntryRequest(entry, target, updateUrl, Proxy()));
+    downloadList.push_back(std::move(request));
     return true;
 }
 
@@ -285,6 +353,7 @@ bool CUpdateManagerLite::DispatchEvent(UpdateEvent* record) {
                                            event->totalText.c_str());
             return true;
         case kEventError:
+            DropResumedParts();
             if (receiver) receiver->OnUpdateError(event->message.c_str());
             return false;
         case kEventStopped:
@@ -301,9 +370,7 @@ bool CUpdateManagerLite::DispatchEvent(UpdateEvent* record) {
 }
 
 void CUpdateManagerLite::DeleteManifestCopies() {
-    const std::wstring copy = LocalCopy(InternetCacheFolder(), manifestName);
-    DeleteFileW(copy.c_str());
-    DeleteFileW((copy + L".zip").c_str());
+    EmptyFolder(UpdateWorkPaths::ManifestFolder(workFolder));
 }
 
 void CUpdateManagerLite::StopDownload() {
@@ -322,7 +389,9 @@ int CUpdateManagerLite::StartInstall(CInstallLiteNotify* receiver) {
         if (receiver) installer.Wait();
         installer.StartThreaded(receiver);
     } catch (...) {
-        // A thread that cannot be started installs nothing; the receiver hears nothing.
+        // The phase still ends with one notification.
+        SetInstallError(L"failed to start the installation");
+        if (receiver) receiver->OnInstallError(L"failed to start the installation");
     }
     return 0;
 }

@@ -12,6 +12,7 @@
 #include "download/ITransferWatch.h"
 #include "support/bcl/system/process/thread/CThread.h"
 #include "update/CInstallLite.h"
+#include "update/CRunLock.h"
 #include "update/CUpdateEventQueue.h"
 #include "update/DownloadRequest.h"
 #include "update/DownloadedFileRecord.h"
@@ -76,12 +77,30 @@ public:
     const std::wstring& InstallFolder() const { return installFolder; }
     bool IsInstallStopped() const { return stopInstall; }
 
+    // How long a run waits for another run on the same install folder before it gives up
+    // (and finds nothing to do).
+    static constexpr DWORD kRunLockWaitMs = 5 * 60 * 1000;
+    // The run's own folder (UpdateWorkPaths), ending with "\".
+    const std::wstring& WorkFolder() const { return workFolder; }
+    // The package file of each pending entry, in the same order.
+    std::vector<std::wstring> PackagePaths() const;
+    void SetInstallError(const std::wstring& text) { SetError(text, kErrorExtractFile); }
+    void DiscardStagedFiles() const;
+    // The packages of this run, once they are installed.
+    void DiscardPackages() const;
+
 protected:
     // The event loop: delivers every UpdateEvent until the phase's final one.
     unsigned Run() override;
 
 private:
     bool FetchArchive(const std::wstring& name, const std::wstring& folder);
+    // Takes the run lock and completes what an earlier run left; false when the lock cannot be
+    // had (another run went on too long, or the run was stopped).
+    bool BeginRun();
+    void SetResumePosition(DownloadComponentInfo& request) const;
+    // Parts that a resumed request filled: after a failed download they are not resumed again.
+    void DropResumedParts() const;
     bool QueueIfOutdated(const ManifestEntry& entry);
     // False when the event is the phase's last.
     bool DispatchEvent(UpdateEvent* event);
@@ -104,6 +123,7 @@ private:
 
     std::wstring updateUrl;
     std::wstring installFolder;
+    std::wstring workFolder;
     std::wstring manifestName = L"RudovuZado.ini";
     std::list<ManifestEntry> pendingEntries;
     DownloadList downloadList;
@@ -129,4 +149,6 @@ private:
     std::mutex transferLock;
     CHttpDownloader* runningTransfer = nullptr;
     bool abortTransfers = false;
+    // Held from the check to the manager's end, which waits for every thread of the run first.
+    CRunLock runLock;
 };

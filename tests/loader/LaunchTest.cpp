@@ -331,18 +331,18 @@ TEST_F(LaunchTest, NoValueAddsAKeyOrASection) {
 // Patch steps that fail as a real one can; each records the server it was given.
 std::wstring g_patchServer;
 
-void PatchStepThreadFails(const std::wstring& server) {
+void PatchStepThreadFails(const std::wstring& server, const std::function<void()>&) {
     g_patchServer = server;
     throw bcl::common::exception::CWin32Exception(L"CThread::Start() - _beginthreadex",
                                                   ERROR_NOT_ENOUGH_MEMORY);
 }
 
-void PatchStepOutOfMemory(const std::wstring& server) {
+void PatchStepOutOfMemory(const std::wstring& server, const std::function<void()>&) {
     g_patchServer = server;
     throw std::bad_alloc();
 }
 
-void PatchStepThrowsAnything(const std::wstring& server) {
+void PatchStepThrowsAnything(const std::wstring& server, const std::function<void()>&) {
     g_patchServer = server;
     throw 1;
 }
