@@ -1,6 +1,7 @@
 #include "patchui/CPatchDlg.h"
 
 #include <string>
+#include <utility>
 
 #include "framework/win32/CodeModule.h"
 #include "framework/win32/UserMessage.h"
@@ -106,6 +107,9 @@ void CPatchDlg::End(INT_PTR result) {
         const std::lock_guard<std::mutex> guard(m_phaseLock);
         m_ended = true;
     }
+    // Taken first: an action that throws must not run again from the handler's own End.
+    const std::function<void()> action = std::exchange(m_endAction, nullptr);
+    if (action) action();
     EndDialog(m_hWnd.load(), result);
 }
 
@@ -116,15 +120,14 @@ void CPatchDlg::OnClose() {
         installing = m_installing;
         if (!installing) m_ended = true;
     }
-    if (!updateManager) {
-        End(1);
-    } else if (installing) {
+    if (installing) {
         // Staging stops at once; a commit that has begun finishes first. Its end ends us.
         updateManager->StopInstall();
-    } else {
-        updateManager->StopDownload();
-        End(1);
+        return;
     }
+    // The manager's end aborts the check or the download, after the loader has started:
+    // closing a request that a send blocks can hold this thread for seconds.
+    End(1);
 }
 
 void CPatchDlg::EndFromAnyThread(int result) {

@@ -42,6 +42,10 @@ public:
     // Runs the dialog modally on the calling thread; the value given to the ending call, or -1
     // when the window cannot be made.
     INT_PTR DoModal();
+    // Called once, on the dialog's thread, as soon as the dialog has decided to end: before the
+    // platform takes the window down, which under Wine without a window manager can take
+    // seconds.
+    void SetEndAction(std::function<void()> action) { m_endAction = std::move(action); }
     HWND GetSafeHwnd() const { return m_hWnd.load(); }
 
 protected:
@@ -81,5 +85,6 @@ private:
     std::atomic<bool> m_ended{false};
     // Whether the installation was asked for; decided against a close under m_phaseLock.
     bool m_installing = false;
+    std::function<void()> m_endAction;
     std::mutex m_phaseLock;
 };

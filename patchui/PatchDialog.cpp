@@ -3,8 +3,15 @@
 #include "patchui/CPatchDlg.h"
 
 int RunPatchDialog(const std::wstring& server, const std::function<void()>& afterWindow) {
+    bool done = false;
+    const auto once = [&] {
+        if (done) return;
+        done = true;
+        afterWindow();
+    };
     CPatchDlg dialog(server);
+    dialog.SetEndAction(once);
     const int result = static_cast<int>(dialog.DoModal());
-    afterWindow();
+    once();
     return result;
 }
