@@ -145,4 +145,53 @@ TEST_F(CommitRecoveryTest, ARunningProgramsFileIsReplaced) {
     EXPECT_EQ(FileBytes(install / L"Runner.exe"), probeBytes + "new");
 }
 
+// A package left half-way by a run that ended (its process ended while the package came) is
+// resumed by the next run from where it stopped, and started again when the server answers
+// the range with the whole body.
+class ResumeTest : public CommitRecoveryTest, public ::testing::WithParamInterface<bool> {};
+
+TEST_P(ResumeTest, AnInterruptedPackageIsFinishedByTheNextRun) {
+    constexpr uint64_t kBigPackage = 64ull << 20;
+    const bool serverResumes = GetParam();
+    std::string data(kBigPackage, '\0');
+    for (size_t i = 0; i < data.size(); ++i) data[i] = static_cast<char>(i * 7 + (i >> 16));
+    tree.AddPackage("Big.bin", data, kStored);
+    tree.PublishManifest("[Big.bin]\nModifyDate=2024-03-01 10:00\nCheckDate=1\nType=Common\n");
+    server.HonourRanges(serverResumes);
+    server.SetPace(1 << 20, 50);
+    manager.reset();
+    {
+        const std::wstring folder = install.Path().substr(0, install.Path().size() - 1);
+        const Process firstRun(ProbePath(), server.Url() + L" \"" + folder + L"\" 0");
+        ASSERT_TRUE(firstRun.Started());
+        for (int i = 0; i < 3000 && server.BodyBytesSent() < kBigPackage / 2; ++i) Sleep(10);
+    }  // ended half-way
+    server.SetPace(1 << 20, 0);
+    const uint64_t firstRun = server.BodyBytesSent();
+    ASSERT_LT(firstRun, kBigPackage);
+
+    RecreateManager(server.Url());
+    ASSERT_EQ(manager->CheckForUpdates(), 1);
+    ASSERT_TRUE(DownloadAll());
+    manager->StartInstall(&notify);
+    ASSERT_TRUE(notify.WaitForInstallEnd());
+    EXPECT_EQ(notify.Events().back(), L"installed");
+    EXPECT_TRUE(FileBytes(install / L"Big.bin") == data) << "the right bytes";
+
+    const std::vector<std::string> ranges = server.Ranges();
+    ASSERT_FALSE(ranges.empty());
+    const std::string asked = ranges.back();
+    ASSERT_EQ(asked.rfind("bytes=", 0), 0u) << asked;
+    const uint64_t from = std::stoull(asked.substr(6));
+    EXPECT_GT(from, kBigPackage / 4);
+    EXPECT_LE(from, firstRun);
+    if (serverResumes) {
+        // About half, never the whole package again.
+        EXPECT_LT(server.BodyBytesSent() - firstRun, kBigPackage * 3 / 4) << "only the rest";
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(Server, ResumeTest, ::testing::Values(true, false),
+                         [](const auto& info) { return info.param ? "Resumes" : "SendsAll"; });
+
 }  // namespace
