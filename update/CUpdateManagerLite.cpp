@@ -15,6 +15,7 @@
 #include "framework/PathText.h"
 #include "framework/win32/DebugOutput.h"
 #include "support/bcl/common/exception/CException.h"
+#include "support/bcl/common/exception/CaughtException.h"
 #include "update/CFileContent.h"
 #include "update/CInstallCommit.h"
 #include "update/NeedsUpdate.h"
@@ -23,6 +24,8 @@
 #include "update/UpdateWorkPaths.h"
 
 namespace {
+
+using bcl::common::exception::ReportCaughtException;
 
 constexpr size_t kErrorMessageChars = 260;
 
@@ -317,6 +320,7 @@ void CUpdateManagerLite::WaitForEventThread() {
 }
 
 unsigned CUpdateManagerLite::Run() {
+    finalDispatched = false;
     MSG message;
     PeekMessageW(&message, nullptr, WM_USER, WM_USER, PM_NOREMOVE);
     events.Open();
@@ -333,16 +337,33 @@ unsigned CUpdateManagerLite::Run() {
             DispatchMessageW(&message);
         }
     } catch (...) {
-        // A notification that throws ends the loop.
+        // A notification that throws ends the loop; the phase still ends with one final
+        // report, unless that one threw.
+        ReportCaughtException(L"CUpdateManagerLite::Run");
+        if (!finalDispatched) EndPhaseAfterFailure();
     }
     events.Close();
     return 0;
+}
+
+void CUpdateManagerLite::EndPhaseAfterFailure() {
+    stopDownload = true;
+    AbortTransfer();
+    const wchar_t kText[] = L"failed to download the update";
+    SetErrorText(kText);
+    try {
+        if (CRudovuZadoNotify* receiver = notify) receiver->OnUpdateError(kText);
+    } catch (...) {
+        ReportCaughtException(L"CUpdateManagerLite::Run, final report");
+    }
 }
 
 bool CUpdateManagerLite::DispatchEvent(UpdateEvent* record) {
     std::unique_ptr<UpdateEvent> event(record);
     if (!event) return true;
     CRudovuZadoNotify* receiver = notify;
+    // From here on a throwing receiver has had its final report.
+    finalDispatched = event->kind != kEventProgress;
     switch (event->kind) {
         case kEventProgress:
             events.TakeProgress(event.get());

@@ -105,6 +105,8 @@ private:
     // False when the event is the phase's last.
     bool DispatchEvent(UpdateEvent* event);
     void DeleteManifestCopies();
+    // Stops the downloads and gives the receiver the phase's final report.
+    void EndPhaseAfterFailure();
     void DownloadNow(DownloadComponentInfo& request);
     DownloadProxySettings Proxy() const;
     void SetError(std::wstring text, unsigned code);
@@ -149,6 +151,8 @@ private:
     std::mutex transferLock;
     CHttpDownloader* runningTransfer = nullptr;
     bool abortTransfers = false;
+    // On the event thread: whether the phase's final report was handed to the receiver.
+    bool finalDispatched = false;
     // Held from the check to the manager's end, which waits for every thread of the run first.
     CRunLock runLock;
 };

@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <stdexcept>
 
 #include "EngineFixture.h"
 #include "UpdateTestFiles.h"
@@ -229,6 +230,22 @@ TEST_F(UpdateManagerTest, StopDownloadEndsThePhaseBeforeTheNextPackage) {
     EXPECT_EQ(Count(server.Requests(), "/RudovuZado/B.bin.zip"), 0u);
     EXPECT_FALSE(Exists(install / L"A.bin"));
     EXPECT_FALSE(Exists(install / L"B.bin"));
+}
+
+TEST_F(UpdateManagerTest, AReceiverThatThrowsStillGetsOneFinalReport) {
+    tree.AddPackage("A.bin", std::string(512 * 1024, 'a'), kStored);
+    tree.AddPackage("B.bin", "b", kStored);
+    tree.PublishManifest(Section("A.bin", "") + Section("B.bin", ""));
+    ASSERT_EQ(manager->CheckForUpdates(), 2);
+    server.SetPace(16 * 1024, 20);
+    notify.onProgress = [](const auto&) { throw std::runtime_error("receiver failed"); };
+
+    ASSERT_TRUE(DownloadAll());
+    manager.reset();
+    const auto events = notify.Events();
+    EXPECT_EQ(events,
+              (std::vector<std::wstring>{L"progress", L"error:failed to download the update"}));
+    EXPECT_EQ(Count(server.Requests(), "/RudovuZado/B.bin.zip"), 0u);
 }
 
 TEST_F(UpdateManagerTest, InstallWhenDoneInstallsBeforeCompleteWithoutInstallNotifications) {
