@@ -226,8 +226,8 @@ void CUpdateManagerLite::DiscardStagedFiles() const {
 }
 
 void CUpdateManagerLite::DiscardPackages() const {
-    for (const DownloadComponentInfo& request : downloadList)
-        DeleteFileW(LocalPathOf(request).c_str());
+    // Parts of other releases too: once the install is current, none of them can be resumed.
+    EmptyFolder(UpdateWorkPaths::PartsFolder(workFolder));
 }
 
 bool CUpdateManagerLite::QueueIfOutdated(const ManifestEntry& entry) {

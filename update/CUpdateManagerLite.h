@@ -86,7 +86,7 @@ public:
     std::vector<std::wstring> PackagePaths() const;
     void SetInstallError(const std::wstring& text) { SetError(text, kErrorExtractFile); }
     void DiscardStagedFiles() const;
-    // The packages of this run, once they are installed.
+    // Every package part, once this run's are installed.
     void DiscardPackages() const;
 
 protected:
