@@ -36,6 +36,7 @@ std::wstring LocalCopy(const std::wstring& folder, const std::wstring& name) {
 
 // Deletes every file directly in the folder, then the folder when it is empty.
 void EmptyFolder(const std::wstring& folder) {
+    if (folder.empty()) return;  // never the current folder
     WIN32_FIND_DATAW found;
     const HANDLE search = FindFirstFileW(PathText::Join(folder, L"*").c_str(), &found);
     if (search == INVALID_HANDLE_VALUE) return;
@@ -106,6 +107,7 @@ CUpdateManagerLite::~CUpdateManagerLite() {
     QuitEventThread();
     WaitForEventThread();
     installer.Wait();
+    DeleteManifestCopies();
     CloseHandle(eventThreadReady);
 }
 
@@ -120,7 +122,7 @@ int CUpdateManagerLite::CheckForUpdates() {
 
         if (!BeginRun()) return 0;
         // Both attempts go to the run's own folder, never beside the host program.
-        const std::wstring folder = UpdateWorkPaths::ManifestFolder(workFolder);
+        const std::wstring folder = manifestFolder;
         if (!FetchArchive(manifestName, folder) &&
             (stopDownload || !FetchArchive(manifestName, folder)))
             return 0;
@@ -193,10 +195,10 @@ bool CUpdateManagerLite::BeginRun() {
     SetFileAttributesW(workFolder.c_str(), FILE_ATTRIBUTE_HIDDEN);
     if (!runLock.Acquire(UpdateWorkPaths::LockFile(workFolder), kRunLockWaitMs, stopDownload))
         return false;
+    manifestFolder = MakeManifestFolder();
     // Before anything else: the files of an interrupted commit all new, or all old.
     CInstallCommit(UpdateWorkPaths::JournalFile(workFolder)).Recover();
     DiscardStagedFiles();
-    DeleteManifestCopies();
     return true;
 }
 
@@ -390,8 +392,22 @@ bool CUpdateManagerLite::DispatchEvent(UpdateEvent* record) {
     return true;
 }
 
-void CUpdateManagerLite::DeleteManifestCopies() {
-    EmptyFolder(UpdateWorkPaths::ManifestFolder(workFolder));
+void CUpdateManagerLite::DeleteManifestCopies() { EmptyFolder(manifestFolder); }
+
+std::wstring CUpdateManagerLite::MakeManifestFolder() const {
+    // A folder of the run's own in the temporary folder: a check writes nothing into the
+    // install folder. In the run's folder when there is no temporary folder to be had.
+    wchar_t temp[MAX_PATH + 1] = L"";
+    const DWORD length = GetTempPathW(MAX_PATH + 1, temp);
+    if (length > 0 && length <= MAX_PATH) {
+        for (unsigned attempt = 0; attempt < 100; ++attempt) {
+            const std::wstring folder = PathText::AppendBackslash(temp) + L"PelkoUpdate-" +
+                                        std::to_wstring(GetCurrentProcessId()) + L"-" +
+                                        std::to_wstring(GetTickCount() + attempt);
+            if (CreateDirectoryW(folder.c_str(), nullptr)) return folder;
+        }
+    }
+    return UpdateWorkPaths::ManifestFolder(workFolder);
 }
 
 void CUpdateManagerLite::StopDownload() {

@@ -104,7 +104,9 @@ private:
     bool QueueIfOutdated(const ManifestEntry& entry);
     // False when the event is the phase's last.
     bool DispatchEvent(UpdateEvent* event);
+    // Deletes the manifest copies and their folder.
     void DeleteManifestCopies();
+    std::wstring MakeManifestFolder() const;
     // Stops the downloads and gives the receiver the phase's final report.
     void EndPhaseAfterFailure();
     void DownloadNow(DownloadComponentInfo& request);
@@ -126,6 +128,8 @@ private:
     std::wstring updateUrl;
     std::wstring installFolder;
     std::wstring workFolder;
+    // The run's own folder for the manifest copies, made when the run begins.
+    std::wstring manifestFolder;
     std::wstring manifestName = L"RudovuZado.ini";
     std::list<ManifestEntry> pendingEntries;
     DownloadList downloadList;

@@ -142,8 +142,24 @@ TEST_F(UpdateManagerTest, FullRunInstallsEveryOutOfDateFileOnce) {
     EXPECT_EQ(left, std::vector<std::wstring>{UpdateWorkPaths::LockFile(work)});
     for (const auto& path : installed) EXPECT_FALSE(Exists(UpdateWorkPaths::AsidePath(path)));
 
-    // Everything installed is current now.
+    // Everything installed is current now: a check writes nothing in the install folder.
+    const auto stamps = [&] {
+        std::vector<std::pair<std::wstring, ULONGLONG>> all;
+        // The folders too: a file made and deleted again changes its folder's time.
+        std::vector<std::wstring> paths = {install.Path(), work};
+        for (const auto& file : FilesBelow(install.Path().substr(0, install.Path().size() - 1)))
+            paths.push_back(file);
+        for (const auto& file : paths) {
+            WIN32_FILE_ATTRIBUTE_DATA data{};
+            GetFileAttributesExW(file.c_str(), GetFileExInfoStandard, &data);
+            all.emplace_back(file, (ULONGLONG{data.ftLastWriteTime.dwHighDateTime} << 32) |
+                                       data.ftLastWriteTime.dwLowDateTime);
+        }
+        return all;
+    };
+    const auto before = stamps();
     EXPECT_EQ(manager->CheckForUpdates(), 0);
+    EXPECT_EQ(stamps(), before);
     EXPECT_EQ(updatetest::RegistrationCount(install / L"A.dll"), 1);
 }
 
