@@ -1,9 +1,9 @@
 # Test support: GoogleTest from the distribution's sources, and pelko_add_test().
 #
-# On the win32 preset every test runs under 32-bit Wine through the cross-compiling
-# emulator (scripts/wine-run.sh). Two CTest fixtures frame a run: "display" starts
-# Xvfb when there is no display, "wine" creates the private prefix once and stops
-# the prefix's wineserver at the end.
+# On the win32 and win64 presets every test runs under Wine of the build's architecture
+# through the cross-compiling emulator (scripts/wine-run.sh --win32 or --win64). Two CTest
+# fixtures frame a run: "display" starts Xvfb when there is no display, "wine" creates the
+# private prefix once and stops the prefix's wineserver at the end.
 enable_testing()
 
 set(PELKO_GTEST_SOURCE /usr/src/googletest CACHE PATH "GoogleTest sources")
@@ -29,9 +29,9 @@ if(PELKO_WIN32)
   set_tests_properties(fixture.display.stop PROPERTIES FIXTURES_CLEANUP display TIMEOUT 60)
 
   add_test(NAME fixture.wine.start
-           COMMAND ${CMAKE_SOURCE_DIR}/scripts/wine-run.sh --init)
+           COMMAND ${CMAKE_SOURCE_DIR}/scripts/wine-run.sh ${PELKO_WINE_ARCH} --init)
   add_test(NAME fixture.wine.stop
-           COMMAND ${CMAKE_SOURCE_DIR}/scripts/wine-run.sh --stop)
+           COMMAND ${CMAKE_SOURCE_DIR}/scripts/wine-run.sh ${PELKO_WINE_ARCH} --stop)
   set_tests_properties(fixture.wine.start PROPERTIES
     FIXTURES_SETUP wine FIXTURES_REQUIRED display TIMEOUT 300
     ENVIRONMENT "PELKO_TEST_STATE=${PELKO_TEST_STATE}")
@@ -62,7 +62,7 @@ function(pelko_add_test)
       set(T_DPI -)
     endif()
     add_test(NAME ${T_NAME}
-             COMMAND ${CMAKE_SOURCE_DIR}/scripts/wine-own-prefix.sh ${PELKO_TEST_STATE}
+             COMMAND ${CMAKE_SOURCE_DIR}/scripts/wine-own-prefix.sh ${PELKO_WINE_ARCH} ${PELKO_TEST_STATE}
                      ${CMAKE_BINARY_DIR}/${T_OWN_PREFIX} ${T_DPI}
                      $<TARGET_FILE:${T_NAME}> --gtest_color=no
              WORKING_DIRECTORY ${CMAKE_BINARY_DIR}/bin)

@@ -1,19 +1,5 @@
-# Cross compilation to 32-bit Windows with MinGW-w64; binaries run under Wine.
-set(CMAKE_SYSTEM_NAME Windows)
+# Cross compilation to 32-bit Windows with MinGW-w64: the product. Runs under 32-bit Wine.
 set(CMAKE_SYSTEM_PROCESSOR i686)
-
 set(PELKO_MINGW_PREFIX i686-w64-mingw32)
-# The posix thread model gives std::thread and std::mutex; winpthread is linked statically.
-find_program(PELKO_MINGW_CXX NAMES ${PELKO_MINGW_PREFIX}-g++-posix ${PELKO_MINGW_PREFIX}-g++ REQUIRED)
-find_program(PELKO_MINGW_CC NAMES ${PELKO_MINGW_PREFIX}-gcc-posix ${PELKO_MINGW_PREFIX}-gcc REQUIRED)
-set(CMAKE_C_COMPILER ${PELKO_MINGW_CC})
-set(CMAKE_CXX_COMPILER ${PELKO_MINGW_CXX})
-set(CMAKE_RC_COMPILER ${PELKO_MINGW_PREFIX}-windres)
-
-set(CMAKE_FIND_ROOT_PATH /usr/${PELKO_MINGW_PREFIX})
-set(CMAKE_FIND_ROOT_PATH_MODE_PROGRAM NEVER)
-set(CMAKE_FIND_ROOT_PATH_MODE_LIBRARY ONLY)
-set(CMAKE_FIND_ROOT_PATH_MODE_INCLUDE ONLY)
-set(CMAKE_FIND_ROOT_PATH_MODE_PACKAGE ONLY)
-
-set(CMAKE_CROSSCOMPILING_EMULATOR ${CMAKE_CURRENT_LIST_DIR}/../scripts/wine-run.sh)
+set(PELKO_WINE_ARCH --win32)
+include(${CMAKE_CURRENT_LIST_DIR}/MingwToolchain.cmake)

@@ -9,6 +9,7 @@
 #include "download/ITransferWatch.h"
 #include "download/ProgressText.h"
 #include "download/RequestRules.h"
+#include "framework/FileSystem.h"
 #include "framework/PathText.h"
 #include "framework/win32/DebugOutput.h"
 #include "support/bcl/common/exception/CException.h"
@@ -71,6 +72,7 @@ CDownloadComponent::CDownloadComponent(IDownloadCallback* callback, DownloadComp
     m_bPreAuthProxy = info->bPreAuthProxy;
     m_bPreAuthHttp = info->bPreAuthHttp;
     m_strAcceptTypes = info->strAcceptTypes;
+    m_nMaxBodyBytes = info->nMaxBodyBytes;
 }
 
 CDownloadComponent::~CDownloadComponent() {
@@ -126,7 +128,13 @@ unsigned CDownloadComponent::ComponentThreadProc(void* param) {
 }
 
 void CDownloadComponent::Run() {
-    Download();
+    const ULONGLONG started = GetTickCount64();
+    DebugFormat(L"CDownloadComponent, requested %s\n", m_strURL.c_str());
+    const BOOL received = Download();
+    DebugFormat(received && !IsAborted()
+                    ? L"CDownloadComponent, received %s: %I64u bytes, %I64u ms\n"
+                    : L"CDownloadComponent, not received %s: %I64u bytes, %I64u ms\n",
+                m_strURL.c_str(), FileSystem::FileSize(m_strFileName), GetTickCount64() - started);
     m_bFinished = TRUE;
     if (!m_strError.empty() && m_pCallback) m_pCallback->OnError(m_strError.c_str());
 }

@@ -8,8 +8,10 @@
 
 #include "download/ProgressText.h"
 #include "download/RequestRules.h"
+#include "download/ServerHostRule.h"
 #include "framework/win32/CodeModule.h"
 #include "framework/win32/DebugOutput.h"
+#include "loader/DeploymentValues.h"
 #include "support/bcl/common/exception/CWin32Exception.h"
 
 using DebugOutput::DebugFormat;
@@ -18,6 +20,8 @@ using DebugOutput::DebugLine;
 namespace {
 
 constexpr int kSendAttempts = 10;
+constexpr int kMaxRedirects = 10;
+constexpr DWORD kMaxLocationBytes = 16384;
 constexpr DWORD kSendPauseMs = 1000;
 constexpr DWORD kClientCertOption = 84;
 constexpr DWORD kCertContextLength = 20;
@@ -77,10 +81,12 @@ BOOL CHttpDownloader::Download() {
     const bool toFile = !m_strFileName.empty();
     const bool existed =
         toFile && GetFileAttributesW(m_strFileName.c_str()) != INVALID_FILE_ATTRIBUTES;
+    m_bBodyRefused = false;
     const BOOL result = _Download();
     CloseHandles();
     if (toFile) m_file.Close();
-    if (!result && toFile && !existed &&
+    // A body cut off at its bound leaves no file, not even one that was there before.
+    if (!result && toFile && (!existed || m_bBodyRefused) &&
         GetFileAttributesW(m_strFileName.c_str()) != INVALID_FILE_ATTRIBUTES)
         DeleteDownloadedFile();
     return result;
@@ -107,10 +113,15 @@ BOOL CHttpDownloader::_Download() {
         httpCredentialsUsed = true;
     }
 
+    int redirects = 0;
     for (;;) {
         if (!SendRequest(certificateSupplied)) return FALSE;
         DWORD status = 0;
         if (!QueryStatusCode(status)) return FALSE;
+        if (IsRedirect(status) && !m_bNoAutoRedirect) {
+            if (!FollowRedirect(status, ++redirects)) return FALSE;
+            continue;
+        }
         if (status == HTTP_STATUS_OK || status == HTTP_STATUS_PARTIAL_CONTENT) {
             if (status == HTTP_STATUS_OK && m_nStartPos > 0 && !RestartFileAtZero()) return FALSE;
             return ReadBody();
@@ -125,7 +136,8 @@ BOOL CHttpDownloader::_Download() {
                 used = true;
                 continue;
             }
-            if (proxy ? m_bPromptProxyAuth : m_bPromptHttpAuth) {
+            if (RequestRules::MayPromptForCredentials(proxy, m_nServiceType == kServiceHttps,
+                                                      m_bPromptProxyAuth, m_bPromptHttpAuth)) {
                 DWORD error = 0;
                 if (PromptForCredentials(error)) continue;
                 if (error != 0) ReportError(L"Aborting transfer", error);
@@ -140,6 +152,63 @@ BOOL CHttpDownloader::_Download() {
             L"Failed to receive a valid HTTP response from the server, Response Code:%s", status);
         return FALSE;
     }
+}
+
+bool CHttpDownloader::IsRedirect(DWORD status) {
+    return status == HTTP_STATUS_MOVED || status == HTTP_STATUS_REDIRECT ||
+           status == HTTP_STATUS_REDIRECT_METHOD || status == HTTP_STATUS_REDIRECT_KEEP_VERB ||
+           status == HTTP_STATUS_PERMANENT_REDIRECT;
+}
+
+BOOL CHttpDownloader::AcceptRedirect(const std::wstring& from, const std::wstring& to) {
+    return ServerHostRule::IsAllowedRedirect(from, to, DeploymentValues::kAllowedDomain1,
+                                             DeploymentValues::kAllowedDomain2,
+                                             DeploymentValues::kRequireHttps);
+}
+
+BOOL CHttpDownloader::FollowRedirect(DWORD status, int redirects) {
+    const std::wstring target = RedirectTarget();
+    if (redirects > kMaxRedirects || target.empty() || !AcceptRedirect(m_strURL, target)) {
+        DebugFormat(L"CHttpDownloader::_Download, Redirect #%d to \"%s\" refused\n", redirects,
+                    target.c_str());
+        ReportStatusCode(
+            L"Failed to receive a valid HTTP response from the server, Response Code:%s", status);
+        return FALSE;
+    }
+    if (!DrainResponse()) return FALSE;
+    {
+        HandleLock guard(m_csHandles);
+        for (HINTERNET* handle : {&m_hRequest, &m_hConnection}) {
+            if (*handle) InternetCloseHandle(*handle);
+            *handle = nullptr;
+        }
+    }
+    // What WinINet would have told of a redirect it followed itself.
+    OnStatusCallback(Request(), INTERNET_STATUS_REDIRECT, target.c_str(),
+                     static_cast<DWORD>((target.size() + 1) * sizeof(wchar_t)));
+    m_strURL = target;
+    if (!SplitURL() || !CreateConnection() || !CreateRequest()) return FALSE;
+    if (m_bPreAuthProxy && !DoProxyAuthentication()) return FALSE;
+    return !m_bPreAuthHttp || DoHTTPAuthentication();
+}
+
+std::wstring CHttpDownloader::RedirectTarget() {
+    DWORD size = 0;
+    HttpQueryInfoW(Request(), HTTP_QUERY_LOCATION, nullptr, &size, nullptr);
+    if (size == 0 || size > kMaxLocationBytes) return std::wstring();
+    std::wstring location(size / sizeof(wchar_t) + 1, L'\0');
+    size = static_cast<DWORD>(location.size() * sizeof(wchar_t));
+    if (!HttpQueryInfoW(Request(), HTTP_QUERY_LOCATION, location.data(), &size, nullptr))
+        return std::wstring();
+    location.resize(size / sizeof(wchar_t));
+    // A relative location is read against the URL that answered.
+    DWORD length = static_cast<DWORD>(m_strURL.size() + location.size() + 64);
+    std::wstring combined(length, L'\0');
+    if (!InternetCombineUrlW(m_strURL.c_str(), location.c_str(), combined.data(), &length,
+                             ICU_BROWSER_MODE))
+        return std::wstring();
+    combined.resize(length);
+    return combined;
 }
 
 BOOL CHttpDownloader::SplitURL() {
@@ -294,6 +363,7 @@ BOOL CHttpDownloader::ReadBody() {
     SetStatus(L"Getting file information");
     ULONGLONG length = 0;
     const BOOL gotLength = QueryContentLength(Request(), length);
+    if (gotLength && BeyondBound(length)) return RefuseLongBody();
     if (gotLength) {
         OnContentLength(length);
     } else {
@@ -319,6 +389,14 @@ BOOL CHttpDownloader::ReadBody() {
     return TRUE;
 }
 
+BOOL CHttpDownloader::RefuseLongBody() {
+    m_bBodyRefused = true;
+    DebugFormat(L"CHttpDownloader::_Download, Body longer than %I64u bytes refused\n",
+                m_nMaxBodyBytes);
+    ReportError(kTextDownload, ERROR_FILE_TOO_LARGE);
+    return FALSE;
+}
+
 BOOL CHttpDownloader::ReadBlocks(BYTE* buffer, ULONGLONG& bytesRead, BOOL gotLength,
                                  ULONGLONG length) {
     const DWORD startTick = GetTickCount();
@@ -335,6 +413,7 @@ BOOL CHttpDownloader::ReadBlocks(BYTE* buffer, ULONGLONG& bytesRead, BOOL gotLen
             ReportError(kTextDownload, error);
             return FALSE;
         }
+        if (read > 0 && BeyondBound(bytesRead + read)) return RefuseLongBody();
         if (read > 0) {
             // Data refused because of an abort ends the transfer the way an abort does.
             if (!OnDownloadData(buffer, read)) return IsAborted() ? TRUE : FALSE;
@@ -502,8 +581,8 @@ void CHttpDownloader::ReportStatusCode(const wchar_t* format, DWORD code) {
 }
 
 DWORD CHttpDownloader::GetOpenRequestFlags() {
-    return RequestRules::OpenRequestFlags(m_nServiceType == kServiceHttps,
-                                          m_bNoAutoRedirect != FALSE);
+    // Redirects are followed by _Download, which judges each target first.
+    return RequestRules::OpenRequestFlags(m_nServiceType == kServiceHttps, true);
 }
 
 std::wstring CHttpDownloader::FormRequestHeaders() {

@@ -44,6 +44,9 @@ public:
     virtual void OnTransferProgress(ULONGLONG bytesRead, BOOL gotContentLength,
                                     ULONGLONG totalSize);
     virtual BOOL OnDownloadData(const BYTE* data, DWORD length);
+    // Whether a redirect from the URL "from" to the absolute URL "to" is followed: the
+    // component's server rule, and never from https to http.
+    virtual BOOL AcceptRedirect(const std::wstring& from, const std::wstring& to);
 
     BOOL Download();
     BOOL _Download();
@@ -77,12 +80,14 @@ public:
     BOOL m_bPromptClientCert = TRUE;
     double m_dMaxBytesPerMs = 0.0;  // 0 or less: no cap
     ULONGLONG m_nStartPos = 0;
-    BOOL m_bNoAutoRedirect = FALSE;
+    BOOL m_bNoAutoRedirect = FALSE;  // TRUE: a redirect fails as an unexpected status
     DWORD m_nBufferSize = 1024;
     BOOL m_bPreAuthProxy = TRUE;
     BOOL m_bPreAuthHttp = TRUE;
     std::wstring m_strAcceptTypes = L"*/*";
     DWORD m_nServiceType = 0;  // 3 HTTP, 4107 HTTPS
+    // A body (or announced length) above this is refused and its file deleted; 0: no bound.
+    ULONGLONG m_nMaxBodyBytes = 0;
 
 protected:
     static constexpr DWORD kServiceHttp = 3;
@@ -107,6 +112,7 @@ protected:
     CDownloadFile m_file;
     CRITICAL_SECTION m_csHandles;
     PCCERT_CONTEXT m_pClientCert = nullptr;
+    bool m_bBodyRefused = false;
 
 private:
     BOOL OpenFile();
@@ -114,8 +120,17 @@ private:
     BOOL SetClientCertificateOption();
     BOOL QueryStatusCode(DWORD& status);
     BOOL DrainResponse();
+    static bool IsRedirect(DWORD status);
+    // Judges the answer's Location and, when accepted, opens the request for it.
+    BOOL FollowRedirect(DWORD status, int redirects);
+    // The answer's Location as an absolute URL; empty when it has none.
+    std::wstring RedirectTarget();
     BOOL RestartFileAtZero();
     BOOL ReadBody();
+    bool BeyondBound(ULONGLONG bytes) const {
+        return m_nMaxBodyBytes > 0 && bytes > m_nMaxBodyBytes;
+    }
+    BOOL RefuseLongBody();
     BOOL ReadBlocks(BYTE* buffer, ULONGLONG& bytesRead, BOOL gotLength, ULONGLONG length);
     void ThrottleTo(ULONGLONG bytesRead, DWORD startTick);
     BOOL SetCredentials(DWORD userOption, const std::wstring& user, DWORD passwordOption,

@@ -20,6 +20,10 @@ uint32_t OpenRequestFlags(bool https, bool noAutoRedirect) {
     return flags;
 }
 
+bool MayPromptForCredentials(bool proxyChallenge, bool https, bool promptProxy, bool promptHttp) {
+    return proxyChallenge ? promptProxy : promptHttp && https;
+}
+
 std::wstring RangeHeader(uint64_t startPos) {
     if (startPos == 0) return std::wstring();
     return L"Range: bytes=" + std::to_wstring(startPos) + L"-\r\n";

@@ -11,6 +11,11 @@ namespace RequestRules {
 // certificate name and date checks; noAutoRedirect adds the flag that stops redirects.
 uint32_t OpenRequestFlags(bool https, bool noAutoRedirect);
 
+// Whether a 401 or 407 answer opens the credentials prompt: as the switch for its kind says,
+// but a server's 401 over plain HTTP never does, since what the user types would travel in
+// the clear. Proxy prompts and HTTPS servers keep theirs.
+bool MayPromptForCredentials(bool proxyChallenge, bool https, bool promptProxy, bool promptHttp);
+
 // "Range: bytes=N-\r\n" when resuming at N > 0, else empty.
 std::wstring RangeHeader(uint64_t startPos);
 

@@ -21,6 +21,8 @@ bool SetAttributes(const std::wstring& path, uint32_t attributes);
 uint32_t GetAttributes(const std::wstring& path);
 
 bool Exists(const std::wstring& path);
+// Bytes of a file; 0 when it is missing or cannot be read.
+uint64_t FileSize(const std::wstring& path);
 bool IsExistingFolder(const std::wstring& path);
 // One folder; its parent must exist.
 bool CreateFolder(const std::wstring& path);

@@ -3,6 +3,7 @@
 // PelkoWebHost agent SERVER ENC
 // PelkoWebHost "pelkoweb://desk?server=...&enc=..."   (as a browser hands over a link)
 // PelkoWebHost --register | --unregister              (the pelkoweb: scheme, current user)
+// PelkoWebHost --version                              (this program's and the DLL's versions)
 //
 // Loads PelkoWebLoader.dll from this program's folder, calls the factory and the start
 // operation, destroys the object and unloads the DLL. A URL that is not exactly one of the
@@ -16,13 +17,16 @@
 #include <functional>
 #include <memory>
 #include <string>
+#include <vector>
 
+#include "framework/win32/DebugOutput.h"
 #include "framework/win32/UserMessage.h"
 #include "host/SchemeRegistration.h"
 #include "host/SchemeTexts.h"
 #include "host/SchemeUrl.h"
 #include "host/WideText.h"
 #include "pelkoweb/PelkoWebDLL.h"
+#include "resources/ProductVersion.h"
 
 // Arguments are taken as written: no wildcard expansion by the C run time, which could turn
 // a link's "*" and "?" into file names.
@@ -87,14 +91,46 @@ int Usage() {
                   L"       PelkoWebHost classic SERVER ENTID ENTNAME\n"
                   L"       PelkoWebHost agent SERVER ENC\n"
                   L"       PelkoWebHost \"pelkoweb://desk?server=URL&enc=TEXT\"\n"
-                  L"       PelkoWebHost --register | --unregister\n");
+                  L"       PelkoWebHost --register | --unregister\n"
+                  L"       PelkoWebHost --version\n");
     return kUsage;
+}
+
+// The file version of a module's version resource, "1.0.0.0"; empty when it has none.
+std::wstring FileVersionOf(const std::wstring& path) {
+    DWORD ignored = 0;
+    const DWORD size = GetFileVersionInfoSizeW(path.c_str(), &ignored);
+    if (size == 0) return std::wstring();
+    std::vector<unsigned char> data(size);
+    if (!GetFileVersionInfoW(path.c_str(), 0, size, data.data())) return std::wstring();
+    VS_FIXEDFILEINFO* info = nullptr;
+    UINT length = 0;
+    if (!VerQueryValueW(data.data(), L"\\", reinterpret_cast<void**>(&info), &length) ||
+        info == nullptr || length < sizeof(*info))
+        return std::wstring();
+    wchar_t text[64];
+    std::swprintf(text, 64, L"%u.%u.%u.%u", HIWORD(info->dwFileVersionMS),
+                  LOWORD(info->dwFileVersionMS), HIWORD(info->dwFileVersionLS),
+                  LOWORD(info->dwFileVersionLS));
+    return text;
+}
+
+// What a support request needs first: which host and which component are installed.
+int PrintVersion() {
+    std::fwprintf(stdout, L"PelkoWebHost %ls\n", L"" PELKO_VERSION_TEXT);
+    const std::wstring dllPath = DllPathBesideProgram();
+    const std::wstring version = FileVersionOf(dllPath);
+    std::fwprintf(stdout, L"%ls %ls\n", dllPath.c_str(),
+                  version.empty() ? L"(no version found)" : version.c_str());
+    return kDone;
 }
 
 int CallComponent(const StartCall& start) {
     const std::wstring dllPath = DllPathBesideProgram();
     const UniqueLibrary dll(LoadLibraryW(dllPath.c_str()));
     if (!dll) {
+        DebugOutput::DebugFormat(L"PelkoWebHost, cannot load %s, error %lu\n", dllPath.c_str(),
+                                 GetLastError());
         std::fwprintf(stderr, L"PelkoWebHost: cannot load %ls (error %lu)\n", dllPath.c_str(),
                       GetLastError());
         return kNoDll;
@@ -102,12 +138,15 @@ int CallComponent(const StartCall& start) {
     const auto create = reinterpret_cast<PFN_CreatePelkoWebDLLObject>(
         reinterpret_cast<void*>(GetProcAddress(dll.get(), "CreatePelkoWebDLLObject")));
     if (create == nullptr) {
+        DebugOutput::DebugFormat(L"PelkoWebHost, %s does not export CreatePelkoWebDLLObject\n",
+                                 dllPath.c_str());
         std::fwprintf(stderr, L"PelkoWebHost: %ls does not export CreatePelkoWebDLLObject\n",
                       dllPath.c_str());
         return kNoFactory;
     }
     const UniqueObject object(create());
     if (!object) {
+        DebugOutput::DebugLine(L"PelkoWebHost, CreatePelkoWebDLLObject returned no object\n");
         std::fwprintf(stderr, L"PelkoWebHost: CreatePelkoWebDLLObject returned no object\n");
         return kNoObject;
     }
@@ -170,6 +209,7 @@ int StartFromCommandLine(int argc, wchar_t** argv) {
         return CallComponent([&](IPelkoWebDLL& o) { o.StartPelkoAgent(argv[2], argv[3]); });
     if (IsOperation(argc, argv, L"--register", 0))
         return SchemeRegistration::Register(ProgramPath(), stdout) ? kDone : kRegistryFailed;
+    if (IsOperation(argc, argv, L"--version", 0)) return PrintVersion();
     if (IsOperation(argc, argv, L"--unregister", 0))
         return SchemeRegistration::Unregister(ProgramPath(), stdout) ? kDone : kRegistryFailed;
     return Usage();

@@ -2,15 +2,17 @@
 
 #include <windows.h>
 
+#include "download/ServerHostRule.h"
 #include "framework/PathText.h"
+#include "framework/win32/DebugOutput.h"
 #include "framework/win32/UserMessage.h"
 #include "loader/DeploymentValues.h"
+#include "loader/FolderSecurity.h"
 #include "loader/InstallFolder.h"
 #include "loader/LoaderProcess.h"
 #include "loader/LoaderSettings.h"
 #include "loader/LoaderTexts.h"
 #include "loader/PatchStep.h"
-#include "loader/ServerHostRule.h"
 #include "loader/SettingsValueRule.h"
 #include "support/CIni.h"
 #include "support/bcl/common/exception/CaughtException.h"
@@ -18,6 +20,7 @@
 namespace {
 
 using bcl::common::exception::ReportCaughtException;
+using DebugOutput::DebugFormat;
 
 std::wstring TextOf(const wchar_t* text) {
     return text != nullptr ? std::wstring(text) : std::wstring();
@@ -63,24 +66,34 @@ bool CPelkoWebDLL::CheckServer(const wchar_t* server) const {
         hosts.SetPathName(hostsPath.c_str());
         if (!ServerHostRule::SameServerText(hosts.GetString(L"Site", L"Url", nullptr),
                                             serverText)) {
+            DebugFormat(L"CPelkoWebDLL::CheckServer, refused: not the Url of %s\n",
+                        hostsPath.c_str());
             ShowLaunchError(LoaderTexts::kServerMismatch);
             return false;
         }
     }
     if (ServerHostRule::IsAllowedServer(serverText, DeploymentValues::kAllowedDomain1,
-                                        DeploymentValues::kAllowedDomain2))
+                                        DeploymentValues::kAllowedDomain2,
+                                        DeploymentValues::kRequireHttps)) {
+        DebugFormat(L"CPelkoWebDLL::CheckServer, allowed: %s\n", serverText.c_str());
         return true;
+    }
+    DebugFormat(L"CPelkoWebDLL::CheckServer, refused: host not in the allowed domains: %s\n",
+                ServerHostRule::WithoutUserInfo(serverText).c_str());
     ShowLaunchError(LoaderTexts::WrongServerText(serverText));
     return false;
 }
 
 void CPelkoWebDLL::Launch(const LaunchCall& call, PatchStep patchStep) const {
+    const ULONGLONG started = GetTickCount64();
+    DebugFormat(L"CPelkoWebDLL::Launch, start for %s\n", call.exeName);
     // An exception unwinding into the host's __thiscall call would end the host.
     try {
         LaunchChecked(call, patchStep);
     } catch (...) {
         ReportCaughtException(L"CPelkoWebDLL::Launch");
     }
+    DebugFormat(L"CPelkoWebDLL::Launch, run ended after %I64u ms\n", GetTickCount64() - started);
 }
 
 void CPelkoWebDLL::LaunchChecked(const LaunchCall& call, PatchStep patchStep) const {
@@ -91,6 +104,7 @@ void CPelkoWebDLL::LaunchChecked(const LaunchCall& call, PatchStep patchStep) co
     // A line end in a value would add keys or sections to the settings file.
     if (!SettingsValueRule::IsPlainValue(enc) || !SettingsValueRule::IsPlainValue(entId) ||
         !SettingsValueRule::IsPlainValue(entName)) {
+        DebugFormat(L"CPelkoWebDLL::Launch, refused: a launch value holds a control character\n");
         ShowLaunchError(LoaderTexts::kInvalidLaunchValues);
         return;
     }
@@ -102,8 +116,17 @@ void CPelkoWebDLL::LaunchChecked(const LaunchCall& call, PatchStep patchStep) co
         WriteLoaderSettings(server, enc, entId, entName);
         LaunchLoader(call.exeName);
     };
+    const ULONGLONG patchStarted = GetTickCount64();
     try {
-        patchStep(server, startLoader);
+        // A user who may not change the install folder runs what it holds.
+        if (FolderSecurity::CanCreateFilesIn(GetInstallFolder()))
+            patchStep(server, startLoader);
+        else
+            DebugOutput::DebugLine(
+                L"CPelkoWebDLL::Launch, this user may not change the install folder: no update, "
+                L"the installed version starts\n");
+        DebugFormat(L"CPelkoWebDLL::Launch, patch step ended after %I64u ms\n",
+                    GetTickCount64() - patchStarted);
     } catch (...) {
         // The loader runs on what the install folder already holds.
         ReportCaughtException(L"CPelkoWebDLL::Launch, patch step");

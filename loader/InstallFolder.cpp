@@ -2,7 +2,22 @@
 
 #include <windows.h>
 
+#include "loader/FolderSecurity.h"
 #include "loader/InstallFolderRule.h"
+
+namespace {
+
+// Folders made here get the protected access list: what inherits the drive's rights lets
+// every user change it.
+bool CreateFolders(const std::wstring& path, PSECURITY_DESCRIPTOR descriptor) {
+    SECURITY_ATTRIBUTES attributes{sizeof(attributes), descriptor, FALSE};
+    const auto folders = InstallFolderRule::FoldersAlong(path);
+    for (const auto& folder : folders)
+        CreateDirectoryW(folder.c_str(), descriptor ? &attributes : nullptr);
+    return !folders.empty();
+}
+
+}  // namespace
 
 std::wstring GetInstallFolder() {
     wchar_t systemDirectory[MAX_PATH] = {};
@@ -10,12 +25,9 @@ std::wstring GetInstallFolder() {
     const std::wstring folder = InstallFolderRule::InstallFolderFor(
         GetLogicalDrives(), [](const std::wstring& root) { return GetDriveTypeW(root.c_str()); },
         systemDirectory);
-    CreateFolderPath(folder);
+    const FolderSecurity::LocalDescriptor descriptor = FolderSecurity::ProtectedFolderDescriptor();
+    CreateFolders(folder, descriptor.get());
     return folder;
 }
 
-bool CreateFolderPath(const std::wstring& path) {
-    const auto folders = InstallFolderRule::FoldersAlong(path);
-    for (const auto& folder : folders) CreateDirectoryW(folder.c_str(), nullptr);
-    return !folders.empty();
-}
+bool CreateFolderPath(const std::wstring& path) { return CreateFolders(path, nullptr); }

@@ -2,7 +2,8 @@
 
 #include <string>
 
-// The install folder on this machine, always ending in "\"; created when missing.
+// The install folder on this machine, always ending in "\"; created when missing, with a
+// protected access list (InstallFolderRule::ProtectedFolderSddl) on each folder it creates.
 std::wstring GetInstallFolder();
 
 // Creates every folder along an absolute path; creation failures (usually: it exists) are

@@ -1,5 +1,6 @@
 #!/usr/bin/env bash
-# The main job end to end: sets the machine up, builds the win32 preset, publishes a small
+# The main job end to end: sets the machine up, builds the product (the win32 preset, or the
+# win64 build where 32-bit programs cannot run, saying which), publishes a small
 # release with pelko-publish, serves the update tree on loopback and runs PelkoWebHost under Wine
 # with a server URL that this build allows.
 # The patch window updates the install folder (a manifest, packages of which one goes to a
@@ -10,28 +11,37 @@
 #
 #   scripts/demo.sh [desk|classic|agent]      (default: desk)
 #
-# Uses its own Wine prefix, its own Xvfb and its own HTTP server under build/win32/demo-state
-# and stops all three at the end.
+# Uses its own Wine prefix, its own Xvfb and its own HTTP server under build/<preset>/demo-state
+# and stops all three at the end. PELKO_ASSUME_NO_32BIT=1 acts as on a machine without 32-bit
+# programs.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 root=$PWD
 operation=${1:-desk}
 
 bash scripts/setup.sh
-cmake --preset win32 >/dev/null
-cmake --build --preset win32 -j2 --target PelkoWebHost PelkoWebLoader \
+if scripts/can-run-32bit.sh; then
+  preset=win32
+  echo "=== the 32-bit product (win32 preset) under 32-bit Wine"
+else
+  preset=win64
+  echo "=== 32-bit programs cannot run on this machine: the 64-bit build (win64 preset) under 64-bit Wine"
+fi
+cmake --preset $preset >/dev/null
+cmake --build --preset $preset -j2 --target PelkoWebHost PelkoWebLoader \
   PelkoDeskLoader PelkoLoader PelkoAgentLoader testreg_ok
 
-bin=$root/build/win32/bin
-state=$root/build/win32/demo-state
+bin=$root/build/$preset/bin
+state=$root/build/$preset/demo-state
 export PELKO_TEST_STATE=$state
-domain=$(sed -n 's/^PELKO_DOMAIN_1:STRING=//p' build/win32/CMakeCache.txt)
+wine_run() { "$root"/scripts/wine-run.sh --$preset "$@"; }
+domain=$(sed -n 's/^PELKO_DOMAIN_1:STRING=//p' build/$preset/CMakeCache.txt)
 mkdir -p "$state"
 
 http_pid=""
 stop_all() {
   [ -n "$http_pid" ] && kill "$http_pid" 2>/dev/null || true
-  scripts/wine-run.sh --stop >/dev/null 2>&1 || true
+  wine_run --stop >/dev/null 2>&1 || true
   scripts/xvfb.sh stop "$state" >/dev/null 2>&1 || true
 }
 trap stop_all EXIT
@@ -67,13 +77,32 @@ TargetDir=data
 CheckDate=1
 Type=Common
 EOF
-build/native/bin/pelko-publish build "$release" "$state/publish.ini" "$tree/CvUpdate/PelkoPatch"
+# Signed with the key pair committed for tests and the demo only; the win32 preset builds its
+# public half into the component.
+key=$root/keys/test-only/release-test
+build/native/bin/pelko-publish build --sign-key "$key.pem" "$release" "$state/publish.ini" \
+  "$tree/CvUpdate/PelkoPatch"
+build/native/bin/pelko-publish verify --public-key "$key.pub" "$tree/CvUpdate/PelkoPatch"
 echo "=== manifest RudovuZado.ini of the update tree"
 unzip -p "$tree/CvUpdate/PelkoPatch/RudovuZado.ini.zip" RudovuZado.ini
+echo "=== its signed statement RudovuZado.sig (second entry of RudovuZado.ini.zip)"
+unzip -p "$tree/CvUpdate/PelkoPatch/RudovuZado.ini.zip" RudovuZado.sig
 
 # A server of its own on a free loopback port; its log lists the requests.
 rm -f "$state/http.log"
-python3 -u -m http.server 0 --bind 127.0.0.1 --directory "$tree" >>"$state/http.log" 2>&1 &
+# http.server writes headers and body apart: without TCP_NODELAY each request waits some 40 ms
+# for a delayed acknowledgement.
+python3 -u -c '
+import functools, http.server, socket, sys
+class Handler(http.server.SimpleHTTPRequestHandler):
+    def setup(self):
+        super().setup()
+        self.connection.setsockopt(socket.IPPROTO_TCP, socket.TCP_NODELAY, 1)
+server = http.server.ThreadingHTTPServer(
+    ("127.0.0.1", 0), functools.partial(Handler, directory=sys.argv[1]))
+print("Serving HTTP on 127.0.0.1 port %d" % server.server_address[1])
+server.serve_forever()
+' "$tree" >>"$state/http.log" 2>&1 &
 http_pid=$!
 port=""
 for _ in $(seq 1 100); do
@@ -87,7 +116,7 @@ server="http://$domain:$port/CvUpdate/Pelko"
 # A display of its own, whatever the caller has.
 env -u DISPLAY scripts/xvfb.sh start "$state" >/dev/null
 unset DISPLAY
-scripts/wine-run.sh --init
+wine_run --init
 
 # The product's loader programs are outside this system; stand-ins record how they were started.
 folder=$state/wineprefix/drive_c/Corvane/Pelko
@@ -107,7 +136,7 @@ run_host() {
   local start
   start=$(($(wc -c <"$state/http.log") + 1))
   echo "=== PelkoWebHost $operation ${args[*]}"
-  (cd "$state" && "$root"/scripts/wine-run.sh "$bin"/PelkoWebHost.exe "$operation" "${args[@]}")
+  (cd "$state" && wine_run "$bin"/PelkoWebHost.exe "$operation" "${args[@]}")
   for _ in $(seq 1 100); do [ -f "$record" ] && break; sleep 0.1; done
   echo "=== fetched from the update server"
   tail -c +"$start" "$state/http.log" | grep -ao '"GET [^"]*" [0-9]*' || echo "(nothing)"

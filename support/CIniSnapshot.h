@@ -13,7 +13,7 @@
 class CIniSnapshot {
 public:
     // Files above this size are left to the profile functions.
-    static constexpr DWORD kLargestFile = 16u << 20;
+    static constexpr DWORD kLargestFile = 32u << 20;
 
     // False when the file cannot be opened or read, or holds what CIniText leaves to the
     // platform, or is UTF-16 big-endian or of an odd length, or the path has no folder part

@@ -13,6 +13,8 @@ public:
     // A missing or empty manifest gives true and no entries. An exception while reading ends
     // the load with false; entries read before it stay. The file is read once (CIniSnapshot);
     // a file that reading does not reproduce is read through the profile functions instead.
+    // A file above ManifestPaths::kMaxManifestBytes, or with more sections than
+    // kMaxManifestEntries, is unreadable: false and no entries, whichever way it is read.
     bool Load(const wchar_t* path);
 
     // Every key through the profile functions (CIni), seven calls per entry: what Load must

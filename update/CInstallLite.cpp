@@ -4,17 +4,20 @@
 
 #include "framework/CException.h"
 #include "framework/PathText.h"
+#include "framework/win32/DebugOutput.h"
 #include "support/bcl/common/exception/CaughtException.h"
 #include "update/CInstallCommit.h"
 #include "update/CUpdateManagerLite.h"
 #include "update/RegisterServer.h"
 #include "update/TargetPath.h"
 #include "update/UpdateWorkPaths.h"
+#include "verify/VerifiedExtraction.h"
 #include "zip/CZipArchive.h"
 
 namespace {
 
 using bcl::common::exception::ReportCaughtException;
+using DebugOutput::DebugFormat;
 
 constexpr unsigned kExtractBufferSize = 65536;
 
@@ -33,6 +36,23 @@ std::wstring StageOne(const std::wstring& package, const std::wstring& staged) {
     } catch (...) {
     }
     return ExtractFailure(package, GetLastError());
+}
+
+// The same for a signed release: the file is kept only when it is the one the signed manifest
+// names (entry name, size and SHA-256, checked while it is written).
+std::wstring StageVerified(const ManifestEntry& entry, const std::wstring& package,
+                           const std::wstring& staged) {
+    const auto expected = ExpectedFromManifest(entry.name, entry.fileSize, entry.sha256);
+    std::optional<std::wstring> refusal = L"the signed manifest gives it no FileSize and Sha256";
+    if (expected) {
+        refusal = CZipArchive::EnsureFolder(PathText::FolderPart(staged))
+                      ? ExtractVerified(package, staged, *expected)
+                      : std::optional<std::wstring>(L"no staging folder");
+    }
+    if (!refusal) return std::wstring();
+    DebugOutput::DebugLine(L"CInstallLite::Install, package refused: " + package + L": " +
+                           *refusal + L"\n");
+    return L"failed to verify file : " + package + L" (" + *refusal + L")";
 }
 
 }  // namespace
@@ -84,6 +104,7 @@ void CInstallLite::Install() {
     std::vector<JournalEntry> plan;
     const std::wstring failure = Stage(plan);
     if (!failure.empty()) {
+        DebugFormat(L"CInstallLite::Install, not installed: %s\n", failure.c_str());
         // Nothing of the run is left when the receiver hears of the end.
         manager->DiscardStagedFiles();
         ReportError(failure);
@@ -99,15 +120,19 @@ void CInstallLite::Install() {
     const bool committed = commit.Run(plan, [&](size_t index) {
         // Named as the package always was: the target followed by ".zip".
         const std::wstring package = plan[index].target + L".zip";
+        DebugFormat(L"CInstallLite::Install, checked and installed %s\n", package.c_str());
         if (CInstallLiteNotify* receiver = notify)
             receiver->OnInstallProgress(package.c_str(), static_cast<int>(index) + 1, total);
     });
     manager->DiscardStagedFiles();
     if (committed) manager->DiscardPackages();
     if (!committed) {
+        DebugFormat(L"CInstallLite::Install, not installed: %s\n", commit.ErrorText().c_str());
         ReportError(commit.ErrorText());
         return;
     }
+    verifiedTargets.clear();
+    for (const JournalEntry& staged : plan) verifiedTargets.insert(staged.target);
     if (CInstallLiteNotify* receiver = notify) receiver->OnInstallComplete();
 }
 
@@ -120,9 +145,13 @@ std::wstring CInstallLite::Stage(std::vector<JournalEntry>& plan) {
         const std::wstring target =
             ResolveTargetPath(entry.folderType, entry.targetDir, entry.name);
         const std::wstring staged = PathText::Join(stagedFolder, std::to_wstring(index));
-        const std::wstring failure = index < packages.size()
-                                         ? StageOne(packages[index], staged)
-                                         : ExtractFailure(target + L".zip", ERROR_FILE_NOT_FOUND);
+        std::wstring failure;
+        if (target.empty() || index >= packages.size())
+            failure = ExtractFailure(target + L".zip", ERROR_FILE_NOT_FOUND);
+        else if (manager->VerifiesUpdates())
+            failure = StageVerified(entry, packages[index], staged);
+        else
+            failure = StageOne(packages[index], staged);
         if (!failure.empty()) {
             // A damaged part must not be resumed by the next run.
             if (index < packages.size()) DeleteFileW(packages[index].c_str());
@@ -159,8 +188,13 @@ bool CInstallLite::ExtractPackageTo(const std::wstring& packagePath, const std::
 
 void CInstallLite::RegisterPackages() {
     for (const ManifestEntry& entry : manager->GetPendingEntries()) {
-        if (entry.registerDll)
-            RegisterIfDll(ResolveTargetPath(entry.folderType, entry.targetDir, entry.name).c_str());
+        if (!entry.registerDll) continue;
+        const std::wstring target =
+            ResolveTargetPath(entry.folderType, entry.targetDir, entry.name);
+        // A file this run did not verify is never loaded.
+        if (target.empty() || (manager->VerifiesUpdates() && verifiedTargets.count(target) == 0))
+            continue;
+        RegisterIfDll(target.c_str());
     }
 }
 
@@ -168,5 +202,6 @@ bool CInstallLite::RegisterIfDll(const wchar_t* path) { return ::RegisterIfDll(p
 
 std::wstring CInstallLite::ResolveTargetPath(int folderType, const std::wstring& targetDir,
                                              const std::wstring& name) const {
-    return ::ResolveTargetPath(folderType, targetDir, name, manager->InstallFolder());
+    return ContainedTargetPath(folderType, targetDir, name, manager->InstallFolder())
+        .value_or(std::wstring());
 }

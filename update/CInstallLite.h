@@ -1,12 +1,14 @@
 #pragma once
 
 #include <atomic>
+#include <set>
 #include <string>
 #include <vector>
 
 #include "support/bcl/system/process/thread/CThread.h"
 #include "update/CInstallLiteNotify.h"
 #include "update/JournalEntry.h"
+#include "update/ManifestEntry.h"
 
 class CUpdateManagerLite;
 
@@ -32,6 +34,7 @@ public:
     static bool ExtractPackageTo(const std::wstring& packagePath, const std::wstring& file);
     void RegisterPackages();
     bool RegisterIfDll(const wchar_t* path);
+    // Empty for an entry that does not stay inside its base folder (ContainedTargetPath).
     std::wstring ResolveTargetPath(int folderType, const std::wstring& targetDir,
                                    const std::wstring& name) const;
 
@@ -52,4 +55,5 @@ private:
 
     std::atomic<CInstallLiteNotify*> notify{nullptr};
     CUpdateManagerLite* manager;
+    std::set<std::wstring> verifiedTargets;  // installed and verified in this run
 };

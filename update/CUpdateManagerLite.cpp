@@ -12,16 +12,22 @@
 #include "download/CDownloadComponent.h"
 #include "download/DownloadThreadProc.h"
 #include "framework/CException.h"
+#include "framework/FileSystem.h"
 #include "framework/PathText.h"
 #include "framework/win32/DebugOutput.h"
 #include "support/bcl/common/exception/CException.h"
 #include "support/bcl/common/exception/CaughtException.h"
 #include "update/CFileContent.h"
 #include "update/CInstallCommit.h"
+#include "update/ManifestPaths.h"
 #include "update/NeedsUpdate.h"
 #include "update/ReleaseTime.h"
 #include "update/TargetPath.h"
 #include "update/UpdateWorkPaths.h"
+#include "verify/CReleaseSerial.h"
+#include "verify/CSha256.h"
+#include "verify/ManifestVerification.h"
+#include "verify/VerifiedExtraction.h"
 
 namespace {
 
@@ -84,8 +90,12 @@ IUpdateManagerLite* CreateUpdateManagerLite(const std::wstring& updateUrl,
     return new CUpdateManagerLite(updateUrl, installFolder);
 }
 
-CUpdateManagerLite::CUpdateManagerLite(const std::wstring& url, const std::wstring& folder)
-    : updateUrl(url), installFolder(folder), workFolder(UpdateWorkPaths::WorkFolder(folder)) {
+CUpdateManagerLite::CUpdateManagerLite(const std::wstring& url, const std::wstring& folder,
+                                       std::vector<PublicKey> updateKeys)
+    : updateUrl(url),
+      installFolder(folder),
+      workFolder(UpdateWorkPaths::WorkFolder(folder)),
+      keys(std::move(updateKeys)) {
     std::replace(updateUrl.begin(), updateUrl.end(), L'\\', L'/');
     eventThreadReady = CreateEventW(nullptr, TRUE, FALSE, nullptr);
     if (!eventThreadReady) throw std::bad_alloc();
@@ -121,13 +131,16 @@ int CUpdateManagerLite::CheckForUpdates() {
         downloadedFiles.clear();
 
         if (!BeginRun()) return 0;
+        const ULONGLONG started = GetTickCount64();
         // Both attempts go to the run's own folder, never beside the host program.
         const std::wstring folder = manifestFolder;
         if (!FetchArchive(manifestName, folder) &&
             (stopDownload || !FetchArchive(manifestName, folder)))
             return 0;
         CFileContent manifest;
-        const bool loaded = manifest.Load(LocalCopy(folder, manifestName).c_str());
+        const std::wstring copy = LocalCopy(folder, manifestName);
+        const bool loaded = manifest.Load(copy.c_str());
+        const ULONGLONG manifestBytes = FileSystem::FileSize(copy);
         DeleteManifestCopies();
         if (!loaded) {
             SetError(L"failed to load file : " + manifestName, kErrorLoadManifest);
@@ -136,6 +149,11 @@ int CUpdateManagerLite::CheckForUpdates() {
         int count = 0;
         for (const ManifestEntry& entry : manifest.Entries())
             if (QueueIfOutdated(entry)) ++count;
+        DebugOutput::DebugFormat(
+            L"CUpdateManagerLite::CheckForUpdates, manifest %s: %I64u bytes, %u entries, %d to "
+            L"fetch, %I64u ms\n",
+            updateUrl.c_str(), manifestBytes, static_cast<unsigned>(manifest.Entries().size()),
+            count, GetTickCount64() - started);
         return count;
     } catch (...) {
         // Out of memory half-way: what was queued is not a check's answer.
@@ -150,6 +168,7 @@ bool CUpdateManagerLite::FetchArchive(const std::wstring& name, const std::wstri
     if (url.empty() || url.back() != L'/') url += L'/';
     url += name + L".zip";
     DownloadComponentInfo request = MakeDownloadRequest(url, folder, name + L".zip", Proxy());
+    request.nMaxBodyBytes = ManifestPaths::PackageBodyBound(ManifestPaths::kMaxManifestBytes);
     const std::wstring copy = LocalCopy(folder, name);
     const std::wstring package = copy + L".zip";
     DeleteFileW(copy.c_str());
@@ -164,6 +183,7 @@ bool CUpdateManagerLite::FetchArchive(const std::wstring& name, const std::wstri
         SetError(L"failed to download file : " + url, kErrorFetchManifest);
         return false;
     }
+    if (VerifiesUpdates()) return AcceptManifest(package, copy);
     try {
         // Only the manifest itself is written, under its own name, whatever the entry is called.
         if (!CInstallLite::ExtractPackageTo(package, copy))
@@ -178,6 +198,39 @@ bool CUpdateManagerLite::FetchArchive(const std::wstring& name, const std::wstri
         return false;
     }
     return true;
+}
+
+bool CUpdateManagerLite::AcceptManifest(const std::wstring& package, const std::wstring& copy) {
+    const auto refusal =
+        ExtractVerifiedManifest(package, copy, keys, CReleaseSerial(installFolder), SecondsNow());
+    const DWORD lastError = GetLastError();
+    if (!refusal) {
+        DeleteFileW(package.c_str());
+        return true;
+    }
+    DebugOutput::DebugLine(L"CUpdateManagerLite::CheckForUpdates, manifest refused: " + package +
+                           L": " + *refusal + L"\n");
+    // As for a package that cannot be unpacked: the check goes on as if there were no manifest.
+    SetError(ExtractFailure(package, lastError), kErrorExtractManifest);
+    return false;
+}
+
+bool CUpdateManagerLite::MayRegisterExisting(const ManifestEntry& entry,
+                                             const std::wstring& target) const {
+    // Only an existing file of an accepted type, not checked by date, is registered again.
+    if (!VerifiesUpdates() || !entry.registerDll || entry.checkDate ||
+        !ManifestPaths::TypeAccepted(typeFilter, entry.type) ||
+        GetFileAttributesW(target.c_str()) == INVALID_FILE_ATTRIBUTES)
+        return true;
+    const auto expected = ExpectedFromManifest(entry.name, entry.fileSize, entry.sha256);
+    Sha256Digest digest{};
+    uint64_t size = 0;
+    if (expected && CSha256::OfFile(target, digest, size) && size == expected->size &&
+        digest == expected->sha256)
+        return true;
+    DebugOutput::DebugLine(L"CUpdateManagerLite::CheckForUpdates, not registered again: " + target +
+                           L" is not the file the signed manifest names\n");
+    return false;
 }
 
 void CUpdateManagerLite::DownloadNow(DownloadComponentInfo& request) {
@@ -234,10 +287,16 @@ void CUpdateManagerLite::DiscardPackages() const {
 
 bool CUpdateManagerLite::QueueIfOutdated(const ManifestEntry& entry) {
     const ULONGLONG releaseTime = ReleaseTimeOf(entry.modifyDate);
-    const std::wstring target =
-        ResolveTargetPath(entry.folderType, entry.targetDir, entry.name, installFolder);
-    if (!NeedsUpdate(target, releaseTime, entry.registerDll, entry.checkDate, entry.type,
-                     typeFilter))
+    if (!ManifestPaths::TypeAccepted(typeFilter, entry.type)) return false;
+    const std::optional<std::wstring> contained =
+        ContainedTargetPath(entry.folderType, entry.targetDir, entry.name, installFolder);
+    if (!contained) return false;
+    const std::wstring& target = *contained;
+    // A file already in place is registered again only where this product installs, and
+    // under signed updates only when it is the file the manifest names.
+    const BOOL reRegister = entry.registerDll && IsInsideFolder(installFolder, target) &&
+                            MayRegisterExisting(entry, target);
+    if (!NeedsUpdate(target, releaseTime, reRegister, entry.checkDate, entry.type, typeFilter))
         return false;
     DownloadComponentInfo request = BuildEntryRequest(entry, target, updateUrl, Proxy());
     // Packages go to the run's folder, named after the release, never beside the target.
@@ -446,12 +505,14 @@ unsigned CUpdateManagerLite::GetLastErrorCode() {
 }
 
 void CUpdateManagerLite::SetError(std::wstring text, unsigned code) {
+    DebugOutput::DebugFormat(L"CUpdateManagerLite, error 0x%08x: %s\n", code, text.c_str());
     std::lock_guard<std::mutex> guard(errorLock);
     lastErrorText = std::move(text);
     lastErrorCode = code;
 }
 
 void CUpdateManagerLite::SetErrorText(std::wstring text) {
+    DebugOutput::DebugFormat(L"CUpdateManagerLite, download error: %s\n", text.c_str());
     std::lock_guard<std::mutex> guard(errorLock);
     lastErrorText = std::move(text);
 }
@@ -495,6 +556,12 @@ bool CUpdateManagerLite::DownloadFile(const wchar_t* url, const wchar_t* folder,
         return false;
     } catch (...) {
         SetError(L"failed to download file : " + std::wstring(url), kErrorDownloadFile);
+        return false;
+    }
+    if (extract && VerifiesUpdates()) {
+        DebugOutput::DebugLine(L"CUpdateManagerLite::DownloadFile, not extracted: " + path +
+                               L" has no signed manifest entry\n");
+        SetError(L"failed to extract file : " + path, kErrorExtractFile);
         return false;
     }
     try {

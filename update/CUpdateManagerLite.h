@@ -19,6 +19,7 @@
 #include "update/IUpdateManagerLite.h"
 #include "update/ManifestEntry.h"
 #include "update/UpdateEvent.h"
+#include "verify/UpdateKeys.h"
 
 // The update engine: fetches the manifest, queues the out-of-date files, downloads their
 // packages on a download thread while its own thread (the CThread base, the event thread)
@@ -34,7 +35,10 @@ public:
     static constexpr unsigned kErrorDownloadFile = 0x10071001;
     static constexpr unsigned kErrorExtractFile = 0x10081001;
 
-    CUpdateManagerLite(const std::wstring& updateUrl, const std::wstring& installFolder);
+    // With keys, only a release signed by one of them is used and only verified files are
+    // installed and registered; without, updates are taken as they come.
+    CUpdateManagerLite(const std::wstring& updateUrl, const std::wstring& installFolder,
+                       std::vector<PublicKey> keys = BuiltInUpdateKeys());
     // Stops and waits for every thread the manager started; a running transfer is aborted.
     // No notification is made once it has begun.
     ~CUpdateManagerLite() override;
@@ -76,6 +80,7 @@ public:
 
     const std::wstring& InstallFolder() const { return installFolder; }
     bool IsInstallStopped() const { return stopInstall; }
+    bool VerifiesUpdates() const { return !keys.empty(); }
 
     // How long a run waits for another run on the same install folder before it gives up
     // (and finds nothing to do).
@@ -101,6 +106,10 @@ private:
     void SetResumePosition(DownloadComponentInfo& request) const;
     // Parts that a resumed request filled: after a failed download they are not resumed again.
     void DropResumedParts() const;
+    bool AcceptManifest(const std::wstring& package, const std::wstring& copy);
+    // Whether an existing file may be registered again: always without keys, else only when
+    // it is the file the signed manifest names.
+    bool MayRegisterExisting(const ManifestEntry& entry, const std::wstring& target) const;
     bool QueueIfOutdated(const ManifestEntry& entry);
     // False when the event is the phase's last.
     bool DispatchEvent(UpdateEvent* event);
@@ -146,6 +155,7 @@ private:
     std::wstring proxyUserName;
     std::wstring proxyPassword;
     int accessType = 0;
+    std::vector<PublicKey> keys;
 
     std::mutex errorLock;
     CUpdateEventQueue events{*this};

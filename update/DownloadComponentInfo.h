@@ -29,4 +29,5 @@ struct DownloadComponentInfo {
     BOOL bPreAuthProxy = TRUE;
     BOOL bPreAuthHttp = TRUE;
     std::wstring strAcceptTypes = L"*/*";
+    ULONGLONG nMaxBodyBytes = 0;  // a longer body is refused, leaving no file; 0: no bound
 };

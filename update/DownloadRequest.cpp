@@ -23,6 +23,9 @@ DownloadComponentInfo MakeDownloadRequest(std::wstring url, std::wstring localFo
 DownloadComponentInfo BuildEntryRequest(const ManifestEntry& entry, std::wstring_view targetPath,
                                         std::wstring_view updateUrl,
                                         const DownloadProxySettings& proxy) {
-    return MakeDownloadRequest(ManifestPaths::BuildPackageUrl(updateUrl, entry.name),
-                               PathText::FolderPart(targetPath), entry.name + L".zip", proxy);
+    DownloadComponentInfo request =
+        MakeDownloadRequest(ManifestPaths::BuildPackageUrl(updateUrl, entry.name),
+                            PathText::FolderPart(targetPath), entry.name + L".zip", proxy);
+    request.nMaxBodyBytes = ManifestPaths::PackageBodyBound(entry.fileSize);
+    return request;
 }

@@ -14,6 +14,7 @@ struct ManifestEntry {
     BOOL registerDll = FALSE;
     BOOL checkDate = FALSE;
     std::wstring type;
+    std::wstring sha256;  // Sha256: the file's digest in a signed manifest
 
     bool operator==(const ManifestEntry&) const = default;
 };

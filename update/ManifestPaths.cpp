@@ -70,6 +70,13 @@ std::wstring BuildPackageUrl(std::wstring_view updateUrl, std::wstring_view name
     return url;
 }
 
+std::uint64_t PackageBodyBound(long long fileSize) {
+    constexpr std::uint64_t kRecordsAllowance = 256u << 10;
+    if (fileSize <= 0) return 0;
+    const auto size = static_cast<std::uint64_t>(fileSize);
+    return size + size / 4096 + kRecordsAllowance;
+}
+
 bool TypeAccepted(const std::vector<std::wstring>& typeFilter, std::wstring_view type) {
     return typeFilter.empty() ||
            std::find(typeFilter.begin(), typeFilter.end(), type) != typeFilter.end();

@@ -1,5 +1,7 @@
 #pragma once
 
+#include <cstddef>
+#include <cstdint>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -32,6 +34,15 @@ std::wstring ComposeTargetPath(std::wstring_view baseFolder, std::wstring_view t
 
 // updateUrl "/RudovuZado/" name ".zip", every "\" turned into "/".
 std::wstring BuildPackageUrl(std::wstring_view updateUrl, std::wstring_view name);
+
+// Longest package body for a file of fileSize bytes: the file stored, with room for the
+// records around it and for deflate's worst growth (FileSize + 1/4096 + 256 KiB). A size of 0
+// or less gives no bound (0).
+std::uint64_t PackageBodyBound(long long fileSize);
+
+// The manifest's own bounds: a larger file or more sections is an unreadable manifest.
+inline constexpr std::uint64_t kMaxManifestBytes = 32u << 20;
+inline constexpr std::size_t kMaxManifestEntries = 250000;
 
 // An empty filter takes every type; otherwise the type must equal one value exactly.
 bool TypeAccepted(const std::vector<std::wstring>& typeFilter, std::wstring_view type);

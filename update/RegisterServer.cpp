@@ -5,6 +5,7 @@
 
 #include <string>
 
+#include "framework/win32/DebugOutput.h"
 #include "update/ManifestPaths.h"
 
 namespace {
@@ -58,11 +59,18 @@ bool RegisterServer(const wchar_t* dllPath, const wchar_t* entryPoint) {
     try {
         const OleScope ole;
         const LoadedLibrary library(dllPath);
-        if (!library.Loaded()) return false;
+        if (!library.Loaded()) {
+            DebugOutput::DebugFormat(L"RegisterServer, cannot load %s, error %lu\n", dllPath,
+                                     GetLastError());
+            return false;
+        }
         using EntryPoint = HRESULT(STDAPICALLTYPE*)();
         const auto call = reinterpret_cast<EntryPoint>(reinterpret_cast<void*>(
             GetProcAddress(library.Module(), AnsiText(entryPoint).c_str())));
-        return call && SUCCEEDED(call());
+        const HRESULT result = call ? call() : HRESULT_FROM_WIN32(ERROR_PROC_NOT_FOUND);
+        DebugOutput::DebugFormat(L"RegisterServer, %s of %s: 0x%08lx\n", entryPoint, dllPath,
+                                 static_cast<unsigned long>(result));
+        return SUCCEEDED(result);
     } catch (...) {
         return false;
     }

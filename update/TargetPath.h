@@ -1,5 +1,6 @@
 #pragma once
 
+#include <optional>
 #include <string>
 #include <string_view>
 
@@ -10,3 +11,17 @@ std::wstring ResolveBaseFolder(int folderType, std::wstring_view installFolder);
 // Local path of a manifest entry: base folder, targetDir and name.
 std::wstring ResolveTargetPath(int folderType, std::wstring_view targetDir, std::wstring_view name,
                                std::wstring_view installFolder);
+
+// The full path the platform makes of a path (GetFullPathNameW); nothing when it cannot.
+std::optional<std::wstring> FullPathOf(const std::wstring& path);
+
+// True when the platform resolves path to a place below folder.
+bool IsInsideFolder(const std::wstring& folder, const std::wstring& path);
+
+// ResolveTargetPath for an entry that stays inside its base folder: a plain file name, a
+// relative TargetDir, a base that is a local folder (not on a network drive), and a target
+// that the platform resolves to a place below that base. Nothing, with a line on the debug
+// output, for any other entry.
+std::optional<std::wstring> ContainedTargetPath(int folderType, std::wstring_view targetDir,
+                                                std::wstring_view name,
+                                                std::wstring_view installFolder);

@@ -2,7 +2,8 @@
 // reading the manifest through the profile functions (seven calls per entry) against reading it
 // once, alone and followed by the decision for every entry (target path, release time,
 // NeedsUpdate), which is the check without fetching the manifest; then the real
-// CheckForUpdates, fetching the manifest package from a loopback update tree.
+// CheckForUpdates, fetching the signed manifest package from a loopback update tree, by an
+// engine without keys and by one that verifies the release.
 #include <windows.h>
 
 #include <cstdio>
@@ -11,10 +12,11 @@
 #include <string>
 #include <vector>
 
+#include "support/updatetree/CTreeSigner.h"
 #include "support/updatetree/CUpdateTree.h"
 #include "support/updatetree/CUpdateTreeServer.h"
 #include "update/CFileContent.h"
-#include "update/IUpdateManagerLite.h"
+#include "update/CUpdateManagerLite.h"
 #include "update/NeedsUpdate.h"
 #include "update/ReleaseTime.h"
 #include "update/TargetPath.h"
@@ -54,8 +56,9 @@ std::string ManifestText(int count) {
         char entry[256];
         std::snprintf(entry, sizeof entry,
                       "[File%05d.dll]\r\nFolderType=0\r\nTargetDir=bin\\d%d\r\nModifyDate=%ls\r\n"
-                      "FileSize=%d\r\nRegister=0\r\nCheckDate=1\r\nType=Common\r\n\r\n",
-                      i, i % kFolders, kModifyDate, 1000 + i);
+                      "FileSize=%d\r\nSha256=%064d\r\nRegister=0\r\nCheckDate=1\r\n"
+                      "Type=Common\r\n\r\n",
+                      i, i % kFolders, kModifyDate, 1000 + i, i);
         text += entry;
     }
     return text;
@@ -120,14 +123,15 @@ Timing TimeCheck(const std::wstring& manifest, const std::wstring& installFolder
     return best;
 }
 
-// Seconds of CheckForUpdates against a loopback update tree publishing the manifest; its
-// result must be 0 (nothing to fetch).
-double TimeCheckForUpdates(const std::wstring& folder, int count) {
+// Seconds of CheckForUpdates against a loopback update tree publishing the signed manifest;
+// its result must be 0 (nothing to fetch).
+double TimeCheckForUpdates(const std::wstring& folder, int count,
+                           const std::vector<PublicKey>& keys) {
     updatetree::CUpdateTree tree(folder + L"tree" + std::to_wstring(count) + L"\\");
     tree.PublishManifest(ManifestText(count));
     updatetree::CUpdateTreeServer server(tree.Root());
     const std::unique_ptr<IUpdateManagerLite> manager(
-        CreateUpdateManagerLite(server.Url(), folder));
+        new CUpdateManagerLite(server.Url(), folder, keys));
     manager->AddTypeFilter(L"Common");
     manager->UseDirectConnection();
     const double start = Now();
@@ -160,8 +164,9 @@ int main() {
         std::fprintf(stderr, "cannot create the install files\n");
         return 1;
     }
-    std::printf("%8s %14s %14s %16s %16s %16s\n", "entries", "profile load", "one-read load",
-                "profile check", "one-read check", "CheckForUpdates");
+    const std::vector<PublicKey> keys{updatetree::CTreeSigner::TestKey().Public()};
+    std::printf("%8s %14s %14s %16s %16s %16s %16s\n", "entries", "profile load", "one-read load",
+                "profile check", "one-read check", "CheckForUpdates", "verified check");
     for (const int count : counts) {
         const std::wstring manifest = folder + L"RudovuZado" + std::to_wstring(count) + L".ini";
         if (!WriteManifest(manifest, count)) {
@@ -170,9 +175,11 @@ int main() {
         }
         const Timing profile = TimeCheck(manifest, folder, count, true, 1);
         const Timing once = TimeCheck(manifest, folder, count, false, 3);
-        const double checkForUpdates = TimeCheckForUpdates(folder, count);
-        std::printf("%8d %12.3f s %12.3f s %14.3f s %14.3f s %14.3f s\n", count, profile.load,
-                    once.load, profile.check, once.check, checkForUpdates);
+        const double checkForUpdates = TimeCheckForUpdates(folder, count, {});
+        const double verifiedCheck = TimeCheckForUpdates(folder, count, keys);
+        std::printf("%8d %12.3f s %12.3f s %14.3f s %14.3f s %14.3f s %14.3f s\n", count,
+                    profile.load, once.load, profile.check, once.check, checkForUpdates,
+                    verifiedCheck);
         DeleteFileW(manifest.c_str());
     }
     RemoveBenchFiles(folder, 10000);

@@ -43,6 +43,12 @@ uint32_t GetAttributes(const std::wstring& path) {
 
 bool Exists(const std::wstring& path) { return access(PosixPath::Native(path).c_str(), F_OK) == 0; }
 
+uint64_t FileSize(const std::wstring& path) {
+    struct stat info;
+    if (stat(PosixPath::Native(path).c_str(), &info) != 0) return 0;
+    return static_cast<uint64_t>(info.st_size);
+}
+
 bool IsExistingFolder(const std::wstring& path) {
     struct stat info;
     return stat(PosixPath::Native(path).c_str(), &info) == 0 && S_ISDIR(info.st_mode);

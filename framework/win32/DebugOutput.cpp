@@ -5,6 +5,9 @@
 #include <cstdarg>
 #include <cwchar>
 #include <mutex>
+#include <new>
+
+#include "framework/win32/LogFile.h"
 
 namespace DebugOutput {
 
@@ -16,14 +19,17 @@ Observer g_observer;
 }  // namespace
 
 void DebugLine(const std::wstring& line) {
+    // Callers read the last error after their line; the log's own calls must not change it.
+    const DWORD lastError = GetLastError();
     OutputDebugStringW(line.c_str());
+    LogFile::Append(line);
+    SetLastError(lastError);
     Observer observer;
     {
         std::lock_guard<std::mutex> guard(g_lock);
         observer = g_observer;
     }
-    if (observer)
-        observer(line);
+    if (observer) observer(line);
 }
 
 void DebugFormat(const wchar_t* format, ...) {
@@ -34,7 +40,11 @@ void DebugFormat(const wchar_t* format, ...) {
     va_end(args);
     // A line too long for the buffer is cut, never left unterminated.
     buffer[written < 0 ? sizeof(buffer) / sizeof(buffer[0]) - 1 : written] = L'\0';
-    DebugLine(buffer);
+    try {
+        DebugLine(buffer);
+    } catch (const std::bad_alloc&) {
+        // A diagnostic line is never worth failing the run: without memory it is lost.
+    }
 }
 
 void SetObserver(Observer observer) {

@@ -3,8 +3,8 @@
 #include <functional>
 #include <string>
 
-// Every diagnostic line goes through DebugLine: it always reaches the platform debug output,
-// and an observer installed by a test sees it too.
+// Every diagnostic line goes through DebugLine: it always reaches the platform debug output and
+// the user's log file (LogFile), and an observer installed by a test sees it too.
 namespace DebugOutput {
 
 using Observer = std::function<void(const std::wstring& line)>;

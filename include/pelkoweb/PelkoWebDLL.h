@@ -3,16 +3,18 @@
 // The interface that PelkoWebLoader.dll hands to host programs.
 //
 // A host loads the DLL, calls CreatePelkoWebDLLObject and one of the start operations, and
-// destroys the object when done. The object has MSVC's 32-bit layout whatever compiler built
-// either side: one pointer to the table of operations at offset 0; slot 0 the scalar deleting
-// destructor, void* __thiscall (this, unsigned flags), freeing the memory when bit 0 of flags
-// is set; slots 1-3 the start operations, void __thiscall (this, const wchar_t*...).
+// destroys the object when done. The object has MSVC's layout whatever compiler built either
+// side: one pointer to the table of operations at offset 0; slot 0 the scalar deleting
+// destructor, void* (this, unsigned flags), freeing the memory when bit 0 of flags is set;
+// slots 1-3 the start operations, void (this, const wchar_t*...). On 32-bit x86 every slot is
+// __thiscall (this in ECX, the callee pops the arguments); x64 has one calling convention, with
+// this as the first argument. The slots and their order are the same in both.
 //
 // MSVC builds that table from the plain abstract class below. Other compilers give a virtual
 // destructor two slots, so for them slot 0 is declared as an ordinary operation taking the
 // flags; use DeletePelkoWebDLLObject (or delete, with MSVC) to destroy the object.
 
-#if defined(_MSC_VER)
+#if defined(_MSC_VER) && defined(_M_IX86)
 #define PELKOWEB_THISCALL __thiscall
 #elif defined(__i386__)
 #define PELKOWEB_THISCALL __attribute__((thiscall))

@@ -7,8 +7,8 @@
 #include "download/CDownloadComponent.h"
 #include "download/DebugLines.h"
 #include "download/RecordingCallback.h"
-#include "support/common/TestFolder.h"
 #include "download/TestFiles.h"
+#include "support/common/TestFolder.h"
 #include "support/httpserver/CLoopbackHttpServer.h"
 
 namespace {
@@ -18,17 +18,18 @@ using downloadtest::FileExists;
 using downloadtest::Pattern;
 using downloadtest::ReadFileBytes;
 using downloadtest::RecordingCallback;
-using testsupport::TestFolder;
 using httptest::CLoopbackHttpServer;
 using httptest::ScriptedResponse;
+using testsupport::TestFolder;
 
-// Answers every dialog box of this process that shows up while it lives (for at most ten
-// seconds), so that no dialog can hold a test.
+// Answers every dialog box of this process that shows up while it lives, so that no dialog can
+// hold a test. No time limit: on a busy machine the dialog may come late, and one left
+// unanswered would block the transfer waiting for it for good.
 class DialogAnswerer {
 public:
     explicit DialogAnswerer(std::function<void(HWND)> answer)
         : watcher([this, answer] {
-              for (int i = 0; i < 500 && !done; ++i) {
+              while (!done) {
                   if (HWND dialog = FindDialog()) {
                       answer(dialog);
                       ++seen;
@@ -323,9 +324,9 @@ TEST_F(DownloadComponentTest, StartWithoutWaitIsJoinedByTheDestructor) {
     EXPECT_EQ(callback.ProgressReports().size(), 50u);
 }
 
-// The real Internet error dialog on a 401: the user's answer decides between a resend with
-// the typed credentials and a silent end.
-TEST_F(DownloadComponentTest, CredentialsDialogAnswersA401) {
+// The real Internet error dialog on a proxy's 407: the user's answer decides between a resend
+// with the typed credentials and a silent end. (A server's 401 over plain HTTP opens none.)
+TEST_F(DownloadComponentTest, CredentialsDialogAnswersA407) {
     struct Case {
         const char* name;
         std::function<void(HWND)> answer;
@@ -349,12 +350,16 @@ TEST_F(DownloadComponentTest, CredentialsDialogAnswersA401) {
         CLoopbackHttpServer caseServer;
         const std::string expected = httptest::BasicCredentials("typed", "secret");
         caseServer.SetHandler([&](const httptest::ReceivedRequest& request) {
-            return request.Header("Authorization") == expected
+            return request.Header("Proxy-Authorization") == expected
                        ? ScriptedResponse::Ok("behind the dialog")
-                       : ScriptedResponse::Challenge(false);
+                       : ScriptedResponse::Challenge(true);
         });
         DownloadComponentInfo info = Record("/guarded.zip", L"guarded.zip");
-        info.strURL = caseServer.Url("/guarded.zip");
+        // Nothing listens at the origin's port: only the proxy answers.
+        info.strURL = L"http://127.0.0.1:" + std::to_wstring(CLoopbackHttpServer::UnusedPort()) +
+                      L"/guarded.zip";
+        info.nAccessType = 2;
+        info.strProxyServer = caseServer.HostPort();
         DeleteFileW((info.strLocalFolder + L"\\guarded.zip").c_str());
         RecordingCallback callback;
         CDownloadComponent component(&callback, &info, 1, 1);
@@ -369,7 +374,8 @@ TEST_F(DownloadComponentTest, CredentialsDialogAnswersA401) {
         EXPECT_TRUE(callback.Events().empty());  // neither answer is an error report
         EXPECT_EQ(FileExists(info.strLocalFolder + L"\\guarded.zip"), c.downloaded);
         if (c.downloaded) {
-            EXPECT_EQ(caseServer.Requests().back().Header("Authorization").value_or(""), expected);
+            EXPECT_EQ(caseServer.Requests().back().Header("Proxy-Authorization").value_or(""),
+                      expected);
         }
     }
 }

@@ -5,8 +5,8 @@
 #include "download/CHttpDownloader.h"
 #include "download/DebugLines.h"
 #include "download/RecordingCallback.h"
-#include "support/common/TestFolder.h"
 #include "download/TestFiles.h"
+#include "support/common/TestFolder.h"
 #include "support/httpserver/CLoopbackHttpServer.h"
 
 namespace {
@@ -15,14 +15,15 @@ using downloadtest::DebugLines;
 using downloadtest::FileExists;
 using downloadtest::Pattern;
 using downloadtest::ReadFileBytes;
-using testsupport::TestFolder;
 using downloadtest::WriteFileBytes;
 using httptest::CLoopbackHttpServer;
 using httptest::ScriptedResponse;
+using testsupport::TestFolder;
 
 const wchar_t kTextStatus[] =
     L"Failed to receive a valid HTTP response from the server, Response Code:%s";
 const wchar_t kTextConnect[] = L"An error occurred connecting to the server, Error:%s";
+const wchar_t kTextDownload[] = L"An error occurred while downloading the file, Error:%s";
 
 // Records the reports and progress; prompts as the test says.
 class TestDownloader : public CHttpDownloader {
@@ -185,6 +186,18 @@ TEST_F(HttpDownloaderTest, FailuresReportTheirTextAndLeaveNoNewFile) {
          L"An error occurred while downloading the file, Error:%s",
          ERROR_INTERNET_CONNECTION_ABORTED,
          L"CHttpDownloader::_Download, Connection closed after 3000 of 9000 bytes\n"},
+        {"announced length beyond the body bound", ScriptedResponse::Ok(Pattern(3000)),
+         [](TestDownloader& d) { d.m_nMaxBodyBytes = 2999; }, false, kTextDownload,
+         ERROR_FILE_TOO_LARGE,
+         L"CHttpDownloader::_Download, Body longer than 2999 bytes refused\n"},
+        {"unannounced body beyond the bound",
+         ScriptedResponse::Ok(Pattern(3000)).WithoutContentLength(),
+         [](TestDownloader& d) {
+             d.m_nMaxBodyBytes = 2999;
+             d.m_nBufferSize = 1000;
+         },
+         false, kTextDownload, ERROR_FILE_TOO_LARGE,
+         L"CHttpDownloader::_Download, Body longer than 2999 bytes refused\n"},
         {"connection dropped mid-body",
          [] {
              ScriptedResponse r = ScriptedResponse::Ok(Pattern(50000));
@@ -327,7 +340,24 @@ TEST_F(HttpDownloaderTest, ServerCredentialsAnswerA401) {
               httptest::BasicCredentials("user", "pa55"));
 }
 
-TEST_F(HttpDownloaderTest, A401WithoutCredentialsAsksThePrompt) {
+// What the user would type goes nowhere over plain HTTP: the 401 is the failed request it is.
+TEST_F(HttpDownloaderTest, AServers401OverHttpFailsWithoutThePrompt) {
+    server.Enqueue(ScriptedResponse::Challenge(false));
+    TestDownloader downloader;
+    Prepare(downloader, "/file.bin");
+    downloader.prompt = [](TestDownloader&, DWORD&) { return TRUE; };
+
+    EXPECT_FALSE(downloader.Download());
+
+    EXPECT_EQ(downloader.prompts, 0);
+    ASSERT_EQ(downloader.reports.size(), 1u);
+    EXPECT_TRUE(downloader.reports[0].status);
+    EXPECT_EQ(downloader.reports[0].code, 401u);
+    EXPECT_EQ(server.Requests().size(), 1u);
+    EXPECT_FALSE(FileExists(target));
+}
+
+TEST_F(HttpDownloaderTest, A407WithoutCredentialsAsksThePrompt) {
     struct Case {
         const char* name;
         std::function<BOOL(TestDownloader&, DWORD&)> prompt;  // nullptr: the base version
@@ -344,9 +374,9 @@ TEST_F(HttpDownloaderTest, A401WithoutCredentialsAsksThePrompt) {
          FALSE, 1},
         {"prompt asks to send again",
          [](TestDownloader& d, DWORD&) {
-             d.m_strUserName = L"late";
-             d.m_strPassword = L"comer";
-             return d.DoHTTPAuthentication();
+             d.m_strProxyUserName = L"late";
+             d.m_strProxyPassword = L"comer";
+             return d.DoProxyAuthentication();
          },
          TRUE, 0},
     };
@@ -354,12 +384,15 @@ TEST_F(HttpDownloaderTest, A401WithoutCredentialsAsksThePrompt) {
         SCOPED_TRACE(c.name);
         DeleteFileW(target.c_str());
         CLoopbackHttpServer caseServer;
-        caseServer.Enqueue(ScriptedResponse::Challenge(false, Pattern(5000)));
+        caseServer.Enqueue(ScriptedResponse::Challenge(true, Pattern(5000)));
         caseServer.Enqueue(ScriptedResponse::Ok("body"));
         TestDownloader downloader;
-        downloader.m_strURL = caseServer.Url("/file.bin");
+        // Through the server as a named proxy; nothing listens at the origin's port.
+        downloader.m_strURL =
+            L"http://127.0.0.1:" + std::to_wstring(CLoopbackHttpServer::UnusedPort()) + L"/f.bin";
         downloader.m_strFileName = target;
-        downloader.m_nAccessType = 1;
+        downloader.m_nAccessType = 2;
+        downloader.m_strProxyServer = caseServer.HostPort();
         downloader.prompt = c.prompt;
 
         EXPECT_EQ(downloader.Download(), c.result);
@@ -436,6 +469,72 @@ TEST_F(HttpDownloaderTest, RedirectIsFollowed) {
     EXPECT_EQ(ReadFileBytes(target), "moved body");
 }
 
+// Each redirect is judged with the server rule before anything is sent to its target.
+TEST_F(HttpDownloaderTest, RedirectsOutsideTheServerRuleAreRefusedAndBounded) {
+    const std::string port = std::to_string(server.Port());
+    const struct {
+        const char* name;
+        std::string location;
+        size_t requests;
+    } cases[] = {
+        {"another loopback host", "http://127.0.0.2:" + port + "/new", 1},
+        {"a host outside the domains", "http://host.invalid/new", 1},
+        {"a host that only starts like an allowed one", "http://127.0.0.1.invalid/new", 1},
+        {"another scheme", "ftp://127.0.0.1:" + port + "/new", 1},
+        {"a redirect loop", "/old", 11},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        CLoopbackHttpServer caseServer;
+        caseServer.Route("/old",
+                         ScriptedResponse::Status(302, "Found").Header("Location", c.location));
+        caseServer.Route("/new", ScriptedResponse::Ok("moved body"));
+        TestDownloader downloader;
+        downloader.m_strURL = caseServer.Url("/old");
+        downloader.m_strFileName = target;
+        downloader.m_nAccessType = 1;
+
+        EXPECT_FALSE(downloader.Download());
+
+        EXPECT_EQ(caseServer.Requests().size(), c.requests);
+        ASSERT_EQ(downloader.reports.size(), 1u);
+        EXPECT_TRUE(downloader.reports[0].status);
+        EXPECT_EQ(downloader.reports[0].code, 302u);
+        EXPECT_FALSE(FileExists(target));
+    }
+}
+
+// A body up to the bound is whole; one beyond it is cut off at the bound and its file goes,
+// even a file that was there before.
+TEST_F(HttpDownloaderTest, ABodyBeyondItsBoundLeavesNoFile) {
+    const struct {
+        ULONGLONG bound;
+        bool announced;
+        bool downloaded;
+    } cases[] = {
+        {3000, true, true}, {3000, false, true}, {2999, true, false}, {2999, false, false}};
+    for (const auto& c : cases) {
+        SCOPED_TRACE(testing::Message() << c.bound << (c.announced ? " announced" : ""));
+        CLoopbackHttpServer caseServer;
+        ScriptedResponse response = ScriptedResponse::Ok(Pattern(3000));
+        if (!c.announced) response.WithoutContentLength();
+        caseServer.Enqueue(response);
+        WriteFileBytes(target, "installed before");
+        TestDownloader downloader;
+        downloader.m_strURL = caseServer.Url("/file.bin");
+        downloader.m_strFileName = target;
+        downloader.m_nAccessType = 1;
+        downloader.m_nMaxBodyBytes = c.bound;
+
+        EXPECT_EQ(downloader.Download(), c.downloaded ? TRUE : FALSE);
+
+        EXPECT_EQ(FileExists(target), c.downloaded);
+        if (c.downloaded) {
+            EXPECT_EQ(ReadFileBytes(target), Pattern(3000));
+        }
+    }
+}
+
 TEST_F(HttpDownloaderTest, RequestCarriesVerbVersionReferrerAndAcceptTypes) {
     server.Enqueue(ScriptedResponse::Ok("x"));
     TestDownloader downloader;
@@ -509,8 +608,9 @@ TEST(HttpDownloaderText, OpenRequestFlagsFollowTheScheme) {
         BOOL noRedirect;
         DWORD flags;
     } cases[] = {
-        {L"http://127.0.0.1/a", FALSE, 0x84400100},
-        {L"https://127.0.0.1/a", FALSE, 0x84C00100},
+        // Redirects are never followed by WinINet itself: _Download judges and follows them.
+        {L"http://127.0.0.1/a", FALSE, 0x84600100},
+        {L"https://127.0.0.1/a", FALSE, 0x84E00100},
         {L"https://127.0.0.1/a", TRUE, 0x84E00100},
     };
     for (const auto& c : cases) {

@@ -13,6 +13,22 @@ TEST(RequestRules, OpenRequestFlagsKeepCertificateChecksForHttps) {
     EXPECT_EQ(RequestRules::OpenRequestFlags(true, true), 0x84E00100u);
 }
 
+TEST(RequestRules, AServers401PromptsOnlyOverHttps) {
+    const struct {
+        bool proxy, https, promptProxy, promptHttp, prompts;
+    } cases[] = {
+        {false, false, true, true, false},  // server over http: never
+        {false, true, true, true, true},   {false, true, true, false, false},
+        {true, false, true, true, true},  // proxy: as its switch says
+        {true, true, true, false, true},   {true, false, false, true, false},
+    };
+    for (const auto& c : cases)
+        EXPECT_EQ(
+            RequestRules::MayPromptForCredentials(c.proxy, c.https, c.promptProxy, c.promptHttp),
+            c.prompts)
+            << c.proxy << c.https << c.promptProxy << c.promptHttp;
+}
+
 TEST(RequestRules, RangeHeaderOnlyWhenResuming) {
     EXPECT_EQ(RequestRules::RangeHeader(0), L"");
     EXPECT_EQ(RequestRules::RangeHeader(5), L"Range: bytes=5-\r\n");

@@ -92,12 +92,20 @@ TEST_F(SchemeLaunchTest, ALinkToAHostWithoutAUsableDllSaysSo) {
     const std::wstring url = L"pelkoweb://desk?server=" + PercentEncoded(m_serverUrl) + L"&enc=x";
     const std::wstring unavailable =
         WideText::Wide(SchemeTexts::ComponentUnavailableText(WideText::Utf16(dll)));
+    // The user's log of the host, to be read after each run.
+    const std::wstring appData = folder + L"AppData";
+    CreateDirectoryW(appData.c_str(), nullptr);
+    SetEnvironmentVariableW(L"LOCALAPPDATA", appData.c_str());
+    const std::wstring log = appData + L"\\Pelko\\Logs\\PelkoWebLoader.log";
 
     HostRun run = RunHost(OpenCommandFor(url, host), host);
     EXPECT_EQ(run.exitCode, 2);
     ASSERT_EQ(run.boxes.size(), 1u);
     EXPECT_EQ(run.boxes[0].caption, L"ERROR");
     EXPECT_EQ(run.boxes[0].text, unavailable);
+    EXPECT_NE(ReadBytes(log).find("PelkoWebHost, cannot load " + Utf8(dll) + ", error 126"),
+              std::string::npos)
+        << ReadBytes(log);
 
     ASSERT_TRUE(CopyFileW((ProgramFolder() + L"NoFactory.dll").c_str(), dll.c_str(), FALSE));
     run = RunHost(OpenCommandFor(url, host), host);
@@ -105,9 +113,17 @@ TEST_F(SchemeLaunchTest, ALinkToAHostWithoutAUsableDllSaysSo) {
     ASSERT_EQ(run.boxes.size(), 1u);
     EXPECT_EQ(run.boxes[0].text, unavailable);
     ExpectNothingStarted();
+    EXPECT_NE(ReadBytes(log).find("PelkoWebHost, " + Utf8(dll) +
+                                  " does not export CreatePelkoWebDLLObject"),
+              std::string::npos);
+    SetEnvironmentVariableW(L"LOCALAPPDATA", nullptr);
 
     EXPECT_TRUE(DeleteSoon(host));
     EXPECT_TRUE(DeleteSoon(dll));
+    DeleteSoon(log);
+    RemoveDirectoryW((appData + L"\\Pelko\\Logs").c_str());
+    RemoveDirectoryW((appData + L"\\Pelko").c_str());
+    RemoveDirectoryW(appData.c_str());
     EXPECT_TRUE(RemoveDirectoryW(folder.c_str()));
 }
 

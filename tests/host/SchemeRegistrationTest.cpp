@@ -9,6 +9,7 @@
 #include "host/SchemeHostFixture.h"
 #include "host/SchemeTexts.h"
 #include "host/WideText.h"
+#include "resources/ProductVersion.h"
 #include "support/httpserver/CLoopbackHttpServer.h"
 
 namespace {
@@ -181,6 +182,36 @@ TEST_F(SchemeRegistrationTest, UnregisterRemovesOnlyWhatRegisterWrote) {
     EXPECT_EQ(run.exitCode, 0);
     EXPECT_NE(run.output.find("registered for another program"), std::string::npos) << run.output;
     EXPECT_EQ(RegistryTree(HKEY_CURRENT_USER, kSchemeKey), takenOver);
+}
+
+// The shell shows the scheme with the icon its DefaultIcon value names: the program's own.
+TEST_F(SchemeRegistrationTest, DefaultIconNamesTheProgramsOwnIcon) {
+    ASSERT_EQ(RunHostWith(L"--register").exitCode, 0);
+    const std::wstring value =
+        ReadText(HKEY_CURRENT_USER, L"Software\\Classes\\pelkoweb\\DefaultIcon", nullptr);
+    const size_t comma = value.rfind(L',');
+    ASSERT_NE(comma, std::wstring::npos) << Utf8(value);
+    const std::wstring path = value.substr(1, comma - 2);  // without the quotes
+    EXPECT_EQ(path, HostPath());
+    HICON large = nullptr;
+    HICON small = nullptr;
+    EXPECT_EQ(ExtractIconExW(path.c_str(), std::stoi(value.substr(comma + 1)), &large, &small, 1),
+              2u);
+    EXPECT_NE(large, nullptr);
+    EXPECT_NE(small, nullptr);
+    if (large) DestroyIcon(large);
+    if (small) DestroyIcon(small);
+}
+
+TEST_F(SchemeHostFixture, VersionNamesTheHostAndTheDllBesideIt) {
+    const HostRun run = RunHost(L"\"" + HostPath() + L"\" --version");
+    EXPECT_EQ(run.exitCode, 0);
+    const std::wstring folder = HostPath().substr(0, HostPath().find_last_of(L'\\') + 1);
+    EXPECT_EQ(run.output, std::string("PelkoWebHost ") + PELKO_VERSION_TEXT + "\n" + Utf8(folder) +
+                              "PelkoWebLoader.dll " + PELKO_VERSION_TEXT + ".0\n");
+    DWORD ignored = 0;
+    EXPECT_GT(GetFileVersionInfoSizeW(HostPath().c_str(), &ignored), 0u)
+        << "the program has a version resource";
 }
 
 }  // namespace

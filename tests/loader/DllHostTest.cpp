@@ -6,6 +6,7 @@
 #include <memory>
 #include <string>
 
+#include "framework/PathText.h"
 #include "loader/DeploymentValues.h"
 #include "loader/LaunchFixture.h"
 #include "loader/LoaderTexts.h"
@@ -115,7 +116,7 @@ TEST_F(DllHostTest, PlainCHostDrivesTheObjectTableLikeMsvcCode) {
     EXPECT_EQ(RunHost(L"PelkoCHost.exe", L"classic " + server + L" c-id c-name"), 0);
     const auto record = WaitForRecord(L"PelkoLoader");
     ASSERT_TRUE(record.has_value());
-    EXPECT_EQ(record->cwd, CurrentFolder());
+    EXPECT_EQ(PathText::AppendBackslash(record->cwd), kInstallFolder);
     EXPECT_EQ(
         SettingsEntries(),
         (IniEntries{

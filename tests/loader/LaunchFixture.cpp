@@ -163,13 +163,23 @@ int LaunchFixture::RunProgram(const std::wstring& programPath, const std::wstrin
     return static_cast<int>(exitCode);
 }
 
-bool LaunchFixture::DeleteSoon(const std::wstring& path) {
+namespace {
+
+bool RemoveSoon(const std::wstring& path, BOOL(WINAPI* remove)(LPCWSTR)) {
     for (DWORD waited = 0; waited < kRecordWaitMs; waited += kPollMs) {
-        if (DeleteFileW(path.c_str())) return true;
+        if (remove(path.c_str())) return true;
         const DWORD error = GetLastError();
         if (error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND) return true;
         Sleep(kPollMs);
     }
     ADD_FAILURE() << "cannot delete " << Utf8(path);
     return false;
+}
+
+}  // namespace
+
+bool LaunchFixture::DeleteSoon(const std::wstring& path) { return RemoveSoon(path, DeleteFileW); }
+
+bool LaunchFixture::RemoveFolderSoon(const std::wstring& path) {
+    return RemoveSoon(path, RemoveDirectoryW);
 }

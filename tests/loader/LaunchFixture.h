@@ -36,6 +36,9 @@ protected:
     // Deletes a file, waiting a little while it is in use: a program that has just exited may
     // keep its file for a moment. True when the file is gone.
     static bool DeleteSoon(const std::wstring& path);
+    // The same for an empty folder: the console of a loader started there may keep it as
+    // its current folder for a moment.
+    static bool RemoveFolderSoon(const std::wstring& path);
 
     static void InstallFakeLoaders();
     static void WriteBytes(const std::wstring& path, const std::string& bytes);

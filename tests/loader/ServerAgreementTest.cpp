@@ -9,8 +9,8 @@
 #include <vector>
 
 #include "download/CHttpDownloader.h"
+#include "download/ServerHostRule.h"
 #include "loader/DeploymentValues.h"
-#include "loader/ServerHostRule.h"
 
 namespace {
 

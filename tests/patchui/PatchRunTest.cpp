@@ -8,6 +8,7 @@
 #include <filesystem>
 #include <fstream>
 #include <functional>
+#include <regex>
 #include <set>
 #include <sstream>
 #include <thread>
@@ -97,12 +98,16 @@ protected:
     void SetUp() override {
         LaunchFixture::SetUp();
         RemoveInstalled();
+        // The user's log of this process and the programs it starts.
+        SetEnvironmentVariableW(L"LOCALAPPDATA", appData.Path().c_str());
     }
     void TearDown() override {
+        SetEnvironmentVariableW(L"LOCALAPPDATA", nullptr);
         server.Stop();
         RemoveInstalled();
         LaunchFixture::TearDown();
     }
+    std::string Log() const { return ReadBytes(appData / L"Pelko\\Logs\\PelkoWebLoader.log"); }
     static void RemoveInstalled() {
         for (const wchar_t* name : kInstalled) {
             DeleteSoon(InInstallFolder(name));
@@ -128,6 +133,7 @@ protected:
                              Section("PatchC.txt", std::string("TargetDir=patchsub\n") + kRelease));
     }
 
+    testsupport::TestFolder appData;
     testsupport::TestFolder treeFolder;
     updatetree::CUpdateTree tree{treeFolder.Path()};
     updatetree::CUpdateTreeServer server{treeFolder.Path(), "/CvUpdate/PelkoPatch"};
@@ -180,6 +186,9 @@ TEST_F(PatchRunTest, PackageRefusedWithAnHttpErrorShowsTheDownloadersTextThenEnd
     EXPECT_NE(boxes.Seen()[0].text.find(L"404"), std::wstring::npos)
         << "the status the server gave";
     EXPECT_FALSE(Exists(InInstallFolder(L"PatchC.txt"))) << "nothing is installed";
+    EXPECT_NE(Log().find("download error: Failed to receive a valid HTTP response from the "
+                         "server, Response Code:404"),
+              std::string::npos);
 }
 
 TEST_F(PatchRunTest, CloseDuringASlowDownloadEndsWith1AndLeavesNoThread) {
@@ -301,6 +310,102 @@ TEST_F(PatchRunTest, CloseDuringTheCommitLetsItFinishWithTheRegistration) {
     EXPECT_EQ(ReadBytes(InInstallFolder(L"PatchB.txt")), "new B");
     EXPECT_EQ(ReadBytes(InInstallFolder(L"patchsub\\PatchC.txt")), "new C");
     EXPECT_EQ(ReadBytes(InInstallFolder(L"PatchA.dll.log")).rfind("register", 0), 0u);
+}
+
+// The events of one run, each a whole line with time, process and thread, and never a value
+// the web page handed over.
+TEST_F(PatchRunTest, PelkoWebHostRunWritesEachEventToTheUsersLog) {
+    PublishThreeFiles();
+    InstallFakeLoaders();
+    ASSERT_EQ(RunProgram(ProgramFolder() + L"PelkoWebHost.exe",
+                         L"desk " + Server() + L" enc-Secret-7f3a"),
+              0);
+    ASSERT_TRUE(WaitForRecord(L"PelkoDeskLoader"));
+    const std::string log = Log();
+    const std::string stamp = R"(\d{4}-\d\d-\d\d \d\d:\d\d:\d\d\.\d{3} \[pid \d+ tid \d+\] )";
+    const std::string url = R"(http://127\.0\.0\.1:\d+/CvUpdate/Pelko)";
+    const struct {
+        const char* event;
+        std::string pattern;
+    } events[] = {
+        {"start", R"(CPelkoWebDLL::Launch, start for PelkoDeskLoader\.exe)"},
+        {"server allowed", "CheckServer, allowed: " + url},
+        {"manifest", "manifest " + url + R"(Patch: \d+ bytes, 3 entries, 3 to fetch, \d+ ms)"},
+        {"package requested", "requested " + url + R"(Patch/RudovuZado/PatchB\.txt\.zip)"},
+        {"package received",
+         "received " + url + R"(Patch/RudovuZado/PatchB\.txt\.zip: \d+ bytes, \d+ ms)"},
+        {"package installed", R"(checked and installed .*\\PatchB\.txt\.zip)"},
+        {"registration", R"(RegisterServer, DllRegisterServer of .*\\PatchA\.dll: 0x00000000)"},
+        {"loader started",
+         R"(StartProcess, started C:\\Corvane\\Pelko\\PelkoDeskLoader\.exe, process \d+)"},
+        {"patch step time", R"(CPelkoWebDLL::Launch, patch step ended after \d+ ms)"},
+        {"total time", R"(CPelkoWebDLL::Launch, run ended after \d+ ms)"},
+    };
+    for (const auto& e : events) {
+        const std::regex line("(^|\r\n)" + stamp + ".*" + e.pattern + "\r\n");
+        EXPECT_TRUE(std::regex_search(log, line)) << e.event << ": " << e.pattern;
+    }
+    EXPECT_EQ(log.find("enc-Secret-7f3a"), std::string::npos);
+}
+
+TEST_F(PatchRunTest, ALogFolderThatCannotBeMadeChangesNothingInTheRun) {
+    const std::wstring notAFolder = appData / L"plain-file";
+    WriteBytes(notAFolder, "not a folder");
+    SetEnvironmentVariableW(L"LOCALAPPDATA", notAFolder.c_str());
+    PublishThreeFiles();
+    InstallFakeLoaders();
+    ASSERT_EQ(RunProgram(ProgramFolder() + L"PelkoWebHost.exe", L"desk " + Server() + L" enc-3"),
+              0);
+    EXPECT_EQ(ReadBytes(InInstallFolder(L"PatchB.txt")), "new B");
+    EXPECT_EQ(ReadBytes(InInstallFolder(L"PatchA.dll.log")).rfind("register", 0), 0u);
+    EXPECT_EQ(SettingsEntries(),
+              (IniEntries{
+                  {L"Server", Server()}, {L"Enc", L"enc-3"}, {L"EntID", L""}, {L"EntName", L""}}));
+    EXPECT_TRUE(WaitForRecord(L"PelkoDeskLoader"));
+    EXPECT_EQ(ReadBytes(notAFolder), "not a folder");
+}
+
+// A release the component cannot verify changes nothing, and the loader still starts: a tree
+// without a signature is no manifest at all, a package that fails verification fails the run
+// with its one box.
+TEST_F(PatchRunTest, ReleasesThatDoNotVerifyInstallNothingAndStillStartTheLoader) {
+    InstallFakeLoaders();
+    const struct {
+        const char* name;
+        std::function<void()> spoil;
+        const wchar_t* boxText;  // none: no box
+    } cases[] = {
+        {"unsigned tree",
+         [&] {
+             tree.SetSigning({updatetree::CUpdateTree::Signing::Key::none, {}, {}, {}});
+             PublishThreeFiles();
+         },
+         nullptr},
+        {"package swapped after signing",
+         [&] {
+             tree.SetSigning({});
+             PublishThreeFiles();
+             tree.AddPackage("PatchB.txt", "evil B", kStored);
+         },
+         L"failed to verify file"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        c.spoil();
+        MessageBoxWatcher boxes;
+        CPelkoWebDLL().Launch(
+            {Server().c_str(), L"enc-3", nullptr, nullptr, L"PelkoDeskLoader.exe"}, &RunPatchStep);
+        EXPECT_TRUE(WaitForRecord(L"PelkoDeskLoader"));
+        EXPECT_FALSE(Exists(InInstallFolder(L"PatchB.txt")));
+        EXPECT_FALSE(Exists(InInstallFolder(L"PatchA.dll.log"))) << "nothing registered";
+        if (c.boxText) {
+            ASSERT_TRUE(boxes.WaitForBoxes(1, 5000));
+            EXPECT_NE(boxes.Seen()[0].text.find(c.boxText), std::wstring::npos);
+        } else {
+            EXPECT_TRUE(boxes.Seen().empty());
+        }
+        DeleteSoon(InInstallFolder(L"PelkoDeskLoader.record.txt"));
+    }
 }
 
 }  // namespace

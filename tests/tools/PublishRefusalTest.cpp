@@ -38,6 +38,11 @@ TEST_P(PublishRefusalTest, WritesNothingAndSaysWhyInOneLine) {
     // A file beyond what a plain archive can describe costs nothing on disk when sparse.
     std::ofstream(space.Release() / "huge.bin");
     fs::resize_file(space.Release() / "huge.bin", (4ull << 30) + 1);
+    // Links out of the release folder, to a file and to a folder.
+    fs::create_directories(space.Root() / "outside");
+    std::ofstream(space.Root() / "outside" / "secret.txt") << "secret";
+    fs::create_symlink(space.Root() / "outside" / "secret.txt", space.Release() / "link.txt");
+    fs::create_directory_symlink(space.Root() / "outside", space.Release() / "linkdir");
 
     space.Describe(refusal.description);
     const ToolRun run = space.Build(refusal.options);
@@ -70,6 +75,26 @@ INSTANTIATE_TEST_SUITE_P(
         Refusal{
             "non-ASCII TargetDir", {}, "[b.dll]\nTargetDir=\xC3\xA9t\xC3\xA9\n", "not plain ASCII"},
         Refusal{"non-ASCII Type", {}, "[a.txt]\nType=\xC3\xA9\n", "not plain ASCII"},
+        Refusal{"doubled separator in TargetDir", {}, "[b.dll]\nTargetDir=bin//x\n", "empty part"},
+        Refusal{"device name in TargetDir", {}, "[b.dll]\nTargetDir=aux\n", "device name"},
+        Refusal{"absolute Source", {}, "[a.txt]\nSource=/etc/hostname\n", "absolute"},
+        Refusal{"Source outside the release folder",
+                {},
+                "[a.txt]\nSource=../outside/secret.txt\n",
+                "\"..\" part"},
+        Refusal{"link to a file outside", {}, "[link.txt]\n", "symbolic link"},
+        Refusal{"Source through a linked folder",
+                {},
+                "[a.txt]\nSource=linkdir/secret.txt\n",
+                "symbolic link"},
+        Refusal{"TargetDir through a linked folder",
+                {},
+                "[secret.txt]\nTargetDir=linkdir\n",
+                "symbolic link"},
+        Refusal{"entry no client installs, strict",
+                {"--strict"},
+                "[a.txt]\nType=Common\n[b.dll]\nTargetDir=bin\nType=common\n",
+                "[b.dll] has Type=common"},
         Refusal{"missing source", {}, "[a.txt]\n[c.txt]\n", "c.txt is missing"},
         Refusal{"missing Source key file", {}, "[a.txt]\nSource=elsewhere/a.txt\n", "is missing"},
         Refusal{"duplicate section", {}, "[a.txt]\n[A.TXT]\nSource=a.txt\n", "given twice"},
@@ -101,6 +126,57 @@ TEST(PublishOutputTest, FolderHoldingOtherFilesIsNotReplaced) {
     EXPECT_NE(0, run.code);
     EXPECT_NE(std::string::npos, run.err.find("holds other files than an update tree"));
     EXPECT_EQ(1u, space.Tree().size());
+}
+
+// Without --strict such entries are published, each named in one warning line.
+TEST(PublishOutputTest, EntriesNoClientInstallsAreWarnedOfOneLineEach) {
+    Workspace space("typewarning");
+    space.WriteFile("a.txt", "alpha", kMonday);
+    space.WriteFile("bin/b.dll", "beta", kMonday);
+    space.WriteFile("c.txt", "gamma", kMonday);
+    space.Describe("[a.txt]\n[b.dll]\nTargetDir=bin\nType=common\n[c.txt]\nType=Common\n");
+
+    const ToolRun run = space.Build();
+
+    EXPECT_EQ(0, run.code) << run.err;
+    EXPECT_EQ(2u, LineCount(run.err)) << run.err;
+    EXPECT_NE(std::string::npos, run.err.find("warning: ")) << run.err;
+    EXPECT_NE(std::string::npos, run.err.find("[a.txt] has no Type")) << run.err;
+    EXPECT_NE(std::string::npos, run.err.find("[b.dll] has Type=common")) << run.err;
+    EXPECT_EQ(std::string::npos, run.err.find("[c.txt]")) << run.err;
+    EXPECT_EQ(4u, space.Tree().size());
+}
+
+TEST(PublishOutputTest, MissingParentsOfTheOutputFolderAreMade) {
+    Workspace space("parents");
+    space.WriteFile("a.txt", "alpha", kMonday);
+    space.Describe("[a.txt]\n");
+    const fs::path output = space.Root() / "new" / "deeper" / "PelkoPatch";
+
+    const ToolRun run =
+        RunTool({"build", space.Release().string(), space.Description().string(), output.string()},
+                space.Root());
+
+    EXPECT_EQ(0, run.code) << run.err;
+    EXPECT_TRUE(fs::exists(output / "RudovuZado.ini.zip"));
+    EXPECT_EQ(0, RunTool({"verify", output.string()}, space.Root()).code);
+}
+
+TEST(PublishOutputTest, ParentThatCannotBeMadeLeavesNoFolderBehind) {
+    Workspace space("noparent");
+    space.WriteFile("a.txt", "alpha", kMonday);
+    space.Describe("[a.txt]\n");
+    // The first folder is made, the second has a name longer than any file system takes.
+    const fs::path output = space.Root() / "new" / std::string(300, 'n') / "PelkoPatch";
+
+    const ToolRun run =
+        RunTool({"build", space.Release().string(), space.Description().string(), output.string()},
+                space.Root());
+
+    EXPECT_NE(0, run.code);
+    EXPECT_EQ(1u, LineCount(run.err));
+    EXPECT_NE(std::string::npos, run.err.find("cannot make the folder")) << run.err;
+    EXPECT_FALSE(fs::exists(space.Root() / "new"));
 }
 
 TEST(PublishOutputTest, WrongCommandLineShowsUsage) {

@@ -2,9 +2,10 @@
 # Publishes two releases with the native pelko-publish for the Windows client tests:
 #   <out>/release1, <out>/tree1   the first release and its update tree
 #   <out>/release2, <out>/tree2   the same release with one file changed, published over tree1
-# Usage: make_publish_trees.sh <pelko-publish> <test DLL> <out> <clients' zone>
+# Both are signed with the given private key.
+# Usage: make_publish_trees.sh <pelko-publish> <test DLL> <out> <clients' zone> <signing key>
 set -euo pipefail
-tool=$1 dll=$2 out=$3 zone=$4
+tool=$1 dll=$2 out=$3 zone=$4 key=$5
 if [ ! -x "$tool" ]; then
   echo "make_publish_trees: $tool missing; build the native preset first" >&2
   exit 1
@@ -37,7 +38,10 @@ CheckDate=1
 Type=Common
 INI
 
-publish() { "$tool" build --clients-tz "$zone" "$rel" "$out/publish.ini" "$out/www/PelkoPatch" >/dev/null; }
+publish() {
+  "$tool" build --clients-tz "$zone" --sign-key "$key" "$rel" "$out/publish.ini" \
+    "$out/www/PelkoPatch" >/dev/null
+}
 publish
 cp -a "$rel" "$out/release1"
 cp -a "$out/www/PelkoPatch" "$out/tree1"

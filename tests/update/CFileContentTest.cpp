@@ -2,11 +2,13 @@
 
 #include <new>
 #include <ostream>
+#include <string>
 #include <vector>
 
 #include "UpdateTestFiles.h"
 #include "support/CIni.h"
 #include "update/CFileContent.h"
+#include "update/ManifestPaths.h"
 
 // Readable failure messages.
 void PrintTo(const ManifestEntry& e, std::ostream* os) {
@@ -30,6 +32,7 @@ constexpr char kManifest[] =
     "Register=1\r\n"
     "CheckDate=1\r\n"
     "Type=Common\r\n"
+    "Sha256=00ff\r\n"
     "\r\n"
     "[Alpha.dat]\r\n"
     "\r\n"
@@ -51,9 +54,9 @@ TEST(CFileContent, ReadsEveryKeyOfEverySectionInFileOrder) {
     ASSERT_TRUE(content.Load((folder / L"RudovuZado.ini").c_str()));
     // The middle section has no keys: every default.
     const std::vector<ManifestEntry> expected{
-        {L"Zeta.dll", 37, L"bin\\x", L"2013-05-02 17:30", 12345, TRUE, TRUE, L"Common"},
-        {L"Alpha.dat", 0, L"", L"", 0, FALSE, FALSE, L""},
-        {L"neg.ocx", -1, L"", L"2013/05/02 17:30", 0, TRUE, FALSE, L"common"},
+        {L"Zeta.dll", 37, L"bin\\x", L"2013-05-02 17:30", 12345, TRUE, TRUE, L"Common", L"00ff"},
+        {L"Alpha.dat", 0, L"", L"", 0, FALSE, FALSE, L"", L""},
+        {L"neg.ocx", -1, L"", L"2013/05/02 17:30", 0, TRUE, FALSE, L"common", L""},
     };
     EXPECT_EQ(Entries(content), expected);
 }
@@ -73,6 +76,34 @@ TEST(CFileContent, MissingOrEmptyManifestGivesTrueAndNoEntries) {
     }
     EXPECT_TRUE(content.Load(nullptr));
     EXPECT_TRUE(content.Entries().empty());
+}
+
+// Beyond its bounds a manifest is unreadable, read neither at once nor by the profile
+// functions: a file above the size bound, or one with more sections than the entry bound.
+TEST(CFileContent, AManifestBeyondItsBoundsIsUnreadable) {
+    TestFolder folder;
+    std::string many;
+    for (std::size_t i = 0; i <= ManifestPaths::kMaxManifestEntries; ++i)
+        many += "[" + std::to_string(i) + "]\r\n";
+    WriteTextFile(folder / L"many.ini", many);
+    WriteTextFile(folder / L"large.ini", "[a.dll]\r\nType=Common\r\n");
+    const HANDLE file = CreateFileW((folder / L"large.ini").c_str(), GENERIC_WRITE, 0, nullptr,
+                                    OPEN_EXISTING, 0, nullptr);
+    ASSERT_NE(file, INVALID_HANDLE_VALUE);
+    LARGE_INTEGER size;
+    size.QuadPart = static_cast<LONGLONG>(ManifestPaths::kMaxManifestBytes) + 1;
+    EXPECT_TRUE(SetFilePointerEx(file, size, nullptr, FILE_BEGIN) && SetEndOfFile(file));
+    CloseHandle(file);
+
+    CFileContent content;
+    for (const wchar_t* name : {L"many.ini", L"large.ini"}) {
+        EXPECT_FALSE(content.Load((folder / name).c_str())) << testing::PrintToString(name);
+        EXPECT_TRUE(content.Entries().empty()) << testing::PrintToString(name);
+    }
+    many.resize(many.rfind('['));  // one section fewer: within the bound
+    WriteTextFile(folder / L"many.ini", many);
+    EXPECT_TRUE(content.Load((folder / L"many.ini").c_str()));
+    EXPECT_EQ(content.Entries().size(), ManifestPaths::kMaxManifestEntries);
 }
 
 // Replaces the INI reader so that reading "Type" of the second section throws.

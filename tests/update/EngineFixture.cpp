@@ -12,9 +12,9 @@ namespace updatetest {
 
 EngineFixture::EngineFixture() { RecreateManager(server.Url()); }
 
-void EngineFixture::RecreateManager(const std::wstring& updateUrl) {
+void EngineFixture::RecreateManager(const std::wstring& updateUrl, std::vector<PublicKey> keys) {
     manager.reset();
-    manager.reset(CreateUpdateManagerLite(updateUrl, install.Path()));
+    manager.reset(new CUpdateManagerLite(updateUrl, install.Path(), std::move(keys)));
     manager->UseDirectConnection();
     manager->AddTypeFilter(L"Common");
 }

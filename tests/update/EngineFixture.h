@@ -19,8 +19,9 @@ public:
     EngineFixture();
 
     CUpdateManagerLite& Engine() { return static_cast<CUpdateManagerLite&>(*manager); }
-    // A manager for another update URL, replacing the current one.
-    void RecreateManager(const std::wstring& updateUrl);
+    // A manager for another update URL, replacing the current one. Without keys it reads the
+    // (signed) trees as a client that knows nothing of signatures.
+    void RecreateManager(const std::wstring& updateUrl, std::vector<PublicKey> keys = {});
     // Runs the download phase to its end; false when it did not end in time.
     bool DownloadAll(bool installWhenDone = false);
     std::wstring CacheFolder() const;  // the internet cache folder, ending with "\"

@@ -2,6 +2,7 @@
 
 #include <climits>
 #include <cstddef>
+#include <cstdint>
 #include <cstring>
 
 #include "update/CInstallLiteNotify.h"
@@ -167,6 +168,16 @@ TEST(NotifyInterfaces, OperationsFollowTheDestructorInInterfaceOrder) {
     EXPECT_EQ(TableEntryOf(&CInstallLiteNotify::OnInstallComplete), 3);
     EXPECT_EQ(TableEntryOf(&CInstallLiteNotify::OnInstallError), 4);
     EXPECT_EQ(TableEntryOf(&CInstallLiteNotify::OnInstallStopped), 5);
+}
+
+TEST(PackageBodyBound, TheFileStoredWithRoomForItsRecords) {
+    constexpr std::uint64_t kRecords = 256u << 10;
+    EXPECT_EQ(ManifestPaths::PackageBodyBound(0), 0u);  // no FileSize: no bound
+    EXPECT_EQ(ManifestPaths::PackageBodyBound(-1), 0u);
+    EXPECT_EQ(ManifestPaths::PackageBodyBound(1), 1 + kRecords);
+    EXPECT_EQ(ManifestPaths::PackageBodyBound(409600), 409600 + 100 + kRecords);
+    EXPECT_EQ(ManifestPaths::PackageBodyBound(INT_MAX),
+              std::uint64_t{INT_MAX} + INT_MAX / 4096 + kRecords);
 }
 
 }  // namespace

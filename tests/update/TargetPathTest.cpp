@@ -2,8 +2,12 @@
 #include <shlobj.h>
 #include <windows.h>
 
+#include <optional>
 #include <string>
 
+#include "support/common/TestFolder.h"
+#include "update/EntryPathRule.h"
+#include "update/ManifestPaths.h"
 #include "update/TargetPath.h"
 
 namespace {
@@ -67,6 +71,93 @@ TEST(ResolveTargetPath, JoinsTheBaseFolderTargetDirAndName) {
         EXPECT_EQ(ResolveTargetPath(c.folderType, c.targetDir, c.name, c.install), c.expected)
             << c.folderType;
     }
+}
+
+// Where the platform really puts a file opened at path; nothing when it cannot be created.
+std::optional<std::wstring> WhereCreateFileOpens(const std::wstring& path) {
+    const HANDLE file = CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
+                                    FILE_FLAG_DELETE_ON_CLOSE, nullptr);
+    if (file == INVALID_HANDLE_VALUE) return std::nullopt;
+    wchar_t final[1024] = L"";
+    const DWORD length = GetFinalPathNameByHandleW(file, final, 1024, VOLUME_NAME_DOS);
+    CloseHandle(file);
+    if (length == 0 || length >= 1024) return std::nullopt;
+    std::wstring where(final, length);
+    if (where.rfind(L"\\\\?\\", 0) == 0) where.erase(0, 4);
+    return where;
+}
+
+// The rule judges each tricky text as the platform resolves it: whatever it accepts, both
+// GetFullPathNameW and CreateFileW place inside the base folder; what it refuses, nothing
+// below it asks the platform about.
+TEST(ContainedTargetPath, AcceptsOnlyWhatThePlatformPlacesInsideTheBase) {
+    const testsupport::TestFolder install;
+    CreateDirectoryW((install / L"a").c_str(), nullptr);
+    const std::wstring longPart(200, L'x');
+    const struct {
+        const wchar_t* targetDir;
+        std::wstring name;
+        bool accepted;
+    } cases[] = {
+        {L"", L"A.dll", true},
+        {L"a", L"A.dll", true},
+        {L"a\\", L"A.dll", true},
+        {L"a/", L"A.dll", true},
+        {L"..", L"escA.txt", false},
+        {L"..\\escA", L"x.txt", false},
+        {L".\\..", L"x.txt", false},
+        {L"a\\..\\..", L"x.txt", false},
+        {L"a\\..", L"x.txt", false},
+        {L"a.", L"x.txt", false},
+        {L"a ", L"x.txt", false},
+        {L"", L"..\\escB.txt", false},
+        {L"", L"..", false},
+        {L"", L"x.txt.", false},
+        {L"", L"x.txt ", false},
+        {L"\\\\?\\C:\\x", L"x.txt", false},
+        {L"\\\\.\\C:", L"x.txt", false},
+        {L"C:x", L"x.txt", false},
+        {L"C:\\x", L"x.txt", false},
+        {L"\\\\host.invalid\\share", L"x.txt", false},
+        {L"//host.invalid/share", L"x.txt", false},
+        {L"/x", L"x.txt", false},
+        {L"\\x", L"x.txt", false},
+        {L"", L"CON", false},
+        {L"", L"nul.txt", false},
+        {L"", L"COM1", false},
+        {L"aux", L"x.txt", false},
+        {L"", L"x.txt:stream", false},
+        {L"", L"", false},
+        {longPart.c_str(), longPart, true},
+    };
+    for (const auto& c : cases) {
+        const std::string label = testing::PrintToString(std::wstring(c.targetDir)) + " " +
+                                  testing::PrintToString(c.name);
+        const auto target = ContainedTargetPath(0, c.targetDir, c.name, install.Path());
+        EXPECT_EQ(target.has_value(), c.accepted) << label;
+        if (!target) continue;
+        const auto full = FullPathOf(*target);
+        ASSERT_TRUE(full) << label;
+        EXPECT_TRUE(EntryPathRule::LiesInside(install.Path(), *full)) << label;
+        if (target->size() >= MAX_PATH) continue;  // beyond what the ordinary calls open
+        const auto opened = WhereCreateFileOpens(*target);
+        ASSERT_TRUE(opened) << label;
+        EXPECT_TRUE(EntryPathRule::LiesInside(install.Path(), *opened)) << label;
+    }
+}
+
+TEST(ContainedTargetPath, ABaseThatIsNoLocalFolderTakesNoEntry) {
+    const wchar_t* const dirs[] = {L"", L"x", L"\\\\host.invalid\\share"};
+    for (const wchar_t* dir : dirs) {
+        EXPECT_FALSE(ContainedTargetPath(65536, dir, L"a.dll", L"C:\\Pelko\\"));  // no drive
+        EXPECT_FALSE(ContainedTargetPath(CSIDL_DRIVES, dir, L"a.dll", L"C:\\Pelko\\"));
+        EXPECT_FALSE(ContainedTargetPath(-1, dir, L"a.dll", L"C:\\Pelko\\"));
+        EXPECT_FALSE(ContainedTargetPath(0, dir, L"a.dll", L""));
+        EXPECT_FALSE(ContainedTargetPath(0, dir, L"a.dll", L"\\\\host.invalid\\share\\"));
+    }
+    EXPECT_EQ(ContainedTargetPath(68, L"Data", L"a.dat", L"C:\\Pelko\\"), L"D:\\Data\\a.dat");
+    EXPECT_EQ(ContainedTargetPath(0, L"bin\\x", L"A.dll", L"C:\\Pelko"),
+              L"C:\\Pelko\\bin\\x\\A.dll");
 }
 
 }  // namespace

@@ -7,6 +7,7 @@
 
 #include "EngineFixture.h"
 #include "UpdateTestFiles.h"
+#include "framework/win32/DebugOutput.h"
 #include "update/UpdateWorkPaths.h"
 
 namespace {
@@ -161,6 +162,72 @@ TEST_F(UpdateManagerTest, FullRunInstallsEveryOutOfDateFileOnce) {
     EXPECT_EQ(manager->CheckForUpdates(), 0);
     EXPECT_EQ(stamps(), before);
     EXPECT_EQ(updatetest::RegistrationCount(install / L"A.dll"), 1);
+}
+
+TEST_F(UpdateManagerTest, EntriesThatLeaveTheirBaseFolderAreSkippedAndTheRestInstalled) {
+    std::vector<std::wstring> lines;
+    DebugOutput::SetObserver([&](const std::wstring& line) { lines.push_back(line); });
+    tree.AddPackage("escA.txt", "outside", kStored);
+    tree.AddPackage("unc.dll", updatetest::TestDllBytes(L"testreg_ok.dll"), kStored);
+    tree.AddPackage("ok.txt", "inside", kStored);
+    tree.PublishManifest(Section("escA.txt", "TargetDir=..\\escA\n") + Section("..\\escB.txt", "") +
+                         Section("sub/escC.txt", "") +
+                         Section("unc.dll",
+                                 "FolderType=65536\nTargetDir=\\\\host.invalid\\share\n"
+                                 "Register=1\n") +
+                         Section("ok.txt", ""));
+    const std::wstring outside = install.Path() + L"..\\escA";
+
+    EXPECT_EQ(manager->CheckForUpdates(), 1);
+    ASSERT_TRUE(DownloadAll(true));
+    DebugOutput::SetObserver(nullptr);
+
+    EXPECT_EQ(FileBytes(install / L"ok.txt"), "inside");
+    EXPECT_FALSE(Exists(outside));
+    const auto requests = server.Requests();
+    EXPECT_EQ(Count(requests, "/RudovuZado/ok.txt.zip"), 1u);
+    EXPECT_EQ(requests.size(), 2u);  // the manifest package and ok.txt
+    const auto skipped = std::count_if(lines.begin(), lines.end(), [](const std::wstring& line) {
+        return line.find(L"skipped") != std::wstring::npos;
+    });
+    EXPECT_EQ(skipped, 4);
+}
+
+// The manifest's FileSize bounds what its package may bring: a longer body is cut off and
+// leaves no file beside the target.
+TEST_F(UpdateManagerTest, APackageLongerThanItsFileSizeAllowsIsRefused) {
+    // Unsigned, so that the manifest's FileSize is the one written here.
+    tree.SetSigning({updatetree::CUpdateTree::Signing::Key::none, {}, {}, {}});
+    tree.AddPackage("big.txt", std::string(300 * 1024, 'x'), kStored);
+    tree.PublishManifest(Section("big.txt", "FileSize=10\n"));
+
+    ASSERT_EQ(manager->CheckForUpdates(), 1);
+    ASSERT_TRUE(DownloadAll(true));
+
+    const auto events = notify.Events();
+    ASSERT_FALSE(events.empty());
+    EXPECT_EQ(events.back().rfind(L"error:", 0), 0u);
+    manager.reset();  // waits for the download thread, which reports before it cleans up
+    EXPECT_FALSE(Exists(install / L"big.txt.zip"));
+    EXPECT_FALSE(Exists(install / L"big.txt"));
+}
+
+// A file already in place is registered at every check only inside the install folder.
+TEST_F(UpdateManagerTest, PresentFilesAreRegisteredAgainOnlyInsideTheInstallFolder) {
+    wchar_t temp[MAX_PATH] = L"";
+    GetTempPathW(MAX_PATH, temp);
+    const testsupport::TestFolder elsewhere;
+    ASSERT_EQ(elsewhere.Path().rfind(temp, 0), 0u);
+    const std::wstring belowTemp = elsewhere.Path().substr(wcslen(temp));
+    updatetest::CopyTestDll(L"testreg_ok.dll", install / L"In.dll");
+    updatetest::CopyTestDll(L"testreg_ok.dll", elsewhere / L"Out.dll");
+    tree.PublishManifest(
+        Section("In.dll", "Register=1\n") +
+        Section("Out.dll", "FolderType=60\nTargetDir=" + Narrow(belowTemp) + "\nRegister=1\n"));
+
+    EXPECT_EQ(manager->CheckForUpdates(), 0);
+    EXPECT_EQ(updatetest::RegistrationCount(install / L"In.dll"), 1);
+    EXPECT_EQ(updatetest::RegistrationCount(elsewhere / L"Out.dll"), 0);
 }
 
 TEST_F(UpdateManagerTest, BackslashesInTheUpdateUrlBecomeSlashes) {

@@ -56,10 +56,11 @@ const CZipFileHeader& CPackageReader::First() {
     return *first;
 }
 
-std::string CPackageReader::FirstName() {
-    const CZipFileHeader& first = First();
-    return std::string(reinterpret_cast<const char*>(first.rawName.Data()),
-                       first.rawName.GetSize());
+std::string CPackageReader::Name(uint16_t index) {
+    const CZipFileHeader* entry = archive.GetEntry(index);
+    if (!entry) Fail("entry " + std::to_string(index) + " is missing");
+    return std::string(reinterpret_cast<const char*>(entry->rawName.Data()),
+                       entry->rawName.GetSize());
 }
 
 bool CPackageReader::FirstEquals(const fs::path& file) {
@@ -82,18 +83,21 @@ bool CPackageReader::FirstEquals(const fs::path& file) {
     });
 }
 
-std::string CPackageReader::ReadFirst(uint32_t limit) {
-    if (First().uncompressedSize > limit) Fail("entry 0 is too large");
+std::string CPackageReader::ReadEntry(uint16_t index, uint32_t limit) {
+    const CZipFileHeader* entry = archive.GetEntry(index);
+    const std::string which = "entry " + std::to_string(index);
+    if (!entry) Fail(which + " is missing");
+    if (entry->uncompressedSize > limit) Fail(which + " is too large");
     return Guarded([&] {
-        if (!archive.OpenEntry(0)) Fail("entry 0 cannot be read");
-        std::string text(First().uncompressedSize, '\0');
+        if (!archive.OpenEntry(index)) Fail(which + " cannot be read");
+        std::string text(entry->uncompressedSize, '\0');
         size_t done = 0;
         while (done < text.size()) {
             const unsigned n = archive.ReadEntryData(text.data() + done, text.size() - done);
             if (n == 0) break;
             done += n;
         }
-        if (archive.CloseEntry(nullptr) != 1 || done != text.size()) Fail("entry 0 is cut short");
+        if (archive.CloseEntry(nullptr) != 1 || done != text.size()) Fail(which + " is cut short");
         return text;
     });
 }

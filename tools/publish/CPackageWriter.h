@@ -2,6 +2,8 @@
 
 #include <filesystem>
 #include <string>
+#include <utility>
+#include <vector>
 
 #include "tools/publish/WallClock.h"
 
@@ -15,4 +17,8 @@ public:
                           const std::filesystem::path& source, const WallClock& stamp);
     static void WriteText(const std::filesystem::path& archive, const std::string& entryName,
                           const std::string& text, const WallClock& stamp);
+    // Several texts, entry 0 first: name and bytes of each.
+    using NamedText = std::pair<std::string, std::string>;
+    static void WriteTexts(const std::filesystem::path& archive,
+                           const std::vector<NamedText>& entries, const WallClock& stamp);
 };

@@ -67,19 +67,34 @@ private:
     std::string origin;
 };
 
-fs::path SourceOf(const PublishEntry& entry, const std::string& sourceKey,
-                  const fs::path& release) {
-    if (!sourceKey.empty()) return release / sourceKey;
+// The source relative to the release folder: Source, or TargetDir ("\\" read as "/") and name.
+fs::path RelativeSource(const PublishEntry& entry, const CIniDocument::Key* sourceKey,
+                        const SectionReader& reader) {
+    if (sourceKey) {
+        if (auto problem = PublishRules::SourceProblem(sourceKey->value))
+            reader.Fail("Source is " + *problem);
+        return sourceKey->value;
+    }
     std::string folder = entry.targetDir;
     for (char& c : folder)
         if (c == '\\') c = '/';
-    return release / folder / entry.name;
+    return fs::path(folder) / entry.name;
 }
 
-void ReadSource(PublishEntry& entry, const SectionReader& reader) {
+// Every part from the release folder down is looked at with lstat: a symbolic link could
+// lead anywhere, so none is followed.
+void ReadSource(PublishEntry& entry, const fs::path& release, const fs::path& relative,
+                const SectionReader& reader) {
+    entry.source = release;
     struct stat facts {};
-    if (stat(entry.source.c_str(), &facts) != 0)
-        reader.Fail("source file " + entry.source.string() + " is missing");
+    for (const fs::path& part : relative) {
+        if (part.empty() || part == ".") continue;
+        entry.source /= part;
+        if (lstat(entry.source.c_str(), &facts) != 0)
+            reader.Fail("source file " + entry.source.string() + " is missing");
+        if (S_ISLNK(facts.st_mode))
+            reader.Fail(entry.source.string() + " is a symbolic link, which is not followed");
+    }
     if (!S_ISREG(facts.st_mode)) reader.Fail(entry.source.string() + " is not a file");
     entry.size = static_cast<uint64_t>(facts.st_size);
     entry.modified = static_cast<int64_t>(facts.st_mtim.tv_sec);
@@ -105,9 +120,7 @@ PublishEntry ReadEntry(const CIniDocument::Section& section, const fs::path& des
     entry.registerDll = reader.Value("Register", false, PublishRules::ParseTruth, "0 or 1");
     entry.checkDate = reader.Value("CheckDate", false, PublishRules::ParseTruth, "0 or 1");
     entry.type = reader.Text("Type");
-    const CIniDocument::Key* source = section.Find("Source");
-    entry.source = SourceOf(entry, source ? source->value : std::string(), release);
-    ReadSource(entry, reader);
+    ReadSource(entry, release, RelativeSource(entry, section.Find("Source"), reader), reader);
     return entry;
 }
 

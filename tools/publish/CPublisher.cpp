@@ -1,13 +1,17 @@
 #include "tools/publish/CPublisher.h"
 
 #include <algorithm>
+#include <ctime>
 
+#include "tools/publish/CCreatedFolders.h"
 #include "tools/publish/CIniDocument.h"
 #include "tools/publish/CPackageReader.h"
 #include "tools/publish/CPackageWriter.h"
 #include "tools/publish/CPublishError.h"
 #include "tools/publish/CScratchFolder.h"
 #include "tools/publish/CTreeVerifier.h"
+#include "tools/publish/PublishRules.h"
+#include "tools/publish/OpenSslVerify.h"
 #include "tools/publish/TreeSwap.h"
 
 namespace fs = std::filesystem;
@@ -76,6 +80,11 @@ CPublisher::Previous CPublisher::ReadPrevious(const fs::path& output) {
         const CIniDocument::Key* date = section.Find("ModifyDate");
         previous.dates[section.name] = ParseManifestDate(Widen(date ? date->value : ""));
     }
+    // The serial goes on growing from the last signed tree's.
+    if (reader.Count() > 1) {
+        const auto statement = ParseStatement(reader.ReadEntry(1, ReleaseStatement::longestText));
+        if (statement) previous.serial = statement->statement.serial;
+    }
     previous.tree = output;
     return previous;
 }
@@ -85,7 +94,8 @@ CPublisher::Planned CPublisher::Plan(const PublishEntry& entry, const Previous& 
     if (!stamp)
         throw CPublishError(entry.source.string() +
                             ": modified after 2107, which a package cannot record");
-    Planned planned{&entry, *stamp, {}};
+    Planned planned{&entry, *stamp, {}, {}};
+    if (signer) planned.sha256 = ToHex(OpenSslVerify::Sha256OfFile(entry.source));
     const auto last = previous.dates.find(entry.name);
     if (last == previous.dates.end()) return planned;
 
@@ -111,6 +121,7 @@ std::string CPublisher::ManifestText(const std::vector<Planned>& plan) {
         text += "TargetDir=" + e.targetDir + "\r\n";
         text += "ModifyDate=" + p.stamp.ModifyDateText() + "\r\n";
         text += "FileSize=" + std::to_string(e.size) + "\r\n";
+        if (!p.sha256.empty()) text += "Sha256=" + p.sha256 + "\r\n";
         text += std::string("Register=") + (e.registerDll ? "1" : "0") + "\r\n";
         text += std::string("CheckDate=") + (e.checkDate ? "1" : "0") + "\r\n";
         text += "Type=" + e.type + "\r\n\r\n";
@@ -130,7 +141,7 @@ WallClock CPublisher::ManifestStamp(const std::vector<Planned>& plan, const std:
 }
 
 void CPublisher::Stage(const std::vector<Planned>& plan, const Previous& previous,
-                       const fs::path& staged) {
+                       const fs::path& staged) const {
     fs::create_directory(staged / CTreeVerifier::packageFolder);
     for (const Planned& p : plan) {
         const fs::path package = PackageOf(staged, p.entry->name);
@@ -140,28 +151,51 @@ void CPublisher::Stage(const std::vector<Planned>& plan, const Previous& previou
             CopyPackage(p.kept, package);
     }
     const std::string text = ManifestText(plan);
-    CPackageWriter::WriteText(ManifestPackage(staged), CTreeVerifier::manifestName, text,
-                              ManifestStamp(plan, text, previous));
+    std::vector<CPackageWriter::NamedText> entries{{CTreeVerifier::manifestName, text}};
+    if (signer)
+        entries.emplace_back(ReleaseStatement::entryName,
+                             signer->Statement(text, previous.serial, std::time(nullptr)));
+    CPackageWriter::WriteTexts(ManifestPackage(staged), entries,
+                               ManifestStamp(plan, text, previous));
 }
 
 CPublisher::Summary CPublisher::Build(const fs::path& release, const fs::path& description,
                                       const fs::path& outputGiven) {
     const fs::path output = fs::weakly_canonical(fs::absolute(outputGiven));
     const std::vector<PublishEntry> entries = CPublishDescription::Read(description, release);
+    std::vector<std::string> warnings = TypeWarnings(entries, description);
     const Previous previous = ReadPrevious(output);
     std::vector<Planned> plan;
     for (const PublishEntry& entry : entries) plan.push_back(Plan(entry, previous));
 
+    // Parents are made as users expect of an output folder, and removed again on a refusal.
+    CCreatedFolders parents(output.parent_path());
     const CScratchFolder staged(output, "publish");
     Stage(plan, previous, staged.Path());
-    CTreeVerifier::Verify(staged.Path());
+    std::vector<PublicKey> keys;
+    if (signer) keys.push_back(signer->Public());
+    CTreeVerifier::Verify(staged.Path(), keys);
     // mkdtemp makes the folder private; the tree is for a web server to read.
     fs::permissions(staged.Path(), fs::perms::owner_all | fs::perms::group_read |
                                        fs::perms::group_exec | fs::perms::others_read |
                                        fs::perms::others_exec);
     TreeSwap::Replace(staged.Path(), output);
+    parents.Keep();
 
-    Summary summary{plan.size(), 0};
+    Summary summary{plan.size(), 0, std::move(warnings)};
     for (const Planned& p : plan) summary.written += p.kept.empty() ? 1 : 0;
     return summary;
+}
+
+std::vector<std::string> CPublisher::TypeWarnings(const std::vector<PublishEntry>& entries,
+                                                  const fs::path& description) const {
+    std::vector<std::string> warnings;
+    for (const PublishEntry& entry : entries) {
+        const auto problem = PublishRules::TypeProblem(entry.type);
+        if (!problem) continue;
+        const std::string text = description.string() + ": [" + entry.name + "] " + *problem;
+        if (strict) throw CPublishError(text + " (--strict)");
+        warnings.push_back(text);
+    }
+    return warnings;
 }

@@ -3,11 +3,13 @@
 #include <cstddef>
 #include <filesystem>
 #include <map>
+#include <optional>
 #include <string>
 #include <vector>
 
 #include "tools/publish/CClientClock.h"
 #include "tools/publish/CPublishDescription.h"
+#include "tools/publish/CReleaseSigner.h"
 #include "tools/publish/WallClock.h"
 #include "update/ManifestDate.h"
 
@@ -19,9 +21,16 @@ public:
     struct Summary {
         size_t files = 0;
         size_t written = 0;  // packages made anew; the others were kept from the last tree
+        std::vector<std::string> warnings;  // entries no client installs
     };
 
-    explicit CPublisher(CClientClock clock) : clock(std::move(clock)) {}
+    // With a signer, each section carries its file's Sha256 and the manifest package a signed
+    // statement as its second entry.
+    explicit CPublisher(CClientClock clock, std::optional<CReleaseSigner> signer = std::nullopt)
+        : clock(std::move(clock)), signer(std::move(signer)) {}
+
+    // Strict: an entry no client installs (its Type is not "Common") refuses the build.
+    void SetStrict(bool value) { strict = value; }
 
     Summary Build(const std::filesystem::path& release, const std::filesystem::path& description,
                   const std::filesystem::path& output);
@@ -31,6 +40,7 @@ private:
         const PublishEntry* entry = nullptr;
         WallClock stamp;
         std::filesystem::path kept;  // the last tree's package when its file is unchanged
+        std::string sha256;          // hexadecimal, when signing
     };
     // What the last tree published: its folder, its manifest and the ModifyDate of each
     // section.
@@ -39,6 +49,7 @@ private:
         std::string manifest;
         WallClock manifestStamp;
         std::map<std::string, ManifestDate> dates;
+        uint64_t serial = 0;  // of its statement; 0 when it was not signed
     };
 
     static Previous ReadPrevious(const std::filesystem::path& output);
@@ -46,8 +57,14 @@ private:
     static std::string ManifestText(const std::vector<Planned>& plan);
     static WallClock ManifestStamp(const std::vector<Planned>& plan, const std::string& text,
                                    const Previous& previous);
-    static void Stage(const std::vector<Planned>& plan, const Previous& previous,
-                      const std::filesystem::path& staged);
+    void Stage(const std::vector<Planned>& plan, const Previous& previous,
+               const std::filesystem::path& staged) const;
+
+    // Warnings for the entries no client installs; with strict, the first refuses the build.
+    std::vector<std::string> TypeWarnings(const std::vector<PublishEntry>& entries,
+                                          const std::filesystem::path& description) const;
 
     CClientClock clock;
+    bool strict = false;
+    std::optional<CReleaseSigner> signer;
 };

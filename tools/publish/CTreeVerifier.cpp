@@ -7,9 +7,11 @@
 #include "tools/publish/CPackageReader.h"
 #include "tools/publish/CPublishError.h"
 #include "tools/publish/CScratchFolder.h"
+#include "tools/publish/OpenSslVerify.h"
 #include "tools/publish/PublishRules.h"
 #include "tools/publish/WallClock.h"
 #include "update/ManifestDate.h"
+#include "verify/ReleaseStatement.h"
 
 namespace fs = std::filesystem;
 
@@ -24,20 +26,41 @@ std::string KeyText(const CIniDocument::Section& section, const char* key) {
     return found ? found->value : std::string();
 }
 
+// The statement of the manifest package must be signed by one of keys and name text.
+void VerifyStatement(CPackageReader& reader, const std::string& text,
+                     const std::vector<PublicKey>& keys) {
+    const std::string where = reader.Path().string() + ": ";
+    if (reader.Count() != 2 || reader.Name(1) != ReleaseStatement::entryName)
+        throw CPublishError(where + "holds no release statement");
+    std::string why;
+    const auto parsed = ParseStatement(reader.ReadEntry(1, ReleaseStatement::longestText), &why);
+    if (!parsed) throw CPublishError(where + why);
+    const Sha256Digest digest = OpenSslVerify::Sha256(parsed->signedPart);
+    bool signedByKey = false;
+    for (const PublicKey& key : keys)
+        signedByKey = signedByKey || OpenSslVerify::SignatureValid(key, digest, parsed->signature);
+    if (!signedByKey) throw CPublishError(where + "the statement is signed by none of the keys");
+    if (parsed->statement.manifestSize != text.size() ||
+        parsed->statement.manifestDigest != OpenSslVerify::Sha256(text))
+        throw CPublishError(where + "the statement names another manifest");
+}
+
 // Extracts entry 0 of the manifest package as the clients do and reads it.
-CIniDocument ReadManifest(const fs::path& tree, const fs::path& scratch) {
+CIniDocument ReadManifest(const fs::path& tree, const fs::path& scratch,
+                          const std::vector<PublicKey>& keys) {
     const fs::path package = tree / (std::string(CTreeVerifier::manifestName) + ".zip");
     if (!fs::is_regular_file(package)) throw CPublishError(package.string() + " is missing");
     CPackageReader reader(package);
     if (reader.FirstName() != CTreeVerifier::manifestName)
         throw CPublishError(package.string() + ": entry 0 is not " + CTreeVerifier::manifestName);
     const std::string text = reader.ReadFirst(kManifestLimit);
+    if (!keys.empty()) VerifyStatement(reader, text, keys);
     reader.ExtractFirst(scratch);
     return CIniDocument::Parse(text, package.string());
 }
 
 void VerifyPackage(const CIniDocument::Section& section, const fs::path& tree,
-                   const fs::path& scratch) {
+                   const fs::path& scratch, bool signedTree) {
     const std::string where = "[" + section.name + "]";
     const auto fail = [&](const std::string& why) { throw CPublishError(where + ": " + why); };
     if (auto problem = PublishRules::NameProblem(section.name)) fail("name holds " + *problem);
@@ -47,6 +70,8 @@ void VerifyPackage(const CIniDocument::Section& section, const fs::path& tree,
     const fs::path package = tree / CTreeVerifier::packageFolder / (section.name + ".zip");
     if (!fs::is_regular_file(package)) fail("package " + package.string() + " is missing");
     CPackageReader reader(package);
+    if (signedTree && reader.Count() != 1)
+        fail(package.string() + " holds more than one entry, which signed clients refuse");
     if (reader.FirstName() != section.name)
         fail(package.string() + ": entry 0 is \"" + reader.FirstName() +
              "\", which the clients would not install as " + section.name);
@@ -63,6 +88,8 @@ void VerifyPackage(const CIniDocument::Section& section, const fs::path& tree,
     const fs::path extracted = scratch / section.name;
     if (fs::file_size(extracted) != first.uncompressedSize)
         fail("the extracted file's size differs from the package's record");
+    if (signedTree && ToHex(OpenSslVerify::Sha256OfFile(extracted)) != KeyText(section, "Sha256"))
+        fail("Sha256 " + KeyText(section, "Sha256") + " differs from the package's file");
     fs::remove(extracted);
 }
 
@@ -80,16 +107,16 @@ void CheckNoStrayPackages(const fs::path& tree, const std::set<std::string>& nam
 
 }  // namespace
 
-size_t CTreeVerifier::Verify(const fs::path& tree) {
+size_t CTreeVerifier::Verify(const fs::path& tree, const std::vector<PublicKey>& keys) {
     if (!fs::is_directory(tree)) throw CPublishError(tree.string() + " is not a folder");
     const CScratchFolder scratch;
-    const CIniDocument manifest = ReadManifest(tree, scratch.Path());
+    const CIniDocument manifest = ReadManifest(tree, scratch.Path(), keys);
     std::set<std::string> names;
     for (const CIniDocument::Section& section : manifest.Sections()) {
         for (const std::string& earlier : names)
             if (EqualsIgnoringCase(earlier, section.name))
                 throw CPublishError("[" + section.name + "] is in the manifest twice");
-        VerifyPackage(section, tree, scratch.Path());
+        VerifyPackage(section, tree, scratch.Path(), !keys.empty());
         names.insert(section.name);
     }
     CheckNoStrayPackages(tree, names);

@@ -70,13 +70,38 @@ std::optional<std::string> TargetDirProblem(std::string_view dir) {
         return std::string("not relative to the base folder");
     if (dir.find_first_of(kForbiddenInNames) != std::string_view::npos)
         return std::string("a character folder names cannot hold (<>:\"|?*)");
+    // One trailing separator is allowed, as the clients allow it.
+    if (!dir.empty() && (dir.back() == '\\' || dir.back() == '/')) dir.remove_suffix(1);
     size_t start = 0;
-    while (start <= dir.size()) {
+    while (!dir.empty() && start <= dir.size()) {
         const size_t end = std::min(dir.find_first_of("\\/", start), dir.size());
-        if (auto problem = PartProblem(dir.substr(start, end - start))) return problem;
+        const std::string_view part = dir.substr(start, end - start);
+        if (part.empty()) return std::string("an empty part (a doubled separator)");
+        if (auto problem = PartProblem(part)) return problem;
+        if (IsDeviceName(part)) return std::string("a device name");
         start = end + 1;
     }
     return std::nullopt;
+}
+
+std::optional<std::string> SourceProblem(std::string_view source) {
+    if (source.empty()) return std::string("empty");
+    if (source.front() == '/')
+        return std::string("absolute; give a path relative to the release folder");
+    size_t start = 0;
+    while (start <= source.size()) {
+        const size_t end = std::min(source.find_first_of("\\/", start), source.size());
+        if (source.substr(start, end - start) == "..")
+            return std::string("a \"..\" part, which leaves the release folder");
+        start = end + 1;
+    }
+    return std::nullopt;
+}
+
+std::optional<std::string> TypeProblem(std::string_view type) {
+    if (type == "Common") return std::nullopt;
+    if (type.empty()) return std::string("has no Type; the clients install only Type=Common");
+    return "has Type=" + std::string(type) + "; the clients install only Type=Common";
 }
 
 std::optional<std::string> ValueProblem(std::string_view value) {

@@ -14,8 +14,16 @@ namespace PublishRules {
 // otherwise ("#", "%").
 std::optional<std::string> NameProblem(std::string_view name);
 
-// A folder below the base folder: relative, no drive, no ".." part.
+// A folder below the base folder: relative, no drive, no ".." part, no empty part (one
+// trailing separator allowed), no device name.
 std::optional<std::string> TargetDirProblem(std::string_view targetDir);
+
+// A Source key: relative to the release folder, without a ".." part ("\\" counts as "/").
+std::optional<std::string> SourceProblem(std::string_view source);
+
+// The clients install only entries of Type "Common", compared exactly: why an entry of
+// another Type (or none) is installed by no client.
+std::optional<std::string> TypeProblem(std::string_view type);
 
 // Manifest values travel in the clients' code page, which the publisher does not know:
 // printable ASCII only.

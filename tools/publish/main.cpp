@@ -1,18 +1,25 @@
 // pelko-publish: makes and checks the update tree that the component fetches.
 //
-//   pelko-publish build [--clients-tz ZONE] <release-folder> <description.ini> <output-folder>
-//   pelko-publish verify <output-folder>
+//   pelko-publish keygen <private-key-file> <public-key-file>
+//   pelko-publish build [--clients-tz ZONE] [--sign-key FILE [--expires-days N]] [--strict]
+//                       <release-folder> <description.ini> <output-folder>
+//   pelko-publish verify [--public-key FILE] <output-folder>
 //
 // Exit code 0 on success; otherwise one line on standard error and a non-zero code.
 #include <cstdio>
 #include <exception>
+#include <map>
+#include <optional>
+#include <set>
 #include <string>
 #include <vector>
 
 #include "tools/publish/CClientClock.h"
 #include "tools/publish/CPublishError.h"
 #include "tools/publish/CPublisher.h"
+#include "tools/publish/CSigningKey.h"
 #include "tools/publish/CTreeVerifier.h"
+#include "tools/publish/OpenSslVerify.h"
 
 namespace {
 
@@ -21,31 +28,83 @@ constexpr int kUsage = 2;
 
 int Usage() {
     std::fputs(
-        "usage: pelko-publish build [--clients-tz ZONE] <release-folder> <description.ini> "
-        "<output-folder> | pelko-publish verify <output-folder>\n",
+        "usage: pelko-publish keygen <private-key-file> <public-key-file> | pelko-publish build "
+        "[--clients-tz ZONE] [--sign-key FILE [--expires-days N]] [--strict] <release-folder> "
+        "<description.ini> <output-folder> | pelko-publish verify [--public-key FILE] "
+        "<output-folder>\n",
         stderr);
     return kUsage;
 }
 
-int Build(std::vector<std::string> args) {
-    std::string zone;
-    if (args.size() >= 2 && args[0] == "--clients-tz") {
-        zone = args[1];
+// Takes "--name value" and "--flag" from the front of args into options (a flag's value is
+// empty); false for an unknown option or one without its value.
+bool TakeOptions(std::vector<std::string>& args, std::map<std::string, std::string>& options,
+                 const std::set<std::string>& known, const std::set<std::string>& flags = {}) {
+    while (!args.empty() && args[0].starts_with("--")) {
+        if (flags.count(args[0]) != 0) {
+            options[args[0]];
+            args.erase(args.begin());
+            continue;
+        }
+        if (known.count(args[0]) == 0 || args.size() < 2) return false;
+        options[args[0]] = args[1];
         args.erase(args.begin(), args.begin() + 2);
-        if (auto problem = CClientClock::ZoneProblem(zone)) throw CPublishError(*problem);
     }
+    return true;
+}
+
+std::optional<int> Days(const std::string& text) {
+    if (text.empty() || text.size() > 5 || text.find_first_not_of("0123456789") != text.npos)
+        return std::nullopt;
+    return std::stoi(text);
+}
+
+int Keygen(const std::vector<std::string>& args) {
+    if (args.size() != 2) return Usage();
+    CSigningKey::Generate(args[0], args[1]);
+    std::printf("pelko-publish: private key in %s (keep it secret), public key in %s\n",
+                args[0].c_str(), args[1].c_str());
+    return 0;
+}
+
+int Build(std::vector<std::string> args) {
+    std::map<std::string, std::string> options;
+    if (!TakeOptions(args, options, {"--clients-tz", "--sign-key", "--expires-days"},
+                     {"--strict"}))
+        return Usage();
+    const bool zoneGiven = options.count("--clients-tz") != 0;
+    const std::string zone = zoneGiven ? options["--clients-tz"] : std::string();
+    if (zoneGiven)
+        if (auto problem = CClientClock::ZoneProblem(zone)) throw CPublishError(*problem);
     if (args.size() != 3) return Usage();
-    CPublisher publisher{CClientClock(zone)};
+    std::optional<CReleaseSigner> signer;
+    if (options.count("--sign-key")) {
+        std::optional<int> days;
+        if (options.count("--expires-days") && !(days = Days(options["--expires-days"])))
+            throw CPublishError("--expires-days takes a number of days from 0 to 99999");
+        signer.emplace(CSigningKey::Load(options["--sign-key"]), days);
+    } else if (options.count("--expires-days")) {
+        throw CPublishError("--expires-days needs --sign-key");
+    }
+    CPublisher publisher{CClientClock(zone), std::move(signer)};
+    publisher.SetStrict(options.count("--strict") != 0);
     const CPublisher::Summary summary = publisher.Build(args[0], args[1], args[2]);
+    for (const std::string& warning : summary.warnings)
+        std::fprintf(stderr, "pelko-publish: warning: %s\n", warning.c_str());
     std::printf("pelko-publish: %zu files, %zu packages written, %zu kept, tree in %s\n",
                 summary.files, summary.written, summary.files - summary.written, args[2].c_str());
     return 0;
 }
 
-int Verify(const std::vector<std::string>& args) {
-    if (args.size() != 1) return Usage();
-    const size_t count = CTreeVerifier::Verify(args[0]);
-    std::printf("pelko-publish: %s verified, %zu packages\n", args[0].c_str(), count);
+int Verify(std::vector<std::string> args) {
+    std::map<std::string, std::string> options;
+    if (!TakeOptions(args, options, {"--public-key"}) || args.size() != 1) return Usage();
+    std::vector<PublicKey> keys;
+    if (options.count("--public-key"))
+        keys = OpenSslVerify::LoadPublicKeys(options["--public-key"]);
+    const size_t count = CTreeVerifier::Verify(args[0], keys);
+    std::printf("pelko-publish: %s verified%s, %zu packages\n", args[0].c_str(),
+                keys.empty() ? "" : " and its signature checked", count);
     return 0;
 }
 
@@ -56,6 +115,7 @@ int main(int argc, char** argv) {
     const std::string command = argv[1];
     const std::vector<std::string> args(argv + 2, argv + argc);
     try {
+        if (command == "keygen") return Keygen(args);
         if (command == "build") return Build(args);
         if (command == "verify") return Verify(args);
         return Usage();

@@ -34,6 +34,7 @@ int main() {
     LoaderRecord record;
     record.path = OwnPath();
     record.cwd = CurrentDirectory();
+    record.commandLine = GetCommandLineW();
     record.pid = GetCurrentProcessId();
     DWORD consoleProcesses[16] = {};
     record.consoleProcesses = GetConsoleProcessList(consoleProcesses, 16);

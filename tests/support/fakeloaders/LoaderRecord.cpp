@@ -5,7 +5,8 @@ constexpr char kSettingsMark[] = "settings:\n";
 }
 
 std::string LoaderRecord::Format() const {
-    return "path=" + Utf8(path) + "\ncwd=" + Utf8(cwd) + "\npid=" + std::to_string(pid) +
+    return "path=" + Utf8(path) + "\ncwd=" + Utf8(cwd) + "\ncmdline=" + Utf8(commandLine) +
+           "\npid=" + std::to_string(pid) +
            "\nconsoleprocesses=" + std::to_string(consoleProcesses) + "\n" + kSettingsMark +
            settings;
 }
@@ -28,6 +29,7 @@ LoaderRecord LoaderRecord::Parse(const std::string& bytes) {
             equals == std::string::npos ? "" : line.substr(equals + 1, line.size() - equals - 2);
         if (key == "path") record.path = WideFromUtf8(value);
         if (key == "cwd") record.cwd = WideFromUtf8(value);
+        if (key == "cmdline") record.commandLine = WideFromUtf8(value);
         if (key == "pid") record.pid = std::stoul(value);
         if (key == "consoleprocesses") record.consoleProcesses = std::stoul(value);
         pos = end + 1;

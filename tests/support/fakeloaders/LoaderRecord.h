@@ -8,6 +8,7 @@
 // record is UTF-8 text:
 //   path=<its full path>
 //   cwd=<its current directory>
+//   cmdline=<its command line>
 //   pid=<its process id>
 //   consoleprocesses=<processes attached to its console>
 //   settings:
@@ -15,6 +16,7 @@
 struct LoaderRecord {
     std::wstring path;
     std::wstring cwd;
+    std::wstring commandLine;
     DWORD pid = 0;
     DWORD consoleProcesses = 0;
     std::string settings;

@@ -4,9 +4,9 @@
 //   PelkoMsvcHost SERVER
 //
 // Calls StartPelko(SERVER, "msvc-id", "msvc-name") on the second of two objects, after
-// "delete" on the first, then deletes the second. Its frames count on every thiscall callee
-// popping its own arguments. Exit codes: 0 done, 1 usage, 2 DLL not loaded, 3 no factory,
-// 4 no object.
+// "delete" on the first, then deletes the second. On 32-bit x86 its frames count on every
+// thiscall callee popping its own arguments. Exit codes: 0 done, 1 usage, 2 DLL not loaded, 3 no
+// factory, 4 no object.
 #include "pelkoweb/PelkoWebDLL.h"
 
 extern "C" {

@@ -22,7 +22,7 @@ constexpr int kMessageTextId = 0xFFFF;
 
 BOOL CALLBACK FindIcon(HWND child, LPARAM hasIcon) {
     if (_wcsicmp(ClassOf(child).c_str(), L"Static") == 0 &&
-        (GetWindowLongW(child, GWL_STYLE) & SS_TYPEMASK) == SS_ICON &&
+        (GetWindowLongPtrW(child, GWL_STYLE) & SS_TYPEMASK) == SS_ICON &&
         SendMessageW(child, STM_GETICON, 0, 0) != 0)
         *reinterpret_cast<bool*>(hasIcon) = true;
     return TRUE;

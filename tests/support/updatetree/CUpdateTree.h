@@ -2,7 +2,13 @@
 
 #include <windows.h>
 
+#include <cstdint>
+#include <functional>
+#include <map>
+#include <optional>
 #include <string>
+
+#include "verify/HexText.h"
 
 namespace updatetree {
 
@@ -10,25 +16,49 @@ namespace updatetree {
 //   RudovuZado.ini.zip            the manifest package (entry RudovuZado.ini)
 //   RudovuZado/<section>.zip      one package per manifest section
 // Serve the folder with CUpdateTreeServer; the update URL is then the server's Url().
+// The manifest is signed as the publisher signs it, with the test key unless told otherwise.
 class CUpdateTree {
 public:
+    struct Signing {
+        enum class Key { test, unknown, none };
+        Key key = Key::test;
+        std::optional<uint64_t> serial;  // the current time in seconds when not given
+        std::optional<int64_t> expires;  // seconds since 1970, UTC
+        // Changes the manifest's bytes after they were signed.
+        std::function<void(std::string& manifest)> tamper;
+    };
+
     explicit CUpdateTree(std::wstring root);
+
+    void SetSigning(Signing how) { signing = std::move(how); }
 
     const std::wstring& Root() const { return root; }  // ends with "\"
 
-    // The package of a section: one stored entry named storedName (the section name when
-    // empty; "bin/A.dll" keeps a folder) holding data, stamped with the local time stored.
+    // The package of a section: one entry (stored, or deflated when asked) named storedName (the
+    // section name when empty; "bin/A.dll" keeps a folder) holding data, stamped with the local
+    // time stored.
     void AddPackage(const std::string& section, const std::string& data, const SYSTEMTIME& stored,
-                    const std::string& storedName = std::string());
+                    const std::string& storedName = std::string(), bool deflated = false);
     // Any bytes as a section's package (a damaged one, say).
     void AddRawPackage(const std::string& section, const std::string& bytes);
-    // Writes RudovuZado.ini.zip holding the manifest text as RudovuZado.ini.
+    // Writes RudovuZado.ini.zip holding the manifest text as RudovuZado.ini. When signing,
+    // each section whose package was added gets FileSize and Sha256 first, and the package
+    // gets the signed statement as its second entry.
     void PublishManifest(const std::string& manifestText);
 
     std::wstring PackagePath(const std::string& section) const;
 
 private:
+    struct FileFacts {
+        size_t size = 0;
+        Sha256Digest sha256{};
+    };
+    std::string WithFileFacts(const std::string& manifestText) const;
+    std::string Statement(const std::string& manifest) const;
+
     std::wstring root;
+    Signing signing;
+    std::map<std::string, FileFacts> files;  // by section
 };
 
 // A local time to the second, for packages and manifest dates.

@@ -13,9 +13,11 @@ struct ZipEntry {
     std::string name;
     std::string data;
     SYSTEMTIME time{};
+    bool deflated = false;  // raw deflate (method 8) instead of stored
 };
 
-// Writes an archive of stored (uncompressed) entries, in the given order; folders are made.
+// Writes an archive of stored (uncompressed) or deflated entries, in the given order; folders
+// are made.
 // False when the file cannot be written.
 bool WriteStoredZip(const std::wstring& path, const std::vector<ZipEntry>& entries);
 

@@ -1,8 +1,6 @@
-#include "loader/ServerHostRule.h"
+#include "download/ServerHostRule.h"
 
 #include <algorithm>
-
-#include "loader/SettingsValueRule.h"
 
 namespace ServerHostRule {
 
@@ -11,6 +9,11 @@ namespace {
 constexpr std::wstring_view kSchemes[] = {L"http://", L"https://"};
 constexpr std::size_t kMaxPortDigits = 5;
 constexpr unsigned kMaxPort = 65535;
+
+// C0 and C1 controls, DEL and the Unicode line and paragraph separators.
+bool IsControlCharacter(wchar_t c) {
+    return c < 0x20 || (c >= 0x7F && c <= 0x9F) || c == 0x2028 || c == 0x2029;
+}
 
 wchar_t FoldAsciiLetter(wchar_t c) {
     return (c >= L'A' && c <= L'Z') ? static_cast<wchar_t>(c - L'A' + L'a') : c;
@@ -59,9 +62,8 @@ bool IsPort(std::wstring_view port) {
 }  // namespace
 
 std::wstring_view ServerHost(std::wstring_view server) {
-    if (std::any_of(server.begin(), server.end(), [](wchar_t c) {
-            return SettingsValueRule::IsControlCharacter(c) || IsWhiteSpace(c);
-        }))
+    if (std::any_of(server.begin(), server.end(),
+                    [](wchar_t c) { return IsControlCharacter(c) || IsWhiteSpace(c); }))
         return {};
     // Any other scheme is not one: the downloader then judges the whole text as the authority
     // and path of an http URL, and so does this rule.
@@ -86,10 +88,21 @@ bool HostInDomain(std::wstring_view host, std::wstring_view domain) {
     return host.size() == domain.size() || host[host.size() - domain.size() - 1] == L'.';
 }
 
-bool IsAllowedServer(std::wstring_view server, std::wstring_view domain1,
-                     std::wstring_view domain2) {
+bool IsAllowedServer(std::wstring_view server, std::wstring_view domain1, std::wstring_view domain2,
+                     bool requireHttps) {
+    if (requireHttps && !IsHttps(server)) return false;
     const std::wstring_view host = ServerHost(server);
     return !host.empty() && (HostInDomain(host, domain1) || HostInDomain(host, domain2));
+}
+
+bool IsHttps(std::wstring_view url) { return StartsWithFolded(url, kSchemes[1]); }
+
+bool IsAllowedRedirect(std::wstring_view from, std::wstring_view to, std::wstring_view domain1,
+                       std::wstring_view domain2, bool requireHttps) {
+    // Without its scheme the text would be judged as an http URL of any host it starts with.
+    if (!StartsWithFolded(to, kSchemes[0]) && !IsHttps(to)) return false;
+    if (IsHttps(from) && !IsHttps(to)) return false;
+    return IsAllowedServer(to, domain1, domain2, requireHttps);
 }
 
 bool SameServerText(std::wstring_view a, std::wstring_view b) {
@@ -98,6 +111,14 @@ bool SameServerText(std::wstring_view a, std::wstring_view b) {
         if (FoldAsciiLetter(a[i]) != FoldAsciiLetter(b[i])) return false;
     }
     return true;
+}
+
+std::wstring WithoutUserInfo(std::wstring_view server) {
+    const size_t at = server.rfind(L'@');
+    if (at == std::wstring_view::npos) return std::wstring(server);
+    const size_t scheme = server.find(L"://");
+    const size_t start = scheme != std::wstring_view::npos && scheme < at ? scheme + 3 : 0;
+    return std::wstring(server.substr(0, start)) + L"***" + std::wstring(server.substr(at));
 }
 
 }  // namespace ServerHostRule

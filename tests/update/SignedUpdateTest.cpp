@@ -1,0 +1,265 @@
+// Signed releases end to end: an engine with the test key against trees signed (or spoiled)
+// the way a publisher or an attacker would, served over loopback.
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <functional>
+#include <mutex>
+
+#include "EngineFixture.h"
+#include "UpdateTestFiles.h"
+#include "framework/win32/DebugOutput.h"
+#include "update/UpdateWorkPaths.h"
+#include "support/updatetree/CTreeSigner.h"
+#include "support/updatetree/StoredZip.h"
+#include "verify/CReleaseSerial.h"
+#include "verify/ManifestVerification.h"
+
+namespace {
+
+using updatetest::EngineFixture;
+using updatetest::FileBytes;
+using updatetree::CUpdateTree;
+using updatetree::LocalTime;
+
+const SYSTEMTIME kFirst = LocalTime(2024, 3, 1, 10, 0, 4);
+const SYSTEMTIME kSecond = LocalTime(2024, 4, 1, 10, 0, 4);
+constexpr uint64_t kFirstSerial = 1000;
+
+// A.dll is registered; B.txt changes only in the first release.
+std::string Manifest(const std::string& dllDate) {
+    return "[A.dll]\nModifyDate=" + dllDate + "\nCheckDate=1\nRegister=1\nType=Common\n" +
+           "[B.txt]\nModifyDate=2024-03-01 10:00\nCheckDate=1\nType=Common\n";
+}
+
+// Every line written through the debug output while it lives.
+class DebugLines {
+public:
+    DebugLines() {
+        DebugOutput::SetObserver([this](const std::wstring& line) {
+            std::lock_guard<std::mutex> guard(lock);
+            lines.push_back(line);
+        });
+    }
+    ~DebugLines() { DebugOutput::SetObserver(nullptr); }
+    bool Holds(const std::wstring& part) const {
+        std::lock_guard<std::mutex> guard(lock);
+        for (const std::wstring& line : lines)
+            if (line.find(part) != std::wstring::npos) return true;
+        return false;
+    }
+
+private:
+    mutable std::mutex lock;
+    std::vector<std::wstring> lines;
+};
+
+class SignedUpdateTest : public ::testing::Test, public EngineFixture {
+protected:
+    // A check, then the downloads with installation right after them, by an engine with the
+    // test key (or the keys given); the check's count.
+    int UpdateOnce() { return UpdateOnce({testKey.Public()}); }
+    int UpdateOnce(std::vector<PublicKey> keys) {
+        updatetest::RecordingNotify run;
+        CUpdateManagerLite engine(server.Url(), install.Path(), std::move(keys));
+        engine.UseDirectConnection();
+        engine.AddTypeFilter(L"Common");
+        const int pending = engine.CheckForUpdates();
+        if (pending > 0) {
+            EXPECT_EQ(engine.StartDownload(&run, true), 1);
+            EXPECT_TRUE(run.WaitForDownloadEnd());
+        }
+        return pending;
+    }
+    void PublishFirstRelease() {
+        tree.SetSigning({CUpdateTree::Signing::Key::test, kFirstSerial, {}, {}});
+        tree.AddPackage("A.dll", firstDll, kFirst);
+        tree.AddPackage("B.txt", "first B", kFirst);
+        tree.PublishManifest(Manifest("2024-03-01 10:00"));
+    }
+    void InstallFirstRelease() {
+        PublishFirstRelease();
+        ASSERT_EQ(UpdateOnce(), 2);
+        ASSERT_EQ(FileBytes(Dll()), firstDll);
+        ASSERT_EQ(updatetest::RegistrationCount(Dll()), 1);
+    }
+    // The second release changes A.dll only; how it is signed is up to the caller.
+    void PublishSecondRelease(CUpdateTree::Signing signing) {
+        tree.SetSigning(std::move(signing));
+        tree.AddPackage("A.dll", secondDll, kSecond);
+        tree.PublishManifest(Manifest("2024-04-01 10:00"));
+    }
+    std::wstring Dll() const { return install / L"A.dll"; }
+    uint64_t RecordedSerial() const { return CReleaseSerial(install.Path()).Read().serial; }
+    // Names in the install folder that a half-done write would leave.
+    // Files of the run left beside the targets or in its staging folder; the run's own folder
+    // with its lock and resumable parts stays.
+    std::vector<std::wstring> TemporaryFiles() const {
+        std::vector<std::wstring> names;
+        const std::wstring workFolder = UpdateWorkPaths::WorkFolder(install.Path());
+        for (const auto& item : std::filesystem::directory_iterator(install.Path())) {
+            const std::wstring name = item.path().filename().wstring();
+            if (name[0] == L'~' && name != L"~PelkoUpdate") names.push_back(name);
+        }
+        const std::filesystem::path staged = UpdateWorkPaths::StagedFolder(workFolder);
+        if (std::filesystem::exists(staged))
+            for (const auto& item : std::filesystem::directory_iterator(staged))
+                names.push_back(item.path().filename().wstring());
+        return names;
+    }
+
+    const updatetree::CTreeSigner testKey = updatetree::CTreeSigner::TestKey();
+    const std::string firstDll = updatetest::TestDllBytes(L"testreg_ok.dll");
+    // Another valid DLL that records its registration too.
+    const std::string secondDll = firstDll + std::string(4096, '\x5A');
+};
+
+TEST_F(SignedUpdateTest, SignedReleasesInstallRegisterAndRecordTheirSerial) {
+    DebugLines debug;
+    InstallFirstRelease();
+    EXPECT_EQ(FileBytes(install / L"B.txt"), "first B");
+    EXPECT_EQ(RecordedSerial(), kFirstSerial);
+
+    PublishSecondRelease({CUpdateTree::Signing::Key::test, kFirstSerial + 1, {}, {}});
+    EXPECT_EQ(UpdateOnce(), 1);
+    EXPECT_EQ(FileBytes(Dll()), secondDll);
+    EXPECT_EQ(updatetest::RegistrationCount(Dll()), 2);
+    EXPECT_EQ(RecordedSerial(), kFirstSerial + 1);
+    EXPECT_FALSE(updatetest::Exists(Dll() + L".zip"));
+    EXPECT_TRUE(TemporaryFiles().empty());
+    EXPECT_FALSE(debug.Holds(L"refused"));
+
+    // The same release again is accepted (equal serial) and finds nothing to do.
+    EXPECT_EQ(UpdateOnce(), 0);
+}
+
+// While a key is replaced the component carries two; a release signed with either is used.
+TEST_F(SignedUpdateTest, EitherOfTwoKeysIsEnough) {
+    PublishFirstRelease();
+    const PublicKey otherKey = updatetree::CTreeSigner::NewKey().Public();
+    EXPECT_EQ(UpdateOnce({otherKey, testKey.Public()}), 2);
+    EXPECT_EQ(FileBytes(Dll()), firstDll);
+}
+
+TEST_F(SignedUpdateTest, DamagedSerialRecordCountsAsNoneAndIsWrittenAnew) {
+    InstallFirstRelease();
+    updatetest::WriteTextFile(install / CReleaseSerial::fileName, "12ab");
+    DebugLines debug;
+    PublishSecondRelease({CUpdateTree::Signing::Key::test, 5, {}, {}});
+    EXPECT_EQ(UpdateOnce(), 1);
+    EXPECT_EQ(FileBytes(Dll()), secondDll);
+    EXPECT_EQ(RecordedSerial(), 5u);
+    EXPECT_TRUE(debug.Holds(L"is damaged"));
+}
+
+// A DLL in place that is not checked by date is registered again at each check, but only when
+// it is the file the signed manifest names.
+TEST_F(SignedUpdateTest, ExistingDllIsRegisteredAgainOnlyWhenItIsTheSignedFile) {
+    tree.AddPackage("A.dll", firstDll, kFirst);
+    tree.PublishManifest("[A.dll]\nRegister=1\nType=Common\n");
+    updatetest::WriteTextFile(Dll(), firstDll);
+    EXPECT_EQ(UpdateOnce(), 0);
+    EXPECT_EQ(updatetest::RegistrationCount(Dll()), 1);
+
+    updatetest::WriteTextFile(Dll(), secondDll);
+    DebugLines debug;
+    EXPECT_EQ(UpdateOnce(), 0);
+    EXPECT_EQ(updatetest::RegistrationCount(Dll()), 1);
+    EXPECT_TRUE(debug.Holds(L"not registered again"));
+}
+
+// A client that knows nothing of signatures reads entry 0 and the keys it knows, as before.
+TEST_F(SignedUpdateTest, ClientWithoutKeysInstallsTheSignedTreeAsBefore) {
+    PublishFirstRelease();
+    EXPECT_EQ(UpdateOnce({}), 2);
+    EXPECT_EQ(FileBytes(Dll()), firstDll);
+    EXPECT_EQ(FileBytes(install / L"B.txt"), "first B");
+    EXPECT_EQ(updatetest::RegistrationCount(Dll()), 1);
+    EXPECT_FALSE(updatetest::Exists(install / CReleaseSerial::fileName));
+    EXPECT_FALSE(updatetest::Exists(CacheFolder() + L"RudovuZado.sig"));
+}
+
+// How a release is spoiled: its signing before it is published, then its files afterwards.
+struct Tampering {
+    const char* what;
+    std::function<void(CUpdateTree::Signing&)> sign;
+    std::function<void(CUpdateTree&, const std::string& dll)> spoil;
+    const wchar_t* reason;  // part of the line on the debug output
+};
+
+void PrintTo(const Tampering& tampering, std::ostream* out) { *out << tampering.what; }
+
+class TamperingTest : public SignedUpdateTest, public ::testing::WithParamInterface<Tampering> {};
+
+TEST_P(TamperingTest, InstallsNothingRegistersNothingAndSaysWhy) {
+    const Tampering& tampering = GetParam();
+    InstallFirstRelease();
+    const SYSTEMTIME installedTime = updatetest::LocalWriteTime(Dll());
+
+    CUpdateTree::Signing signing{CUpdateTree::Signing::Key::test, kFirstSerial + 1, {}, {}};
+    if (tampering.sign) tampering.sign(signing);
+    PublishSecondRelease(signing);
+    if (tampering.spoil) tampering.spoil(tree, secondDll);
+    DebugLines debug;
+    const int pending = UpdateOnce();
+
+    EXPECT_LE(pending, 1);
+    EXPECT_EQ(FileBytes(Dll()), firstDll);
+    EXPECT_EQ(updatetest::LocalWriteTime(Dll()).wMonth, installedTime.wMonth);
+    EXPECT_EQ(FileBytes(install / L"B.txt"), "first B");
+    EXPECT_FALSE(updatetest::Exists(install / L"PelkoDeskLoader.exe"));
+    EXPECT_EQ(updatetest::RegistrationCount(Dll()), 1);
+    EXPECT_TRUE(TemporaryFiles().empty());
+    EXPECT_LE(RecordedSerial(), kFirstSerial + 1);
+    EXPECT_TRUE(debug.Holds(tampering.reason)) << "no debug line holds the reason";
+}
+
+void SwapForAnotherDll(CUpdateTree& tree, const std::string&) {
+    tree.AddPackage("A.dll", updatetest::TestDllBytes(L"testreg_fail.dll"), kSecond);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Release, TamperingTest,
+    ::testing::Values(
+        Tampering{"package swapped for another valid package", nullptr, SwapForAnotherDll,
+                  L"package refused"},
+        Tampering{"manifest edited without signing it again",
+                  [](CUpdateTree::Signing& s) {
+                      s.tamper = [](std::string& manifest) {
+                          manifest.replace(manifest.find("2024-04-01 10:00"), 16,
+                                           "2024-04-01 10:01");
+                      };
+                  },
+                  nullptr, L"SHA-256 differs"},
+        Tampering{"statement signed by an unknown key",
+                  [](CUpdateTree::Signing& s) { s.key = CUpdateTree::Signing::Key::unknown; },
+                  nullptr, L"signed by no update key"},
+        Tampering{"older signed release after a newer one",
+                  [](CUpdateTree::Signing& s) { s.serial = kFirstSerial - 1; }, nullptr,
+                  L"is older than"},
+        Tampering{"expired statement",
+                  [](CUpdateTree::Signing& s) { s.expires = SecondsNow() - 60; }, nullptr,
+                  L"expired"},
+        Tampering{"entry name differs from its section", nullptr,
+                  [](CUpdateTree& tree, const std::string& dll) {
+                      tree.AddPackage("A.dll", dll, kSecond, "PelkoDeskLoader.exe");
+                  },
+                  L"is named \"PelkoDeskLoader.exe\""},
+        Tampering{"package of two entries", nullptr,
+                  [](CUpdateTree& tree, const std::string& dll) {
+                      updatetree::WriteStoredZip(
+                          tree.PackagePath("A.dll"),
+                          {{"A.dll", dll, kSecond}, {"PelkoDeskLoader.exe", "planted", kSecond}});
+                  },
+                  L"holds 2 entries"},
+        Tampering{"unsigned tree",
+                  [](CUpdateTree::Signing& s) { s.key = CUpdateTree::Signing::Key::none; }, nullptr,
+                  L"no release statement"}),
+    [](const ::testing::TestParamInfo<Tampering>& info) {
+        std::string name;
+        for (const char* c = info.param.what; *c; ++c)
+            name += std::isalnum(static_cast<unsigned char>(*c)) ? *c : '_';
+        return name;
+    });
+
+}  // namespace

@@ -1,0 +1,26 @@
+#include "tools/publish/CReleaseSigner.h"
+
+#include <algorithm>
+
+#include "tools/publish/OpenSslVerify.h"
+
+namespace {
+
+constexpr int64_t kSecondsPerDay = 86400;
+
+}  // namespace
+
+uint64_t CReleaseSigner::NextSerial(uint64_t previous, int64_t now) {
+    return std::max(previous + 1, static_cast<uint64_t>(std::max<int64_t>(now, 0)));
+}
+
+std::string CReleaseSigner::Statement(const std::string& manifest, uint64_t previous,
+                                      int64_t now) const {
+    ReleaseStatement statement;
+    statement.manifestSize = manifest.size();
+    statement.manifestDigest = OpenSslVerify::Sha256(manifest);
+    statement.serial = NextSerial(previous, now);
+    if (expiresDays) statement.expires = now + int64_t{*expiresDays} * kSecondsPerDay;
+    const std::string signedPart = SignedPart(statement);
+    return StatementText(statement, key.Sign(OpenSslVerify::Sha256(signedPart)));
+}

@@ -1,0 +1,29 @@
+#pragma once
+
+#include <cstdint>
+#include <optional>
+#include <string>
+
+#include "tools/publish/CSigningKey.h"
+#include "verify/ReleaseStatement.h"
+
+// Signs a release: the statement naming the manifest's exact bytes, a serial that grows from
+// one build of a tree to the next, and an optional expiry.
+class CReleaseSigner {
+public:
+    CReleaseSigner(CSigningKey key, std::optional<int> expiresDays)
+        : key(std::move(key)), expiresDays(expiresDays) {}
+
+    // The statement's text for manifest, built at now (seconds since 1970, UTC) after a tree
+    // whose serial was previous (0: none).
+    std::string Statement(const std::string& manifest, uint64_t previous, int64_t now) const;
+    PublicKey Public() const { return key.Public(); }
+
+    // Above previous and at least now: a tree built anew, without the last one, still
+    // outgrows what the clients accepted before, as long as the clock goes forward.
+    static uint64_t NextSerial(uint64_t previous, int64_t now);
+
+private:
+    CSigningKey key;
+    std::optional<int> expiresDays;
+};

@@ -1,0 +1,56 @@
+#include "verify/ReleaseRules.h"
+
+namespace ReleaseRules {
+
+namespace {
+
+constexpr size_t kLongestSerial = 19;
+
+bool IsSeparator(char c) { return c == ';' || c == ' ' || c == '\t' || c == '\r' || c == '\n'; }
+
+}  // namespace
+
+std::optional<std::vector<PublicKey>> ParseKeyList(std::string_view text) {
+    std::vector<PublicKey> keys;
+    size_t i = 0;
+    while (i < text.size()) {
+        if (IsSeparator(text[i])) {
+            ++i;
+            continue;
+        }
+        size_t end = i;
+        while (end < text.size() && !IsSeparator(text[end])) ++end;
+        const auto key = FromHex<64>(text.substr(i, end - i));
+        if (!key) return std::nullopt;
+        keys.push_back(*key);
+        i = end;
+    }
+    if (keys.empty() || keys.size() > 2) return std::nullopt;
+    return keys;
+}
+
+std::optional<std::string> StatementProblem(const ReleaseStatement& statement, uint64_t lastSerial,
+                                            int64_t now) {
+    if (statement.serial < lastSerial)
+        return "release serial " + std::to_string(statement.serial) +
+               " is older than the installed release's " + std::to_string(lastSerial);
+    if (statement.expires && *statement.expires <= now)
+        return "the release statement expired at " + std::to_string(*statement.expires) + " (now " +
+               std::to_string(now) + ")";
+    return std::nullopt;
+}
+
+std::optional<uint64_t> ParseSerialRecord(std::string_view text) {
+    while (!text.empty() && (text.back() == '\n' || text.back() == '\r')) text.remove_suffix(1);
+    if (text.empty() || text.size() > kLongestSerial) return std::nullopt;
+    uint64_t value = 0;
+    for (char c : text) {
+        if (c < '0' || c > '9') return std::nullopt;
+        value = value * 10 + static_cast<uint64_t>(c - '0');
+    }
+    return value;
+}
+
+std::string SerialRecord(uint64_t serial) { return std::to_string(serial) + "\r\n"; }
+
+}  // namespace ReleaseRules

@@ -1,0 +1,29 @@
+#pragma once
+
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "verify/HexText.h"
+#include "verify/ReleaseStatement.h"
+
+namespace ReleaseRules {
+
+// The update keys a build takes: one or two public keys of 128 hexadecimal digits (x then y),
+// separated by ";" or white space. Nothing for any other text, also for none or three keys.
+std::optional<std::vector<PublicKey>> ParseKeyList(std::string_view text);
+
+// Why an authentic statement must not be used: a serial below the last one the install folder
+// accepted (no way back to an older release), or an expiry at or before now (seconds since
+// 1970, UTC). Nothing when it may be used.
+std::optional<std::string> StatementProblem(const ReleaseStatement& statement, uint64_t lastSerial,
+                                            int64_t now);
+
+// The serial kept in the install folder: decimal digits, optionally followed by a line end.
+// Nothing for anything else (a damaged record).
+std::optional<uint64_t> ParseSerialRecord(std::string_view text);
+std::string SerialRecord(uint64_t serial);
+
+}  // namespace ReleaseRules

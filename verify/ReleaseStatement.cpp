@@ -1,0 +1,99 @@
+#include "verify/ReleaseStatement.h"
+
+#include <vector>
+
+namespace {
+
+constexpr std::string_view kFirstLine = "PelkoWebLoader release 1";
+constexpr std::string_view kNever = "never";
+constexpr size_t kLongestNumber = 19;  // below 2^63
+
+std::optional<uint64_t> ParseNumber(std::string_view text) {
+    if (text.empty() || text.size() > kLongestNumber) return std::nullopt;
+    if (text.size() > 1 && text[0] == '0') return std::nullopt;
+    uint64_t value = 0;
+    for (char c : text) {
+        if (c < '0' || c > '9') return std::nullopt;
+        value = value * 10 + static_cast<uint64_t>(c - '0');
+    }
+    return value;
+}
+
+// The lines of text, each without its LF; nothing when the text does not end with one.
+std::optional<std::vector<std::string_view>> Lines(std::string_view text) {
+    if (text.empty() || text.back() != '\n') return std::nullopt;
+    std::vector<std::string_view> lines;
+    size_t start = 0;
+    while (start < text.size()) {
+        const size_t end = text.find('\n', start);
+        lines.push_back(text.substr(start, end - start));
+        start = end + 1;
+    }
+    return lines;
+}
+
+// The value of "Key: value"; nothing when the line is another key.
+std::optional<std::string_view> Value(std::string_view line, std::string_view key) {
+    if (line.size() < key.size() + 2 || line.substr(0, key.size()) != key ||
+        line.substr(key.size(), 2) != ": ")
+        return std::nullopt;
+    return line.substr(key.size() + 2);
+}
+
+std::optional<ParsedStatement> Refuse(std::string* why, const char* reason) {
+    if (why) *why = reason;
+    return std::nullopt;
+}
+
+}  // namespace
+
+std::string SignedPart(const ReleaseStatement& s) {
+    std::string text(kFirstLine);
+    text += "\nManifest-Size: " + std::to_string(s.manifestSize);
+    text += "\nManifest-Sha256: " + ToHex(s.manifestDigest);
+    text += "\nSerial: " + std::to_string(s.serial);
+    text += "\nExpires: " + (s.expires ? std::to_string(*s.expires) : std::string(kNever));
+    return text + "\n";
+}
+
+std::string StatementText(const ReleaseStatement& statement, const RawSignature& signature) {
+    return SignedPart(statement) + "Signature: " + ToHex(signature) + "\n";
+}
+
+std::optional<ParsedStatement> ParseStatement(std::string_view text, std::string* why) {
+    if (text.size() > ReleaseStatement::longestText)
+        return Refuse(why, "the statement is too long");
+    const auto lines = Lines(text);
+    if (!lines || lines->size() != 6 || (*lines)[0] != kFirstLine)
+        return Refuse(why, "the statement is not in the known form");
+    const auto size = Value((*lines)[1], "Manifest-Size");
+    const auto digest = Value((*lines)[2], "Manifest-Sha256");
+    const auto serial = Value((*lines)[3], "Serial");
+    const auto expires = Value((*lines)[4], "Expires");
+    const auto signature = Value((*lines)[5], "Signature");
+    if (!size || !digest || !serial || !expires || !signature)
+        return Refuse(why, "the statement lacks a line or has them out of order");
+
+    ParsedStatement parsed;
+    const auto sizeValue = ParseNumber(*size);
+    const auto serialValue = ParseNumber(*serial);
+    const auto digestValue = FromHex<32>(*digest);
+    const auto signatureValue = FromHex<64>(*signature);
+    if (!sizeValue || !serialValue || !digestValue || !signatureValue)
+        return Refuse(why, "a value of the statement is malformed");
+    parsed.statement.manifestSize = *sizeValue;
+    parsed.statement.serial = *serialValue;
+    parsed.statement.manifestDigest = *digestValue;
+    parsed.signature = *signatureValue;
+    if (*expires != kNever) {
+        const auto expiry = ParseNumber(*expires);
+        if (!expiry) return Refuse(why, "the statement's expiry is malformed");
+        parsed.statement.expires = static_cast<int64_t>(*expiry);
+    }
+    // Only the one exact form is read (lower-case digits, no leading zeros), so the bytes
+    // signed are exactly the ones written from what was read.
+    if (StatementText(parsed.statement, parsed.signature) != text)
+        return Refuse(why, "the statement is not in the known form");
+    parsed.signedPart = SignedPart(parsed.statement);
+    return parsed;
+}

@@ -1,0 +1,49 @@
+#pragma once
+
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <string_view>
+
+#include "verify/HexText.h"
+
+// The signed statement of a release: which manifest (its size and SHA-256), the release
+// serial (only grows from one release of a tree to the next) and an optional expiry. It
+// travels as the second entry of the manifest package, which clients that read only entry 0
+// never see.
+//
+//   PelkoWebLoader release 1
+//   Manifest-Size: 1234
+//   Manifest-Sha256: <64 hexadecimal digits>
+//   Serial: 1733800000
+//   Expires: 1736400000          (seconds since 1970, UTC; or "never")
+//   Signature: <128 hexadecimal digits: r then s over SHA-256 of every line above>
+//
+// Lines end with LF; hexadecimal digits are lower case; nothing may follow the signature line.
+struct ReleaseStatement {
+    static constexpr const char* entryName = "RudovuZado.sig";
+    // A statement is a few hundred bytes; a longer entry is refused unread.
+    static constexpr uint32_t longestText = 1024;
+
+    uint64_t manifestSize = 0;
+    Sha256Digest manifestDigest{};
+    uint64_t serial = 0;
+    std::optional<int64_t> expires;  // seconds since 1970, UTC
+
+    bool operator==(const ReleaseStatement&) const = default;
+};
+
+// The lines a signature covers.
+std::string SignedPart(const ReleaseStatement& statement);
+// The whole text: the signed part and the signature line.
+std::string StatementText(const ReleaseStatement& statement, const RawSignature& signature);
+
+struct ParsedStatement {
+    ReleaseStatement statement;
+    std::string signedPart;  // the bytes the signature covers, as they came
+    RawSignature signature{};
+};
+
+// Reads a statement written exactly as above (decimal numbers without sign or leading zeros,
+// at most 19 digits); nothing for any other text, with the reason in why when given.
+std::optional<ParsedStatement> ParseStatement(std::string_view text, std::string* why = nullptr);
