@@ -109,11 +109,18 @@ void CPelkoWebDLL::LaunchChecked(const LaunchCall& call, PatchStep patchStep) co
         return;
     }
     if (!CheckServer(call.server)) return;
+    bool started = false;
+    const auto startLoader = [&] {
+        if (started) return;
+        started = true;
+        WriteLoaderSettings(server, enc, entId, entName);
+        LaunchLoader(call.exeName);
+    };
     const ULONGLONG patchStarted = GetTickCount64();
     try {
         // A user who may not change the install folder runs what it holds.
         if (FolderSecurity::CanCreateFilesIn(GetInstallFolder()))
-            patchStep(server);
+            patchStep(server, startLoader);
         else
             DebugOutput::DebugLine(
                 L"CPelkoWebDLL::Launch, this user may not change the install folder: no update, "
@@ -124,6 +131,5 @@ void CPelkoWebDLL::LaunchChecked(const LaunchCall& call, PatchStep patchStep) co
         // The loader runs on what the install folder already holds.
         ReportCaughtException(L"CPelkoWebDLL::Launch, patch step");
     }
-    WriteLoaderSettings(server, enc, entId, entName);
-    LaunchLoader(call.exeName);
+    startLoader();
 }

@@ -2,4 +2,6 @@
 
 #include "patchui/PatchDialog.h"
 
-void RunPatchStep(const std::wstring& server) { RunPatchDialog(server); }
+void RunPatchStep(const std::wstring& server, const std::function<void()>& afterUpdate) {
+    RunPatchDialog(server, afterUpdate);
+}

@@ -1,10 +1,13 @@
 #pragma once
 
+#include <functional>
 #include <string>
 
-// Brings the install folder up to date from the server before the loader starts. The loader
-// starts whatever the outcome, even when the step throws.
-void RunPatchStep(const std::wstring& server);
+// Brings the install folder up to date from the server, then calls afterUpdate (which writes
+// the settings and starts the loader) as soon as the window has ended, before the step waits
+// for the update's threads. The launch calls afterUpdate itself when the step did not, even
+// when the step throws.
+void RunPatchStep(const std::wstring& server, const std::function<void()>& afterUpdate);
 
 // The patch step as the launch sequence takes it: RunPatchStep, or a stand-in in tests.
-using PatchStep = void (*)(const std::wstring& server);
+using PatchStep = void (*)(const std::wstring& server, const std::function<void()>& afterUpdate);

@@ -1,6 +1,7 @@
 #include "patchui/CPatchDlg.h"
 
 #include <string>
+#include <utility>
 
 #include "framework/win32/CodeModule.h"
 #include "framework/win32/UserMessage.h"
@@ -71,8 +72,12 @@ unsigned CPatchDlg::Run() {
 }
 
 void CPatchDlg::OnUpdateComplete() {
-    // Once the dialog has ended the loader is about to start: no files change under it.
-    if (m_ended) return;
+    {
+        // Once the dialog has ended the loader is about to start: no files change under it.
+        const std::lock_guard<std::mutex> guard(m_phaseLock);
+        if (m_ended) return;
+        m_installing = true;
+    }
     try {
         updateManager->StartInstall(this);
     } catch (...) {
@@ -98,8 +103,31 @@ void CPatchDlg::OnInstallError(const wchar_t* message) {
 void CPatchDlg::OnInstallStopped() { EndFromAnyThread(2); }
 
 void CPatchDlg::End(INT_PTR result) {
-    m_ended = true;
+    {
+        const std::lock_guard<std::mutex> guard(m_phaseLock);
+        m_ended = true;
+    }
+    // Taken first: an action that throws must not run again from the handler's own End.
+    const std::function<void()> action = std::exchange(m_endAction, nullptr);
+    if (action) action();
     EndDialog(m_hWnd.load(), result);
+}
+
+void CPatchDlg::OnClose() {
+    bool installing = false;
+    {
+        const std::lock_guard<std::mutex> guard(m_phaseLock);
+        installing = m_installing;
+        if (!installing) m_ended = true;
+    }
+    if (installing) {
+        // Staging stops at once; a commit that has begun finishes first. Its end ends us.
+        updateManager->StopInstall();
+        return;
+    }
+    // The manager's end aborts the check or the download, after the loader has started:
+    // closing a request that a send blocks can hold this thread for seconds.
+    End(1);
 }
 
 void CPatchDlg::EndFromAnyThread(int result) {
@@ -138,7 +166,7 @@ INT_PTR CPatchDlg::OnMessage(UINT message, WPARAM wParam) {
             if (LOWORD(wParam) == IDCANCEL) OnCancel();
             return TRUE;
         case WM_CLOSE:
-            End(1);
+            OnClose();
             return TRUE;
         case kEndMessage:
             End(static_cast<INT_PTR>(wParam));

@@ -5,6 +5,7 @@
 #include <atomic>
 #include <functional>
 #include <memory>
+#include <mutex>
 #include <string>
 
 #include "patchui/CPictureEx.h"
@@ -17,7 +18,8 @@
 // The small waiting window of the start operations. It owns one update run: it creates the
 // update manager, asks it on its worker thread whether anything must be fetched, follows its
 // notifications through download and installation, and ends itself. The user has no button
-// to press; closing the window ends it with 1 at any stage.
+// to press; closing the window ends it with 1 during the check or the download (whose transfer
+// is aborted), and once an installation has begun, when the installation has ended.
 //
 // Results: 1 after a completed installation, nothing to fetch, a failed check or a close;
 // 2 after a failed or stopped download or installation.
@@ -40,6 +42,10 @@ public:
     // Runs the dialog modally on the calling thread; the value given to the ending call, or -1
     // when the window cannot be made.
     INT_PTR DoModal();
+    // Called once, on the dialog's thread, as soon as the dialog has decided to end: before the
+    // platform takes the window down, which under Wine without a window manager can take
+    // seconds.
+    void SetEndAction(std::function<void()> action) { m_endAction = std::move(action); }
     HWND GetSafeHwnd() const { return m_hWnd.load(); }
 
 protected:
@@ -65,6 +71,7 @@ private:
     // Safe from any thread: the dialog's own thread makes the ending call.
     void EndFromAnyThread(int result);
     void ShowError(const wchar_t* text);
+    void OnClose();
 
     std::unique_ptr<IUpdateManagerLite> updateManager;
     std::wstring updateUrl;
@@ -76,4 +83,8 @@ private:
     std::atomic<HWND> m_hWnd{nullptr};
     // Set when the dialog ends: later notifications neither show boxes nor start the install.
     std::atomic<bool> m_ended{false};
+    // Whether the installation was asked for; decided against a close under m_phaseLock.
+    bool m_installing = false;
+    std::function<void()> m_endAction;
+    std::mutex m_phaseLock;
 };

@@ -2,7 +2,16 @@
 
 #include "patchui/CPatchDlg.h"
 
-int RunPatchDialog(const std::wstring& server) {
+int RunPatchDialog(const std::wstring& server, const std::function<void()>& afterWindow) {
+    bool done = false;
+    const auto once = [&] {
+        if (done) return;
+        done = true;
+        afterWindow();
+    };
     CPatchDlg dialog(server);
-    return static_cast<int>(dialog.DoModal());
+    dialog.SetEndAction(once);
+    const int result = static_cast<int>(dialog.DoModal());
+    once();
+    return result;
 }

@@ -1,25 +1,58 @@
 #include "update/CInstallLite.h"
 
+#include <cwchar>
+
 #include "framework/CException.h"
 #include "framework/PathText.h"
 #include "framework/win32/DebugOutput.h"
+#include "support/bcl/common/exception/CaughtException.h"
+#include "update/CInstallCommit.h"
 #include "update/CUpdateManagerLite.h"
 #include "update/RegisterServer.h"
 #include "update/TargetPath.h"
+#include "update/UpdateWorkPaths.h"
 #include "verify/VerifiedExtraction.h"
 #include "zip/CZipArchive.h"
-#include "zip/CZipTargetFile.h"
 
 namespace {
 
-constexpr unsigned kExtractBufferSize = 65536;
-constexpr size_t kErrorTextChars = 260;
-
+using bcl::common::exception::ReportCaughtException;
 using DebugOutput::DebugFormat;
 
-std::wstring ErrorText(const CException& error) {
-    wchar_t text[kErrorTextChars] = L"";
-    return error.GetErrorMessage(text, kErrorTextChars) ? std::wstring(text) : std::wstring();
+constexpr unsigned kExtractBufferSize = 65536;
+
+std::wstring ExtractFailure(const std::wstring& path, DWORD lastError) {
+    wchar_t code[16];
+    swprintf(code, 16, L"(0x%08x)", static_cast<unsigned>(lastError));
+    return L"failed to extract file : " + path + code;
+}
+
+// Entry 0 of the package into the file, or the failure's text.
+std::wstring StageOne(const std::wstring& package, const std::wstring& staged) {
+    try {
+        if (CInstallLite::ExtractPackageTo(package, staged)) return std::wstring();
+    } catch (CException* error) {
+        error->Delete();
+    } catch (...) {
+    }
+    return ExtractFailure(package, GetLastError());
+}
+
+// The same for a signed release: the file is kept only when it is the one the signed manifest
+// names (entry name, size and SHA-256, checked while it is written).
+std::wstring StageVerified(const ManifestEntry& entry, const std::wstring& package,
+                           const std::wstring& staged) {
+    const auto expected = ExpectedFromManifest(entry.name, entry.fileSize, entry.sha256);
+    std::optional<std::wstring> refusal = L"the signed manifest gives it no FileSize and Sha256";
+    if (expected) {
+        refusal = CZipArchive::EnsureFolder(PathText::FolderPart(staged))
+                      ? ExtractVerified(package, staged, *expected)
+                      : std::optional<std::wstring>(L"no staging folder");
+    }
+    if (!refusal) return std::wstring();
+    DebugOutput::DebugLine(L"CInstallLite::Install, package refused: " + package + L": " +
+                           *refusal + L"\n");
+    return L"failed to verify file : " + package + L" (" + *refusal + L")";
 }
 
 }  // namespace
@@ -31,13 +64,20 @@ void CInstallLite::StartThreaded(CInstallLiteNotify* receiver) {
         return;
     }
     Close();
-    Start();
+    try {
+        Start();
+    } catch (...) {
+        ReportCaughtException(L"CInstallLite::StartThreaded");
+        ReportError(L"failed to start the installation");
+    }
 }
 
 unsigned CInstallLite::Run() {
     try {
         Install();
     } catch (...) {
+        ReportCaughtException(L"CInstallLite::Run");
+        ReportError(L"failed to install the update");
     }
     return 0;
 }
@@ -54,39 +94,74 @@ bool CInstallLite::Stopped() const {
     return true;
 }
 
+void CInstallLite::ReportError(const std::wstring& text) {
+    manager->SetInstallError(text);
+    if (CInstallLiteNotify* receiver = notify) receiver->OnInstallError(text.c_str());
+}
+
 void CInstallLite::Install() {
     if (Stopped()) return;
-    const auto& entries = manager->GetPendingEntries();
-    const int total = static_cast<int>(entries.size());
-    int done = 0;
+    std::vector<JournalEntry> plan;
+    const std::wstring failure = Stage(plan);
+    if (!failure.empty()) {
+        DebugFormat(L"CInstallLite::Install, not installed: %s\n", failure.c_str());
+        // Nothing of the run is left when the receiver hears of the end.
+        manager->DiscardStagedFiles();
+        ReportError(failure);
+        return;
+    }
+    if (manager->IsInstallStopped()) {
+        manager->DiscardStagedFiles();
+        (void)Stopped();
+        return;
+    }
+    const int total = static_cast<int>(plan.size());
+    CInstallCommit commit(UpdateWorkPaths::JournalFile(manager->WorkFolder()));
+    const bool committed = commit.Run(plan, [&](size_t index) {
+        // Named as the package always was: the target followed by ".zip".
+        const std::wstring package = plan[index].target + L".zip";
+        DebugFormat(L"CInstallLite::Install, checked and installed %s\n", package.c_str());
+        if (CInstallLiteNotify* receiver = notify)
+            receiver->OnInstallProgress(package.c_str(), static_cast<int>(index) + 1, total);
+    });
+    manager->DiscardStagedFiles();
+    if (committed) manager->DiscardPackages();
+    if (!committed) {
+        DebugFormat(L"CInstallLite::Install, not installed: %s\n", commit.ErrorText().c_str());
+        ReportError(commit.ErrorText());
+        return;
+    }
     verifiedTargets.clear();
+    for (const JournalEntry& staged : plan) verifiedTargets.insert(staged.target);
+    if (CInstallLiteNotify* receiver = notify) receiver->OnInstallComplete();
+}
+
+std::wstring CInstallLite::Stage(std::vector<JournalEntry>& plan) {
+    const auto& entries = manager->GetPendingEntries();
+    const std::vector<std::wstring> packages = manager->PackagePaths();
+    const std::wstring stagedFolder = UpdateWorkPaths::StagedFolder(manager->WorkFolder());
+    size_t index = 0;
     for (const ManifestEntry& entry : entries) {
         const std::wstring target =
             ResolveTargetPath(entry.folderType, entry.targetDir, entry.name);
-        const std::wstring package = target + L".zip";
-        // A package that is missing, damaged or cannot be written is skipped; the log says why.
-        // An entry outside its base folder is never unpacked.
-        try {
-            if (!target.empty())
-                DebugFormat((manager->VerifiesUpdates() ? InstallVerified(entry, target)
-                                                        : ExtractPackage(package))
-                                ? L"CInstallLite::Install, checked and installed %s\n"
-                                : L"CInstallLite::Install, not installed %s\n",
-                            package.c_str());
-        } catch (CException* error) {
-            DebugFormat(L"CInstallLite::Install, not installed %s: %s\n", package.c_str(),
-                        ErrorText(*error).c_str());
-            error->Delete();
-        } catch (...) {
-            DebugFormat(L"CInstallLite::Install, not installed %s\n", package.c_str());
+        const std::wstring staged = PathText::Join(stagedFolder, std::to_wstring(index));
+        std::wstring failure;
+        if (target.empty() || index >= packages.size())
+            failure = ExtractFailure(target + L".zip", ERROR_FILE_NOT_FOUND);
+        else if (manager->VerifiesUpdates())
+            failure = StageVerified(entry, packages[index], staged);
+        else
+            failure = StageOne(packages[index], staged);
+        if (!failure.empty()) {
+            // A damaged part must not be resumed by the next run.
+            if (index < packages.size()) DeleteFileW(packages[index].c_str());
+            return failure;
         }
-        ++done;
-        if (CInstallLiteNotify* receiver = notify)
-            receiver->OnInstallProgress(package.c_str(), done, total);
-        if (Stopped()) return;
+        plan.push_back(JournalEntry{target, staged, UpdateWorkPaths::AsidePath(target),
+                                    entry.registerDll != 0});
+        ++index;
     }
-    RegisterPackages();
-    if (CInstallLiteNotify* receiver = notify) receiver->OnInstallComplete();
+    return std::wstring();
 }
 
 bool CInstallLite::ExtractPackage(const std::wstring& packagePath) {
@@ -99,23 +174,15 @@ bool CInstallLite::ExtractPackage(const std::wstring& packagePath) {
     return true;
 }
 
-bool CInstallLite::InstallVerified(const ManifestEntry& entry, const std::wstring& target) {
-    const std::wstring package = target + L".zip";
-    const auto expected = ExpectedFromManifest(entry.name, entry.fileSize, entry.sha256);
-    std::optional<std::wstring> refusal = L"the signed manifest gives it no FileSize and Sha256";
-    if (expected) {
-        CZipTargetFile staged(target);
-        staged.Close();
-        refusal = ExtractVerified(package, staged.TemporaryPath(), *expected);
-        if (!refusal && !staged.Commit()) refusal = L"it cannot replace " + target;
-    }
-    if (refusal) {
-        DebugOutput::DebugLine(L"CInstallLite::Install, package refused: " + package + L": " +
-                               *refusal + L"\n");
+bool CInstallLite::ExtractPackageTo(const std::wstring& packagePath, const std::wstring& file) {
+    CZipArchive archive;
+    archive.OpenArchive(packagePath, CZipArchive::zipOpenReadOnly, 0);
+    const std::wstring folder = PathText::FolderPart(file);
+    const std::wstring name = PathText::FileNamePart(file);
+    if (!CZipArchive::EnsureFolder(folder)) return false;
+    if (!archive.ExtractEntry(0, folder.c_str(), false, name.c_str(), kExtractBufferSize))
         return false;
-    }
-    DeleteFileW(package.c_str());
-    verifiedTargets.insert(target);
+    archive.CloseArchive(0, false);
     return true;
 }
 

@@ -7,7 +7,7 @@
 #include <algorithm>
 #include <cwchar>
 #include <memory>
-#include <optional>
+#include <stdexcept>
 
 #include "download/CDownloadComponent.h"
 #include "download/DownloadThreadProc.h"
@@ -16,11 +16,14 @@
 #include "framework/PathText.h"
 #include "framework/win32/DebugOutput.h"
 #include "support/bcl/common/exception/CException.h"
+#include "support/bcl/common/exception/CaughtException.h"
 #include "update/CFileContent.h"
+#include "update/CInstallCommit.h"
 #include "update/ManifestPaths.h"
 #include "update/NeedsUpdate.h"
 #include "update/ReleaseTime.h"
 #include "update/TargetPath.h"
+#include "update/UpdateWorkPaths.h"
 #include "verify/CReleaseSerial.h"
 #include "verify/CSha256.h"
 #include "verify/ManifestVerification.h"
@@ -28,7 +31,8 @@
 
 namespace {
 
-constexpr DWORD kModuleNameChars = 2000;
+using bcl::common::exception::ReportCaughtException;
+
 constexpr size_t kErrorMessageChars = 260;
 
 // A local copy of a fetched file: folder, "\" unless it ends with one, name.
@@ -36,15 +40,28 @@ std::wstring LocalCopy(const std::wstring& folder, const std::wstring& name) {
     return PathText::AppendBackslash(folder) + name;
 }
 
-std::wstring InternetCacheFolder() { return ResolveBaseFolder(CSIDL_INTERNET_CACHE, L""); }
+// Deletes every file directly in the folder, then the folder when it is empty.
+void EmptyFolder(const std::wstring& folder) {
+    if (folder.empty()) return;  // never the current folder
+    WIN32_FIND_DATAW found;
+    const HANDLE search = FindFirstFileW(PathText::Join(folder, L"*").c_str(), &found);
+    if (search == INVALID_HANDLE_VALUE) return;
+    do {
+        if ((found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) == 0)
+            DeleteFileW(PathText::Join(folder, found.cFileName).c_str());
+    } while (FindNextFileW(search, &found));
+    FindClose(search);
+    RemoveDirectoryW(folder.c_str());
+}
 
-// The folder of the host program's file; nothing when its name cannot be had whole.
-std::optional<std::wstring> HostProgramFolder() {
-    std::wstring path(kModuleNameChars, L'\0');
-    const DWORD length = GetModuleFileNameW(nullptr, path.data(), kModuleNameChars);
-    if (length == 0 || length >= kModuleNameChars) return std::nullopt;
-    path.resize(length);
-    return PathText::FolderPart(path);
+ULONGLONG FileSizeOf(const std::wstring& path) {
+    WIN32_FILE_ATTRIBUTE_DATA data{};
+    if (!GetFileAttributesExW(path.c_str(), GetFileExInfoStandard, &data)) return 0;
+    return (static_cast<ULONGLONG>(data.nFileSizeHigh) << 32) | data.nFileSizeLow;
+}
+
+std::wstring LocalPathOf(const DownloadComponentInfo& request) {
+    return PathText::Join(request.strLocalFolder, request.strLocalFileName);
 }
 
 // The framework's error text, at most 259 characters.
@@ -75,7 +92,10 @@ IUpdateManagerLite* CreateUpdateManagerLite(const std::wstring& updateUrl,
 
 CUpdateManagerLite::CUpdateManagerLite(const std::wstring& url, const std::wstring& folder,
                                        std::vector<PublicKey> updateKeys)
-    : updateUrl(url), installFolder(folder), keys(std::move(updateKeys)) {
+    : updateUrl(url),
+      installFolder(folder),
+      workFolder(UpdateWorkPaths::WorkFolder(folder)),
+      keys(std::move(updateKeys)) {
     std::replace(updateUrl.begin(), updateUrl.end(), L'\\', L'/');
     eventThreadReady = CreateEventW(nullptr, TRUE, FALSE, nullptr);
     if (!eventThreadReady) throw std::bad_alloc();
@@ -97,6 +117,7 @@ CUpdateManagerLite::~CUpdateManagerLite() {
     QuitEventThread();
     WaitForEventThread();
     installer.Wait();
+    DeleteManifestCopies();
     CloseHandle(eventThreadReady);
 }
 
@@ -109,16 +130,19 @@ int CUpdateManagerLite::CheckForUpdates() {
         downloadList.clear();
         downloadedFiles.clear();
 
+        if (!BeginRun()) return 0;
         const ULONGLONG started = GetTickCount64();
-        std::wstring folder = InternetCacheFolder();
-        if (!FetchArchive(manifestName, folder)) {
-            const std::optional<std::wstring> hostFolder = HostProgramFolder();
-            if (!hostFolder) return 0;
-            folder = *hostFolder;
-            if (!FetchArchive(manifestName, folder)) return 0;
-        }
+        // Both attempts go to the run's own folder, never beside the host program.
+        const std::wstring folder = manifestFolder;
+        if (!FetchArchive(manifestName, folder) &&
+            (stopDownload || !FetchArchive(manifestName, folder)))
+            return 0;
         CFileContent manifest;
-        if (!manifest.Load(LocalCopy(folder, manifestName).c_str())) {
+        const std::wstring copy = LocalCopy(folder, manifestName);
+        const bool loaded = manifest.Load(copy.c_str());
+        const ULONGLONG manifestBytes = FileSystem::FileSize(copy);
+        DeleteManifestCopies();
+        if (!loaded) {
             SetError(L"failed to load file : " + manifestName, kErrorLoadManifest);
             return -1;
         }
@@ -128,8 +152,8 @@ int CUpdateManagerLite::CheckForUpdates() {
         DebugOutput::DebugFormat(
             L"CUpdateManagerLite::CheckForUpdates, manifest %s: %I64u bytes, %u entries, %d to "
             L"fetch, %I64u ms\n",
-            updateUrl.c_str(), FileSystem::FileSize(LocalCopy(folder, manifestName)),
-            static_cast<unsigned>(manifest.Entries().size()), count, GetTickCount64() - started);
+            updateUrl.c_str(), manifestBytes, static_cast<unsigned>(manifest.Entries().size()),
+            count, GetTickCount64() - started);
         return count;
     } catch (...) {
         // Out of memory half-way: what was queued is not a check's answer.
@@ -161,7 +185,9 @@ bool CUpdateManagerLite::FetchArchive(const std::wstring& name, const std::wstri
     }
     if (VerifiesUpdates()) return AcceptManifest(package, copy);
     try {
-        (void)CInstallLite::ExtractPackage(package);
+        // Only the manifest itself is written, under its own name, whatever the entry is called.
+        if (!CInstallLite::ExtractPackageTo(package, copy))
+            throw std::runtime_error("manifest not extracted");
     } catch (CException* error) {
         const DWORD lastError = GetLastError();
         error->Delete();
@@ -209,8 +235,54 @@ bool CUpdateManagerLite::MayRegisterExisting(const ManifestEntry& entry,
 
 void CUpdateManagerLite::DownloadNow(DownloadComponentInfo& request) {
     CDownloadComponent component(nullptr, &request, 1, 1);
+    // Watched, so that a stop aborts the check's transfer too.
+    OnTransferBegin(component);
     component.Start(TRUE);
+    OnTransferEnd(component);
     DeleteUrlCacheEntryW(request.strURL.c_str());
+}
+
+bool CUpdateManagerLite::BeginRun() {
+    if (runLock.Held()) return true;
+    CreateDirectoryW(workFolder.c_str(), nullptr);
+    SetFileAttributesW(workFolder.c_str(), FILE_ATTRIBUTE_HIDDEN);
+    if (!runLock.Acquire(UpdateWorkPaths::LockFile(workFolder), kRunLockWaitMs, stopDownload))
+        return false;
+    manifestFolder = MakeManifestFolder();
+    // Before anything else: the files of an interrupted commit all new, or all old.
+    CInstallCommit(UpdateWorkPaths::JournalFile(workFolder)).Recover();
+    DiscardStagedFiles();
+    return true;
+}
+
+void CUpdateManagerLite::SetResumePosition(DownloadComponentInfo& request) const {
+    const ULONGLONG size = FileSizeOf(LocalPathOf(request));
+    if (size == 0) return;
+    // One byte before the end: a part that is already whole is then answered with its last
+    // byte, not with a refusal of the range.
+    request.nStartPos = size - 1;
+    DebugOutput::DebugFormat(L"CUpdateManagerLite, resuming %s at byte %I64u\n",
+                             request.strDisplayName.c_str(), request.nStartPos);
+}
+
+void CUpdateManagerLite::DropResumedParts() const {
+    for (const DownloadComponentInfo& request : downloadList)
+        if (request.nStartPos > 0) DeleteFileW(LocalPathOf(request).c_str());
+}
+
+std::vector<std::wstring> CUpdateManagerLite::PackagePaths() const {
+    std::vector<std::wstring> paths;
+    for (const DownloadComponentInfo& request : downloadList) paths.push_back(LocalPathOf(request));
+    return paths;
+}
+
+void CUpdateManagerLite::DiscardStagedFiles() const {
+    EmptyFolder(UpdateWorkPaths::StagedFolder(workFolder));
+}
+
+void CUpdateManagerLite::DiscardPackages() const {
+    // Parts of other releases too: once the install is current, none of them can be resumed.
+    EmptyFolder(UpdateWorkPaths::PartsFolder(workFolder));
 }
 
 bool CUpdateManagerLite::QueueIfOutdated(const ManifestEntry& entry) {
@@ -226,8 +298,13 @@ bool CUpdateManagerLite::QueueIfOutdated(const ManifestEntry& entry) {
                             MayRegisterExisting(entry, target);
     if (!NeedsUpdate(target, releaseTime, reRegister, entry.checkDate, entry.type, typeFilter))
         return false;
+    DownloadComponentInfo request = BuildEntryRequest(entry, target, updateUrl, Proxy());
+    // Packages go to the run's folder, named after the release, never beside the target.
+    request.strLocalFolder = UpdateWorkPaths::PartsFolder(workFolder);
+    request.strLocalFileName = UpdateWorkPaths::PartName(target, entry.modifyDate, entry.fileSize);
+    SetResumePosition(request);
     pendingEntries.push_back(entry);
-    downloadList.push_back(BuildEntryRequest(entry, target, updateUrl, Proxy()));
+    downloadList.push_back(std::move(request));
     return true;
 }
 
@@ -304,6 +381,7 @@ void CUpdateManagerLite::WaitForEventThread() {
 }
 
 unsigned CUpdateManagerLite::Run() {
+    finalDispatched = false;
     MSG message;
     PeekMessageW(&message, nullptr, WM_USER, WM_USER, PM_NOREMOVE);
     events.Open();
@@ -320,16 +398,33 @@ unsigned CUpdateManagerLite::Run() {
             DispatchMessageW(&message);
         }
     } catch (...) {
-        // A notification that throws ends the loop.
+        // A notification that throws ends the loop; the phase still ends with one final
+        // report, unless that one threw.
+        ReportCaughtException(L"CUpdateManagerLite::Run");
+        if (!finalDispatched) EndPhaseAfterFailure();
     }
     events.Close();
     return 0;
+}
+
+void CUpdateManagerLite::EndPhaseAfterFailure() {
+    stopDownload = true;
+    AbortTransfer();
+    const wchar_t kText[] = L"failed to download the update";
+    SetErrorText(kText);
+    try {
+        if (CRudovuZadoNotify* receiver = notify) receiver->OnUpdateError(kText);
+    } catch (...) {
+        ReportCaughtException(L"CUpdateManagerLite::Run, final report");
+    }
 }
 
 bool CUpdateManagerLite::DispatchEvent(UpdateEvent* record) {
     std::unique_ptr<UpdateEvent> event(record);
     if (!event) return true;
     CRudovuZadoNotify* receiver = notify;
+    // From here on a throwing receiver has had its final report.
+    finalDispatched = event->kind != kEventProgress;
     switch (event->kind) {
         case kEventProgress:
             events.TakeProgress(event.get());
@@ -340,6 +435,7 @@ bool CUpdateManagerLite::DispatchEvent(UpdateEvent* record) {
                                            event->totalText.c_str());
             return true;
         case kEventError:
+            DropResumedParts();
             if (receiver) receiver->OnUpdateError(event->message.c_str());
             return false;
         case kEventStopped:
@@ -355,10 +451,22 @@ bool CUpdateManagerLite::DispatchEvent(UpdateEvent* record) {
     return true;
 }
 
-void CUpdateManagerLite::DeleteManifestCopies() {
-    const std::wstring copy = LocalCopy(InternetCacheFolder(), manifestName);
-    DeleteFileW(copy.c_str());
-    DeleteFileW((copy + L".zip").c_str());
+void CUpdateManagerLite::DeleteManifestCopies() { EmptyFolder(manifestFolder); }
+
+std::wstring CUpdateManagerLite::MakeManifestFolder() const {
+    // A folder of the run's own in the temporary folder: a check writes nothing into the
+    // install folder. In the run's folder when there is no temporary folder to be had.
+    wchar_t temp[MAX_PATH + 1] = L"";
+    const DWORD length = GetTempPathW(MAX_PATH + 1, temp);
+    if (length > 0 && length <= MAX_PATH) {
+        for (unsigned attempt = 0; attempt < 100; ++attempt) {
+            const std::wstring folder = PathText::AppendBackslash(temp) + L"PelkoUpdate-" +
+                                        std::to_wstring(GetCurrentProcessId()) + L"-" +
+                                        std::to_wstring(GetTickCount() + attempt);
+            if (CreateDirectoryW(folder.c_str(), nullptr)) return folder;
+        }
+    }
+    return UpdateWorkPaths::ManifestFolder(workFolder);
 }
 
 void CUpdateManagerLite::StopDownload() {
@@ -377,7 +485,9 @@ int CUpdateManagerLite::StartInstall(CInstallLiteNotify* receiver) {
         if (receiver) installer.Wait();
         installer.StartThreaded(receiver);
     } catch (...) {
-        // A thread that cannot be started installs nothing; the receiver hears nothing.
+        // The phase still ends with one notification.
+        SetInstallError(L"failed to start the installation");
+        if (receiver) receiver->OnInstallError(L"failed to start the installation");
     }
     return 0;
 }

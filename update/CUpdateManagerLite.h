@@ -12,6 +12,7 @@
 #include "download/ITransferWatch.h"
 #include "support/bcl/system/process/thread/CThread.h"
 #include "update/CInstallLite.h"
+#include "update/CRunLock.h"
 #include "update/CUpdateEventQueue.h"
 #include "update/DownloadRequest.h"
 #include "update/DownloadedFileRecord.h"
@@ -81,12 +82,30 @@ public:
     bool IsInstallStopped() const { return stopInstall; }
     bool VerifiesUpdates() const { return !keys.empty(); }
 
+    // How long a run waits for another run on the same install folder before it gives up
+    // (and finds nothing to do).
+    static constexpr DWORD kRunLockWaitMs = 5 * 60 * 1000;
+    // The run's own folder (UpdateWorkPaths), ending with "\".
+    const std::wstring& WorkFolder() const { return workFolder; }
+    // The package file of each pending entry, in the same order.
+    std::vector<std::wstring> PackagePaths() const;
+    void SetInstallError(const std::wstring& text) { SetError(text, kErrorExtractFile); }
+    void DiscardStagedFiles() const;
+    // Every package part, once this run's are installed.
+    void DiscardPackages() const;
+
 protected:
     // The event loop: delivers every UpdateEvent until the phase's final one.
     unsigned Run() override;
 
 private:
     bool FetchArchive(const std::wstring& name, const std::wstring& folder);
+    // Takes the run lock and completes what an earlier run left; false when the lock cannot be
+    // had (another run went on too long, or the run was stopped).
+    bool BeginRun();
+    void SetResumePosition(DownloadComponentInfo& request) const;
+    // Parts that a resumed request filled: after a failed download they are not resumed again.
+    void DropResumedParts() const;
     bool AcceptManifest(const std::wstring& package, const std::wstring& copy);
     // Whether an existing file may be registered again: always without keys, else only when
     // it is the file the signed manifest names.
@@ -94,7 +113,11 @@ private:
     bool QueueIfOutdated(const ManifestEntry& entry);
     // False when the event is the phase's last.
     bool DispatchEvent(UpdateEvent* event);
+    // Deletes the manifest copies and their folder.
     void DeleteManifestCopies();
+    std::wstring MakeManifestFolder() const;
+    // Stops the downloads and gives the receiver the phase's final report.
+    void EndPhaseAfterFailure();
     void DownloadNow(DownloadComponentInfo& request);
     DownloadProxySettings Proxy() const;
     void SetError(std::wstring text, unsigned code);
@@ -113,6 +136,9 @@ private:
 
     std::wstring updateUrl;
     std::wstring installFolder;
+    std::wstring workFolder;
+    // The run's own folder for the manifest copies, made when the run begins.
+    std::wstring manifestFolder;
     std::wstring manifestName = L"RudovuZado.ini";
     std::list<ManifestEntry> pendingEntries;
     DownloadList downloadList;
@@ -139,4 +165,8 @@ private:
     std::mutex transferLock;
     CHttpDownloader* runningTransfer = nullptr;
     bool abortTransfers = false;
+    // On the event thread: whether the phase's final report was handed to the receiver.
+    bool finalDispatched = false;
+    // Held from the check to the manager's end, which waits for every thread of the run first.
+    CRunLock runLock;
 };

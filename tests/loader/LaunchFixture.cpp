@@ -4,6 +4,7 @@
 #include <iterator>
 
 #include "loader/DeploymentValues.h"
+#include "update/UpdateWorkPaths.h"
 
 namespace {
 
@@ -28,6 +29,24 @@ void LaunchFixture::SetUp() {
 
 void LaunchFixture::TearDown() { CleanInstallFolder(); }
 
+namespace {
+
+// Removes the files directly in a folder, then the folder.
+void RemoveFolderTree(const std::wstring& folder) {
+    WIN32_FIND_DATAW found;
+    const HANDLE search = FindFirstFileW((folder + L"\\*").c_str(), &found);
+    if (search != INVALID_HANDLE_VALUE) {
+        do {
+            if ((found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) == 0)
+                DeleteFileW((folder + L"\\" + found.cFileName).c_str());
+        } while (FindNextFileW(search, &found));
+        FindClose(search);
+    }
+    RemoveDirectoryW(folder.c_str());
+}
+
+}  // namespace
+
 void LaunchFixture::CleanInstallFolder() {
     std::vector<std::wstring> names = {L"PelkoWebLoader.ini", L"hosts.ini"};
     for (const wchar_t* loader : kLoaders) {
@@ -36,6 +55,16 @@ void LaunchFixture::CleanInstallFolder() {
         names.push_back(std::wstring(loader) + L".record.txt.partial");
     }
     for (const auto& name : names) DeleteSoon(InInstallFolder(name));
+    // What a start operation's update run keeps in the install folder.
+    const std::wstring work = UpdateWorkPaths::WorkFolder(kInstallFolder);
+    for (const std::wstring& folder :
+         {UpdateWorkPaths::ManifestFolder(work), UpdateWorkPaths::PartsFolder(work),
+          UpdateWorkPaths::StagedFolder(work)})
+        RemoveFolderTree(folder);
+    for (const std::wstring& file :
+         {UpdateWorkPaths::LockFile(work), UpdateWorkPaths::JournalFile(work)})
+        DeleteSoon(file);
+    RemoveDirectoryW(work.c_str());
 }
 
 std::wstring LaunchFixture::AllowedServer() {

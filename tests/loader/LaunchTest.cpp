@@ -166,6 +166,35 @@ TEST_F(LaunchTest, SettingsKeepOtherSectionsAndWriteEmptyValuesAsEntries) {
     EXPECT_NE(bytes.find("EntName=\r\n"), std::string::npos) << bytes;
 }
 
+// The file is replaced whole, in the bytes the profile functions write in place: the same
+// format and code page, from no file, an ANSI file and a UTF-16 one; no temporary file stays.
+TEST_F(LaunchTest, SettingsAreReplacedWholeInTheFormatThePlatformWritesInPlace) {
+    const std::wstring entName = L"\uD3A0\uCF54 name";  // Korean, as a web page passes it
+    const std::string utf16Stale = std::string("\xFF\xFE") + "[\0O\0t\0h\0e\0r\0]\0\r\0\n\0";
+    const std::string starts[] = {"", kStaleSettings, utf16Stale};
+    const std::wstring reference = InInstallFolder(L"reference.ini");
+    for (const std::string& start : starts) {
+        for (const std::wstring& path : {SettingsPath(), reference}) {
+            DeleteFileW(path.c_str());
+            if (!start.empty()) WriteBytes(path, start);
+        }
+        for (const auto& [key, value] : IniEntries{{L"Server", L"http://s/"},
+                                                   {L"Enc", L"e"},
+                                                   {L"EntID", L"7"},
+                                                   {L"EntName", entName}})
+            WritePrivateProfileStringW(L"PelkoWebLoader", key.c_str(), value.c_str(),
+                                       reference.c_str());
+        WritePrivateProfileStringW(nullptr, nullptr, nullptr, reference.c_str());
+        WriteLoaderSettings(L"http://s/", L"e", L"7", entName);
+        EXPECT_EQ(ReadBytes(SettingsPath()), ReadBytes(reference)) << start.size();
+    }
+    DeleteFileW(reference.c_str());
+    WIN32_FIND_DATAW found;
+    const HANDLE search = FindFirstFileW(InInstallFolder(L"*.tmp").c_str(), &found);
+    EXPECT_EQ(search, INVALID_HANDLE_VALUE) << "no temporary file is left";
+    if (search != INVALID_HANDLE_VALUE) FindClose(search);
+}
+
 struct OperationCase {
     const char* name;
     std::function<void(CPelkoWebDLL&, const wchar_t* server)> call;
@@ -424,18 +453,18 @@ TEST_F(LaunchTest, NoValueAddsAKeyOrASection) {
 // Patch steps that fail as a real one can; each records the server it was given.
 std::wstring g_patchServer;
 
-void PatchStepThreadFails(const std::wstring& server) {
+void PatchStepThreadFails(const std::wstring& server, const std::function<void()>&) {
     g_patchServer = server;
     throw bcl::common::exception::CWin32Exception(L"CThread::Start() - _beginthreadex",
                                                   ERROR_NOT_ENOUGH_MEMORY);
 }
 
-void PatchStepOutOfMemory(const std::wstring& server) {
+void PatchStepOutOfMemory(const std::wstring& server, const std::function<void()>&) {
     g_patchServer = server;
     throw std::bad_alloc();
 }
 
-void PatchStepThrowsAnything(const std::wstring& server) {
+void PatchStepThrowsAnything(const std::wstring& server, const std::function<void()>&) {
     g_patchServer = server;
     throw 1;
 }
@@ -481,7 +510,7 @@ TEST_F(LaunchTest, NothingThrownInsideAStartOperationLeavesIt) {
               1);
 }
 
-void PatchStepDoesNothing(const std::wstring&) {}
+void PatchStepDoesNothing(const std::wstring&, const std::function<void()>&) {}
 
 // The values a page hands over go to the settings file and nowhere else: no diagnostic line
 // (and so no log file) ever holds one.

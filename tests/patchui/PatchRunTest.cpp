@@ -1,7 +1,9 @@
 // The patch window over the real update engine: an update tree served over loopback, the
 // real install folder of the prefix, real packages, a real DLL registration, real boxes.
 #include <gtest/gtest.h>
+#include <winsock2.h>
 
+#include <algorithm>
 #include <atomic>
 #include <filesystem>
 #include <fstream>
@@ -11,7 +13,9 @@
 #include <sstream>
 #include <thread>
 
+#include "loader/CPelkoWebDLL.h"
 #include "loader/LaunchFixture.h"
+#include "loader/PatchStep.h"
 #include "patchui/CPatchDlg.h"
 #include "patchui/PictureHost.h"
 #include "support/common/TestFolder.h"
@@ -19,9 +23,65 @@
 #include "support/updatetree/CUpdateTree.h"
 #include "support/updatetree/CUpdateTreeServer.h"
 
+// Set by a test: called at every commit step of the engine in this program.
+std::function<void(unsigned)> g_onCommitStep;
+
+void CommitStepReached(unsigned step) {
+    if (g_onCommitStep) g_onCommitStep(step);
+}
+
 namespace {
 
 using updatetree::LocalTime;
+
+BOOL CALLBACK FindVisibleDialog(HWND window, LPARAM result) {
+    wchar_t name[16] = L"";
+    GetClassNameW(window, name, 16);
+    if (std::wstring(name) != L"#32770" || !IsWindowVisible(window)) return TRUE;
+    *reinterpret_cast<HWND*>(result) = window;
+    return FALSE;
+}
+
+// The visible dialog of a thread, once it shows; null when none shows within a few seconds.
+HWND WaitForDialogOf(DWORD threadId) {
+    for (int i = 0; i < 500; ++i) {
+        HWND found = nullptr;
+        EnumThreadWindows(threadId, &FindVisibleDialog, reinterpret_cast<LPARAM>(&found));
+        if (found) return found;
+        Sleep(10);
+    }
+    return nullptr;
+}
+
+// A loopback port that accepts connections and never answers them.
+class SilentServer {
+public:
+    SilentServer() {
+        WSADATA data;
+        WSAStartup(MAKEWORD(2, 2), &data);
+        listener = socket(AF_INET, SOCK_STREAM, IPPROTO_TCP);
+        sockaddr_in address{};
+        address.sin_family = AF_INET;
+        address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+        bind(listener, reinterpret_cast<sockaddr*>(&address), sizeof(address));
+        int length = sizeof(address);
+        getsockname(listener, reinterpret_cast<sockaddr*>(&address), &length);
+        port = ntohs(address.sin_port);
+        listen(listener, 8);
+    }
+    ~SilentServer() {
+        Close();
+        WSACleanup();
+    }
+    void Close() {
+        if (listener != INVALID_SOCKET) closesocket(listener);
+        listener = INVALID_SOCKET;
+    }
+    unsigned short port = 0;
+
+private:
+    SOCKET listener = INVALID_SOCKET;
+};
 
 const SYSTEMTIME kStored = LocalTime(2024, 3, 1, 10, 0, 4);
 const char kRelease[] = "ModifyDate=2024-03-01 10:00\nCheckDate=1\n";
@@ -175,6 +235,83 @@ TEST_F(PatchRunTest, PelkoWebHostUpdatesWritesTheSettingsAndStartsTheLoader) {
     EXPECT_TRUE(WaitForRecord(L"PelkoDeskLoader"));
 }
 
+TEST_F(PatchRunTest, TwoHostsAtOnceUpdateOnceAndEachWritesItsSettingsWhole) {
+    PublishThreeFiles();
+    InstallFakeLoaders();
+    const std::wstring host = ProgramFolder() + L"PelkoWebHost.exe";
+    int desk = -1;
+    int classic = -1;
+    std::thread first([&] { desk = RunProgram(host, L"desk " + Server() + L" enc-1"); });
+    std::thread second(
+        [&] { classic = RunProgram(host, L"classic " + Server() + L" id-2 name-2"); });
+    first.join();
+    second.join();
+    EXPECT_EQ(desk, 0);
+    EXPECT_EQ(classic, 0);
+    EXPECT_TRUE(WaitForRecord(L"PelkoDeskLoader"));
+    EXPECT_TRUE(WaitForRecord(L"PelkoLoader"));
+    EXPECT_EQ(ReadBytes(InInstallFolder(L"PatchB.txt")), "new B");
+    const std::vector<std::string> requests = server.Requests();
+    for (const char* package :
+         {"/RudovuZado/PatchA.dll.zip", "/RudovuZado/PatchB.txt.zip", "/RudovuZado/PatchC.txt.zip"})
+        EXPECT_EQ(std::count(requests.begin(), requests.end(), package), 1) << package;
+    EXPECT_EQ(std::count(requests.begin(), requests.end(), "/RudovuZado.ini.zip"), 2);
+    // One launch's values, never a mix of both.
+    const IniEntries deskSettings = {
+        {L"Server", Server()}, {L"Enc", L"enc-1"}, {L"EntID", L""}, {L"EntName", L""}};
+    const IniEntries classicSettings = {
+        {L"Server", Server()}, {L"Enc", L""}, {L"EntID", L"id-2"}, {L"EntName", L"name-2"}};
+    const IniEntries settings = SettingsEntries();
+    EXPECT_TRUE(settings == deskSettings || settings == classicSettings);
+}
+
+TEST_F(PatchRunTest, CloseDuringACheckThatNeverAnswersStartsTheLoaderPromptly) {
+    InstallFakeLoaders();
+    SilentServer silent;
+    const std::wstring server =
+        L"http://127.0.0.1:" + std::to_wstring(silent.port) + L"/CvUpdate/Pelko";
+    std::atomic<DWORD> launchThread{0};
+    std::thread launch([&] {
+        launchThread = GetCurrentThreadId();
+        CPelkoWebDLL().Launch({server.c_str(), L"enc", nullptr, nullptr, L"PelkoDeskLoader.exe"},
+                              &RunPatchStep);
+    });
+    while (launchThread == 0) Sleep(1);
+    const HWND dialog = WaitForDialogOf(launchThread);
+    ASSERT_NE(dialog, nullptr);
+    Sleep(300);  // the check has sent its request by now
+    PostMessageW(dialog, WM_CLOSE, 0, 0);
+    const DWORD closed = GetTickCount();
+
+    const std::wstring record = InInstallFolder(L"PelkoDeskLoader.record.txt");
+    while (!Exists(record) && GetTickCount() - closed < 10000) Sleep(10);
+    const DWORD elapsed = GetTickCount() - closed;
+    EXPECT_LT(elapsed, 2000u) << "the loader started within 2 s of the close";
+    // Ends the request the check is still blocked in, so that the launch can return.
+    silent.Close();
+    launch.join();
+    EXPECT_TRUE(WaitForRecord(L"PelkoDeskLoader"));
+}
+
+TEST_F(PatchRunTest, CloseDuringTheCommitLetsItFinishWithTheRegistration) {
+    PublishThreeFiles();
+    INT_PTR result = 0;
+    {
+        CPatchDlg dialog(Server());
+        g_onCommitStep = [&](unsigned step) {
+            if (step != 1) return;
+            PostMessageW(dialog.GetSafeHwnd(), WM_CLOSE, 0, 0);
+            Sleep(300);  // the close arrives while the commit has only begun
+        };
+        result = dialog.DoModal();
+        g_onCommitStep = nullptr;
+    }
+    EXPECT_EQ(result, 1);
+    EXPECT_EQ(ReadBytes(InInstallFolder(L"PatchB.txt")), "new B");
+    EXPECT_EQ(ReadBytes(InInstallFolder(L"patchsub\\PatchC.txt")), "new C");
+    EXPECT_EQ(ReadBytes(InInstallFolder(L"PatchA.dll.log")).rfind("register", 0), 0u);
+}
+
 // The events of one run, each a whole line with time, process and thread, and never a value
 // the web page handed over.
 TEST_F(PatchRunTest, PelkoWebHostRunWritesEachEventToTheUsersLog) {
@@ -228,24 +365,45 @@ TEST_F(PatchRunTest, ALogFolderThatCannotBeMadeChangesNothingInTheRun) {
     EXPECT_EQ(ReadBytes(notAFolder), "not a folder");
 }
 
-// A release the component cannot verify changes nothing, and the loader still starts.
-TEST_F(PatchRunTest, PelkoWebHostInstallsNothingUnverifiedAndStillStartsTheLoader) {
+// A release the component cannot verify changes nothing, and the loader still starts: a tree
+// without a signature is no manifest at all, a package that fails verification fails the run
+// with its one box.
+TEST_F(PatchRunTest, ReleasesThatDoNotVerifyInstallNothingAndStillStartTheLoader) {
     InstallFakeLoaders();
-    const std::function<void()> spoilers[] = {
-        [&] {
-            tree.SetSigning({updatetree::CUpdateTree::Signing::Key::none, {}, {}, {}});
-            PublishThreeFiles();
-        },
-        [&] {
-            PublishThreeFiles();
-            tree.AddPackage("PatchB.txt", "evil B", kStored);
-        }};
-    for (const auto& spoil : spoilers) {
-        spoil();
-        ASSERT_EQ(
-            RunProgram(ProgramFolder() + L"PelkoWebHost.exe", L"desk " + Server() + L" enc-3"), 0);
-        EXPECT_FALSE(Exists(InInstallFolder(L"PatchB.txt")));
+    const struct {
+        const char* name;
+        std::function<void()> spoil;
+        const wchar_t* boxText;  // none: no box
+    } cases[] = {
+        {"unsigned tree",
+         [&] {
+             tree.SetSigning({updatetree::CUpdateTree::Signing::Key::none, {}, {}, {}});
+             PublishThreeFiles();
+         },
+         nullptr},
+        {"package swapped after signing",
+         [&] {
+             tree.SetSigning({});
+             PublishThreeFiles();
+             tree.AddPackage("PatchB.txt", "evil B", kStored);
+         },
+         L"failed to verify file"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        c.spoil();
+        MessageBoxWatcher boxes;
+        CPelkoWebDLL().Launch(
+            {Server().c_str(), L"enc-3", nullptr, nullptr, L"PelkoDeskLoader.exe"}, &RunPatchStep);
         EXPECT_TRUE(WaitForRecord(L"PelkoDeskLoader"));
+        EXPECT_FALSE(Exists(InInstallFolder(L"PatchB.txt")));
+        EXPECT_FALSE(Exists(InInstallFolder(L"PatchA.dll.log"))) << "nothing registered";
+        if (c.boxText) {
+            ASSERT_TRUE(boxes.WaitForBoxes(1, 5000));
+            EXPECT_NE(boxes.Seen()[0].text.find(c.boxText), std::wstring::npos);
+        } else {
+            EXPECT_TRUE(boxes.Seen().empty());
+        }
         DeleteSoon(InInstallFolder(L"PelkoDeskLoader.record.txt"));
     }
 }

@@ -59,6 +59,7 @@ void RecordingNotify::OnInstallComplete() {
 
 void RecordingNotify::OnInstallError(const wchar_t* message) {
     Note(std::wstring(L"install-error:") + message);
+    SetEvent(installEnded);
 }
 
 void RecordingNotify::OnInstallStopped() {

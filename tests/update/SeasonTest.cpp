@@ -55,11 +55,11 @@ TEST_F(SeasonTest, AnInstalledFileIsCurrentAgainstItsPackagesDateInEverySeason) 
         ASSERT_TRUE(minute.has_value());
         EXPECT_EQ(*minute, (ManifestDate{2013, season.month, 15, 17, 30}))
             << "month " << season.month << ": " << minute->hour << ":" << minute->minute;
-        EXPECT_FALSE(NeedsUpdate(target, ReleaseTimeOf(season.modifyDate), FALSE, TRUE, L"",
-                                 kAnyType))
+        EXPECT_FALSE(
+            NeedsUpdate(target, ReleaseTimeOf(season.modifyDate), FALSE, TRUE, L"", kAnyType))
             << "month " << season.month;
-        EXPECT_TRUE(NeedsUpdate(target, ReleaseTimeOf(season.minuteLater), FALSE, TRUE, L"",
-                                kAnyType))
+        EXPECT_TRUE(
+            NeedsUpdate(target, ReleaseTimeOf(season.minuteLater), FALSE, TRUE, L"", kAnyType))
             << "month " << season.month;
     }
 }
@@ -73,7 +73,8 @@ TEST_F(SeasonTest, ReleaseTimesUseTheOffsetOnTheirDate) {
     constexpr LONGLONG kHalfYearDays = 181;
     const LONGLONG winter = static_cast<LONGLONG>(ReleaseTimeOf(L"2013-01-15 12:00"));
     const LONGLONG summer = static_cast<LONGLONG>(ReleaseTimeOf(L"2013-07-15 12:00"));
-    EXPECT_EQ(summer - winter, kHalfYearDays * 24 * 60 * kOneMinute + zone.DaylightBias * kOneMinute);
+    EXPECT_EQ(summer - winter,
+              kHalfYearDays * 24 * 60 * kOneMinute + zone.DaylightBias * kOneMinute);
 }
 
 }  // namespace

@@ -9,6 +9,7 @@
 #include "EngineFixture.h"
 #include "UpdateTestFiles.h"
 #include "framework/win32/DebugOutput.h"
+#include "update/UpdateWorkPaths.h"
 #include "support/updatetree/CTreeSigner.h"
 #include "support/updatetree/StoredZip.h"
 #include "verify/CReleaseSerial.h"
@@ -91,12 +92,19 @@ protected:
     std::wstring Dll() const { return install / L"A.dll"; }
     uint64_t RecordedSerial() const { return CReleaseSerial(install.Path()).Read().serial; }
     // Names in the install folder that a half-done write would leave.
+    // Files of the run left beside the targets or in its staging folder; the run's own folder
+    // with its lock and resumable parts stays.
     std::vector<std::wstring> TemporaryFiles() const {
         std::vector<std::wstring> names;
+        const std::wstring workFolder = UpdateWorkPaths::WorkFolder(install.Path());
         for (const auto& item : std::filesystem::directory_iterator(install.Path())) {
             const std::wstring name = item.path().filename().wstring();
-            if (name[0] == L'~') names.push_back(name);
+            if (name[0] == L'~' && name != L"~PelkoUpdate") names.push_back(name);
         }
+        const std::filesystem::path staged = UpdateWorkPaths::StagedFolder(workFolder);
+        if (std::filesystem::exists(staged))
+            for (const auto& item : std::filesystem::directory_iterator(staged))
+                names.push_back(item.path().filename().wstring());
         return names;
     }
 

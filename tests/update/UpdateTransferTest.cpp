@@ -82,7 +82,7 @@ TEST_F(UpdateTransferTest, SlowReceiverGetsThinnedFiguresAndTheFinalEventInBound
     EXPECT_LT(peak - before, SIZE_T{32} << 20);
     WIN32_FILE_ATTRIBUTE_DATA data{};
     ASSERT_TRUE(
-        GetFileAttributesExW((install / L"Big.bin.zip").c_str(), GetFileExInfoStandard, &data));
+        GetFileAttributesExW(Engine().PackagePaths().at(0).c_str(), GetFileExInfoStandard, &data));
     EXPECT_EQ(data.nFileSizeLow, kBigPackage);
 }
 

@@ -30,7 +30,10 @@ public:
         return static_cast<uint64_t>(size.QuadPart);
     }
     // A file that shrank meanwhile leaves the rest of the piece as zeros.
-    void Read(char* buffer, size_t size) {
+    void Read(uint64_t offset, char* buffer, size_t size) {
+        LARGE_INTEGER position{};
+        position.QuadPart = static_cast<LONGLONG>(offset);
+        SetFilePointerEx(handle, position, nullptr, FILE_BEGIN);
         DWORD read = 0;
         if (!ReadFile(handle, buffer, static_cast<DWORD>(size), &read, nullptr)) read = 0;
         std::fill(buffer + read, buffer + size, '\0');
@@ -51,6 +54,24 @@ bool BelowPrefix(const std::string& target, const std::string& prefix, std::stri
     if (full.compare(0, prefix.size(), prefix) != 0) return false;
     path = full.substr(prefix.size());
     return true;
+}
+
+// The rest of a streamed body from the offset a "Range: bytes=N-" header asks for.
+void ApplyRange(const ReceivedRequest& request, ScriptedResponse& response) {
+    const auto range = request.Header("Range");
+    if (!range || range->rfind("bytes=", 0) != 0 || !response.streamBody) return;
+    const uint64_t from = std::stoull(range->substr(6));
+    const uint64_t size = response.streamLength;
+    if (from >= size) return;
+    response.status = 206;
+    response.reason = "Partial Content";
+    response.Header("Content-Range", "bytes " + std::to_string(from) + "-" +
+                                         std::to_string(size - 1) + "/" + std::to_string(size));
+    response.streamLength = size - from;
+    response.streamBody = [whole = response.streamBody, from](uint64_t offset, char* buffer,
+                                                              size_t n) {
+        whole(from + offset, buffer, n);
+    };
 }
 
 }  // namespace
@@ -80,6 +101,18 @@ void CUpdateTreeServer::SetPace(size_t bytes, int ms) {
     delayMs = std::max(ms, 0);
 }
 
+void CUpdateTreeServer::HonourRanges(bool honour) {
+    std::lock_guard<std::mutex> guard(lock);
+    honourRanges = honour;
+}
+
+std::vector<std::string> CUpdateTreeServer::Ranges() const {
+    std::vector<std::string> ranges;
+    for (const ReceivedRequest& request : server.Requests())
+        if (request.method == "GET") ranges.push_back(request.Header("Range").value_or(""));
+    return ranges;
+}
+
 std::vector<std::string> CUpdateTreeServer::Requests() const {
     std::vector<std::string> paths;
     for (const ReceivedRequest& request : server.Requests()) {
@@ -107,6 +140,7 @@ ScriptedResponse CUpdateTreeServer::Answer(const ReceivedRequest& request) {
     } else {
         response = FileAnswer(path);
     }
+    if (honourRanges) ApplyRange(request, response);
     response.chunkBytes = chunkBytes;
     response.chunkDelayMs = delayMs;
     return response;
@@ -122,8 +156,8 @@ ScriptedResponse CUpdateTreeServer::FileAnswer(const std::string& path) const {
     if (relative.empty() || !file->IsOpen()) return ScriptedResponse::Status(404, "Not Found");
     ScriptedResponse response;
     response.streamLength = file->Size();
-    response.streamBody = [file, sent = bodyBytesSent](uint64_t, char* buffer, size_t n) {
-        file->Read(buffer, n);
+    response.streamBody = [file, sent = bodyBytesSent](uint64_t offset, char* buffer, size_t n) {
+        file->Read(offset, buffer, n);
         *sent += n;
     };
     return response;

@@ -33,9 +33,14 @@ public:
     void AddGenerated(const std::string& path, uint64_t size);
     // Sends bodies in pieces of chunkBytes with a pause of delayMs after each.
     void SetPace(size_t chunkBytes, int delayMs);
+    // With true, "Range: bytes=N-" of a file or generated body gets 206 and the rest of it;
+    // otherwise (the default) the whole body with 200.
+    void HonourRanges(bool honour);
 
     // Paths below the prefix of the GET requests received, in order.
     std::vector<std::string> Requests() const;
+    // The Range header of each GET request ("" when it had none), in order.
+    std::vector<std::string> Ranges() const;
     // Bytes of body produced so far, over all answers.
     uint64_t BodyBytesSent() const { return *bodyBytesSent; }
 
@@ -59,6 +64,7 @@ private:
     std::map<std::string, uint64_t> generated;
     size_t chunkBytes = 65536;
     int delayMs = 0;
+    bool honourRanges = false;
     httptest::CLoopbackHttpServer server;  // last: its threads use the fields above
 };
 

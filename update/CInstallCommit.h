@@ -1,0 +1,39 @@
+#pragma once
+
+#include <functional>
+#include <string>
+#include <vector>
+
+#include "update/CCommitJournal.h"
+#include "update/JournalEntry.h"
+
+// Puts a set of staged files in place of their targets as one step that a crash cannot cut
+// in half: the journal first, then per target the old file renamed aside and the staged file
+// renamed in, then the registrations, then the journal removed and the old files deleted.
+// Every step can be repeated, so an unfinished journal is completed at the next start; a
+// target that cannot be replaced puts every old file back instead.
+class CInstallCommit {
+public:
+    // Called after each target is in place, with its position in the list.
+    using FileDone = std::function<void(size_t index)>;
+
+    explicit CInstallCommit(std::wstring journalPath) : journal(std::move(journalPath)) {}
+
+    // False when nothing was replaced (journal not written, or rolled back); the text says why.
+    bool Run(const std::vector<JournalEntry>& entries, const FileDone& fileDone);
+    // Completes (or rolls back) the commit an unfinished journal describes; true when there
+    // was none, or it has been dealt with and removed.
+    bool Recover();
+    const std::wstring& ErrorText() const { return errorText; }
+
+private:
+    bool Complete(const std::vector<JournalEntry>& entries, const FileDone& fileDone);
+    bool PlaceFile(const JournalEntry& entry);
+    void RollBack(const std::vector<JournalEntry>& entries);
+    void Finish(const std::vector<JournalEntry>& entries);
+    void Step();
+
+    CCommitJournal journal;
+    std::wstring errorText;
+    unsigned step = 0;
+};

@@ -1,0 +1,53 @@
+#include "update/JournalText.h"
+
+namespace JournalText {
+
+namespace {
+
+constexpr wchar_t kHeader[] = L"PelkoWebLoader commit 1";
+constexpr wchar_t kEnd[] = L"end";
+
+std::vector<std::wstring> Split(const std::wstring& text, wchar_t separator) {
+    std::vector<std::wstring> parts;
+    size_t begin = 0;
+    for (;;) {
+        const size_t end = text.find(separator, begin);
+        parts.push_back(text.substr(begin, end == std::wstring::npos ? end : end - begin));
+        if (end == std::wstring::npos) return parts;
+        begin = end + 1;
+    }
+}
+
+std::optional<JournalEntry> ParseLine(const std::wstring& line) {
+    const std::vector<std::wstring> fields = Split(line, L'\t');
+    if (fields.size() != 5 || fields[0] != L"F") return std::nullopt;
+    if (fields[1] != L"0" && fields[1] != L"1") return std::nullopt;
+    if (fields[2].empty() || fields[3].empty() || fields[4].empty()) return std::nullopt;
+    return JournalEntry{fields[2], fields[3], fields[4], fields[1] == L"1"};
+}
+
+}  // namespace
+
+std::wstring Format(const std::vector<JournalEntry>& entries) {
+    std::wstring text = std::wstring(kHeader) + L"\n";
+    for (const JournalEntry& entry : entries)
+        text += L"F\t" + std::wstring(entry.registerDll ? L"1" : L"0") + L"\t" + entry.target +
+                L"\t" + entry.staged + L"\t" + entry.aside + L"\n";
+    return text + kEnd + L"\n";
+}
+
+std::optional<std::vector<JournalEntry>> Parse(const std::wstring& text) {
+    std::vector<std::wstring> lines = Split(text, L'\n');
+    if (lines.size() < 3 || !lines.back().empty()) return std::nullopt;
+    lines.pop_back();
+    if (lines.front() != kHeader || lines.back() != kEnd) return std::nullopt;
+    std::vector<JournalEntry> entries;
+    for (size_t i = 1; i + 1 < lines.size(); ++i) {
+        std::optional<JournalEntry> entry = ParseLine(lines[i]);
+        if (!entry) return std::nullopt;
+        entries.push_back(std::move(*entry));
+    }
+    return entries;
+}
+
+}  // namespace JournalText

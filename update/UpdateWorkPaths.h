@@ -1,0 +1,29 @@
+#pragma once
+
+#include <string>
+#include <string_view>
+
+// Where an update run keeps its own files: one hidden folder in the install folder (so on its
+// volume), touched only by the run that holds its lock.
+namespace UpdateWorkPaths {
+
+// install folder "\~PelkoUpdate\"
+std::wstring WorkFolder(std::wstring_view installFolder);
+std::wstring LockFile(std::wstring_view workFolder);
+std::wstring JournalFile(std::wstring_view workFolder);
+// Manifest copies of the check.
+std::wstring ManifestFolder(std::wstring_view workFolder);
+// Downloaded packages; a part left by an interrupted run stays here to be resumed.
+std::wstring PartsFolder(std::wstring_view workFolder);
+// Files extracted from the packages, waiting for the commit.
+std::wstring StagedFolder(std::wstring_view workFolder);
+
+// The package file of one release of one target: the same target (compared without case),
+// date and size give the same name; another release another name.
+std::wstring PartName(std::wstring_view targetPath, std::wstring_view modifyDate, int fileSize);
+
+// Where the commit keeps the old file of a target until the commit ends: beside it, on its
+// volume, so that a file a running program holds can still be renamed.
+std::wstring AsidePath(std::wstring_view targetPath);
+
+}  // namespace UpdateWorkPaths
