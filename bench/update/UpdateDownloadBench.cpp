@@ -10,6 +10,7 @@
 #include <string>
 #include <vector>
 
+#include "BenchTimer.h"
 #include "download/CDownloadComponent.h"
 #include "download/CHttpDownloader.h"
 #include "support/updatetree/CUpdateTree.h"
@@ -20,22 +21,6 @@ namespace {
 
 constexpr uint64_t kPackageBytes = 64ull << 20;
 constexpr int kRounds = 5;
-
-class Timer {
-public:
-    Timer() {
-        QueryPerformanceFrequency(&frequency);
-        QueryPerformanceCounter(&start);
-    }
-    double Seconds() const {
-        LARGE_INTEGER now;
-        QueryPerformanceCounter(&now);
-        return static_cast<double>(now.QuadPart - start.QuadPart) / frequency.QuadPart;
-    }
-
-private:
-    LARGE_INTEGER frequency, start;
-};
 
 // Counts the reports and signals the end of the phase.
 class PhaseEnd : public CRudovuZadoNotify {
@@ -64,7 +49,7 @@ double BareDownload(const updatetree::CUpdateTreeServer& server, const std::wstr
     downloader.m_strURL = server.Url() + L"/RudovuZado/Big.bin.zip";
     downloader.m_strFileName = folder + L"bare.bin";
     downloader.m_nAccessType = 1;
-    const Timer timer;
+    const BenchTimer timer;
     const BOOL ok = downloader.Download();
     const double seconds = timer.Seconds();
     if (!ok) std::fprintf(stderr, "bare download failed\n");
@@ -95,7 +80,7 @@ double ComponentDownload(const updatetree::CUpdateTreeServer& server, const std:
     info.nAccessType = 1;
     IdleCallback callback;
     CDownloadComponent component(&callback, &info, 1, 1);
-    const Timer timer;
+    const BenchTimer timer;
     component.Start(TRUE);
     const double seconds = timer.Seconds();
     DeleteFileW((folder + L"component.bin").c_str());
@@ -109,7 +94,7 @@ double EngineDownload(const updatetree::CUpdateTreeServer& server, const std::ws
     manager->UseDirectConnection();
     if (manager->CheckForUpdates() != 1) std::fprintf(stderr, "manifest check failed\n");
     PhaseEnd notify;
-    const Timer timer;
+    const BenchTimer timer;
     manager->StartDownload(&notify, false);
     WaitForSingleObject(notify.ended, INFINITE);
     const double seconds = timer.Seconds();

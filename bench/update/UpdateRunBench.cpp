@@ -12,6 +12,7 @@
 #include <string>
 #include <vector>
 
+#include "BenchTimer.h"
 #include "framework/PathText.h"
 #include "support/updatetree/CUpdateTree.h"
 #include "support/updatetree/CUpdateTreeServer.h"
@@ -24,22 +25,6 @@ namespace {
 
 constexpr size_t kSmallBytes = 2048;
 constexpr uint64_t kBigBytes = 64ull << 20;
-
-class Timer {
-public:
-    Timer() {
-        QueryPerformanceFrequency(&frequency);
-        QueryPerformanceCounter(&start);
-    }
-    double Seconds() const {
-        LARGE_INTEGER now;
-        QueryPerformanceCounter(&now);
-        return static_cast<double>(now.QuadPart - start.QuadPart) / frequency.QuadPart;
-    }
-
-private:
-    LARGE_INTEGER frequency, start;
-};
 
 double Median(std::vector<double> values) {
     if (values.empty()) return 0;
@@ -91,7 +76,7 @@ double BareLoop(const updatetree::CUpdateTreeServer& server,
     std::vector<char> buffer(65536);
     for (const std::string& path : paths) {
         const std::wstring object = L"/Patch" + std::wstring(path.begin(), path.end());
-        const Timer timer;
+        const BenchTimer timer;
         const HINTERNET request = HttpOpenRequestW(
             connection, L"GET", object.c_str(), nullptr, nullptr, nullptr,
             INTERNET_FLAG_RELOAD | INTERNET_FLAG_NO_CACHE_WRITE | INTERNET_FLAG_KEEP_CONNECTION, 0);
@@ -137,7 +122,7 @@ void InstallParts(const std::wstring& root, int smallFiles) {
     CreateDirectoryW(staged.c_str(), nullptr);
     CreateDirectoryW(target.c_str(), nullptr);
     std::vector<JournalEntry> plan;
-    const Timer extract;
+    const BenchTimer extract;
     for (int i = 0; i < smallFiles; ++i) {
         const std::string narrow = Name(i);
         const std::wstring name(narrow.begin(), narrow.end());
@@ -146,7 +131,7 @@ void InstallParts(const std::wstring& root, int smallFiles) {
         plan.push_back({target + name, file, UpdateWorkPaths::AsidePath(target + name), false});
     }
     const double extractSeconds = extract.Seconds();
-    const Timer commitTimer;
+    const BenchTimer commitTimer;
     CInstallCommit commit(root + L"parts.journal");
     commit.Run(plan, nullptr);
     const double commitSeconds = commitTimer.Seconds();
@@ -159,7 +144,7 @@ void InstallParts(const std::wstring& root, int smallFiles) {
         const std::wstring name(narrow.begin(), narrow.end());
         CopyFileW((packages + name + L".zip").c_str(), (beside + name + L".zip").c_str(), FALSE);
     }
-    const Timer besideTimer;
+    const BenchTimer besideTimer;
     for (int i = 0; i < smallFiles; ++i) {
         const std::string narrow = Name(i);
         const std::wstring name(narrow.begin(), narrow.end());
@@ -200,14 +185,14 @@ void RunScenario(const std::wstring& root, int smallFiles, bool withBig) {
     tree.PublishManifest(manifest);
     updatetree::CUpdateTreeServer server(tree.Root(), "/Patch", std::chrono::minutes(20));
 
-    const Timer whole;
+    const BenchTimer whole;
     std::unique_ptr<IUpdateManagerLite> manager(CreateUpdateManagerLite(server.Url(), install));
     manager->UseDirectConnection();
-    const Timer check;
+    const BenchTimer check;
     const int pending = manager->CheckForUpdates();
     const double checkSeconds = check.Seconds();
     DownloadWatch download;
-    const Timer downloadTimer;
+    const BenchTimer downloadTimer;
     if (manager->StartDownload(&download, false) != 1) {
         std::printf("  nothing to fetch\n");
         return;
@@ -215,7 +200,7 @@ void RunScenario(const std::wstring& root, int smallFiles, bool withBig) {
     WaitForSingleObject(download.ended, INFINITE);
     const double downloadSeconds = downloadTimer.Seconds();
     InstallWatch installed;
-    const Timer installTimer;
+    const BenchTimer installTimer;
     manager->StartInstall(&installed);
     WaitForSingleObject(installed.ended, INFINITE);
     const double installSeconds = installTimer.Seconds();
@@ -239,7 +224,7 @@ void RunScenario(const std::wstring& root, int smallFiles, bool withBig) {
     const std::unique_ptr<IUpdateManagerLite> again(CreateUpdateManagerLite(server.Url(), install));
     again->UseDirectConnection();
     const size_t before = server.Requests().size();
-    const Timer recheck;
+    const BenchTimer recheck;
     const int left = again->CheckForUpdates();
     std::printf("  run with nothing to fetch: %d pending, %zu request(s), %.3f s\n", left,
                 server.Requests().size() - before, recheck.Seconds());

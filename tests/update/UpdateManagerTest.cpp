@@ -80,6 +80,9 @@ TEST_F(UpdateManagerTest, FullRunInstallsEveryOutOfDateFileOnce) {
     updatetest::WriteTextFile(install / L"Old.txt", "old");
     updatetest::SetLocalWriteTime(install / L"Old.txt", 2024, 2, 1, 9, 0, 0);
     updatetest::WriteTextFile(install / L"Current.txt", "current");
+    // Copies an earlier build left in the prefix's cache folder; this run must write none.
+    DeleteFileW((CacheFolder() + L"RudovuZado.ini").c_str());
+    DeleteFileW((CacheFolder() + L"RudovuZado.ini.zip").c_str());
 
     ASSERT_EQ(manager->CheckForUpdates(), 5);
     ASSERT_TRUE(DownloadAll());
