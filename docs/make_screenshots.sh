@@ -34,7 +34,8 @@ echo "a slow file" >"$release/Slow.txt"
 echo "a missing file" >"$release/Missing.txt"
 printf '[Slow.txt]\nCheckDate=1\nType=Common\n\n[Missing.txt]\nCheckDate=1\nType=Common\n' \
   >"$state/publish.ini"
-build/native/bin/pelko-publish build --clients-tz UTC "$release" "$state/publish.ini" \
+build/native/bin/pelko-publish build --clients-tz UTC --sign-key keys/test-only/release-test.pem \
+  "$release" "$state/publish.ini" \
   "$tree/CvUpdate/PelkoPatch" >/dev/null
 rm "$tree/CvUpdate/PelkoPatch/RudovuZado/Missing.txt.zip"
 

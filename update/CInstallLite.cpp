@@ -27,21 +27,23 @@ std::wstring ExtractFailure(const std::wstring& path, DWORD lastError) {
     return L"failed to extract file : " + path + code;
 }
 
-// Entry 0 of the package into the file, or the failure's text.
-std::wstring StageOne(const std::wstring& package, const std::wstring& staged) {
+// Entry 0 of the package into the file, or the failure's text. The text names the package as
+// the user knows it (the target followed by ".zip"), not the run's part file.
+std::wstring StageOne(const std::wstring& package, const std::wstring& staged,
+                      const std::wstring& shownName) {
     try {
         if (CInstallLite::ExtractPackageTo(package, staged)) return std::wstring();
     } catch (CException* error) {
         error->Delete();
     } catch (...) {
     }
-    return ExtractFailure(package, GetLastError());
+    return ExtractFailure(shownName, GetLastError());
 }
 
 // The same for a signed release: the file is kept only when it is the one the signed manifest
 // names (entry name, size and SHA-256, checked while it is written).
 std::wstring StageVerified(const ManifestEntry& entry, const std::wstring& package,
-                           const std::wstring& staged) {
+                           const std::wstring& staged, const std::wstring& shownName) {
     const auto expected = ExpectedFromManifest(entry.name, entry.fileSize, entry.sha256);
     std::optional<std::wstring> refusal = L"the signed manifest gives it no FileSize and Sha256";
     if (expected) {
@@ -50,9 +52,9 @@ std::wstring StageVerified(const ManifestEntry& entry, const std::wstring& packa
                       : std::optional<std::wstring>(L"no staging folder");
     }
     if (!refusal) return std::wstring();
-    DebugOutput::DebugLine(L"CInstallLite::Install, package refused: " + package + L": " +
-                           *refusal + L"\n");
-    return L"failed to verify file : " + package + L" (" + *refusal + L")";
+    DebugOutput::DebugLine(L"CInstallLite::Install, package refused: " + shownName + L" (" +
+                           package + L"): " + *refusal + L"\n");
+    return L"failed to verify file : " + shownName + L" (" + *refusal + L")";
 }
 
 }  // namespace
@@ -149,9 +151,9 @@ std::wstring CInstallLite::Stage(std::vector<JournalEntry>& plan) {
         if (target.empty() || index >= packages.size())
             failure = ExtractFailure(target + L".zip", ERROR_FILE_NOT_FOUND);
         else if (manager->VerifiesUpdates())
-            failure = StageVerified(entry, packages[index], staged);
+            failure = StageVerified(entry, packages[index], staged, target + L".zip");
         else
-            failure = StageOne(packages[index], staged);
+            failure = StageOne(packages[index], staged, target + L".zip");
         if (!failure.empty()) {
             // A damaged part must not be resumed by the next run.
             if (index < packages.size()) DeleteFileW(packages[index].c_str());

@@ -439,7 +439,10 @@ TEST_P(InstallSpoiledPackageTest, FailsTheRunAndReplacesNothing) {
     const auto all = notify.Events();
     const std::vector<std::wstring> events(all.begin() + before, all.end());
     ASSERT_EQ(events.size(), 1u);
-    EXPECT_EQ(events[0].rfind(L"install-error:failed to extract file : " + second, 0), 0u)
+    // Named as the user knows the package: its target followed by ".zip".
+    EXPECT_EQ(events[0].rfind(
+                  L"install-error:failed to extract file : " + install / L"Second.txt.zip", 0),
+              0u)
         << Narrow(events[0]);
     EXPECT_EQ(std::wstring(manager->GetLastErrorText()), events[0].substr(14));
     EXPECT_EQ(FileBytes(install / L"First.txt"), "old first");
