@@ -47,11 +47,13 @@ LocalDescriptor ProtectedFolderDescriptor() {
 }
 
 bool CanCreateFilesIn(const std::wstring& folder) {
-    const std::wstring trial = PathText::AppendBackslash(folder) + L"~pelko-write-check.tmp";
-    const HANDLE file = CreateFileW(trial.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
-                                    FILE_ATTRIBUTE_TEMPORARY | FILE_FLAG_DELETE_ON_CLOSE, nullptr);
-    if (file == INVALID_HANDLE_VALUE) return false;
-    CloseHandle(file);
+    // Opening the folder for these rights asks its access list without writing anything, so a
+    // launch with nothing to fetch leaves the install folder as it was.
+    const HANDLE handle = CreateFileW(folder.c_str(), FILE_ADD_FILE | FILE_ADD_SUBDIRECTORY,
+                                      FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                                      nullptr, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
+    if (handle == INVALID_HANDLE_VALUE) return false;
+    CloseHandle(handle);
     return true;
 }
 

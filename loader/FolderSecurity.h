@@ -20,7 +20,8 @@ std::optional<std::wstring> CurrentUserSid();
 // InstallFolderRule::ProtectedFolderSddl for the current user, made; null when it cannot be.
 LocalDescriptor ProtectedFolderDescriptor();
 
-// True when this process may create a file in the folder (a trial file, removed at once).
+// True when this process may create files and folders in the folder (asked of its access list;
+// nothing is written).
 bool CanCreateFilesIn(const std::wstring& folder);
 
 }  // namespace FolderSecurity

@@ -134,7 +134,14 @@ TEST_F(LaunchTest, TheInstallFolderIsCreatedWithAProtectedAccessList) {
         EXPECT_EQ(flags, OBJECT_INHERIT_ACE | CONTAINER_INHERIT_ACE);
     ASSERT_TRUE(RemoveFolderSoon(kInstallFolder));
     EXPECT_EQ(GetInstallFolder(), kInstallFolder);
+    // Asking writes nothing: the folder's time stays as it was.
+    WIN32_FILE_ATTRIBUTE_DATA before{};
+    WIN32_FILE_ATTRIBUTE_DATA after{};
+    ASSERT_TRUE(GetFileAttributesExW(kInstallFolder, GetFileExInfoStandard, &before));
+    Sleep(50);
     EXPECT_TRUE(FolderSecurity::CanCreateFilesIn(kInstallFolder));
+    ASSERT_TRUE(GetFileAttributesExW(kInstallFolder, GetFileExInfoStandard, &after));
+    EXPECT_EQ(CompareFileTime(&before.ftLastWriteTime, &after.ftLastWriteTime), 0);
     EXPECT_FALSE(FolderSecurity::CanCreateFilesIn(InInstallFolder(L"missing")));
 }
 
