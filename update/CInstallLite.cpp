@@ -30,9 +30,11 @@ std::wstring ExtractFailure(const std::wstring& path, DWORD lastError) {
 // Entry 0 of the package into the file, or the failure's text. The text names the package as
 // the user knows it (the target followed by ".zip"), not the run's part file.
 std::wstring StageOne(const std::wstring& package, const std::wstring& staged,
-                      const std::wstring& shownName) {
+                      const std::wstring& shownName, int fileSize) {
+    // The manifest's FileSize bounds the file too, as it bounds the package's body.
+    const uint64_t largest = fileSize > 0 ? static_cast<uint64_t>(fileSize) : UINT64_MAX;
     try {
-        if (CInstallLite::ExtractPackageTo(package, staged)) return std::wstring();
+        if (CInstallLite::ExtractPackageTo(package, staged, largest)) return std::wstring();
     } catch (CException* error) {
         error->Delete();
     } catch (...) {
@@ -153,7 +155,7 @@ std::wstring CInstallLite::Stage(std::vector<JournalEntry>& plan) {
         else if (manager->VerifiesUpdates())
             failure = StageVerified(entry, packages[index], staged, target + L".zip");
         else
-            failure = StageOne(packages[index], staged, target + L".zip");
+            failure = StageOne(packages[index], staged, target + L".zip", entry.fileSize);
         if (!failure.empty()) {
             // A damaged part must not be resumed by the next run.
             if (index < packages.size()) DeleteFileW(packages[index].c_str());
@@ -176,9 +178,14 @@ bool CInstallLite::ExtractPackage(const std::wstring& packagePath) {
     return true;
 }
 
-bool CInstallLite::ExtractPackageTo(const std::wstring& packagePath, const std::wstring& file) {
+bool CInstallLite::ExtractPackageTo(const std::wstring& packagePath, const std::wstring& file,
+                                   uint64_t largestFile) {
     CZipArchive archive;
     archive.OpenArchive(packagePath, CZipArchive::zipOpenReadOnly, 0);
+    // A few kilobytes of deflated data can declare gigabytes; the reader writes no more than an
+    // entry declares, so a declared size above the bound is refused before anything is written.
+    const CZipFileHeader* entry = archive.GetCount() > 0 ? archive.GetEntry(0) : nullptr;
+    if (!entry || entry->uncompressedSize > largestFile) return false;
     const std::wstring folder = PathText::FolderPart(file);
     const std::wstring name = PathText::FileNamePart(file);
     if (!CZipArchive::EnsureFolder(folder)) return false;

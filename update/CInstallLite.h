@@ -1,6 +1,7 @@
 #pragma once
 
 #include <atomic>
+#include <cstdint>
 #include <set>
 #include <string>
 #include <vector>
@@ -30,8 +31,10 @@ public:
     // exceptions (thrown by pointer) reach the caller.
     static bool ExtractPackage(const std::wstring& packagePath);
     // Writes entry 0 of the package into exactly the file given, and nothing else; false or an
-    // exception (by pointer) when it cannot.
-    static bool ExtractPackageTo(const std::wstring& packagePath, const std::wstring& file);
+    // exception (by pointer) when it cannot, or when the entry declares more than largestFile
+    // bytes.
+    static bool ExtractPackageTo(const std::wstring& packagePath, const std::wstring& file,
+                                 uint64_t largestFile = UINT64_MAX);
     void RegisterPackages();
     bool RegisterIfDll(const wchar_t* path);
     // Empty for an entry that does not stay inside its base folder (ContainedTargetPath).

@@ -186,7 +186,7 @@ bool CUpdateManagerLite::FetchArchive(const std::wstring& name, const std::wstri
     if (VerifiesUpdates()) return AcceptManifest(package, copy);
     try {
         // Only the manifest itself is written, under its own name, whatever the entry is called.
-        if (!CInstallLite::ExtractPackageTo(package, copy))
+        if (!CInstallLite::ExtractPackageTo(package, copy, ManifestPaths::kMaxManifestBytes))
             throw std::runtime_error("manifest not extracted");
     } catch (CException* error) {
         const DWORD lastError = GetLastError();

@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <filesystem>
 #include <stdexcept>
 
 #include "EngineFixture.h"
@@ -213,6 +214,26 @@ TEST_F(UpdateManagerTest, APackageLongerThanItsFileSizeAllowsIsRefused) {
     manager.reset();  // waits for the download thread, which reports before it cleans up
     EXPECT_FALSE(Exists(install / L"big.txt.zip"));
     EXPECT_FALSE(Exists(install / L"big.txt"));
+}
+
+// A deflated package small enough to arrive still declares its file: beyond the manifest's
+// FileSize it is refused before anything is written, and the run fails.
+TEST_F(UpdateManagerTest, AFileLargerThanItsFileSizeIsNotUnpacked) {
+    tree.SetSigning({updatetree::CUpdateTree::Signing::Key::none, {}, {}, {}});
+    tree.AddPackage("big.txt", std::string(4 << 20, 'x'), kStored, "", true);
+    tree.PublishManifest(Section("big.txt", "FileSize=10\n"));
+
+    ASSERT_EQ(manager->CheckForUpdates(), 1);
+    ASSERT_TRUE(DownloadAll());
+    ASSERT_EQ(notify.Events().back(), L"complete");
+    manager->StartInstall(&notify);
+    ASSERT_TRUE(notify.WaitForInstallEnd());
+
+    EXPECT_EQ(notify.Events().back().rfind(L"install-error:failed to extract file : ", 0), 0u);
+    EXPECT_FALSE(Exists(install / L"big.txt"));
+    const std::wstring staged =
+        UpdateWorkPaths::StagedFolder(UpdateWorkPaths::WorkFolder(install.Path()));
+    EXPECT_TRUE(!Exists(staged) || std::filesystem::is_empty(staged));
 }
 
 // A file already in place is registered at every check only inside the install folder.
