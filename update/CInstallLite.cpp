@@ -59,6 +59,18 @@ std::wstring StageVerified(const ManifestEntry& entry, const std::wstring& packa
     return L"failed to verify file : " + shownName + L" (" + *refusal + L")";
 }
 
+// A place for the target's old file that is free: an old file of an earlier commit that a
+// running program still holds cannot be deleted, and must not stop this commit.
+std::wstring FreeAsidePath(const std::wstring& target) {
+    constexpr unsigned kAttempts = 10;
+    for (unsigned attempt = 0; attempt < kAttempts; ++attempt) {
+        const std::wstring aside = UpdateWorkPaths::AsidePath(target, attempt);
+        SetFileAttributesW(aside.c_str(), FILE_ATTRIBUTE_NORMAL);
+        if (DeleteFileW(aside.c_str()) || GetLastError() == ERROR_FILE_NOT_FOUND) return aside;
+    }
+    return UpdateWorkPaths::AsidePath(target);
+}
+
 }  // namespace
 
 void CInstallLite::StartThreaded(CInstallLiteNotify* receiver) {
@@ -161,8 +173,7 @@ std::wstring CInstallLite::Stage(std::vector<JournalEntry>& plan) {
             if (index < packages.size()) DeleteFileW(packages[index].c_str());
             return failure;
         }
-        plan.push_back(JournalEntry{target, staged, UpdateWorkPaths::AsidePath(target),
-                                    entry.registerDll != 0});
+        plan.push_back(JournalEntry{target, staged, FreeAsidePath(target), entry.registerDll != 0});
         ++index;
     }
     return std::wstring();
@@ -179,7 +190,7 @@ bool CInstallLite::ExtractPackage(const std::wstring& packagePath) {
 }
 
 bool CInstallLite::ExtractPackageTo(const std::wstring& packagePath, const std::wstring& file,
-                                   uint64_t largestFile) {
+                                    uint64_t largestFile) {
     CZipArchive archive;
     archive.OpenArchive(packagePath, CZipArchive::zipOpenReadOnly, 0);
     // A few kilobytes of deflated data can declare gigabytes; the reader writes no more than an

@@ -65,6 +65,9 @@ std::wstring PartName(std::wstring_view targetPath, std::wstring_view modifyDate
     return name;
 }
 
-std::wstring AsidePath(std::wstring_view targetPath) { return std::wstring(targetPath) + L".~old"; }
+std::wstring AsidePath(std::wstring_view targetPath, unsigned attempt) {
+    std::wstring path = std::wstring(targetPath) + L".~old";
+    return attempt == 0 ? path : path + std::to_wstring(attempt);
+}
 
 }  // namespace UpdateWorkPaths

@@ -23,7 +23,8 @@ std::wstring StagedFolder(std::wstring_view workFolder);
 std::wstring PartName(std::wstring_view targetPath, std::wstring_view modifyDate, int fileSize);
 
 // Where the commit keeps the old file of a target until the commit ends: beside it, on its
-// volume, so that a file a running program holds can still be renamed.
-std::wstring AsidePath(std::wstring_view targetPath);
+// volume, so that a file a running program holds can still be renamed. Attempt n > 0 names
+// another place, for when a program still holds the old file of an earlier commit.
+std::wstring AsidePath(std::wstring_view targetPath, unsigned attempt = 0);
 
 }  // namespace UpdateWorkPaths

@@ -143,6 +143,21 @@ TEST_F(CommitRecoveryTest, ARunningProgramsFileIsReplaced) {
     EXPECT_EQ(notify.Events().back(), L"installed");
     EXPECT_EQ(runner.Wait(0), STILL_ACTIVE);
     EXPECT_EQ(FileBytes(install / L"Runner.exe"), probeBytes + "new");
+
+    // The next release while the program still runs from the old file set aside.
+    tree.AddPackage("Runner.exe", probeBytes + "newer", kStored);
+    tree.PublishManifest(Section("Runner.exe", "ModifyDate=2024-03-02 10:00\nCheckDate=1\n"));
+    RecreateManager(server.Url());
+    ASSERT_EQ(manager->CheckForUpdates(), 1);
+    updatetest::RecordingNotify second;  // the fixture's has seen its phases end
+    ASSERT_EQ(manager->StartDownload(&second, false), 1);
+    ASSERT_TRUE(second.WaitForDownloadEnd());
+    ASSERT_EQ(second.Events().back(), L"complete");
+    manager->StartInstall(&second);
+    ASSERT_TRUE(second.WaitForInstallEnd());
+    EXPECT_EQ(second.Events().back(), L"installed");
+    EXPECT_EQ(runner.Wait(0), STILL_ACTIVE);
+    EXPECT_EQ(FileBytes(install / L"Runner.exe"), probeBytes + "newer");
 }
 
 // A package left half-way by a run that ended (its process ended while the package came) is
