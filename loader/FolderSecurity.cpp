@@ -5,23 +5,15 @@
 #include <vector>
 
 #include "framework/PathText.h"
+#include "framework/win32/UniqueHandle.h"
 #include "loader/InstallFolderRule.h"
 
 namespace FolderSecurity {
 
-namespace {
-
-struct HandleCloser {
-    void operator()(HANDLE handle) const { CloseHandle(handle); }
-};
-using TokenHandle = std::unique_ptr<void, HandleCloser>;
-
-}  // namespace
-
 std::optional<std::wstring> CurrentUserSid() {
     HANDLE raw = nullptr;
     if (!OpenProcessToken(GetCurrentProcess(), TOKEN_QUERY, &raw)) return std::nullopt;
-    const TokenHandle token(raw);
+    const UniqueHandle token(raw);
     DWORD size = 0;
     GetTokenInformation(token.get(), TokenUser, nullptr, 0, &size);
     if (size == 0) return std::nullopt;

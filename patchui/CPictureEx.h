@@ -9,7 +9,7 @@
 
 #include "patchui/GifFrame.h"
 #include "patchui/OffscreenSurface.h"
-#include "patchui/UniqueHandle.h"
+#include "framework/win32/UniqueHandle.h"
 
 class GifStream;
 

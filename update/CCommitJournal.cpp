@@ -2,35 +2,21 @@
 
 #include <windows.h>
 
+#include "framework/win32/UniqueHandle.h"
 #include "update/JournalText.h"
 
 namespace {
 
 constexpr DWORD kMaxJournalBytes = 64u << 20;
 
-class FileHandle {
-public:
-    explicit FileHandle(HANDLE handle) : handle(handle) {}
-    ~FileHandle() {
-        if (Valid()) CloseHandle(handle);
-    }
-    FileHandle(const FileHandle&) = delete;
-    FileHandle& operator=(const FileHandle&) = delete;
-    bool Valid() const { return handle != INVALID_HANDLE_VALUE; }
-    HANDLE Get() const { return handle; }
-
-private:
-    HANDLE handle;
-};
-
 bool WriteWhole(const std::wstring& path, const std::wstring& text) {
-    const FileHandle file(CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
-                                      FILE_ATTRIBUTE_NORMAL, nullptr));
-    if (!file.Valid()) return false;
+    const UniqueHandle file(CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
+                                        FILE_ATTRIBUTE_NORMAL, nullptr));
+    if (file.get() == INVALID_HANDLE_VALUE) return false;
     const auto bytes = static_cast<DWORD>(text.size() * sizeof(wchar_t));
     DWORD written = 0;
-    return WriteFile(file.Get(), text.data(), bytes, &written, nullptr) && written == bytes &&
-           FlushFileBuffers(file.Get());
+    return WriteFile(file.get(), text.data(), bytes, &written, nullptr) && written == bytes &&
+           FlushFileBuffers(file.get());
 }
 
 }  // namespace
@@ -47,17 +33,17 @@ bool CCommitJournal::Write(const std::vector<JournalEntry>& entries) const {
 }
 
 std::optional<std::vector<JournalEntry>> CCommitJournal::Read() const {
-    const FileHandle file(CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr,
-                                      OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
-    if (!file.Valid()) return std::nullopt;
+    const UniqueHandle file(CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr,
+                                        OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
+    if (file.get() == INVALID_HANDLE_VALUE) return std::nullopt;
     LARGE_INTEGER size{};
-    if (!GetFileSizeEx(file.Get(), &size) || size.QuadPart > kMaxJournalBytes ||
+    if (!GetFileSizeEx(file.get(), &size) || size.QuadPart > kMaxJournalBytes ||
         size.QuadPart % sizeof(wchar_t) != 0)
         return std::nullopt;
     std::wstring text(static_cast<size_t>(size.QuadPart) / sizeof(wchar_t), L'\0');
     DWORD read = 0;
     const auto bytes = static_cast<DWORD>(size.QuadPart);
-    if (!ReadFile(file.Get(), text.data(), bytes, &read, nullptr) || read != bytes)
+    if (!ReadFile(file.get(), text.data(), bytes, &read, nullptr) || read != bytes)
         return std::nullopt;
     return JournalText::Parse(text);
 }

@@ -54,12 +54,6 @@ void EmptyFolder(const std::wstring& folder) {
     RemoveDirectoryW(folder.c_str());
 }
 
-ULONGLONG FileSizeOf(const std::wstring& path) {
-    WIN32_FILE_ATTRIBUTE_DATA data{};
-    if (!GetFileAttributesExW(path.c_str(), GetFileExInfoStandard, &data)) return 0;
-    return (static_cast<ULONGLONG>(data.nFileSizeHigh) << 32) | data.nFileSizeLow;
-}
-
 std::wstring LocalPathOf(const DownloadComponentInfo& request) {
     return PathText::Join(request.strLocalFolder, request.strLocalFileName);
 }
@@ -217,9 +211,9 @@ bool CUpdateManagerLite::AcceptManifest(const std::wstring& package, const std::
 
 bool CUpdateManagerLite::MayRegisterExisting(const ManifestEntry& entry,
                                              const std::wstring& target) const {
-    // Only an existing file of an accepted type, not checked by date, is registered again.
-    if (!VerifiesUpdates() || !entry.registerDll || entry.checkDate ||
-        !ManifestPaths::TypeAccepted(typeFilter, entry.type) ||
+    // Only an existing file not checked by date is registered again (the caller has judged
+    // its type and place).
+    if (!VerifiesUpdates() || entry.checkDate ||
         GetFileAttributesW(target.c_str()) == INVALID_FILE_ATTRIBUTES)
         return true;
     const auto expected = ExpectedFromManifest(entry.name, entry.fileSize, entry.sha256);
@@ -256,7 +250,7 @@ bool CUpdateManagerLite::BeginRun() {
 }
 
 void CUpdateManagerLite::SetResumePosition(DownloadComponentInfo& request) const {
-    const ULONGLONG size = FileSizeOf(LocalPathOf(request));
+    const uint64_t size = FileSystem::FileSize(LocalPathOf(request));
     if (size == 0) return;
     // One byte before the end: a part that is already whole is then answered with its last
     // byte, not with a refusal of the range.

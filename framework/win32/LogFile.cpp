@@ -7,6 +7,7 @@
 #include <memory>
 
 #include "framework/LogLine.h"
+#include "framework/win32/UniqueHandle.h"
 
 namespace LogFile {
 
@@ -24,13 +25,6 @@ constexpr wchar_t kLogMutex[] = L"Local\\PelkoWebLoader.Log";
 // debugger) must not cost every line the whole wait.
 constexpr DWORD kLockWaitMs = 200;
 std::atomic<bool> g_lockStuck{false};
-
-struct HandleCloser {
-    void operator()(HANDLE handle) const {
-        if (handle != nullptr && handle != INVALID_HANDLE_VALUE) CloseHandle(handle);
-    }
-};
-using UniqueHandle = std::unique_ptr<void, HandleCloser>;
 
 class MutexLock {
 public:
