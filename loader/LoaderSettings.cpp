@@ -3,6 +3,7 @@
 #include <windows.h>
 
 #include "framework/PathText.h"
+#include "framework/win32/DebugOutput.h"
 #include "loader/InstallFolder.h"
 #include "support/CIni.h"
 
@@ -37,6 +38,8 @@ void WriteLoaderSettings(const std::wstring& server, const std::wstring& enc,
     // functions write the four keys into a copy of it.
     if (!CopyFileW(path.c_str(), temporary.c_str(), FALSE) &&
         GetLastError() != ERROR_FILE_NOT_FOUND) {
+        DebugOutput::DebugFormat(L"WriteLoaderSettings, cannot copy %s, Error:%lu\n", path.c_str(),
+                                 GetLastError());
         DeleteFileW(temporary.c_str());
         return;
     }
@@ -47,6 +50,9 @@ void WriteLoaderSettings(const std::wstring& server, const std::wstring& enc,
         throw;
     }
     if (!MoveFileExW(temporary.c_str(), path.c_str(),
-                     MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH))
+                     MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH)) {
+        DebugOutput::DebugFormat(L"WriteLoaderSettings, cannot replace %s, Error:%lu\n",
+                                 path.c_str(), GetLastError());
         DeleteFileW(temporary.c_str());
+    }
 }

@@ -63,7 +63,14 @@ void CSigningKey::Generate(const fs::path& privateFile, const fs::path& publicFi
         fs::remove(privateFile);
         throw CPublishError("cannot create " + publicFile.string());
     }
-    WriteAll(std::move(publicOut), publicFile, publicLine);
+    try {
+        WriteAll(std::move(publicOut), publicFile, publicLine);
+    } catch (const CPublishError&) {
+        // Neither half of a pair that was not written whole.
+        fs::remove(publicFile);
+        fs::remove(privateFile);
+        throw;
+    }
 }
 
 CSigningKey CSigningKey::Load(const fs::path& privateFile) {
