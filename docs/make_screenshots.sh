@@ -40,21 +40,7 @@ build/native/bin/pelko-publish build --clients-tz UTC --sign-key keys/test-only/
 rm "$tree/CvUpdate/PelkoPatch/RudovuZado/Missing.txt.zip"
 
 rm -f "$state/http.log"
-python3 -u -c '
-import functools, http.server, socket, sys, time
-class Handler(http.server.SimpleHTTPRequestHandler):
-    def setup(self):
-        super().setup()
-        self.connection.setsockopt(socket.IPPROTO_TCP, socket.TCP_NODELAY, 1)
-    def do_GET(self):
-        if self.path.endswith("/Slow.txt.zip"):
-            time.sleep(5)
-        super().do_GET()
-server = http.server.ThreadingHTTPServer(
-    ("127.0.0.1", 0), functools.partial(Handler, directory=sys.argv[1]))
-print("Serving HTTP on 127.0.0.1 port %d" % server.server_address[1])
-server.serve_forever()
-' "$tree" >>"$state/http.log" 2>&1 &
+python3 -u scripts/static-server.py "$tree" /Slow.txt.zip 5 >>"$state/http.log" 2>&1 &
 http_pid=$!
 port=""
 for _ in $(seq 1 100); do

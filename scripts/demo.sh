@@ -90,19 +90,7 @@ unzip -p "$tree/CvUpdate/PelkoPatch/RudovuZado.ini.zip" RudovuZado.sig
 
 # A server of its own on a free loopback port; its log lists the requests.
 rm -f "$state/http.log"
-# http.server writes headers and body apart: without TCP_NODELAY each request waits some 40 ms
-# for a delayed acknowledgement.
-python3 -u -c '
-import functools, http.server, socket, sys
-class Handler(http.server.SimpleHTTPRequestHandler):
-    def setup(self):
-        super().setup()
-        self.connection.setsockopt(socket.IPPROTO_TCP, socket.TCP_NODELAY, 1)
-server = http.server.ThreadingHTTPServer(
-    ("127.0.0.1", 0), functools.partial(Handler, directory=sys.argv[1]))
-print("Serving HTTP on 127.0.0.1 port %d" % server.server_address[1])
-server.serve_forever()
-' "$tree" >>"$state/http.log" 2>&1 &
+python3 -u scripts/static-server.py "$tree" >>"$state/http.log" 2>&1 &
 http_pid=$!
 port=""
 for _ in $(seq 1 100); do
