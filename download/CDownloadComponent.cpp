@@ -13,6 +13,7 @@
 #include "framework/PathText.h"
 #include "framework/win32/DebugOutput.h"
 #include "support/bcl/common/exception/CException.h"
+#include "support/bcl/common/exception/CaughtException.h"
 
 using DebugOutput::DebugFormat;
 using DebugOutput::DebugLine;
@@ -85,7 +86,9 @@ void CDownloadComponent::Start(BOOL wait) {
     // The worker of an earlier start reads the fields set below: it ends first.
     WaitForWorker();
     const std::wstring path = LocalPath(*m_pInfo);
-    if (!m_pInfo->strLocalFolder.empty())
+    // Asked first: making a folder that is there costs every package of a run a server call.
+    if (!m_pInfo->strLocalFolder.empty() &&
+        !FileSystem::IsExistingFolder(m_pInfo->strLocalFolder))
         SHCreateDirectoryExW(nullptr, m_pInfo->strLocalFolder.c_str(), nullptr);
     m_strURL = m_pInfo->strURL;
     m_strFileName = path;
@@ -103,17 +106,26 @@ void CDownloadComponent::Start(BOOL wait) {
     // Told before the worker exists, so that a stop can reach the transfer from its start.
     if (!m_pWatch && (m_pWatch = dynamic_cast<ITransferWatch*>(m_pCallback)))
         m_pWatch->OnTransferBegin(*this);
+    if (wait) {
+        // A worker the starter only waits for buys nothing and costs each package a thread.
+        RunOnCallingThread();
+        return;
+    }
     m_pThread = std::make_unique<CComponentThread>(*this);
     try {
         m_pThread->Start();
     } catch (const bcl::common::exception::CException&) {
         DebugLine(L"Failed to create download thread\n");
         m_pThread.reset();
-        return;
     }
-    if (wait) {
-        m_pThread->Wait();
-        m_pThread.reset();
+}
+
+void CDownloadComponent::RunOnCallingThread() {
+    // As on a worker: nothing thrown by the transfer reaches the starter.
+    try {
+        Run();
+    } catch (...) {
+        bcl::common::exception::ReportCaughtException(L"CDownloadComponent::Start");
     }
 }
 
@@ -172,7 +184,7 @@ BOOL CDownloadComponent::SetClientCertificate() {
 
 void CDownloadComponent::SetStatus(const wchar_t* text) {
     CHttpDownloader::SetStatus(text);
-    DebugLine(text);
+    DebugOutput::ProgressLine(text);
 }
 
 void CDownloadComponent::OnStatusCallback(HINTERNET, DWORD status, const void* info,
@@ -234,15 +246,15 @@ std::wstring CDownloadComponent::ProgressName() const {
 }
 
 void CDownloadComponent::OnPercentChanged(int percent) {
-    DebugLine(ProgressText::PercentLine(percent, m_strDisplayName));
+    DebugOutput::ProgressLine(ProgressText::PercentLine(percent, m_strDisplayName));
 }
 
 void CDownloadComponent::OnTimeLeft(DWORD seconds, ULONGLONG done, ULONGLONG total) {
-    DebugLine(ProgressText::TimeLeftLine(seconds, done, total));
+    DebugOutput::ProgressLine(ProgressText::TimeLeftLine(seconds, done, total));
 }
 
 void CDownloadComponent::OnTransferRate(double bytesPerMs) {
-    DebugLine(ProgressText::TransferRateLine(bytesPerMs));
+    DebugOutput::ProgressLine(ProgressText::TransferRateLine(bytesPerMs));
 }
 
 void CDownloadComponent::CancelTransfer() {

@@ -9,8 +9,9 @@
 class CComponentThread;
 class ITransferWatch;
 
-// Downloads one update component on a worker thread of its own, turns the downloader's
-// reports into one error text and passes progress to the update engine's callback.
+// Downloads one update component (on a worker thread of its own unless the starter waits for
+// it), turns the downloader's reports into one error text and passes progress to the update
+// engine's callback.
 class CDownloadComponent : public CHttpDownloader {
 public:
     // callback may be null: then nothing is reported and no stop is seen. A callback that is
@@ -36,7 +37,8 @@ public:
     virtual void OnTransferRate(double bytesPerMs);
     virtual void CancelTransfer();
 
-    // Runs the download of the record on a new worker thread; wait TRUE returns when it ended.
+    // wait TRUE runs the download of the record on the calling thread and returns when it
+    // ended; FALSE runs it on a new worker thread.
     void Start(BOOL wait);
     bool IsCancelled() const { return m_bCancelled; }
     BOOL IsFinished() const { return m_bFinished; }
@@ -64,6 +66,7 @@ protected:
 
 private:
     void WaitForWorker();
+    void RunOnCallingThread();
     ITransferWatch* m_pWatch = nullptr;
     std::wstring m_strProgressName;
     std::wstring m_strTotalText;

@@ -258,7 +258,8 @@ BOOL CHttpDownloader::OpenFile() {
                     openError);
         return FALSE;
     }
-    const DWORD seekError = m_file.SetLength(m_nStartPos);
+    // A file opened without its contents is empty already.
+    const DWORD seekError = m_nStartPos > 0 ? m_file.SetLength(m_nStartPos) : 0;
     if (seekError != 0) {
         DebugFormat(
             L"CHttpDownloader::_Download, An exception occured while set file pointer position, "
@@ -592,7 +593,7 @@ std::wstring CHttpDownloader::FormRequestHeaders() {
 BOOL CHttpDownloader::PromptForCredentials(DWORD&) { return FALSE; }
 
 void CHttpDownloader::SetStatus(const wchar_t* text) {
-    DebugFormat(L"CHttpDownloader::SetStatus, %s\n", text);
+    DebugOutput::ProgressFormat(L"CHttpDownloader::SetStatus, %s\n", text);
 }
 
 void CHttpDownloader::SetStatusFormatted(const wchar_t* format, const wchar_t* argument) {
@@ -609,7 +610,7 @@ void CHttpDownloader::SetStatusResource(UINT stringId) {
 BOOL CHttpDownloader::IsAborted() { return InterlockedCompareExchange(&m_lAbort, 0, 0) != 0; }
 
 void CHttpDownloader::OnContentLength(ULONGLONG length) {
-    DebugFormat(L"Got a Content-Length header value of %I64u\n", length);
+    DebugOutput::ProgressFormat(L"Got a Content-Length header value of %I64u\n", length);
 }
 
 void CHttpDownloader::OnTransferProgress(ULONGLONG, BOOL, ULONGLONG) {}

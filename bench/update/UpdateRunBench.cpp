@@ -7,6 +7,7 @@
 #include <wininet.h>
 
 #include <algorithm>
+#include <chrono>
 #include <cstdio>
 #include <memory>
 #include <string>
@@ -65,18 +66,22 @@ std::string Name(int i) {
     return name;
 }
 
-// Median seconds per request of a bare loop: one session and connection, GET, read all.
-double BareLoop(const updatetree::CUpdateTreeServer& server,
-                const std::vector<std::string>& paths) {
+// A bare loop: one session and connection, GET, read all, for each path; with a folder, each
+// body is also written to a file of its own there, as any downloader must.
+void BareLoop(const updatetree::CUpdateTreeServer& server, const std::vector<std::string>& paths,
+              const std::wstring& folder = std::wstring()) {
     const HINTERNET session =
         InternetOpenW(L"bench", INTERNET_OPEN_TYPE_DIRECT, nullptr, nullptr, 0);
     const HINTERNET connection = InternetConnectW(session, L"127.0.0.1", server.Port(), nullptr,
                                                   nullptr, INTERNET_SERVICE_HTTP, 0, 0);
-    std::vector<double> times;
     std::vector<char> buffer(65536);
+    int index = 0;
     for (const std::string& path : paths) {
         const std::wstring object = L"/Patch" + std::wstring(path.begin(), path.end());
-        const BenchTimer timer;
+        const HANDLE file =
+            folder.empty() ? INVALID_HANDLE_VALUE
+                           : CreateFileW((folder + std::to_wstring(index++)).c_str(), GENERIC_WRITE,
+                                         0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
         const HINTERNET request = HttpOpenRequestW(
             connection, L"GET", object.c_str(), nullptr, nullptr, nullptr,
             INTERNET_FLAG_RELOAD | INTERNET_FLAG_NO_CACHE_WRITE | INTERNET_FLAG_KEEP_CONNECTION, 0);
@@ -85,14 +90,40 @@ double BareLoop(const updatetree::CUpdateTreeServer& server,
             while (InternetReadFile(request, buffer.data(), static_cast<DWORD>(buffer.size()),
                                     &read) &&
                    read > 0) {
+                DWORD written = 0;
+                if (file != INVALID_HANDLE_VALUE)
+                    WriteFile(file, buffer.data(), read, &written, nullptr);
             }
         }
         InternetCloseHandle(request);
-        times.push_back(timer.Seconds());
+        if (file != INVALID_HANDLE_VALUE) CloseHandle(file);
     }
     InternetCloseHandle(connection);
     InternetCloseHandle(session);
-    return Median(times);
+}
+
+struct RequestPace {
+    double median = 0;
+    double mean = 0;
+};
+
+// Seconds from one small package's request to the next as the server saw them arrive, over the
+// GET requests [from, to): the same yardstick for the engine and the bare loop.
+RequestPace PaceAtServer(const updatetree::CUpdateTreeServer& server, size_t from, size_t to) {
+    const std::vector<std::string> paths = server.Requests();
+    const auto times = server.RequestTimes();
+    auto small = [&](size_t i) { return paths[i].rfind("/RudovuZado/File", 0) == 0; };
+    std::vector<double> gaps;
+    for (size_t i = from + 1; i < std::min(to, paths.size()); ++i)
+        if (small(i - 1) && small(i))
+            gaps.push_back(std::chrono::duration<double>(times[i] - times[i - 1]).count());
+    RequestPace pace;
+    if (gaps.empty()) return pace;
+    double sum = 0;
+    for (double gap : gaps) sum += gap;
+    pace.mean = sum / static_cast<double>(gaps.size());
+    pace.median = Median(gaps);
+    return pace;
 }
 
 void EmptyTree(const std::wstring& folder) {
@@ -207,19 +238,29 @@ void RunScenario(const std::wstring& root, int smallFiles, bool withBig) {
     manager.reset();
     const double wholeSeconds = whole.Seconds();
 
-    const double bare = BareLoop(server, paths);
-    // Progress is coalesced, so not every package is seen start by start: the mean over the
-    // phase (small packages only, when there is no big one).
-    const double engine = downloadSeconds / pending;
+    const size_t engineRequests = server.Requests().size();
+    BareLoop(server, paths);
+    const size_t bareRequests = server.Requests().size();
+    const std::wstring bodies = root + L"bare-bodies\\";
+    CreateDirectoryW(bodies.c_str(), nullptr);
+    BareLoop(server, paths, bodies);
+    EmptyTree(root + L"bare-bodies");
+    RemoveDirectoryW(bodies.c_str());
+    const RequestPace engine = PaceAtServer(server, 0, engineRequests);
+    const RequestPace bare = PaceAtServer(server, engineRequests, bareRequests);
+    const RequestPace bareToFiles = PaceAtServer(server, bareRequests, server.Requests().size());
     std::printf(
         "  whole run %.2f s (%d packages): check %.3f s, download %.2f s, install %.2f s "
         "(%.2f ms per file)\n",
         wholeSeconds, pending, checkSeconds, downloadSeconds, installSeconds,
         installSeconds * 1000 / pending);
     std::printf(
-        "  small package request: engine %.2f ms (phase mean), bare WinINet loop median %.2f ms "
-        "(%.2fx)\n",
-        engine * 1000, bare * 1000, bare > 0 ? engine / bare : 0);
+        "  small package request, median (mean) at the server: engine %.2f ms (%.2f), bare "
+        "WinINet loop %.2f ms (%.2f): %.2fx (%.2fx); bare loop writing files %.2f ms (%.2f)\n",
+        engine.median * 1000, engine.mean * 1000, bare.median * 1000, bare.mean * 1000,
+        bare.median > 0 ? engine.median / bare.median : 0,
+        bare.mean > 0 ? engine.mean / bare.mean : 0, bareToFiles.median * 1000,
+        bareToFiles.mean * 1000);
 
     const std::unique_ptr<IUpdateManagerLite> again(CreateUpdateManagerLite(server.Url(), install));
     again->UseDirectConnection();

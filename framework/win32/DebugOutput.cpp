@@ -16,13 +16,11 @@ namespace {
 std::mutex g_lock;
 Observer g_observer;
 
-}  // namespace
-
-void DebugLine(const std::wstring& line) {
+void Emit(const std::wstring& line, bool toLog) {
     // Callers read the last error after their line; the log's own calls must not change it.
     const DWORD lastError = GetLastError();
     OutputDebugStringW(line.c_str());
-    LogFile::Append(line);
+    if (toLog) LogFile::Append(line);
     SetLastError(lastError);
     Observer observer;
     {
@@ -32,19 +30,36 @@ void DebugLine(const std::wstring& line) {
     if (observer) observer(line);
 }
 
-void DebugFormat(const wchar_t* format, ...) {
+void EmitFormatted(bool toLog, const wchar_t* format, va_list args) {
     wchar_t buffer[2048];
-    va_list args;
-    va_start(args, format);
     const int written = _vsnwprintf(buffer, sizeof(buffer) / sizeof(buffer[0]) - 1, format, args);
-    va_end(args);
     // A line too long for the buffer is cut, never left unterminated.
     buffer[written < 0 ? sizeof(buffer) / sizeof(buffer[0]) - 1 : written] = L'\0';
     try {
-        DebugLine(buffer);
+        Emit(buffer, toLog);
     } catch (const std::bad_alloc&) {
         // A diagnostic line is never worth failing the run: without memory it is lost.
     }
+}
+
+}  // namespace
+
+void DebugLine(const std::wstring& line) { Emit(line, true); }
+
+void DebugFormat(const wchar_t* format, ...) {
+    va_list args;
+    va_start(args, format);
+    EmitFormatted(true, format, args);
+    va_end(args);
+}
+
+void ProgressLine(const std::wstring& line) { Emit(line, false); }
+
+void ProgressFormat(const wchar_t* format, ...) {
+    va_list args;
+    va_start(args, format);
+    EmitFormatted(false, format, args);
+    va_end(args);
 }
 
 void SetObserver(Observer observer) {

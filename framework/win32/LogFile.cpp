@@ -5,6 +5,7 @@
 
 #include <atomic>
 #include <memory>
+#include <mutex>
 
 #include "framework/LogLine.h"
 #include "framework/win32/UniqueHandle.h"
@@ -104,24 +105,62 @@ std::string LineFor(const std::wstring& text) {
     return Utf8(LogLine::Format(stamp, LogLine::WithoutCredentials(text)));
 }
 
+// The log this process appends to, kept open between lines: under Wine, opening and closing
+// the file for every line cost more than the rest of a package's request. It is opened again
+// for a line that would pass the bound (so a file another process has turned over, which is
+// full, is never written on: the turnover is judged on the file at the path), when the user's
+// folder changed, and once it has been open a second (so a log the user removed or renamed is
+// made again soon). Touched only under g_openLogLock.
+class OpenLog {
+public:
+    HANDLE ReadyFor(const std::wstring& base, size_t lineBytes) {
+        const ULONGLONG now = GetTickCount64();
+        if (m_file && (base != m_base || now - m_openedAt > kReopenMs ||
+                       LogLine::ShouldRotate(SizeOf(m_file.get()), lineBytes)))
+            m_file.reset();
+        if (!m_file) Open(base, lineBytes, now);
+        return m_file.get();
+    }
+
+private:
+    static constexpr ULONGLONG kReopenMs = 1000;
+
+    void Open(const std::wstring& base, size_t lineBytes, ULONGLONG now) {
+        m_base = base;
+        m_openedAt = now;
+        m_file = Usable(OpenCreatingFolders(base));
+        if (!m_file || !LogLine::ShouldRotate(SizeOf(m_file.get()), lineBytes)) return;
+        m_file.reset();
+        // A reader that holds the file without sharing its deletion keeps it growing instead.
+        const std::wstring path = base + kLogFolder + kFileName;
+        MoveFileExW(path.c_str(), (path + kOldSuffix).c_str(), MOVEFILE_REPLACE_EXISTING);
+        m_file = Usable(OpenForAppend(path));
+    }
+
+    static UniqueHandle Usable(UniqueHandle file) {
+        return file.get() == INVALID_HANDLE_VALUE ? UniqueHandle() : std::move(file);
+    }
+
+    UniqueHandle m_file;
+    std::wstring m_base;
+    ULONGLONG m_openedAt = 0;
+};
+
+std::mutex g_openLogLock;
+OpenLog g_openLog;
+
 void AppendLine(const std::wstring& text) {
     const std::wstring base = LocalAppDataFolder();
     if (base.empty()) return;
     const std::string line = LineFor(text);
+    // The threads of this process share one handle, also when the session lock is not had.
+    const std::lock_guard<std::mutex> local(g_openLogLock);
     const MutexLock lock(LogMutex());
-    UniqueHandle file = OpenCreatingFolders(base);
-    if (file.get() == INVALID_HANDLE_VALUE) return;
-    if (LogLine::ShouldRotate(SizeOf(file.get()), line.size())) {
-        file.reset();
-        // A reader that holds the file without sharing its deletion keeps it growing instead.
-        const std::wstring path = base + kLogFolder + kFileName;
-        MoveFileExW(path.c_str(), (path + kOldSuffix).c_str(), MOVEFILE_REPLACE_EXISTING);
-        file = OpenForAppend(path);
-        if (file.get() == INVALID_HANDLE_VALUE) return;
-    }
+    const HANDLE file = g_openLog.ReadyFor(base, line.size());
+    if (!file) return;
     // One write per line.
     DWORD written = 0;
-    WriteFile(file.get(), line.data(), static_cast<DWORD>(line.size()), &written, nullptr);
+    WriteFile(file, line.data(), static_cast<DWORD>(line.size()), &written, nullptr);
 }
 
 }  // namespace

@@ -155,6 +155,35 @@ TEST_F(LogFileTest, ALineThatWouldPassTheBoundTurnsTheFileOverFirst) {
     EXPECT_EQ(ReadBytes(LogPath() + L".1"), full) << "a file with room is not turned over";
 }
 
+// A transfer's progress chatter reaches the debug output (and an observer), never the log.
+TEST_F(LogFileTest, ProgressLinesStayOutOfTheLog) {
+    std::vector<std::wstring> observed;
+    DebugOutput::SetObserver([&](const std::wstring& line) { observed.push_back(line); });
+    DebugOutput::DebugLine(L"an event\n");
+    DebugOutput::ProgressLine(L"47 of x.zip Completed\n");
+    DebugOutput::ProgressFormat(L"Got a Content-Length header value of %d\n", 2170);
+    DebugOutput::SetObserver(nullptr);
+    EXPECT_EQ(observed,
+              (std::vector<std::wstring>{L"an event\n", L"47 of x.zip Completed\n",
+                                         L"Got a Content-Length header value of 2170\n"}));
+    const std::string log = ReadBytes(LogPath());
+    EXPECT_NE(log.find("] an event\r\n"), std::string::npos) << log;
+    EXPECT_EQ(log.find("Completed"), std::string::npos) << log;
+    EXPECT_EQ(log.find("Content-Length"), std::string::npos) << log;
+}
+
+// The file stays open between lines; a log the user removed is made again once the open file
+// is a second old.
+TEST_F(LogFileTest, ALogRemovedMeanwhileIsMadeAgain) {
+    DebugOutput::DebugLine(L"before\n");
+    ASSERT_TRUE(DeleteFileW(LogPath().c_str()));
+    Sleep(1100);
+    DebugOutput::DebugLine(L"after\n");
+    const std::string log = ReadBytes(LogPath());
+    EXPECT_NE(log.find("] after\r\n"), std::string::npos) << log;
+    EXPECT_EQ(log.find("before"), std::string::npos) << log;
+}
+
 TEST_F(LogFileTest, ALineKeepsTheCallersLastError) {
     SetLastError(ERROR_FILE_NOT_FOUND);
     DebugOutput::DebugLine(L"a line\n");

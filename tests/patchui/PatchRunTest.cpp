@@ -346,6 +346,9 @@ TEST_F(PatchRunTest, PelkoWebHostRunWritesEachEventToTheUsersLog) {
         EXPECT_TRUE(std::regex_search(log, line)) << e.event << ": " << e.pattern;
     }
     EXPECT_EQ(log.find("enc-Secret-7f3a"), std::string::npos);
+    // Progress chatter goes to the debug output only.
+    for (const char* chatter : {" Completed\r\n", "SetStatus", "Got a Content-Length"})
+        EXPECT_EQ(log.find(chatter), std::string::npos) << chatter;
 }
 
 TEST_F(PatchRunTest, ALogFolderThatCannotBeMadeChangesNothingInTheRun) {

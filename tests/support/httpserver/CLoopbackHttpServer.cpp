@@ -200,6 +200,7 @@ void CLoopbackHttpServer::Serve(SOCKET client) {
     for (;;) {
         ReceivedRequest request;
         if (!ReadRequest(client, pending, request)) break;
+        request.arrived = std::chrono::steady_clock::now();
         ScriptedResponse response = Choose(request);
         {
             std::lock_guard<std::mutex> guard(lock);

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <chrono>
 #include <cstddef>
 #include <cstdint>
 #include <functional>
@@ -16,6 +17,8 @@ struct ReceivedRequest {
     std::string target;  // path, or the absolute URL when the server acts as a proxy
     std::string version;
     std::vector<std::pair<std::string, std::string>> headers;
+    // When its head had been read.
+    std::chrono::steady_clock::time_point arrived;
 
     // Value of the first header with this name (any case); nullopt when absent.
     std::optional<std::string> Header(const std::string& name) const;

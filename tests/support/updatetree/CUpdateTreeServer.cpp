@@ -113,14 +113,26 @@ std::vector<std::string> CUpdateTreeServer::Ranges() const {
     return ranges;
 }
 
-std::vector<std::string> CUpdateTreeServer::Requests() const {
-    std::vector<std::string> paths;
+std::vector<std::pair<std::string, ReceivedRequest>> CUpdateTreeServer::GetsBelowPrefix() const {
+    std::vector<std::pair<std::string, ReceivedRequest>> gets;
     for (const ReceivedRequest& request : server.Requests()) {
         std::string path;
         if (request.method == "GET" && BelowPrefix(request.target, prefix, path))
-            paths.push_back(path);
+            gets.emplace_back(path, request);
     }
+    return gets;
+}
+
+std::vector<std::string> CUpdateTreeServer::Requests() const {
+    std::vector<std::string> paths;
+    for (const auto& get : GetsBelowPrefix()) paths.push_back(get.first);
     return paths;
+}
+
+std::vector<std::chrono::steady_clock::time_point> CUpdateTreeServer::RequestTimes() const {
+    std::vector<std::chrono::steady_clock::time_point> times;
+    for (const auto& get : GetsBelowPrefix()) times.push_back(get.second.arrived);
+    return times;
 }
 
 ScriptedResponse CUpdateTreeServer::Answer(const ReceivedRequest& request) {

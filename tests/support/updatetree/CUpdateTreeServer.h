@@ -7,6 +7,7 @@
 #include <memory>
 #include <mutex>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "support/httpserver/CLoopbackHttpServer.h"
@@ -39,6 +40,8 @@ public:
 
     // Paths below the prefix of the GET requests received, in order.
     std::vector<std::string> Requests() const;
+    // When each of those requests arrived, in the same order.
+    std::vector<std::chrono::steady_clock::time_point> RequestTimes() const;
     // The Range header of each GET request ("" when it had none), in order.
     std::vector<std::string> Ranges() const;
     // Bytes of body produced so far, over all answers.
@@ -53,6 +56,8 @@ public:
 private:
     httptest::ScriptedResponse Answer(const httptest::ReceivedRequest& request);
     httptest::ScriptedResponse FileAnswer(const std::string& path) const;
+    // The GET requests below the prefix, each with its path below it.
+    std::vector<std::pair<std::string, httptest::ReceivedRequest>> GetsBelowPrefix() const;
 
     std::wstring root;
     std::string prefix;
