@@ -22,6 +22,7 @@
 #include "update/ManifestPaths.h"
 #include "update/NeedsUpdate.h"
 #include "update/ReleaseTime.h"
+#include "update/RunFolders.h"
 #include "update/TargetPath.h"
 #include "update/UpdateWorkPaths.h"
 #include "verify/CReleaseSerial.h"
@@ -38,20 +39,6 @@ constexpr size_t kErrorMessageChars = 260;
 // A local copy of a fetched file: folder, "\" unless it ends with one, name.
 std::wstring LocalCopy(const std::wstring& folder, const std::wstring& name) {
     return PathText::AppendBackslash(folder) + name;
-}
-
-// Deletes every file directly in the folder, then the folder when it is empty.
-void EmptyFolder(const std::wstring& folder) {
-    if (folder.empty()) return;  // never the current folder
-    WIN32_FIND_DATAW found;
-    const HANDLE search = FindFirstFileW(PathText::Join(folder, L"*").c_str(), &found);
-    if (search == INVALID_HANDLE_VALUE) return;
-    do {
-        if ((found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) == 0)
-            DeleteFileW(PathText::Join(folder, found.cFileName).c_str());
-    } while (FindNextFileW(search, &found));
-    FindClose(search);
-    RemoveDirectoryW(folder.c_str());
 }
 
 std::wstring LocalPathOf(const DownloadComponentInfo& request) {
@@ -242,7 +229,7 @@ bool CUpdateManagerLite::BeginRun() {
     SetFileAttributesW(workFolder.c_str(), FILE_ATTRIBUTE_HIDDEN);
     if (!runLock.Acquire(UpdateWorkPaths::LockFile(workFolder), kRunLockWaitMs, stopDownload))
         return false;
-    manifestFolder = MakeManifestFolder();
+    manifestFolder = RunFolders::MakeManifestFolder(workFolder);
     // Before anything else: the files of an interrupted commit all new, or all old.
     CInstallCommit(UpdateWorkPaths::JournalFile(workFolder)).Recover();
     DiscardStagedFiles();
@@ -271,12 +258,12 @@ std::vector<std::wstring> CUpdateManagerLite::PackagePaths() const {
 }
 
 void CUpdateManagerLite::DiscardStagedFiles() const {
-    EmptyFolder(UpdateWorkPaths::StagedFolder(workFolder));
+    RunFolders::EmptyFolder(UpdateWorkPaths::StagedFolder(workFolder));
 }
 
 void CUpdateManagerLite::DiscardPackages() const {
     // Parts of other releases too: once the install is current, none of them can be resumed.
-    EmptyFolder(UpdateWorkPaths::PartsFolder(workFolder));
+    RunFolders::EmptyFolder(UpdateWorkPaths::PartsFolder(workFolder));
 }
 
 bool CUpdateManagerLite::QueueIfOutdated(const ManifestEntry& entry) {
@@ -445,23 +432,7 @@ bool CUpdateManagerLite::DispatchEvent(UpdateEvent* record) {
     return true;
 }
 
-void CUpdateManagerLite::DeleteManifestCopies() { EmptyFolder(manifestFolder); }
-
-std::wstring CUpdateManagerLite::MakeManifestFolder() const {
-    // A folder of the run's own in the temporary folder: a check writes nothing into the
-    // install folder. In the run's folder when there is no temporary folder to be had.
-    wchar_t temp[MAX_PATH + 1] = L"";
-    const DWORD length = GetTempPathW(MAX_PATH + 1, temp);
-    if (length > 0 && length <= MAX_PATH) {
-        for (unsigned attempt = 0; attempt < 100; ++attempt) {
-            const std::wstring folder = PathText::AppendBackslash(temp) + L"PelkoUpdate-" +
-                                        std::to_wstring(GetCurrentProcessId()) + L"-" +
-                                        std::to_wstring(GetTickCount() + attempt);
-            if (CreateDirectoryW(folder.c_str(), nullptr)) return folder;
-        }
-    }
-    return UpdateWorkPaths::ManifestFolder(workFolder);
-}
+void CUpdateManagerLite::DeleteManifestCopies() { RunFolders::EmptyFolder(manifestFolder); }
 
 void CUpdateManagerLite::StopDownload() {
     stopDownload = true;

@@ -115,7 +115,6 @@ private:
     bool DispatchEvent(UpdateEvent* event);
     // Deletes the manifest copies and their folder.
     void DeleteManifestCopies();
-    std::wstring MakeManifestFolder() const;
     // Stops the downloads and gives the receiver the phase's final report.
     void EndPhaseAfterFailure();
     void DownloadNow(DownloadComponentInfo& request);

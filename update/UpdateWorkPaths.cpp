@@ -28,6 +28,19 @@ void HashText(std::uint64_t& hash, std::wstring_view text, bool foldCase) {
     hash *= kFnvPrime;
 }
 
+constexpr std::wstring_view kTempRunPrefix = L"PelkoUpdate-";
+
+// Reads 1 to 10 decimal digits that fit 32 bits from the front of text.
+std::optional<unsigned> TakeNumber(std::wstring_view& text) {
+    std::uint64_t value = 0;
+    size_t digits = 0;
+    while (digits < text.size() && text[digits] >= L'0' && text[digits] <= L'9' && digits < 10)
+        value = value * 10 + static_cast<unsigned>(text[digits++] - L'0');
+    if (digits == 0 || value > 0xFFFFFFFFu) return std::nullopt;
+    text.remove_prefix(digits);
+    return static_cast<unsigned>(value);
+}
+
 }  // namespace
 
 std::wstring WorkFolder(std::wstring_view installFolder) {
@@ -44,6 +57,20 @@ std::wstring JournalFile(std::wstring_view workFolder) {
 
 std::wstring ManifestFolder(std::wstring_view workFolder) {
     return std::wstring(workFolder) + L"manifest";
+}
+
+std::wstring TempRunFolderName(unsigned processId, unsigned n) {
+    return std::wstring(kTempRunPrefix) + std::to_wstring(processId) + L"-" + std::to_wstring(n);
+}
+
+std::optional<unsigned> TempRunFolderOwner(std::wstring_view name) {
+    if (name.substr(0, kTempRunPrefix.size()) != kTempRunPrefix) return std::nullopt;
+    name.remove_prefix(kTempRunPrefix.size());
+    const std::optional<unsigned> owner = TakeNumber(name);
+    if (!owner || name.empty() || name.front() != L'-') return std::nullopt;
+    name.remove_prefix(1);
+    if (!TakeNumber(name) || !name.empty()) return std::nullopt;
+    return owner;
 }
 
 std::wstring PartsFolder(std::wstring_view workFolder) {

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <optional>
 #include <string>
 #include <string_view>
 
@@ -11,8 +12,12 @@ namespace UpdateWorkPaths {
 std::wstring WorkFolder(std::wstring_view installFolder);
 std::wstring LockFile(std::wstring_view workFolder);
 std::wstring JournalFile(std::wstring_view workFolder);
-// Manifest copies of the check.
+// Manifest copies of the check, when the user has no temporary folder.
 std::wstring ManifestFolder(std::wstring_view workFolder);
+// A run's folder for its manifest copies in the temporary folder: "PelkoUpdate-<process>-<n>".
+std::wstring TempRunFolderName(unsigned processId, unsigned n);
+// The process id such a name carries; nullopt for every other name.
+std::optional<unsigned> TempRunFolderOwner(std::wstring_view name);
 // Downloaded packages; a part left by an interrupted run stays here to be resumed.
 std::wstring PartsFolder(std::wstring_view workFolder);
 // Files extracted from the packages, waiting for the commit.

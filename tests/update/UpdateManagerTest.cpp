@@ -282,6 +282,87 @@ TEST_F(UpdateManagerTest, NothingOfTheFilteredTypeStartsNothing) {
     EXPECT_EQ(server.Requests(), expected);  // StartDownload ran the check once more
 }
 
+// A process of this test program that never runs a line: alive until it is ended.
+class IdleProcess {
+public:
+    IdleProcess() {
+        wchar_t program[MAX_PATH] = L"";
+        GetModuleFileNameW(nullptr, program, MAX_PATH);
+        std::wstring line = L"\"" + std::wstring(program) + L"\" --gtest_list_tests";
+        STARTUPINFOW startup = {};
+        startup.cb = sizeof(startup);
+        if (!CreateProcessW(nullptr, line.data(), nullptr, nullptr, FALSE, CREATE_SUSPENDED,
+                            nullptr, nullptr, &startup, &process))
+            throw std::runtime_error("no process");
+    }
+    ~IdleProcess() { End(); }
+    DWORD Id() const { return process.dwProcessId; }
+    void End() {
+        if (!process.hProcess) return;
+        TerminateProcess(process.hProcess, 0);
+        WaitForSingleObject(process.hProcess, 10000);
+        CloseHandle(process.hThread);
+        CloseHandle(process.hProcess);
+        process = {};
+    }
+
+private:
+    PROCESS_INFORMATION process = {};
+};
+
+// Runs that crashed leave their manifest folder in the temporary folder; the next run removes
+// those of ended processes and nothing else.
+TEST_F(UpdateManagerTest, ManifestFoldersOfEndedProcessesAreRemovedByTheNextRun) {
+    wchar_t tempPath[MAX_PATH] = L"";
+    GetTempPathW(MAX_PATH, tempPath);
+    const std::wstring temp = tempPath;
+    auto makeFolder = [&](const std::wstring& name) {
+        const std::wstring folder = temp + name;
+        EXPECT_TRUE(CreateDirectoryW(folder.c_str(), nullptr)) << Narrow(name);
+        updatetest::WriteTextFile(folder + L"\\RudovuZado.ini", "[A.txt]\n");
+        return folder;
+    };
+    auto name = [](DWORD process, unsigned n) {
+        return UpdateWorkPaths::TempRunFolderName(process, n);
+    };
+    IdleProcess ended;
+    const DWORD endedId = ended.Id();
+    ended.End();
+    IdleProcess before;
+    Sleep(50);
+    const struct {
+        std::wstring folder;
+        bool removed;
+    } cases[] = {
+        {makeFolder(name(endedId, 1)), true},
+        {makeFolder(name(before.Id(), 2)), false},                        // its process is running
+        {makeFolder(name(GetCurrentProcessId(), 3)), false},              // this process's
+        {makeFolder(L"PelkoUpdate-" + std::to_wstring(endedId)), false},  // not a run's name
+    };
+    // A file under a run's name is no run's folder.
+    const std::wstring plainFile = temp + name(endedId, 4);
+    updatetest::WriteTextFile(plainFile, "x");
+    // Made before its process started: the id was given again after the run that made it.
+    const std::wstring reused = makeFolder(L"reused-later");
+    Sleep(50);
+    IdleProcess after;
+    const std::wstring reusedFolder = temp + name(after.Id(), 5);
+    ASSERT_TRUE(MoveFileW(reused.c_str(), reusedFolder.c_str()));
+
+    tree.PublishManifest("[A.txt]\nType=Common\n");
+    tree.AddPackage("A.txt", "a", kStored);
+    EXPECT_EQ(manager->CheckForUpdates(), 1);
+
+    for (const auto& c : cases) {
+        EXPECT_EQ(Exists(c.folder), !c.removed) << Narrow(c.folder);
+        DeleteFileW((c.folder + L"\\RudovuZado.ini").c_str());
+        RemoveDirectoryW(c.folder.c_str());
+    }
+    EXPECT_FALSE(Exists(reusedFolder));
+    EXPECT_TRUE(Exists(plainFile));
+    DeleteFileW(plainFile.c_str());
+}
+
 TEST_F(UpdateManagerTest, MissingManifestPackageIsTriedTwiceThenNothingToDo) {
     EXPECT_EQ(manager->CheckForUpdates(), 0);
     EXPECT_EQ(manager->GetLastErrorCode(), 0x10031001u);

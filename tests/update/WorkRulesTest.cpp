@@ -60,4 +60,20 @@ TEST(UpdateWorkPaths, TheRunsFilesLieInOneFolderOfTheInstallFolder) {
     EXPECT_EQ(UpdateWorkPaths::AsidePath(L"C:\\P\\A.dll"), L"C:\\P\\A.dll.~old");
 }
 
+// Only names a run made are taken for a run's folder: anything else in the temporary folder is
+// someone else's.
+TEST(UpdateWorkPaths, TempRunFolderNamesCarryTheirProcess) {
+    EXPECT_EQ(UpdateWorkPaths::TempRunFolderName(1234, 56789), L"PelkoUpdate-1234-56789");
+    EXPECT_EQ(UpdateWorkPaths::TempRunFolderOwner(
+                  UpdateWorkPaths::TempRunFolderName(4294967295u, 4294967295u)),
+              4294967295u);
+    EXPECT_EQ(UpdateWorkPaths::TempRunFolderOwner(L"PelkoUpdate-7-0"), 7u);
+    for (const wchar_t* other :
+         {L"PelkoUpdate-", L"PelkoUpdate-12", L"PelkoUpdate-12-", L"PelkoUpdate--1",
+          L"PelkoUpdate-12-3x", L"PelkoUpdate-12-3-4", L"PelkoUpdate-4294967296-1",
+          L"PelkoUpdate-1-99999999999", L"PelkoUpdate-00000000001-1", L"pelkoupdate-1-2",
+          L"PelkoUpdate-1-2.tmp", L"PelkoUpdate- 1-2", L"PelkoUpdate-+1-2", L"xPelkoUpdate-1-2"})
+        EXPECT_FALSE(UpdateWorkPaths::TempRunFolderOwner(other).has_value()) << other;
+}
+
 }  // namespace
