@@ -110,20 +110,31 @@ std::string LineFor(const std::wstring& text) {
 // for a line that would pass the bound (so a file another process has turned over, which is
 // full, is never written on: the turnover is judged on the file at the path), when the user's
 // folder changed, and once it has been open a second (so a log the user removed or renamed is
-// made again soon). Touched only under g_openLogLock.
+// made again soon). A log that cannot be opened is tried again after a second too, so that it
+// does not cost every line. Touched only under g_openLogLock.
 class OpenLog {
 public:
+    // A log of this folder could not be opened a moment ago: not tried again yet.
+    bool FailedLately(const std::wstring& base) const {
+        return m_openFailed && IsFresh(base, GetTickCount64());
+    }
+
     HANDLE ReadyFor(const std::wstring& base, size_t lineBytes) {
         const ULONGLONG now = GetTickCount64();
-        if (m_file && (base != m_base || now - m_openedAt > kReopenMs ||
-                       LogLine::ShouldRotate(SizeOf(m_file.get()), lineBytes)))
+        if (m_file &&
+            (!IsFresh(base, now) || LogLine::ShouldRotate(SizeOf(m_file.get()), lineBytes)))
             m_file.reset();
         if (!m_file) Open(base, lineBytes, now);
+        m_openFailed = !m_file;
         return m_file.get();
     }
 
 private:
     static constexpr ULONGLONG kReopenMs = 1000;
+
+    bool IsFresh(const std::wstring& base, ULONGLONG now) const {
+        return base == m_base && now - m_openedAt <= kReopenMs;
+    }
 
     void Open(const std::wstring& base, size_t lineBytes, ULONGLONG now) {
         m_base = base;
@@ -144,6 +155,7 @@ private:
     UniqueHandle m_file;
     std::wstring m_base;
     ULONGLONG m_openedAt = 0;
+    bool m_openFailed = false;
 };
 
 std::mutex g_openLogLock;
@@ -155,6 +167,7 @@ void AppendLine(const std::wstring& text) {
     const std::string line = LineFor(text);
     // The threads of this process share one handle, also when the session lock is not had.
     const std::lock_guard<std::mutex> local(g_openLogLock);
+    if (g_openLog.FailedLately(base)) return;
     const MutexLock lock(LogMutex());
     const HANDLE file = g_openLog.ReadyFor(base, line.size());
     if (!file) return;
