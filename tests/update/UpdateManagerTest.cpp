@@ -325,10 +325,11 @@ TEST_F(UpdateManagerTest, ManifestFoldersOfEndedProcessesAreRemovedByTheNextRun)
     auto name = [](DWORD process, unsigned n) {
         return UpdateWorkPaths::TempRunFolderName(process, n);
     };
+    // Started while the other one lives, so that it cannot be given the ended one's id.
+    IdleProcess before;
     IdleProcess ended;
     const DWORD endedId = ended.Id();
     ended.End();
-    IdleProcess before;
     Sleep(50);
     const struct {
         std::wstring folder;
