@@ -26,3 +26,13 @@ else()
   find_package(ZLIB REQUIRED)
   target_link_libraries(pelko_zlib INTERFACE ZLIB::ZLIB)
 endif()
+
+# How many packages an update run fetches at once, as browsers open up to six connections to
+# one host.
+set(PELKO_PARALLEL_DOWNLOADS 6 CACHE STRING "Packages an update run fetches at once (1 to 8)")
+if(NOT PELKO_PARALLEL_DOWNLOADS MATCHES "^[1-8]$")
+  message(FATAL_ERROR "PELKO_PARALLEL_DOWNLOADS must be a number from 1 to 8, not "
+                      "\"${PELKO_PARALLEL_DOWNLOADS}\"")
+endif()
+target_compile_definitions(pelko_options INTERFACE
+  PELKO_PARALLEL_DOWNLOADS=${PELKO_PARALLEL_DOWNLOADS})

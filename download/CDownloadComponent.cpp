@@ -6,7 +6,6 @@
 #include <cwchar>
 
 #include "download/CComponentThread.h"
-#include "download/ITransferWatch.h"
 #include "download/ProgressText.h"
 #include "download/RequestRules.h"
 #include "framework/FileSystem.h"
@@ -78,7 +77,6 @@ CDownloadComponent::CDownloadComponent(IDownloadCallback* callback, DownloadComp
 
 CDownloadComponent::~CDownloadComponent() {
     WaitForWorker();
-    if (m_pWatch) m_pWatch->OnTransferEnd(*this);
 }
 
 void CDownloadComponent::Start(BOOL wait) {
@@ -93,6 +91,7 @@ void CDownloadComponent::Start(BOOL wait) {
     m_strURL = m_pInfo->strURL;
     m_strFileName = path;
     m_strError.clear();
+    m_bReceived = false;
     m_nLastPercent = -1;
     m_nLastBytes = 0;
     m_strProgressName.clear();
@@ -102,10 +101,6 @@ void CDownloadComponent::Start(BOOL wait) {
         return;
     }
     m_strDisplayName = RequestRules::DisplayNameOfObject(m_strObject);
-
-    // Told before the worker exists, so that a stop can reach the transfer from its start.
-    if (!m_pWatch && (m_pWatch = dynamic_cast<ITransferWatch*>(m_pCallback)))
-        m_pWatch->OnTransferBegin(*this);
     if (wait) {
         // A worker the starter only waits for buys nothing and costs each package a thread.
         RunOnCallingThread();
@@ -143,6 +138,7 @@ void CDownloadComponent::Run() {
     const ULONGLONG started = GetTickCount64();
     DebugFormat(L"CDownloadComponent, requested %s\n", m_strURL.c_str());
     const BOOL received = Download();
+    m_bReceived = received && !IsAborted();
     DebugFormat(received && !IsAborted()
                     ? L"CDownloadComponent, received %s: %I64u bytes, %I64u ms\n"
                     : L"CDownloadComponent, not received %s: %I64u bytes, %I64u ms\n",

@@ -7,15 +7,13 @@
 #include "download/IDownloadCallback.h"
 
 class CComponentThread;
-class ITransferWatch;
 
 // Downloads one update component (on a worker thread of its own unless the starter waits for
 // it), turns the downloader's reports into one error text and passes progress to the update
 // engine's callback.
 class CDownloadComponent : public CHttpDownloader {
 public:
-    // callback may be null: then nothing is reported and no stop is seen. A callback that is
-    // also an ITransferWatch is told when this component's transfer begins and ends.
+    // callback may be null: then nothing is reported and no stop is seen.
     CDownloadComponent(IDownloadCallback* callback, DownloadComponentInfo* info, int index,
                        int count);
 
@@ -41,6 +39,8 @@ public:
     // ended; FALSE runs it on a new worker thread.
     void Start(BOOL wait);
     bool IsCancelled() const { return m_bCancelled; }
+    // Whether the last run received the whole body: not failed, not aborted.
+    bool IsReceived() const { return m_bReceived; }
     BOOL IsFinished() const { return m_bFinished; }
     const std::wstring& GetErrorText() const { return m_strError; }
 
@@ -67,7 +67,7 @@ protected:
 private:
     void WaitForWorker();
     void RunOnCallingThread();
-    ITransferWatch* m_pWatch = nullptr;
+    bool m_bReceived = false;
     std::wstring m_strProgressName;
     std::wstring m_strTotalText;
     ULONGLONG m_nTextTotal = 0;

@@ -60,15 +60,22 @@ BOOL CPatchDlg::OnInitDialog() {
 
 unsigned CPatchDlg::Run() {
     try {
-        const int pending = updateManager->CheckForUpdates();
+        const int pending = m_ended ? 0 : updateManager->CheckForUpdates();
         if (pending < 0) ShowError(updateManager->GetLastErrorText());
         // A download that does not start makes no notification: nothing else would end us.
-        if (pending > 0 && !m_ended && updateManager->StartDownload(this, false) != 0) return 0;
+        if (pending > 0 && StartDownloadUnlessEnded()) return 0;
     } catch (...) {
         ReportCaughtException(L"CPatchDlg::Run");
     }
     PostMessageW(m_hWnd.load(), WM_CLOSE, 0, 0);
     return 0;
+}
+
+bool CPatchDlg::StartDownloadUnlessEnded() {
+    // Decided against a close: once the window has ended the loader is about to start, and no
+    // download may begin after it.
+    const std::lock_guard<std::mutex> guard(m_phaseLock);
+    return !m_ended && updateManager->StartDownload(this, false) != 0;
 }
 
 void CPatchDlg::OnUpdateComplete() {
@@ -125,8 +132,9 @@ void CPatchDlg::OnClose() {
         updateManager->StopInstall();
         return;
     }
-    // The manager's end aborts the check or the download, after the loader has started:
-    // closing a request that a send blocks can hold this thread for seconds.
+    // The check or the download stops at once, its transfers aborted, so the run ends soon
+    // after the loader has started.
+    if (updateManager) updateManager->StopDownload();
     End(1);
 }
 

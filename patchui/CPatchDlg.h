@@ -71,6 +71,8 @@ private:
     // Safe from any thread: the dialog's own thread makes the ending call.
     void EndFromAnyThread(int result);
     void ShowError(const wchar_t* text);
+    // True when the download phase started.
+    bool StartDownloadUnlessEnded();
     void OnClose();
 
     std::unique_ptr<IUpdateManagerLite> updateManager;

@@ -7,9 +7,8 @@
 #include "framework/win32/DebugOutput.h"
 #include "support/bcl/common/exception/CaughtException.h"
 #include "update/CInstallCommit.h"
-#include "update/CUpdateManagerLite.h"
 #include "update/RegisterServer.h"
-#include "update/TargetPath.h"
+#include "update/ReplaceableTarget.h"
 #include "update/UpdateWorkPaths.h"
 #include "verify/VerifiedExtraction.h"
 #include "zip/CZipArchive.h"
@@ -27,36 +26,35 @@ std::wstring ExtractFailure(const std::wstring& path, DWORD lastError) {
     return L"failed to extract file : " + path + code;
 }
 
-// Entry 0 of the package into the file, or the failure's text. The text names the package as
-// the user knows it (the target followed by ".zip"), not the run's part file.
-std::wstring StageOne(const std::wstring& package, const std::wstring& staged,
-                      const std::wstring& shownName, int fileSize) {
+// Entry 0 of the package into the staged file, or the failure's text.
+std::wstring StageOne(const PlannedFile& file) {
     // The manifest's FileSize bounds the file too, as it bounds the package's body.
+    const int fileSize = file.entry.fileSize;
     const uint64_t largest = fileSize > 0 ? static_cast<uint64_t>(fileSize) : UINT64_MAX;
     try {
-        if (CInstallLite::ExtractPackageTo(package, staged, largest)) return std::wstring();
+        if (CInstallLite::ExtractPackageTo(file.part, file.staged, largest)) return std::wstring();
     } catch (CException* error) {
         error->Delete();
     } catch (...) {
     }
-    return ExtractFailure(shownName, GetLastError());
+    return ExtractFailure(file.ShownPackage(), GetLastError());
 }
 
 // The same for a signed release: the file is kept only when it is the one the signed manifest
 // names (entry name, size and SHA-256, checked while it is written).
-std::wstring StageVerified(const ManifestEntry& entry, const std::wstring& package,
-                           const std::wstring& staged, const std::wstring& shownName) {
+std::wstring StageVerified(const PlannedFile& file) {
+    const ManifestEntry& entry = file.entry;
     const auto expected = ExpectedFromManifest(entry.name, entry.fileSize, entry.sha256);
     std::optional<std::wstring> refusal = L"the signed manifest gives it no FileSize and Sha256";
     if (expected) {
-        refusal = CZipArchive::EnsureFolder(PathText::FolderPart(staged))
-                      ? ExtractVerified(package, staged, *expected)
+        refusal = CZipArchive::EnsureFolder(PathText::FolderPart(file.staged))
+                      ? ExtractVerified(file.part, file.staged, *expected)
                       : std::optional<std::wstring>(L"no staging folder");
     }
     if (!refusal) return std::wstring();
-    DebugOutput::DebugLine(L"CInstallLite::Install, package refused: " + shownName + L" (" +
-                           package + L"): " + *refusal + L"\n");
-    return L"failed to verify file : " + shownName + L" (" + *refusal + L")";
+    DebugOutput::DebugLine(L"CInstallLite::Install, package refused: " + file.ShownPackage() +
+                           L" (" + file.part + L"): " + *refusal + L"\n");
+    return L"failed to verify file : " + file.ShownPackage() + L" (" + *refusal + L")";
 }
 
 // A place for the target's old file that is free: an old file of an earlier commit that a
@@ -72,6 +70,11 @@ std::wstring FreeAsidePath(const std::wstring& target) {
 }
 
 }  // namespace
+
+CInstallLite::CInstallLite(CRunWorkspace& workspace, CLastError& errors, bool verifiesUpdates)
+    : workspace(workspace), errors(errors), verifiesUpdates(verifiesUpdates) {}
+
+void CInstallLite::SetPlan(std::shared_ptr<const UpdatePlan> newPlan) { plan = std::move(newPlan); }
 
 void CInstallLite::StartThreaded(CInstallLiteNotify* receiver) {
     notify = receiver;
@@ -104,79 +107,99 @@ void CInstallLite::Wait() const {
     WaitForSingleObject(thread, INFINITE);
 }
 
-bool CInstallLite::Stopped() const {
-    if (!manager->IsInstallStopped()) return false;
-    if (CInstallLiteNotify* receiver = notify) receiver->OnInstallStopped();
+bool CInstallLite::Stopped() {
+    if (!stop) return false;
+    ReportStopped();
     return true;
 }
 
+void CInstallLite::ReportStopped() {
+    workspace.End();
+    if (CInstallLiteNotify* receiver = notify) receiver->OnInstallStopped();
+}
+
 void CInstallLite::ReportError(const std::wstring& text) {
-    manager->SetInstallError(text);
+    // No other launch waits while the user reads the box.
+    workspace.End();
+    errors.Set(text, kErrorInstall);
     if (CInstallLiteNotify* receiver = notify) receiver->OnInstallError(text.c_str());
 }
 
 void CInstallLite::Install() {
     if (Stopped()) return;
-    std::vector<JournalEntry> plan;
-    const std::wstring failure = Stage(plan);
+    if (!plan || !workspace.Hold(kLockWaitMs, stop)) {
+        DebugFormat(L"CInstallLite::Install, the run lock could not be had: nothing installed\n");
+        ReportStopped();
+        return;
+    }
+    bool stopped = false;
+    const std::wstring failure = Stage(stopped);
     if (!failure.empty()) {
         DebugFormat(L"CInstallLite::Install, not installed: %s\n", failure.c_str());
         // Nothing of the run is left when the receiver hears of the end.
-        manager->DiscardStagedFiles();
+        workspace.DiscardStaged();
         ReportError(failure);
         return;
     }
-    if (manager->IsInstallStopped()) {
-        manager->DiscardStagedFiles();
-        (void)Stopped();
+    // The staged files are verified: a later run commits them without fetching again.
+    if (stopped || stop) {
+        ReportStopped();
         return;
     }
-    const int total = static_cast<int>(plan.size());
-    CInstallCommit commit(UpdateWorkPaths::JournalFile(manager->WorkFolder()));
-    const bool committed = commit.Run(plan, [&](size_t index) {
+    const std::vector<JournalEntry> commitList = CommitList();
+    if (const auto busy = FirstBusyTarget(commitList)) {
+        DebugFormat(
+            L"CInstallLite::Install, postponed: %s is in use; the staged update is installed at "
+            L"a later start, the installed version runs now\n",
+            busy->c_str());
+        ReportStopped();
+        return;
+    }
+    const int total = static_cast<int>(commitList.size());
+    CInstallCommit commit(workspace.JournalFile());
+    const bool committed = commit.Run(commitList, [&](size_t index) {
         // Named as the package always was: the target followed by ".zip".
-        const std::wstring package = plan[index].target + L".zip";
+        const std::wstring package = commitList[index].target + L".zip";
         DebugFormat(L"CInstallLite::Install, checked and installed %s\n", package.c_str());
         if (CInstallLiteNotify* receiver = notify)
             receiver->OnInstallProgress(package.c_str(), static_cast<int>(index) + 1, total);
     });
-    manager->DiscardStagedFiles();
-    if (committed) manager->DiscardPackages();
     if (!committed) {
+        workspace.DiscardStaged();
         DebugFormat(L"CInstallLite::Install, not installed: %s\n", commit.ErrorText().c_str());
         ReportError(commit.ErrorText());
         return;
     }
+    workspace.DiscardCommitted();
     verifiedTargets.clear();
-    for (const JournalEntry& staged : plan) verifiedTargets.insert(staged.target);
+    for (const JournalEntry& entry : commitList) verifiedTargets.insert(entry.target);
+    RegisterPackages();
+    workspace.End();
     if (CInstallLiteNotify* receiver = notify) receiver->OnInstallComplete();
 }
 
-std::wstring CInstallLite::Stage(std::vector<JournalEntry>& plan) {
-    const auto& entries = manager->GetPendingEntries();
-    const std::vector<std::wstring> packages = manager->PackagePaths();
-    const std::wstring stagedFolder = UpdateWorkPaths::StagedFolder(manager->WorkFolder());
-    size_t index = 0;
-    for (const ManifestEntry& entry : entries) {
-        const std::wstring target =
-            ResolveTargetPath(entry.folderType, entry.targetDir, entry.name);
-        const std::wstring staged = PathText::Join(stagedFolder, std::to_wstring(index));
-        std::wstring failure;
-        if (target.empty() || index >= packages.size())
-            failure = ExtractFailure(target + L".zip", ERROR_FILE_NOT_FOUND);
-        else if (manager->VerifiesUpdates())
-            failure = StageVerified(entry, packages[index], staged, target + L".zip");
-        else
-            failure = StageOne(packages[index], staged, target + L".zip", entry.fileSize);
-        if (!failure.empty()) {
-            // A damaged part must not be resumed by the next run.
-            if (index < packages.size()) DeleteFileW(packages[index].c_str());
-            return failure;
+std::wstring CInstallLite::Stage(bool& stopped) {
+    for (const PlannedFile& file : plan->files) {
+        if (stop) {
+            stopped = true;
+            return std::wstring();
         }
-        plan.push_back(JournalEntry{target, staged, FreeAsidePath(target), entry.registerDll != 0});
-        ++index;
+        if (file.alreadyStaged) continue;
+        const std::wstring failure = verifiesUpdates ? StageVerified(file) : StageOne(file);
+        // A damaged part must not be resumed by the next run; a staged one is not needed again.
+        DeleteFileW(file.part.c_str());
+        if (!failure.empty()) return failure;
     }
     return std::wstring();
+}
+
+std::vector<JournalEntry> CInstallLite::CommitList() const {
+    std::vector<JournalEntry> entries;
+    for (const PlannedFile& file : plan->files)
+        entries.push_back(
+            JournalEntry{file.target, file.staged, FreeAsidePath(file.target),
+                         file.entry.registerDll != 0});
+    return entries;
 }
 
 bool CInstallLite::ExtractPackage(const std::wstring& packagePath) {
@@ -207,21 +230,13 @@ bool CInstallLite::ExtractPackageTo(const std::wstring& packagePath, const std::
 }
 
 void CInstallLite::RegisterPackages() {
-    for (const ManifestEntry& entry : manager->GetPendingEntries()) {
-        if (!entry.registerDll) continue;
-        const std::wstring target =
-            ResolveTargetPath(entry.folderType, entry.targetDir, entry.name);
+    if (!plan) return;
+    for (const PlannedFile& file : plan->files) {
+        if (!file.entry.registerDll) continue;
         // A file this run did not verify is never loaded.
-        if (target.empty() || (manager->VerifiesUpdates() && verifiedTargets.count(target) == 0))
-            continue;
-        RegisterIfDll(target.c_str());
+        if (verifiesUpdates && verifiedTargets.count(file.target) == 0) continue;
+        RegisterIfDll(file.target.c_str());
     }
 }
 
 bool CInstallLite::RegisterIfDll(const wchar_t* path) { return ::RegisterIfDll(path); }
-
-std::wstring CInstallLite::ResolveTargetPath(int folderType, const std::wstring& targetDir,
-                                             const std::wstring& name) const {
-    return ContainedTargetPath(folderType, targetDir, name, manager->InstallFolder())
-        .value_or(std::wstring());
-}

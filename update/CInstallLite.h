@@ -2,30 +2,44 @@
 
 #include <atomic>
 #include <cstdint>
+#include <memory>
+#include <optional>
 #include <set>
 #include <string>
 #include <vector>
 
 #include "support/bcl/system/process/thread/CThread.h"
 #include "update/CInstallLiteNotify.h"
+#include "update/CLastError.h"
+#include "update/CRunWorkspace.h"
 #include "update/JournalEntry.h"
-#include "update/ManifestEntry.h"
+#include "update/UpdatePlan.h"
 
-class CUpdateManagerLite;
-
-// Turns the downloaded packages of the manager's pending entries into installed files as one
-// transaction: every package is extracted into a staged file first; only when all are staged
-// are they committed (CInstallCommit), then the entries marked Register are registered. One
-// package that cannot be staged fails the run and nothing is replaced. Runs on its own thread
-// when given a notify object, else at once on the caller's thread without notifications.
+// Turns the downloaded packages of a plan into installed files as one transaction: every
+// package is extracted into a staged file first; only when all are staged, and every target
+// can be replaced, are they committed (CInstallCommit), then the entries marked Register are
+// registered. One package that cannot be staged fails the run and nothing is replaced; a
+// target that a running program holds postpones the commit, keeping the staged set for a
+// later run. Runs on its own thread when given a notify object, else at once on the caller's
+// thread without notifications.
 class CInstallLite : public bcl::system::process::thread::CThread {
 public:
-    explicit CInstallLite(CUpdateManagerLite* manager) : manager(manager) {}
+    static constexpr unsigned kErrorInstall = 0x10081001;
+    // How long a later phase of the run waits to take the run lock back.
+    static constexpr unsigned long kLockWaitMs = 30 * 1000;
 
+    CInstallLite(CRunWorkspace& workspace, CLastError& errors, bool verifiesUpdates);
+
+    // The plan the next start installs.
+    void SetPlan(std::shared_ptr<const UpdatePlan> plan);
     // A thread that cannot be started reports the installation's error.
     void StartThreaded(CInstallLiteNotify* notify);
     // Stage every package, then commit; a stop is seen until the commit begins.
     void Install();
+    void Stop() { stop = true; }
+    void ClearStop() { stop = false; }
+    bool IsStopRequested() const { return stop; }
+
     // Writes the package's first entry next to it and deletes the package. False, with the
     // package left on disk, when the extraction failed; the archive's and the file class's
     // exceptions (thrown by pointer) reach the caller.
@@ -37,9 +51,6 @@ public:
                                  uint64_t largestFile = UINT64_MAX);
     void RegisterPackages();
     bool RegisterIfDll(const wchar_t* path);
-    // Empty for an entry that does not stay inside its base folder (ContainedTargetPath).
-    std::wstring ResolveTargetPath(int folderType, const std::wstring& targetDir,
-                                   const std::wstring& name) const;
 
     // No notification is made from now on (the receiver is going away).
     void DetachNotify() { notify = nullptr; }
@@ -51,12 +62,21 @@ protected:
     unsigned Run() override;
 
 private:
-    bool Stopped() const;
-    // Fills plan with one staged file per pending entry; the failure's text, or nothing.
-    std::wstring Stage(std::vector<JournalEntry>& plan);
+    // Reports the stop when one was asked for.
+    bool Stopped();
+    // Stages every file of the plan not staged yet; the failure's text, or nothing. Sets
+    // stopped when a stop came between two packages.
+    std::wstring Stage(bool& stopped);
+    std::vector<JournalEntry> CommitList() const;
+    // Ends the run, then tells the receiver.
     void ReportError(const std::wstring& text);
+    void ReportStopped();
 
+    CRunWorkspace& workspace;
+    CLastError& errors;
+    bool verifiesUpdates;
+    std::shared_ptr<const UpdatePlan> plan;
     std::atomic<CInstallLiteNotify*> notify{nullptr};
-    CUpdateManagerLite* manager;
+    std::atomic<bool> stop{false};
     std::set<std::wstring> verifiedTargets;  // installed and verified in this run
 };

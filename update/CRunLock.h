@@ -22,6 +22,12 @@ public:
     // while cancel is not set. True once this object holds the lock.
     bool Acquire(const std::wstring& path, DWORD timeoutMs, const std::atomic<bool>& cancel);
     void Release();
+    // Takes over the lock another object holds.
+    void TakeFrom(CRunLock& other) {
+        Release();
+        handle = other.handle;
+        other.handle = INVALID_HANDLE_VALUE;
+    }
     bool Held() const { return handle != INVALID_HANDLE_VALUE; }
 
 private:

@@ -3,9 +3,9 @@
 namespace {
 
 constexpr DWORD kFullQueuePauseMs = 2;
-// Progress goes out at most this often; each post costs the platform a cross-thread message,
-// as much as a block read itself.
-constexpr DWORD kProgressPaceMs = 20;
+// Progress goes out at most ten times a second: a receiver shows no more, and each post costs
+// a cross-thread message.
+constexpr DWORD kProgressPaceMs = 100;
 
 const wchar_t* TextOrEmpty(const wchar_t* text) { return text ? text : L""; }
 

@@ -10,10 +10,9 @@
 
 // Hands UpdateEvents from the download threads to the event thread's message queue (thread
 // message kEventMessage, the record's address as wParam) without losing or leaking any:
-// - at most one progress record is in flight, and a new one goes out at most every few
-//   milliseconds; later figures replace the figures in flight or held back, and figures equal
-//   to the last ones are dropped (1 KiB more rarely changes what a receiver shows); the last
-//   figures always go out before the final record;
+// - at most one progress record is in flight, and a new one goes out at most ten times a
+//   second; later figures replace the figures in flight or held back, and figures equal to
+//   the last ones are dropped; the last figures always go out before the final record;
 // - an error, complete or stopped record is posted again while the queue is full;
 // - a record that cannot be posted, or comes after the loop ended, is released at once;
 //   records still queued when the loop ends are released by Close.

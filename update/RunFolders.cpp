@@ -33,17 +33,36 @@ bool OwnerEnded(DWORD processId, const FILETIME& madeAt) {
 
 }  // namespace
 
-void EmptyFolder(const std::wstring& folder) {
+namespace {
+
+// Calls act with the name of every file directly in the folder.
+template <typename Act>
+void ForEachFile(const std::wstring& folder, Act act) {
     if (folder.empty()) return;
     WIN32_FIND_DATAW found;
     const HANDLE search = FindFirstFileW(PathText::Join(folder, L"*").c_str(), &found);
     if (search == INVALID_HANDLE_VALUE) return;
     do {
-        if ((found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) == 0)
-            DeleteFileW(PathText::Join(folder, found.cFileName).c_str());
+        if ((found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) == 0) act(found.cFileName);
     } while (FindNextFileW(search, &found));
     FindClose(search);
+}
+
+}  // namespace
+
+void EmptyFolder(const std::wstring& folder) {
+    // An empty path is never taken for the current folder.
+    if (folder.empty()) return;
+    ForEachFile(folder, [&](const wchar_t* name) {
+        DeleteFileW(PathText::Join(folder, name).c_str());
+    });
     RemoveDirectoryW(folder.c_str());
+}
+
+void RemoveFilesExcept(const std::wstring& folder, const std::set<std::wstring>& kept) {
+    ForEachFile(folder, [&](const wchar_t* name) {
+        if (kept.count(name) == 0) DeleteFileW(PathText::Join(folder, name).c_str());
+    });
 }
 
 void RemoveEndedRunFolders(const std::wstring& tempFolder) {

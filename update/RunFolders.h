@@ -1,5 +1,6 @@
 #pragma once
 
+#include <set>
 #include <string>
 
 // The folders an update run fills and empties: its manifest folder in the user's temporary
@@ -9,6 +10,8 @@ namespace RunFolders {
 // Deletes every file directly in the folder, then the folder when it is empty. An empty path
 // is never taken for the current folder.
 void EmptyFolder(const std::wstring& folder);
+// Deletes every file directly in the folder whose name is not in kept.
+void RemoveFilesExcept(const std::wstring& folder, const std::set<std::wstring>& kept);
 
 // Makes a folder of the run's own in the temporary folder, first removing the ones that runs
 // of ended processes left there (a run that crashed or was killed). In the work folder when

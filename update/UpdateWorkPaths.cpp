@@ -92,6 +92,11 @@ std::wstring PartName(std::wstring_view targetPath, std::wstring_view modifyDate
     return name;
 }
 
+std::wstring StagedName(std::wstring_view targetPath, std::wstring_view modifyDate, int fileSize) {
+    std::wstring name = PartName(targetPath, modifyDate, fileSize);
+    return name.substr(0, name.size() - 4);
+}
+
 std::wstring AsidePath(std::wstring_view targetPath, unsigned attempt) {
     std::wstring path = std::wstring(targetPath) + L".~old";
     return attempt == 0 ? path : path + std::to_wstring(attempt);

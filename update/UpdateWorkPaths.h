@@ -26,6 +26,8 @@ std::wstring StagedFolder(std::wstring_view workFolder);
 // The package file of one release of one target: the same target (compared without case),
 // date and size give the same name; another release another name.
 std::wstring PartName(std::wstring_view targetPath, std::wstring_view modifyDate, int fileSize);
+// The staged file of the same release of the same target: PartName without ".zip".
+std::wstring StagedName(std::wstring_view targetPath, std::wstring_view modifyDate, int fileSize);
 
 // Where the commit keeps the old file of a target until the commit ends: beside it, on its
 // volume, so that a file a running program holds can still be renamed. Attempt n > 0 names

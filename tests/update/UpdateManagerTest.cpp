@@ -260,9 +260,6 @@ TEST_F(UpdateManagerTest, BackslashesInTheUpdateUrlBecomeSlashes) {
     RecreateManager(L"http://127.0.0.1:" + std::to_wstring(server.Port()) + L"\\Patch");
 
     ASSERT_EQ(manager->CheckForUpdates(), 1);
-    EXPECT_EQ(
-        Engine().BuildDownloadedFileList().front().url,
-        L"http://127.0.0.1:" + std::to_wstring(server.Port()) + L"/Patch/RudovuZado/A.txt.zip");
     ASSERT_TRUE(DownloadAll());
     EXPECT_EQ(notify.Events().back(), L"complete");
     const std::vector<std::string> expected = {"/RudovuZado.ini.zip", "/RudovuZado/A.txt.zip"};
@@ -460,44 +457,6 @@ TEST_F(UpdateManagerTest, StartDownloadWithoutACheckRunsTheCheckItself) {
     EXPECT_TRUE(Exists(Engine().PackagePaths().front()));
 }
 
-TEST_F(UpdateManagerTest, DownloadFileFetchesAndUnpacksOneUrl) {
-    tree.AddPackage("A.txt", "a", kStored);
-    const std::wstring folder = install / L"single";
-    struct Case {
-        const wchar_t* url;
-        bool extract;
-        bool result;
-        unsigned code;
-    };
-    const std::wstring good = server.Url() + L"/RudovuZado/A.txt.zip";
-    const std::wstring missing = server.Url() + L"/RudovuZado/None.zip";
-    const Case cases[] = {{good.c_str(), false, true, 0},
-                          {good.c_str(), true, true, 0},
-                          {missing.c_str(), true, false, 0x10081001u},
-                          {nullptr, true, false, 0x10081001u}};
-    for (const Case& c : cases) {
-        EXPECT_EQ(Engine().DownloadFile(c.url, folder.c_str(), c.extract), c.result);
-        EXPECT_EQ(manager->GetLastErrorCode(), c.code);
-    }
-    EXPECT_EQ(FileBytes(folder + L"\\A.txt"), "a");
-    EXPECT_FALSE(Exists(folder + L"\\A.txt.zip"));
-    EXPECT_EQ(std::wstring(manager->GetLastErrorText()),
-              L"failed to extract file : " + folder + L"\\None.zip");
-}
-
-TEST_F(UpdateManagerTest, DeleteDownloadedFilesRemovesThePackagesOfTheList) {
-    for (const char* name : {"A.txt", "B.txt"}) tree.AddPackage(name, name, kStored);
-    tree.PublishManifest(Section("A.txt", "") + Section("B.txt", "TargetDir=sub\n"));
-    ASSERT_EQ(manager->CheckForUpdates(), 2);
-    ASSERT_TRUE(DownloadAll());
-    const auto packages = Engine().PackagePaths();
-    ASSERT_EQ(packages.size(), 2u);
-    ASSERT_TRUE(Exists(packages[1]));
-    Engine().DeleteDownloadedFiles();
-    for (const auto& package : packages) EXPECT_FALSE(Exists(package));
-    EXPECT_EQ(Engine().BuildDownloadedFileList().size(), 2u);
-}
-
 // A package that cannot be staged fails the whole run: nothing is replaced, one error names
 // it. (A package held open for writing elsewhere refuses the installer's read the same way for
 // every user.)
@@ -599,18 +558,6 @@ TEST_F(StopInstallTest, DuringTheCommitLetsItFinishWithRegistration) {
     EXPECT_EQ(InstallEvents(), expected);
     EXPECT_EQ(FileBytes(install / L"B.txt"), "b");
     EXPECT_EQ(updatetest::RegistrationCount(install / L"C.dll"), 1);
-}
-
-TEST(DownloadedFileRecord, LongTextsAreCutAndTerminated) {
-    DownloadComponentInfo request;
-    request.strURL = std::wstring(300, L'u');
-    request.strLocalFolder = std::wstring(259, L'f');
-    request.strLocalFileName = L"A.dll.zip";
-    const DownloadedFileRecord record = MakeDownloadedFileRecord(request);
-    EXPECT_EQ(std::wstring(record.url), std::wstring(259, L'u'));
-    EXPECT_EQ(std::wstring(record.localFolder), std::wstring(259, L'f'));
-    EXPECT_EQ(std::wstring(record.localFileName), L"A.dll.zip");
-    EXPECT_EQ(std::wstring(record.displayName), L"");
 }
 
 }  // namespace

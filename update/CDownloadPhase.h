@@ -1,0 +1,100 @@
+#pragma once
+
+#include <windows.h>
+
+#include <atomic>
+#include <functional>
+#include <memory>
+#include <mutex>
+#include <string>
+#include <vector>
+
+#include "download/CParallelDownload.h"
+#include "download/CTransferAbort.h"
+#include "download/IDownloadCallback.h"
+#include "support/bcl/system/process/thread/CThread.h"
+#include "update/CLastError.h"
+#include "update/CRudovuZadoNotify.h"
+#include "update/CUpdateEventQueue.h"
+#include "update/DownloadProgress.h"
+#include "update/UpdatePlan.h"
+
+// The download phase of a run: fetches the packages a plan needs, several at once, and
+// delivers the reports to the receiver on an event thread of its own, one at a time and in
+// order: progress of the whole phase as one transfer, then exactly one of complete, error or
+// stopped. The first failure stops the other transfers and is the one reported.
+class CDownloadPhase : private IDownloadCallback {
+public:
+    // Called on the event thread before the receiver hears the phase's end: ended(true) before
+    // OnUpdateComplete, ended(false) before OnUpdateError or OnUpdateStopped.
+    using PhaseEnded = std::function<void(bool complete)>;
+
+    CDownloadPhase(CTransferAbort& abort, CLastError& errors, int connections);
+    CDownloadPhase(const CDownloadPhase&) = delete;
+    CDownloadPhase& operator=(const CDownloadPhase&) = delete;
+    // Detaches the receiver, stops the transfers and waits for every thread.
+    ~CDownloadPhase() override;
+
+    // False when the phase could not be started; nothing is reported then.
+    bool Start(std::shared_ptr<const UpdatePlan> plan, CRudovuZadoNotify* receiver,
+               PhaseEnded ended);
+    // Returns when the threads of the last start have ended; at once on the event thread.
+    void Wait();
+    // No notification is made from now on.
+    void Detach();
+    bool OnEventThread() const;
+    // The requests of the last start: their parts, resume positions included.
+    const DownloadList& Requests() const { return requests; }
+
+private:
+    class EventThread : public bcl::system::process::thread::CThread {
+    public:
+        explicit EventThread(CDownloadPhase& phase) : phase(phase) {}
+
+    protected:
+        unsigned Run() override { return phase.RunEvents(); }
+
+    private:
+        CDownloadPhase& phase;
+    };
+
+    // IDownloadCallback: called by the transfer threads.
+    void OnProgress(const wchar_t* name, int filePercent, int totalPercent, int index, int count,
+                    const wchar_t* doneText, const wchar_t* totalText) override;
+    void OnComplete() override;
+    void OnError(const wchar_t* text) override;
+    bool IsStopped() override;
+    void OnStopped() override;
+    void Stop() override;
+    DownloadList* GetComponents() override;
+
+    void RecordDone(size_t index);
+    void PostFinal(EventKind kind, const std::wstring& message = std::wstring());
+    unsigned RunEvents();
+    // False when the event is the phase's last.
+    bool DispatchEvent(UpdateEvent* event);
+    bool StartEventThread();
+    void WaitForEventThread();
+    void QuitEventThread();
+
+    CTransferAbort& abort;
+    CLastError& errors;
+    int connections;
+    std::shared_ptr<const UpdatePlan> plan;
+    DownloadList requests;
+    std::vector<size_t> requestFiles;  // position in the plan of each request
+    std::atomic<CRudovuZadoNotify*> notify{nullptr};
+    PhaseEnded phaseEnded;
+
+    std::mutex progressLock;
+    std::unique_ptr<DownloadProgress> progress;
+    std::wstring firstFailure;
+    bool failed = false;
+
+    EventThread eventThread{*this};
+    CUpdateEventQueue events{eventThread};
+    HANDLE eventThreadReady = nullptr;
+    // On the event thread: whether the phase's final report was handed to the receiver.
+    bool finalDispatched = false;
+    std::unique_ptr<CParallelDownload> transfers;
+};

@@ -1,0 +1,103 @@
+#include "update/CRunWorkspace.h"
+
+#include <set>
+
+#include "framework/PathText.h"
+#include "framework/win32/DebugOutput.h"
+#include "update/CInstallCommit.h"
+#include "update/RunFolders.h"
+#include "update/UpdateWorkPaths.h"
+
+CRunWorkspace::CRunWorkspace(const std::wstring& folder)
+    : installFolder(folder), workFolder(UpdateWorkPaths::WorkFolder(folder)) {}
+
+CRunWorkspace::BeginResult CRunWorkspace::Begin(DWORD waitMs, const std::atomic<bool>& cancel) {
+    if (Held()) return BeginResult::Ready;
+    if (cancel) return BeginResult::Stopped;
+    CreateDirectoryW(workFolder.c_str(), nullptr);
+    SetFileAttributesW(workFolder.c_str(), FILE_ATTRIBUTE_HIDDEN);
+    if (!Hold(waitMs, cancel)) return cancel ? BeginResult::Stopped : BeginResult::Busy;
+    {
+        std::lock_guard<std::mutex> guard(lock);
+        manifestFolder = RunFolders::MakeManifestFolder(workFolder);
+    }
+    if (!Recover(cancel)) {
+        End();
+        return BeginResult::Stopped;
+    }
+    return BeginResult::Ready;
+}
+
+bool CRunWorkspace::Hold(DWORD waitMs, const std::atomic<bool>& cancel) {
+    // Waited for outside the lock: End may come from another thread meanwhile.
+    CRunLock waiting;
+    if (!Held() && !waiting.Acquire(UpdateWorkPaths::LockFile(workFolder), waitMs, cancel))
+        return false;
+    std::lock_guard<std::mutex> guard(lock);
+    if (waiting.Held()) runLock.TakeFrom(waiting);
+    return true;
+}
+
+bool CRunWorkspace::Recover(const std::atomic<bool>& cancel) {
+    const std::wstring journal = JournalFile();
+    if (GetFileAttributesW(journal.c_str()) == INVALID_FILE_ATTRIBUTES) return true;
+    // A closed window's run changes nothing more in the install folder.
+    if (cancel) return false;
+    // Before anything else: the files of an interrupted commit all new, or all old. Either
+    // way its staged set is spent, and a completed one leaves nothing of its release.
+    CInstallCommit(journal).Recover();
+    DiscardCommitted();
+    return true;
+}
+
+void CRunWorkspace::End() {
+    std::lock_guard<std::mutex> guard(lock);
+    RunFolders::EmptyFolder(manifestFolder);
+    runLock.Release();
+}
+
+bool CRunWorkspace::Held() const {
+    std::lock_guard<std::mutex> guard(lock);
+    return runLock.Held();
+}
+
+std::wstring CRunWorkspace::ManifestFolder() const {
+    std::lock_guard<std::mutex> guard(lock);
+    return manifestFolder;
+}
+
+std::wstring CRunWorkspace::PartsFolder() const {
+    return UpdateWorkPaths::PartsFolder(workFolder);
+}
+
+std::wstring CRunWorkspace::StagedFolder() const {
+    return UpdateWorkPaths::StagedFolder(workFolder);
+}
+
+std::wstring CRunWorkspace::JournalFile() const {
+    return UpdateWorkPaths::JournalFile(workFolder);
+}
+
+void CRunWorkspace::DeleteManifestCopies() {
+    std::lock_guard<std::mutex> guard(lock);
+    RunFolders::EmptyFolder(manifestFolder);
+}
+
+void CRunWorkspace::DiscardStagedExcept(const UpdatePlan& plan) const {
+    std::set<std::wstring> kept;
+    for (const PlannedFile& file : plan.files) kept.insert(PathText::FileNamePart(file.staged));
+    RunFolders::RemoveFilesExcept(StagedFolder(), kept);
+}
+
+void CRunWorkspace::DiscardStaged() const { RunFolders::EmptyFolder(StagedFolder()); }
+
+void CRunWorkspace::DiscardCommitted() const {
+    RunFolders::EmptyFolder(StagedFolder());
+    RunFolders::EmptyFolder(PartsFolder());
+}
+
+void CRunWorkspace::DropResumedParts(const DownloadList& requests) const {
+    for (const DownloadComponentInfo& request : requests)
+        if (request.nStartPos > 0)
+            DeleteFileW(PathText::Join(request.strLocalFolder, request.strLocalFileName).c_str());
+}

@@ -1,0 +1,59 @@
+#pragma once
+
+#include <windows.h>
+
+#include <atomic>
+#include <mutex>
+#include <string>
+
+#include "update/CRunLock.h"
+#include "update/UpdatePlan.h"
+
+// The place of one update run: the install folder's work folder (parts, staged files, the
+// commit journal), the run lock that keeps every other run out of it while this one works,
+// and the run's own folder for its manifest copies. Begin takes the lock and completes what an
+// interrupted commit left; End gives the lock back, so that a run that waits for its user (a
+// box) keeps no other launch waiting.
+class CRunWorkspace {
+public:
+    enum class BeginResult { Ready, Busy, Stopped };
+
+    explicit CRunWorkspace(const std::wstring& installFolder);
+    CRunWorkspace(const CRunWorkspace&) = delete;
+    CRunWorkspace& operator=(const CRunWorkspace&) = delete;
+    ~CRunWorkspace() { End(); }
+
+    // Waits at most waitMs for another run, and only while cancel is not set. Nothing in the
+    // install folder changes once cancel is set.
+    BeginResult Begin(DWORD waitMs, const std::atomic<bool>& cancel);
+    // Takes the lock again for a later phase of the same run; nothing else.
+    bool Hold(DWORD waitMs, const std::atomic<bool>& cancel);
+    // Gives the lock back and removes the manifest copies; safe from any thread, at any time.
+    void End();
+    bool Held() const;
+
+    const std::wstring& WorkFolder() const { return workFolder; }
+    std::wstring ManifestFolder() const;
+    std::wstring PartsFolder() const;
+    std::wstring StagedFolder() const;
+    std::wstring JournalFile() const;
+
+    void DeleteManifestCopies();
+    // Staged files that the plan does not name: those of another release.
+    void DiscardStagedExcept(const UpdatePlan& plan) const;
+    void DiscardStaged() const;
+    // Once a release is committed nothing of it is fetched or staged again; the parts of other
+    // releases cannot be resumed into a current install either.
+    void DiscardCommitted() const;
+    // Parts that a resumed request filled: after a failed download they are not resumed again.
+    void DropResumedParts(const DownloadList& requests) const;
+
+private:
+    bool Recover(const std::atomic<bool>& cancel);
+
+    std::wstring installFolder;
+    std::wstring workFolder;
+    mutable std::mutex lock;
+    std::wstring manifestFolder;
+    CRunLock runLock;
+};
