@@ -27,6 +27,18 @@ constexpr DWORD kClientCertOption = 84;
 constexpr DWORD kCertContextLength = 20;
 constexpr size_t kMaxErrorText = 4095;
 constexpr DWORD kAbortPollMs = 20;
+// How long a send waits for the answer's head, and a read for the next bytes of the body.
+// Closing a request ends a blocked call on Windows, but not under every implementation of the
+// platform (Wine's waits for the timeout, and keeps the send's for the body's reads too): so
+// that an abort is quick there, the send's is short. A server that sends no head within it
+// counts as a failed attempt; one silent that long within a body, as broken.
+constexpr DWORD kAnswerTimeoutMs = 4000;
+constexpr DWORD kBodySilenceTimeoutMs = 30000;
+
+void SetReceiveTimeout(HINTERNET request, DWORD ms) {
+    for (DWORD option : {INTERNET_OPTION_RECEIVE_TIMEOUT, INTERNET_OPTION_SEND_TIMEOUT})
+        InternetSetOptionW(request, option, &ms, sizeof(ms));
+}
 // Longest pause of the bandwidth cap after one read: a tiny cap slows a transfer, never
 // stalls it beyond reach of an abort.
 constexpr DWORD kMaxThrottlePauseMs = 1000;
@@ -373,6 +385,7 @@ BOOL CHttpDownloader::ReadBody() {
         length = 0;
     }
     SetStatus(L"Retrieving the file");
+    SetReceiveTimeout(Request(), kBodySilenceTimeoutMs);
 
     const auto buffer = AllocateBuffer(m_nBufferSize);
     if (!buffer) return ReportNoBuffer(*this);
@@ -520,7 +533,10 @@ BOOL CHttpDownloader::CreateRequest() {
         m_hRequest = HttpOpenRequestW(m_hConnection, OrNull(m_strVerb), m_strObject.c_str(),
                                       OrNull(m_strHttpVersion), OrNull(m_strReferrer),
                                       typeArray.data(), flags, reinterpret_cast<DWORD_PTR>(this));
-        if (m_hRequest) return TRUE;
+        if (m_hRequest) {
+            SetReceiveTimeout(m_hRequest, kAnswerTimeoutMs);
+            return TRUE;
+        }
     }
     const DWORD error = GetLastError();
     DebugFormat(L"CHttpDownloader::CreateRequest, Failed in call to HttpOpenRequest, Error:%d\n",

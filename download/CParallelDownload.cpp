@@ -1,5 +1,9 @@
 #include "download/CParallelDownload.h"
 
+#include <windows.h>
+
+#include <wininet.h>
+
 #include <algorithm>
 
 #include "download/CDownloadComponent.h"
@@ -7,6 +11,22 @@
 #include "support/bcl/system/process/thread/CThread.h"
 
 using bcl::common::exception::ReportCaughtException;
+
+namespace {
+
+// WinINet keeps the connections of the whole process to one server at a limit of its own;
+// below the list's count it would make the transfers wait for each other.
+void RaiseConnectionLimit(DWORD count) {
+    for (DWORD option : {INTERNET_OPTION_MAX_CONNS_PER_SERVER,
+                         INTERNET_OPTION_MAX_CONNS_PER_1_0_SERVER}) {
+        DWORD limit = 0;
+        DWORD size = sizeof(limit);
+        if (InternetQueryOptionW(nullptr, option, &limit, &size) && limit >= count) continue;
+        InternetSetOptionW(nullptr, option, &count, sizeof(count));
+    }
+}
+
+}  // namespace
 
 class CParallelDownload::Worker : public bcl::system::process::thread::CThread {
 public:
@@ -42,6 +62,7 @@ bool CParallelDownload::Start() {
     const size_t count = list ? list->size() : 0;
     // One thread even for an empty list: the end is always told from a thread of the list.
     const size_t threads = std::max<size_t>(1, std::min<size_t>(count, connections));
+    RaiseConnectionLimit(static_cast<DWORD>(threads));
     // The starter counts as running until every thread is started: a list that ends before
     // the last thread starts is still told its end once, by whoever ends last.
     running = 1;

@@ -7,7 +7,6 @@
 #include "framework/win32/DebugOutput.h"
 #include "support/bcl/common/exception/CaughtException.h"
 #include "update/CInstallCommit.h"
-#include "update/RegisterServer.h"
 #include "update/ReplaceableTarget.h"
 #include "update/UpdateWorkPaths.h"
 #include "verify/VerifiedExtraction.h"
@@ -170,10 +169,8 @@ void CInstallLite::Install() {
         ReportError(commit.ErrorText());
         return;
     }
+    // The commit has registered what it placed: nothing of the release is left to do.
     workspace.DiscardCommitted();
-    verifiedTargets.clear();
-    for (const JournalEntry& entry : commitList) verifiedTargets.insert(entry.target);
-    RegisterPackages();
     workspace.End();
     if (CInstallLiteNotify* receiver = notify) receiver->OnInstallComplete();
 }
@@ -228,15 +225,3 @@ bool CInstallLite::ExtractPackageTo(const std::wstring& packagePath, const std::
     archive.CloseArchive(0, false);
     return true;
 }
-
-void CInstallLite::RegisterPackages() {
-    if (!plan) return;
-    for (const PlannedFile& file : plan->files) {
-        if (!file.entry.registerDll) continue;
-        // A file this run did not verify is never loaded.
-        if (verifiesUpdates && verifiedTargets.count(file.target) == 0) continue;
-        RegisterIfDll(file.target.c_str());
-    }
-}
-
-bool CInstallLite::RegisterIfDll(const wchar_t* path) { return ::RegisterIfDll(path); }

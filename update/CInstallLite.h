@@ -4,7 +4,6 @@
 #include <cstdint>
 #include <memory>
 #include <optional>
-#include <set>
 #include <string>
 #include <vector>
 
@@ -49,8 +48,6 @@ public:
     // bytes.
     static bool ExtractPackageTo(const std::wstring& packagePath, const std::wstring& file,
                                  uint64_t largestFile = UINT64_MAX);
-    void RegisterPackages();
-    bool RegisterIfDll(const wchar_t* path);
 
     // No notification is made from now on (the receiver is going away).
     void DetachNotify() { notify = nullptr; }
@@ -78,5 +75,4 @@ private:
     std::shared_ptr<const UpdatePlan> plan;
     std::atomic<CInstallLiteNotify*> notify{nullptr};
     std::atomic<bool> stop{false};
-    std::set<std::wstring> verifiedTargets;  // installed and verified in this run
 };

@@ -240,8 +240,14 @@ bool CLoopbackHttpServer::ReadRequest(SOCKET client, std::string& pending,
 }
 
 ScriptedResponse CLoopbackHttpServer::Choose(const ReceivedRequest& request) {
+    Handler chosen;
+    {
+        std::lock_guard<std::mutex> guard(lock);
+        chosen = handler;
+    }
+    // Called outside the lock: a handler may wait for other requests to arrive.
+    if (chosen) return chosen(request);
     std::lock_guard<std::mutex> guard(lock);
-    if (handler) return handler(request);
     if (!queue.empty()) {
         ScriptedResponse next = std::move(queue.front());
         queue.pop_front();
