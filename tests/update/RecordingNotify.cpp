@@ -36,7 +36,17 @@ void RecordingNotify::OnUpdateComplete() {
     SetEvent(downloadEnded);
 }
 
+void RecordingNotify::Reset() {
+    std::lock_guard<std::mutex> guard(lock);
+    events.clear();
+    progress.clear();
+    threads.clear();
+    ResetEvent(downloadEnded);
+    ResetEvent(installEnded);
+}
+
 void RecordingNotify::OnUpdateError(const wchar_t* message) {
+    if (onError) onError();
     Note(std::wstring(L"error:") + message);
     SetEvent(downloadEnded);
 }

@@ -45,10 +45,13 @@ public:
     std::vector<std::wstring> Events() const;
     std::vector<Progress> ProgressReports() const;
     std::vector<DWORD> Threads() const;
+    // Forgets what was recorded, for another run.
+    void Reset();
 
     // Called inside the notifications, on their threads.
     std::function<void(const Progress&)> onProgress;
     std::function<void()> onComplete;
+    std::function<void()> onError;
     std::function<void(int done)> onInstallProgress;
 
 private:

@@ -9,6 +9,8 @@
 #include "EngineFixture.h"
 #include "UpdateTestFiles.h"
 #include "framework/win32/DebugOutput.h"
+#include "download/ProgressText.h"
+#include "update/CRunLock.h"
 #include "update/UpdateWorkPaths.h"
 
 namespace {
@@ -456,6 +458,105 @@ TEST_F(UpdateManagerTest, StartDownloadWithoutACheckRunsTheCheckItself) {
     EXPECT_EQ(notify.Events().back(), L"complete");
     ASSERT_EQ(Engine().PackagePaths().size(), 1u);
     EXPECT_TRUE(Exists(Engine().PackagePaths().front()));
+}
+
+TEST_F(UpdateManagerTest, ProgressSumsEveryPackageAsOneTransfer) {
+    const std::string sizes[] = {std::string(3000, 'a'), std::string(70000, 'b'),
+                                 std::string(500, 'c')};
+    std::string manifest;
+    for (int i = 0; i < 3; ++i) {
+        const std::string name = "P" + std::to_string(i) + ".bin";
+        tree.AddPackage(name, sizes[i], kStored);
+        manifest += Section(name, "");
+    }
+    tree.PublishManifest(manifest);
+    ASSERT_EQ(manager->CheckForUpdates(), 3);
+
+    ASSERT_TRUE(DownloadAll());
+    const auto reports = notify.ProgressReports();
+    ASSERT_FALSE(reports.empty());
+    EXPECT_TRUE(std::is_sorted(reports.begin(), reports.end(), [](const auto& a, const auto& b) {
+        return a.overallPercent < b.overallPercent;
+    }));
+    for (const auto& report : reports) {
+        EXPECT_EQ(report.count, 3);
+        // The files' 73,500 bytes, not their packages'.
+        EXPECT_EQ(report.total, ProgressText::SizeText(73500));
+    }
+    EXPECT_EQ(reports.back().overallPercent, 100);
+    EXPECT_EQ(reports.back().received, ProgressText::SizeText(73500));
+}
+
+TEST_F(UpdateManagerTest, OneFailingPackageAmongParallelFetchesIsOneErrorAndReplacesNothing) {
+    std::string manifest;
+    for (int i = 0; i < 8; ++i) {
+        const std::string name = "F" + std::to_string(i) + ".txt";
+        tree.AddPackage(name, "new " + name, kStored);
+        manifest += Section(name, "");
+    }
+    tree.PublishManifest(manifest);
+    server.AnswerStatus("/RudovuZado/F3.txt.zip", 404);
+    ASSERT_EQ(manager->CheckForUpdates(), 8);
+    // The lock is free while the receiver shows the error: no other launch waits for it.
+    bool lockFreeAtError = false;
+    notify.onError = [&] {
+        CRunLock other;
+        const std::atomic<bool> cancel{false};
+        lockFreeAtError =
+            other.Acquire(UpdateWorkPaths::LockFile(Engine().WorkFolder()), 0, cancel);
+    };
+
+    ASSERT_TRUE(DownloadAll(true));
+    const auto events = notify.Events();
+    EXPECT_EQ(std::count_if(events.begin(), events.end(),
+                            [](const auto& e) { return e.rfind(L"error:", 0) == 0; }),
+              1);
+    EXPECT_EQ(events.back(),
+              L"error:Failed to receive a valid HTTP response from the server, Response Code:404");
+    EXPECT_TRUE(lockFreeAtError);
+    for (int i = 0; i < 8; ++i)
+        EXPECT_FALSE(Exists(install / (L"F" + std::to_wstring(i) + L".txt"))) << i;
+}
+
+TEST_F(UpdateManagerTest, ABusyTargetPostponesTheCommitAndTheNextRunCommitsWithoutFetching) {
+    for (const wchar_t* name : {L"A.txt", L"B.txt"}) {
+        tree.AddPackage(Narrow(name), "new " + Narrow(name), kStored);
+        updatetest::WriteTextFile(install / name, "old");
+        updatetest::SetLocalWriteTime(install / name, 2024, 2, 1, 9, 0, 0);
+    }
+    tree.PublishManifest(Section("A.txt", kRelease) + Section("B.txt", kRelease));
+    // A running program holds B.txt without delete sharing.
+    HANDLE holder = CreateFileW((install / L"B.txt").c_str(), GENERIC_READ, FILE_SHARE_READ,
+                                nullptr, OPEN_EXISTING, 0, nullptr);
+    ASSERT_NE(holder, INVALID_HANDLE_VALUE);
+    ASSERT_EQ(manager->CheckForUpdates(), 2);
+    ASSERT_TRUE(DownloadAll());
+    manager->StartInstall(&notify);
+    ASSERT_TRUE(notify.WaitForInstallEnd());
+    CloseHandle(holder);
+    EXPECT_EQ(notify.Events().back(), L"install-stopped");
+    EXPECT_EQ(FileBytes(install / L"A.txt"), "old");
+    EXPECT_EQ(FileBytes(install / L"B.txt"), "old");
+    const size_t packageRequests = server.Requests().size() - 1;
+    EXPECT_EQ(packageRequests, 2u);
+
+    // Free now: the next run commits the staged files and fetches only the manifest.
+    RecreateManager(server.Url());
+    notify.Reset();
+    ASSERT_EQ(manager->CheckForUpdates(), 2);
+    ASSERT_TRUE(DownloadAll());
+    manager->StartInstall(&notify);
+    ASSERT_TRUE(notify.WaitForInstallEnd());
+    EXPECT_EQ(notify.Events().back(), L"installed");
+    EXPECT_EQ(FileBytes(install / L"A.txt"), "new A.txt");
+    EXPECT_EQ(FileBytes(install / L"B.txt"), "new B.txt");
+    const auto requests = server.Requests();
+    EXPECT_EQ(Count(requests, "/RudovuZado/A.txt.zip") + Count(requests, "/RudovuZado/B.txt.zip"),
+              2u);
+    // Nothing of the committed release is left to fetch or stage.
+    const std::wstring work = Engine().WorkFolder();
+    EXPECT_EQ(FilesBelow(work.substr(0, work.size() - 1)),
+              std::vector<std::wstring>{UpdateWorkPaths::LockFile(work)});
 }
 
 // A package that cannot be staged fails the whole run: nothing is replaced, one error names
