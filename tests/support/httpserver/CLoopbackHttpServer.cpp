@@ -254,7 +254,8 @@ ScriptedResponse CLoopbackHttpServer::Choose(const ReceivedRequest& request) {
 
 bool CLoopbackHttpServer::Answer(SOCKET client, const ReceivedRequest& request,
                                  ScriptedResponse response) {
-    if (response.delayBeforeMs > 0 && !Pause(response.delayBeforeMs)) return false;
+    const int delayMs = std::max(response.delayBeforeMs, 0) + std::max(answerDelayMs.load(), 0);
+    if (delayMs > 0 && !Pause(delayMs)) return false;
     if (response.holdWithoutAnswer) {
         while (Pause(kPollMs)) {
         }

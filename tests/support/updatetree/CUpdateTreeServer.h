@@ -34,6 +34,8 @@ public:
     void AddGenerated(const std::string& path, uint64_t size);
     // Sends bodies in pieces of chunkBytes with a pause of delayMs after each.
     void SetPace(size_t chunkBytes, int delayMs);
+    // Every answer waits this long before its status line, as a far server's answers arrive.
+    void SetAnswerDelay(std::chrono::milliseconds delay) { server.SetAnswerDelay(delay); }
     // With true, "Range: bytes=N-" of a file or generated body gets 206 and the rest of it;
     // otherwise (the default) the whole body with 200.
     void HonourRanges(bool honour);
