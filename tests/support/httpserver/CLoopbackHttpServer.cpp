@@ -189,18 +189,19 @@ void CLoopbackHttpServer::AcceptLoop() {
         const BOOL noDelay = TRUE;
         setsockopt(client, IPPROTO_TCP, TCP_NODELAY, reinterpret_cast<const char*>(&noDelay),
                    sizeof(noDelay));
-        ++connections;
+        const int connection = ++connections;
         std::lock_guard<std::mutex> guard(lock);
-        workers.emplace_back([this, client] { Serve(client); });
+        workers.emplace_back([this, client, connection] { Serve(client, connection); });
     }
 }
 
-void CLoopbackHttpServer::Serve(SOCKET client) {
+void CLoopbackHttpServer::Serve(SOCKET client, int connection) {
     std::string pending;
     for (;;) {
         ReceivedRequest request;
         if (!ReadRequest(client, pending, request)) break;
         request.arrived = std::chrono::steady_clock::now();
+        request.connection = connection;
         ScriptedResponse response = Choose(request);
         {
             std::lock_guard<std::mutex> guard(lock);

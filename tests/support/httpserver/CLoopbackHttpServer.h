@@ -56,7 +56,7 @@ public:
 
 private:
     void AcceptLoop();
-    void Serve(SOCKET client);
+    void Serve(SOCKET client, int connection);
     bool ReadRequest(SOCKET client, std::string& pending, ReceivedRequest& request);
     ScriptedResponse Choose(const ReceivedRequest& request);
     // Returns false when the connection must end after this answer.

@@ -44,6 +44,8 @@ public:
     std::vector<std::string> Requests() const;
     // When each of those requests arrived, in the same order.
     std::vector<std::chrono::steady_clock::time_point> RequestTimes() const;
+    // The connection each of those requests came on (see ReceivedRequest::connection).
+    std::vector<int> RequestConnections() const;
     // The Range header of each GET request ("" when it had none), in order.
     std::vector<std::string> Ranges() const;
     // Bytes of body produced so far, over all answers.
