@@ -11,6 +11,7 @@
 #include <cstdio>
 #include <map>
 #include <memory>
+#include <set>
 #include <string>
 #include <vector>
 
@@ -160,8 +161,20 @@ Clock::time_point FirstPackageRequest(const updatetree::CUpdateTreeServer& serve
     return Clock::now();
 }
 
+// How many connections carried the package requests from request `from` on. (WinINet may
+// take a connection that an earlier session left open to the same server.)
+int ConnectionsUsed(const updatetree::CUpdateTreeServer& server, size_t from) {
+    const std::vector<std::string> paths = server.Requests();
+    const std::vector<int> connections = server.RequestConnections();
+    std::set<int> used;
+    for (size_t i = from; i < paths.size(); ++i)
+        if (paths[i].rfind(kPackageFolder, 0) == 0) used.insert(connections[i]);
+    return static_cast<int>(used.size());
+}
+
 struct EngineFigures {
     int pending = 0;
+    int connections = 0;  // that carried its package requests
     bool complete = false;
     double check = 0, packages = 0, install = 0;
 };
@@ -182,6 +195,7 @@ EngineFigures RunEngine(const updatetree::CUpdateTreeServer& server, const std::
     WaitForSingleObject(download.ended, INFINITE);
     figures.complete = download.complete;
     figures.packages = Seconds(FirstPackageRequest(server, before), download.at);
+    figures.connections = ConnectionsUsed(server, before);
     InstallWatch installed;
     const BenchTimer installTimer;
     manager->StartInstall(&installed);
@@ -192,15 +206,23 @@ EngineFigures RunEngine(const updatetree::CUpdateTreeServer& server, const std::
 
 // The bare loop over the same packages, from the first package request's arrival at the
 // server to the last body written and its file closed.
-double RunBare(const updatetree::CUpdateTreeServer& server, const std::vector<std::wstring>& paths,
-               const std::wstring& folder, int connections) {
+struct BareFigures {
+    double seconds = 0;
+    int connections = 0;  // that carried its requests
+};
+
+BareFigures RunBare(const updatetree::CUpdateTreeServer& server,
+                    const std::vector<std::wstring>& paths, const std::wstring& folder,
+                    int connections) {
     CreateDirectoryW(folder.c_str(), nullptr);
     const size_t before = server.Requests().size();
     const int failures = FetchInParallel(server.Port(), paths, folder, connections);
-    const double seconds = Seconds(FirstPackageRequest(server, before), Clock::now());
+    BareFigures figures;
+    figures.seconds = Seconds(FirstPackageRequest(server, before), Clock::now());
+    figures.connections = ConnectionsUsed(server, before);
     if (failures > 0) std::printf("  bare loop: %d request(s) failed\n", failures);
     RemoveTree(folder.substr(0, folder.size() - 1));
-    return seconds;
+    return figures;
 }
 
 // A launch on an up-to-date install folder: its requests, and what changed in the folder.
@@ -244,6 +266,34 @@ void PrintRange(const char* what, const Range& range, const char* unit) {
     std::printf("    %-34s %.2f-%.2f %s\n", what, range.low, range.high, unit);
 }
 
+struct RoundFigures {
+    double engine = 0, bare = 0;
+};
+
+// The engine into an empty install folder, then the bare loop with the process's connection
+// limit raised for it alone; the first round also launches again with nothing to fetch.
+RoundFigures PackagesRound(const updatetree::CUpdateTreeServer& server,
+                           const std::vector<std::wstring>& paths, const std::wstring& root,
+                           bool first) {
+    const std::wstring install = root + L"install\\";
+    CreateDirectoryW(install.c_str(), nullptr);
+    const EngineFigures run = RunEngine(server, install);
+    BareFigures loop;
+    {
+        const ConnectionLimit limit(kBareConnections);
+        if (first) std::printf("    WinINet connection limits: %s\n", limit.Describe().c_str());
+        loop = RunBare(server, paths, root + L"bare\\", kBareConnections);
+    }
+    std::printf(
+        "    engine (%d packages%s, %d connection(s)): check %.3f s, packages %.2f s, install "
+        "%.2f s; bare loop (%d connections) %.2f s: %.2fx\n",
+        run.pending, run.complete ? "" : ", NOT COMPLETE", run.connections, run.check, run.packages,
+        run.install, loop.connections, loop.seconds, run.packages / loop.seconds);
+    if (first) LaunchWithNothingToFetch(server, install);
+    RemoveTree(root + L"install");
+    return {run.packages, loop.seconds};
+}
+
 // The packages phase of the engine and of the bare loop, both answer delays, round by round;
 // each round's ratio is of two runs next to each other.
 void ComparePackagesPhase(const std::wstring& root, int smallFiles, uint64_t bigBytes, int rounds) {
@@ -262,31 +312,15 @@ void ComparePackagesPhase(const std::wstring& root, int smallFiles, uint64_t big
     }
     tree.PublishManifest(manifest);
     updatetree::CUpdateTreeServer server(tree.Root(), "/Patch", std::chrono::minutes(30));
-    const std::wstring install = root + L"install\\";
     for (const int delayMs : {0, 20}) {
         server.SetAnswerDelay(std::chrono::milliseconds(delayMs));
         std::printf("  answers after %d ms:\n", delayMs);
         Range engine, bare, ratio;
         for (int round = 1; round <= rounds; ++round) {
-            CreateDirectoryW(install.c_str(), nullptr);
-            const EngineFigures run = RunEngine(server, install);
-            std::printf(
-                "    round %d: engine %d packages%s: check %.3f s, packages %.2f s, install %.2f "
-                "s",
-                round, run.pending, run.complete ? "" : " NOT COMPLETE", run.check, run.packages,
-                run.install);
-            double loop = 0;
-            {
-                const ConnectionLimit limit(kBareConnections);
-                if (round == 1) std::printf(" (WinINet limits: %s)", limit.Describe().c_str());
-                loop = RunBare(server, paths, root + L"bare\\", kBareConnections);
-            }
-            std::printf("; bare loop %.2f s: %.2fx\n", loop, run.packages / loop);
-            engine.Add(run.packages);
-            bare.Add(loop);
-            ratio.Add(run.packages / loop);
-            if (round == 1) LaunchWithNothingToFetch(server, install);
-            RemoveTree(root + L"install");
+            const RoundFigures figures = PackagesRound(server, paths, root, round == 1);
+            engine.Add(figures.engine);
+            bare.Add(figures.bare);
+            ratio.Add(figures.engine / figures.bare);
         }
         PrintRange("engine packages phase", engine, "s");
         PrintRange("bare loop", bare, "s");
@@ -310,7 +344,7 @@ void Throughput(const std::wstring& root, uint64_t bytes, int rounds) {
         const EngineFigures run = RunEngine(server, install);
         RemoveTree(root + L"install");
         const double bare =
-            RunBare(server, {L"/Patch/RudovuZado/Large.bin.zip"}, root + L"bare\\", 1);
+            RunBare(server, {L"/Patch/RudovuZado/Large.bin.zip"}, root + L"bare\\", 1).seconds;
         std::printf(
             "  round %d: engine %.2f s, %.0f MiB/s%s; bare loop, 1 connection: %.2f s, %.0f "
             "MiB/s\n",
