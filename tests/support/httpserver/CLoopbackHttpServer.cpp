@@ -189,18 +189,19 @@ void CLoopbackHttpServer::AcceptLoop() {
         const BOOL noDelay = TRUE;
         setsockopt(client, IPPROTO_TCP, TCP_NODELAY, reinterpret_cast<const char*>(&noDelay),
                    sizeof(noDelay));
-        ++connections;
+        const int connection = ++connections;
         std::lock_guard<std::mutex> guard(lock);
-        workers.emplace_back([this, client] { Serve(client); });
+        workers.emplace_back([this, client, connection] { Serve(client, connection); });
     }
 }
 
-void CLoopbackHttpServer::Serve(SOCKET client) {
+void CLoopbackHttpServer::Serve(SOCKET client, int connection) {
     std::string pending;
     for (;;) {
         ReceivedRequest request;
         if (!ReadRequest(client, pending, request)) break;
         request.arrived = std::chrono::steady_clock::now();
+        request.connection = connection;
         ScriptedResponse response = Choose(request);
         {
             std::lock_guard<std::mutex> guard(lock);
@@ -260,7 +261,8 @@ ScriptedResponse CLoopbackHttpServer::Choose(const ReceivedRequest& request) {
 
 bool CLoopbackHttpServer::Answer(SOCKET client, const ReceivedRequest& request,
                                  ScriptedResponse response) {
-    if (response.delayBeforeMs > 0 && !Pause(response.delayBeforeMs)) return false;
+    const int delayMs = std::max(response.delayBeforeMs, 0) + std::max(answerDelayMs.load(), 0);
+    if (delayMs > 0 && !Pause(delayMs)) return false;
     if (response.holdWithoutAnswer) {
         while (Pause(kPollMs)) {
         }

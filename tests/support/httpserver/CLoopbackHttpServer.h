@@ -40,6 +40,11 @@ public:
     void SetHandler(Handler handler);
     void Enqueue(ScriptedResponse response);
     void Route(const std::string& path, ScriptedResponse response);
+    // Every answer waits this long before its status line, on top of its own delayBeforeMs,
+    // as the answers of a far server arrive (0, the default, answers at once).
+    void SetAnswerDelay(std::chrono::milliseconds delay) {
+        answerDelayMs = static_cast<int>(delay.count());
+    }
 
     std::vector<ReceivedRequest> Requests() const;
     int Connections() const { return connections.load(); }
@@ -51,7 +56,7 @@ public:
 
 private:
     void AcceptLoop();
-    void Serve(SOCKET client);
+    void Serve(SOCKET client, int connection);
     bool ReadRequest(SOCKET client, std::string& pending, ReceivedRequest& request);
     ScriptedResponse Choose(const ReceivedRequest& request);
     // Returns false when the connection must end after this answer.
@@ -65,6 +70,7 @@ private:
     std::chrono::steady_clock::time_point deadline;
     std::atomic<bool> stopping{false};
     std::atomic<int> connections{0};
+    std::atomic<int> answerDelayMs{0};
 
     mutable std::mutex lock;
     Handler handler;

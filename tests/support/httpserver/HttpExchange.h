@@ -19,6 +19,8 @@ struct ReceivedRequest {
     std::vector<std::pair<std::string, std::string>> headers;
     // When its head had been read.
     std::chrono::steady_clock::time_point arrived;
+    // The connection it came on: 1 for the server's first accepted connection, and so on.
+    int connection = 0;
 
     // Value of the first header with this name (any case); nullopt when absent.
     std::optional<std::string> Header(const std::string& name) const;

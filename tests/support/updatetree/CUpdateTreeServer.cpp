@@ -135,6 +135,12 @@ std::vector<std::chrono::steady_clock::time_point> CUpdateTreeServer::RequestTim
     return times;
 }
 
+std::vector<int> CUpdateTreeServer::RequestConnections() const {
+    std::vector<int> connections;
+    for (const auto& get : GetsBelowPrefix()) connections.push_back(get.second.connection);
+    return connections;
+}
+
 ScriptedResponse CUpdateTreeServer::Answer(const ReceivedRequest& request) {
     std::string path;
     if (!BelowPrefix(request.target, prefix, path))

@@ -34,6 +34,8 @@ public:
     void AddGenerated(const std::string& path, uint64_t size);
     // Sends bodies in pieces of chunkBytes with a pause of delayMs after each.
     void SetPace(size_t chunkBytes, int delayMs);
+    // Every answer waits this long before its status line, as a far server's answers arrive.
+    void SetAnswerDelay(std::chrono::milliseconds delay) { server.SetAnswerDelay(delay); }
     // With true, "Range: bytes=N-" of a file or generated body gets 206 and the rest of it;
     // otherwise (the default) the whole body with 200.
     void HonourRanges(bool honour);
@@ -42,6 +44,8 @@ public:
     std::vector<std::string> Requests() const;
     // When each of those requests arrived, in the same order.
     std::vector<std::chrono::steady_clock::time_point> RequestTimes() const;
+    // The connection each of those requests came on (see ReceivedRequest::connection).
+    std::vector<int> RequestConnections() const;
     // The Range header of each GET request ("" when it had none), in order.
     std::vector<std::string> Ranges() const;
     // Bytes of body produced so far, over all answers.
