@@ -104,7 +104,7 @@ void CDownloadPhase::WaitForEventThread() {
 }
 
 void CDownloadPhase::OnProgress(const wchar_t*, int filePercent, int, int index, int,
-                                const wchar_t*, const wchar_t*) {
+                                const wchar_t* doneText, const wchar_t* totalText) {
     const size_t request = static_cast<size_t>(index - 1);
     if (index < 1 || request >= requestFiles.size()) return;
     // Named as the user knows the package, not by the run's part file.
@@ -117,8 +117,10 @@ void CDownloadPhase::OnProgress(const wchar_t*, int filePercent, int, int index,
         overall = progress->OverallPercent();
         current = progress->CurrentIndex();
         count = progress->Count();
-        received = ProgressText::SizeText(progress->ReceivedBytes());
-        total = ProgressText::SizeText(progress->TotalBytes());
+        // A manifest that gives no sizes leaves the package's own figures to show.
+        const bool sized = progress->TotalBytes() > 0;
+        received = sized ? ProgressText::SizeText(progress->ReceivedBytes()) : TextOrEmpty(doneText);
+        total = sized ? ProgressText::SizeText(progress->TotalBytes()) : TextOrEmpty(totalText);
     }
     events.PostProgress(ProgressFigures{path.c_str(), filePercent, overall, current, count,
                                         received.c_str(), total.c_str()});
@@ -204,7 +206,7 @@ unsigned CDownloadPhase::RunEvents() {
             const wchar_t kText[] = L"failed to download the update";
             errors.SetText(kText);
             try {
-                if (phaseEnded) phaseEnded(false);
+                if (phaseEnded) phaseEnded(kEventError);
                 if (CRudovuZadoNotify* receiver = notify) receiver->OnUpdateError(kText);
             } catch (...) {
                 ReportCaughtException(L"CUpdateManagerLite::Run, final report");
@@ -228,9 +230,8 @@ bool CDownloadPhase::DispatchEvent(UpdateEvent* record) {
     }
     // From here on a throwing receiver has had its final report.
     finalDispatched = true;
-    const bool complete = event->kind == kEventComplete;
     // The phase's threads are done with the run's files: another run may have them now.
-    if (phaseEnded) phaseEnded(complete);
+    if (phaseEnded) phaseEnded(event->kind);
     CRudovuZadoNotify* receiver = notify;
     if (!receiver) return false;
     if (event->kind == kEventError)

@@ -25,9 +25,9 @@
 // stopped. The first failure stops the other transfers and is the one reported.
 class CDownloadPhase : private IDownloadCallback {
 public:
-    // Called on the event thread before the receiver hears the phase's end: ended(true) before
-    // OnUpdateComplete, ended(false) before OnUpdateError or OnUpdateStopped.
-    using PhaseEnded = std::function<void(bool complete)>;
+    // Called on the event thread with the phase's final kind (complete, error or stopped),
+    // before the receiver hears of it.
+    using PhaseEnded = std::function<void(EventKind final)>;
 
     CDownloadPhase(CTransferAbort& abort, CLastError& errors, int connections);
     CDownloadPhase(const CDownloadPhase&) = delete;

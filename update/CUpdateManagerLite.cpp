@@ -85,7 +85,7 @@ int CUpdateManagerLite::StartDownload(CRudovuZadoNotify* receiver, bool installA
         abort.Reset();
         if (!plan && (CheckForUpdates(), !plan)) return 0;
         if (!workspace.Hold(kRunLockWaitMs, abort.Flag())) return 0;
-        return downloads.Start(plan, receiver, [this](bool complete) { OnDownloadEnded(complete); })
+        return downloads.Start(plan, receiver, [this](EventKind final) { OnDownloadEnded(final); })
                    ? 1
                    : 0;
     } catch (...) {
@@ -94,10 +94,11 @@ int CUpdateManagerLite::StartDownload(CRudovuZadoNotify* receiver, bool installA
     }
 }
 
-void CUpdateManagerLite::OnDownloadEnded(bool complete) {
-    if (!complete) {
-        // A part that was resumed and then failed is not resumed again.
-        workspace.DropResumedParts(downloads.Requests());
+void CUpdateManagerLite::OnDownloadEnded(EventKind final) {
+    if (final != kEventComplete) {
+        // A part that was resumed and then failed is not resumed again; after a stop (the
+        // window closed, the loader runs) nothing more changes.
+        if (final == kEventError) workspace.DropResumedParts(downloads.Requests());
         workspace.End();
         return;
     }

@@ -63,7 +63,7 @@ public:
     std::vector<std::wstring> PackagePaths() const;
 
 private:
-    void OnDownloadEnded(bool complete);
+    void OnDownloadEnded(EventKind final);
 
     CheckSettings settings;
     CLastError errors;

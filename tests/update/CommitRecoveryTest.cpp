@@ -80,7 +80,6 @@ protected:
     void ExpectNothingOfTheRunLeft() {
         const std::wstring work = UpdateWorkPaths::WorkFolder(install.Path());
         EXPECT_FALSE(Exists(UpdateWorkPaths::JournalFile(work)));
-        EXPECT_FALSE(Exists(UpdateWorkPaths::StagedFolder(work)));
         for (const wchar_t* name : {L"Old.txt", L"sub\\New.txt", L"Reg.dll"})
             EXPECT_FALSE(Exists(UpdateWorkPaths::AsidePath(install / name))) << Narrow(name);
     }
@@ -110,6 +109,10 @@ TEST_F(CommitRecoveryTest, AProcessEndedAtAnyCommitStepLeavesAllOldOrAllNew) {
             EXPECT_EQ(FileBytes(install / L"sub\\New.txt"), "new");
             EXPECT_GE(updatetest::RegistrationCount(install / L"Reg.dll"), 1);
             EXPECT_EQ(pending, 0);
+            // Nothing of a committed release waits to be fetched or staged again.
+            const std::wstring work = UpdateWorkPaths::WorkFolder(install.Path());
+            EXPECT_FALSE(Exists(UpdateWorkPaths::StagedFolder(work)));
+            EXPECT_FALSE(Exists(UpdateWorkPaths::PartsFolder(work)));
         } else {
             sawOld = true;
             EXPECT_FALSE(completed);
@@ -117,6 +120,7 @@ TEST_F(CommitRecoveryTest, AProcessEndedAtAnyCommitStepLeavesAllOldOrAllNew) {
             EXPECT_FALSE(Exists(install / L"sub\\New.txt"));
             EXPECT_FALSE(Exists(install / L"Reg.dll"));
             EXPECT_EQ(pending, 3);
+            // Staged files of this release may wait for the next commit; no others.
         }
         manager.reset();
         ExpectNothingOfTheRunLeft();
