@@ -134,10 +134,14 @@ void CDownloadPhase::RecordDone(size_t index) {
 void CDownloadPhase::OnComplete() {
     for (const DownloadComponentInfo& request : requests)
         DeleteUrlCacheEntryW(request.strURL.c_str());
-    // The last figures: every package whole.
-    const size_t last = requests.empty() ? 0 : requests.size() - 1;
-    if (!requests.empty()) OnProgress(nullptr, 100, 100, static_cast<int>(last) + 1, 0, nullptr,
-                                      nullptr);
+    // The last figures, every package whole, where the figures are the manifest's sizes (the
+    // packages' own figures reached their end with their last read).
+    bool sized = false;
+    {
+        std::lock_guard<std::mutex> guard(progressLock);
+        sized = progress->TotalBytes() > 0;
+    }
+    if (sized) OnProgress(nullptr, 100, 100, static_cast<int>(requests.size()), 0, nullptr, nullptr);
     PostFinal(kEventComplete);
 }
 
