@@ -8,6 +8,7 @@
 #include <filesystem>
 #include <fstream>
 #include <functional>
+#include <memory>
 #include <regex>
 #include <set>
 #include <sstream>
@@ -23,6 +24,7 @@
 #include "support/ui/MessageBoxWatcher.h"
 #include "support/updatetree/CUpdateTree.h"
 #include "support/updatetree/CUpdateTreeServer.h"
+#include "update/IUpdateManagerLite.h"
 
 // Set by a test: called at every commit step of the engine in this program.
 std::function<void(unsigned)> g_onCommitStep;
@@ -161,6 +163,55 @@ TEST_F(PatchRunTest, PackageRefusedWithAnHttpErrorShowsTheDownloadersTextThenEnd
     EXPECT_NE(Log().find("download error: Failed to receive a valid HTTP response from the "
                          "server, Response Code:404"),
               std::string::npos);
+}
+
+// A message box of this process whose text holds the given words, or nullptr.
+HWND FindMessageBoxWith(const std::wstring& words) {
+    struct Search {
+        const std::wstring& words;
+        HWND found = nullptr;
+    } search{words};
+    EnumWindows(
+        [](HWND window, LPARAM param) -> BOOL {
+            auto& search = *reinterpret_cast<Search*>(param);
+            DWORD process = 0;
+            GetWindowThreadProcessId(window, &process);
+            wchar_t text[512] = L"";
+            if (process != GetCurrentProcessId() || !IsWindowVisible(window) ||
+                !GetDlgItemTextW(window, 0xFFFF, text, 512) ||
+                std::wstring(text).find(search.words) == std::wstring::npos)
+                return TRUE;
+            search.found = window;
+            return FALSE;
+        },
+        reinterpret_cast<LPARAM>(&search));
+    return search.found;
+}
+
+TEST_F(PatchRunTest, ABoxLeftOpenKeepsNoOtherLaunchOnTheFolderWaiting) {
+    PublishThreeFiles();
+    server.AnswerStatus("/RudovuZado/PatchB.txt.zip", 404);
+    INT_PTR result = 0;
+    std::thread first([&] { result = RunDialog(); });
+    HWND box = nullptr;
+    for (int i = 0; i < 1500 && !box; ++i, Sleep(20)) box = FindMessageBoxWith(L"404");
+    ASSERT_NE(box, nullptr);
+
+    // While the user has not read the box, another launch's run takes the folder at once.
+    {
+        const std::unique_ptr<IUpdateManagerLite> second(
+            CreateUpdateManagerLite(Server() + L"Patch", InInstallFolder(L"")));
+        second->AddTypeFilter(L"Common");
+        const DWORD started = GetTickCount();
+        EXPECT_EQ(second->CheckForUpdates(), 3);
+        std::printf("the second check took %lu ms\n",
+                    static_cast<unsigned long>(GetTickCount() - started));
+        EXPECT_TRUE(IsWindow(box)) << "the box was still open";
+    }
+    PostMessageW(box, WM_COMMAND, IDOK, 0);
+    first.join();
+    EXPECT_EQ(result, 2);
+    EXPECT_FALSE(Exists(InInstallFolder(L"PatchC.txt"))) << "nothing is installed";
 }
 
 TEST_F(PatchRunTest, CloseDuringASlowDownloadEndsWith1AndLeavesNoThread) {
