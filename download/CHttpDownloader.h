@@ -2,8 +2,7 @@
 
 #include <windows.h>
 
-// After windows.h, which they build on.
-#include <wincrypt.h>
+// After windows.h, which it builds on.
 #include <wininet.h>
 
 #include <string>
@@ -11,16 +10,15 @@
 #include "download/CDownloadFile.h"
 
 // Fetches one URL over HTTP or HTTPS with WinINet into a local file. Every step reports its
-// failure through ReportError (system errors) or ReportStatusCode (HTTP status codes) and a
-// debug line; Download itself returns only success or failure. Derive to hook progress,
-// data, prompts and reports.
+// failure once, through ReportError (system errors) or ReportStatusCode (HTTP status codes),
+// beside one diagnostic line; Download itself returns only success or failure. Derive to hook
+// progress, data, prompts and reports.
 class CHttpDownloader {
 public:
     CHttpDownloader();
     CHttpDownloader(const CHttpDownloader&) = delete;
     CHttpDownloader& operator=(const CHttpDownloader&) = delete;
-    // Not virtual: a derived class that needs one declares it after the hooks below.
-    ~CHttpDownloader();
+    virtual ~CHttpDownloader();
 
     virtual BOOL CreateSession();
     virtual BOOL CreateConnection();
@@ -38,7 +36,6 @@ public:
     virtual BOOL PromptForCredentials(DWORD& error);
     virtual void SetStatus(const wchar_t* text);
     virtual void SetStatusFormatted(const wchar_t* format, const wchar_t* argument);
-    virtual void SetStatusResource(UINT stringId);
     virtual BOOL IsAborted();
     virtual void OnContentLength(ULONGLONG length);
     virtual void OnTransferProgress(ULONGLONG bytesRead, BOOL gotContentLength,
@@ -49,7 +46,8 @@ public:
     virtual BOOL AcceptRedirect(const std::wstring& from, const std::wstring& to);
 
     BOOL Download();
-    BOOL _Download();
+    // One transfer of Download, without its clean-up.
+    BOOL Transfer();
     // May be called from any thread, also before or during Download: a send or read that
     // blocks returns at once, nothing is reported for it, the part written so far stays. The
     // flag stays set for the life of the object.
@@ -101,6 +99,10 @@ protected:
     HINTERNET Request();
     // Sleeps up to ms, returning early once the transfer is aborted.
     void PauseUnlessAborted(DWORD ms);
+    // The user texts of the two reports: the template filled with the message text of error
+    // (0: the calling thread's last error), or with the status code as a number.
+    static std::wstring ErrorText(const wchar_t* format, DWORD error);
+    static std::wstring StatusText(const wchar_t* format, DWORD code);
 
     HINTERNET m_hSession = nullptr;
     HINTERNET m_hConnection = nullptr;
@@ -111,13 +113,11 @@ protected:
     volatile LONG m_lAbort = 0;
     CDownloadFile m_file;
     CRITICAL_SECTION m_csHandles;
-    PCCERT_CONTEXT m_pClientCert = nullptr;
     bool m_bBodyRefused = false;
 
 private:
     BOOL OpenFile();
     BOOL SendRequest(bool& certificateSupplied);
-    BOOL SetClientCertificateOption();
     BOOL QueryStatusCode(DWORD& status);
     BOOL DrainResponse();
     static bool IsRedirect(DWORD status);
