@@ -74,6 +74,7 @@ CDownloadComponent::CDownloadComponent(IDownloadCallback* callback, DownloadComp
     m_bPreAuthHttp = info->bPreAuthHttp;
     m_strAcceptTypes = info->strAcceptTypes;
     m_nMaxBodyBytes = info->nMaxBodyBytes;
+    m_redirectRule = info->redirectRule;
 }
 
 CDownloadComponent::~CDownloadComponent() {

@@ -11,7 +11,6 @@
 #include "download/ServerHostRule.h"
 #include "framework/win32/CodeModule.h"
 #include "framework/win32/DebugOutput.h"
-#include "loader/DeploymentValues.h"
 #include "support/bcl/common/exception/CWin32Exception.h"
 
 using DebugOutput::DebugFormat;
@@ -158,9 +157,7 @@ bool CHttpDownloader::IsRedirect(DWORD status) {
 }
 
 BOOL CHttpDownloader::AcceptRedirect(const std::wstring& from, const std::wstring& to) {
-    return ServerHostRule::IsAllowedRedirect(from, to, DeploymentValues::kAllowedDomain1,
-                                             DeploymentValues::kAllowedDomain2,
-                                             DeploymentValues::kRequireHttps);
+    return ServerHostRule::IsAllowedRedirect(from, to, m_redirectRule);
 }
 
 BOOL CHttpDownloader::FollowRedirect(DWORD status, int redirects) {

@@ -8,6 +8,7 @@
 #include <string>
 
 #include "download/CDownloadFile.h"
+#include "download/RedirectRule.h"
 
 // Fetches one URL over HTTP or HTTPS with WinINet into a local file. Every step reports its
 // failure once, through ReportError (system errors) or ReportStatusCode (HTTP status codes),
@@ -41,8 +42,8 @@ public:
     virtual void OnTransferProgress(ULONGLONG bytesRead, BOOL gotContentLength,
                                     ULONGLONG totalSize);
     virtual BOOL OnDownloadData(const BYTE* data, DWORD length);
-    // Whether a redirect from the URL "from" to the absolute URL "to" is followed: the
-    // component's server rule, and never from https to http.
+    // Whether a redirect from the URL "from" to the absolute URL "to" is followed: as
+    // m_redirectRule judges it.
     virtual BOOL AcceptRedirect(const std::wstring& from, const std::wstring& to);
 
     BOOL Download();
@@ -86,6 +87,8 @@ public:
     DWORD m_nServiceType = 0;  // 3 HTTP, 4107 HTTPS
     // A body (or announced length) above this is refused and its file deleted; 0: no bound.
     ULONGLONG m_nMaxBodyBytes = 0;
+    // Which redirects are followed; the default follows none to another host.
+    RedirectRule m_redirectRule;
 
 protected:
     static constexpr DWORD kServiceHttp = 3;

@@ -24,6 +24,8 @@ const wchar_t kTextStatus[] =
     L"Failed to receive a valid HTTP response from the server, Response Code:%s";
 const wchar_t kTextConnect[] = L"An error occurred connecting to the server, Error:%s";
 const wchar_t kTextDownload[] = L"An error occurred while downloading the file, Error:%s";
+// The domains the test builds serve: the loopback server's names.
+const RedirectRule kLoopbackDomains{L"127.0.0.1", L"localhost", false};
 
 // Records the reports and progress; prompts as the test says.
 class TestDownloader : public CHttpDownloader {
@@ -488,6 +490,7 @@ TEST_F(HttpDownloaderTest, RedirectsOutsideTheServerRuleAreRefusedAndBounded) {
         caseServer.Route("/new", ScriptedResponse::Ok("moved body"));
         TestDownloader downloader;
         Prepare(downloader, "/old", caseServer);
+        downloader.m_redirectRule = kLoopbackDomains;
 
         EXPECT_FALSE(downloader.Download());
 
@@ -496,6 +499,39 @@ TEST_F(HttpDownloaderTest, RedirectsOutsideTheServerRuleAreRefusedAndBounded) {
         EXPECT_TRUE(downloader.reports[0].status);
         EXPECT_EQ(downloader.reports[0].code, 302u);
         EXPECT_FALSE(FileExists(target));
+    }
+}
+
+// The request's rule decides where a redirect may lead; without one, only the host that
+// answered.
+TEST_F(HttpDownloaderTest, TheRedirectRuleNamesTheDomainsARedirectMayReach) {
+    const struct {
+        const char* name;
+        RedirectRule rule;
+        bool followed;
+    } cases[] = {
+        {"in the rule's domains", kLoopbackDomains, true},
+        {"no rule", RedirectRule{}, false},
+        {"a rule of other domains", RedirectRule{L"pelko.example.com", L"", false}, false},
+        {"a rule that requires https", RedirectRule{L"127.0.0.1", L"localhost", true}, false},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        CLoopbackHttpServer caseServer;
+        caseServer.Route(
+            "/old", ScriptedResponse::Status(302, "Found")
+                        .Header("Location",
+                                "http://localhost:" + std::to_string(caseServer.Port()) + "/new"));
+        caseServer.Route("/new", ScriptedResponse::Ok("moved body"));
+        DeleteFileW(target.c_str());  // the file of a case before
+        TestDownloader downloader;
+        Prepare(downloader, "/old", caseServer);
+        downloader.m_redirectRule = c.rule;
+
+        EXPECT_EQ(downloader.Download(), c.followed ? TRUE : FALSE);
+
+        EXPECT_EQ(caseServer.Requests().size(), c.followed ? 2u : 1u);
+        EXPECT_EQ(FileExists(target), c.followed);
     }
 }
 
