@@ -2,8 +2,8 @@
 
 #include <utility>
 
+#include "config/DeploymentValues.h"
 #include "framework/PathText.h"
-#include "loader/DeploymentValues.h"
 #include "update/ManifestPaths.h"
 
 namespace {

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "update/DownloadComponentInfo.h"
+#include "download/DownloadComponentInfo.h"
 
 // One download request in fixed fields, as BuildDownloadedFileList lists them. Longer texts
 // are cut to 259 characters; every field stays terminated.

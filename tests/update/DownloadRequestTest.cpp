@@ -1,6 +1,6 @@
 #include <gtest/gtest.h>
 
-#include "loader/DeploymentValues.h"
+#include "config/DeploymentValues.h"
 #include "update/DownloadRequest.h"
 
 namespace {
