@@ -73,6 +73,7 @@ CDownloadComponent::CDownloadComponent(IDownloadCallback* callback, DownloadComp
     m_bPreAuthHttp = info->bPreAuthHttp;
     m_strAcceptTypes = info->strAcceptTypes;
     m_nMaxBodyBytes = info->nMaxBodyBytes;
+    m_redirectRule = info->redirectRule;
 }
 
 CDownloadComponent::~CDownloadComponent() {
@@ -147,20 +148,15 @@ void CDownloadComponent::Run() {
     if (!m_strError.empty() && m_pCallback) m_pCallback->OnError(m_strError.c_str());
 }
 
+// Both reports only record the text and write it once; the callback hears it from Run, once
+// the transfer has ended, and decides itself whether the other transfers stop.
 void CDownloadComponent::ReportError(const wchar_t* format, DWORD error) {
-    if (error == 0) error = GetLastError();
-    CHttpDownloader::ReportError(format, error);
-    m_strError = FormatText(format, GetWinInetErrorText(error).c_str());
-    if (m_pCallback) {
-        m_pCallback->OnError(m_strError.c_str());
-        m_pCallback->Stop();
-    }
+    m_strError = ErrorText(format, error);
     DebugLine(m_strError);
 }
 
 void CDownloadComponent::ReportStatusCode(const wchar_t* format, DWORD code) {
-    CHttpDownloader::ReportStatusCode(format, code);
-    m_strError = FormatText(format, std::to_wstring(code).c_str());
+    m_strError = StatusText(format, code);
     DebugLine(m_strError);
 }
 

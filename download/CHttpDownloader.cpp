@@ -11,7 +11,6 @@
 #include "download/ServerHostRule.h"
 #include "framework/win32/CodeModule.h"
 #include "framework/win32/DebugOutput.h"
-#include "loader/DeploymentValues.h"
 #include "support/bcl/common/exception/CWin32Exception.h"
 
 using DebugOutput::DebugFormat;
@@ -23,8 +22,6 @@ constexpr int kSendAttempts = 10;
 constexpr int kMaxRedirects = 10;
 constexpr DWORD kMaxLocationBytes = 16384;
 constexpr DWORD kSendPauseMs = 1000;
-constexpr DWORD kClientCertOption = 84;
-constexpr DWORD kCertContextLength = 20;
 constexpr size_t kMaxErrorText = 4095;
 constexpr DWORD kAbortPollMs = 20;
 // How long a send waits for the answer's head, and a read for the next bytes of the body.
@@ -85,7 +82,6 @@ CHttpDownloader::CHttpDownloader() {
 
 CHttpDownloader::~CHttpDownloader() {
     CloseHandles();
-    if (m_pClientCert) CertFreeCertificateContext(m_pClientCert);
     DeleteCriticalSection(&m_csHandles);
 }
 
@@ -94,7 +90,7 @@ BOOL CHttpDownloader::Download() {
     const bool existed =
         toFile && GetFileAttributesW(m_strFileName.c_str()) != INVALID_FILE_ATTRIBUTES;
     m_bBodyRefused = false;
-    const BOOL result = _Download();
+    const BOOL result = Transfer();
     CloseHandles();
     if (toFile) m_file.Close();
     // A body cut off at its bound leaves no file, not even one that was there before.
@@ -104,10 +100,10 @@ BOOL CHttpDownloader::Download() {
     return result;
 }
 
-BOOL CHttpDownloader::_Download() {
+BOOL CHttpDownloader::Transfer() {
     CloseHandles();
     if (!SplitURL()) {
-        DebugFormat(L"CHttpDownloader::_Download, Failed to parse the URL: %s\n", m_strURL.c_str());
+        DebugFormat(L"CHttpDownloader::Transfer, Failed to parse the URL: %s\n", m_strURL.c_str());
         return FALSE;
     }
     if (!m_strFileName.empty() && !OpenFile()) return FALSE;
@@ -157,7 +153,7 @@ BOOL CHttpDownloader::_Download() {
             }
         }
         DebugFormat(
-            L"CHttpDownloader::_Download, Failed to retrieve a HTTP OK or partial content status, "
+            L"CHttpDownloader::Transfer, Failed to retrieve a HTTP OK or partial content status, "
             L"Status Code:%d\n",
             status);
         ReportStatusCode(
@@ -173,15 +169,13 @@ bool CHttpDownloader::IsRedirect(DWORD status) {
 }
 
 BOOL CHttpDownloader::AcceptRedirect(const std::wstring& from, const std::wstring& to) {
-    return ServerHostRule::IsAllowedRedirect(from, to, DeploymentValues::kAllowedDomain1,
-                                             DeploymentValues::kAllowedDomain2,
-                                             DeploymentValues::kRequireHttps);
+    return ServerHostRule::IsAllowedRedirect(from, to, m_redirectRule);
 }
 
 BOOL CHttpDownloader::FollowRedirect(DWORD status, int redirects) {
     const std::wstring target = RedirectTarget();
     if (redirects > kMaxRedirects || target.empty() || !AcceptRedirect(m_strURL, target)) {
-        DebugFormat(L"CHttpDownloader::_Download, Redirect #%d to \"%s\" refused\n", redirects,
+        DebugFormat(L"CHttpDownloader::Transfer, Redirect #%d to \"%s\" refused\n", redirects,
                     target.c_str());
         ReportStatusCode(
             L"Failed to receive a valid HTTP response from the server, Response Code:%s", status);
@@ -264,7 +258,7 @@ BOOL CHttpDownloader::OpenFile() {
     const DWORD openError = m_file.Open(m_strFileName, m_nStartPos > 0);
     if (openError != 0) {
         DebugFormat(
-            L"CHttpDownloader::_Download, Failed to open the file to download into, Error:%d\n",
+            L"CHttpDownloader::Transfer, Failed to open the file to download into, Error:%d\n",
             openError);
         ReportError(L"An error occured while opening the file to be downloaded, Error:%s",
                     openError);
@@ -274,7 +268,7 @@ BOOL CHttpDownloader::OpenFile() {
     const DWORD seekError = m_nStartPos > 0 ? m_file.SetLength(m_nStartPos) : 0;
     if (seekError != 0) {
         DebugFormat(
-            L"CHttpDownloader::_Download, An exception occured while set file pointer position, "
+            L"CHttpDownloader::Transfer, An exception occured while set file pointer position, "
             L"Error:%d\n",
             seekError);
         ReportError(kTextSeek, seekError);
@@ -296,15 +290,14 @@ BOOL CHttpDownloader::SendRequest(bool& certificateSupplied) {
             // Abort closed the request under the send: nothing to report, nothing to retry.
             if (IsAborted()) return FALSE;
             if (lastError == ERROR_INTERNET_CLIENT_AUTH_CERT_NEEDED && !certificateSupplied) {
-                supplied =
-                    m_bPromptClientCert ? SetClientCertificate() : SetClientCertificateOption();
+                supplied = m_bPromptClientCert && SetClientCertificate();
                 if (supplied) {
                     certificateSupplied = true;
                     break;
                 }
             }
             DebugFormat(
-                L"CHttpDownloader::_Download(#%d), Failed in call to HttpSendRequest, Error:%d\n",
+                L"CHttpDownloader::Transfer(#%d), Failed in call to HttpSendRequest, Error:%d\n",
                 attempt, lastError);
             PauseUnlessAborted(kSendPauseMs);
         }
@@ -315,12 +308,6 @@ BOOL CHttpDownloader::SendRequest(bool& certificateSupplied) {
     }
 }
 
-BOOL CHttpDownloader::SetClientCertificateOption() {
-    if (!m_pClientCert) return FALSE;
-    return InternetSetOptionW(Request(), kClientCertOption,
-                              const_cast<CERT_CONTEXT*>(m_pClientCert), kCertContextLength);
-}
-
 BOOL CHttpDownloader::QueryStatusCode(DWORD& status) {
     DWORD size = sizeof(status);
     if (HttpQueryInfoW(Request(), HTTP_QUERY_STATUS_CODE | HTTP_QUERY_FLAG_NUMBER, &status, &size,
@@ -329,7 +316,7 @@ BOOL CHttpDownloader::QueryStatusCode(DWORD& status) {
     const DWORD error = GetLastError();
     if (IsAborted()) return FALSE;
     DebugFormat(
-        L"CHttpDownloader::_Download, Failed in call to HttpQueryInfo for HTTP query status code, "
+        L"CHttpDownloader::Transfer, Failed in call to HttpQueryInfo for HTTP query status code, "
         L"Error:%d\n",
         error);
     ReportError(L"Failed to receive a valid response from the server, Error:%s", error);
@@ -339,7 +326,7 @@ BOOL CHttpDownloader::QueryStatusCode(DWORD& status) {
 namespace {
 
 BOOL ReportNoBuffer(CHttpDownloader& downloader) {
-    DebugLine(L"CHttpDownloader2::_Download, Failed in allocate read buffer\n");
+    DebugLine(L"CHttpDownloader::Transfer, Failed in allocate read buffer\n");
     downloader.ReportError(kTextAttempt, ERROR_OUTOFMEMORY);
     return FALSE;
 }
@@ -358,14 +345,14 @@ BOOL CHttpDownloader::DrainResponse() {
 
 BOOL CHttpDownloader::RestartFileAtZero() {
     DebugLine(
-        L"CHttpDownloader::_Download, Resumed request answered with the whole file, "
+        L"CHttpDownloader::Transfer, Resumed request answered with the whole file, "
         L"restarting at 0\n");
     m_nStartPos = 0;
     if (m_strFileName.empty()) return TRUE;
     const DWORD error = m_file.SetLength(0);
     if (error == 0) return TRUE;
     DebugFormat(
-        L"CHttpDownloader::_Download, An exception occured while set file pointer position, "
+        L"CHttpDownloader::Transfer, An exception occured while set file pointer position, "
         L"Error:%d\n",
         error);
     ReportError(kTextSeek, error);
@@ -381,7 +368,7 @@ BOOL CHttpDownloader::ReadBody() {
         OnContentLength(length);
     } else {
         DebugLine(
-            L"CHttpDownloader::_Download, failed to get content length for request, continuing\n");
+            L"CHttpDownloader::Transfer, failed to get content length for request, continuing\n");
         length = 0;
     }
     SetStatus(L"Retrieving the file");
@@ -395,7 +382,7 @@ BOOL CHttpDownloader::ReadBody() {
     // not a complete file. A HEAD answer announces the length of a body it never carries.
     const bool bodyExpected = _wcsicmp(m_strVerb.c_str(), L"HEAD") != 0;
     if (gotLength && bodyExpected && bytesRead < length && !IsAborted()) {
-        DebugFormat(L"CHttpDownloader::_Download, Connection closed after %I64u of %I64u bytes\n",
+        DebugFormat(L"CHttpDownloader::Transfer, Connection closed after %I64u of %I64u bytes\n",
                     bytesRead, length);
         ReportError(kTextDownload, ERROR_INTERNET_CONNECTION_ABORTED);
         return FALSE;
@@ -405,7 +392,7 @@ BOOL CHttpDownloader::ReadBody() {
 
 BOOL CHttpDownloader::RefuseLongBody() {
     m_bBodyRefused = true;
-    DebugFormat(L"CHttpDownloader::_Download, Body longer than %I64u bytes refused\n",
+    DebugFormat(L"CHttpDownloader::Transfer, Body longer than %I64u bytes refused\n",
                 m_nMaxBodyBytes);
     ReportError(kTextDownload, ERROR_FILE_TOO_LARGE);
     return FALSE;
@@ -422,7 +409,7 @@ BOOL CHttpDownloader::ReadBlocks(BYTE* buffer, ULONGLONG& bytesRead, BOOL gotLen
             // written so far stays, as after an abort seen between reads.
             if (IsAborted()) return TRUE;
             DebugFormat(
-                L"CHttpDownloader::_Download, Failed in call to InternetReadFile, Error:%d\n",
+                L"CHttpDownloader::Transfer, Failed in call to InternetReadFile, Error:%d\n",
                 error);
             ReportError(kTextDownload, error);
             return FALSE;
@@ -578,27 +565,36 @@ BOOL CHttpDownloader::SetCredentials(DWORD userOption, const std::wstring& user,
             continue;
         const DWORD error = GetLastError();
         DebugFormat(step.line, error);
-        ReportStatusCode(kTextAttempt, error);
+        ReportError(kTextAttempt, error);
         return FALSE;
     }
     return TRUE;
 }
 
-BOOL CHttpDownloader::SetClientCertificate() { return SetClientCertificateOption(); }
+// No certificate of its own: only a prompt (a derived class) can supply one.
+BOOL CHttpDownloader::SetClientCertificate() { return FALSE; }
 
 void CHttpDownloader::OnStatusCallback(HINTERNET, DWORD, const void*, DWORD) {}
 
 void CHttpDownloader::ReportError(const wchar_t* format, DWORD error) {
-    if (error == 0) error = GetLastError();
-    DebugLine(FormatText(format, GetWinInetErrorText(error).c_str()));
+    DebugLine(ErrorText(format, error));
 }
 
 void CHttpDownloader::ReportStatusCode(const wchar_t* format, DWORD code) {
-    DebugLine(FormatText(format, std::to_wstring(code).c_str()));
+    DebugLine(StatusText(format, code));
+}
+
+std::wstring CHttpDownloader::ErrorText(const wchar_t* format, DWORD error) {
+    if (error == 0) error = GetLastError();
+    return FormatText(format, GetWinInetErrorText(error).c_str());
+}
+
+std::wstring CHttpDownloader::StatusText(const wchar_t* format, DWORD code) {
+    return FormatText(format, std::to_wstring(code).c_str());
 }
 
 DWORD CHttpDownloader::GetOpenRequestFlags() {
-    // Redirects are followed by _Download, which judges each target first.
+    // Redirects are followed by Transfer, which judges each target first.
     return RequestRules::OpenRequestFlags(m_nServiceType == kServiceHttps, true);
 }
 
@@ -614,13 +610,6 @@ void CHttpDownloader::SetStatus(const wchar_t* text) {
 
 void CHttpDownloader::SetStatusFormatted(const wchar_t* format, const wchar_t* argument) {
     SetStatus(FormatText(format, argument).c_str());
-}
-
-void CHttpDownloader::SetStatusResource(UINT stringId) {
-    const wchar_t* resource = nullptr;
-    const int length =
-        LoadStringW(CodeModule::Handle(), stringId, reinterpret_cast<LPWSTR>(&resource), 0);
-    if (length > 0 && resource) SetStatus(std::wstring(resource, length).c_str());
 }
 
 BOOL CHttpDownloader::IsAborted() { return InterlockedCompareExchange(&m_lAbort, 0, 0) != 0; }

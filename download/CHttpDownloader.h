@@ -2,25 +2,24 @@
 
 #include <windows.h>
 
-// After windows.h, which they build on.
-#include <wincrypt.h>
+// After windows.h, which it builds on.
 #include <wininet.h>
 
 #include <string>
 
 #include "download/CDownloadFile.h"
+#include "download/RedirectRule.h"
 
 // Fetches one URL over HTTP or HTTPS with WinINet into a local file. Every step reports its
-// failure through ReportError (system errors) or ReportStatusCode (HTTP status codes) and a
-// debug line; Download itself returns only success or failure. Derive to hook progress,
-// data, prompts and reports.
+// failure once, through ReportError (system errors) or ReportStatusCode (HTTP status codes),
+// beside one diagnostic line; Download itself returns only success or failure. Derive to hook
+// progress, data, prompts and reports.
 class CHttpDownloader {
 public:
     CHttpDownloader();
     CHttpDownloader(const CHttpDownloader&) = delete;
     CHttpDownloader& operator=(const CHttpDownloader&) = delete;
-    // Not virtual: a derived class that needs one declares it after the hooks below.
-    ~CHttpDownloader();
+    virtual ~CHttpDownloader();
 
     virtual BOOL CreateSession();
     virtual BOOL CreateConnection();
@@ -38,18 +37,18 @@ public:
     virtual BOOL PromptForCredentials(DWORD& error);
     virtual void SetStatus(const wchar_t* text);
     virtual void SetStatusFormatted(const wchar_t* format, const wchar_t* argument);
-    virtual void SetStatusResource(UINT stringId);
     virtual BOOL IsAborted();
     virtual void OnContentLength(ULONGLONG length);
     virtual void OnTransferProgress(ULONGLONG bytesRead, BOOL gotContentLength,
                                     ULONGLONG totalSize);
     virtual BOOL OnDownloadData(const BYTE* data, DWORD length);
-    // Whether a redirect from the URL "from" to the absolute URL "to" is followed: the
-    // component's server rule, and never from https to http.
+    // Whether a redirect from the URL "from" to the absolute URL "to" is followed: as
+    // m_redirectRule judges it.
     virtual BOOL AcceptRedirect(const std::wstring& from, const std::wstring& to);
 
     BOOL Download();
-    BOOL _Download();
+    // One transfer of Download, without its clean-up.
+    BOOL Transfer();
     // May be called from any thread, also before or during Download: a send or read that
     // blocks returns at once, nothing is reported for it, the part written so far stays. The
     // flag stays set for the life of the object.
@@ -88,6 +87,8 @@ public:
     DWORD m_nServiceType = 0;  // 3 HTTP, 4107 HTTPS
     // A body (or announced length) above this is refused and its file deleted; 0: no bound.
     ULONGLONG m_nMaxBodyBytes = 0;
+    // Which redirects are followed; the default follows none to another host.
+    RedirectRule m_redirectRule;
 
 protected:
     static constexpr DWORD kServiceHttp = 3;
@@ -101,6 +102,10 @@ protected:
     HINTERNET Request();
     // Sleeps up to ms, returning early once the transfer is aborted.
     void PauseUnlessAborted(DWORD ms);
+    // The user texts of the two reports: the template filled with the message text of error
+    // (0: the calling thread's last error), or with the status code as a number.
+    static std::wstring ErrorText(const wchar_t* format, DWORD error);
+    static std::wstring StatusText(const wchar_t* format, DWORD code);
 
     HINTERNET m_hSession = nullptr;
     HINTERNET m_hConnection = nullptr;
@@ -111,13 +116,11 @@ protected:
     volatile LONG m_lAbort = 0;
     CDownloadFile m_file;
     CRITICAL_SECTION m_csHandles;
-    PCCERT_CONTEXT m_pClientCert = nullptr;
     bool m_bBodyRefused = false;
 
 private:
     BOOL OpenFile();
     BOOL SendRequest(bool& certificateSupplied);
-    BOOL SetClientCertificateOption();
     BOOL QueryStatusCode(DWORD& status);
     BOOL DrainResponse();
     static bool IsRedirect(DWORD status);

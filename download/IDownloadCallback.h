@@ -2,7 +2,7 @@
 
 #include <vector>
 
-#include "update/DownloadComponentInfo.h"
+#include "download/DownloadComponentInfo.h"
 
 // The update engine's list of download requests.
 using DownloadList = std::vector<DownloadComponentInfo>;

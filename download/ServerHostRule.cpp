@@ -97,12 +97,31 @@ bool IsAllowedServer(std::wstring_view server, std::wstring_view domain1, std::w
 
 bool IsHttps(std::wstring_view url) { return StartsWithFolded(url, kSchemes[1]); }
 
-bool IsAllowedRedirect(std::wstring_view from, std::wstring_view to, std::wstring_view domain1,
-                       std::wstring_view domain2, bool requireHttps) {
+namespace {
+
+// The scheme limits of a redirect: "to" names http or https, and never leaves https for http.
+bool IsAllowedRedirectScheme(std::wstring_view from, std::wstring_view to, bool requireHttps) {
     // Without its scheme the text would be judged as an http URL of any host it starts with.
     if (!StartsWithFolded(to, kSchemes[0]) && !IsHttps(to)) return false;
-    if (IsHttps(from) && !IsHttps(to)) return false;
-    return IsAllowedServer(to, domain1, domain2, requireHttps);
+    if ((IsHttps(from) || requireHttps) && !IsHttps(to)) return false;
+    return true;
+}
+
+}  // namespace
+
+bool IsAllowedRedirect(std::wstring_view from, std::wstring_view to, std::wstring_view domain1,
+                       std::wstring_view domain2, bool requireHttps) {
+    return IsAllowedRedirectScheme(from, to, requireHttps) &&
+           IsAllowedServer(to, domain1, domain2, requireHttps);
+}
+
+bool IsAllowedRedirect(std::wstring_view from, std::wstring_view to, const RedirectRule& rule) {
+    if (!rule.allowedDomain1.empty() || !rule.allowedDomain2.empty())
+        return IsAllowedRedirect(from, to, rule.allowedDomain1, rule.allowedDomain2,
+                                 rule.requireHttps);
+    const std::wstring_view host = ServerHost(to);
+    return IsAllowedRedirectScheme(from, to, rule.requireHttps) && !host.empty() &&
+           SameServerText(host, ServerHost(from));
 }
 
 bool SameServerText(std::wstring_view a, std::wstring_view b) {

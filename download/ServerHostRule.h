@@ -3,6 +3,8 @@
 #include <string>
 #include <string_view>
 
+#include "download/RedirectRule.h"
+
 // Which servers a start operation may serve.
 namespace ServerHostRule {
 
@@ -31,6 +33,10 @@ bool IsHttps(std::wstring_view url);
 // and does not leave https for http (nor goes to http at all with requireHttps).
 bool IsAllowedRedirect(std::wstring_view from, std::wstring_view to, std::wstring_view domain1,
                        std::wstring_view domain2, bool requireHttps = false);
+
+// As above with the rule's domains; a rule without domains allows only a redirect to the host
+// of "from" itself (any port), with the same limits on the scheme.
+bool IsAllowedRedirect(std::wstring_view from, std::wstring_view to, const RedirectRule& rule);
 
 // Whole-string comparison that ignores the case of the letters A to Z only.
 bool SameServerText(std::wstring_view a, std::wstring_view b);

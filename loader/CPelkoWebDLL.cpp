@@ -2,11 +2,11 @@
 
 #include <windows.h>
 
+#include "config/DeploymentValues.h"
 #include "download/ServerHostRule.h"
 #include "framework/PathText.h"
 #include "framework/win32/DebugOutput.h"
 #include "framework/win32/UserMessage.h"
-#include "loader/DeploymentValues.h"
 #include "loader/FolderSecurity.h"
 #include "loader/InstallFolder.h"
 #include "loader/LoaderProcess.h"

@@ -3,10 +3,9 @@
 #include <string>
 #include <utility>
 
+#include "config/DeploymentValues.h"
 #include "framework/win32/CodeModule.h"
 #include "framework/win32/UserMessage.h"
-#include "loader/DeploymentValues.h"
-#include "loader/InstallFolder.h"
 #include "support/bcl/common/exception/CaughtException.h"
 
 namespace {
@@ -23,8 +22,12 @@ std::wstring DefaultServer() {
 
 }  // namespace
 
-CPatchDlg::CPatchDlg(const std::wstring& server, HWND parent, ManagerFactory createManager)
-    : updateUrl(server), m_parent(parent), m_createManager(std::move(createManager)) {}
+CPatchDlg::CPatchDlg(const std::wstring& server, std::wstring installFolder, HWND parent,
+                     ManagerFactory createManager)
+    : updateUrl(server),
+      m_installFolder(std::move(installFolder)),
+      m_parent(parent),
+      m_createManager(std::move(createManager)) {}
 
 CPatchDlg::~CPatchDlg() {
     picture.Unload();
@@ -48,7 +51,7 @@ BOOL CPatchDlg::OnInitDialog() {
 
     if (updateUrl.empty()) updateUrl = DefaultServer();
     updateUrl += L"Patch";
-    updateManager.reset(m_createManager(updateUrl, GetInstallFolder()));
+    updateManager.reset(m_createManager(updateUrl, m_installFolder));
     if (!updateManager) {
         End(2);
         return TRUE;

@@ -2,8 +2,16 @@
 
 #include <utility>
 
+#include "config/DeploymentValues.h"
 #include "framework/PathText.h"
 #include "update/ManifestPaths.h"
+
+namespace {
+
+// A read of 64 KiB moves a package at loopback speed; 1 KiB reads cost a call per KiB.
+constexpr int kReadBytes = 65536;
+
+}  // namespace
 
 DownloadComponentInfo MakeDownloadRequest(std::wstring url, std::wstring localFolder,
                                           const std::wstring& fileName,
@@ -17,6 +25,11 @@ DownloadComponentInfo MakeDownloadRequest(std::wstring url, std::wstring localFo
     request.strProxyUserName = proxy.userName;
     request.strProxyPassword = proxy.password;
     request.nAccessType = proxy.accessType;
+    request.nBufferSize = kReadBytes;
+    // Redirects stay inside the domains this build serves.
+    request.redirectRule =
+        RedirectRule{DeploymentValues::kAllowedDomain1, DeploymentValues::kAllowedDomain2,
+                     DeploymentValues::kRequireHttps};
     return request;
 }
 

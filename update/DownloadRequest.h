@@ -3,7 +3,7 @@
 #include <string>
 #include <string_view>
 
-#include "update/DownloadComponentInfo.h"
+#include "download/DownloadComponentInfo.h"
 #include "update/ManifestEntry.h"
 
 // The proxy settings the update manager copies into every request.

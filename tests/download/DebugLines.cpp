@@ -30,4 +30,10 @@ int DebugLines::CountStartingWith(const std::wstring& prefix) const {
     return count;
 }
 
+int DebugLines::CountContaining(const std::wstring& part) const {
+    int count = 0;
+    for (const auto& l : All()) count += l.find(part) != std::wstring::npos ? 1 : 0;
+    return count;
+}
+
 }  // namespace downloadtest

@@ -14,6 +14,7 @@ public:
     std::vector<std::wstring> All() const;
     bool Has(const std::wstring& line) const;
     int CountStartingWith(const std::wstring& prefix) const;
+    int CountContaining(const std::wstring& part) const;
 
 private:
     mutable std::mutex lock;

@@ -105,7 +105,7 @@ TEST_F(DownloaderAbortTest, AbortDuringABlockedSendEndsWithoutRetriesOrReports) 
     EXPECT_FALSE(result);
     EXPECT_EQ(downloader.reports, 0);
     EXPECT_FALSE(FileExists(target));  // nothing was written: the new file goes
-    EXPECT_EQ(lines.CountStartingWith(L"CHttpDownloader::_Download(#"), 0);
+    EXPECT_EQ(lines.CountContaining(L"Failed in call to HttpSendRequest"), 0);
     EXPECT_EQ(lines.CountStartingWith(L"Failed to receive a valid response"), 0);
     EXPECT_EQ(server.Requests().size(), 1u);
 }

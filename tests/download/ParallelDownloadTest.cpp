@@ -169,7 +169,7 @@ TEST_F(ParallelDownloadTest, UnreachableServerIsTriedTenTimesThenTheListStops) {
     const std::wstring text = L"An error occurred connecting to the server, Error:" +
                               CHttpDownloader::GetWinInetErrorText(ERROR_INTERNET_CANNOT_CONNECT);
     EXPECT_EQ(callback.Events(), Events({L"OnError:" + text, L"OnStopped"}));
-    EXPECT_EQ(lines.CountStartingWith(L"CHttpDownloader::_Download(#"), 10);
+    EXPECT_EQ(lines.CountStartingWith(L"CHttpDownloader::Transfer(#"), 10);
     EXPECT_FALSE(FileExists(folder / L"a.zip"));
     EXPECT_TRUE(server.Requests().empty());
 }

@@ -11,6 +11,11 @@ void RecordingCallback::OnProgress(const wchar_t* name, int filePercent, int tot
         stopped = true;
 }
 
+void RecordingCallback::OnError(const wchar_t* text) {
+    Note(std::wstring(L"OnError:") + text);
+    if (stopOnError) stopped = true;
+}
+
 void RecordingCallback::Stop() {
     Note(L"Stop");
     stopped = true;

@@ -23,7 +23,7 @@ public:
     void OnProgress(const wchar_t* name, int filePercent, int totalPercent, int index, int count,
                     const wchar_t* doneText, const wchar_t* totalText) override;
     void OnComplete() override { Note(L"OnComplete"); }
-    void OnError(const wchar_t* text) override { Note(std::wstring(L"OnError:") + text); }
+    void OnError(const wchar_t* text) override;
     bool IsStopped() override { return stopped; }
     void OnStopped() override { Note(L"OnStopped"); }
     void Stop() override;
@@ -34,6 +34,7 @@ public:
 
     DownloadList list;
     int stopAfterProgress = -1;  // ask to stop once this many reports arrived
+    bool stopOnError = false;    // as the update engine does: the first error stops the rest
     std::atomic<bool> stopped{false};
 
 private:

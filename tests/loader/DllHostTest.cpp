@@ -6,8 +6,8 @@
 #include <memory>
 #include <string>
 
+#include "config/DeploymentValues.h"
 #include "framework/PathText.h"
-#include "loader/DeploymentValues.h"
 #include "loader/LaunchFixture.h"
 #include "loader/LoaderTexts.h"
 #include "pelkoweb/PelkoWebDLL.h"

@@ -3,7 +3,7 @@
 #include <fstream>
 #include <iterator>
 
-#include "loader/DeploymentValues.h"
+#include "config/DeploymentValues.h"
 #include "update/UpdateWorkPaths.h"
 
 namespace {

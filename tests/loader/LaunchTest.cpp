@@ -12,11 +12,11 @@
 #include <utility>
 #include <vector>
 
+#include "config/DeploymentValues.h"
 #include "framework/PathText.h"
 #include "framework/win32/DebugOutput.h"
 #include "framework/win32/UserMessage.h"
 #include "loader/CPelkoWebDLL.h"
-#include "loader/DeploymentValues.h"
 #include "loader/FolderSecurity.h"
 #include "loader/InstallFolder.h"
 #include "loader/LaunchFixture.h"

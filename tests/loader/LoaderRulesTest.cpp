@@ -207,6 +207,39 @@ TEST(ServerHostRule, ARedirectIsJudgedLikeTheServerAndNeverLeavesHttps) {
             << c.from << " -> " << c.to;
 }
 
+// A download given no domains follows redirects on the host that answered only.
+TEST(ServerHostRule, ARedirectRuleWithoutDomainsKeepsTheHost) {
+    const wchar_t* from = L"http://127.0.0.1:8080/CvUpdate/a.zip";
+    const struct {
+        const wchar_t* from;
+        const wchar_t* to;
+        bool requireHttps;
+        bool allowed;
+    } cases[] = {
+        {from, L"http://127.0.0.1:8080/b.zip", false, true},
+        {from, L"http://127.0.0.1:9090/b.zip", false, true},
+        {from, L"https://127.0.0.1/b.zip", false, true},
+        {from, L"http://127.0.0.1/b.zip", true, false},
+        {from, L"http://127.0.0.2:8080/b.zip", false, false},
+        {from, L"http://localhost:8080/b.zip", false, false},
+        {from, L"http://a.127.0.0.1/b.zip", false, false},
+        {from, L"ftp://127.0.0.1/b.zip", false, false},
+        {L"https://pelko.example.com/a", L"http://pelko.example.com/b", false, false},
+        {L"https://PELKO.example.com/a", L"https://pelko.EXAMPLE.com/b", false, true},
+        {L"", L"http://127.0.0.1/b.zip", false, false},
+    };
+    for (const auto& c : cases) {
+        const RedirectRule rule{L"", L"", c.requireHttps};
+        EXPECT_EQ(ServerHostRule::IsAllowedRedirect(c.from, c.to, rule), c.allowed)
+            << c.from << " -> " << c.to;
+    }
+    // With domains the rule judges by them, whatever host answered.
+    const RedirectRule domains{L"pelko.example.com", L"", false};
+    EXPECT_TRUE(
+        ServerHostRule::IsAllowedRedirect(from, L"http://cdn.pelko.example.com/b", domains));
+    EXPECT_FALSE(ServerHostRule::IsAllowedRedirect(from, L"http://127.0.0.1:8080/b", domains));
+}
+
 // The HTTPS-only build: the same rule, and the text must name https.
 TEST(ServerHostRule, RequiringHttpsRefusesEveryOtherServerAndRedirect) {
     const wchar_t* d = L"pelko.example.com";

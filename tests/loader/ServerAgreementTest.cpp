@@ -8,9 +8,9 @@
 #include <string>
 #include <vector>
 
+#include "config/DeploymentValues.h"
 #include "download/CHttpDownloader.h"
 #include "download/ServerHostRule.h"
-#include "loader/DeploymentValues.h"
 
 namespace {
 

@@ -5,10 +5,9 @@
 #include <thread>
 #include <vector>
 
+#include "config/DeploymentValues.h"
 #include "framework/win32/DebugOutput.h"
 #include "framework/win32/UserMessage.h"
-#include "loader/DeploymentValues.h"
-#include "loader/InstallFolder.h"
 #include "patchui/CPatchDlg.h"
 #include "patchui/FakeUpdateManager.h"
 #include "patchui/PictureHost.h"
@@ -17,6 +16,9 @@
 namespace {
 
 using Script = FakeUpdateManager::Script;
+
+// The install folder the launch path would give; the fake manager only records it.
+const std::wstring kInstallFolder = L"C:\\Corvane\\Pelko\\";
 
 struct ShownBox {
     HWND owner;
@@ -121,7 +123,7 @@ TEST(PatchDlg, EachFlowEndsTheDialogByItself) {
         HWND window = nullptr;
         INT_PTR result = 0;
         {
-            CPatchDlg dialog(L"http://127.0.0.1:8080/CvUpdate/Pelko", nullptr,
+            CPatchDlg dialog(L"http://127.0.0.1:8080/CvUpdate/Pelko", kInstallFolder, nullptr,
                              FakeFactory(flow.script, record));
             result = dialog.DoModal();
             window = dialog.GetSafeHwnd();
@@ -155,10 +157,10 @@ TEST(PatchDlg, UpdateUrlIsTheServerFollowedByPatch) {
     };
     for (const auto& c : cases) {
         auto record = std::make_shared<ManagerRecord>();
-        CPatchDlg dialog(c.server, nullptr, FakeFactory(Script{}, record));
+        CPatchDlg dialog(c.server, kInstallFolder, nullptr, FakeFactory(Script{}, record));
         EXPECT_EQ(dialog.DoModal(), 1);
         EXPECT_EQ(record->updateUrl, c.url);
-        EXPECT_EQ(record->installFolder, GetInstallFolder());
+        EXPECT_EQ(record->installFolder, kInstallFolder);
         EXPECT_EQ(record->typeFilters, std::vector<std::wstring>{L"Common"});
     }
 }
@@ -170,7 +172,7 @@ TEST(PatchDlg, FailureInItsOwnCodeEndsItWith2AndSaysSoOnTheDebugOutput) {
         std::lock_guard<std::mutex> guard(lock);
         lines.push_back(line);
     });
-    CPatchDlg dialog(L"http://127.0.0.1/CvUpdate/Pelko", nullptr,
+    CPatchDlg dialog(L"http://127.0.0.1/CvUpdate/Pelko", kInstallFolder, nullptr,
                      [](const std::wstring&, const std::wstring&) -> IUpdateManagerLite* {
                          throw std::bad_alloc();
                      });
@@ -184,7 +186,7 @@ TEST(PatchDlg, CheckFailureShowsARealBoxOwnedByTheDialog) {
     MessageBoxWatcher watcher;
     auto record = std::make_shared<ManagerRecord>();
     CPatchDlg dialog(
-        L"http://127.0.0.1/CvUpdate/Pelko", nullptr,
+        L"http://127.0.0.1/CvUpdate/Pelko", kInstallFolder, nullptr,
         FakeFactory(Script{[] { return -1; }, L"The manifest is not readable."}, record));
     EXPECT_EQ(dialog.DoModal(), 1);
     ASSERT_TRUE(watcher.WaitForBoxes(1, 5000));
@@ -219,7 +221,7 @@ TEST(PatchDlg, EnterAndEscapeLeaveItOpenAndCloseEndsItWith1) {
     bool handled = false;
     bool openAfterKeys = false;
     {
-        CPatchDlg dialog(L"http://127.0.0.1/CvUpdate/Pelko", nullptr,
+        CPatchDlg dialog(L"http://127.0.0.1/CvUpdate/Pelko", kInstallFolder, nullptr,
                          FakeFactory(checking, record));
         std::thread user([&] {
             HWND window = nullptr;
@@ -256,7 +258,8 @@ TEST(PatchDlg, CloseDuringADownloadEndsWith1AndLeavesNoThread) {
     auto record = std::make_shared<ManagerRecord>();
     INT_PTR result = 0;
     {
-        CPatchDlg dialog(L"http://127.0.0.1/CvUpdate/Pelko", nullptr, FakeFactory(slow, record));
+        CPatchDlg dialog(L"http://127.0.0.1/CvUpdate/Pelko", kInstallFolder, nullptr,
+                         FakeFactory(slow, record));
         std::thread user([&] {
             for (int i = 0; i < 1000; ++i) {
                 {

@@ -15,6 +15,7 @@
 #include <thread>
 
 #include "loader/CPelkoWebDLL.h"
+#include "loader/InstallFolder.h"
 #include "loader/LaunchFixture.h"
 #include "loader/PatchStep.h"
 #include "patchui/CPatchDlg.h"
@@ -95,7 +96,7 @@ protected:
         return L"http://127.0.0.1:" + std::to_wstring(server.Port()) + L"/CvUpdate/Pelko";
     }
     INT_PTR RunDialog() {
-        CPatchDlg dialog(Server());
+        CPatchDlg dialog(Server(), GetInstallFolder());
         return dialog.DoModal();
     }
     void PublishThreeFiles() {
@@ -221,7 +222,7 @@ TEST_F(PatchRunTest, CloseDuringASlowDownloadEndsWith1AndLeavesNoThread) {
     const std::set<DWORD> before = ProcessThreads();
     INT_PTR result = 0;
     {
-        CPatchDlg dialog(Server());
+        CPatchDlg dialog(Server(), GetInstallFolder());
         std::thread user([&] {
             for (int i = 0; i < 3000 && server.BodyBytesSent() == 0; ++i) Sleep(10);
             PostMessageW(dialog.GetSafeHwnd(), WM_CLOSE, 0, 0);
@@ -347,7 +348,7 @@ TEST_F(PatchRunTest, CloseDuringTheCommitLetsItFinishWithTheRegistration) {
     PublishThreeFiles();
     INT_PTR result = 0;
     {
-        CPatchDlg dialog(Server());
+        CPatchDlg dialog(Server(), GetInstallFolder());
         g_onCommitStep = [&](unsigned step) {
             if (step != 1) return;
             PostMessageW(dialog.GetSafeHwnd(), WM_CLOSE, 0, 0);

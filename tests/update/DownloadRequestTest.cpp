@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include "config/DeploymentValues.h"
 #include "update/DownloadRequest.h"
 
 namespace {
@@ -17,10 +18,17 @@ void ExpectDownloaderDefaults(const DownloadComponentInfo& request) {
     EXPECT_EQ(request.dMaxBytesPerMs, defaults.dMaxBytesPerMs);
     EXPECT_EQ(request.nStartPos, defaults.nStartPos);
     EXPECT_EQ(request.bNoAutoRedirect, defaults.bNoAutoRedirect);
-    EXPECT_EQ(request.nBufferSize, defaults.nBufferSize);
     EXPECT_EQ(request.bPreAuthProxy, defaults.bPreAuthProxy);
     EXPECT_EQ(request.bPreAuthHttp, defaults.bPreAuthHttp);
     EXPECT_EQ(request.strAcceptTypes, defaults.strAcceptTypes);
+}
+
+// What the engine sets beyond the texts: 64 KiB reads, and redirects within the build's domains.
+void ExpectEngineSettings(const DownloadComponentInfo& request) {
+    EXPECT_EQ(request.nBufferSize, 65536);
+    EXPECT_EQ(request.redirectRule.allowedDomain1, DeploymentValues::kAllowedDomain1);
+    EXPECT_EQ(request.redirectRule.allowedDomain2, DeploymentValues::kAllowedDomain2);
+    EXPECT_EQ(request.redirectRule.requireHttps, DeploymentValues::kRequireHttps);
 }
 
 TEST(DownloadComponentInfo, DefaultsOfANewRequest) {
@@ -42,6 +50,8 @@ TEST(DownloadComponentInfo, DefaultsOfANewRequest) {
     EXPECT_EQ(request.bPreAuthProxy, TRUE);
     EXPECT_EQ(request.bPreAuthHttp, TRUE);
     EXPECT_EQ(request.strAcceptTypes, L"*/*");
+    EXPECT_TRUE(request.redirectRule.allowedDomain1.empty() &&
+                request.redirectRule.allowedDomain2.empty());
 }
 
 TEST(BuildEntryRequest, StoresThePackageNextToTheTargetFile) {
@@ -60,6 +70,7 @@ TEST(BuildEntryRequest, StoresThePackageNextToTheTargetFile) {
     EXPECT_EQ(request.strProxyPassword, L"secret");
     EXPECT_EQ(request.nAccessType, 2);
     ExpectDownloaderDefaults(request);
+    ExpectEngineSettings(request);
 
     // A target path without a folder part stores the package in no particular folder.
     const DownloadComponentInfo bare = BuildEntryRequest(entry, L"A.dll", L"http://h/P/", {});
@@ -67,6 +78,7 @@ TEST(BuildEntryRequest, StoresThePackageNextToTheTargetFile) {
     EXPECT_EQ(bare.strLocalFolder, L"");
     EXPECT_EQ(bare.strProxyServer, L"");
     EXPECT_EQ(bare.nAccessType, 0);
+    ExpectEngineSettings(bare);
 }
 
 }  // namespace

@@ -4,8 +4,11 @@
 
 #include <string>
 
+#include "download/RedirectRule.h"
+
 // One download request: what to fetch, where to store it, and the downloader's settings.
-// The update engine fills the first seven texts and nAccessType; the rest keep their defaults.
+// The update engine fills the first seven texts, nAccessType, nBufferSize, nMaxBodyBytes and
+// redirectRule; the rest keep their defaults.
 struct DownloadComponentInfo {
     std::wstring strURL;
     std::wstring strLocalFolder;    // created with every missing level before the transfer
@@ -30,4 +33,5 @@ struct DownloadComponentInfo {
     BOOL bPreAuthHttp = TRUE;
     std::wstring strAcceptTypes = L"*/*";
     ULONGLONG nMaxBodyBytes = 0;  // a longer body is refused, leaving no file; 0: no bound
+    RedirectRule redirectRule;    // the default follows no redirect to another host
 };
