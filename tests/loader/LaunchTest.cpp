@@ -210,6 +210,7 @@ struct OperationCase {
 };
 
 TEST_F(LaunchTest, EachOperationWritesItsKeysAndStartsItsLoaderFromTheInstallFolder) {
+    ASSERT_NE(PathText::AppendBackslash(CurrentFolder()), kInstallFolder);
     const OperationCase cases[] = {
         {"desk",
          [](CPelkoWebDLL& d, const wchar_t* s) { d.StartPelkoDesk(s, L"desk-enc"); },
@@ -248,8 +249,9 @@ TEST_F(LaunchTest, EachOperationWritesItsKeysAndStartsItsLoaderFromTheInstallFol
         const auto record = WaitForRecord(c.loader);
         ASSERT_TRUE(record.has_value());
         EXPECT_EQ(record->path, InInstallFolder(std::wstring(c.loader) + L".exe"));
-        // Started by its full path, quoted, in the install folder.
-        EXPECT_EQ(PathText::AppendBackslash(record->cwd), kInstallFolder);
+        // Started by its full path, quoted, in the host's current folder.
+        EXPECT_EQ(PathText::AppendBackslash(record->cwd),
+                  PathText::AppendBackslash(CurrentFolder()));
         EXPECT_EQ(record->commandLine, L"\"" + record->path + L"\"");
         // A console of its own: alone on it.
         EXPECT_EQ(record->consoleProcesses, 1u);
@@ -342,11 +344,10 @@ TEST_F(LaunchTest, AProgramPathWithABlankNamesNoOtherProgram) {
     ASSERT_TRUE(
         CopyFileW((ProgramFolder() + L"PelkoDeskLoader.exe").c_str(), program.c_str(), FALSE));
 
-    EXPECT_TRUE(StartProcess(program, folder));
+    EXPECT_TRUE(StartProcess(program));
     const auto record = WaitForRecord(L"with blank\\PelkoDeskLoader");
     ASSERT_TRUE(record.has_value());
     EXPECT_EQ(record->path, program);
-    EXPECT_EQ(PathText::AppendBackslash(record->cwd), folder);
     EXPECT_FALSE(Exists(InInstallFolder(L"with.record.txt")));
     for (const std::wstring& file : {program, folder + L"PelkoDeskLoader.record.txt", decoy})
         DeleteSoon(file);
