@@ -288,6 +288,25 @@ TEST(LoaderTexts, StartFailureTextShowsTheCodeInEightHexDigits) {
                   LoaderTexts::kUnknownSystemError);
 }
 
+TEST(LoaderTexts, SettingsFailureTextShowsTheCodeThePathAndTheSystemsTextOnOneLineEach) {
+    const std::wstring head =
+        L"설정 파일을 저장하지 못해 프로그램을 실행할 수 없습니다.(에러코드 : 0x00000005)\r\n"
+        L"C:\\Corvane\\Pelko\\PelkoWebLoader.ini\r\n";
+    const struct {
+        const wchar_t* systemText;
+        std::wstring shown;
+    } cases[] = {
+        {L"Access denied.\r\n", L"Access denied."},
+        {L"Access denied. \n\r\n", L"Access denied."},
+        {L"", LoaderTexts::kUnknownSystemError},
+        {L"\r\n", LoaderTexts::kUnknownSystemError},
+    };
+    for (const auto& c : cases)
+        EXPECT_EQ(LoaderTexts::SettingsFailureText(L"C:\\Corvane\\Pelko\\PelkoWebLoader.ini", 5,
+                                                   c.systemText),
+                  head + c.shown);
+}
+
 TEST(LoaderTexts, StartFailureTextIsCutToItsRoom) {
     const size_t room = LoaderTexts::kStartFailureRoom - 1;
     const std::wstring prefix = LoaderTexts::StartFailureText(2, L"x");
