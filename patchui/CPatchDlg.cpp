@@ -5,8 +5,6 @@
 
 #include "framework/win32/CodeModule.h"
 #include "framework/win32/UserMessage.h"
-#include "loader/DeploymentValues.h"
-#include "loader/InstallFolder.h"
 #include "support/bcl/common/exception/CaughtException.h"
 
 namespace {
@@ -17,14 +15,14 @@ using bcl::common::exception::ReportCaughtException;
 constexpr UINT kEndMessage = WM_APP + 0x101;
 constexpr double kLayoutPixelsPerInch = 96.0;
 
-std::wstring DefaultServer() {
-    return std::wstring(L"http://") + DeploymentValues::kDefaultUpdateHost + L"/CvUpdate/Pelko";
-}
-
 }  // namespace
 
-CPatchDlg::CPatchDlg(const std::wstring& server, HWND parent, ManagerFactory createManager)
-    : updateUrl(server), m_parent(parent), m_createManager(std::move(createManager)) {}
+CPatchDlg::CPatchDlg(std::wstring updateUrl, std::wstring installFolder, HWND parent,
+                     ManagerFactory createManager)
+    : updateUrl(std::move(updateUrl)),
+      installFolder(std::move(installFolder)),
+      m_parent(parent),
+      m_createManager(std::move(createManager)) {}
 
 CPatchDlg::~CPatchDlg() {
     picture.Unload();
@@ -46,9 +44,7 @@ BOOL CPatchDlg::OnInitDialog() {
     picture.Load(MAKEINTRESOURCEW(IDC_PICTURE), L"GIF");
     picture.Draw(1);
 
-    if (updateUrl.empty()) updateUrl = DefaultServer();
-    updateUrl += L"Patch";
-    updateManager.reset(m_createManager(updateUrl, GetInstallFolder()));
+    updateManager.reset(m_createManager(updateUrl, installFolder));
     if (!updateManager) {
         End(2);
         return TRUE;

@@ -33,8 +33,10 @@ public:
     static constexpr UINT IDD = 104;
     static constexpr int IDC_PICTURE = 201;
 
-    explicit CPatchDlg(const std::wstring& server, HWND parent = nullptr,
-                       ManagerFactory createManager = &CreateUpdateManagerLite);
+    // The caller decides where the run fetches from and installs to: the update URL (the
+    // server's followed by "Patch") and the install folder.
+    CPatchDlg(std::wstring updateUrl, std::wstring installFolder, HWND parent = nullptr,
+              ManagerFactory createManager = &CreateUpdateManagerLite);
     // Waits for the worker thread, then deletes the manager, whose destructor waits for its
     // own threads: no thread of the run outlives the dialog.
     ~CPatchDlg() override;
@@ -75,6 +77,7 @@ private:
 
     std::unique_ptr<IUpdateManagerLite> updateManager;
     std::wstring updateUrl;
+    std::wstring installFolder;
     CPictureEx picture;
     DialogFontLayout fontLayout;
 

@@ -6,6 +6,7 @@
 #include "loader/InstallFolderRule.h"
 #include "loader/LoaderTexts.h"
 #include "loader/SettingsValueRule.h"
+#include "loader/UpdateUrlRule.h"
 
 namespace {
 
@@ -270,6 +271,19 @@ TEST(ServerHostRule, WithoutUserInfoHidesEverythingBeforeTheLastAt) {
     };
     for (const auto& c : cases)
         EXPECT_EQ(ServerHostRule::WithoutUserInfo(c.server), c.logged) << c.server;
+}
+
+TEST(UpdateUrlRule, TheServerFollowedByPatchOrTheDefaultServers) {
+    const struct {
+        const wchar_t* server;
+        const wchar_t* url;
+    } cases[] = {
+        {L"http://127.0.0.1:8080/CvUpdate/Pelko", L"http://127.0.0.1:8080/CvUpdate/PelkoPatch"},
+        {L"http://localhost/x/", L"http://localhost/x/Patch"},
+        {L"", L"http://update.example.test/CvUpdate/PelkoPatch"},
+    };
+    for (const auto& c : cases)
+        EXPECT_EQ(UpdateUrlRule::UpdateUrlFor(c.server, L"update.example.test"), c.url);
 }
 
 TEST(LoaderTexts, WrongServerTextShowsTheServerInBrackets) {

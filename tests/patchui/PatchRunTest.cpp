@@ -116,12 +116,13 @@ protected:
         RemoveDirectoryW(InInstallFolder(L"patchsub").c_str());
     }
 
-    // The server text a web page would pass: the dialog appends "Patch".
+    // The server text a web page would pass; the launch appends "Patch".
     std::wstring Server() const {
         return L"http://127.0.0.1:" + std::to_wstring(server.Port()) + L"/CvUpdate/Pelko";
     }
+    std::wstring UpdateUrl() const { return Server() + L"Patch"; }
     INT_PTR RunDialog() {
-        CPatchDlg dialog(Server());
+        CPatchDlg dialog(UpdateUrl(), kInstallFolder);
         return dialog.DoModal();
     }
     void PublishThreeFiles() {
@@ -198,7 +199,7 @@ TEST_F(PatchRunTest, CloseDuringASlowDownloadEndsWith1AndLeavesNoThread) {
     const std::set<DWORD> before = ProcessThreads();
     INT_PTR result = 0;
     {
-        CPatchDlg dialog(Server());
+        CPatchDlg dialog(UpdateUrl(), kInstallFolder);
         std::thread user([&] {
             for (int i = 0; i < 3000 && server.BodyBytesSent() == 0; ++i) Sleep(10);
             PostMessageW(dialog.GetSafeHwnd(), WM_CLOSE, 0, 0);
@@ -297,7 +298,7 @@ TEST_F(PatchRunTest, CloseDuringTheCommitLetsItFinishWithTheRegistration) {
     PublishThreeFiles();
     INT_PTR result = 0;
     {
-        CPatchDlg dialog(Server());
+        CPatchDlg dialog(UpdateUrl(), kInstallFolder);
         g_onCommitStep = [&](unsigned step) {
             if (step != 1) return;
             PostMessageW(dialog.GetSafeHwnd(), WM_CLOSE, 0, 0);
