@@ -5,6 +5,8 @@
 #include "config/DeploymentValues.h"
 #include "download/ServerHostRule.h"
 #include "framework/PathText.h"
+#include "framework/SystemError.h"
+#include "framework/win32/CodeModule.h"
 #include "framework/win32/DebugOutput.h"
 #include "framework/win32/UserMessage.h"
 #include "loader/FolderSecurity.h"
@@ -33,6 +35,21 @@ bool IsFile(const std::wstring& path) {
 
 void ShowLaunchError(const std::wstring& text) {
     UserMessage::ShowMessageBox(nullptr, text, LoaderTexts::kErrorCaption, MB_OK | MB_ICONERROR);
+}
+
+// A loader that found another launch's values (another user's, on a shared machine) would
+// run for the wrong account: without this launch's settings no loader starts.
+bool SettingsWritten(const std::wstring& server, const std::wstring& enc, const std::wstring& entId,
+                     const std::wstring& entName, const wchar_t* exeName) {
+    const DWORD code = WriteLoaderSettings(server, enc, entId, entName);
+    if (code == ERROR_SUCCESS) return true;
+    DebugFormat(L"CPelkoWebDLL::Launch, the settings file was not written: %s is not started\n",
+                exeName);
+    UserMessage::ShowMessageBox(
+        nullptr,
+        LoaderTexts::SettingsFailureText(LoaderSettingsPath(), code, SystemError::Text(code)),
+        CodeModule::ApplicationName(), MB_OK | MB_ICONERROR);
+    return false;
 }
 
 }  // namespace
@@ -113,8 +130,7 @@ void CPelkoWebDLL::LaunchChecked(const LaunchCall& call, PatchStep patchStep) co
     const auto startLoader = [&] {
         if (started) return;
         started = true;
-        WriteLoaderSettings(server, enc, entId, entName);
-        LaunchLoader(call.exeName);
+        if (SettingsWritten(server, enc, entId, entName, call.exeName)) LaunchLoader(call.exeName);
     };
     const ULONGLONG patchStarted = GetTickCount64();
     try {

@@ -33,7 +33,8 @@ public:
     bool CheckServer(const wchar_t* server) const;
 
     // What every start operation does, with the patch step given: values, server, patch step,
-    // settings, loader. Nothing escapes it; a patch step that throws counts as "no update".
+    // settings, loader. Nothing escapes it; a patch step that throws counts as "no update". A
+    // settings file that cannot be written whole is shown to the user, and no loader starts.
     void Launch(const LaunchCall& call, PatchStep patchStep) const;
 
 private:

@@ -10,12 +10,9 @@
 #include "loader/InstallFolder.h"
 #include "loader/LoaderTexts.h"
 
-void LaunchLoader(const std::wstring& exeName) {
-    const std::wstring folder = GetInstallFolder();
-    StartProcess(folder + exeName, folder);
-}
+void LaunchLoader(const std::wstring& exeName) { StartProcess(GetInstallFolder() + exeName); }
 
-bool StartProcess(const std::wstring& programPath, const std::wstring& folder) {
+bool StartProcess(const std::wstring& programPath) {
     // A file path cannot hold a quote, so the quoted path is one argument.
     const std::wstring commandLine = L"\"" + programPath + L"\"";
     std::vector<wchar_t> line(commandLine.begin(), commandLine.end());
@@ -24,7 +21,7 @@ bool StartProcess(const std::wstring& programPath, const std::wstring& folder) {
     startup.cb = sizeof(startup);
     PROCESS_INFORMATION process = {};
     if (!CreateProcessW(programPath.c_str(), line.data(), nullptr, nullptr, FALSE,
-                        CREATE_NEW_CONSOLE, nullptr, folder.c_str(), &startup, &process)) {
+                        CREATE_NEW_CONSOLE, nullptr, nullptr, &startup, &process)) {
         const DWORD code = GetLastError();
         DebugOutput::DebugFormat(L"StartProcess, cannot start %s, error %lu: %s\n",
                                  programPath.c_str(), code, SystemError::Text(code).c_str());

@@ -6,7 +6,8 @@
 void LaunchLoader(const std::wstring& exeName);
 
 // Creates a process of the program at programPath in a new console, with this process's
-// environment and folder as its current folder, and lets it run on its own. The full path is
-// the application name and, quoted, the command line, so a path with blanks names no other
-// program. A failure is shown to the user; the result says whether the process was created.
-bool StartProcess(const std::wstring& programPath, const std::wstring& folder);
+// environment and current folder (loader programs rely on starting in the host's), and lets it
+// run on its own. The full path is the application name and, quoted, the command line, so a
+// path with blanks names no other program. A failure is shown to the user; the result says
+// whether the process was created.
+bool StartProcess(const std::wstring& programPath);

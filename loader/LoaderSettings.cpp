@@ -1,10 +1,10 @@
 #include "loader/LoaderSettings.h"
 
-#include <windows.h>
-
 #include "framework/PathText.h"
+#include "framework/SystemError.h"
 #include "framework/win32/DebugOutput.h"
 #include "loader/InstallFolder.h"
+#include "loader/LoaderTexts.h"
 #include "support/CIni.h"
 
 namespace {
@@ -15,44 +15,74 @@ std::wstring TemporaryPath(const std::wstring& path) {
            std::to_wstring(GetCurrentThreadId()) + L".tmp";
 }
 
-void WriteKeys(const std::wstring& path, const std::wstring& server, const std::wstring& enc,
-               const std::wstring& entId, const std::wstring& entName) {
+// The calling thread's error, never ERROR_SUCCESS: a failed step must not read as written.
+DWORD LastFailure() {
+    const DWORD code = GetLastError();
+    return code != ERROR_SUCCESS ? code : ERROR_WRITE_FAULT;
+}
+
+DWORD WriteKeys(const std::wstring& path, const std::wstring& server, const std::wstring& enc,
+                const std::wstring& entId, const std::wstring& entName) {
     CIni ini;
     ini.SetPathName(path.c_str());
     constexpr wchar_t kSection[] = L"PelkoWebLoader";
-    ini.WriteString(kSection, L"Server", server.c_str());
-    ini.WriteString(kSection, L"Enc", enc.c_str());
-    ini.WriteString(kSection, L"EntID", entId.c_str());
-    ini.WriteString(kSection, L"EntName", entName.c_str());
-    // Hands the cached profile to the disk before the file is moved.
+    const bool written = ini.WriteString(kSection, L"Server", server.c_str()) &&
+                         ini.WriteString(kSection, L"Enc", enc.c_str()) &&
+                         ini.WriteString(kSection, L"EntID", entId.c_str()) &&
+                         ini.WriteString(kSection, L"EntName", entName.c_str());
+    if (!written) return LastFailure();
+    // Hands the cached profile to the disk before the file is moved; this call answers FALSE
+    // whatever happens.
     WritePrivateProfileStringW(nullptr, nullptr, nullptr, path.c_str());
+    return ERROR_SUCCESS;
+}
+
+// The copy of the old file (when there is one) with this launch's keys, at temporary.
+DWORD WriteCopy(const std::wstring& path, const std::wstring& temporary, const std::wstring& server,
+                const std::wstring& enc, const std::wstring& entId, const std::wstring& entName) {
+    // The old file's other sections, format and code page carry over: the same profile
+    // functions write the four keys into a copy of it.
+    if (!CopyFileW(path.c_str(), temporary.c_str(), FALSE) &&
+        GetLastError() != ERROR_FILE_NOT_FOUND)
+        return LastFailure();
+    return WriteKeys(temporary, server, enc, entId, entName);
+}
+
+void RemoveTemporary(const std::wstring& temporary) {
+    // A copy of a read-only file is read-only too.
+    SetFileAttributesW(temporary.c_str(), FILE_ATTRIBUTE_NORMAL);
+    DeleteFileW(temporary.c_str());
 }
 
 }  // namespace
 
-void WriteLoaderSettings(const std::wstring& server, const std::wstring& enc,
-                         const std::wstring& entId, const std::wstring& entName) {
-    const std::wstring path = PathText::AppendBackslash(GetInstallFolder()) + L"PelkoWebLoader.ini";
+std::wstring LoaderSettingsPath() {
+    return PathText::AppendBackslash(GetInstallFolder()) + L"PelkoWebLoader.ini";
+}
+
+DWORD WriteLoaderSettings(const std::wstring& server, const std::wstring& enc,
+                          const std::wstring& entId, const std::wstring& entName) {
+    const std::wstring path = LoaderSettingsPath();
     const std::wstring temporary = TemporaryPath(path);
-    // The old file's other sections, format and code page carry over: the same profile
-    // functions write the four keys into a copy of it.
-    if (!CopyFileW(path.c_str(), temporary.c_str(), FALSE) &&
-        GetLastError() != ERROR_FILE_NOT_FOUND) {
-        DebugOutput::DebugFormat(L"WriteLoaderSettings, cannot copy %s, Error:%lu\n", path.c_str(),
-                                 GetLastError());
-        DeleteFileW(temporary.c_str());
-        return;
-    }
+    DWORD code = ERROR_SUCCESS;
     try {
-        WriteKeys(temporary, server, enc, entId, entName);
+        code = WriteCopy(path, temporary, server, enc, entId, entName);
     } catch (...) {
-        DeleteFileW(temporary.c_str());
+        RemoveTemporary(temporary);
         throw;
     }
-    if (!MoveFileExW(temporary.c_str(), path.c_str(),
-                     MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH)) {
-        DebugOutput::DebugFormat(L"WriteLoaderSettings, cannot replace %s, Error:%lu\n",
-                                 path.c_str(), GetLastError());
-        DeleteFileW(temporary.c_str());
-    }
+    // A read-only file is not this launch's to replace (Windows refuses the move; Wine would
+    // replace it).
+    const DWORD attributes = GetFileAttributesW(path.c_str());
+    if (code == ERROR_SUCCESS && attributes != INVALID_FILE_ATTRIBUTES &&
+        (attributes & FILE_ATTRIBUTE_READONLY) != 0)
+        code = ERROR_ACCESS_DENIED;
+    if (code == ERROR_SUCCESS && !MoveFileExW(temporary.c_str(), path.c_str(),
+                                              MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH))
+        code = LastFailure();
+    if (code == ERROR_SUCCESS) return code;
+    RemoveTemporary(temporary);
+    DebugOutput::DebugFormat(L"WriteLoaderSettings, cannot write %s, error %lu: %s\n", path.c_str(),
+                             code, LoaderTexts::OneLine(SystemError::Text(code)).c_str());
+    return code;
 }

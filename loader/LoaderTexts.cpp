@@ -22,6 +22,21 @@ std::wstring WrongServerText(std::wstring_view server) {
     return text;
 }
 
+std::wstring OneLine(std::wstring_view systemText) {
+    while (!systemText.empty() &&
+           (systemText.back() == L'\r' || systemText.back() == L'\n' || systemText.back() == L' '))
+        systemText.remove_suffix(1);
+    return std::wstring(systemText);
+}
+
+std::wstring SettingsFailureText(std::wstring_view path, std::uint32_t errorCode,
+                                 std::wstring_view systemText) {
+    const std::wstring reason = OneLine(systemText);
+    return L"설정 파일을 저장하지 못해 프로그램을 실행할 수 없습니다.(에러코드 : 0x" +
+           Hex8(errorCode) + L")\r\n" + std::wstring(path) + L"\r\n" +
+           (reason.empty() ? std::wstring(kUnknownSystemError) : reason);
+}
+
 std::wstring StartFailureText(std::uint32_t errorCode, std::wstring_view systemText) {
     std::wstring text =
         L"프로그램을 실행하는데 실패하였습니다.(에러코드 : 0x" + Hex8(errorCode) + L"): ";

@@ -25,4 +25,13 @@ std::wstring WrongServerText(std::wstring_view server);
 // splitting a surrogate pair; an empty system text is replaced by kUnknownSystemError.
 std::wstring StartFailureText(std::uint32_t errorCode, std::wstring_view systemText);
 
+// The system's text for an error code without the line end it usually ends with.
+std::wstring OneLine(std::wstring_view systemText);
+
+// "설정 파일을 저장하지 못해 프로그램을 실행할 수 없습니다.(에러코드 : 0x%08x)", then the
+// settings file's path and the system's text on lines of their own; an empty system text is
+// replaced by kUnknownSystemError.
+std::wstring SettingsFailureText(std::wstring_view path, std::uint32_t errorCode,
+                                 std::wstring_view systemText);
+
 }  // namespace LoaderTexts

@@ -1,8 +1,11 @@
 #include "loader/PatchStep.h"
 
+#include "config/DeploymentValues.h"
 #include "loader/InstallFolder.h"
+#include "loader/UpdateUrlRule.h"
 #include "patchui/PatchDialog.h"
 
 void RunPatchStep(const std::wstring& server, const std::function<void()>& afterUpdate) {
-    RunPatchDialog(server, GetInstallFolder(), afterUpdate);
+    RunPatchDialog(UpdateUrlRule::UpdateUrlFor(server, DeploymentValues::kDefaultUpdateHost),
+                   GetInstallFolder(), afterUpdate);
 }

@@ -3,7 +3,8 @@
 #include <functional>
 #include <string>
 
-// Brings the install folder up to date from the server, then calls afterUpdate (which writes
+// Brings the install folder up to date from the server's update tree (UpdateUrlRule; an empty
+// server stands for the default update server), then calls afterUpdate (which writes
 // the settings and starts the loader) as soon as the window has ended, before the step waits
 // for the update's threads. The launch calls afterUpdate itself when the step did not, even
 // when the step throws.

@@ -3,7 +3,6 @@
 #include <string>
 #include <utility>
 
-#include "config/DeploymentValues.h"
 #include "framework/win32/CodeModule.h"
 #include "framework/win32/UserMessage.h"
 #include "support/bcl/common/exception/CaughtException.h"
@@ -16,16 +15,12 @@ using bcl::common::exception::ReportCaughtException;
 constexpr UINT kEndMessage = WM_APP + 0x101;
 constexpr double kLayoutPixelsPerInch = 96.0;
 
-std::wstring DefaultServer() {
-    return std::wstring(L"http://") + DeploymentValues::kDefaultUpdateHost + L"/CvUpdate/Pelko";
-}
-
 }  // namespace
 
-CPatchDlg::CPatchDlg(const std::wstring& server, std::wstring installFolder, HWND parent,
+CPatchDlg::CPatchDlg(std::wstring updateUrl, std::wstring installFolder, HWND parent,
                      ManagerFactory createManager)
-    : updateUrl(server),
-      m_installFolder(std::move(installFolder)),
+    : updateUrl(std::move(updateUrl)),
+      installFolder(std::move(installFolder)),
       m_parent(parent),
       m_createManager(std::move(createManager)) {}
 
@@ -49,9 +44,7 @@ BOOL CPatchDlg::OnInitDialog() {
     picture.Load(MAKEINTRESOURCEW(IDC_PICTURE), L"GIF");
     picture.Draw(1);
 
-    if (updateUrl.empty()) updateUrl = DefaultServer();
-    updateUrl += L"Patch";
-    updateManager.reset(m_createManager(updateUrl, m_installFolder));
+    updateManager.reset(m_createManager(updateUrl, installFolder));
     if (!updateManager) {
         End(2);
         return TRUE;

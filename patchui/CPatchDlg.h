@@ -33,8 +33,9 @@ public:
     static constexpr UINT IDD = 104;
     static constexpr int IDC_PICTURE = 201;
 
-    // installFolder: the folder the update run brings up to date, given by the launch path.
-    CPatchDlg(const std::wstring& server, std::wstring installFolder, HWND parent = nullptr,
+    // The caller decides where the run fetches from and installs to: the update URL (the
+    // server's followed by "Patch") and the install folder.
+    CPatchDlg(std::wstring updateUrl, std::wstring installFolder, HWND parent = nullptr,
               ManagerFactory createManager = &CreateUpdateManagerLite);
     // Waits for the worker thread, then deletes the manager, whose destructor waits for its
     // own threads: no thread of the run outlives the dialog.
@@ -78,7 +79,7 @@ private:
 
     std::unique_ptr<IUpdateManagerLite> updateManager;
     std::wstring updateUrl;
-    std::wstring m_installFolder;
+    std::wstring installFolder;
     CPictureEx picture;
     DialogFontLayout fontLayout;
 

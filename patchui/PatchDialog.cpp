@@ -2,7 +2,7 @@
 
 #include "patchui/CPatchDlg.h"
 
-int RunPatchDialog(const std::wstring& server, const std::wstring& installFolder,
+int RunPatchDialog(const std::wstring& updateUrl, const std::wstring& installFolder,
                    const std::function<void()>& afterWindow) {
     bool done = false;
     const auto once = [&] {
@@ -10,7 +10,7 @@ int RunPatchDialog(const std::wstring& server, const std::wstring& installFolder
         done = true;
         afterWindow();
     };
-    CPatchDlg dialog(server, installFolder);
+    CPatchDlg dialog(updateUrl, installFolder);
     dialog.SetEndAction(once);
     const int result = static_cast<int>(dialog.DoModal());
     once();

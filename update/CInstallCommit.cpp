@@ -2,10 +2,14 @@
 
 #include <windows.h>
 
+#include <optional>
+
 #include "framework/PathText.h"
 #include "framework/win32/DebugOutput.h"
 #include "update/CommitStepSeam.h"
+#include "update/JournalPathRule.h"
 #include "update/RegisterServer.h"
+#include "verify/CSha256.h"
 #include "zip/CZipArchive.h"
 
 namespace {
@@ -26,6 +30,26 @@ bool DeleteAnyFile(const std::wstring& path) {
     return error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND;
 }
 
+// Lower-case hexadecimal SHA-256 of the file; empty when it cannot be read.
+std::wstring DigestOf(const std::wstring& path) {
+    Sha256Digest digest{};
+    uint64_t size = 0;
+    if (!CSha256::OfFile(path, digest, size)) return std::wstring();
+    const std::string hex = ToHex(digest);
+    return std::wstring(hex.begin(), hex.end());
+}
+
+// Why the journal names a place its commit never touches; nothing when it names none.
+std::optional<std::wstring> Refusal(const std::wstring& journalPath,
+                                    const std::vector<JournalEntry>& entries) {
+    const auto folders = JournalPathRule::FoldersOf(journalPath);
+    if (!folders) return L"it is not the journal of an install folder";
+    for (const JournalEntry& entry : entries) {
+        if (auto refusal = JournalPathRule::Refusal(entry, *folders)) return refusal;
+    }
+    return std::nullopt;
+}
+
 std::wstring FailureText(const wchar_t* what, const std::wstring& path) {
     wchar_t code[16];
     swprintf(code, 16, L"(0x%08x)", static_cast<unsigned>(GetLastError()));
@@ -38,19 +62,26 @@ void CInstallCommit::Step() { CommitStepReached(step++); }
 
 bool CInstallCommit::Run(const std::vector<JournalEntry>& entries, const FileDone& fileDone) {
     step = 0;
-    // An old file a running program held at the last commit may still lie aside.
-    for (const JournalEntry& entry : entries) {
+    std::vector<JournalEntry> journaled = entries;
+    for (JournalEntry& entry : journaled) {
+        // An old file a running program held at the last commit may still lie aside.
         if (!DeleteAnyFile(entry.aside)) {
             errorText = FailureText(L"failed to replace file : ", entry.target);
             return false;
         }
+        if (!entry.registerDll) continue;
+        entry.sha256 = DigestOf(entry.staged);
+        if (entry.sha256.empty()) {
+            errorText = FailureText(L"failed to read file : ", entry.staged);
+            return false;
+        }
     }
     Step();
-    if (!journal.Write(entries)) {
+    if (!journal.Write(journaled)) {
         errorText = FailureText(L"failed to write file : ", journal.Path());
         return false;
     }
-    return Complete(entries, fileDone);
+    return Complete(journaled, fileDone);
 }
 
 bool CInstallCommit::Recover() {
@@ -60,6 +91,12 @@ bool CInstallCommit::Recover() {
     if (!entries) {
         // Renamed into place only once whole: a journal that does not read was never acted on.
         DebugOutput::DebugLine(L"CInstallCommit::Recover, unreadable journal removed\n");
+        return journal.Remove();
+    }
+    if (const auto refusal = Refusal(journal.Path(), *entries)) {
+        DebugOutput::DebugLine(
+            L"CInstallCommit::Recover, journal refused, nothing moved or registered: " + *refusal +
+            L"\n");
         return journal.Remove();
     }
     step = 1;
@@ -80,10 +117,21 @@ bool CInstallCommit::Complete(const std::vector<JournalEntry>& entries, const Fi
     for (const JournalEntry& entry : entries) {
         if (!entry.registerDll) continue;
         Step();
-        RegisterIfDll(entry.target.c_str());
+        Register(entry);
     }
     Finish(entries);
     return true;
+}
+
+void CInstallCommit::Register(const JournalEntry& entry) {
+    // What the target holds now must be what this commit staged (and, under signed updates,
+    // its release verified): a journal of the first form knows no bytes, so it registers none.
+    if (entry.sha256.empty() || DigestOf(entry.target) != entry.sha256) {
+        DebugFormat(L"CInstallCommit, not registered: %s is not the file its commit staged\n",
+                    entry.target.c_str());
+        return;
+    }
+    RegisterIfDll(entry.target.c_str());
 }
 
 bool CInstallCommit::PlaceFile(const JournalEntry& entry) {

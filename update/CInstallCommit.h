@@ -11,7 +11,10 @@
 // in half: the journal first, then per target the old file renamed aside and the staged file
 // renamed in, then the registrations, then the journal removed and the old files deleted.
 // Every step can be repeated, so an unfinished journal is completed at the next start; a
-// target that cannot be replaced puts every old file back instead.
+// target that cannot be replaced puts every old file back instead. The journal is the file
+// UpdateWorkPaths::JournalFile of an install folder's work folder: recovery acts on it only
+// when every path it names lies where the commit puts files (JournalPathRule), and registers a
+// target only when it holds the very bytes its commit staged.
 class CInstallCommit {
 public:
     // Called after each target is in place, with its position in the list.
@@ -20,15 +23,19 @@ public:
     explicit CInstallCommit(std::wstring journalPath) : journal(std::move(journalPath)) {}
 
     // False when nothing was replaced (journal not written, or rolled back); the text says why.
+    // The SHA-256 of each staged file to be registered is computed here and journaled.
     bool Run(const std::vector<JournalEntry>& entries, const FileDone& fileDone);
     // Completes (or rolls back) the commit an unfinished journal describes; true when there
-    // was none, or it has been dealt with and removed.
+    // was none, or it has been dealt with and removed. A journal that names any other place is
+    // removed with a line on the debug output, and nothing is moved or registered: the caller
+    // discards the staged files as always.
     bool Recover();
     const std::wstring& ErrorText() const { return errorText; }
 
 private:
     bool Complete(const std::vector<JournalEntry>& entries, const FileDone& fileDone);
     bool PlaceFile(const JournalEntry& entry);
+    void Register(const JournalEntry& entry);
     void RollBack(const std::vector<JournalEntry>& entries);
     void Finish(const std::vector<JournalEntry>& entries);
     void Step();

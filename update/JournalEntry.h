@@ -9,6 +9,10 @@ struct JournalEntry {
     std::wstring staged;
     std::wstring aside;
     bool registerDll = false;
+    // For an entry that is registered: the SHA-256 of the staged file in lower-case hexadecimal,
+    // so that only the file this commit puts in place is ever registered. Empty: none known.
+    // (Initialised here, so that a list of the first four fields leaves it empty.)
+    std::wstring sha256{};
 
     bool operator==(const JournalEntry&) const = default;
 };

@@ -1,11 +1,15 @@
 #include "update/JournalText.h"
 
+#include <algorithm>
+
 namespace JournalText {
 
 namespace {
 
-constexpr wchar_t kHeader[] = L"PelkoWebLoader commit 1";
+constexpr wchar_t kFirstHeader[] = L"PelkoWebLoader commit 1";
+constexpr wchar_t kHeader[] = L"PelkoWebLoader commit 2";
 constexpr wchar_t kEnd[] = L"end";
+constexpr size_t kDigestDigits = 64;
 
 std::vector<std::wstring> Split(const std::wstring& text, wchar_t separator) {
     std::vector<std::wstring> parts;
@@ -18,12 +22,21 @@ std::vector<std::wstring> Split(const std::wstring& text, wchar_t separator) {
     }
 }
 
-std::optional<JournalEntry> ParseLine(const std::wstring& line) {
+bool IsDigest(const std::wstring& text) {
+    return text.size() == kDigestDigits && std::all_of(text.begin(), text.end(), [](wchar_t c) {
+               return (c >= L'0' && c <= L'9') || (c >= L'a' && c <= L'f');
+           });
+}
+
+// The first form has no digest field.
+std::optional<JournalEntry> ParseLine(const std::wstring& line, bool firstForm) {
     const std::vector<std::wstring> fields = Split(line, L'\t');
-    if (fields.size() != 5 || fields[0] != L"F") return std::nullopt;
+    if (fields.size() != (firstForm ? 5u : 6u) || fields[0] != L"F") return std::nullopt;
     if (fields[1] != L"0" && fields[1] != L"1") return std::nullopt;
     if (fields[2].empty() || fields[3].empty() || fields[4].empty()) return std::nullopt;
-    return JournalEntry{fields[2], fields[3], fields[4], fields[1] == L"1"};
+    const std::wstring digest = firstForm ? std::wstring() : fields[5];
+    if (!digest.empty() && !IsDigest(digest)) return std::nullopt;
+    return JournalEntry{fields[2], fields[3], fields[4], fields[1] == L"1", digest};
 }
 
 }  // namespace
@@ -32,7 +45,7 @@ std::wstring Format(const std::vector<JournalEntry>& entries) {
     std::wstring text = std::wstring(kHeader) + L"\n";
     for (const JournalEntry& entry : entries)
         text += L"F\t" + std::wstring(entry.registerDll ? L"1" : L"0") + L"\t" + entry.target +
-                L"\t" + entry.staged + L"\t" + entry.aside + L"\n";
+                L"\t" + entry.staged + L"\t" + entry.aside + L"\t" + entry.sha256 + L"\n";
     return text + kEnd + L"\n";
 }
 
@@ -40,10 +53,11 @@ std::optional<std::vector<JournalEntry>> Parse(const std::wstring& text) {
     std::vector<std::wstring> lines = Split(text, L'\n');
     if (lines.size() < 3 || !lines.back().empty()) return std::nullopt;
     lines.pop_back();
-    if (lines.front() != kHeader || lines.back() != kEnd) return std::nullopt;
+    const bool firstForm = lines.front() == kFirstHeader;
+    if ((!firstForm && lines.front() != kHeader) || lines.back() != kEnd) return std::nullopt;
     std::vector<JournalEntry> entries;
     for (size_t i = 1; i + 1 < lines.size(); ++i) {
-        std::optional<JournalEntry> entry = ParseLine(lines[i]);
+        std::optional<JournalEntry> entry = ParseLine(lines[i], firstForm);
         if (!entry) return std::nullopt;
         entries.push_back(std::move(*entry));
     }

@@ -11,7 +11,8 @@
 namespace JournalText {
 
 std::wstring Format(const std::vector<JournalEntry>& entries);
-// Nothing when the header, a line or the end line is missing or malformed.
+// Nothing when the header, a line or the end line is missing or malformed. A journal of the
+// first form, written before entries carried their file's SHA-256, reads with none.
 std::optional<std::vector<JournalEntry>> Parse(const std::wstring& text);
 
 }  // namespace JournalText

@@ -85,11 +85,17 @@ TEST_F(DllHostTest, RealMessageBoxesShowTheirCaptionTextAndIcon) {
     // No loader programs are installed: the start fails after the check passed.
     object->StartPelkoDesk(Server().c_str(), L"enc");
     object->StartPelko(Server().c_str(), L"id\r\n[Injected]", L"name");
+    // Another user's settings that this user cannot replace: no start is tried.
+    const std::string othersSettings = "[PelkoWebLoader]\r\nServer=another user's\r\n";
+    WriteBytes(SettingsPath(), othersSettings);
+    SetFileAttributesW(SettingsPath().c_str(), FILE_ATTRIBUTE_READONLY);
+    object->StartPelkoDesk(Server().c_str(), L"enc");
+    SetFileAttributesW(SettingsPath().c_str(), FILE_ATTRIBUTE_NORMAL);
     DeletePelkoWebDLLObject(object);
 
-    ASSERT_TRUE(watcher.WaitForBoxes(3, kBoxWaitMs));
+    ASSERT_TRUE(watcher.WaitForBoxes(4, kBoxWaitMs));
     const auto seen = watcher.Seen();
-    ASSERT_EQ(seen.size(), 3u);
+    ASSERT_EQ(seen.size(), 4u);
     EXPECT_EQ(seen[0].caption, L"ERROR");
     EXPECT_EQ(seen[0].text, LoaderTexts::WrongServerText(refused));
     EXPECT_TRUE(seen[0].hasIcon);
@@ -100,6 +106,12 @@ TEST_F(DllHostTest, RealMessageBoxesShowTheirCaptionTextAndIcon) {
     EXPECT_EQ(seen[2].caption, L"ERROR");
     EXPECT_EQ(seen[2].text, L"실행 정보가 올바르지 않습니다.");
     EXPECT_TRUE(seen[2].hasIcon);
+    EXPECT_EQ(seen[3].caption, L"PelkoWebLoader");
+    const std::wstring settings = L"설정 파일을 저장하지 못해 프로그램을 실행할 수 없습니다.";
+    EXPECT_EQ(seen[3].text.substr(0, settings.size()), settings) << Utf8(seen[3].text);
+    EXPECT_NE(seen[3].text.find(L"\r\n" + SettingsPath() + L"\r\n"), std::wstring::npos);
+    EXPECT_TRUE(seen[3].hasIcon);
+    EXPECT_EQ(ReadBytes(SettingsPath()), othersSettings);
 }
 
 TEST_F(DllHostTest, PlainCHostDrivesTheObjectTableLikeMsvcCode) {
@@ -116,7 +128,8 @@ TEST_F(DllHostTest, PlainCHostDrivesTheObjectTableLikeMsvcCode) {
     EXPECT_EQ(RunHost(L"PelkoCHost.exe", L"classic " + server + L" c-id c-name"), 0);
     const auto record = WaitForRecord(L"PelkoLoader");
     ASSERT_TRUE(record.has_value());
-    EXPECT_EQ(PathText::AppendBackslash(record->cwd), kInstallFolder);
+    // The host's current folder, which it has from this program.
+    EXPECT_EQ(PathText::AppendBackslash(record->cwd), PathText::AppendBackslash(CurrentFolder()));
     EXPECT_EQ(
         SettingsEntries(),
         (IniEntries{

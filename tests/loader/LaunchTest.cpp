@@ -14,6 +14,7 @@
 
 #include "config/DeploymentValues.h"
 #include "framework/PathText.h"
+#include "framework/win32/CodeModule.h"
 #include "framework/win32/DebugOutput.h"
 #include "framework/win32/UserMessage.h"
 #include "loader/CPelkoWebDLL.h"
@@ -202,6 +203,89 @@ TEST_F(LaunchTest, SettingsAreReplacedWholeInTheFormatThePlatformWritesInPlace) 
     if (search != INVALID_HANDLE_VALUE) FindClose(search);
 }
 
+struct SettingsFailureCase {
+    const char* name;
+    std::function<void()> arrange;  // after the fake loaders were installed
+    std::function<void()> expectKept;
+    std::function<void()> undo;
+};
+
+// A loader must never read another launch's values: another user's on a shared machine, where
+// this user may not change the install folder. Whatever keeps the file from being written, no
+// loader starts and one box says why.
+TEST_F(LaunchTest, SettingsThatCannotBeWrittenStartNoLoaderAndShowOneBox) {
+    const std::wstring settings = SettingsPath();
+    const std::wstring folder = PathText::FolderPart(kInstallFolder);
+    const SettingsFailureCase cases[] = {
+        {"a folder in the way", [&] { ASSERT_TRUE(CreateDirectoryW(settings.c_str(), nullptr)); },
+         [&] { EXPECT_NE(GetFileAttributesW(settings.c_str()) & FILE_ATTRIBUTE_DIRECTORY, 0u); },
+         [&] { RemoveFolderSoon(settings); }},
+        {"a read-only file",
+         [&] {
+             WriteBytes(settings, kStaleSettings);
+             ASSERT_TRUE(SetFileAttributesW(settings.c_str(), FILE_ATTRIBUTE_READONLY));
+         },
+         [&] { EXPECT_EQ(ReadBytes(settings), kStaleSettings); },
+         [&] { SetFileAttributesW(settings.c_str(), FILE_ATTRIBUTE_NORMAL); }},
+        // A file of the install folder's name: the folder cannot be made.
+        {"no install folder",
+         [&] {
+             CleanInstallFolder();
+             ASSERT_TRUE(RemoveFolderSoon(folder));
+             WriteBytes(folder, "not a folder");
+         },
+         [&] { EXPECT_EQ(ReadBytes(folder), "not a folder"); },
+         [&] {
+             DeleteSoon(folder);
+             CreateDirectoryW(folder.c_str(), nullptr);
+         }},
+    };
+    const std::wstring server = AllowedServer();
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        CleanInstallFolder();
+        InstallFakeLoaders();
+        c.arrange();
+        m_boxes.clear();
+        std::vector<std::wstring> lines;
+        DebugOutput::SetObserver([&](const std::wstring& line) { lines.push_back(line); });
+        m_dll.Launch({server.c_str(), L"enc", nullptr, nullptr, L"PelkoDeskLoader.exe"},
+                     [](const std::wstring&, const std::function<void()>&) {});
+        DebugOutput::SetObserver(nullptr);
+
+        c.expectKept();
+        ASSERT_EQ(m_boxes.size(), 1u);
+        EXPECT_EQ(m_boxes[0].owner, nullptr);
+        EXPECT_EQ(m_boxes[0].caption, CodeModule::ApplicationName());
+        EXPECT_EQ(m_boxes[0].type, UINT{MB_OK | MB_ICONERROR});
+        const std::wstring& text = m_boxes[0].text;
+        const std::wstring head =
+            L"설정 파일을 저장하지 못해 프로그램을 실행할 수 없습니다.(에러코드 : 0x";
+        EXPECT_EQ(text.substr(0, head.size()), head) << Utf8(text);
+        const std::wstring pathLine = L")\r\n" + settings + L"\r\n";
+        const size_t path = text.find(pathLine);
+        ASSERT_NE(path, std::wstring::npos) << Utf8(text);
+        EXPECT_EQ(path, head.size() + 8);
+        EXPECT_GT(text.size(), path + pathLine.size()) << "the system's text follows";
+        // The log says the same; nothing was started.
+        const std::wstring written = L"WriteLoaderSettings, cannot write " + settings + L", error ";
+        EXPECT_EQ(std::count_if(lines.begin(), lines.end(),
+                                [&](const std::wstring& l) { return l.starts_with(written); }),
+                  1);
+        EXPECT_NE(std::find(lines.begin(), lines.end(),
+                            L"CPelkoWebDLL::Launch, the settings file was not written: "
+                            L"PelkoDeskLoader.exe is not started\n"),
+                  lines.end());
+        for (const std::wstring& line : lines)
+            EXPECT_FALSE(line.starts_with(L"StartProcess")) << Utf8(line);
+        WIN32_FIND_DATAW found;
+        const HANDLE search = FindFirstFileW(InInstallFolder(L"*.tmp").c_str(), &found);
+        EXPECT_EQ(search, INVALID_HANDLE_VALUE) << "no temporary file is left";
+        if (search != INVALID_HANDLE_VALUE) FindClose(search);
+        c.undo();
+    }
+}
+
 struct OperationCase {
     const char* name;
     std::function<void(CPelkoWebDLL&, const wchar_t* server)> call;
@@ -210,6 +294,7 @@ struct OperationCase {
 };
 
 TEST_F(LaunchTest, EachOperationWritesItsKeysAndStartsItsLoaderFromTheInstallFolder) {
+    ASSERT_NE(PathText::AppendBackslash(CurrentFolder()), kInstallFolder);
     const OperationCase cases[] = {
         {"desk",
          [](CPelkoWebDLL& d, const wchar_t* s) { d.StartPelkoDesk(s, L"desk-enc"); },
@@ -248,8 +333,9 @@ TEST_F(LaunchTest, EachOperationWritesItsKeysAndStartsItsLoaderFromTheInstallFol
         const auto record = WaitForRecord(c.loader);
         ASSERT_TRUE(record.has_value());
         EXPECT_EQ(record->path, InInstallFolder(std::wstring(c.loader) + L".exe"));
-        // Started by its full path, quoted, in the install folder.
-        EXPECT_EQ(PathText::AppendBackslash(record->cwd), kInstallFolder);
+        // Started by its full path, quoted, in the host's current folder.
+        EXPECT_EQ(PathText::AppendBackslash(record->cwd),
+                  PathText::AppendBackslash(CurrentFolder()));
         EXPECT_EQ(record->commandLine, L"\"" + record->path + L"\"");
         // A console of its own: alone on it.
         EXPECT_EQ(record->consoleProcesses, 1u);
@@ -342,11 +428,10 @@ TEST_F(LaunchTest, AProgramPathWithABlankNamesNoOtherProgram) {
     ASSERT_TRUE(
         CopyFileW((ProgramFolder() + L"PelkoDeskLoader.exe").c_str(), program.c_str(), FALSE));
 
-    EXPECT_TRUE(StartProcess(program, folder));
+    EXPECT_TRUE(StartProcess(program));
     const auto record = WaitForRecord(L"with blank\\PelkoDeskLoader");
     ASSERT_TRUE(record.has_value());
     EXPECT_EQ(record->path, program);
-    EXPECT_EQ(PathText::AppendBackslash(record->cwd), folder);
     EXPECT_FALSE(Exists(InInstallFolder(L"with.record.txt")));
     for (const std::wstring& file : {program, folder + L"PelkoDeskLoader.record.txt", decoy})
         DeleteSoon(file);

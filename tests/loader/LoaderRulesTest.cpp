@@ -6,6 +6,7 @@
 #include "loader/InstallFolderRule.h"
 #include "loader/LoaderTexts.h"
 #include "loader/SettingsValueRule.h"
+#include "loader/UpdateUrlRule.h"
 
 namespace {
 
@@ -305,6 +306,19 @@ TEST(ServerHostRule, WithoutUserInfoHidesEverythingBeforeTheLastAt) {
         EXPECT_EQ(ServerHostRule::WithoutUserInfo(c.server), c.logged) << c.server;
 }
 
+TEST(UpdateUrlRule, TheServerFollowedByPatchOrTheDefaultServers) {
+    const struct {
+        const wchar_t* server;
+        const wchar_t* url;
+    } cases[] = {
+        {L"http://127.0.0.1:8080/CvUpdate/Pelko", L"http://127.0.0.1:8080/CvUpdate/PelkoPatch"},
+        {L"http://localhost/x/", L"http://localhost/x/Patch"},
+        {L"", L"http://update.example.test/CvUpdate/PelkoPatch"},
+    };
+    for (const auto& c : cases)
+        EXPECT_EQ(UpdateUrlRule::UpdateUrlFor(c.server, L"update.example.test"), c.url);
+}
+
 TEST(LoaderTexts, WrongServerTextShowsTheServerInBrackets) {
     EXPECT_EQ(LoaderTexts::WrongServerText(L"http://evil.test/"),
               L"잘못된 서버에 접근하고 있습니다.\r\n[http://evil.test/]");
@@ -319,6 +333,25 @@ TEST(LoaderTexts, StartFailureTextShowsTheCodeInEightHexDigits) {
     EXPECT_EQ(LoaderTexts::StartFailureText(1, L""),
               std::wstring(L"프로그램을 실행하는데 실패하였습니다.(에러코드 : 0x00000001): ") +
                   LoaderTexts::kUnknownSystemError);
+}
+
+TEST(LoaderTexts, SettingsFailureTextShowsTheCodeThePathAndTheSystemsTextOnOneLineEach) {
+    const std::wstring head =
+        L"설정 파일을 저장하지 못해 프로그램을 실행할 수 없습니다.(에러코드 : 0x00000005)\r\n"
+        L"C:\\Corvane\\Pelko\\PelkoWebLoader.ini\r\n";
+    const struct {
+        const wchar_t* systemText;
+        std::wstring shown;
+    } cases[] = {
+        {L"Access denied.\r\n", L"Access denied."},
+        {L"Access denied. \n\r\n", L"Access denied."},
+        {L"", LoaderTexts::kUnknownSystemError},
+        {L"\r\n", LoaderTexts::kUnknownSystemError},
+    };
+    for (const auto& c : cases)
+        EXPECT_EQ(LoaderTexts::SettingsFailureText(L"C:\\Corvane\\Pelko\\PelkoWebLoader.ini", 5,
+                                                   c.systemText),
+                  head + c.shown);
 }
 
 TEST(LoaderTexts, StartFailureTextIsCutToItsRoom) {

@@ -67,7 +67,7 @@ TEST(PatchWindowSize, IsTheTemplateAt96PixelsPerInchAndTopmost) {
     LONG_PTR exStyle = 0;
     SIZE picture{};
     {
-        CPatchDlg dialog(L"http://127.0.0.1/CvUpdate/Pelko", L"C:\\Corvane\\Pelko\\", nullptr,
+        CPatchDlg dialog(L"http://127.0.0.1/CvUpdate/PelkoPatch", L"C:\\Corvane\\Pelko\\", nullptr,
                          [&](const std::wstring& url, const std::wstring& folder) {
                              return new FakeUpdateManager(checking, record, url, folder);
                          });

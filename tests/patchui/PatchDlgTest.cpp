@@ -5,7 +5,6 @@
 #include <thread>
 #include <vector>
 
-#include "config/DeploymentValues.h"
 #include "framework/win32/DebugOutput.h"
 #include "framework/win32/UserMessage.h"
 #include "patchui/CPatchDlg.h"
@@ -17,8 +16,8 @@ namespace {
 
 using Script = FakeUpdateManager::Script;
 
-// The install folder the launch path would give; the fake manager only records it.
-const std::wstring kInstallFolder = L"C:\\Corvane\\Pelko\\";
+constexpr wchar_t kUpdateUrl[] = L"http://127.0.0.1/CvUpdate/PelkoPatch";
+constexpr wchar_t kFolder[] = L"C:\\Corvane\\Pelko\\";
 
 struct ShownBox {
     HWND owner;
@@ -123,8 +122,7 @@ TEST(PatchDlg, EachFlowEndsTheDialogByItself) {
         HWND window = nullptr;
         INT_PTR result = 0;
         {
-            CPatchDlg dialog(L"http://127.0.0.1:8080/CvUpdate/Pelko", kInstallFolder, nullptr,
-                             FakeFactory(flow.script, record));
+            CPatchDlg dialog(kUpdateUrl, kFolder, nullptr, FakeFactory(flow.script, record));
             result = dialog.DoModal();
             window = dialog.GetSafeHwnd();
         }
@@ -145,24 +143,15 @@ TEST(PatchDlg, EachFlowEndsTheDialogByItself) {
     }
 }
 
-TEST(PatchDlg, UpdateUrlIsTheServerFollowedByPatch) {
-    const struct {
-        std::wstring server;
-        std::wstring url;
-    } cases[] = {
-        {L"http://127.0.0.1:8080/CvUpdate/Pelko", L"http://127.0.0.1:8080/CvUpdate/PelkoPatch"},
-        {L"http://localhost/x/", L"http://localhost/x/Patch"},
-        {L"",
-         std::wstring(L"http://") + DeploymentValues::kDefaultUpdateHost + L"/CvUpdate/PelkoPatch"},
-    };
-    for (const auto& c : cases) {
-        auto record = std::make_shared<ManagerRecord>();
-        CPatchDlg dialog(c.server, kInstallFolder, nullptr, FakeFactory(Script{}, record));
-        EXPECT_EQ(dialog.DoModal(), 1);
-        EXPECT_EQ(record->updateUrl, c.url);
-        EXPECT_EQ(record->installFolder, kInstallFolder);
-        EXPECT_EQ(record->typeFilters, std::vector<std::wstring>{L"Common"});
-    }
+// The caller's update URL and install folder, as given: the dialog knows no server rules.
+TEST(PatchDlg, TheManagerIsMadeForTheUpdateUrlAndInstallFolderItWasGiven) {
+    auto record = std::make_shared<ManagerRecord>();
+    CPatchDlg dialog(L"http://localhost:8080/x/", L"D:\\Other\\", nullptr,
+                     FakeFactory(Script{}, record));
+    EXPECT_EQ(dialog.DoModal(), 1);
+    EXPECT_EQ(record->updateUrl, L"http://localhost:8080/x/");
+    EXPECT_EQ(record->installFolder, L"D:\\Other\\");
+    EXPECT_EQ(record->typeFilters, std::vector<std::wstring>{L"Common"});
 }
 
 TEST(PatchDlg, FailureInItsOwnCodeEndsItWith2AndSaysSoOnTheDebugOutput) {
@@ -172,7 +161,7 @@ TEST(PatchDlg, FailureInItsOwnCodeEndsItWith2AndSaysSoOnTheDebugOutput) {
         std::lock_guard<std::mutex> guard(lock);
         lines.push_back(line);
     });
-    CPatchDlg dialog(L"http://127.0.0.1/CvUpdate/Pelko", kInstallFolder, nullptr,
+    CPatchDlg dialog(kUpdateUrl, kFolder, nullptr,
                      [](const std::wstring&, const std::wstring&) -> IUpdateManagerLite* {
                          throw std::bad_alloc();
                      });
@@ -186,7 +175,7 @@ TEST(PatchDlg, CheckFailureShowsARealBoxOwnedByTheDialog) {
     MessageBoxWatcher watcher;
     auto record = std::make_shared<ManagerRecord>();
     CPatchDlg dialog(
-        L"http://127.0.0.1/CvUpdate/Pelko", kInstallFolder, nullptr,
+        kUpdateUrl, kFolder, nullptr,
         FakeFactory(Script{[] { return -1; }, L"The manifest is not readable."}, record));
     EXPECT_EQ(dialog.DoModal(), 1);
     ASSERT_TRUE(watcher.WaitForBoxes(1, 5000));
@@ -221,8 +210,7 @@ TEST(PatchDlg, EnterAndEscapeLeaveItOpenAndCloseEndsItWith1) {
     bool handled = false;
     bool openAfterKeys = false;
     {
-        CPatchDlg dialog(L"http://127.0.0.1/CvUpdate/Pelko", kInstallFolder, nullptr,
-                         FakeFactory(checking, record));
+        CPatchDlg dialog(kUpdateUrl, kFolder, nullptr, FakeFactory(checking, record));
         std::thread user([&] {
             HWND window = nullptr;
             for (int i = 0; i < 1000 && !(window = dialog.GetSafeHwnd()); ++i) Sleep(10);
@@ -258,8 +246,7 @@ TEST(PatchDlg, CloseDuringADownloadEndsWith1AndLeavesNoThread) {
     auto record = std::make_shared<ManagerRecord>();
     INT_PTR result = 0;
     {
-        CPatchDlg dialog(L"http://127.0.0.1/CvUpdate/Pelko", kInstallFolder, nullptr,
-                         FakeFactory(slow, record));
+        CPatchDlg dialog(kUpdateUrl, kFolder, nullptr, FakeFactory(slow, record));
         std::thread user([&] {
             for (int i = 0; i < 1000; ++i) {
                 {

@@ -91,12 +91,13 @@ protected:
         RemoveDirectoryW(InInstallFolder(L"patchsub").c_str());
     }
 
-    // The server text a web page would pass: the dialog appends "Patch".
+    // The server text a web page would pass; the launch appends "Patch".
     std::wstring Server() const {
         return L"http://127.0.0.1:" + std::to_wstring(server.Port()) + L"/CvUpdate/Pelko";
     }
+    std::wstring UpdateUrl() const { return Server() + L"Patch"; }
     INT_PTR RunDialog() {
-        CPatchDlg dialog(Server(), GetInstallFolder());
+        CPatchDlg dialog(UpdateUrl(), kInstallFolder);
         return dialog.DoModal();
     }
     void PublishThreeFiles() {
@@ -201,7 +202,7 @@ TEST_F(PatchRunTest, ABoxLeftOpenKeepsNoOtherLaunchOnTheFolderWaiting) {
     // While the user has not read the box, another launch's run takes the folder at once.
     {
         const std::unique_ptr<IUpdateManagerLite> second(
-            CreateUpdateManagerLite(Server() + L"Patch", InInstallFolder(L"")));
+            CreateUpdateManagerLite(UpdateUrl(), kInstallFolder));
         second->AddTypeFilter(L"Common");
         const DWORD started = GetTickCount();
         EXPECT_EQ(second->CheckForUpdates(), 3);
@@ -222,7 +223,7 @@ TEST_F(PatchRunTest, CloseDuringASlowDownloadEndsWith1AndLeavesNoThread) {
     const std::set<DWORD> before = ProcessThreads();
     INT_PTR result = 0;
     {
-        CPatchDlg dialog(Server(), GetInstallFolder());
+        CPatchDlg dialog(UpdateUrl(), kInstallFolder);
         std::thread user([&] {
             for (int i = 0; i < 3000 && server.BodyBytesSent() == 0; ++i) Sleep(10);
             PostMessageW(dialog.GetSafeHwnd(), WM_CLOSE, 0, 0);
@@ -348,7 +349,7 @@ TEST_F(PatchRunTest, CloseDuringTheCommitLetsItFinishWithTheRegistration) {
     PublishThreeFiles();
     INT_PTR result = 0;
     {
-        CPatchDlg dialog(Server(), GetInstallFolder());
+        CPatchDlg dialog(UpdateUrl(), kInstallFolder);
         g_onCommitStep = [&](unsigned step) {
             if (step != 1) return;
             PostMessageW(dialog.GetSafeHwnd(), WM_CLOSE, 0, 0);

@@ -1,12 +1,21 @@
 // The commit as one step: a separate process runs a whole update and is ended at each step of
 // its commit; the next check must find the install folder all old or all new, every marked
-// DLL registered, and nothing of the run left. A running program's file is replaced.
+// DLL registered, and nothing of the run left. A running program's file is replaced. Journals
+// planted in the run's folder are judged before recovery acts on them.
 #include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cstddef>
+#include <mutex>
 
 #include "EngineFixture.h"
 #include "UpdateTestFiles.h"
 #include "framework/PathText.h"
+#include "framework/win32/DebugOutput.h"
+#include "update/CCommitJournal.h"
+#include "update/TargetPath.h"
 #include "update/UpdateWorkPaths.h"
+#include "verify/CSha256.h"
 
 namespace {
 
@@ -162,6 +171,139 @@ TEST_F(CommitRecoveryTest, ARunningProgramsFileIsReplaced) {
     EXPECT_EQ(second.Events().back(), L"installed");
     EXPECT_EQ(runner.Wait(0), STILL_ACTIVE);
     EXPECT_EQ(FileBytes(install / L"Runner.exe"), probeBytes + "newer");
+}
+
+std::wstring DigestOf(const std::wstring& path) {
+    const std::string bytes = FileBytes(path);
+    const std::string hex = ToHex(CSha256::Of(bytes.data(), bytes.size()));
+    return std::wstring(hex.begin(), hex.end());
+}
+
+// The debug lines of this process while it lives.
+class DebugLines {
+public:
+    DebugLines() {
+        DebugOutput::SetObserver([this](const std::wstring& line) {
+            const std::lock_guard<std::mutex> guard(lock);
+            lines.push_back(line);
+        });
+    }
+    ~DebugLines() { DebugOutput::SetObserver(nullptr); }
+    std::ptrdiff_t CountStartingWith(const std::wstring& start) {
+        const std::lock_guard<std::mutex> guard(lock);
+        return std::count_if(lines.begin(), lines.end(),
+                             [&](const std::wstring& line) { return line.starts_with(start); });
+    }
+
+private:
+    std::mutex lock;
+    std::vector<std::wstring> lines;
+};
+
+class PlantedJournalTest : public CommitRecoveryTest {
+protected:
+    std::wstring Work() const { return UpdateWorkPaths::WorkFolder(install.Path()); }
+    std::wstring Staged(const wchar_t* name) const {
+        return PathText::Join(UpdateWorkPaths::StagedFolder(Work()), name);
+    }
+    void Plant(const JournalEntry& entry) {
+        CreateDirectoryW(Work().c_str(), nullptr);
+        ASSERT_TRUE(CCommitJournal(UpdateWorkPaths::JournalFile(Work())).Write({entry}));
+    }
+    // The next run's check, which recovers first.
+    void Recover() {
+        tree.PublishManifest("");
+        RecreateManager(server.Url());
+        EXPECT_EQ(manager->CheckForUpdates(), 0);
+        manager.reset();
+    }
+};
+
+// A journal that names a place outside its commit, however it is written: recovery moves,
+// deletes and registers nothing, and the staged files are discarded.
+TEST_F(PlantedJournalTest, AJournalNamingAnyOtherPlaceTouchesNothing) {
+    const testsupport::TestFolder elsewhere;
+    const std::wstring outside = elsewhere / L"Out.dll";
+    const std::wstring outsideName = PathText::FileNamePart(PathText::FolderPart(elsewhere.Path()));
+    const std::wstring inside = install / L"A.dll";
+    // Both folders lie in the temporary folder: ".." leads from one to the other.
+    const std::wstring viaParent = install.Path() + L"..\\" + outsideName + L"\\Out.dll";
+    const std::wstring stagedViaParent =
+        UpdateWorkPaths::StagedFolder(Work()) + L"\\..\\..\\..\\" + outsideName + L"\\Out.dll";
+    ASSERT_EQ(FullPathOf(viaParent), outside);
+    ASSERT_EQ(FullPathOf(stagedViaParent), outside);
+    const std::wstring unc = L"\\\\127.0.0.1\\C$\\" + outside.substr(3);
+    const struct {
+        const char* name;
+        std::wstring target;
+        std::wstring staged;
+        std::wstring aside;
+    } cases[] = {
+        {"target outside", outside, Staged(L"0"), UpdateWorkPaths::AsidePath(outside)},
+        {"target through ..", viaParent, Staged(L"0"), UpdateWorkPaths::AsidePath(viaParent)},
+        {"UNC target", unc, Staged(L"0"), UpdateWorkPaths::AsidePath(unc)},
+        {"old file's place outside", inside, Staged(L"0"), outside},
+        {"staged file outside", inside, outside, UpdateWorkPaths::AsidePath(inside)},
+        {"staged file through ..", inside, stagedViaParent, UpdateWorkPaths::AsidePath(inside)},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        updatetest::CopyTestDll(L"testreg_ok.dll", outside);
+        updatetest::CopyTestDll(L"testreg_ok.dll", Staged(L"0"));
+        updatetest::WriteTextFile(inside, "old");
+        const std::string outsideBytes = FileBytes(outside);
+        // The digest would let a contained entry register: only the places refuse it.
+        Plant({c.target, c.staged, c.aside, true, DigestOf(outside)});
+        DebugLines lines;
+
+        Recover();
+
+        EXPECT_EQ(lines.CountStartingWith(
+                      L"CInstallCommit::Recover, journal refused, nothing moved or registered: "),
+                  1);
+        EXPECT_EQ(FileBytes(outside), outsideBytes);
+        EXPECT_EQ(FileBytes(inside), "old");
+        for (const std::wstring& file : {outside, inside})
+            EXPECT_EQ(updatetest::RegistrationCount(file), 0) << Narrow(file);
+        EXPECT_FALSE(Exists(UpdateWorkPaths::AsidePath(outside)));
+        EXPECT_FALSE(Exists(UpdateWorkPaths::AsidePath(inside)));
+        EXPECT_FALSE(Exists(UpdateWorkPaths::JournalFile(Work())));
+        EXPECT_FALSE(Exists(Staged(L"0")));
+    }
+}
+
+// A target in place is registered at recovery only when it holds the bytes its commit staged:
+// not when it was changed since, nor when the journal (of the first form) knows no bytes.
+TEST_F(PlantedJournalTest, RecoveryRegistersOnlyTheFileItsCommitStaged) {
+    const std::wstring target = install / L"Reg.dll";
+    const struct {
+        const char* name;
+        bool sameBytes;
+        bool digestKnown;
+        int registrations;
+    } cases[] = {
+        {"the staged bytes", true, true, 1},
+        {"other bytes", false, true, 0},
+        {"no digest", true, false, 0},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        DeleteFileW((target + L".log").c_str());
+        updatetest::CopyTestDll(L"testreg_ok.dll", target);
+        std::wstring digest = DigestOf(target);
+        if (!c.sameBytes) digest = DigestOf(ProbePath());
+        // Placed before the process ended: no staged file is left, the registration is.
+        Plant({target, Staged(L"0"), UpdateWorkPaths::AsidePath(target), true,
+               c.digestKnown ? digest : L""});
+        DebugLines lines;
+
+        Recover();
+
+        EXPECT_EQ(updatetest::RegistrationCount(target), c.registrations);
+        EXPECT_EQ(lines.CountStartingWith(L"CInstallCommit, not registered: " + target),
+                  1 - c.registrations);
+        EXPECT_FALSE(Exists(UpdateWorkPaths::JournalFile(Work())));
+    }
 }
 
 // A package left half-way by a run that ended (its process ended while the package came) is

@@ -1,13 +1,18 @@
 // Pure rules of an update run's own files: the journal's text and the names of package parts.
 #include <gtest/gtest.h>
 
+#include "update/JournalPathRule.h"
 #include "update/JournalText.h"
 #include "update/UpdateWorkPaths.h"
 
 namespace {
 
+std::string Narrow(const std::wstring& text) { return std::string(text.begin(), text.end()); }
+
+const std::wstring kDigest = L"14afd89d" + std::wstring(56, L'0');
+
 const std::vector<JournalEntry> kEntries = {
-    {L"C:\\P\\A.dll", L"C:\\P\\~PelkoUpdate\\staged\\0", L"C:\\P\\A.dll.~old", true},
+    {L"C:\\P\\A.dll", L"C:\\P\\~PelkoUpdate\\staged\\0", L"C:\\P\\A.dll.~old", true, kDigest},
     {L"C:\\P\\sub\\B.txt", L"C:\\P\\~PelkoUpdate\\staged\\1", L"C:\\P\\sub\\B.txt.~old", false}};
 
 TEST(JournalText, ReadsBackWhatItWrote) {
@@ -15,13 +20,29 @@ TEST(JournalText, ReadsBackWhatItWrote) {
     EXPECT_EQ(JournalText::Parse(JournalText::Format({})), std::vector<JournalEntry>{});
 }
 
+// Left by a build before entries carried their file's SHA-256: read, with none known.
+TEST(JournalText, AJournalOfTheFirstFormReadsWithoutDigests) {
+    const auto entries = JournalText::Parse(
+        L"PelkoWebLoader commit 1\nF\t1\tC:\\P\\A.dll\tC:\\P\\~PelkoUpdate\\staged\\0\t"
+        L"C:\\P\\A.dll.~old\nend\n");
+    const std::vector<JournalEntry> expected = {
+        {L"C:\\P\\A.dll", L"C:\\P\\~PelkoUpdate\\staged\\0", L"C:\\P\\A.dll.~old", true}};
+    EXPECT_EQ(entries, expected);
+}
+
 TEST(JournalText, AJournalCutShortOrDamagedIsNoJournal) {
     const std::wstring whole = JournalText::Format(kEntries);
     // Every cut, even one that ends on a line end, loses the end line.
     for (size_t length = 0; length < whole.size(); ++length)
         EXPECT_FALSE(JournalText::Parse(whole.substr(0, length))) << length;
+    const std::wstring line = L"F\t1\tC:\\a\tC:\\b\tC:\\c\t";
     const std::wstring damaged[] = {
-        L"PelkoWebLoader commit 2\nend\n",
+        L"PelkoWebLoader commit 3\nend\n",
+        L"PelkoWebLoader commit 2\n" + line + kDigest.substr(1) + L"\nend\n",
+        L"PelkoWebLoader commit 2\n" + line + kDigest + L"0\nend\n",
+        L"PelkoWebLoader commit 2\n" + line + L"14AFD89D" + kDigest.substr(8) + L"\nend\n",
+        L"PelkoWebLoader commit 2\n" + line + L"g" + kDigest.substr(1) + L"\nend\n",
+        L"PelkoWebLoader commit 2\nF\t1\tC:\\a\tC:\\b\tC:\\c\nend\n",
         L"PelkoWebLoader commit 1\nF\t2\tC:\\a\tC:\\b\tC:\\c\nend\n",
         L"PelkoWebLoader commit 1\nF\t1\tC:\\a\t\tC:\\c\nend\n",
         L"PelkoWebLoader commit 1\nF\t1\tC:\\a\tC:\\b\nend\n",
@@ -30,6 +51,69 @@ TEST(JournalText, AJournalCutShortOrDamagedIsNoJournal) {
     };
     for (const std::wstring& text : damaged)
         EXPECT_FALSE(JournalText::Parse(text)) << std::string(text.begin(), text.end());
+}
+
+TEST(JournalPathRule, OnlyTheJournalOfAnInstallFoldersWorkFolderHasFolders) {
+    const auto folders = JournalPathRule::FoldersOf(L"C:\\P\\~PelkoUpdate\\commit.journal");
+    ASSERT_TRUE(folders.has_value());
+    EXPECT_EQ(folders->install, L"C:\\P\\");
+    EXPECT_EQ(folders->work, L"C:\\P\\~PelkoUpdate\\");
+    for (const wchar_t* other :
+         {L"C:\\P\\other\\commit.journal", L"C:\\P\\~PelkoUpdate\\x.journal", L"commit.journal",
+          L"~PelkoUpdate\\commit.journal", L"\\\\host\\share\\~PelkoUpdate\\commit.journal",
+          L"C:~PelkoUpdate\\commit.journal", L""})
+        EXPECT_FALSE(JournalPathRule::FoldersOf(other).has_value()) << Narrow(other);
+}
+
+// Recovery acts on a journal only when each of its paths is written as a place of its commit:
+// the text itself, with nothing the platform would resolve elsewhere.
+TEST(JournalPathRule, EveryPathLiesWhereTheCommitPutsFiles) {
+    const JournalPathRule::JournalFolders folders{L"C:\\P\\", L"C:\\P\\~PelkoUpdate\\"};
+    const std::wstring staged = L"C:\\P\\~PelkoUpdate\\staged\\0";
+    const struct {
+        const char* name;
+        std::wstring target;
+        std::wstring staged;
+        std::wstring aside;
+        bool accepted;
+    } cases[] = {
+        {"in the install folder", L"C:\\P\\A.dll", staged, L"C:\\P\\A.dll.~old", true},
+        {"in a sub-folder", L"C:\\P\\s\\A.dll", staged, L"C:\\P\\s\\A.dll.~old", true},
+        {"another case", L"c:\\p\\A.dll", L"c:\\p\\~pelkoupdate\\STAGED\\7", L"c:\\p\\A.dll.~old",
+         true},
+        {"a later old file", L"C:\\P\\A.dll", staged, L"C:\\P\\A.dll.~old12", true},
+        {"target outside", L"C:\\Q\\A.dll", staged, L"C:\\Q\\A.dll.~old", false},
+        {"target in a sibling", L"C:\\PQ\\A.dll", staged, L"C:\\PQ\\A.dll.~old", false},
+        {"target with ..", L"C:\\P\\..\\Q\\A.dll", staged, L"C:\\P\\..\\Q\\A.dll.~old", false},
+        {"target with .", L"C:\\P\\.\\A.dll", staged, L"C:\\P\\.\\A.dll.~old", false},
+        {"UNC target", L"\\\\host\\share\\A.dll", staged, L"\\\\host\\share\\A.dll.~old", false},
+        {"device path", L"\\\\?\\C:\\P\\A.dll", staged, L"\\\\?\\C:\\P\\A.dll.~old", false},
+        {"slashes", L"C:\\P/A.dll", staged, L"C:\\P/A.dll.~old", false},
+        {"doubled separator", L"C:\\P\\\\A.dll", staged, L"C:\\P\\\\A.dll.~old", false},
+        {"stream", L"C:\\P\\A.dll:x", staged, L"C:\\P\\A.dll:x.~old", false},
+        {"device name", L"C:\\P\\CON", staged, L"C:\\P\\CON.~old", false},
+        {"trailing dot", L"C:\\P\\s.\\A.dll", staged, L"C:\\P\\s.\\A.dll.~old", false},
+        {"the folder itself", L"C:\\P\\", staged, L"C:\\P\\.~old", false},
+        {"target in the work folder", L"C:\\P\\~PelkoUpdate\\run.lock", staged,
+         L"C:\\P\\~PelkoUpdate\\run.lock.~old", false},
+        {"old file elsewhere", L"C:\\P\\A.dll", staged, L"C:\\Q\\A.dll.~old", false},
+        {"old file of another target", L"C:\\P\\A.dll", staged, L"C:\\P\\B.dll.~old", false},
+        {"old file is the target", L"C:\\P\\A.dll", staged, L"C:\\P\\A.dll", false},
+        {"old file with more", L"C:\\P\\A.dll", staged, L"C:\\P\\A.dll.~old\\x", false},
+        {"staged outside", L"C:\\P\\A.dll", L"C:\\Q\\0", L"C:\\P\\A.dll.~old", false},
+        {"staged in the install folder", L"C:\\P\\A.dll", L"C:\\P\\B.dll", L"C:\\P\\A.dll.~old",
+         false},
+        {"staged elsewhere in the work folder", L"C:\\P\\A.dll",
+         L"C:\\P\\~PelkoUpdate\\commit.journal", L"C:\\P\\A.dll.~old", false},
+        {"staged with ..", L"C:\\P\\A.dll", L"C:\\P\\~PelkoUpdate\\staged\\..\\..\\..\\Q\\0",
+         L"C:\\P\\A.dll.~old", false},
+        {"UNC staged", L"C:\\P\\A.dll", L"\\\\host\\P\\~PelkoUpdate\\staged\\0",
+         L"C:\\P\\A.dll.~old", false},
+    };
+    for (const auto& c : cases) {
+        const JournalEntry entry{c.target, c.staged, c.aside, true, kDigest};
+        EXPECT_EQ(!JournalPathRule::Refusal(entry, folders).has_value(), c.accepted) << c.name;
+    }
 }
 
 TEST(UpdateWorkPaths, APartIsNamedAfterTheReleaseOfItsTarget) {
