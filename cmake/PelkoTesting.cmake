@@ -1,6 +1,6 @@
 # Test support: GoogleTest from the distribution's sources, and pelko_add_test().
 #
-# On the win32 and win64 presets every test runs under Wine of the build's architecture
+# On the win32-test and win64-test presets every test runs under Wine of the build's architecture
 # through the cross-compiling emulator (scripts/wine-run.sh --win32 or --win64). Two CTest
 # fixtures frame a run: "display" starts Xvfb when there is no display, "wine" creates the
 # private prefix once and stops the prefix's wineserver at the end.

@@ -2,17 +2,17 @@
 # Takes the guide's two pictures under Xvfb: the patch window while a package is on its way, and
 # the error box of an update that fails (a package the server does not have).
 #
-#   docs/make_screenshots.sh        (after building the native and win32 presets)
+#   docs/make_screenshots.sh        (after building the native and win32-test presets)
 #
 # Writes docs/images/patch-window.png and docs/images/update-error.png. Uses its own Wine prefix,
-# Xvfb and HTTP server under build/win32/screenshot-state and stops all three at the end.
+# Xvfb and HTTP server under build/win32-test/screenshot-state and stops all three at the end.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 root=$PWD
-bin=$root/build/win32/bin
-state=$root/build/win32/screenshot-state
+bin=$root/build/win32-test/bin
+state=$root/build/win32-test/screenshot-state
 export PELKO_TEST_STATE=$state
-domain=$(sed -n 's/^PELKO_DOMAIN_1:STRING=//p' build/win32/CMakeCache.txt)
+domain=$(sed -n 's/^PELKO_DOMAIN_1:STRING=//p' build/win32-test/CMakeCache.txt)
 mkdir -p "$state"
 
 http_pid=""

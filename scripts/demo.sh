@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
-# The main job end to end: sets the machine up, builds the product (the win32 preset, or the
-# win64 build where 32-bit programs cannot run, saying which), publishes a small
+# The main job end to end: sets the machine up, builds the 32-bit component with the test key
+# and loopback domains (the win32-test preset, or win64-test where 32-bit programs cannot run,
+# saying which), publishes a small
 # release with pelko-publish, serves the update tree on loopback and runs PelkoWebHost under Wine
 # with a server URL that this build allows.
 # The patch window updates the install folder (a manifest, packages of which one goes to a
@@ -21,11 +22,11 @@ operation=${1:-desk}
 
 bash scripts/setup.sh
 if scripts/can-run-32bit.sh; then
-  preset=win32
-  echo "=== the 32-bit product (win32 preset) under 32-bit Wine"
+  preset=win32-test
+  echo "=== the 32-bit component (win32-test preset) under 32-bit Wine"
 else
-  preset=win64
-  echo "=== 32-bit programs cannot run on this machine: the 64-bit build (win64 preset) under 64-bit Wine"
+  preset=win64-test
+  echo "=== 32-bit programs cannot run on this machine: the 64-bit build (win64-test preset) under 64-bit Wine"
 fi
 cmake --preset $preset >/dev/null
 cmake --build --preset $preset -j2 --target PelkoWebHost PelkoWebLoader \
@@ -34,7 +35,7 @@ cmake --build --preset $preset -j2 --target PelkoWebHost PelkoWebLoader \
 bin=$root/build/$preset/bin
 state=$root/build/$preset/demo-state
 export PELKO_TEST_STATE=$state
-wine_run() { "$root"/scripts/wine-run.sh --$preset "$@"; }
+wine_run() { "$root"/scripts/wine-run.sh --"${preset%-test}" "$@"; }
 domain=$(sed -n 's/^PELKO_DOMAIN_1:STRING=//p' build/$preset/CMakeCache.txt)
 mkdir -p "$state"
 
@@ -77,7 +78,7 @@ TargetDir=data
 CheckDate=1
 Type=Common
 EOF
-# Signed with the key pair committed for tests and the demo only; the win32 preset builds its
+# Signed with the key pair committed for tests and the demo only; the -test presets build its
 # public half into the component.
 key=$root/keys/test-only/release-test
 build/native/bin/pelko-publish build --sign-key "$key.pem" "$release" "$state/publish.ini" \

@@ -16,6 +16,7 @@ PACKAGES=(
   zip unzip libarchive-tools
   wine wine32:i386 wine64
   libssl-dev imagemagick
+  wixl msitools osslsigncode
   lld
 )
 

@@ -1,9 +1,10 @@
 #!/usr/bin/env bash
-# Sets up the machine, builds the native, win32 and win64 presets and runs every test this
-# machine can run: the portable core natively with ASan and UBSan, the 64-bit Windows build
-# under 64-bit Wine, and the 32-bit Windows build (the product) under 32-bit Wine where 32-bit
-# programs run. Where they cannot, the win32 build is still built and its files checked, and the
-# summary says that its tests were not run.
+# Sets up the machine, builds the native, win32-test and win64-test presets and runs every test
+# this machine can run: the portable core natively with ASan and UBSan, the 64-bit Windows build
+# under 64-bit Wine, and the 32-bit Windows build under 32-bit Wine where 32-bit programs run.
+# Where they cannot, the 32-bit build is still built and its files checked, and the summary says
+# that its tests were not run. The -test presets are the product presets with the test key and
+# loopback domains.
 #
 # PELKO_ASSUME_NO_32BIT=1 makes the run act as on a machine without 32-bit programs
 # (scripts/can-run-32bit.sh).
@@ -42,12 +43,12 @@ run_preset() {
 
 # Native first: the Windows client tests install trees made by the native publisher.
 run_preset native native
-run_preset "win64 under 64-bit Wine" win64
+run_preset "win64 under 64-bit Wine" win64-test
 if [ "$run32" = yes ]; then
-  run_preset "win32 under 32-bit Wine" win32
+  run_preset "win32 under 32-bit Wine" win32-test
 else
   # The PE checks read the files, so they run everywhere.
-  run_preset "win32 file checks" win32 -L packaging
+  run_preset "win32 file checks" win32-test -L packaging
   summary+="32-bit programs cannot run on this machine: the win32 tests were built, not run"$'\n'
 fi
 

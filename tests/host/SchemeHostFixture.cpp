@@ -1,5 +1,7 @@
 #include "host/SchemeHostFixture.h"
 
+#include <shellapi.h>
+
 #include <cctype>
 #include <memory>
 
@@ -72,6 +74,71 @@ SchemeHostFixture::HostRun SchemeHostFixture::WatchProcess(HANDLE process) {
     run.exitCode = static_cast<int>(exitCode);
     run.boxes = watcher.Seen();
     return run;
+}
+
+SchemeHostFixture::HostRun SchemeHostFixture::OpenLink(const std::wstring& url) {
+    SHELLEXECUTEINFOW info = {};
+    info.cbSize = sizeof(info);
+    info.fMask = SEE_MASK_NOCLOSEPROCESS | SEE_MASK_FLAG_NO_UI;
+    info.lpVerb = L"open";
+    info.lpFile = url.c_str();
+    info.nShow = SW_SHOWNORMAL;
+    if (!ShellExecuteExW(&info) || info.hProcess == nullptr) {
+        ADD_FAILURE() << "ShellExecuteExW failed, error " << GetLastError();
+        return {};
+    }
+    const UniqueHandle process(info.hProcess);
+    return WatchProcess(info.hProcess);
+}
+
+void SchemeHostFixture::ExpectAgentLinkStartsTheLoader(const std::wstring& serverUrl,
+                                                       const std::wstring& enc) {
+    const HostRun run = OpenLink(L"pelkoweb://agent?server=" + PercentEncoded(serverUrl) +
+                                 L"&enc=" + PercentEncoded(enc));
+    EXPECT_EQ(run.exitCode, 0);
+    EXPECT_TRUE(run.boxes.empty());
+    ASSERT_TRUE(WaitForRecord(L"PelkoAgentLoader").has_value());
+    EXPECT_EQ(
+        SettingsEntries(),
+        (IniEntries{{L"Server", serverUrl}, {L"Enc", enc}, {L"EntID", L""}, {L"EntName", L""}}));
+}
+
+void SchemeHostFixture::ShowToTheShell() {
+    HKEY visible = nullptr;
+    if (RegOpenKeyExW(HKEY_CLASSES_ROOT, L"pelkoweb", 0, KEY_READ, &visible) == ERROR_SUCCESS) {
+        RegCloseKey(visible);
+        return;
+    }
+    WriteText(HKEY_LOCAL_MACHINE, kSchemeKey, L"URL Protocol", L"");
+    const std::wstring command = std::wstring(kSchemeKey) + L"\\shell\\open\\command";
+    WriteText(HKEY_LOCAL_MACHINE, command, nullptr, ReadText(HKEY_CURRENT_USER, command, nullptr));
+}
+
+void SchemeHostFixture::HideFromTheShell() { DeleteTree(HKEY_LOCAL_MACHINE, kSchemeKey); }
+
+void SchemeHostFixture::WriteText(HKEY root, const std::wstring& path, const wchar_t* name,
+                                  const std::wstring& data) {
+    HKEY key = nullptr;
+    ASSERT_EQ(
+        RegCreateKeyExW(root, path.c_str(), 0, nullptr, 0, KEY_SET_VALUE, nullptr, &key, nullptr),
+        ERROR_SUCCESS);
+    RegSetValueExW(key, name, 0, REG_SZ, reinterpret_cast<const BYTE*>(data.c_str()),
+                   static_cast<DWORD>((data.size() + 1) * sizeof(wchar_t)));
+    RegCloseKey(key);
+}
+
+std::wstring SchemeHostFixture::ReadText(HKEY root, const std::wstring& path, const wchar_t* name) {
+    wchar_t data[1024] = {};
+    DWORD size = sizeof(data);
+    if (RegGetValueW(root, path.c_str(), name, RRF_RT_REG_SZ, nullptr, data, &size) !=
+        ERROR_SUCCESS)
+        return L"<absent>";
+    return data;
+}
+
+void SchemeHostFixture::DeleteTree(HKEY root, const std::wstring& path) {
+    RegDeleteTreeW(root, path.c_str());
+    RegDeleteKeyW(root, path.c_str());
 }
 
 std::wstring SchemeHostFixture::PercentEncoded(const std::wstring& text) {

@@ -14,32 +14,6 @@
 
 namespace {
 
-constexpr wchar_t kSchemeKey[] = L"Software\\Classes\\pelkoweb";
-
-void WriteText(HKEY root, const std::wstring& path, const wchar_t* name, const std::wstring& data) {
-    HKEY key = nullptr;
-    ASSERT_EQ(
-        RegCreateKeyExW(root, path.c_str(), 0, nullptr, 0, KEY_SET_VALUE, nullptr, &key, nullptr),
-        ERROR_SUCCESS);
-    RegSetValueExW(key, name, 0, REG_SZ, reinterpret_cast<const BYTE*>(data.c_str()),
-                   static_cast<DWORD>((data.size() + 1) * sizeof(wchar_t)));
-    RegCloseKey(key);
-}
-
-std::wstring ReadText(HKEY root, const std::wstring& path, const wchar_t* name) {
-    wchar_t data[1024] = {};
-    DWORD size = sizeof(data);
-    if (RegGetValueW(root, path.c_str(), name, RRF_RT_REG_SZ, nullptr, data, &size) !=
-        ERROR_SUCCESS)
-        return L"<absent>";
-    return data;
-}
-
-void DeleteTree(HKEY root, const std::wstring& path) {
-    RegDeleteTreeW(root, path.c_str());
-    RegDeleteKeyW(root, path.c_str());
-}
-
 // Each test starts without any pelkoweb key (it stops if one is there: it is not ours to
 // change) and removes everything below it again at its end.
 class SchemeRegistrationTest : public SchemeHostFixture {
@@ -65,38 +39,6 @@ protected:
     }
 
     static std::wstring OpenCommand() { return L"\"" + HostPath() + L"\" \"%1\""; }
-
-    // Windows shows the user's classes inside HKEY_CLASSES_ROOT; Wine shows only the
-    // machine's. There the registration is copied to the machine's classes while a link is
-    // handed over, so that the shell runs the very command --register wrote.
-    static void ShowToTheShell() {
-        HKEY visible = nullptr;
-        if (RegOpenKeyExW(HKEY_CLASSES_ROOT, L"pelkoweb", 0, KEY_READ, &visible) == ERROR_SUCCESS) {
-            RegCloseKey(visible);
-            return;
-        }
-        WriteText(HKEY_LOCAL_MACHINE, kSchemeKey, L"URL Protocol", L"");
-        const std::wstring command = std::wstring(kSchemeKey) + L"\\shell\\open\\command";
-        WriteText(HKEY_LOCAL_MACHINE, command, nullptr,
-                  ReadText(HKEY_CURRENT_USER, command, nullptr));
-    }
-
-    // Opens the link as a browser does; the host's run.
-    static HostRun OpenLink(const std::wstring& url) {
-        SHELLEXECUTEINFOW info = {};
-        info.cbSize = sizeof(info);
-        info.fMask = SEE_MASK_NOCLOSEPROCESS | SEE_MASK_FLAG_NO_UI;
-        info.lpVerb = L"open";
-        info.lpFile = url.c_str();
-        info.nShow = SW_SHOWNORMAL;
-        if (!ShellExecuteExW(&info) || info.hProcess == nullptr) {
-            ADD_FAILURE() << "ShellExecuteExW failed, error " << GetLastError();
-            return {};
-        }
-        HostRun run = WatchProcess(info.hProcess);
-        CloseHandle(info.hProcess);
-        return run;
-    }
 
     bool m_ownsKeys = false;
 };
@@ -130,15 +72,7 @@ TEST_F(SchemeRegistrationTest, ALinkStartsTheOperationOnceRegisteredAndUnregiste
     const std::wstring serverUrl = server.Url("/CvUpdate/Pelko");
     FreshInstallFolder();
     WriteBytes(SettingsPath(), "\xFF\xFE");
-    run = OpenLink(L"pelkoweb://agent?server=" + PercentEncoded(serverUrl) + L"&enc=" +
-                   PercentEncoded(L"링크 a+b"));
-    EXPECT_EQ(run.exitCode, 0);
-    EXPECT_TRUE(run.boxes.empty());
-    ASSERT_TRUE(WaitForRecord(L"PelkoAgentLoader").has_value());
-    EXPECT_EQ(
-        SettingsEntries(),
-        (IniEntries{
-            {L"Server", serverUrl}, {L"Enc", L"링크 a+b"}, {L"EntID", L""}, {L"EntName", L""}}));
+    ExpectAgentLinkStartsTheLoader(serverUrl, L"링크 a+b");
 
     // A crafted link cannot add arguments to the registered command.
     FreshInstallFolder();
@@ -150,7 +84,7 @@ TEST_F(SchemeRegistrationTest, ALinkStartsTheOperationOnceRegisteredAndUnregiste
               WideText::Wide(SchemeTexts::RefusalText(SchemeUrl::Refusal::ExtraArguments, u"")));
     ExpectNothingStarted();
     EXPECT_EQ(RegistryTree(HKEY_CURRENT_USER, kSchemeKey), registered);
-    DeleteTree(HKEY_LOCAL_MACHINE, kSchemeKey);
+    HideFromTheShell();
 
     run = RunHostWith(L"--unregister");
     EXPECT_EQ(run.exitCode, 0);

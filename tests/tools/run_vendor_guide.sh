@@ -1,12 +1,15 @@
 #!/usr/bin/env bash
-# run_vendor_guide.sh SOURCE-DIR GUIDE SCRATCH
+# run_vendor_guide.sh SOURCE-DIR BUILD-DIR GUIDE SCRATCH
 # Runs the blocks of the vendor guide fenced as "sh guide" in their order, as written, from the
 # source folder, with HOME in SCRATCH and a sample release in its place. Before a block fenced as
 # "sh guide update" one release file changes; afterwards only that file's package may differ.
+# The guide names the native preset's folder build/native; the commands run against BUILD-DIR,
+# the build this test belongs to, wherever it was configured.
 set -euo pipefail
 source_dir=$1
-guide=$2
-scratch=$3
+build_dir=$(cd "$2" && pwd)
+guide=$3
+scratch=$4
 
 rm -rf "$scratch"
 mkdir -p "$scratch/home"
@@ -30,11 +33,11 @@ script=$scratch/guide.sh
   echo '  echo "sample settings, second edition" >"$HOME/pelko-vendor/release/data/settings.dat"'
   echo '  touch -d "2024-03-02 09:00:00 UTC" "$HOME/pelko-vendor/release/data/settings.dat"'
   echo '}'
-  awk '
+  awk -v build="$build_dir" '
     /^```sh guide update$/ { print "change_release"; inside = 1; blocks++; next }
     /^```sh guide$/ { inside = 1; blocks++; next }
     /^```/ && inside { inside = 0; next }
-    inside { print }
+    inside { gsub(/(\$PWD\/)?build\/native\//, build "/"); print }
     END { if (blocks == 0) exit 1 }
   ' "$guide"
 } >"$script"
