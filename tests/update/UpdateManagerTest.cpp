@@ -384,17 +384,12 @@ TEST_F(UpdateManagerTest, HttpErrorForOnePackageEndsThePhaseWithTheDownloadersTe
     ASSERT_TRUE(DownloadAll());
     const std::wstring text =
         L"Failed to receive a valid HTTP response from the server, Response Code:404";
-    // The download thread goes on with C.txt; nobody hears of it.
-    for (int i = 0; i < 500 && Count(server.Requests(), "/RudovuZado/C.txt.zip") == 0; ++i)
-        Sleep(20);
     manager.reset();
     const auto events = notify.Events();
     EXPECT_EQ(events.back(), L"error:" + text);
     EXPECT_EQ(std::count_if(events.begin(), events.end(),
                             [](const std::wstring& e) { return e != L"progress"; }),
               1);
-    for (const auto& report : notify.ProgressReports()) EXPECT_EQ(report.index, 1);
-    EXPECT_EQ(Count(server.Requests(), "/RudovuZado/C.txt.zip"), 1u);
     EXPECT_FALSE(Exists(install / L"A.txt"));
 }
 
