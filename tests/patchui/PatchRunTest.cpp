@@ -167,26 +167,28 @@ TEST_F(PatchRunTest, PackageRefusedWithAnHttpErrorShowsTheDownloadersTextThenEnd
               std::string::npos);
 }
 
+struct BoxSearch {
+    const std::wstring& words;
+    HWND found = nullptr;
+};
+
+BOOL CALLBACK VisitForBox(HWND window, LPARAM param) {
+    auto& search = *reinterpret_cast<BoxSearch*>(param);
+    DWORD process = 0;
+    GetWindowThreadProcessId(window, &process);
+    wchar_t text[512] = L"";
+    if (process != GetCurrentProcessId() || !IsWindowVisible(window) ||
+        !GetDlgItemTextW(window, 0xFFFF, text, 512) ||
+        std::wstring(text).find(search.words) == std::wstring::npos)
+        return TRUE;
+    search.found = window;
+    return FALSE;
+}
+
 // A message box of this process whose text holds the given words, or nullptr.
 HWND FindMessageBoxWith(const std::wstring& words) {
-    struct Search {
-        const std::wstring& words;
-        HWND found = nullptr;
-    } search{words};
-    EnumWindows(
-        [](HWND window, LPARAM param) -> BOOL {
-            auto& search = *reinterpret_cast<Search*>(param);
-            DWORD process = 0;
-            GetWindowThreadProcessId(window, &process);
-            wchar_t text[512] = L"";
-            if (process != GetCurrentProcessId() || !IsWindowVisible(window) ||
-                !GetDlgItemTextW(window, 0xFFFF, text, 512) ||
-                std::wstring(text).find(search.words) == std::wstring::npos)
-                return TRUE;
-            search.found = window;
-            return FALSE;
-        },
-        reinterpret_cast<LPARAM>(&search));
+    BoxSearch search{words};
+    EnumWindows(&VisitForBox, reinterpret_cast<LPARAM>(&search));
     return search.found;
 }
 
