@@ -3,29 +3,34 @@
 # the error box of an update that fails (a package the server does not have).
 #
 #   docs/make_screenshots.sh        (after building the native and win32-test presets)
+#   PELKO_SCREENSHOT_PRESET=win64-test docs/make_screenshots.sh   (where 32-bit programs cannot run)
 #
 # Writes docs/images/patch-window.png and docs/images/update-error.png. Uses its own Wine prefix,
-# Xvfb and HTTP server under build/win32-test/screenshot-state and stops all three at the end.
+# Xvfb and HTTP server under build/<preset>/screenshot-state and stops all three at the end.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 root=$PWD
-bin=$root/build/win32-test/bin
-state=$root/build/win32-test/screenshot-state
+preset=${PELKO_SCREENSHOT_PRESET:-win32-test}
+bin=$root/build/$preset/bin
+state=$root/build/$preset/screenshot-state
 export PELKO_TEST_STATE=$state
-domain=$(sed -n 's/^PELKO_DOMAIN_1:STRING=//p' build/win32-test/CMakeCache.txt)
+domain=$(sed -n 's/^PELKO_DOMAIN_1:STRING=//p' "build/$preset/CMakeCache.txt")
+wine_run=("$root/scripts/wine-run.sh")
+[ "$preset" = win64-test ] && wine_run+=(--win64)
 mkdir -p "$state"
 
 http_pid=""
 host_pid=""
 stop_all() {
   [ -n "$http_pid" ] && kill "$http_pid" 2>/dev/null || true
-  scripts/wine-run.sh --stop >/dev/null 2>&1 || true
+  "${wine_run[@]}" --stop >/dev/null 2>&1 || true
   [ -n "$host_pid" ] && wait "$host_pid" 2>/dev/null || true
   scripts/xvfb.sh stop "$state" >/dev/null 2>&1 || true
 }
 trap stop_all EXIT
 
-# Two files: the first package takes a few seconds to come, the second is missing.
+# Two files, fetched side by side: each answer takes a few seconds to come, and the second
+# package is missing.
 release=$state/release
 tree=$state/www
 rm -rf "$release" "$tree"
@@ -40,7 +45,7 @@ build/native/bin/pelko-publish build --clients-tz UTC --sign-key keys/test-only/
 rm "$tree/CvUpdate/PelkoPatch/RudovuZado/Missing.txt.zip"
 
 rm -f "$state/http.log"
-python3 -u scripts/static-server.py "$tree" /Slow.txt.zip 5 >>"$state/http.log" 2>&1 &
+python3 -u scripts/static-server.py "$tree" .txt.zip 3 >>"$state/http.log" 2>&1 &
 http_pid=$!
 port=""
 for _ in $(seq 1 100); do
@@ -52,15 +57,15 @@ done
 
 env -u DISPLAY scripts/xvfb.sh start "$state" >/dev/null
 export DISPLAY=$(cat "$state/display")
-scripts/wine-run.sh --init
+"${wine_run[@]}" --init
 # No window manager runs on Xvfb: Wine draws the frames and captions itself.
-scripts/wine-run.sh reg add 'HKCU\Software\Wine\X11 Driver' /v Managed /d N /f >/dev/null
+"${wine_run[@]}" reg add 'HKCU\Software\Wine\X11 Driver' /v Managed /d N /f >/dev/null
 folder=$state/wineprefix/drive_c/Corvane/Pelko
 rm -rf "$folder"
 mkdir -p "$folder"
 cp "$bin"/PelkoDeskLoader.exe "$folder"/
 
-(cd "$state" && "$root"/scripts/wine-run.sh "$bin"/PelkoWebHost.exe desk \
+(cd "$state" && "${wine_run[@]}" "$bin"/PelkoWebHost.exe desk \
   "http://$domain:$port/CvUpdate/Pelko" screenshot-enc) &
 host_pid=$!
 
@@ -89,5 +94,5 @@ shot() {  # shot OUTPUT WINDOW-PATTERN
 
 # The patch window has no title; the box is captioned with the component's name.
 shot docs/images/patch-window.png '\(has no name\): \("pelkowebhost.exe"'
-sleep 5
+sleep 3
 shot docs/images/update-error.png '"PelkoWebLoader": \("pelkowebhost.exe"'
