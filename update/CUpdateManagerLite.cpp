@@ -59,13 +59,14 @@ int CUpdateManagerLite::CheckForUpdates() {
                            abort, errors);
         const int count = check.Run();
         workspace.DeleteManifestCopies();
+        // A manifest that was read names the one release whose staged files may wait.
+        if (check.Plan()) workspace.DiscardStagedExcept(*check.Plan());
         if (count <= 0) {
             // Nothing more to do in the run: no other launch waits while a box is shown.
             workspace.End();
             return count;
         }
         plan = check.Plan();
-        workspace.DiscardStagedExcept(*plan);
         return count;
     } catch (...) {
         ReportCaughtException(L"CUpdateManagerLite::CheckForUpdates");
