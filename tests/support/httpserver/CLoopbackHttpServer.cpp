@@ -307,15 +307,29 @@ bool CLoopbackHttpServer::Answer(SOCKET client, const ReceivedRequest& request,
 }
 
 bool CLoopbackHttpServer::SendAll(SOCKET client, const char* data, size_t length) {
+    // Without blocking: a peer that stops reading (a client process that was ended, a
+    // connection kept in a pool) must not hold the server's Stop for ever.
+    u_long nonBlocking = 1;
+    ioctlsocket(client, FIONBIO, &nonBlocking);
+    bool sent = true;
     while (length > 0) {
-        if (!Running()) return false;
+        if (!Running()) {
+            sent = false;
+            break;
+        }
         if (!Ready(client, true)) continue;
         const int n = send(client, data, static_cast<int>(std::min<size_t>(length, 1 << 20)), 0);
-        if (n <= 0) return false;
+        if (n == SOCKET_ERROR && WSAGetLastError() == WSAEWOULDBLOCK) continue;
+        if (n <= 0) {
+            sent = false;
+            break;
+        }
         data += n;
         length -= n;
     }
-    return true;
+    u_long blocking = 0;
+    ioctlsocket(client, FIONBIO, &blocking);
+    return sent;
 }
 
 }  // namespace httptest
