@@ -69,11 +69,14 @@ int CUpdateManagerLite::CheckForUpdates() {
         plan = check.Plan();
         return count;
     } catch (...) {
+        // Out of memory half-way: what was planned is not a check's answer. As for a manifest
+        // that cannot be had, the launch goes on with what is installed; the failure stays
+        // readable.
         ReportCaughtException(L"CUpdateManagerLite::CheckForUpdates");
         errors.Set(L"failed to check for updates", CUpdateCheck::kErrorLoadManifest);
         plan.reset();
         workspace.End();
-        return -1;
+        return 0;
     }
 }
 
