@@ -154,6 +154,10 @@ void CInstallLite::Install() {
         ReportStopped();
         return;
     }
+    Commit(commitList);
+}
+
+void CInstallLite::Commit(const std::vector<JournalEntry>& commitList) {
     const int total = static_cast<int>(commitList.size());
     CInstallCommit commit(workspace.JournalFile());
     const bool committed = commit.Run(commitList, [&](size_t index) {

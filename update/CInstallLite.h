@@ -65,6 +65,8 @@ private:
     // stopped when a stop came between two packages.
     std::wstring Stage(bool& stopped);
     std::vector<JournalEntry> CommitList() const;
+    // Puts the staged files in place (the commit registers the marked ones) and ends the run.
+    void Commit(const std::vector<JournalEntry>& commitList);
     // Ends the run, then tells the receiver.
     void ReportError(const std::wstring& text);
     void ReportStopped();
