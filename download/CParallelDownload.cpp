@@ -102,7 +102,11 @@ void CParallelDownload::Work() {
 }
 
 bool CParallelDownload::FetchNext() {
-    if (!list || failed || abort.Stopped() || callback.IsStopped()) return false;
+    if (!list) {
+        Fail(L"Failed to download file : -");
+        return false;
+    }
+    if (failed || abort.Stopped() || callback.IsStopped()) return false;
     const size_t index = next++;
     if (index >= list->size()) return false;
     DownloadComponentInfo& record = (*list)[index];

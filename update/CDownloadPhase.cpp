@@ -204,7 +204,7 @@ unsigned CDownloadPhase::RunEvents() {
     } catch (...) {
         // A notification that throws ends the loop; the phase still ends with one final
         // report, unless that one threw.
-        ReportCaughtException(L"CUpdateManagerLite::Run");
+        ReportCaughtException(L"CDownloadPhase::RunEvents");
         if (!finalDispatched) {
             abort.Stop();
             const wchar_t kText[] = L"failed to download the update";
@@ -213,7 +213,7 @@ unsigned CDownloadPhase::RunEvents() {
                 if (phaseEnded) phaseEnded(kEventError);
                 if (CRudovuZadoNotify* receiver = notify) receiver->OnUpdateError(kText);
             } catch (...) {
-                ReportCaughtException(L"CUpdateManagerLite::Run, final report");
+                ReportCaughtException(L"CDownloadPhase::RunEvents, final report");
             }
         }
     }

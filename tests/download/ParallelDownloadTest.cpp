@@ -153,7 +153,7 @@ TEST_F(ParallelDownloadTest, MissingListEndsStoppedWithTheDownloadErrorText) {
 
     EXPECT_TRUE(RunList(callback, 6).empty());
 
-    EXPECT_EQ(callback.Events(), Events({L"OnStopped"}));
+    EXPECT_EQ(callback.Events(), Events({L"OnError:Failed to download file : -", L"OnStopped"}));
 }
 
 // The one slow test: ten send attempts one second apart against a port where nothing listens.
