@@ -126,7 +126,7 @@ void CInstallLite::ReportError(const std::wstring& text) {
 
 void CInstallLite::Install() {
     if (Stopped()) return;
-    if (!plan || !workspace.Hold(kLockWaitMs, stop)) {
+    if (!plan || !workspace.Hold(stop)) {
         DebugFormat(L"CInstallLite::Install, the run lock could not be had: nothing installed\n");
         ReportStopped();
         return;

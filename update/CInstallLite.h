@@ -24,8 +24,6 @@
 class CInstallLite : public bcl::system::process::thread::CThread {
 public:
     static constexpr unsigned kErrorInstall = 0x10081001;
-    // How long a later phase of the run waits to take the run lock back.
-    static constexpr unsigned long kLockWaitMs = 30 * 1000;
 
     CInstallLite(CRunWorkspace& workspace, CLastError& errors, bool verifiesUpdates);
 

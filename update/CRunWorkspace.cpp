@@ -11,12 +11,12 @@
 CRunWorkspace::CRunWorkspace(const std::wstring& folder)
     : installFolder(folder), workFolder(UpdateWorkPaths::WorkFolder(folder)) {}
 
-CRunWorkspace::BeginResult CRunWorkspace::Begin(DWORD waitMs, const std::atomic<bool>& cancel) {
+CRunWorkspace::BeginResult CRunWorkspace::Begin(const std::atomic<bool>& cancel) {
     if (Held()) return BeginResult::Ready;
     if (cancel) return BeginResult::Stopped;
     CreateDirectoryW(workFolder.c_str(), nullptr);
     SetFileAttributesW(workFolder.c_str(), FILE_ATTRIBUTE_HIDDEN);
-    if (!Hold(waitMs, cancel)) return cancel ? BeginResult::Stopped : BeginResult::Busy;
+    if (!Hold(cancel)) return cancel ? BeginResult::Stopped : BeginResult::Busy;
     {
         std::lock_guard<std::mutex> guard(lock);
         manifestFolder = RunFolders::MakeManifestFolder(workFolder);
@@ -28,10 +28,10 @@ CRunWorkspace::BeginResult CRunWorkspace::Begin(DWORD waitMs, const std::atomic<
     return BeginResult::Ready;
 }
 
-bool CRunWorkspace::Hold(DWORD waitMs, const std::atomic<bool>& cancel) {
+bool CRunWorkspace::Hold(const std::atomic<bool>& cancel) {
     // Waited for outside the lock: End may come from another thread meanwhile.
     CRunLock waiting;
-    if (!Held() && !waiting.Acquire(UpdateWorkPaths::LockFile(workFolder), waitMs, cancel))
+    if (!Held() && !waiting.Acquire(UpdateWorkPaths::LockFile(workFolder), kWaitMs, cancel))
         return false;
     std::lock_guard<std::mutex> guard(lock);
     if (waiting.Held()) runLock.TakeFrom(waiting);

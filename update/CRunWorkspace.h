@@ -17,17 +17,19 @@
 class CRunWorkspace {
 public:
     enum class BeginResult { Ready, Busy, Stopped };
+    // How long a run waits for another run's work on the same folder before it gives up.
+    static constexpr DWORD kWaitMs = 30 * 1000;
 
     explicit CRunWorkspace(const std::wstring& installFolder);
     CRunWorkspace(const CRunWorkspace&) = delete;
     CRunWorkspace& operator=(const CRunWorkspace&) = delete;
     ~CRunWorkspace() { End(); }
 
-    // Waits at most waitMs for another run, and only while cancel is not set. Nothing in the
+    // Waits at most kWaitMs for another run, and only while cancel is not set. Nothing in the
     // install folder changes once cancel is set.
-    BeginResult Begin(DWORD waitMs, const std::atomic<bool>& cancel);
+    BeginResult Begin(const std::atomic<bool>& cancel);
     // Takes the lock again for a later phase of the same run; nothing else.
-    bool Hold(DWORD waitMs, const std::atomic<bool>& cancel);
+    bool Hold(const std::atomic<bool>& cancel);
     // Gives the lock back and removes the manifest copies; safe from any thread, at any time.
     void End();
     bool Held() const;

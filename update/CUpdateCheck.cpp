@@ -69,7 +69,6 @@ int CUpdateCheck::Run() {
     const std::wstring copy = PathText::AppendBackslash(folders.manifest) + name;
     const bool loaded = manifest.Load(copy.c_str());
     const ULONGLONG manifestBytes = FileSystem::FileSize(copy);
-    DeleteFileW(copy.c_str());
     if (!loaded) {
         errors.Set(L"failed to load file : " + name, kErrorLoadManifest);
         return -1;

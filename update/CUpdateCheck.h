@@ -22,7 +22,7 @@ struct CheckSettings {
     std::vector<PublicKey> keys;
 };
 
-// Fetches the manifest into the run's manifest folder, reads it and plans every out-of-date
+// Fetches the manifest into the run's manifest folder (the caller empties it), reads it and plans every out-of-date
 // file: its request, its part and staged files, where a part resumes, and whether a verified
 // staged file of the same release already waits. Its transfers stop with the run's abort.
 class CUpdateCheck {

@@ -41,7 +41,7 @@ CUpdateManagerLite::~CUpdateManagerLite() {
 int CUpdateManagerLite::CheckForUpdates() {
     try {
         plan.reset();
-        switch (workspace.Begin(kRunLockWaitMs, abort.Flag())) {
+        switch (workspace.Begin(abort.Flag())) {
             case CRunWorkspace::BeginResult::Ready:
                 break;
             case CRunWorkspace::BeginResult::Busy:
@@ -88,7 +88,7 @@ int CUpdateManagerLite::StartDownload(CRudovuZadoNotify* receiver, bool installA
         installWhenDone = installAfter;
         abort.Reset();
         if (!plan && (CheckForUpdates(), !plan)) return 0;
-        if (!workspace.Hold(kRunLockWaitMs, abort.Flag())) return 0;
+        if (!workspace.Hold(abort.Flag())) return 0;
         return downloads.Start(plan, receiver, [this](EventKind final) { OnDownloadEnded(final); })
                    ? 1
                    : 0;

@@ -14,10 +14,6 @@
 #include "update/UpdatePlan.h"
 #include "verify/UpdateKeys.h"
 
-#ifndef PELKO_PARALLEL_DOWNLOADS
-#define PELKO_PARALLEL_DOWNLOADS 6
-#endif
-
 // The update engine's front. A run goes through its parts in order: the workspace (run lock,
 // recovery), the check (a plan of what to fetch), the download phase (packages side by side),
 // the installer (staging and one commit). A stop reaches whichever of them works, also a
@@ -30,7 +26,8 @@ public:
     static constexpr unsigned kErrorExtractFile = CInstallLite::kErrorInstall;
     // How long a run waits for another run on the same install folder before it gives up and
     // finds nothing to do: the installed version starts.
-    static constexpr DWORD kRunLockWaitMs = 30 * 1000;
+    static constexpr DWORD kRunLockWaitMs = CRunWorkspace::kWaitMs;
+    // The build option (cmake/PelkoOptions.cmake).
     static constexpr int kParallelDownloads = PELKO_PARALLEL_DOWNLOADS;
 
     // With keys, only a release signed by one of them is used and only verified files are
