@@ -130,7 +130,7 @@ bool CUpdateCheck::FetchArchive(const std::wstring& name) {
 }
 
 bool CUpdateCheck::AcceptManifest(const std::wstring& package, const std::wstring& copy) {
-    const auto refusal = ExtractVerifiedManifest(package, copy, settings.keys,
+    const auto refusal = ExtractVerifiedManifest(package, copy, settings.keys, settings.acceptance,
                                                  CReleaseSerial(settings.installFolder),
                                                  SecondsNow());
     const DWORD lastError = GetLastError();

@@ -18,8 +18,9 @@ struct CheckSettings {
     std::wstring manifestName = L"RudovuZado.ini";
     std::vector<std::wstring> typeFilter;  // empty: every type
     DownloadProxySettings proxy;
-    // With keys, only a release signed by one of them is used.
+    // With keys, only a release signed by one of them is used, and only what acceptance takes.
     std::vector<PublicKey> keys;
+    ReleaseRules::Acceptance acceptance = BuiltInAcceptance();
 };
 
 // Fetches the manifest into the run's manifest folder (the caller empties it), reads it and plans every out-of-date

@@ -51,7 +51,16 @@ configure "holds the test key of keys/test-only/" "${domains[@]}" \
   -DPELKO_UPDATE_KEYS="$vendor_key;$test_key"
 configure "is not a public key" -DPELKO_UPDATE_KEYS="${vendor_key}0" "${domains[@]}"
 configure "there is no file" -DPELKO_UPDATE_KEY_FILES="$scratch-absent.pub" "${domains[@]}"
-configure ok -DPELKO_UPDATE_KEYS="$vendor_key" "${domains[@]}"
+configure "is not a product name" -DPELKO_UPDATE_KEYS="$vendor_key" "${domains[@]}"
+configure "is not a product name" -DPELKO_UPDATE_KEYS="$vendor_key" "${domains[@]}" \
+  "-DPELKO_PRODUCT=Pelko Desk"
+configure "is longer than 64 characters" -DPELKO_UPDATE_KEYS="$vendor_key" "${domains[@]}" \
+  "-DPELKO_PRODUCT=$(printf 'p%.0s' $(seq 65))"
+configure "only a build for the tests may be made so" "${domains[@]}" -DPELKO_PRODUCT=PelkoDesk \
+  -DPELKO_ALLOW_UNSIGNED_UPDATES=ON
+configure "only a build for the tests may be made so" "${domains[@]}" -DPELKO_PRODUCT=PelkoDesk \
+  -DPELKO_UPDATE_KEYS="$vendor_key" -DPELKO_ALLOW_UNSIGNED_UPDATES=ON
+configure ok -DPELKO_UPDATE_KEYS="$vendor_key" "${domains[@]}" -DPELKO_PRODUCT=PelkoDesk
 grep -q "^PELKO_TESTING:BOOL=OFF" "$scratch/CMakeCache.txt" ||
   { echo "FAILED: the product preset sets PELKO_TESTING" >&2; failed=1; }
 rm -rf "$scratch"
