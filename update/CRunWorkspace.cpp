@@ -45,7 +45,9 @@ bool CRunWorkspace::Recover(const std::atomic<bool>& cancel) {
     if (cancel) return false;
     // Before anything else: the files of an interrupted commit all new, or all old. Either
     // way its staged set is spent, and a completed one leaves nothing of its release.
-    CInstallCommit(journal).Recover();
+    CInstallCommit commit(journal);
+    // What a journal that cannot be read names is unknown: nothing is discarded, the run stops.
+    if (!commit.Recover() && commit.Unreadable()) return false;
     DiscardCommitted();
     return true;
 }

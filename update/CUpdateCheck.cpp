@@ -19,6 +19,7 @@
 #include "update/NeedsUpdate.h"
 #include "update/ReleaseTime.h"
 #include "update/TargetPath.h"
+#include "update/TargetPlace.h"
 #include "update/UpdateWorkPaths.h"
 #include "verify/CReleaseSerial.h"
 #include "verify/CSha256.h"
@@ -175,10 +176,10 @@ bool CUpdateCheck::IsStagedFile(const ManifestEntry& entry, const std::wstring& 
 bool CUpdateCheck::PlanIfOutdated(const ManifestEntry& entry, UpdatePlan& into) const {
     const ULONGLONG releaseTime = ReleaseTimeOf(entry.modifyDate);
     if (!ManifestPaths::TypeAccepted(settings.typeFilter, entry.type)) return false;
-    const std::optional<std::wstring> contained = ContainedTargetPath(
+    const std::optional<TargetPlace::Place> place = TargetPlace::OfEntry(
         entry.folderType, entry.targetDir, entry.name, settings.installFolder);
-    if (!contained) return false;
-    const std::wstring& target = *contained;
+    if (!place) return false;
+    const std::wstring& target = place->target;
     // A file already in place is registered again only where this product installs, and
     // under signed updates only when it is the file the manifest names.
     const BOOL reRegister = entry.registerDll && IsInsideFolder(settings.installFolder, target) &&
@@ -188,6 +189,7 @@ bool CUpdateCheck::PlanIfOutdated(const ManifestEntry& entry, UpdatePlan& into) 
         return false;
     PlannedFile file;
     file.entry = entry;
+    file.base = place->base;
     file.target = target;
     file.request = BuildEntryRequest(entry, target, settings.updateUrl, settings.proxy);
     // Packages go to the run's folder, named after the release, never beside the target.
