@@ -4,6 +4,7 @@
 
 #include "framework/PathText.h"
 #include "framework/win32/DebugOutput.h"
+#include "framework/win32/FolderSecurity.h"
 #include "update/CInstallCommit.h"
 #include "update/RunFolders.h"
 #include "update/UpdateWorkPaths.h"
@@ -14,7 +15,10 @@ CRunWorkspace::CRunWorkspace(const std::wstring& folder)
 CRunWorkspace::BeginResult CRunWorkspace::Begin(const std::atomic<bool>& cancel) {
     if (Held()) return BeginResult::Ready;
     if (cancel) return BeginResult::Stopped;
-    CreateDirectoryW(workFolder.c_str(), nullptr);
+    // Private: what another user could open here (the lock, the journal) would hold back
+    // every update. Its files inherit the list.
+    const FolderSecurity::LocalDescriptor privateList = FolderSecurity::PrivateDescriptor();
+    FolderSecurity::CreateFolder(workFolder, privateList.get());
     SetFileAttributesW(workFolder.c_str(), FILE_ATTRIBUTE_HIDDEN);
     if (!Hold(cancel)) return cancel ? BeginResult::Stopped : BeginResult::Busy;
     {

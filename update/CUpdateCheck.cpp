@@ -163,9 +163,9 @@ bool CUpdateCheck::MayRegisterExisting(const ManifestEntry& entry,
 }
 
 bool CUpdateCheck::IsStagedFile(const ManifestEntry& entry, const std::wstring& staged) const {
-    if (GetFileAttributesW(staged.c_str()) == INVALID_FILE_ATTRIBUTES) return false;
-    const uint64_t size = FileSystem::FileSize(staged);
-    if (!VerifiesUpdates()) return entry.fileSize <= 0 || size == uint64_t(entry.fileSize);
+    // Nothing but a signed digest tells a staged file's bytes: an unsigned run stages anew.
+    if (!VerifiesUpdates() || GetFileAttributesW(staged.c_str()) == INVALID_FILE_ATTRIBUTES)
+        return false;
     const auto expected = ExpectedFromManifest(entry.name, entry.fileSize, entry.sha256);
     Sha256Digest digest{};
     uint64_t hashed = 0;

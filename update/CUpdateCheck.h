@@ -53,7 +53,7 @@ private:
     // Whether an existing file may be registered again: always without keys, else only when
     // it is the file the signed manifest names.
     bool MayRegisterExisting(const ManifestEntry& entry, const std::wstring& target) const;
-    // Whether the staged file is the entry's file: by digest under keys, else by size.
+    // Whether the staged file is the entry's file: by digest under keys; never without.
     bool IsStagedFile(const ManifestEntry& entry, const std::wstring& staged) const;
     bool VerifiesUpdates() const { return !settings.keys.empty(); }
 

@@ -43,7 +43,8 @@ CReleaseSerial::Reading CReleaseSerial::Read() const {
 }
 
 bool CReleaseSerial::Record(uint64_t serial) const {
-    const std::wstring temporary = FileSystem::CreateTempFileIn(folder);
+    // Only this user's runs and the machine's administrators read or change the record.
+    const std::wstring temporary = FileSystem::CreatePrivateTempFileIn(folder);
     if (temporary.empty()) return false;
     const std::string text = ReleaseRules::SerialRecord(serial);
     try {

@@ -351,6 +351,31 @@ TEST_F(LaunchTest, FoldersTheLaunchMakesAreOwnedByTheUserAndOpenToNoOtherWriter)
     }
 }
 
+// The settings file holds the page's values: only this user and the machine's administrators
+// read it. (Wine turns the list into the file's mode: an inherited one reads as everyone
+// reading it.)
+TEST_F(LaunchTest, TheSettingsFileIsReadByNoOtherUser) {
+    InstallFakeLoaders();
+    for (const bool existing : {false, true}) {
+        SCOPED_TRACE(existing ? "over an existing file" : "a new file");
+        if (existing)
+            WriteBytes(SettingsPath(), kStaleSettings);
+        else
+            DeleteSoon(SettingsPath());
+        m_dll.Launch({AllowedServer().c_str(), L"enc", nullptr, nullptr, L"PelkoDeskLoader.exe"},
+                     [](const std::wstring&, const std::function<void()>&) {});
+        DWORD error = ERROR_SUCCESS;
+        const auto facts = FolderSecurity::ReadFolderFacts(SettingsPath(), error);
+        ASSERT_TRUE(facts.has_value()) << error;
+        const auto user = FolderSecurity::CurrentUserSid();
+        for (const auto& entry : facts->entries)
+            EXPECT_TRUE(entry.sid == *user || FolderTrustRule::IsAuthority(entry.sid))
+                << Utf8(entry.sid) << " mask " << entry.mask;
+        EXPECT_EQ(SettingsEntries().size(), 4u);
+        EXPECT_TRUE(WaitForRecord(L"PelkoDeskLoader").has_value());
+    }
+}
+
 struct UntrustedCase {
     const char* name;
     std::wstring folder;  // the folder the box names

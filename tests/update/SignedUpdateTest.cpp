@@ -9,6 +9,7 @@
 #include "EngineFixture.h"
 #include "UpdateTestFiles.h"
 #include "framework/win32/DebugOutput.h"
+#include "framework/win32/FolderSecurity.h"
 #include "update/UpdateWorkPaths.h"
 #include "support/updatetree/CTreeSigner.h"
 #include "support/updatetree/StoredZip.h"
@@ -119,6 +120,20 @@ TEST_F(SignedUpdateTest, SignedReleasesInstallRegisterAndRecordTheirSerial) {
     InstallFirstRelease();
     EXPECT_EQ(FileBytes(install / L"B.txt"), "first B");
     EXPECT_EQ(RecordedSerial(), kFirstSerial);
+    // The record and the run's folder are this user's and the administrators' alone: another
+    // user who could open them would hold back every update. (Wine shows a list only as the
+    // Unix mode it made of it: an inherited one reads as everyone reading.)
+    const auto user = FolderSecurity::CurrentUserSid();
+    for (const std::wstring& path : {install / CReleaseSerial::fileName,
+                                     UpdateWorkPaths::WorkFolder(install.Path())}) {
+        DWORD error = ERROR_SUCCESS;
+        const auto facts = FolderSecurity::ReadFolderFacts(path, error);
+        ASSERT_TRUE(facts.has_value()) << error;
+        for (const auto& entry : facts->entries)
+            EXPECT_TRUE(entry.sid == *user || FolderTrustRule::IsAuthority(entry.sid))
+                << std::string(path.begin(), path.end()) << ": "
+                << std::string(entry.sid.begin(), entry.sid.end());
+    }
 
     PublishSecondRelease({CUpdateTree::Signing::Key::test, kFirstSerial + 1, {}, {}});
     EXPECT_EQ(UpdateOnce(), 1);

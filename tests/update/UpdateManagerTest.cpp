@@ -10,6 +10,7 @@
 #include "UpdateTestFiles.h"
 #include "framework/win32/DebugOutput.h"
 #include "download/ProgressText.h"
+#include "support/updatetree/CTreeSigner.h"
 #include "update/CRunLock.h"
 #include "update/UpdateWorkPaths.h"
 
@@ -513,7 +514,18 @@ TEST_F(UpdateManagerTest, OneFailingPackageAmongParallelFetchesIsOneErrorAndRepl
         EXPECT_FALSE(Exists(install / (L"F" + std::to_wstring(i) + L".txt"))) << i;
 }
 
-TEST_F(UpdateManagerTest, ABusyTargetPostponesTheCommitAndTheNextRunCommitsWithoutFetching) {
+// Under signed updates the staged files are known by their signed digest; an unsigned run has
+// nothing that tells their bytes, so it fetches and stages them anew.
+class PostponedCommitTest : public UpdateManagerTest, public ::testing::WithParamInterface<bool> {
+protected:
+    std::vector<PublicKey> Keys() const {
+        return GetParam() ? std::vector<PublicKey>{updatetree::CTreeSigner::TestKey().Public()}
+                          : std::vector<PublicKey>{};
+    }
+};
+
+TEST_P(PostponedCommitTest, ABusyTargetPostponesTheCommitAndOnlyASignedRunCommitsWithoutFetching) {
+    RecreateManager(server.Url(), Keys());
     for (const wchar_t* name : {L"A.txt", L"B.txt"}) {
         tree.AddPackage(Narrow(name), "new " + Narrow(name), kStored);
         updatetest::WriteTextFile(install / name, "old");
@@ -535,8 +547,8 @@ TEST_F(UpdateManagerTest, ABusyTargetPostponesTheCommitAndTheNextRunCommitsWitho
     const size_t packageRequests = server.Requests().size() - 1;
     EXPECT_EQ(packageRequests, 2u);
 
-    // Free now: the next run commits the staged files and fetches only the manifest.
-    RecreateManager(server.Url());
+    // Free now: the next run commits the staged files, fetching only the manifest when signed.
+    RecreateManager(server.Url(), Keys());
     notify.Reset();
     ASSERT_EQ(manager->CheckForUpdates(), 2);
     ASSERT_TRUE(DownloadAll());
@@ -547,12 +559,17 @@ TEST_F(UpdateManagerTest, ABusyTargetPostponesTheCommitAndTheNextRunCommitsWitho
     EXPECT_EQ(FileBytes(install / L"B.txt"), "new B.txt");
     const auto requests = server.Requests();
     EXPECT_EQ(Count(requests, "/RudovuZado/A.txt.zip") + Count(requests, "/RudovuZado/B.txt.zip"),
-              2u);
+              GetParam() ? 2u : 4u);
     // Nothing of the committed release is left to fetch or stage.
     const std::wstring work = Engine().WorkFolder();
     EXPECT_EQ(FilesBelow(work.substr(0, work.size() - 1)),
               std::vector<std::wstring>{UpdateWorkPaths::LockFile(work)});
 }
+
+INSTANTIATE_TEST_SUITE_P(Signing, PostponedCommitTest, ::testing::Values(true, false),
+                         [](const ::testing::TestParamInfo<bool>& info) {
+                             return info.param ? "signed" : "unsigned";
+                         });
 
 // A package that cannot be staged fails the whole run: nothing is replaced, one error names
 // it. (A package held open for writing elsewhere refuses the installer's read the same way for
