@@ -186,8 +186,10 @@ protected:
             UpdateWorkPaths::PartsFolder(UpdateWorkPaths::WorkFolder(kInstallFolder));
         for (DWORD waited = 0; waited < kPartWaitMs; waited += kPollMs) {
             std::error_code error;
-            for (const auto& part : fs::directory_iterator(parts, error))
-                if (part.file_size(error) >= bytes) return part.file_size(error);
+            for (const auto& part : fs::directory_iterator(parts, error)) {
+                const uintmax_t size = part.file_size(error);
+                if (!error && size >= bytes) return size;
+            }
             Sleep(kPollMs);
         }
         return 0;
