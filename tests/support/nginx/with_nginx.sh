@@ -9,7 +9,7 @@
 #   PELKO_NGINX_WWW   the folder served
 #   PELKO_NGINX_LOG   the access log: one line per answer, tab-separated: request URI, status,
 #                     Range, If-None-Match, If-Modified-Since, body bytes sent, Cache-Control sent
-# nginx is stopped when COMMAND ends, and in any case after PELKO_NGINX_SECONDS (default 900).
+# nginx is stopped when COMMAND ends, and in any case after PELKO_NGINX_SECONDS (default 600).
 # Exit code: COMMAND's, or 1 when nginx cannot be started.
 set -euo pipefail
 state=$1
@@ -85,7 +85,7 @@ for _ in 1 2 3 4 5; do
   candidate=$(free_port)
   write_conf "$candidate"
   : >"$prefix/error.log"
-  timeout --signal=TERM "${PELKO_NGINX_SECONDS:-900}" \
+  timeout --signal=TERM "${PELKO_NGINX_SECONDS:-600}" \
     "$nginx_bin" -p "$prefix" -c "$prefix/nginx.conf" -e "$prefix/error.log" &
   nginx_pid=$!
   for _ in $(seq 50); do
