@@ -4,6 +4,7 @@
 #include <ctime>
 
 #include "tools/publish/CCreatedFolders.h"
+#include "tools/publish/CDeltaBuilder.h"
 #include "tools/publish/CIniDocument.h"
 #include "tools/publish/CPackageReader.h"
 #include "tools/publish/CPackageWriter.h"
@@ -36,6 +37,7 @@ bool IsUpdateTree(const fs::path& output) {
     for (const fs::directory_entry& item : fs::directory_iterator(output)) {
         const std::string name = item.path().filename().string();
         if (name == CTreeVerifier::packageFolder && item.is_directory()) continue;
+        if (name == DeltaObjects::folder && item.is_directory()) continue;
         if (item.path() != ManifestPackage(output)) return false;
         hasManifest = true;
     }
@@ -94,7 +96,7 @@ CPublisher::Planned CPublisher::Plan(const PublishEntry& entry, const Previous& 
     if (!stamp)
         throw CPublishError(entry.source.string() +
                             ": modified after 2107, which a package cannot record");
-    Planned planned{&entry, *stamp, {}, {}};
+    Planned planned{&entry, *stamp, {}, {}, {}};
     if (signer) planned.sha256 = ToHex(OpenSslVerify::Sha256OfFile(entry.source));
     const auto last = previous.dates.find(entry.name);
     if (last == previous.dates.end()) return planned;
@@ -122,6 +124,9 @@ std::string CPublisher::ManifestText(const std::vector<Planned>& plan) {
         text += "ModifyDate=" + p.stamp.ModifyDateText() + "\r\n";
         text += "FileSize=" + std::to_string(e.size) + "\r\n";
         if (!p.sha256.empty()) text += "Sha256=" + p.sha256 + "\r\n";
+        for (size_t i = 0; i < p.deltas.size(); ++i)
+            text += DeltaObjects::KeyName(static_cast<int>(i + 1)) + "=" +
+                    DeltaObjects::KeyText(p.deltas[i]) + "\r\n";
         text += std::string("Register=") + (e.registerDll ? "1" : "0") + "\r\n";
         text += std::string("CheckDate=") + (e.checkDate ? "1" : "0") + "\r\n";
         text += "Type=" + e.type + "\r\n\r\n";
@@ -140,8 +145,20 @@ WallClock CPublisher::ManifestStamp(const std::vector<Planned>& plan, const std:
     return std::min(std::max(newest, previous.manifestStamp.NextDosStep()), WallClock::DosLatest());
 }
 
-void CPublisher::Stage(const std::vector<Planned>& plan, const Previous& previous,
-                       const fs::path& staged) const {
+void CPublisher::MakeDeltas(std::vector<Planned>& plan, const fs::path& staged,
+                            std::vector<std::string>& warnings) const {
+    if (deltaFrom.empty()) return;
+    CDeltaBuilder builder(deltaFrom, {signer->Public()});
+    for (Planned& p : plan) {
+        // An unchanged file is fetched by no client, so it needs no delta.
+        if (!p.kept.empty()) continue;
+        p.deltas = builder.Make(p.entry->name, p.entry->source, p.sha256,
+                                fs::file_size(PackageOf(staged, p.entry->name)), staged, warnings);
+    }
+}
+
+void CPublisher::Stage(std::vector<Planned>& plan, const Previous& previous,
+                       const fs::path& staged, std::vector<std::string>& warnings) const {
     fs::create_directory(staged / CTreeVerifier::packageFolder);
     for (const Planned& p : plan) {
         const fs::path package = PackageOf(staged, p.entry->name);
@@ -150,6 +167,7 @@ void CPublisher::Stage(const std::vector<Planned>& plan, const Previous& previou
         else
             CopyPackage(p.kept, package);
     }
+    MakeDeltas(plan, staged, warnings);
     const std::string text = ManifestText(plan);
     std::vector<CPackageWriter::NamedText> entries{{CTreeVerifier::manifestName, text}};
     if (signer)
@@ -171,10 +189,11 @@ CPublisher::Summary CPublisher::Build(const fs::path& release, const fs::path& d
     // Parents are made as users expect of an output folder, and removed again on a refusal.
     CCreatedFolders parents(output.parent_path());
     const CScratchFolder staged(output, "publish");
-    Stage(plan, previous, staged.Path());
+    Stage(plan, previous, staged.Path(), warnings);
     std::vector<PublicKey> keys;
     if (signer) keys.push_back(signer->Public());
     CTreeVerifier::Verify(staged.Path(), keys);
+    DeltaObjects::Verify(staged.Path(), deltaFrom);
     // mkdtemp makes the folder private; the tree is for a web server to read.
     fs::permissions(staged.Path(), fs::perms::owner_all | fs::perms::group_read |
                                        fs::perms::group_exec | fs::perms::others_read |

@@ -10,6 +10,7 @@
 #include "tools/publish/CClientClock.h"
 #include "tools/publish/CPublishDescription.h"
 #include "tools/publish/CReleaseSigner.h"
+#include "tools/publish/DeltaObjects.h"
 #include "tools/publish/WallClock.h"
 #include "update/ManifestDate.h"
 
@@ -31,6 +32,8 @@ public:
 
     // Strict: an entry no client installs (its Type is not "Common") refuses the build.
     void SetStrict(bool value) { strict = value; }
+    // Earlier signed trees to make deltas from (signed builds only).
+    void SetDeltaFrom(std::vector<std::filesystem::path> trees) { deltaFrom = std::move(trees); }
 
     Summary Build(const std::filesystem::path& release, const std::filesystem::path& description,
                   const std::filesystem::path& output);
@@ -41,6 +44,7 @@ private:
         WallClock stamp;
         std::filesystem::path kept;  // the last tree's package when its file is unchanged
         std::string sha256;          // hexadecimal, when signing
+        std::vector<DeltaObjects::Key> deltas;
     };
     // What the last tree published: its folder, its manifest and the ModifyDate of each
     // section.
@@ -57,8 +61,10 @@ private:
     static std::string ManifestText(const std::vector<Planned>& plan);
     static WallClock ManifestStamp(const std::vector<Planned>& plan, const std::string& text,
                                    const Previous& previous);
-    void Stage(const std::vector<Planned>& plan, const Previous& previous,
-               const std::filesystem::path& staged) const;
+    void Stage(std::vector<Planned>& plan, const Previous& previous,
+               const std::filesystem::path& staged, std::vector<std::string>& warnings) const;
+    void MakeDeltas(std::vector<Planned>& plan, const std::filesystem::path& staged,
+                    std::vector<std::string>& warnings) const;
 
     // Warnings for the entries no client installs; with strict, the first refuses the build.
     std::vector<std::string> TypeWarnings(const std::vector<PublishEntry>& entries,
@@ -67,4 +73,5 @@ private:
     CClientClock clock;
     bool strict = false;
     std::optional<CReleaseSigner> signer;
+    std::vector<std::filesystem::path> deltaFrom;
 };
