@@ -1,5 +1,7 @@
 #include "update/CDeltaStage.h"
 
+#include <cstring>
+
 #include "delta/DeltaFile.h"
 #include "framework/FileSystem.h"
 #include "verify/CSha256.h"

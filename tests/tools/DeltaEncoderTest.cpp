@@ -1,37 +1,14 @@
 #include <gtest/gtest.h>
 
-#include <cstring>
 #include <random>
 
+#include "../delta/DeltaTestSupport.h"
 #include "delta/DeltaDecoder.h"
 #include "tools/publish/DeltaEncoder.h"
 
 namespace {
 
-using Bytes = std::vector<uint8_t>;
-
-class MemorySource : public IDeltaSource {
-public:
-    explicit MemorySource(const Bytes& bytes) : bytes(bytes) {}
-    bool ReadAt(uint64_t offset, void* buffer, size_t count) override {
-        if (offset > bytes.size() || count > bytes.size() - offset) return false;
-        std::memcpy(buffer, bytes.data() + offset, count);
-        return true;
-    }
-
-private:
-    const Bytes& bytes;
-};
-
-class MemorySink : public IDeltaSink {
-public:
-    bool Write(const void* buffer, size_t count) override {
-        const auto* from = static_cast<const uint8_t*>(buffer);
-        bytes.insert(bytes.end(), from, from + count);
-        return true;
-    }
-    Bytes bytes;
-};
+using namespace deltatest;
 
 Bytes Noise(size_t size, unsigned seed) {
     std::mt19937 random(seed);
