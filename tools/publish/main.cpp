@@ -2,12 +2,14 @@
 //
 //   pelko-publish keygen <private-key-file> <public-key-file>
 //   pelko-publish build [--clients-tz ZONE] [--sign-key FILE --product NAME --expires-days N]
-//                       [--strict] <release-folder> <description.ini> <output-folder>
-//   pelko-publish verify [--public-key FILE] <output-folder>
+//                       [--strict] [--delta-from TREE]... <release-folder> <description.ini>
+//                       <output-folder>
+//   pelko-publish verify [--public-key FILE] [--delta-from TREE]... <output-folder>
 //
 // Exit code 0 on success; otherwise one line on standard error and a non-zero code.
 #include <cstdio>
 #include <exception>
+#include <filesystem>
 #include <map>
 #include <optional>
 #include <set>
@@ -19,6 +21,7 @@
 #include "tools/publish/CPublisher.h"
 #include "tools/publish/CSigningKey.h"
 #include "tools/publish/CTreeVerifier.h"
+#include "tools/publish/DeltaObjects.h"
 #include "tools/publish/OpenSslVerify.h"
 #include "verify/ReleaseStatement.h"
 
@@ -31,9 +34,8 @@ int Usage() {
     std::fputs(
         "usage: pelko-publish keygen <private-key-file> <public-key-file> | pelko-publish build "
         "[--clients-tz ZONE] [--sign-key FILE --product NAME --expires-days N] [--strict] "
-        "<release-folder> "
-        "<description.ini> <output-folder> | pelko-publish verify [--public-key FILE] "
-        "<output-folder>\n",
+        "[--delta-from TREE]... <release-folder> <description.ini> <output-folder> | "
+        "pelko-publish verify [--public-key FILE] [--delta-from TREE]... <output-folder>\n",
         stderr);
     return kUsage;
 }
@@ -84,6 +86,22 @@ std::optional<CReleaseSigner> SignerOf(std::map<std::string, std::string>& optio
     return CReleaseSigner(CSigningKey::Load(options["--sign-key"]), options["--product"], *days);
 }
 
+// Takes every "--delta-from TREE" out of args, the one option that may be repeated; one
+// without its value is left for the usage to refuse.
+std::vector<std::filesystem::path> TakeDeltaTrees(std::vector<std::string>& args) {
+    std::vector<std::filesystem::path> trees;
+    for (size_t i = 0; i < args.size();) {
+        if (args[i] == "--delta-from" && i + 1 < args.size()) {
+            trees.emplace_back(args[i + 1]);
+            args.erase(args.begin() + static_cast<ptrdiff_t>(i),
+                       args.begin() + static_cast<ptrdiff_t>(i + 2));
+        } else {
+            ++i;
+        }
+    }
+    return trees;
+}
+
 int Keygen(const std::vector<std::string>& args) {
     if (args.size() != 2) return Usage();
     CSigningKey::Generate(args[0], args[1]);
@@ -94,6 +112,7 @@ int Keygen(const std::vector<std::string>& args) {
 
 int Build(std::vector<std::string> args) {
     std::map<std::string, std::string> options;
+    std::vector<std::filesystem::path> deltaTrees = TakeDeltaTrees(args);
     if (!TakeOptions(args, options, {"--clients-tz", "--sign-key", "--product", "--expires-days"},
                      {"--strict"}))
         return Usage();
@@ -102,7 +121,13 @@ int Build(std::vector<std::string> args) {
     if (zoneGiven)
         if (auto problem = CClientClock::ZoneProblem(zone)) throw CPublishError(*problem);
     if (args.size() != 3) return Usage();
-    CPublisher publisher{CClientClock(zone), SignerOf(options)};
+    std::optional<CReleaseSigner> signer = SignerOf(options);
+    if (deltaTrees.size() > DeltaObjects::mostPerEntry)
+        throw CPublishError("--delta-from takes at most 5 earlier trees");
+    if (!deltaTrees.empty() && !signer)
+        throw CPublishError("--delta-from needs --sign-key: clients use deltas of signed trees only");
+    CPublisher publisher{CClientClock(zone), std::move(signer)};
+    publisher.SetDeltaFrom(std::move(deltaTrees));
     publisher.SetStrict(options.count("--strict") != 0);
     const CPublisher::Summary summary = publisher.Build(args[0], args[1], args[2]);
     for (const std::string& warning : summary.warnings)
@@ -114,13 +139,17 @@ int Build(std::vector<std::string> args) {
 
 int Verify(std::vector<std::string> args) {
     std::map<std::string, std::string> options;
+    const std::vector<std::filesystem::path> deltaTrees = TakeDeltaTrees(args);
     if (!TakeOptions(args, options, {"--public-key"}) || args.size() != 1) return Usage();
     std::vector<PublicKey> keys;
     if (options.count("--public-key"))
         keys = OpenSslVerify::LoadPublicKeys(options["--public-key"]);
     const size_t count = CTreeVerifier::Verify(args[0], keys);
-    std::printf("pelko-publish: %s verified%s, %zu packages\n", args[0].c_str(),
+    const size_t deltas = DeltaObjects::Verify(args[0], deltaTrees);
+    std::printf("pelko-publish: %s verified%s, %zu packages", args[0].c_str(),
                 keys.empty() ? "" : " and its signature checked", count);
+    if (!deltaTrees.empty()) std::printf(", %zu deltas applied", deltas);
+    std::printf("\n");
     return 0;
 }
 
