@@ -104,7 +104,9 @@ TEST_F(DownloaderAbortTest, AbortDuringABlockedSendEndsWithoutRetriesOrReports) 
     }
     EXPECT_FALSE(result);
     EXPECT_EQ(downloader.reports, 0);
-    EXPECT_FALSE(FileExists(target));  // nothing was written: the new file goes
+    // Nothing changes after an abort: the file opened before it stays as it was, empty.
+    EXPECT_EQ(ReadFileBytes(target), "");
+    EXPECT_TRUE(FileExists(target));
     EXPECT_EQ(lines.CountContaining(L"Failed in call to HttpSendRequest"), 0);
     EXPECT_EQ(lines.CountStartingWith(L"Failed to receive a valid response"), 0);
     EXPECT_EQ(server.Requests().size(), 1u);
