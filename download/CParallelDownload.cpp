@@ -208,6 +208,8 @@ void CParallelDownload::State::Fail(const std::wstring& text) {
 
 void CParallelDownload::State::WorkerEnded() {
     if (--running > 0) return;
+    // Every worker is done with the run's files: the lock goes back before the end is told.
+    keepAlive.reset();
     try {
         const bool whole =
             !failed && !abort->Stopped() && !link.IsStopped() && haveList && next.load() >= list.size();

@@ -258,6 +258,13 @@ void CUpdateCheck::KeepPackage(const std::wstring& package) const {
     const std::wstring kept = KeptPackage();
     if (kept.empty()) return;
     const std::wstring validators = kept + kValidatorsSuffix;
+    // The same bytes under the same validators: nothing in the install folder changes.
+    Sha256Digest keptDigest{}, newDigest{};
+    uint64_t keptSize = 0, newSize = 0;
+    if (CSha256::OfFile(kept, keptDigest, keptSize) && CSha256::OfFile(package, newDigest, newSize) &&
+        keptSize == newSize && keptDigest == newDigest &&
+        ReadValidators(validators) == std::make_pair(etag, lastModified))
+        return;
     // The validators go first: a kept copy without its own validators is never asked for by
     // another's.
     DeleteFileW(validators.c_str());
