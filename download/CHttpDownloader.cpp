@@ -485,6 +485,9 @@ BOOL CHttpDownloader::ReadBody() {
         length = 0;
     }
     SetStatus(L"Retrieving the file");
+    // A chunked or close-delimited body cut off may read as a whole one: its end tells.
+    m_bWatchZipEnd = m_bExpectZip && !gotLength && m_nStartPos == 0;
+    m_zipTail.clear();
 
     const auto buffer = AllocateBuffer(m_nBufferSize);
     if (!buffer) return ReportNoBuffer(*this);
@@ -493,6 +496,14 @@ BOOL CHttpDownloader::ReadBody() {
     // The connection may close before the announced length: that is a broken transfer,
     // not a complete file. A HEAD answer announces the length of a body it never carries.
     const bool bodyExpected = _wcsicmp(m_strVerb.c_str(), L"HEAD") != 0;
+    if (m_bWatchZipEnd && !IsAborted() &&
+        !TransferRules::EndsAsZip(reinterpret_cast<const uint8_t*>(m_zipTail.data()),
+                                  m_zipTail.size())) {
+        DebugFormat(L"CHttpDownloader::Transfer, body of %I64u bytes cut off before its end\n",
+                    bytesRead);
+        return FailWith(TransferRules::FailureKind::ShortBody, kTextDownload,
+                        ERROR_INTERNET_CONNECTION_ABORTED);
+    }
     if (gotLength && bodyExpected && bytesRead < length && !IsAborted()) {
         DebugFormat(L"CHttpDownloader::Transfer, Connection closed after %I64u of %I64u bytes\n",
                     bytesRead, length);
@@ -526,6 +537,11 @@ BOOL CHttpDownloader::ReadBlocks(BYTE* buffer, ULONGLONG& bytesRead, BOOL gotLen
         }
         if (read > 0 && BeyondBound(bytesRead + read)) return RefuseLongBody();
         if (!m_bZipChecked && RefuseNonZip(buffer, read)) return FALSE;
+        if (m_bWatchZipEnd && read > 0) {
+            m_zipTail.append(reinterpret_cast<const char*>(buffer), read);
+            if (m_zipTail.size() > 2 * TransferRules::kZipEndSpan)
+                m_zipTail.erase(0, m_zipTail.size() - TransferRules::kZipEndSpan);
+        }
         if (read > 0) {
             // Data refused because of an abort ends the transfer the way an abort does.
             if (!OnDownloadData(buffer, read)) return IsAborted() ? TRUE : FALSE;

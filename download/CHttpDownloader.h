@@ -143,6 +143,9 @@ protected:
     // First bytes of a body that must be a ZIP, until they show it is one.
     std::string m_zipStart;
     bool m_bZipChecked = true;
+    // The last bytes of a ZIP body of unknown length, to see that it ended as a ZIP.
+    std::string m_zipTail;
+    bool m_bWatchZipEnd = false;
 
 private:
     BOOL OpenFile();

@@ -13,6 +13,11 @@ constexpr uint32_t kErrorTimeout = 12002;
 constexpr uint32_t kErrorConnectionAborted = 12030;
 constexpr uint32_t kErrorConnectionReset = 12031;
 constexpr uint32_t kErrorInvalidServerResponse = 12152;
+// The sockets' own codes for the same troubles, as some implementations of the platform pass
+// them through.
+constexpr uint32_t kSocketAborted = 10053;
+constexpr uint32_t kSocketReset = 10054;
+constexpr uint32_t kSocketTimedOut = 10060;
 
 std::string Trimmed(const std::string& text) {
     size_t begin = 0, end = text.size();
@@ -93,7 +98,8 @@ bool IsTransient(const Failure& failure) {
         case FailureKind::Network:
             return failure.code == kErrorTimeout || failure.code == kErrorConnectionAborted ||
                    failure.code == kErrorConnectionReset ||
-                   failure.code == kErrorInvalidServerResponse;
+                   failure.code == kErrorInvalidServerResponse || failure.code == kSocketAborted ||
+                   failure.code == kSocketReset || failure.code == kSocketTimedOut;
         case FailureKind::Status:
             return failure.code == 408 || failure.code == 429 || failure.code == 500 ||
                    failure.code == 502 || failure.code == 503 || failure.code == 504;
@@ -161,6 +167,17 @@ ZipStart LooksLikeZip(const uint8_t* bytes, size_t size) {
     const bool end = std::memcmp(bytes, kEndRecord, compared) == 0;
     if (!local && !end) return ZipStart::No;
     return size < 4 ? ZipStart::NeedMore : ZipStart::Yes;
+}
+
+bool EndsAsZip(const uint8_t* tail, size_t size) {
+    if (size < 22) return false;
+    for (size_t at = size - 22;; --at) {
+        if (tail[at] == 'P' && tail[at + 1] == 'K' && tail[at + 2] == 5 && tail[at + 3] == 6) {
+            const size_t comment = tail[at + 20] | (size_t(tail[at + 21]) << 8);
+            if (at + 22 + comment == size) return true;
+        }
+        if (at == 0 || size - at >= kZipEndSpan) return false;
+    }
 }
 
 }  // namespace TransferRules

@@ -58,4 +58,11 @@ enum class ZipStart { Yes, No, NeedMore };
 // record of an empty archive).
 ZipStart LooksLikeZip(const uint8_t* bytes, size_t size);
 
+// The most a ZIP's end can span: its end record and the longest comment.
+constexpr size_t kZipEndSpan = 22 + 65535;
+// Whether the last bytes of a body (up to kZipEndSpan of them) end a ZIP archive: an end
+// record whose comment runs exactly to the last byte. A body of unknown length that does not
+// was cut off.
+bool EndsAsZip(const uint8_t* tail, size_t size);
+
 }  // namespace TransferRules

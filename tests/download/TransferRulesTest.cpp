@@ -19,6 +19,9 @@ TEST(TransferRules, OnlyFailuresANewTryMayMendAreTransient) {
         {FailureKind::Network, 12030, true},   // connection aborted
         {FailureKind::Network, 12031, true},   // connection reset
         {FailureKind::Network, 12152, true},   // a head cut off
+        {FailureKind::Network, 10054, true},   // the same, as the sockets name them
+        {FailureKind::Network, 10053, true},   {FailureKind::Network, 10060, true},
+        {FailureKind::Network, 10061, false},  // refused
         {FailureKind::Network, 12007, false},  // unknown host
         {FailureKind::Network, 12029, false},  // refused connection
         {FailureKind::Network, 12045, false},  // certificate authority unknown
@@ -138,6 +141,29 @@ TEST(TransferRules, ABodyStartsAsAZipOrNot) {
         EXPECT_EQ(LooksLikeZip(reinterpret_cast<const uint8_t*>(c.bytes.data()), c.bytes.size()),
                   c.start)
             << c.bytes;
+}
+
+TEST(TransferRules, ABodyOfUnknownLengthMustEndAsAZip) {
+    const std::string end("PK\x05\x06" + std::string(16, '\0') + std::string("\0\0", 2));
+    const std::string withComment("PK\x05\x06" + std::string(16, '\0') + std::string("\x03\0", 2) + "abc");
+    const struct {
+        std::string tail;
+        bool ends;
+    } cases[] = {
+        {end, true},
+        {"data" + end, true},
+        {"data" + withComment, true},
+        {"data" + withComment + "x", false},  // past its comment
+        {"data" + withComment.substr(0, withComment.size() - 1), false},
+        {end.substr(0, 21), false},  // cut within the record
+        {"data" + end + "more", false},
+        {"PK\x03\x04 cut in the middle of an entry", false},
+        {"", false},
+    };
+    for (const auto& c : cases)
+        EXPECT_EQ(EndsAsZip(reinterpret_cast<const uint8_t*>(c.tail.data()), c.tail.size()),
+                  c.ends)
+            << c.tail.size();
 }
 
 }  // namespace
