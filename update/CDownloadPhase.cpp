@@ -76,7 +76,7 @@ void CDownloadPhase::Wait() {
 
 void CDownloadPhase::StopNow() {
     abort->Stop();
-    if (transfers && !OnEventThread()) OnStopped();
+    if (transfers) OnStopped();
 }
 
 void CDownloadPhase::Detach() { notify = nullptr; }

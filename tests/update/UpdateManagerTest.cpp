@@ -409,7 +409,8 @@ TEST_F(UpdateManagerTest, StopDuringTheLastPackageEndsThePhaseStopped) {
     tree.AddPackage("A.bin", std::string(512 * 1024, 'a'), kStored);
     tree.PublishManifest(Section("A.bin", ""));
     ASSERT_EQ(manager->CheckForUpdates(), 1);
-    server.SetPace(16 * 1024, 20);
+    // The rest of the body never comes: only the stop can end the phase.
+    server.HoldAfter(64 * 1024);
     notify.onProgress = [this](const auto&) { manager->StopDownload(); };
 
     ASSERT_TRUE(DownloadAll(true));
