@@ -70,6 +70,12 @@ void CImpairmentServer::Impair(const std::string& path, Plan plan) {
     plans[path].push_back(plan);
 }
 
+uint64_t CImpairmentServer::BodyBytesSent(const std::string& path) const {
+    std::lock_guard<std::mutex> guard(lock);
+    const auto found = bodyBytesOf.find(path);
+    return found == bodyBytesOf.end() ? 0 : found->second;
+}
+
 std::vector<std::string> CImpairmentServer::Paths() const {
     std::vector<std::string> paths;
     for (const ReceivedRequest& request : server.Requests()) {
@@ -108,6 +114,10 @@ ScriptedResponse CImpairmentServer::Answer(const ReceivedRequest& request) {
     // Counted as it goes out: only the body bytes the server really sent.
     const size_t sendable = std::min(response.body.size(), response.dropAfterBodyBytes);
     bodyBytes += sendable;
+    {
+        std::lock_guard<std::mutex> guard(lock);
+        bodyBytesOf[path] += sendable;
+    }
     return response;
 }
 

@@ -49,6 +49,8 @@ public:
     std::vector<std::string> Paths() const;
     std::vector<ReceivedRequest> Requests() const { return server.Requests(); }
     uint64_t BodyBytesSent() const { return bodyBytes.load(); }
+    // The body bytes of the answers for one path.
+    uint64_t BodyBytesSent(const std::string& path) const;
     int Connections() const { return server.Connections(); }
     void Stop() { server.Stop(); }
 
@@ -65,6 +67,7 @@ private:
     std::string prefix;
     mutable std::mutex lock;
     std::map<std::string, std::vector<Plan>> plans;
+    std::map<std::string, uint64_t> bodyBytesOf;
     std::shared_ptr<std::atomic<uint64_t>> counter = std::make_shared<std::atomic<uint64_t>>(0);
     std::atomic<uint64_t>& bodyBytes = *counter;
     CLoopbackHttpServer server;
