@@ -81,7 +81,7 @@ struct Scene {
         updatetree::CUpdateTreeServer first((kTrees / "tree3").wstring(), kPrefix);
         int pending = 0;
         EXPECT_EQ(L"complete", UpdateOnce(first, install.Path(), pending));
-        EXPECT_EQ(Bytes(kTrees / "release3" / kChanged), Bytes(Installed()));
+        EXPECT_TRUE(Bytes(kTrees / "release3" / kChanged) == Bytes(Installed()));
         fs::copy(kTrees / "tree4", Tree(), fs::copy_options::recursive);
         delta = DeltaObject(Tree());
         EXPECT_FALSE(delta.empty());
@@ -98,7 +98,7 @@ struct Scene {
         int pending = 0;
         EXPECT_EQ(L"complete", UpdateOnce(server, install.Path(), pending));
         EXPECT_EQ(1, pending);
-        EXPECT_EQ(Bytes(kTrees / "release4" / kChanged), Bytes(Installed()));
+        EXPECT_TRUE(Bytes(kTrees / "release4" / kChanged) == Bytes(Installed()));
         const std::vector<std::string> fetched = Objects(server);
         int again = -1;
         UpdateOnce(server, install.Path(), again);
