@@ -17,6 +17,7 @@
 #include "../download/DebugLines.h"
 #include "../update/RecordingNotify.h"
 #include "../update/UpdateTestFiles.h"
+#include "download/ProgressText.h"
 #include "support/updatetree/CUpdateTreeServer.h"
 #include "update/IUpdateManagerLite.h"
 
@@ -41,9 +42,10 @@ void WriteBytes(const fs::path& path, const std::string& bytes) {
     out << bytes;
 }
 
-// A check, then the downloads with installation right after them; the final event.
+// A check, then the downloads with installation right after them; the final event, and the
+// total the last progress report showed.
 std::wstring UpdateOnce(const updatetree::CUpdateTreeServer& server, const std::wstring& install,
-                        int& pending) {
+                        int& pending, std::wstring* shownTotal = nullptr) {
     std::unique_ptr<IUpdateManagerLite> manager(CreateUpdateManagerLite(server.Url(), install));
     manager->AddTypeFilter(L"Common");
     pending = manager->CheckForUpdates();
@@ -54,6 +56,8 @@ std::wstring UpdateOnce(const updatetree::CUpdateTreeServer& server, const std::
     // The installation that follows ends before the manager goes.
     manager.reset();
     const std::vector<std::wstring> events = notify.Events();
+    const auto reports = notify.ProgressReports();
+    if (shownTotal && !reports.empty()) *shownTotal = reports.back().total;
     return events.empty() ? std::wstring() : events.back();
 }
 
@@ -93,10 +97,10 @@ struct Scene {
 
     // The release's update: the run ends complete with release4's bytes installed, and the
     // next check finds nothing to do. The packages and deltas the run asked for.
-    std::vector<std::string> UpdateToRelease4() {
+    std::vector<std::string> UpdateToRelease4(std::wstring* shownTotal = nullptr) {
         updatetree::CUpdateTreeServer server(Tree().wstring(), kPrefix);
         int pending = 0;
-        EXPECT_EQ(L"complete", UpdateOnce(server, install.Path(), pending));
+        EXPECT_EQ(L"complete", UpdateOnce(server, install.Path(), pending, shownTotal));
         EXPECT_EQ(1, pending);
         EXPECT_TRUE(Bytes(kTrees / "release4" / kChanged) == Bytes(Installed()));
         const std::vector<std::string> fetched = Objects(server);
@@ -113,9 +117,13 @@ struct Scene {
 TEST(PublishedDelta, AChangedFileArrivesAsItsDelta) {
     Scene scene;
     ASSERT_FALSE(scene.delta.empty());
+    const uint64_t deltaSize = fs::file_size(scene.ServedDelta());
     downloadtest::DebugLines lines;
-    EXPECT_EQ(std::vector<std::string>{scene.delta}, scene.UpdateToRelease4());
+    std::wstring shownTotal;
+    EXPECT_EQ(std::vector<std::string>{scene.delta}, scene.UpdateToRelease4(&shownTotal));
     EXPECT_EQ(0, lines.CountContaining(kFellBack));
+    // The phase's figures count the bytes fetched, not the file's.
+    EXPECT_EQ(ProgressText::SizeText(deltaSize), shownTotal);
 }
 
 TEST(PublishedDelta, ASpoiledDeltaGivesWayToThePackageInTheSameRun) {
@@ -149,7 +157,11 @@ TEST(PublishedDelta, ASpoiledDeltaGivesWayToThePackageInTheSameRun) {
         ASSERT_FALSE(scene.delta.empty());
         c.spoil(scene);
         downloadtest::DebugLines lines;
-        const std::vector<std::string> fetched = scene.UpdateToRelease4();
+        std::wstring shownTotal;
+        const std::vector<std::string> fetched = scene.UpdateToRelease4(&shownTotal);
+        // The package replaced the delta in the figures (a delta's few bytes do not show).
+        EXPECT_EQ(ProgressText::SizeText(fs::file_size(kTrees / "release4" / kChanged)),
+                  shownTotal);
         ASSERT_FALSE(fetched.empty());
         EXPECT_EQ(c.deltaAsked ? 2u : 1u, fetched.size());
         EXPECT_EQ(c.deltaAsked, fetched.front() == scene.delta);
