@@ -74,10 +74,17 @@ file(CONFIGURE OUTPUT ${CMAKE_BINARY_DIR}/generated/resources/ProductVersion.h C
 
 # Reproducible binaries: no folder of this machine in the objects, no link time stamp, and a
 # build id the linker derives from the contents (also the name the log gives for the symbols).
+# Sources are named relative to the source folder and generated files relative to the build
+# folder, whether the compiler is given absolute paths or, through ccache (which rewrites them
+# for its shared cache), paths relative to the build folder; the build folder itself (the
+# compile's working folder) is "build". Of several maps, the compiler applies the last.
 if(PELKO_WIN32)
+  file(RELATIVE_PATH source_from_build ${CMAKE_BINARY_DIR} ${CMAKE_SOURCE_DIR})
   target_compile_options(pelko_options INTERFACE
     -ffile-prefix-map=${CMAKE_SOURCE_DIR}/=
-    -ffile-prefix-map=${CMAKE_BINARY_DIR}/=build/)
+    -ffile-prefix-map=${CMAKE_BINARY_DIR}=build
+    -ffile-prefix-map=${CMAKE_BINARY_DIR}/=
+    -ffile-prefix-map=${source_from_build}/=)
   target_link_options(pelko_options INTERFACE -Wl,--no-insert-timestamp -Wl,--build-id=sha1)
   find_program(PELKO_OBJCOPY NAMES ${PELKO_MINGW_PREFIX}-objcopy REQUIRED)
 endif()
