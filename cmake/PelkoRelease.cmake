@@ -80,6 +80,7 @@ file(CONFIGURE OUTPUT ${CMAKE_BINARY_DIR}/generated/resources/ProductVersion.h C
 # compile's working folder) is "build". Of several maps, the compiler applies the last.
 if(PELKO_WIN32)
   file(RELATIVE_PATH source_from_build ${CMAKE_BINARY_DIR} ${CMAKE_SOURCE_DIR})
+  string(REGEX REPLACE "/+$" "" source_from_build "${source_from_build}")
   target_compile_options(pelko_options INTERFACE
     -ffile-prefix-map=${CMAKE_SOURCE_DIR}/=
     -ffile-prefix-map=${CMAKE_BINARY_DIR}=build
