@@ -5,13 +5,16 @@ Usage: check-layers.py SOURCE_ROOT FOLDER=BELOW,BELOW ...
 
 Each argument names a layer folder and the layers its library links directly; a folder may
 include itself and everything it reaches through them. An include naming another layer is
-reported with its file and line. Includes of anything but a layer folder are not judged.
+reported with its file and line, whichever form names it: "layer/...", <layer/...>, or a path
+relative to the including file ("../layer/..."). Includes of anything but a layer folder are not
+judged.
 """
 import os
+import posixpath
 import re
 import sys
 
-INCLUDE = re.compile(r'^\s*#\s*include\s*"([^"/]+)/')
+INCLUDE = re.compile(r'^\s*#\s*include\s*(?:"([^"]+)"|<([^>]+)>)')
 SOURCE_SUFFIXES = ('.h', '.hpp', '.cpp', '.c', '.in')
 
 
@@ -33,6 +36,19 @@ def allowed_layers(links):
     return closure
 
 
+def included_folder(root, path, target, quoted):
+    """The top folder below root that an include names, or None."""
+    target = target.replace('\\', '/')
+    # A quoted include is looked for beside the including file first.
+    beside = os.path.join(os.path.dirname(path), target)
+    if quoted and (target.split('/')[0] in ('.', '..') or os.path.exists(beside)):
+        relative = os.path.relpath(os.path.normpath(beside), root).replace(os.sep, '/')
+    else:
+        relative = posixpath.normpath(target)
+    parts = relative.split('/')
+    return parts[0] if len(parts) > 1 and parts[0] != '..' else None
+
+
 def faults(root, links):
     allowed = allowed_layers(links)
     for folder in sorted(links):
@@ -46,7 +62,9 @@ def faults(root, links):
                         match = INCLUDE.match(line)
                         if not match:
                             continue
-                        target = match.group(1)
+                        quoted = match.group(1) is not None
+                        target = included_folder(
+                            root, path, match.group(1) if quoted else match.group(2), quoted)
                         if target in links and target not in allowed[folder]:
                             yield (f'{os.path.relpath(path, root)}:{number}: {folder} includes '
                                    f'{target}, which is not below it')

@@ -18,6 +18,7 @@ PACKAGES=(
   libssl-dev imagemagick
   wixl msitools osslsigncode
   lld
+  nginx-light
 )
 
 have_all() {

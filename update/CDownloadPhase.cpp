@@ -109,20 +109,17 @@ void CDownloadPhase::OnProgress(const wchar_t*, int filePercent, int, int index,
     if (index < 1 || request >= requestFiles.size()) return;
     // Named as the user knows the package, not by the run's part file.
     const std::wstring path = plan->files[requestFiles[request]].ShownPackage();
-    std::wstring received, total;
-    int overall = 0, current = 0, count = 0;
-    {
-        std::lock_guard<std::mutex> guard(progressLock);
-        progress->Update(request, filePercent);
-        overall = progress->OverallPercent();
-        current = progress->CurrentIndex();
-        count = progress->Count();
-        // A manifest that gives no sizes leaves the package's own figures to show.
-        const bool sized = progress->TotalBytes() > 0;
-        received = sized ? ProgressText::SizeText(progress->ReceivedBytes()) : TextOrEmpty(doneText);
-        total = sized ? ProgressText::SizeText(progress->TotalBytes()) : TextOrEmpty(totalText);
-    }
-    events.PostProgress(ProgressFigures{path.c_str(), filePercent, overall, current, count,
+    // Posted under the lock: figures computed later are never overtaken by older ones.
+    std::lock_guard<std::mutex> guard(progressLock);
+    progress->Update(request, filePercent);
+    // A manifest that gives no sizes leaves the package's own figures to show.
+    const bool sized = progress->TotalBytes() > 0;
+    const std::wstring received =
+        sized ? ProgressText::SizeText(progress->ReceivedBytes()) : TextOrEmpty(doneText);
+    const std::wstring total =
+        sized ? ProgressText::SizeText(progress->TotalBytes()) : TextOrEmpty(totalText);
+    events.PostProgress(ProgressFigures{path.c_str(), filePercent, progress->OverallPercent(),
+                                        progress->CurrentIndex(), progress->Count(),
                                         received.c_str(), total.c_str()});
 }
 

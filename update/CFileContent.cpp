@@ -1,6 +1,7 @@
 #include "update/CFileContent.h"
 
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "framework/win32/DebugOutput.h"
@@ -12,7 +13,7 @@ namespace {
 
 // Reader is CIni or CIniSnapshot, which answer alike.
 template <class Reader>
-ManifestEntry ReadEntry(const Reader& ini, const std::wstring& section) {
+ManifestEntry ReadEntry(const Reader& ini, const std::wstring& section, bool signedManifest) {
     const wchar_t* s = section.c_str();
     ManifestEntry entry;
     entry.name = section;
@@ -24,12 +25,21 @@ ManifestEntry ReadEntry(const Reader& ini, const std::wstring& section) {
     entry.checkDate = ini.GetBool(s, L"CheckDate", FALSE);
     entry.type = ini.GetString(s, L"Type", L"");
     entry.sha256 = ini.GetString(s, L"Sha256", L"");
+    if (signedManifest) entry.object = ini.GetString(s, L"Object", L"");
     return entry;
+}
+
+// The object's text becomes part of a URL: only the one shape is fetched.
+bool ObjectAccepted(const ManifestEntry& entry) {
+    if (entry.object.empty() || ManifestPaths::IsObjectName(entry.object)) return true;
+    DebugOutput::DebugFormat(L"Manifest entry [%s] skipped: Object is not objects/<SHA-256>.zip\n",
+                             entry.name.c_str());
+    return false;
 }
 
 // False, reading nothing, for a manifest with more sections than the bound.
 template <class Reader>
-bool ReadEntries(const Reader& ini, std::list<ManifestEntry>& entries) {
+bool ReadEntries(const Reader& ini, bool signedManifest, std::list<ManifestEntry>& entries) {
     std::vector<std::wstring> sections;
     ini.GetSectionNames(&sections);
     if (sections.size() > ManifestPaths::kMaxManifestEntries) {
@@ -38,7 +48,10 @@ bool ReadEntries(const Reader& ini, std::list<ManifestEntry>& entries) {
             static_cast<unsigned>(sections.size()));
         return false;
     }
-    for (const std::wstring& section : sections) entries.push_back(ReadEntry(ini, section));
+    for (const std::wstring& section : sections) {
+        ManifestEntry entry = ReadEntry(ini, section, signedManifest);
+        if (ObjectAccepted(entry)) entries.push_back(std::move(entry));
+    }
     return true;
 }
 
@@ -56,27 +69,27 @@ bool BeyondManifestBound(const wchar_t* path) {
 
 }  // namespace
 
-bool CFileContent::Load(const wchar_t* path) {
+bool CFileContent::Load(const wchar_t* path, bool signedManifest) {
     m_entries.clear();
     // No file name would make the profile functions read win.ini instead.
     if (!path || !*path) return true;
     if (BeyondManifestBound(path)) return false;
     try {
         CIniSnapshot snapshot;
-        if (!snapshot.Load(path)) return LoadThroughProfile(path);
-        return ReadEntries(snapshot, m_entries);
+        if (!snapshot.Load(path)) return LoadThroughProfile(path, signedManifest);
+        return ReadEntries(snapshot, signedManifest, m_entries);
     } catch (...) {
         return false;
     }
 }
 
-bool CFileContent::LoadThroughProfile(const wchar_t* path) {
+bool CFileContent::LoadThroughProfile(const wchar_t* path, bool signedManifest) {
     m_entries.clear();
     if (!path || !*path) return true;
     try {
         CIni ini;
         ini.SetPathName(path);
-        return ReadEntries(ini, m_entries);
+        return ReadEntries(ini, signedManifest, m_entries);
     } catch (...) {
         return false;
     }

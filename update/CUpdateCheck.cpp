@@ -67,7 +67,7 @@ int CUpdateCheck::Run() {
     if (abort.Stopped()) return 0;
     CFileContent manifest;
     const std::wstring copy = PathText::AppendBackslash(folders.manifest) + name;
-    const bool loaded = manifest.Load(copy.c_str());
+    const bool loaded = manifest.Load(copy.c_str(), VerifiesUpdates());
     const ULONGLONG manifestBytes = FileSystem::FileSize(copy);
     if (!loaded) {
         errors.Set(L"failed to load file : " + name, kErrorLoadManifest);

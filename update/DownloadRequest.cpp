@@ -37,7 +37,7 @@ DownloadComponentInfo BuildEntryRequest(const ManifestEntry& entry, std::wstring
                                         std::wstring_view updateUrl,
                                         const DownloadProxySettings& proxy) {
     DownloadComponentInfo request =
-        MakeDownloadRequest(ManifestPaths::BuildPackageUrl(updateUrl, entry.name),
+        MakeDownloadRequest(ManifestPaths::PackageUrlOf(updateUrl, entry.name, entry.object),
                             PathText::FolderPart(targetPath), entry.name + L".zip", proxy);
     request.nMaxBodyBytes = ManifestPaths::PackageBodyBound(entry.fileSize);
     return request;

@@ -20,8 +20,9 @@ DownloadComponentInfo MakeDownloadRequest(std::wstring url, std::wstring localFo
                                           const std::wstring& fileName,
                                           const DownloadProxySettings& proxy);
 
-// The request for an out-of-date entry: its package is stored next to the file it replaces,
-// under the entry's name followed by ".zip".
+// The request for an out-of-date entry: its object when the signed manifest names one, else
+// its classic package; stored next to the file it replaces, under the entry's name followed by
+// ".zip".
 DownloadComponentInfo BuildEntryRequest(const ManifestEntry& entry, std::wstring_view targetPath,
                                         std::wstring_view updateUrl,
                                         const DownloadProxySettings& proxy);

@@ -15,6 +15,9 @@ struct ManifestEntry {
     BOOL checkDate = FALSE;
     std::wstring type;
     std::wstring sha256;  // Sha256: the file's digest in a signed manifest
+    // Object: where a signed manifest puts the package by its own digest
+    // (ManifestPaths::IsObjectName); empty for the classic package.
+    std::wstring object;
 
     bool operator==(const ManifestEntry&) const = default;
 };

@@ -70,6 +70,31 @@ std::wstring BuildPackageUrl(std::wstring_view updateUrl, std::wstring_view name
     return url;
 }
 
+bool IsObjectName(std::wstring_view object) {
+    constexpr std::wstring_view kFolder = L"objects/";
+    constexpr std::wstring_view kExtension = L".zip";
+    constexpr size_t kDigits = 64;
+    if (object.size() != kFolder.size() + kDigits + kExtension.size()) return false;
+    if (object.substr(0, kFolder.size()) != kFolder) return false;
+    if (object.substr(kFolder.size() + kDigits) != kExtension) return false;
+    const std::wstring_view digits = object.substr(kFolder.size(), kDigits);
+    return std::all_of(digits.begin(), digits.end(), [](wchar_t c) {
+        return (c >= L'0' && c <= L'9') || (c >= L'a' && c <= L'f');
+    });
+}
+
+std::wstring BuildObjectUrl(std::wstring_view updateUrl, std::wstring_view object) {
+    std::wstring url(updateUrl);
+    if (url.empty() || url.back() != L'/') url += L'/';
+    url += object;
+    return url;
+}
+
+std::wstring PackageUrlOf(std::wstring_view updateUrl, std::wstring_view name,
+                          std::wstring_view object) {
+    return object.empty() ? BuildPackageUrl(updateUrl, name) : BuildObjectUrl(updateUrl, object);
+}
+
 std::uint64_t PackageBodyBound(long long fileSize) {
     constexpr std::uint64_t kRecordsAllowance = 256u << 10;
     if (fileSize <= 0) return 0;

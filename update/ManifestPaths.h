@@ -35,6 +35,18 @@ std::wstring ComposeTargetPath(std::wstring_view baseFolder, std::wstring_view t
 // updateUrl "/RudovuZado/" name ".zip", every "\" turned into "/".
 std::wstring BuildPackageUrl(std::wstring_view updateUrl, std::wstring_view name);
 
+// An entry's content-addressed package as a signed manifest names it: exactly "objects/", the
+// package's SHA-256 as 64 lower-case hexadecimal digits, and ".zip". Nothing else is taken, so
+// the URL below can only ever name a file of that one folder.
+bool IsObjectName(std::wstring_view object);
+
+// updateUrl "/" object, for an object IsObjectName accepts.
+std::wstring BuildObjectUrl(std::wstring_view updateUrl, std::wstring_view object);
+
+// The package URL of an entry: its object when it names one, else the classic package.
+std::wstring PackageUrlOf(std::wstring_view updateUrl, std::wstring_view name,
+                          std::wstring_view object);
+
 // Longest package body for a file of fileSize bytes: the file stored, with room for the
 // records around it and for deflate's worst growth (FileSize + 1/4096 + 256 KiB). A size of 0
 // or less gives no bound (0).

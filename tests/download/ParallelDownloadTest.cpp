@@ -1,4 +1,5 @@
 #include <gtest/gtest.h>
+#include <winsock2.h>
 
 #include <algorithm>
 #include <chrono>
@@ -156,10 +157,44 @@ TEST_F(ParallelDownloadTest, MissingListEndsStoppedWithTheDownloadErrorText) {
     EXPECT_EQ(callback.Events(), Events({L"OnError:Failed to download file : -", L"OnStopped"}));
 }
 
+// A loopback port held by this test, bound and never listening: a connection to it is refused,
+// and no other program can take the port while the test runs.
+class RefusingPort {
+public:
+    RefusingPort() {
+        WSADATA data;
+        started = WSAStartup(MAKEWORD(2, 2), &data) == 0;
+        socket = ::socket(AF_INET, SOCK_STREAM, IPPROTO_TCP);
+        sockaddr_in address{};
+        address.sin_family = AF_INET;
+        address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+        int length = sizeof(address);
+        if (socket != INVALID_SOCKET &&
+            bind(socket, reinterpret_cast<sockaddr*>(&address), sizeof(address)) == 0 &&
+            getsockname(socket, reinterpret_cast<sockaddr*>(&address), &length) == 0)
+            port = ntohs(address.sin_port);
+    }
+    ~RefusingPort() {
+        if (socket != INVALID_SOCKET) closesocket(socket);
+        if (started) WSACleanup();
+    }
+    RefusingPort(const RefusingPort&) = delete;
+    RefusingPort& operator=(const RefusingPort&) = delete;
+    // 0 when no port could be held.
+    unsigned short Port() const { return port; }
+
+private:
+    bool started = false;
+    SOCKET socket = INVALID_SOCKET;
+    unsigned short port = 0;
+};
+
 // The one slow test: ten send attempts one second apart against a port where nothing listens.
 TEST_F(ParallelDownloadTest, UnreachableServerIsTriedTenTimesThenTheListStops) {
+    const RefusingPort refusing;
+    ASSERT_NE(refusing.Port(), 0);
     const std::wstring unreachable =
-        L"http://127.0.0.1:" + std::to_wstring(CLoopbackHttpServer::UnusedPort()) + L"/a.zip";
+        L"http://127.0.0.1:" + std::to_wstring(refusing.Port()) + L"/a.zip";
     server.Route("/b.zip", ScriptedResponse::Ok("never"));
     RecordingCallback callback(
         {Record(unreachable, L"a.zip"), Record(server.Url("/b.zip"), L"b.zip")});

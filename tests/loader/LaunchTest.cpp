@@ -292,6 +292,7 @@ TEST_F(LaunchTest, SettingsThatCannotBeWrittenStartNoLoaderAndShowOneBox) {
                   lines.end());
         for (const std::wstring& line : lines)
             EXPECT_FALSE(line.starts_with(L"StartProcess")) << Utf8(line);
+        EXPECT_FALSE(WaitForRecord(L"PelkoDeskLoader")) << "the loader ran and wrote its record";
         WIN32_FIND_DATAW found;
         const HANDLE search = FindFirstFileW(InInstallFolder(L"*.tmp").c_str(), &found);
         EXPECT_EQ(search, INVALID_HANDLE_VALUE) << "no temporary file is left";

@@ -101,6 +101,11 @@ protected:
         CPatchDlg dialog(UpdateUrl(), kInstallFolder);
         return dialog.DoModal();
     }
+    // None of the packages' files, nor a registration, in the places they install to.
+    static void ExpectNothingInstalled() {
+        for (const wchar_t* name : kInstalled)
+            EXPECT_FALSE(Exists(InInstallFolder(name))) << Utf8(name) << " is installed";
+    }
     void PublishThreeFiles() {
         tree.AddPackage("PatchA.dll", ReadBytes(ProgramFolder() + L"testreg_ok.dll"), kStored);
         tree.AddPackage("PatchB.txt", "new B", kStored);
@@ -162,7 +167,7 @@ TEST_F(PatchRunTest, PackageRefusedWithAnHttpErrorShowsTheDownloadersTextThenEnd
     ASSERT_TRUE(boxes.WaitForBoxes(1, 5000));
     EXPECT_NE(boxes.Seen()[0].text.find(L"404"), std::wstring::npos)
         << "the status the server gave";
-    EXPECT_FALSE(Exists(InInstallFolder(L"PatchC.txt"))) << "nothing is installed";
+    ExpectNothingInstalled();
     EXPECT_NE(Log().find("download error: Failed to receive a valid HTTP response from the "
                          "server, Response Code:404"),
               std::string::npos);
@@ -216,7 +221,7 @@ TEST_F(PatchRunTest, ABoxLeftOpenKeepsNoOtherLaunchOnTheFolderWaiting) {
     PostMessageW(box, WM_COMMAND, IDOK, 0);
     first.join();
     EXPECT_EQ(result, 2);
-    EXPECT_FALSE(Exists(InInstallFolder(L"PatchC.txt"))) << "nothing is installed";
+    ExpectNothingInstalled();
 }
 
 TEST_F(PatchRunTest, CloseDuringASlowDownloadEndsWith1AndLeavesNoThread) {

@@ -51,10 +51,12 @@ UpdateRun UpdateOnce(const updatetree::CUpdateTreeServer& server, const std::wst
     return run;
 }
 
+// The packages asked for: classic ones or objects.
 std::vector<std::string> Packages(const updatetree::CUpdateTreeServer& server) {
     std::vector<std::string> packages;
     for (const std::string& path : server.Requests())
-        if (path.rfind("/RudovuZado/", 0) == 0) packages.push_back(path);
+        if (path.rfind("/RudovuZado/", 0) == 0 || path.rfind("/objects/", 0) == 0)
+            packages.push_back(path);
     return packages;
 }
 
@@ -83,7 +85,12 @@ TEST(PublishedUpdate, InstallsTheReleaseThenFetchesExactlyWhatChanged) {
     updatetree::CUpdateTreeServer second((kTrees / "tree2").wstring(), kPrefix);
     const UpdateRun install2 = UpdateOnce(second, install.Path());
     EXPECT_EQ(1, install2.pending);
-    EXPECT_EQ(std::vector<std::string>{"/RudovuZado/Pelko.cfg.zip"}, Packages(second));
+    // The signed manifest names the package's object, which the engine fetches.
+    const std::vector<std::string> fetched = Packages(second);
+    ASSERT_EQ(1u, fetched.size());
+    EXPECT_EQ(0u, fetched[0].rfind("/objects/", 0)) << fetched[0];
+    EXPECT_EQ(Bytes(kTrees / "tree2" / "RudovuZado" / "Pelko.cfg.zip"),
+              Bytes(kTrees / "tree2" / fetched[0].substr(1)));
     for (const char* file : files)
         EXPECT_EQ(Bytes(kTrees / "release2" / file), Bytes(fs::path(install.Path()) / file))
             << file;

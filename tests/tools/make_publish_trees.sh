@@ -1,8 +1,9 @@
 #!/usr/bin/env bash
-# Publishes two releases with the native pelko-publish for the Windows client tests:
+# Publishes three releases with the native pelko-publish for the Windows client tests:
 #   <out>/release1, <out>/tree1   the first release and its update tree
 #   <out>/release2, <out>/tree2   the same release with one file changed, published over tree1
-# Both are signed with the given private key.
+#   <out>/release3, <out>/tree3   release2 and a 4 MiB file, published over tree2
+# All are signed with the given private key.
 # Usage: make_publish_trees.sh <pelko-publish> <test DLL> <out> <clients' zone> <signing key>
 set -euo pipefail
 tool=$1 dll=$2 out=$3 zone=$4 key=$5
@@ -52,3 +53,16 @@ stamp readme.txt "2026-08-01 09:00:00"
 publish
 cp -a "$rel" "$out/release2"
 cp -a "$out/www/PelkoPatch" "$out/tree2"
+
+# A large file joins: a package long enough to be cut off in the middle and resumed.
+mkdir -p "$rel/data"
+head -c $((4 << 20)) /dev/urandom >"$rel/data/big.bin"; stamp data/big.bin "2026-08-02 10:00:00"
+cat >>"$out/publish.ini" <<'INI'
+[big.bin]
+TargetDir=data
+CheckDate=1
+Type=Common
+INI
+publish
+cp -a "$rel" "$out/release3"
+cp -a "$out/www/PelkoPatch" "$out/tree3"

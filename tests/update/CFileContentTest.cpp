@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include <cstring>
 #include <new>
 #include <ostream>
 #include <string>
@@ -54,9 +55,9 @@ TEST(CFileContent, ReadsEveryKeyOfEverySectionInFileOrder) {
     ASSERT_TRUE(content.Load((folder / L"RudovuZado.ini").c_str()));
     // The middle section has no keys: every default.
     const std::vector<ManifestEntry> expected{
-        {L"Zeta.dll", 37, L"bin\\x", L"2013-05-02 17:30", 12345, TRUE, TRUE, L"Common", L"00ff"},
-        {L"Alpha.dat", 0, L"", L"", 0, FALSE, FALSE, L"", L""},
-        {L"neg.ocx", -1, L"", L"2013/05/02 17:30", 0, TRUE, FALSE, L"common", L""},
+        {L"Zeta.dll", 37, L"bin\\x", L"2013-05-02 17:30", 12345, TRUE, TRUE, L"Common", L"00ff", L""},
+        {L"Alpha.dat", 0, L"", L"", 0, FALSE, FALSE, L"", L"", L""},
+        {L"neg.ocx", -1, L"", L"2013/05/02 17:30", 0, TRUE, FALSE, L"common", L"", L""},
     };
     EXPECT_EQ(Entries(content), expected);
 }
@@ -104,6 +105,58 @@ TEST(CFileContent, AManifestBeyondItsBoundsIsUnreadable) {
     WriteTextFile(folder / L"many.ini", many);
     EXPECT_TRUE(content.Load((folder / L"many.ini").c_str()));
     EXPECT_EQ(content.Entries().size(), ManifestPaths::kMaxManifestEntries);
+}
+
+// Object is read from a signed manifest only; an entry whose Object has any other shape than
+// objects/<SHA-256>.zip is left out, both ways of reading.
+TEST(CFileContent, ASignedManifestNamesObjectsOfOneShapeOnly) {
+    const std::string hex = "00112233445566778899aabbccddeeff00112233445566778899aabbccddeeff";
+    const std::string good = "objects/" + hex + ".zip";
+    const struct {
+        const char* name;
+        std::string object;  // empty: no Object key
+        bool keptWhenSigned;
+    } cases[] = {
+        {"good.dll", good, true},
+        {"classic.dll", "", true},
+        {"quoted.dll", "\"" + good + "\"", true},  // the profile functions drop the quotes
+        {"upper.dll", "objects/" + std::string(64, 'A') + ".zip", false},
+        {"backslash.dll", "objects\\" + hex + ".zip", false},
+        {"climbs.dll", "objects/../RudovuZado/" + hex.substr(11) + ".zip", false},
+        {"absolute.dll", "http://127.0.0.2/" + good, false},
+        {"delta.dll", "objects/" + hex + ".pdelta", false},
+        {"blank.dll", " ", true},  // the profile functions trim it to nothing
+    };
+    std::string text;
+    for (const auto& c : cases) {
+        text += std::string("[") + c.name + "]\r\nType=Common\r\n";
+        if (!c.object.empty()) text += "Object=" + c.object + "\r\n";
+    }
+    TestFolder folder;
+    WriteTextFile(folder / L"RudovuZado.ini", text);
+    const std::wstring path = folder / L"RudovuZado.ini";
+    for (const bool throughProfile : {false, true}) {
+        for (const bool signedManifest : {false, true}) {
+            CFileContent content;
+            ASSERT_TRUE(throughProfile ? content.LoadThroughProfile(path.c_str(), signedManifest)
+                                       : content.Load(path.c_str(), signedManifest));
+            std::vector<std::wstring> names, objects;
+            for (const ManifestEntry& entry : content.Entries()) {
+                names.push_back(entry.name);
+                objects.push_back(entry.object);
+            }
+            std::vector<std::wstring> expectedNames, expectedObjects;
+            for (const auto& c : cases) {
+                if (signedManifest && !c.keptWhenSigned) continue;
+                expectedNames.push_back(std::wstring(c.name, c.name + strlen(c.name)));
+                const bool named = signedManifest && c.object.find("objects/") != std::string::npos;
+                expectedObjects.push_back(named ? std::wstring(good.begin(), good.end())
+                                                : std::wstring());
+            }
+            EXPECT_EQ(names, expectedNames) << throughProfile << signedManifest;
+            EXPECT_EQ(objects, expectedObjects) << throughProfile << signedManifest;
+        }
+    }
 }
 
 // Replaces the INI reader so that reading "Type" of the second section throws.

@@ -99,6 +99,7 @@ TEST_F(CommitRecoveryTest, AProcessEndedAtAnyCommitStepLeavesAllOldOrAllNew) {
     bool sawOld = false;
     bool sawNew = false;
     bool completed = false;
+    bool sawOlderDiscarded = false;
     for (unsigned step = 0; !completed && step < 20; ++step) {
         SCOPED_TRACE("step " + std::to_string(step));
         InstallOldSet();
@@ -110,6 +111,14 @@ TEST_F(CommitRecoveryTest, AProcessEndedAtAnyCommitStepLeavesAllOldOrAllNew) {
         const DWORD code = probe.Wait(60000);
         ASSERT_TRUE(code == kKilled || code == 0) << code;
         completed = code == 0;
+        // Beside the staged files the ended run left, one an older release of Old.txt staged
+        // and never committed.
+        const std::wstring work = UpdateWorkPaths::WorkFolder(install.Path());
+        const std::wstring olderStaged = PathText::Join(
+            UpdateWorkPaths::StagedFolder(work),
+            UpdateWorkPaths::StagedName(install / L"Old.txt", L"2024-02-15 08:00", 5));
+        const bool stagedLeft = Exists(UpdateWorkPaths::StagedFolder(work));
+        if (stagedLeft) updatetest::WriteTextFile(olderStaged, "older");
 
         RecreateManager(server.Url());
         const int pending = manager->CheckForUpdates();
@@ -119,7 +128,6 @@ TEST_F(CommitRecoveryTest, AProcessEndedAtAnyCommitStepLeavesAllOldOrAllNew) {
             EXPECT_GE(updatetest::RegistrationCount(install / L"Reg.dll"), 1);
             EXPECT_EQ(pending, 0);
             // Nothing of a committed release waits to be fetched or staged again.
-            const std::wstring work = UpdateWorkPaths::WorkFolder(install.Path());
             EXPECT_FALSE(Exists(UpdateWorkPaths::StagedFolder(work)));
             EXPECT_FALSE(Exists(UpdateWorkPaths::PartsFolder(work)));
         } else {
@@ -130,6 +138,10 @@ TEST_F(CommitRecoveryTest, AProcessEndedAtAnyCommitStepLeavesAllOldOrAllNew) {
             EXPECT_FALSE(Exists(install / L"Reg.dll"));
             EXPECT_EQ(pending, 3);
             // Staged files of this release may wait for the next commit; no others.
+            if (stagedLeft) {
+                sawOlderDiscarded = true;
+                EXPECT_FALSE(Exists(olderStaged)) << "the older release's staged file stays";
+            }
         }
         manager.reset();
         ExpectNothingOfTheRunLeft();
@@ -137,6 +149,7 @@ TEST_F(CommitRecoveryTest, AProcessEndedAtAnyCommitStepLeavesAllOldOrAllNew) {
     EXPECT_TRUE(completed);
     EXPECT_TRUE(sawOld);
     EXPECT_TRUE(sawNew);
+    EXPECT_TRUE(sawOlderDiscarded) << "no ended run left staged files";
 }
 
 TEST_F(CommitRecoveryTest, ARunningProgramsFileIsReplaced) {

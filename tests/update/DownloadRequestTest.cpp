@@ -79,6 +79,12 @@ TEST(BuildEntryRequest, StoresThePackageNextToTheTargetFile) {
     EXPECT_EQ(bare.strProxyServer, L"");
     EXPECT_EQ(bare.nAccessType, 0);
     ExpectEngineSettings(bare);
+
+    // An entry that names its object is fetched from there, stored under the same name.
+    entry.object = L"objects/" + std::wstring(64, L'c') + L".zip";
+    const DownloadComponentInfo object = BuildEntryRequest(entry, L"A.dll", L"http://h/P", {});
+    EXPECT_EQ(object.strURL, L"http://h/P/" + entry.object);
+    EXPECT_EQ(object.strLocalFileName, L"A.dll.zip");
 }
 
 }  // namespace

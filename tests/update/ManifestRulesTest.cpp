@@ -121,6 +121,65 @@ TEST(ManifestPaths, PackageUrlUsesForwardSlashesThroughout) {
     }
 }
 
+// A signed manifest's Object becomes part of the package URL: only objects/<64 lower-case hex
+// digits>.zip is taken, so the URL names a file of that folder and nothing else.
+TEST(ManifestPaths, ObjectNameIsExactlyOneFileOfTheObjectsFolder) {
+    const std::wstring hex = L"0123456789abcdef0123456789abcdef0123456789abcdef0123456789abcdef";
+    const std::wstring good = L"objects/" + hex + L".zip";
+    std::wstring upper = good;
+    upper[8] = L'A';
+    upper[20] = L'F';
+    std::wstring withNul = good;
+    withNul[30] = L'\0';
+    const struct {
+        std::wstring object;
+        bool accepted;
+    } cases[] = {
+        {good, true},
+        {L"objects/" + std::wstring(64, L'f') + L".zip", true},
+        {L"", false},
+        {upper, false},
+        {L"objects/" + hex.substr(1) + L".zip", false},
+        {L"objects/" + hex + L"0.zip", false},
+        {L"objects\\" + hex + L".zip", false},  // the URL builder would make it a "/"
+        {L"/objects/" + hex + L".zip", false},
+        {L"./objects/" + hex + L".zip", false},
+        {L"Objects/" + hex + L".zip", false},
+        {L"objects/" + hex + L".ZIP", false},
+        {L"objects/" + hex + L".pdelta", false},
+        {L"objects/" + hex + L".zip?", false},
+        {L"objects/" + hex + L".zip ", false},
+        {L" objects/" + hex.substr(1) + L".zip", false},
+        {L"objects/" + hex.substr(0, 63) + L"/.zip", false},
+        {L"objects/../" + hex.substr(3) + L".zip", false},
+        {L"objects/" + hex.substr(0, 58) + L"%2e%2e.zip", false},
+        {L"objects/" + hex.substr(0, 63) + L"g.zip", false},
+        {L"objects/" + hex.substr(0, 63) + L"\uff10.zip", false},  // a full-width digit
+        {withNul, false},
+        {L"RudovuZado/" + hex + L".zip", false},
+        {L"http://127.0.0.2/objects/" + hex + L".zip", false},
+    };
+    for (const auto& c : cases)
+        EXPECT_EQ(ManifestPaths::IsObjectName(c.object), c.accepted)
+            << testing::PrintToString(c.object);
+}
+
+TEST(ManifestPaths, PackageUrlIsTheObjectWhenTheEntryNamesOne) {
+    const std::wstring object =
+        L"objects/0123456789abcdef0123456789abcdef0123456789abcdef0123456789abcdef.zip";
+    const struct {
+        const wchar_t* updateUrl;
+        std::wstring object;
+        std::wstring expected;
+    } cases[] = {
+        {L"http://127.0.0.1/Patch", object, L"http://127.0.0.1/Patch/" + object},
+        {L"http://127.0.0.1/Patch/", object, L"http://127.0.0.1/Patch/" + object},
+        {L"http://127.0.0.1/Patch", L"", L"http://127.0.0.1/Patch/RudovuZado/A.dll.zip"},
+    };
+    for (const auto& c : cases)
+        EXPECT_EQ(ManifestPaths::PackageUrlOf(c.updateUrl, L"A.dll", c.object), c.expected);
+}
+
 TEST(ManifestPaths, TypeFilterMatchesExactlyAndCaseSensitively) {
     const std::vector<std::wstring> none;
     const std::vector<std::wstring> common{L"Common"};

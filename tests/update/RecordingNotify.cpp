@@ -68,6 +68,7 @@ void RecordingNotify::OnInstallComplete() {
 }
 
 void RecordingNotify::OnInstallError(const wchar_t* message) {
+    if (onInstallError) onInstallError();
     Note(std::wstring(L"install-error:") + message);
     SetEvent(installEnded);
 }

@@ -52,6 +52,7 @@ public:
     std::function<void(const Progress&)> onProgress;
     std::function<void()> onComplete;
     std::function<void()> onError;
+    std::function<void()> onInstallError;
     std::function<void(int done)> onInstallProgress;
 
 private:

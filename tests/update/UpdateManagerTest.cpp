@@ -3,13 +3,15 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <atomic>
 #include <filesystem>
 #include <stdexcept>
 
 #include "EngineFixture.h"
 #include "UpdateTestFiles.h"
-#include "framework/win32/DebugOutput.h"
+#include "download/DebugLines.h"
 #include "download/ProgressText.h"
+#include "framework/win32/DebugOutput.h"
 #include "update/CRunLock.h"
 #include "update/UpdateWorkPaths.h"
 
@@ -57,7 +59,16 @@ std::vector<std::wstring> FilesBelow(const std::wstring& folder) {
     return files;
 }
 
-class UpdateManagerTest : public ::testing::Test, public EngineFixture {};
+class UpdateManagerTest : public ::testing::Test, public EngineFixture {
+protected:
+    // Whether another run could take the install folder now, as no other launch waits while a
+    // receiver shows an error.
+    bool RunLockFree() {
+        CRunLock other;
+        const std::atomic<bool> cancel{false};
+        return other.Acquire(UpdateWorkPaths::LockFile(Engine().WorkFolder()), 0, cancel);
+    }
+};
 
 TEST_F(UpdateManagerTest, FullRunInstallsEveryOutOfDateFileOnce) {
     wchar_t temp[MAX_PATH] = L"";
@@ -379,9 +390,11 @@ TEST_F(UpdateManagerTest, HttpErrorForOnePackageEndsThePhaseWithTheDownloadersTe
     for (const char* name : {"A.txt", "B.txt", "C.txt"}) tree.AddPackage(name, name, kStored);
     tree.PublishManifest(Section("A.txt", "") + Section("B.txt", "") + Section("C.txt", ""));
     server.AnswerStatus("/RudovuZado/B.txt.zip", 404);
+    bool lockFreeAtError = false;
+    notify.onError = [&] { lockFreeAtError = RunLockFree(); };
 
     ASSERT_EQ(manager->CheckForUpdates(), 3);
-    ASSERT_TRUE(DownloadAll());
+    ASSERT_TRUE(DownloadAll(true));
     const std::wstring text =
         L"Failed to receive a valid HTTP response from the server, Response Code:404";
     manager.reset();
@@ -390,7 +403,9 @@ TEST_F(UpdateManagerTest, HttpErrorForOnePackageEndsThePhaseWithTheDownloadersTe
     EXPECT_EQ(std::count_if(events.begin(), events.end(),
                             [](const std::wstring& e) { return e != L"progress"; }),
               1);
-    EXPECT_FALSE(Exists(install / L"A.txt"));
+    EXPECT_TRUE(lockFreeAtError);
+    for (const wchar_t* name : {L"A.txt", L"B.txt", L"C.txt"})
+        EXPECT_FALSE(Exists(install / name)) << Narrow(name);
 }
 
 TEST_F(UpdateManagerTest, ErrorTextIsKeptAfterALaterSuccess) {
@@ -422,12 +437,16 @@ TEST_F(UpdateManagerTest, AReceiverThatThrowsStillGetsOneFinalReport) {
     ASSERT_EQ(manager->CheckForUpdates(), 2);
     server.SetPace(16 * 1024, 20);
     notify.onProgress = [](const auto&) { throw std::runtime_error("receiver failed"); };
+    // The throw ends the run: the folder is free for another launch when the error is heard.
+    bool lockFreeAtError = false;
+    notify.onError = [&] { lockFreeAtError = RunLockFree(); };
 
-    ASSERT_TRUE(DownloadAll());
+    ASSERT_TRUE(DownloadAll(true));
     manager.reset();
     const auto events = notify.Events();
     EXPECT_EQ(events,
               (std::vector<std::wstring>{L"progress", L"error:failed to download the update"}));
+    EXPECT_TRUE(lockFreeAtError);
     EXPECT_FALSE(Exists(install / L"A.bin"));
     EXPECT_FALSE(Exists(install / L"B.bin"));
 }
@@ -494,12 +513,7 @@ TEST_F(UpdateManagerTest, OneFailingPackageAmongParallelFetchesIsOneErrorAndRepl
     ASSERT_EQ(manager->CheckForUpdates(), 8);
     // The lock is free while the receiver shows the error: no other launch waits for it.
     bool lockFreeAtError = false;
-    notify.onError = [&] {
-        CRunLock other;
-        const std::atomic<bool> cancel{false};
-        lockFreeAtError =
-            other.Acquire(UpdateWorkPaths::LockFile(Engine().WorkFolder()), 0, cancel);
-    };
+    notify.onError = [&] { lockFreeAtError = RunLockFree(); };
 
     ASSERT_TRUE(DownloadAll(true));
     const auto events = notify.Events();
@@ -526,8 +540,15 @@ TEST_F(UpdateManagerTest, ABusyTargetPostponesTheCommitAndTheNextRunCommitsWitho
     ASSERT_NE(holder, INVALID_HANDLE_VALUE);
     ASSERT_EQ(manager->CheckForUpdates(), 2);
     ASSERT_TRUE(DownloadAll());
-    manager->StartInstall(&notify);
-    ASSERT_TRUE(notify.WaitForInstallEnd());
+    {
+        const downloadtest::DebugLines lines;
+        manager->StartInstall(&notify);
+        ASSERT_TRUE(notify.WaitForInstallEnd());
+        EXPECT_EQ(lines.CountStartingWith(L"CInstallLite::Install, postponed: " +
+                                          install / L"B.txt" + L" is in use;"),
+                  1)
+            << "the log names the file in use";
+    }
     CloseHandle(holder);
     EXPECT_EQ(notify.Events().back(), L"install-stopped");
     EXPECT_EQ(FileBytes(install / L"A.txt"), "old");
@@ -590,6 +611,8 @@ TEST_P(InstallSpoiledPackageTest, FailsTheRunAndReplacesNothing) {
             break;
     }
     const size_t before = notify.Events().size();
+    bool lockFreeAtError = false;
+    notify.onInstallError = [&] { lockFreeAtError = RunLockFree(); };
 
     manager->StartInstall(&notify);
     const bool ended = notify.WaitForInstallEnd();
@@ -604,6 +627,7 @@ TEST_P(InstallSpoiledPackageTest, FailsTheRunAndReplacesNothing) {
               0u)
         << Narrow(events[0]);
     EXPECT_EQ(std::wstring(manager->GetLastErrorText()), events[0].substr(14));
+    EXPECT_TRUE(lockFreeAtError) << "the folder is free while the error is shown";
     EXPECT_EQ(FileBytes(install / L"First.txt"), "old first");
     EXPECT_FALSE(Exists(install / L"Second.txt"));
     const std::wstring work = UpdateWorkPaths::WorkFolder(install.Path());

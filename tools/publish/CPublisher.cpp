@@ -13,6 +13,7 @@
 #include "tools/publish/PublishRules.h"
 #include "tools/publish/OpenSslVerify.h"
 #include "tools/publish/TreeSwap.h"
+#include "update/ManifestPaths.h"
 
 namespace fs = std::filesystem;
 
@@ -35,11 +36,19 @@ bool IsUpdateTree(const fs::path& output) {
     bool hasManifest = false;
     for (const fs::directory_entry& item : fs::directory_iterator(output)) {
         const std::string name = item.path().filename().string();
-        if (name == CTreeVerifier::packageFolder && item.is_directory()) continue;
+        if ((name == CTreeVerifier::packageFolder || name == CTreeVerifier::objectFolder) &&
+            item.is_directory())
+            continue;
         if (item.path() != ManifestPackage(output)) return false;
         hasManifest = true;
     }
     return hasManifest;
+}
+
+// "objects/<SHA-256 of the file>.zip", the Object value of a package.
+std::string ObjectOf(const fs::path& package) {
+    return std::string(CTreeVerifier::objectFolder) + "/" +
+           ToHex(OpenSslVerify::Sha256OfFile(package)) + ".zip";
 }
 
 void CopyPackage(const fs::path& from, const fs::path& to) {
@@ -79,6 +88,8 @@ CPublisher::Previous CPublisher::ReadPrevious(const fs::path& output) {
     for (const CIniDocument::Section& section : manifest.Sections()) {
         const CIniDocument::Key* date = section.Find("ModifyDate");
         previous.dates[section.name] = ParseManifestDate(Widen(date ? date->value : ""));
+        if (const CIniDocument::Key* object = section.Find("Object"))
+            previous.objects.push_back(object->value);
     }
     // The serial goes on growing from the last signed tree's.
     if (reader.Count() > 1) {
@@ -112,9 +123,11 @@ CPublisher::Planned CPublisher::Plan(const PublishEntry& entry, const Previous& 
     return planned;
 }
 
-std::string CPublisher::ManifestText(const std::vector<Planned>& plan) {
+std::string CPublisher::ManifestText(const std::vector<Planned>& plan,
+                                     const std::vector<std::string>& objects) {
     std::string text;
-    for (const Planned& p : plan) {
+    for (size_t i = 0; i < plan.size(); ++i) {
+        const Planned& p = plan[i];
         const PublishEntry& e = *p.entry;
         text += "[" + e.name + "]\r\n";
         text += "FolderType=" + std::to_string(e.folderType) + "\r\n";
@@ -122,6 +135,7 @@ std::string CPublisher::ManifestText(const std::vector<Planned>& plan) {
         text += "ModifyDate=" + p.stamp.ModifyDateText() + "\r\n";
         text += "FileSize=" + std::to_string(e.size) + "\r\n";
         if (!p.sha256.empty()) text += "Sha256=" + p.sha256 + "\r\n";
+        if (!objects[i].empty()) text += "Object=" + objects[i] + "\r\n";
         text += std::string("Register=") + (e.registerDll ? "1" : "0") + "\r\n";
         text += std::string("CheckDate=") + (e.checkDate ? "1" : "0") + "\r\n";
         text += "Type=" + e.type + "\r\n\r\n";
@@ -140,23 +154,54 @@ WallClock CPublisher::ManifestStamp(const std::vector<Planned>& plan, const std:
     return std::min(std::max(newest, previous.manifestStamp.NextDosStep()), WallClock::DosLatest());
 }
 
-void CPublisher::Stage(const std::vector<Planned>& plan, const Previous& previous,
-                       const fs::path& staged) const {
+std::vector<std::string> CPublisher::Stage(const std::vector<Planned>& plan,
+                                           const Previous& previous,
+                                           const fs::path& staged) const {
     fs::create_directory(staged / CTreeVerifier::packageFolder);
-    for (const Planned& p : plan) {
+    // Objects are named by the signed manifest only: clients trust no other Object.
+    std::vector<std::string> objects(plan.size());
+    std::vector<std::string> warnings;
+    if (signer) {
+        fs::create_directory(staged / CTreeVerifier::objectFolder);
+        warnings = KeepPreviousObjects(previous, staged);
+    }
+    for (size_t i = 0; i < plan.size(); ++i) {
+        const Planned& p = plan[i];
         const fs::path package = PackageOf(staged, p.entry->name);
         if (p.kept.empty())
             CPackageWriter::WriteFile(package, p.entry->name, p.entry->source, p.stamp);
         else
             CopyPackage(p.kept, package);
+        if (!signer) continue;
+        objects[i] = ObjectOf(package);
+        if (!fs::exists(staged / objects[i])) CopyPackage(package, staged / objects[i]);
     }
-    const std::string text = ManifestText(plan);
+    const std::string text = ManifestText(plan, objects);
     std::vector<CPackageWriter::NamedText> entries{{CTreeVerifier::manifestName, text}};
     if (signer)
         entries.emplace_back(ReleaseStatement::entryName,
                              signer->Statement(text, previous.serial, std::time(nullptr)));
     CPackageWriter::WriteTexts(ManifestPackage(staged), entries,
                                ManifestStamp(plan, text, previous));
+    return warnings;
+}
+
+std::vector<std::string> CPublisher::KeepPreviousObjects(const Previous& previous,
+                                                         const fs::path& staged) {
+    std::vector<std::string> warnings;
+    for (const std::string& object : previous.objects) {
+        const fs::path kept = previous.tree / object;
+        // Only an object of the one shape, holding the bytes its name says, is carried over.
+        const bool sound = ManifestPaths::IsObjectName(Widen(object)) &&
+                           fs::is_regular_file(fs::symlink_status(kept)) && ObjectOf(kept) == object;
+        if (sound) {
+            if (!fs::exists(staged / object)) CopyPackage(kept, staged / object);
+            continue;
+        }
+        warnings.push_back(previous.tree.string() + ": " + object +
+                           " of the last manifest is missing or damaged; not kept");
+    }
+    return warnings;
 }
 
 CPublisher::Summary CPublisher::Build(const fs::path& release, const fs::path& description,
@@ -178,7 +223,8 @@ CPublisher::Summary CPublisher::Build(const fs::path& release, const fs::path& d
     // Parents are made as users expect of an output folder, and removed again on a refusal.
     CCreatedFolders parents(output.parent_path());
     const CScratchFolder staged(output, "publish");
-    Stage(plan, previous, staged.Path());
+    for (std::string& warning : Stage(plan, previous, staged.Path()))
+        warnings.push_back(std::move(warning));
     std::vector<PublicKey> keys;
     if (signer) keys.push_back(signer->Public());
     CTreeVerifier::Verify(staged.Path(), keys);

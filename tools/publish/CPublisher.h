@@ -15,13 +15,15 @@
 
 // Builds the update tree of a release: RudovuZado.ini.zip at the top and one package per
 // file in RudovuZado/. Everything is checked before anything is written; the tree is built
-// beside the output folder, verified with the clients' reader and then swapped in.
+// beside the output folder, verified with the clients' reader and then swapped in. A signed
+// tree also holds each package as objects/<its SHA-256>.zip, named by its section's Object,
+// and keeps the objects the last tree's manifest named, for clients still fetching them.
 class CPublisher {
 public:
     struct Summary {
         size_t files = 0;
         size_t written = 0;  // packages made anew; the others were kept from the last tree
-        std::vector<std::string> warnings;  // entries no client installs
+        std::vector<std::string> warnings;  // entries no client installs, objects not kept
     };
 
     // With a signer, each section carries its file's Sha256 and the manifest package a signed
@@ -50,15 +52,21 @@ private:
         WallClock manifestStamp;
         std::map<std::string, ManifestDate> dates;
         uint64_t serial = 0;  // of its statement; 0 when it was not signed
+        std::vector<std::string> objects;  // the Object values of its manifest
     };
 
     static Previous ReadPrevious(const std::filesystem::path& output);
     Planned Plan(const PublishEntry& entry, const Previous& previous) const;
-    static std::string ManifestText(const std::vector<Planned>& plan);
+    // objects[i] is plan[i]'s Object value, or empty.
+    static std::string ManifestText(const std::vector<Planned>& plan,
+                                    const std::vector<std::string>& objects);
     static WallClock ManifestStamp(const std::vector<Planned>& plan, const std::string& text,
                                    const Previous& previous);
-    void Stage(const std::vector<Planned>& plan, const Previous& previous,
-               const std::filesystem::path& staged) const;
+    // Warnings for the last tree's objects that could not be kept.
+    std::vector<std::string> Stage(const std::vector<Planned>& plan, const Previous& previous,
+                                   const std::filesystem::path& staged) const;
+    static std::vector<std::string> KeepPreviousObjects(const Previous& previous,
+                                                        const std::filesystem::path& staged);
 
     // Warnings for the entries no client installs; with strict, the first refuses the build.
     // Build adds one for an unsigned tree, which with strict refuses the build too.

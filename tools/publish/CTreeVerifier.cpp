@@ -11,6 +11,7 @@
 #include "tools/publish/PublishRules.h"
 #include "tools/publish/WallClock.h"
 #include "update/ManifestDate.h"
+#include "update/ManifestPaths.h"
 #include "verify/ReleaseStatement.h"
 
 namespace fs = std::filesystem;
@@ -93,6 +94,41 @@ void VerifyPackage(const CIniDocument::Section& section, const fs::path& tree,
     fs::remove(extracted);
 }
 
+bool SameBytes(const fs::path& a, const fs::path& b) {
+    return fs::file_size(a) == fs::file_size(b) &&
+           OpenSslVerify::Sha256OfFile(a) == OpenSslVerify::Sha256OfFile(b);
+}
+
+// A section's Object names a file of objects/ with its package's very bytes, as a signed client
+// would fetch it in place of the package.
+void VerifyObject(const CIniDocument::Section& section, const fs::path& tree) {
+    const CIniDocument::Key* object = section.Find("Object");
+    if (!object) return;
+    const std::string where = "[" + section.name + "]: Object " + object->value;
+    if (!ManifestPaths::IsObjectName(Widen(object->value)))
+        throw CPublishError(where + " is not objects/<SHA-256 of the package>.zip");
+    const fs::path file = tree / object->value;
+    if (!fs::is_regular_file(fs::symlink_status(file))) throw CPublishError(where + " is missing");
+    const fs::path package = tree / CTreeVerifier::packageFolder / (section.name + ".zip");
+    if (!SameBytes(file, package))
+        throw CPublishError(where + " differs from " + package.string());
+}
+
+// Every file of objects/ is named by its own SHA-256, so no name ever serves other bytes.
+void CheckObjectNames(const fs::path& tree) {
+    const fs::path folder = tree / CTreeVerifier::objectFolder;
+    if (!fs::exists(folder)) return;
+    for (const fs::directory_entry& item : fs::directory_iterator(folder)) {
+        const std::string file = item.path().filename().string();
+        const size_t dot = file.find('.');
+        const std::string extension = dot == std::string::npos ? "" : file.substr(dot);
+        const bool shaped = fs::is_regular_file(fs::symlink_status(item.path())) &&
+                            dot == 64 && (extension == ".zip" || extension == ".pdelta");
+        if (!shaped || ToHex(OpenSslVerify::Sha256OfFile(item.path())) != file.substr(0, dot))
+            throw CPublishError(item.path().string() + " is not named by its SHA-256");
+    }
+}
+
 void CheckNoStrayPackages(const fs::path& tree, const std::set<std::string>& names) {
     const fs::path folder = tree / CTreeVerifier::packageFolder;
     if (!fs::exists(folder)) return;
@@ -117,8 +153,10 @@ size_t CTreeVerifier::Verify(const fs::path& tree, const std::vector<PublicKey>&
             if (EqualsIgnoringCase(earlier, section.name))
                 throw CPublishError("[" + section.name + "] is in the manifest twice");
         VerifyPackage(section, tree, scratch.Path(), !keys.empty());
+        VerifyObject(section, tree);
         names.insert(section.name);
     }
     CheckNoStrayPackages(tree, names);
+    CheckObjectNames(tree);
     return names.size();
 }
