@@ -12,7 +12,15 @@ set(PELKO_UPDATE_KEYS "" CACHE STRING
     "Public keys the component verifies releases with: one or two lines of pelko-publish keygen")
 set(PELKO_UPDATE_KEY_FILES "" CACHE STRING
     "Files holding public keys of pelko-publish keygen, added to PELKO_UPDATE_KEYS")
-option(PELKO_ALLOW_UNSIGNED_UPDATES "Build a component that installs unsigned updates" OFF)
+option(PELKO_ALLOW_UNSIGNED_UPDATES
+       "Build a component for the tests that installs unsigned updates (needs PELKO_TESTING)" OFF)
+set(PELKO_PRODUCT "" CACHE STRING
+    "The product the component's releases are for: the --product of pelko-publish build")
+if(PELKO_TESTING)
+  set(PELKO_TESTING_VALUE true)
+else()
+  set(PELKO_TESTING_VALUE false)
+endif()
 
 set(PELKO_TEST_KEY_FILE ${CMAKE_SOURCE_DIR}/keys/test-only/release-test.pub)
 
@@ -44,6 +52,12 @@ function(pelko_check_update_keys)
   list(LENGTH PELKO_BUILT_IN_KEYS key_count)
   if(key_count GREATER 2)
     message(FATAL_ERROR "PELKO_UPDATE_KEYS takes one key, or two while a key is being replaced")
+  endif()
+  if(PELKO_ALLOW_UNSIGNED_UPDATES AND NOT PELKO_TESTING)
+    message(FATAL_ERROR
+      "PELKO_ALLOW_UNSIGNED_UPDATES=ON makes a component that installs whatever a server sends: "
+      "only a build for the tests may be made so (PELKO_TESTING=ON). Give the build your update "
+      "keys instead (-DPELKO_UPDATE_KEYS=$(cat release.pub)).")
   endif()
   if(key_count EQUAL 0 AND NOT PELKO_ALLOW_UNSIGNED_UPDATES)
     message(FATAL_ERROR
@@ -113,8 +127,25 @@ function(pelko_check_domains)
     ${domain_help})
 endfunction()
 
+# The product every signed release of this build names: letters, digits, ".", "_", "-".
+function(pelko_check_product)
+  if(NOT PELKO_PRODUCT MATCHES "^[A-Za-z0-9._-]+$")
+    message(FATAL_ERROR
+      "PELKO_PRODUCT: \"${PELKO_PRODUCT}\" is not a product name. Name the product your releases "
+      "are published for (pelko-publish build --product NAME), for example\n"
+      "  -DPELKO_PRODUCT=PelkoDesk\n"
+      "1 to 64 letters, digits, \".\", \"_\" or \"-\". The tests and the demo use the presets "
+      "win32-test and win64-test.")
+  endif()
+  string(LENGTH "${PELKO_PRODUCT}" product_length)
+  if(product_length GREATER 64)
+    message(FATAL_ERROR "PELKO_PRODUCT: \"${PELKO_PRODUCT}\" is longer than 64 characters")
+  endif()
+endfunction()
+
 pelko_collect_update_keys()
 if(PELKO_WIN32)
   pelko_check_update_keys()
   pelko_check_domains()
+  pelko_check_product()
 endif()

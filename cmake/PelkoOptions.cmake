@@ -36,3 +36,15 @@ if(NOT PELKO_PARALLEL_DOWNLOADS MATCHES "^[1-8]$")
 endif()
 target_compile_definitions(pelko_options INTERFACE
   PELKO_PARALLEL_DOWNLOADS=${PELKO_PARALLEL_DOWNLOADS})
+
+# The FolderType values whose folders a signed manifest may install into besides the install
+# folder (0) and its sub-folders: none unless a build names them.
+set(PELKO_ALLOWED_FOLDER_TYPES "" CACHE STRING
+    "FolderType values a manifest may install into outside the install folder, apart by \",\"")
+string(REPLACE ";" "," allowed_folder_types "${PELKO_ALLOWED_FOLDER_TYPES}")
+if(NOT allowed_folder_types MATCHES "^(-?[1-9][0-9]?[0-9]?[0-9]?[0-9]?(,-?[1-9][0-9]?[0-9]?[0-9]?[0-9]?)*)?$")
+  message(FATAL_ERROR "PELKO_ALLOWED_FOLDER_TYPES takes FolderType values other than 0 apart by "
+                      "\",\", not \"${PELKO_ALLOWED_FOLDER_TYPES}\"")
+endif()
+target_compile_definitions(pelko_options INTERFACE
+  PELKO_ALLOWED_FOLDER_TYPES="${allowed_folder_types}")

@@ -40,6 +40,7 @@ echo "a missing file" >"$release/Missing.txt"
 printf '[Slow.txt]\nCheckDate=1\nType=Common\n\n[Missing.txt]\nCheckDate=1\nType=Common\n' \
   >"$state/publish.ini"
 build/native/bin/pelko-publish build --clients-tz UTC --sign-key keys/test-only/release-test.pem \
+  --product PelkoTest --expires-days 30 \
   "$release" "$state/publish.ini" \
   "$tree/CvUpdate/PelkoPatch" >/dev/null
 rm "$tree/CvUpdate/PelkoPatch/RudovuZado/Missing.txt.zip"

@@ -9,8 +9,9 @@
 #include "framework/win32/CodeModule.h"
 #include "framework/win32/DebugOutput.h"
 #include "framework/win32/UserMessage.h"
-#include "loader/FolderSecurity.h"
+#include "framework/win32/FolderSecurity.h"
 #include "loader/InstallFolder.h"
+#include "loader/InstallFolderTrust.h"
 #include "loader/LoaderProcess.h"
 #include "loader/LoaderSettings.h"
 #include "loader/LoaderTexts.h"
@@ -129,6 +130,8 @@ void CPelkoWebDLL::LaunchChecked(const LaunchCall& call, PatchStep patchStep) co
         ShowLaunchError(LoaderTexts::kInvalidLaunchValues);
         return;
     }
+    // Nothing is updated from, or started out of, a folder that another user may change.
+    if (!InstallFolderTrusted()) return;
     if (!CheckServer(call.server)) return;
     bool started = false;
     const auto startLoader = [&] {

@@ -2,30 +2,31 @@
 
 #include <windows.h>
 
-#include "loader/FolderSecurity.h"
+#include "framework/win32/FolderSecurity.h"
 #include "loader/InstallFolderRule.h"
 
 namespace {
 
-// Folders made here get the protected access list: what inherits the drive's rights lets
-// every user change it.
 bool CreateFolders(const std::wstring& path, PSECURITY_DESCRIPTOR descriptor) {
-    SECURITY_ATTRIBUTES attributes{sizeof(attributes), descriptor, FALSE};
     const auto folders = InstallFolderRule::FoldersAlong(path);
-    for (const auto& folder : folders)
-        CreateDirectoryW(folder.c_str(), descriptor ? &attributes : nullptr);
+    for (const auto& folder : folders) FolderSecurity::CreateFolder(folder, descriptor);
     return !folders.empty();
 }
 
 }  // namespace
 
-std::wstring GetInstallFolder() {
+std::wstring InstallFolderPath() {
     wchar_t systemDirectory[MAX_PATH] = {};
     GetSystemDirectoryW(systemDirectory, MAX_PATH);
-    const std::wstring folder = InstallFolderRule::InstallFolderFor(
+    return InstallFolderRule::InstallFolderFor(
         GetLogicalDrives(), [](const std::wstring& root) { return GetDriveTypeW(root.c_str()); },
         systemDirectory);
-    const FolderSecurity::LocalDescriptor descriptor = FolderSecurity::ProtectedFolderDescriptor();
+}
+
+std::wstring GetInstallFolder() {
+    const std::wstring folder = InstallFolderPath();
+    // What inherits the drive's rights lets every user change it.
+    const FolderSecurity::LocalDescriptor descriptor = FolderSecurity::OwnFolderDescriptor();
     CreateFolders(folder, descriptor.get());
     return folder;
 }

@@ -2,8 +2,12 @@
 
 #include <string>
 
-// The install folder on this machine, always ending in "\"; created when missing, with a
-// protected access list (InstallFolderRule::ProtectedFolderSddl) on each folder it creates.
+// The install folder on this machine, always ending in "\", computed from the drives.
+std::wstring InstallFolderPath();
+
+// InstallFolderPath, created when missing: each folder it makes is owned by the user and has
+// the access list FolderTrustRule::OwnFolderSddl. Whether it may be trusted is
+// InstallFolderTrusted's to say.
 std::wstring GetInstallFolder();
 
 // Creates every folder along an absolute path; creation failures (usually: it exists) are

@@ -31,10 +31,4 @@ std::vector<std::wstring> FoldersAlong(std::wstring_view path) {
     return folders;
 }
 
-std::wstring ProtectedFolderSddl(std::wstring_view userSid) {
-    // FA: all access; 0x1200a9: read, read attributes, list and traverse (run).
-    return L"D:P(A;OICI;FA;;;SY)(A;OICI;FA;;;BA)(A;OICI;FA;;;" + std::wstring(userSid) +
-           L")(A;OICI;0x1200a9;;;BU)";
-}
-
 }  // namespace InstallFolderRule

@@ -37,10 +37,4 @@ constexpr std::size_t kMaxFolderPath = 255;
 // kMaxFolderPath.
 std::vector<std::wstring> FoldersAlong(std::wstring_view path);
 
-// The access list the install folder is created with, in the platform's SDDL: protected
-// (nothing inherited from the drive), full control for SYSTEM, the Administrators and the
-// creating user (its SID in text form), read and run for every user of the machine; each
-// entry is inherited by what is created below.
-std::wstring ProtectedFolderSddl(std::wstring_view userSid);
-
 }  // namespace InstallFolderRule

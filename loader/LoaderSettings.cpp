@@ -3,6 +3,8 @@
 #include "framework/PathText.h"
 #include "framework/SystemError.h"
 #include "framework/win32/DebugOutput.h"
+#include "framework/win32/FolderSecurity.h"
+#include "framework/win32/UniqueHandle.h"
 #include "loader/InstallFolder.h"
 #include "loader/LoaderTexts.h"
 #include "support/CIni.h"
@@ -37,14 +39,37 @@ DWORD WriteKeys(const std::wstring& path, const std::wstring& server, const std:
     return ERROR_SUCCESS;
 }
 
+// Makes temporary, readable by this user and the machine's administrators only (it holds the
+// page's values), holding the old file's bytes when there is one.
+DWORD MakePrivateCopy(const std::wstring& path, const std::wstring& temporary) {
+    const FolderSecurity::LocalDescriptor privateList = FolderSecurity::PrivateDescriptor();
+    if (!privateList) return LastFailure();
+    SECURITY_ATTRIBUTES attributes{sizeof(attributes), privateList.get(), FALSE};
+    const UniqueHandle copy(CreateFileW(temporary.c_str(), GENERIC_WRITE, 0, &attributes,
+                                        CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));
+    if (copy.get() == INVALID_HANDLE_VALUE) return LastFailure();
+    const UniqueHandle old(CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr,
+                                       OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
+    if (old.get() == INVALID_HANDLE_VALUE)
+        return GetLastError() == ERROR_FILE_NOT_FOUND ? ERROR_SUCCESS : LastFailure();
+    char buffer[16384];
+    for (;;) {
+        DWORD read = 0;
+        if (!ReadFile(old.get(), buffer, sizeof(buffer), &read, nullptr)) return LastFailure();
+        if (read == 0) return ERROR_SUCCESS;
+        DWORD written = 0;
+        if (!WriteFile(copy.get(), buffer, read, &written, nullptr) || written != read)
+            return LastFailure();
+    }
+}
+
 // The copy of the old file (when there is one) with this launch's keys, at temporary.
 DWORD WriteCopy(const std::wstring& path, const std::wstring& temporary, const std::wstring& server,
                 const std::wstring& enc, const std::wstring& entId, const std::wstring& entName) {
     // The old file's other sections, format and code page carry over: the same profile
     // functions write the four keys into a copy of it.
-    if (!CopyFileW(path.c_str(), temporary.c_str(), FALSE) &&
-        GetLastError() != ERROR_FILE_NOT_FOUND)
-        return LastFailure();
+    const DWORD copied = MakePrivateCopy(path, temporary);
+    if (copied != ERROR_SUCCESS) return copied;
     return WriteKeys(temporary, server, enc, entId, entName);
 }
 

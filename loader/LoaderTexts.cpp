@@ -11,6 +11,36 @@ std::wstring Hex8(std::uint32_t value) {
     return text;
 }
 
+constexpr wchar_t kUntrustedHead[] =
+    L"설치 폴더를 다른 사용자가 바꿀 수 있어 업데이트하지 않고 프로그램을 실행하지 않습니다.";
+constexpr wchar_t kUntrustedAdvice[] =
+    L"관리자에게 이 폴더의 소유자를 Administrators로 바꾸고 다른 사용자의 쓰기 권한을 "
+    L"없애거나, 폴더를 지우도록 요청하십시오.";
+
+std::wstring ReasonText(FolderTrustRule::Finding finding, std::wstring_view principal) {
+    using FolderTrustRule::Finding;
+    switch (finding) {
+    case Finding::NotAFolder:
+        return L"폴더가 아니라 파일입니다.";
+    case Finding::ReparsePoint:
+        return L"다른 위치로 이어지는 연결(재분석 지점)입니다.";
+    case Finding::OtherOwner:
+        return L"다른 사용자가 소유한 폴더입니다.";
+    case Finding::NoAccessList:
+        return L"액세스 목록이 없어 모든 사용자가 바꿀 수 있습니다.";
+    case Finding::OthersMayChange:
+        return L"바꿀 수 있는 계정: " + std::wstring(principal);
+    case Finding::Trusted:
+        break;
+    }
+    return {};
+}
+
+std::wstring WithSystemText(std::wstring_view systemText) {
+    const std::wstring reason = OneLine(systemText);
+    return reason.empty() ? std::wstring(kUnknownSystemError) : reason;
+}
+
 bool IsHighSurrogate(wchar_t c) { return c >= 0xD800 && c <= 0xDBFF; }
 
 }  // namespace
@@ -31,10 +61,30 @@ std::wstring OneLine(std::wstring_view systemText) {
 
 std::wstring SettingsFailureText(std::wstring_view path, std::uint32_t errorCode,
                                  std::wstring_view systemText) {
-    const std::wstring reason = OneLine(systemText);
     return L"설정 파일을 저장하지 못해 프로그램을 실행할 수 없습니다.(에러코드 : 0x" +
            Hex8(errorCode) + L")\r\n" + std::wstring(path) + L"\r\n" +
-           (reason.empty() ? std::wstring(kUnknownSystemError) : reason);
+           WithSystemText(systemText);
+}
+
+std::wstring UntrustedFolderText(std::wstring_view folder, std::wstring_view owner,
+                                 FolderTrustRule::Finding finding, std::wstring_view principal) {
+    return std::wstring(kUntrustedHead) + L"\r\n폴더: " + std::wstring(folder) +
+           L"\r\n소유자: " + std::wstring(owner) + L"\r\n" + ReasonText(finding, principal) +
+           L"\r\n" + kUntrustedAdvice;
+}
+
+std::wstring UnreadableFolderText(std::wstring_view folder, std::uint32_t errorCode,
+                                  std::wstring_view systemText) {
+    return std::wstring(kUntrustedHead) + L"\r\n폴더: " + std::wstring(folder) +
+           L"\r\n폴더의 보안 정보를 읽지 못했습니다.(에러코드 : 0x" + Hex8(errorCode) + L") " +
+           WithSystemText(systemText) + L"\r\n" + kUntrustedAdvice;
+}
+
+std::wstring FolderCreationFailureText(std::wstring_view folder, std::uint32_t errorCode,
+                                       std::wstring_view systemText) {
+    return L"설치 폴더를 만들지 못해 프로그램을 실행할 수 없습니다.(에러코드 : 0x" +
+           Hex8(errorCode) + L")\r\n" + std::wstring(folder) + L"\r\n" +
+           WithSystemText(systemText);
 }
 
 std::wstring StartFailureText(std::uint32_t errorCode, std::wstring_view systemText) {

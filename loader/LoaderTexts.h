@@ -4,6 +4,8 @@
 #include <string>
 #include <string_view>
 
+#include "framework/FolderTrustRule.h"
+
 // The texts the start operations show the user.
 namespace LoaderTexts {
 
@@ -33,5 +35,18 @@ std::wstring OneLine(std::wstring_view systemText);
 // replaced by kUnknownSystemError.
 std::wstring SettingsFailureText(std::wstring_view path, std::uint32_t errorCode,
                                  std::wstring_view systemText);
+
+// What the user is told when the install folder, or a folder along its path, is not one only
+// this user and the machine's administrators control: the folder, its owner, why, and what to
+// do, on lines of their own. principal names who may change it (OthersMayChange).
+std::wstring UntrustedFolderText(std::wstring_view folder, std::wstring_view owner,
+                                 FolderTrustRule::Finding finding, std::wstring_view principal);
+// The same when the folder's security cannot be read at all.
+std::wstring UnreadableFolderText(std::wstring_view folder, std::uint32_t errorCode,
+                                  std::wstring_view systemText);
+// "설치 폴더를 만들지 못해 프로그램을 실행할 수 없습니다.(에러코드 : 0x%08x)", the folder and the
+// system's text on lines of their own.
+std::wstring FolderCreationFailureText(std::wstring_view folder, std::uint32_t errorCode,
+                                       std::wstring_view systemText);
 
 }  // namespace LoaderTexts

@@ -81,7 +81,8 @@ EOF
 # Signed with the key pair committed for tests and the demo only; the -test presets build its
 # public half into the component.
 key=$root/keys/test-only/release-test
-build/native/bin/pelko-publish build --sign-key "$key.pem" "$release" "$state/publish.ini" \
+build/native/bin/pelko-publish build --sign-key "$key.pem" --product PelkoTest \
+  --expires-days 30 "$release" "$state/publish.ini" \
   "$tree/CvUpdate/PelkoPatch"
 build/native/bin/pelko-publish verify --public-key "$key.pub" "$tree/CvUpdate/PelkoPatch"
 echo "=== manifest RudovuZado.ini of the update tree"

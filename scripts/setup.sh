@@ -19,6 +19,7 @@ PACKAGES=(
   wixl msitools osslsigncode
   lld
   nginx-light
+  libdivsufsort-dev bsdiff xdelta3 libbz2-dev
 )
 
 have_all() {

@@ -9,6 +9,7 @@
 #include "update/CommitStepSeam.h"
 #include "update/JournalPathRule.h"
 #include "update/RegisterServer.h"
+#include "update/TargetPlace.h"
 #include "verify/CSha256.h"
 #include "zip/CZipArchive.h"
 
@@ -46,6 +47,9 @@ std::optional<std::wstring> Refusal(const std::wstring& journalPath,
     if (!folders) return L"it is not the journal of an install folder";
     for (const JournalEntry& entry : entries) {
         if (auto refusal = JournalPathRule::Refusal(entry, *folders)) return refusal;
+        const std::wstring base = entry.base.empty() ? folders->install : entry.base;
+        if (auto refusal = TargetPlace::Refusal({base, entry.target}, folders->install))
+            return refusal;
     }
     return std::nullopt;
 }
@@ -62,6 +66,11 @@ void CInstallCommit::Step() { CommitStepReached(step++); }
 
 bool CInstallCommit::Run(const std::vector<JournalEntry>& entries, const FileDone& fileDone) {
     step = 0;
+    // The same rule as recovery's: a commit writes nothing its recovery would refuse.
+    if (const auto refusal = Refusal(journal.Path(), entries)) {
+        errorText = L"failed to replace file : " + *refusal;
+        return false;
+    }
     std::vector<JournalEntry> journaled = entries;
     for (JournalEntry& entry : journaled) {
         // An old file a running program held at the last commit may still lie aside.
@@ -69,7 +78,8 @@ bool CInstallCommit::Run(const std::vector<JournalEntry>& entries, const FileDon
             errorText = FailureText(L"failed to replace file : ", entry.target);
             return false;
         }
-        if (!entry.registerDll) continue;
+        // The signed digest when the plan has one: what recovery registers is what was verified.
+        if (!entry.registerDll || !entry.sha256.empty()) continue;
         entry.sha256 = DigestOf(entry.staged);
         if (entry.sha256.empty()) {
             errorText = FailureText(L"failed to read file : ", entry.staged);
@@ -89,9 +99,12 @@ bool CInstallCommit::Recover() {
     DebugFormat(L"CInstallCommit::Recover, unfinished commit found: %s\n", journal.Path().c_str());
     const auto entries = journal.Read();
     if (!entries) {
-        // Renamed into place only once whole: a journal that does not read was never acted on.
-        DebugOutput::DebugLine(L"CInstallCommit::Recover, unreadable journal removed\n");
-        return journal.Remove();
+        // Held by another program, or damaged: what it names is unknown, so nothing is moved,
+        // removed or discarded, and the run stops.
+        unreadable = true;
+        DebugOutput::DebugLine(L"CInstallCommit::Recover, the journal cannot be read: nothing is "
+                               L"changed and the update stops: " + journal.Path() + L"\n");
+        return false;
     }
     if (const auto refusal = Refusal(journal.Path(), *entries)) {
         DebugOutput::DebugLine(

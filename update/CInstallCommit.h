@@ -22,14 +22,17 @@ public:
 
     explicit CInstallCommit(std::wstring journalPath) : journal(std::move(journalPath)) {}
 
-    // False when nothing was replaced (journal not written, or rolled back); the text says why.
-    // The SHA-256 of each staged file to be registered is computed here and journaled.
+    // False when nothing was replaced (a target TargetPlace refuses, journal not written, or
+    // rolled back); the text says why. Each entry to be registered is journaled with the
+    // SHA-256 it carries (the signed one), else that of its staged file, computed here.
     bool Run(const std::vector<JournalEntry>& entries, const FileDone& fileDone);
     // Completes (or rolls back) the commit an unfinished journal describes; true when there
     // was none, or it has been dealt with and removed. A journal that names any other place is
     // removed with a line on the debug output, and nothing is moved or registered: the caller
-    // discards the staged files as always.
+    // discards the staged files as always. A journal that cannot be read is left as it is
+    // (false, Unreadable): the caller changes nothing.
     bool Recover();
+    bool Unreadable() const { return unreadable; }
     const std::wstring& ErrorText() const { return errorText; }
 
 private:
@@ -43,4 +46,5 @@ private:
     CCommitJournal journal;
     std::wstring errorText;
     unsigned step = 0;
+    bool unreadable = false;
 };

@@ -194,12 +194,28 @@ std::wstring CInstallLite::Stage(bool& stopped) {
     return std::wstring();
 }
 
+namespace {
+
+// The SHA-256 the signed manifest gives an entry to be registered, as the journal writes it
+// (its staged file was verified against it); empty when there is none to take.
+std::wstring SignedDigest(const PlannedFile& file, bool verified) {
+    constexpr size_t kDigits = 64;
+    std::wstring digest = file.entry.sha256;
+    for (wchar_t& c : digest) c = static_cast<wchar_t>(towlower(c));
+    const bool hex = digest.size() == kDigits &&
+                     digest.find_first_not_of(L"0123456789abcdef") == std::wstring::npos;
+    return verified && hex && file.entry.registerDll != 0 ? digest : std::wstring();
+}
+
+}  // namespace
+
 std::vector<JournalEntry> CInstallLite::CommitList() const {
     std::vector<JournalEntry> entries;
     for (const PlannedFile& file : plan->files)
         entries.push_back(
             JournalEntry{file.target, file.staged, FreeAsidePath(file.target),
-                         file.entry.registerDll != 0});
+                         file.entry.registerDll != 0, SignedDigest(file, verifiesUpdates),
+                         file.base});
     return entries;
 }
 

@@ -4,6 +4,7 @@
 
 #include "framework/PathText.h"
 #include "framework/win32/DebugOutput.h"
+#include "framework/win32/FolderSecurity.h"
 #include "update/CInstallCommit.h"
 #include "update/RunFolders.h"
 #include "update/UpdateWorkPaths.h"
@@ -14,7 +15,10 @@ CRunWorkspace::CRunWorkspace(const std::wstring& folder)
 CRunWorkspace::BeginResult CRunWorkspace::Begin(const std::atomic<bool>& cancel) {
     if (Held()) return BeginResult::Ready;
     if (cancel) return BeginResult::Stopped;
-    CreateDirectoryW(workFolder.c_str(), nullptr);
+    // Private: what another user could open here (the lock, the journal) would hold back
+    // every update. Its files inherit the list.
+    const FolderSecurity::LocalDescriptor privateList = FolderSecurity::PrivateDescriptor();
+    FolderSecurity::CreateFolder(workFolder, privateList.get());
     SetFileAttributesW(workFolder.c_str(), FILE_ATTRIBUTE_HIDDEN);
     if (!Hold(cancel)) return cancel ? BeginResult::Stopped : BeginResult::Busy;
     {
@@ -34,7 +38,10 @@ bool CRunWorkspace::Hold(const std::atomic<bool>& cancel) {
     if (!Held() && !waiting.Acquire(UpdateWorkPaths::LockFile(workFolder), kWaitMs, cancel))
         return false;
     std::lock_guard<std::mutex> guard(lock);
-    if (waiting.Held()) runLock.TakeFrom(waiting);
+    if (waiting.Held()) {
+        runLock = std::make_shared<CRunLock>();
+        runLock->TakeFrom(waiting);
+    }
     return true;
 }
 
@@ -45,7 +52,9 @@ bool CRunWorkspace::Recover(const std::atomic<bool>& cancel) {
     if (cancel) return false;
     // Before anything else: the files of an interrupted commit all new, or all old. Either
     // way its staged set is spent, and a completed one leaves nothing of its release.
-    CInstallCommit(journal).Recover();
+    CInstallCommit commit(journal);
+    // What a journal that cannot be read names is unknown: nothing is discarded, the run stops.
+    if (!commit.Recover() && commit.Unreadable()) return false;
     DiscardCommitted();
     return true;
 }
@@ -53,12 +62,17 @@ bool CRunWorkspace::Recover(const std::atomic<bool>& cancel) {
 void CRunWorkspace::End() {
     std::lock_guard<std::mutex> guard(lock);
     RunFolders::EmptyFolder(manifestFolder);
-    runLock.Release();
+    runLock.reset();
 }
 
 bool CRunWorkspace::Held() const {
     std::lock_guard<std::mutex> guard(lock);
-    return runLock.Held();
+    return runLock && runLock->Held();
+}
+
+std::shared_ptr<void> CRunWorkspace::LockKeeper() const {
+    std::lock_guard<std::mutex> guard(lock);
+    return runLock;
 }
 
 std::wstring CRunWorkspace::ManifestFolder() const {

@@ -79,4 +79,31 @@ bool LiesInside(std::wstring_view fullFolder, std::wstring_view fullPath) {
            fullPath[prefix] == L'\\';
 }
 
+std::optional<std::vector<int>> ParseFolderTypes(std::string_view text) {
+    constexpr int kLongestNumber = 9;
+    std::vector<int> types;
+    size_t i = 0;
+    while (i < text.size()) {
+        const char c = text[i];
+        if (c == ';' || c == ',' || c == ' ' || c == '\t') {
+            ++i;
+            continue;
+        }
+        const bool negative = c == '-';
+        size_t end = negative ? i + 1 : i;
+        const size_t digits = end;
+        while (end < text.size() && text[end] >= '0' && text[end] <= '9') ++end;
+        if (end == digits || end - digits > kLongestNumber) return std::nullopt;
+        if (end < text.size() && text[end] != ';' && text[end] != ',' && text[end] != ' ' &&
+            text[end] != '\t')
+            return std::nullopt;
+        int value = 0;
+        for (size_t d = digits; d < end; ++d) value = value * 10 + (text[d] - '0');
+        if (value == 0) return std::nullopt;
+        types.push_back(negative ? -value : value);
+        i = end;
+    }
+    return types;
+}
+
 }  // namespace EntryPathRule

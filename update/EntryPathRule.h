@@ -1,10 +1,12 @@
 #pragma once
 
+#include <optional>
 #include <string_view>
+#include <vector>
 
 // Where a manifest entry may put its file: text rules that keep every entry inside its base
 // folder, whatever the manifest says. The platform's own resolution is checked on top of
-// them (ContainedTargetPath).
+// them (TargetPlace).
 namespace EntryPathRule {
 
 // One path component that the platform keeps as it is: not empty, at most 255 characters,
@@ -24,5 +26,9 @@ bool IsLocalBase(std::wstring_view base);
 // True when the full path lies below the full folder (ASCII letters compared without case),
 // and is not the folder itself.
 bool LiesInside(std::wstring_view fullFolder, std::wstring_view fullPath);
+
+// The FolderType values a build lets entries write outside the install folder: whole numbers
+// other than 0 separated by ";", "," or blanks; empty text is none. Nothing for any other text.
+std::optional<std::vector<int>> ParseFolderTypes(std::string_view text);
 
 }  // namespace EntryPathRule

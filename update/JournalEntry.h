@@ -13,6 +13,9 @@ struct JournalEntry {
     // so that only the file this commit puts in place is ever registered. Empty: none known.
     // (Initialised here, so that a list of the first four fields leaves it empty.)
     std::wstring sha256{};
+    // The target's base folder (TargetPlace), ending with "\". Empty in a journal written before
+    // entries carried it, whose targets all lie in the install folder.
+    std::wstring base{};
 
     bool operator==(const JournalEntry&) const = default;
 };

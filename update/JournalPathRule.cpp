@@ -43,9 +43,10 @@ bool IsNamedBelow(std::wstring_view folder, std::wstring_view path) {
 }
 
 std::optional<std::wstring> Refusal(const JournalEntry& entry, const JournalFolders& folders) {
-    if (!IsNamedBelow(folders.install, entry.target) || IsNamedBelow(folders.work, entry.target))
-        return L"the target " + entry.target + L" does not lie in the install folder";
-    if (!IsAsideOf(entry.target, entry.aside) || !IsNamedBelow(folders.install, entry.aside))
+    const std::wstring& base = entry.base.empty() ? folders.install : entry.base;
+    if (!IsNamedBelow(base, entry.target) || IsNamedBelow(folders.work, entry.target))
+        return L"the target " + entry.target + L" does not lie in its base folder " + base;
+    if (!IsAsideOf(entry.target, entry.aside) || !IsNamedBelow(base, entry.aside))
         return L"the old file's place " + entry.aside + L" is not its target's";
     if (!IsNamedBelow(UpdateWorkPaths::StagedFolder(folders.work) + L"\\", entry.staged))
         return L"the staged file " + entry.staged + L" does not lie in the run's staging folder";

@@ -25,9 +25,10 @@ std::optional<JournalFolders> FoldersOf(std::wstring_view journalPath);
 // "." or ".." part, "/", doubled separator, device name or stream.
 bool IsNamedBelow(std::wstring_view folder, std::wstring_view path);
 
-// Why the entry names a place outside its commit; nothing when it names none. The target lies
-// in the install folder but not in the work folder, the old file's place is the target's own
-// (UpdateWorkPaths::AsidePath), and the staged file lies in the run's staging folder.
+// Why the entry names a place outside its commit; nothing when it names none. The old file's
+// place is the target's own (UpdateWorkPaths::AsidePath) below the target's base folder (the
+// install folder for an entry without one), and the staged file lies in the run's staging
+// folder. Where the target itself may lie is TargetPlace's to judge.
 std::optional<std::wstring> Refusal(const JournalEntry& entry, const JournalFolders& folders);
 
 }  // namespace JournalPathRule

@@ -7,7 +7,8 @@ namespace JournalText {
 namespace {
 
 constexpr wchar_t kFirstHeader[] = L"PelkoWebLoader commit 1";
-constexpr wchar_t kHeader[] = L"PelkoWebLoader commit 2";
+constexpr wchar_t kSecondHeader[] = L"PelkoWebLoader commit 2";
+constexpr wchar_t kHeader[] = L"PelkoWebLoader commit 3";
 constexpr wchar_t kEnd[] = L"end";
 constexpr size_t kDigestDigits = 64;
 
@@ -28,15 +29,17 @@ bool IsDigest(const std::wstring& text) {
            });
 }
 
-// The first form has no digest field.
-std::optional<JournalEntry> ParseLine(const std::wstring& line, bool firstForm) {
+// The first form has no digest field, the first two no base folder.
+std::optional<JournalEntry> ParseLine(const std::wstring& line, int form) {
     const std::vector<std::wstring> fields = Split(line, L'\t');
-    if (fields.size() != (firstForm ? 5u : 6u) || fields[0] != L"F") return std::nullopt;
+    const size_t count = form == 1 ? 5u : form == 2 ? 6u : 7u;
+    if (fields.size() != count || fields[0] != L"F") return std::nullopt;
     if (fields[1] != L"0" && fields[1] != L"1") return std::nullopt;
     if (fields[2].empty() || fields[3].empty() || fields[4].empty()) return std::nullopt;
-    const std::wstring digest = firstForm ? std::wstring() : fields[5];
+    const std::wstring digest = form == 1 ? std::wstring() : fields[5];
     if (!digest.empty() && !IsDigest(digest)) return std::nullopt;
-    return JournalEntry{fields[2], fields[3], fields[4], fields[1] == L"1", digest};
+    const std::wstring base = form == 3 ? fields[6] : std::wstring();
+    return JournalEntry{fields[2], fields[3], fields[4], fields[1] == L"1", digest, base};
 }
 
 }  // namespace
@@ -45,7 +48,8 @@ std::wstring Format(const std::vector<JournalEntry>& entries) {
     std::wstring text = std::wstring(kHeader) + L"\n";
     for (const JournalEntry& entry : entries)
         text += L"F\t" + std::wstring(entry.registerDll ? L"1" : L"0") + L"\t" + entry.target +
-                L"\t" + entry.staged + L"\t" + entry.aside + L"\t" + entry.sha256 + L"\n";
+                L"\t" + entry.staged + L"\t" + entry.aside + L"\t" + entry.sha256 + L"\t" +
+                entry.base + L"\n";
     return text + kEnd + L"\n";
 }
 
@@ -53,11 +57,14 @@ std::optional<std::vector<JournalEntry>> Parse(const std::wstring& text) {
     std::vector<std::wstring> lines = Split(text, L'\n');
     if (lines.size() < 3 || !lines.back().empty()) return std::nullopt;
     lines.pop_back();
-    const bool firstForm = lines.front() == kFirstHeader;
-    if ((!firstForm && lines.front() != kHeader) || lines.back() != kEnd) return std::nullopt;
+    const int form = lines.front() == kFirstHeader    ? 1
+                     : lines.front() == kSecondHeader ? 2
+                     : lines.front() == kHeader       ? 3
+                                                      : 0;
+    if (form == 0 || lines.back() != kEnd) return std::nullopt;
     std::vector<JournalEntry> entries;
     for (size_t i = 1; i + 1 < lines.size(); ++i) {
-        std::optional<JournalEntry> entry = ParseLine(lines[i], firstForm);
+        std::optional<JournalEntry> entry = ParseLine(lines[i], form);
         if (!entry) return std::nullopt;
         entries.push_back(std::move(*entry));
     }

@@ -6,7 +6,6 @@
 #include <memory>
 
 #include "framework/PathText.h"
-#include "framework/win32/DebugOutput.h"
 #include "update/EntryPathRule.h"
 #include "update/ManifestPaths.h"
 
@@ -89,35 +88,4 @@ bool IsInsideFolder(const std::wstring& folder, const std::wstring& path) {
     const auto fullPath = FullPathOf(path);
     return fullFolder && fullPath && EntryPathRule::IsLocalBase(*fullFolder) &&
            EntryPathRule::LiesInside(*fullFolder, *fullPath);
-}
-
-namespace {
-
-std::optional<std::wstring> Refused(std::wstring_view name, const wchar_t* why) {
-    DebugOutput::DebugFormat(L"Manifest entry [%s] skipped: %s\n", std::wstring(name).c_str(), why);
-    return std::nullopt;
-}
-
-bool OnNetworkDrive(const std::wstring& base) {
-    return GetDriveTypeW(base.substr(0, 3).c_str()) == DRIVE_REMOTE;
-}
-
-}  // namespace
-
-std::optional<std::wstring> ContainedTargetPath(int folderType, std::wstring_view targetDir,
-                                                std::wstring_view name,
-                                                std::wstring_view installFolder) {
-    if (!EntryPathRule::IsPlainFileName(name))
-        return Refused(name, L"the section name is not a plain file name");
-    if (!EntryPathRule::IsRelativeFolder(targetDir))
-        return Refused(name, L"TargetDir is not a relative folder");
-    // Checked before anything asks the platform about a path below it.
-    const std::wstring base =
-        PathText::AppendBackslash(ResolveBaseFolder(folderType, installFolder));
-    if (!EntryPathRule::IsLocalBase(base) || OnNetworkDrive(base))
-        return Refused(name, L"FolderType gives no local folder");
-    std::wstring target = ManifestPaths::ComposeTargetPath(base, targetDir, name);
-    if (!IsInsideFolder(base, target))
-        return Refused(name, L"the target does not lie inside its base folder");
-    return target;
 }

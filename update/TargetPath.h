@@ -17,11 +17,3 @@ std::optional<std::wstring> FullPathOf(const std::wstring& path);
 
 // True when the platform resolves path to a place below folder.
 bool IsInsideFolder(const std::wstring& folder, const std::wstring& path);
-
-// ResolveTargetPath for an entry that stays inside its base folder: a plain file name, a
-// relative TargetDir, a base that is a local folder (not on a network drive), and a target
-// that the platform resolves to a place below that base. Nothing, with a line on the debug
-// output, for any other entry.
-std::optional<std::wstring> ContainedTargetPath(int folderType, std::wstring_view targetDir,
-                                                std::wstring_view name,
-                                                std::wstring_view installFolder);

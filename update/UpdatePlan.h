@@ -10,6 +10,7 @@
 // from the server to its place.
 struct PlannedFile {
     ManifestEntry entry;
+    std::wstring base;     // the target's base folder (TargetPlace), ends with "\"
     std::wstring target;   // the installed file, inside its base folder
     std::wstring part;     // the downloaded package (the run's parts folder)
     std::wstring staged;   // the extracted file that waits for the commit (staged folder)

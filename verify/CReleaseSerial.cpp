@@ -10,6 +10,9 @@ namespace {
 
 // A record is a number and a line end; anything longer is damaged.
 constexpr unsigned kLongestRecord = 64;
+// The platform's "no such file" and "no such folder" (ENOENT is 2 too).
+constexpr uint32_t kFileNotFound = 2;
+constexpr uint32_t kPathNotFound = 3;
 
 }  // namespace
 
@@ -18,16 +21,17 @@ CReleaseSerial::CReleaseSerial(const std::wstring& installFolder)
 
 CReleaseSerial::Reading CReleaseSerial::Read() const {
     Reading reading;
-    if (!FileSystem::Exists(path)) return reading;
     std::string text(kLongestRecord + 1, '\0');
     try {
         CFile file;
-        if (file.Open(path, CFile::modeRead | CFile::shareDenyWrite, false))
-            text.resize(file.Read(text.data(), kLongestRecord + 1));
-        else
-            text.clear();
+        file.Open(path, CFile::modeRead | CFile::shareDenyWrite, true);
+        text.resize(file.Read(text.data(), kLongestRecord + 1));
     } catch (CFileException* error) {
+        // Only a record that is not there reads as no release accepted yet; one that is there
+        // but held, locked or refused is damaged.
+        const uint32_t cause = error->osError;
         error->Delete();
+        if (cause == kFileNotFound || cause == kPathNotFound) return reading;
         text.clear();
     }
     const auto serial = ReleaseRules::ParseSerialRecord(text);
@@ -39,7 +43,8 @@ CReleaseSerial::Reading CReleaseSerial::Read() const {
 }
 
 bool CReleaseSerial::Record(uint64_t serial) const {
-    const std::wstring temporary = FileSystem::CreateTempFileIn(folder);
+    // Only this user's runs and the machine's administrators read or change the record.
+    const std::wstring temporary = FileSystem::CreatePrivateTempFileIn(folder);
     if (temporary.empty()) return false;
     const std::string text = ReleaseRules::SerialRecord(serial);
     try {

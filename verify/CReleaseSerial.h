@@ -12,7 +12,7 @@ public:
 
     struct Reading {
         uint64_t serial = 0;   // 0 when no record exists or it is damaged
-        bool damaged = false;  // a record exists but cannot be read as a serial
+        bool damaged = false;  // a record exists but cannot be opened, read or understood
     };
 
     explicit CReleaseSerial(const std::wstring& installFolder);

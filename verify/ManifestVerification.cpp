@@ -54,17 +54,11 @@ bool SignedByAny(const ParsedStatement& parsed, const std::vector<PublicKey>& ke
     return false;
 }
 
-uint64_t LastSerial(const CReleaseSerial& serials) {
-    const CReleaseSerial::Reading reading = serials.Read();
-    if (reading.damaged)
-        DebugOutput::DebugLine(L"ExtractVerifiedManifest, " + serials.Path() +
-                               L" is damaged; it counts as no release accepted yet\n");
-    return reading.serial;
-}
 
 std::optional<std::wstring> Verify(const std::wstring& packagePath,
                                    const std::wstring& manifestPath,
                                    const std::vector<PublicKey>& keys,
+                                   const ReleaseRules::Acceptance& acceptance,
                                    const CReleaseSerial& serials, int64_t now) {
     CZipArchive archive;
     archive.OpenArchive(packagePath, CZipArchive::zipOpenReadOnly);
@@ -76,8 +70,13 @@ std::optional<std::wstring> Verify(const std::wstring& packagePath,
     if (!SignedByAny(*parsed, keys))
         return std::wstring(L"the statement is signed by no update key");
     const ReleaseStatement& statement = parsed->statement;
-    const uint64_t last = LastSerial(serials);
-    if (auto problem = ReleaseRules::StatementProblem(statement, last, now)) return Widen(*problem);
+    // A record that cannot be read would let an older release back in.
+    const CReleaseSerial::Reading reading = serials.Read();
+    if (reading.damaged)
+        return L"the release serial record " + serials.Path() + L" cannot be read";
+    const uint64_t last = reading.serial;
+    if (auto problem = ReleaseRules::StatementProblem(statement, last, now, acceptance))
+        return Widen(*problem);
     const ExpectedEntry manifest{PathText::FileNamePart(manifestPath), statement.manifestSize,
                                  statement.manifestDigest};
     if (auto refusal = ExtractVerified(archive, 2, manifestPath, manifest))
@@ -93,9 +92,10 @@ std::optional<std::wstring> Verify(const std::wstring& packagePath,
 std::optional<std::wstring> ExtractVerifiedManifest(const std::wstring& packagePath,
                                                     const std::wstring& manifestPath,
                                                     const std::vector<PublicKey>& keys,
+                                                    const ReleaseRules::Acceptance& acceptance,
                                                     const CReleaseSerial& serials, int64_t now) {
     try {
-        auto refusal = Verify(packagePath, manifestPath, keys, serials, now);
+        auto refusal = Verify(packagePath, manifestPath, keys, acceptance, serials, now);
         if (refusal) DeleteFileW(manifestPath.c_str());
         return refusal;
     } catch (CException* error) {

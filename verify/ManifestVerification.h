@@ -6,17 +6,20 @@
 #include <vector>
 
 #include "verify/HexText.h"
+#include "verify/ReleaseRules.h"
 
 class CReleaseSerial;
 
 // Accepts the manifest package at packagePath only when its statement (entry 1) is signed by
-// one of keys, is not older than the install folder's last release (serials) nor expired at
-// now (seconds since 1970, UTC), and entry 0 is the manifest it names, byte for byte. Then the
-// manifest is in manifestPath and the release's serial is recorded. Otherwise manifestPath is
-// deleted and the reason returned. Nothing is thrown.
+// one of keys, is what acceptance takes (its product, an expiry), is not older than the install
+// folder's last release (serials; a record that exists but cannot be read refuses every
+// release) nor expired at now (seconds since 1970, UTC), and entry 0 is the manifest it names,
+// byte for byte. Then the manifest is in manifestPath and the release's serial is recorded.
+// Otherwise manifestPath is deleted and the reason returned. Nothing is thrown.
 std::optional<std::wstring> ExtractVerifiedManifest(const std::wstring& packagePath,
                                                     const std::wstring& manifestPath,
                                                     const std::vector<PublicKey>& keys,
+                                                    const ReleaseRules::Acceptance& acceptance,
                                                     const CReleaseSerial& serials, int64_t now);
 
 // Seconds since 1970, UTC, by the platform's clock.

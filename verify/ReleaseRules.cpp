@@ -30,7 +30,14 @@ std::optional<std::vector<PublicKey>> ParseKeyList(std::string_view text) {
 }
 
 std::optional<std::string> StatementProblem(const ReleaseStatement& statement, uint64_t lastSerial,
-                                            int64_t now) {
+                                            int64_t now, const Acceptance& acceptance) {
+    if (!statement.product) {
+        if (!acceptance.acceptUnnamed) return "the statement names no product";
+    } else if (*statement.product != acceptance.product) {
+        return "the statement is for the product " + *statement.product + ", not " +
+               acceptance.product;
+    }
+    if (!statement.expires && acceptance.requireExpiry) return "the statement never expires";
     if (statement.serial < lastSerial)
         return "release serial " + std::to_string(statement.serial) +
                " is older than the installed release's " + std::to_string(lastSerial);

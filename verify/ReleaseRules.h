@@ -15,11 +15,19 @@ namespace ReleaseRules {
 // separated by ";" or white space. Nothing for any other text, also for none or three keys.
 std::optional<std::vector<PublicKey>> ParseKeyList(std::string_view text);
 
-// Why an authentic statement must not be used: a serial below the last one the install folder
-// accepted (no way back to an older release), or an expiry at or before now (seconds since
-// 1970, UTC). Nothing when it may be used.
+// What a build accepts of an authentic statement besides its serial and expiry.
+struct Acceptance {
+    std::string product;            // the build's product, which a statement must name
+    bool acceptUnnamed = false;     // statements that name no product (tests only)
+    bool requireExpiry = true;      // statements that never expire are refused
+};
+
+// Why an authentic statement must not be used: another product (or none, unless accepted), no
+// expiry where one is required, a serial below the last one the install folder accepted (no
+// way back to an older release), or an expiry at or before now (seconds since 1970, UTC).
+// Nothing when it may be used.
 std::optional<std::string> StatementProblem(const ReleaseStatement& statement, uint64_t lastSerial,
-                                            int64_t now);
+                                            int64_t now, const Acceptance& acceptance);
 
 // The serial kept in the install folder: decimal digits, optionally followed by a line end.
 // Nothing for anything else (a damaged record).

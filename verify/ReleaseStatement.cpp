@@ -5,6 +5,9 @@
 namespace {
 
 constexpr std::string_view kFirstLine = "PelkoWebLoader release 1";
+constexpr std::string_view kProductFirstLine = "PelkoWebLoader release 2";
+constexpr std::string_view kProductKey = "Product=";
+constexpr size_t kLongestProduct = 64;
 constexpr std::string_view kNever = "never";
 constexpr size_t kLongestNumber = 19;  // below 2^63
 
@@ -47,8 +50,19 @@ std::optional<ParsedStatement> Refuse(std::string* why, const char* reason) {
 
 }  // namespace
 
+bool IsProductName(std::string_view text) {
+    if (text.empty() || text.size() > kLongestProduct) return false;
+    for (char c : text) {
+        const bool plain = (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') ||
+                           (c >= '0' && c <= '9') || c == '.' || c == '_' || c == '-';
+        if (!plain) return false;
+    }
+    return true;
+}
+
 std::string SignedPart(const ReleaseStatement& s) {
-    std::string text(kFirstLine);
+    std::string text(s.product ? kProductFirstLine : kFirstLine);
+    if (s.product) text += "\n" + std::string(kProductKey) + *s.product;
     text += "\nManifest-Size: " + std::to_string(s.manifestSize);
     text += "\nManifest-Sha256: " + ToHex(s.manifestDigest);
     text += "\nSerial: " + std::to_string(s.serial);
@@ -63,18 +77,28 @@ std::string StatementText(const ReleaseStatement& statement, const RawSignature&
 std::optional<ParsedStatement> ParseStatement(std::string_view text, std::string* why) {
     if (text.size() > ReleaseStatement::longestText)
         return Refuse(why, "the statement is too long");
-    const auto lines = Lines(text);
-    if (!lines || lines->size() != 6 || (*lines)[0] != kFirstLine)
+    auto lines = Lines(text);
+    if (!lines || lines->empty()) return Refuse(why, "the statement is not in the known form");
+    ParsedStatement parsed;
+    std::string_view* line = lines->data();
+    if (line[0] == kProductFirstLine) {
+        if (lines->size() != 7 || !line[1].starts_with(kProductKey))
+            return Refuse(why, "the statement lacks a line or has them out of order");
+        const std::string_view product = line[1].substr(kProductKey.size());
+        if (!IsProductName(product)) return Refuse(why, "the statement's product is malformed");
+        parsed.statement.product = std::string(product);
+        line += 1;
+    } else if (line[0] != kFirstLine || lines->size() != 6) {
         return Refuse(why, "the statement is not in the known form");
-    const auto size = Value((*lines)[1], "Manifest-Size");
-    const auto digest = Value((*lines)[2], "Manifest-Sha256");
-    const auto serial = Value((*lines)[3], "Serial");
-    const auto expires = Value((*lines)[4], "Expires");
-    const auto signature = Value((*lines)[5], "Signature");
+    }
+    const auto size = Value(line[1], "Manifest-Size");
+    const auto digest = Value(line[2], "Manifest-Sha256");
+    const auto serial = Value(line[3], "Serial");
+    const auto expires = Value(line[4], "Expires");
+    const auto signature = Value(line[5], "Signature");
     if (!size || !digest || !serial || !expires || !signature)
         return Refuse(why, "the statement lacks a line or has them out of order");
 
-    ParsedStatement parsed;
     const auto sizeValue = ParseNumber(*size);
     const auto serialValue = ParseNumber(*serial);
     const auto digestValue = FromHex<32>(*digest);

@@ -7,12 +7,13 @@
 
 #include "verify/HexText.h"
 
-// The signed statement of a release: which manifest (its size and SHA-256), the release
-// serial (only grows from one release of a tree to the next) and an optional expiry. It
-// travels as the second entry of the manifest package, which clients that read only entry 0
-// never see.
+// The signed statement of a release: the product it is for, which manifest (its size and
+// SHA-256), the release serial (only grows from one release of a tree to the next) and an
+// expiry. It travels as the second entry of the manifest package, which clients that read only
+// entry 0 never see.
 //
-//   PelkoWebLoader release 1
+//   PelkoWebLoader release 2
+//   Product=<name>               (letters, digits, ".", "_", "-"; at most 64)
 //   Manifest-Size: 1234
 //   Manifest-Sha256: <64 hexadecimal digits>
 //   Serial: 1733800000
@@ -20,11 +21,14 @@
 //   Signature: <128 hexadecimal digits: r then s over SHA-256 of every line above>
 //
 // Lines end with LF; hexadecimal digits are lower case; nothing may follow the signature line.
+// Statements written before products were named ("PelkoWebLoader release 1", no Product line)
+// are read too, with no product.
 struct ReleaseStatement {
     static constexpr const char* entryName = "RudovuZado.sig";
     // A statement is a few hundred bytes; a longer entry is refused unread.
     static constexpr uint32_t longestText = 1024;
 
+    std::optional<std::string> product;  // none in a statement of the first form
     uint64_t manifestSize = 0;
     Sha256Digest manifestDigest{};
     uint64_t serial = 0;
@@ -32,6 +36,9 @@ struct ReleaseStatement {
 
     bool operator==(const ReleaseStatement&) const = default;
 };
+
+// Whether a text may name a product: 1 to 64 letters, digits, ".", "_" or "-".
+bool IsProductName(std::string_view text);
 
 // The lines a signature covers.
 std::string SignedPart(const ReleaseStatement& statement);

@@ -81,22 +81,34 @@ int64_t MakeLocalTime(std::tm fields) {
     return static_cast<int64_t>(t);
 }
 
-std::wstring CreateTempFileIn(const std::wstring& folder) {
+namespace {
+
+std::wstring MakeTempFileIn(const std::wstring& folder, bool isPrivate) {
     std::string pattern = PosixPath::Native(folder.empty() ? std::wstring(L".") : folder);
     if (pattern.back() != '/') pattern += '/';
     pattern += "pkzXXXXXX";
     const int fd = mkstemp(pattern.data());
     if (fd < 0) return std::wstring();
-    // mkstemp makes the file private; give it the mode a newly created file would have.
-    const mode_t mask = umask(0);
-    umask(mask);
-    fchmod(fd, 0666 & ~mask);
+    // mkstemp makes the file private; else give it the mode a newly created file would have.
+    if (!isPrivate) {
+        const mode_t mask = umask(0);
+        umask(mask);
+        fchmod(fd, 0666 & ~mask);
+    }
     close(fd);
     const std::wstring name(pattern.begin() + static_cast<long>(pattern.rfind('/') + 1),
                             pattern.end());
     std::wstring result = folder.empty() ? std::wstring(L".") : folder;
     if (result.back() != L'\\' && result.back() != L'/') result += L'\\';
     return result + name;
+}
+
+}  // namespace
+
+std::wstring CreateTempFileIn(const std::wstring& folder) { return MakeTempFileIn(folder, false); }
+
+std::wstring CreatePrivateTempFileIn(const std::wstring& folder) {
+    return MakeTempFileIn(folder, true);
 }
 
 bool CreateNewFile(const std::wstring& path) {

@@ -4,6 +4,8 @@
 #include <time.h>
 #include <windows.h>
 
+#include "framework/win32/FolderSecurity.h"
+
 namespace FileSystem {
 
 bool SetAttributes(const std::wstring& path, uint32_t attributes) {
@@ -49,6 +51,27 @@ std::wstring CreateTempFileIn(const std::wstring& folder) {
     const std::wstring where = folder.empty() ? std::wstring(L".") : folder;
     if (GetTempFileNameW(where.c_str(), L"pkz", 0, name) == 0) return std::wstring();
     return name;
+}
+
+std::wstring CreatePrivateTempFileIn(const std::wstring& folder) {
+    const FolderSecurity::LocalDescriptor descriptor = FolderSecurity::PrivateDescriptor();
+    if (!descriptor) return std::wstring();
+    SECURITY_ATTRIBUTES attributes{sizeof(attributes), descriptor.get(), FALSE};
+    const std::wstring where = folder.empty() ? std::wstring(L".") : folder;
+    for (unsigned attempt = 0; attempt < 100; ++attempt) {
+        wchar_t name[MAX_PATH];
+        // A unique name from the platform, made again as a file with the private list.
+        if (GetTempFileNameW(where.c_str(), L"pkz", 0, name) == 0) return std::wstring();
+        DeleteFileW(name);
+        const HANDLE file = CreateFileW(name, GENERIC_WRITE, 0, &attributes, CREATE_NEW,
+                                        FILE_ATTRIBUTE_NORMAL, nullptr);
+        if (file != INVALID_HANDLE_VALUE) {
+            CloseHandle(file);
+            return name;
+        }
+        if (GetLastError() != ERROR_FILE_EXISTS) return std::wstring();
+    }
+    return std::wstring();
 }
 
 bool CreateNewFile(const std::wstring& path) {

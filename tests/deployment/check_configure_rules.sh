@@ -51,14 +51,23 @@ configure "holds the test key of keys/test-only/" "${domains[@]}" \
   -DPELKO_UPDATE_KEYS="$vendor_key;$test_key"
 configure "is not a public key" -DPELKO_UPDATE_KEYS="${vendor_key}0" "${domains[@]}"
 configure "there is no file" -DPELKO_UPDATE_KEY_FILES="$scratch-absent.pub" "${domains[@]}"
-configure "is not a version major.minor.patch" -DPELKO_UPDATE_KEYS="$vendor_key" "${domains[@]}" \
+configure "is not a version major.minor.patch" -DPELKO_UPDATE_KEYS="$vendor_key" "${domains[@]}" -DPELKO_PRODUCT=PelkoDesk \
   -DPELKO_PRODUCT_VERSION=1.2
-configure "is not a version major.minor.patch" -DPELKO_UPDATE_KEYS="$vendor_key" "${domains[@]}" \
+configure "is not a version major.minor.patch" -DPELKO_UPDATE_KEYS="$vendor_key" "${domains[@]}" -DPELKO_PRODUCT=PelkoDesk \
   -DPELKO_PRODUCT_VERSION=256.0.0
-configure "is not a GUID" -DPELKO_UPDATE_KEYS="$vendor_key" "${domains[@]}" \
+configure "is not a GUID" -DPELKO_UPDATE_KEYS="$vendor_key" "${domains[@]}" -DPELKO_PRODUCT=PelkoDesk \
   -DPELKO_UPGRADE_CODE=D410F4AB-EB10-4B52-B8B3-FF52F44E2488
-configure "without \" or" -DPELKO_UPDATE_KEYS="$vendor_key" "${domains[@]}" '-DPELKO_PUBLISHER=A "B"'
-configure ok -DPELKO_UPDATE_KEYS="$vendor_key" "${domains[@]}"
+configure "without \" or" -DPELKO_UPDATE_KEYS="$vendor_key" "${domains[@]}" -DPELKO_PRODUCT=PelkoDesk '-DPELKO_PUBLISHER=A "B"'
+configure "is not a product name" -DPELKO_UPDATE_KEYS="$vendor_key" "${domains[@]}"
+configure "is not a product name" -DPELKO_UPDATE_KEYS="$vendor_key" "${domains[@]}" \
+  "-DPELKO_PRODUCT=Pelko Desk"
+configure "is longer than 64 characters" -DPELKO_UPDATE_KEYS="$vendor_key" "${domains[@]}" \
+  "-DPELKO_PRODUCT=$(printf 'p%.0s' $(seq 65))"
+configure "only a build for the tests may be made so" "${domains[@]}" -DPELKO_PRODUCT=PelkoDesk \
+  -DPELKO_ALLOW_UNSIGNED_UPDATES=ON
+configure "only a build for the tests may be made so" "${domains[@]}" -DPELKO_PRODUCT=PelkoDesk \
+  -DPELKO_UPDATE_KEYS="$vendor_key" -DPELKO_ALLOW_UNSIGNED_UPDATES=ON
+configure ok -DPELKO_UPDATE_KEYS="$vendor_key" "${domains[@]}" -DPELKO_PRODUCT=PelkoDesk
 grep -q "^PELKO_TESTING:BOOL=OFF" "$scratch/CMakeCache.txt" ||
   { echo "FAILED: the product preset sets PELKO_TESTING" >&2; failed=1; }
 grep -q "loopback name" <<<"$output" && { echo "FAILED: a vendor's domains are warned of" >&2; failed=1; }
@@ -69,14 +78,14 @@ warned() {
   tr -s ' \n' ' ' <<<"$output" | grep -q "$1 is \"$2\", a loopback name" ||
     { echo "FAILED: no warning for $1=$2" >&2; failed=1; }
 }
-configure ok -DPELKO_UPDATE_KEYS="$vendor_key" "${domains[@]}" -DPELKO_DOMAIN_1=127.0.0.1 \
+configure ok -DPELKO_UPDATE_KEYS="$vendor_key" "${domains[@]}" -DPELKO_PRODUCT=PelkoDesk -DPELKO_DOMAIN_1=127.0.0.1 \
   -DPELKO_DEFAULT_UPDATE_HOST=127.0.0.1
 warned PELKO_DOMAIN_1 127.0.0.1
 warned PELKO_DEFAULT_UPDATE_HOST 127.0.0.1
-configure ok -DPELKO_UPDATE_KEYS="$vendor_key" "${domains[@]}" -DPELKO_DOMAIN_2=localhost
+configure ok -DPELKO_UPDATE_KEYS="$vendor_key" "${domains[@]}" -DPELKO_PRODUCT=PelkoDesk -DPELKO_DOMAIN_2=localhost
 warned PELKO_DOMAIN_2 localhost
 output=$(cd "$source_dir" && rm -rf "$scratch" && cmake --preset win64-trial -B "$scratch" \
-  -DPELKO_UPDATE_KEYS="$vendor_key" 2>&1) || { echo "FAILED: the trial preset: $output" >&2; failed=1; }
+  -DPELKO_PRODUCT=PelkoDesk -DPELKO_UPDATE_KEYS="$vendor_key" 2>&1) || { echo "FAILED: the trial preset: $output" >&2; failed=1; }
 grep -q "loopback name" <<<"$output" && { echo "FAILED: the trial preset is warned of" >&2; failed=1; }
 grep -q "^PELKO_TESTING:BOOL=ON" "$scratch/CMakeCache.txt" ||
   { echo "FAILED: the trial preset is no test build" >&2; failed=1; }

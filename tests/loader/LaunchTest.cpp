@@ -2,6 +2,7 @@
 #include <gtest/gtest.h>
 #include <windows.h>
 // After windows.h, which they build on.
+#include <aclapi.h>
 #include <sddl.h>
 
 #include <algorithm>
@@ -18,8 +19,9 @@
 #include "framework/win32/DebugOutput.h"
 #include "framework/win32/UserMessage.h"
 #include "loader/CPelkoWebDLL.h"
-#include "loader/FolderSecurity.h"
+#include "framework/win32/FolderSecurity.h"
 #include "loader/InstallFolder.h"
+#include "loader/InstallFolderTrust.h"
 #include "loader/LaunchFixture.h"
 #include "loader/LoaderProcess.h"
 #include "loader/LoaderSettings.h"
@@ -111,18 +113,19 @@ AccessList AccessListOf(PSECURITY_DESCRIPTOR descriptor) {
     return list;
 }
 
-// Not inherited from the drive, where every user may change what is created: SYSTEM, the
-// Administrators and the creating user change it, all users read and run it. (Wine accepts the
-// list when the folder is made but keeps no access list of its own on files, so what the
-// platform makes of the list is read here, not the folder's.)
+// Not inherited from the drive, where every user may change what is created: owned by the
+// creating user; SYSTEM, the Administrators and that user change it, all users read and run it.
+// (Wine keeps no owner or access list of its own: it derives both from the Unix file, so the
+// descriptor the folder is made with is read here, and the folder's own further below.)
 TEST_F(LaunchTest, TheInstallFolderIsCreatedWithAProtectedAccessList) {
     const auto user = FolderSecurity::CurrentUserSid();
     ASSERT_TRUE(user.has_value());
-    const FolderSecurity::LocalDescriptor descriptor = FolderSecurity::ProtectedFolderDescriptor();
+    const FolderSecurity::LocalDescriptor descriptor = FolderSecurity::OwnFolderDescriptor();
     ASSERT_TRUE(descriptor != nullptr);
 
     const AccessList list = AccessListOf(descriptor.get());
 
+    EXPECT_EQ(FolderSecurity::FactsOf(descriptor.get()).ownerSid, *user);
     EXPECT_TRUE(list.isProtected);
     const std::vector<std::pair<std::wstring, ACCESS_MASK>> expected = {
         {L"S-1-5-18", FILE_ALL_ACCESS},
@@ -228,7 +231,6 @@ private:
 // loader starts and one box says why.
 TEST_F(LaunchTest, SettingsThatCannotBeWrittenStartNoLoaderAndShowOneBox) {
     const std::wstring settings = SettingsPath();
-    const std::wstring folder = PathText::FolderPart(kInstallFolder);
     const SettingsFailureCase cases[] = {
         {"a folder in the way", [&] { ASSERT_TRUE(CreateDirectoryW(settings.c_str(), nullptr)); },
          [&] { EXPECT_NE(GetFileAttributesW(settings.c_str()) & FILE_ATTRIBUTE_DIRECTORY, 0u); },
@@ -240,18 +242,6 @@ TEST_F(LaunchTest, SettingsThatCannotBeWrittenStartNoLoaderAndShowOneBox) {
          },
          [&] { EXPECT_EQ(ReadBytes(settings), kStaleSettings); },
          [&] { SetFileAttributesW(settings.c_str(), FILE_ATTRIBUTE_NORMAL); }},
-        // A file of the install folder's name: the folder cannot be made.
-        {"no install folder",
-         [&] {
-             CleanInstallFolder();
-             ASSERT_TRUE(RemoveFolderSoon(folder));
-             WriteBytes(folder, "not a folder");
-         },
-         [&] { EXPECT_EQ(ReadBytes(folder), "not a folder"); },
-         [&] {
-             DeleteSoon(folder);
-             CreateDirectoryW(folder.c_str(), nullptr);
-         }},
     };
     const std::wstring server = AllowedServer();
     for (const auto& c : cases) {
@@ -297,6 +287,187 @@ TEST_F(LaunchTest, SettingsThatCannotBeWrittenStartNoLoaderAndShowOneBox) {
         const HANDLE search = FindFirstFileW(InInstallFolder(L"*.tmp").c_str(), &found);
         EXPECT_EQ(search, INVALID_HANDLE_VALUE) << "no temporary file is left";
         if (search != INVALID_HANDLE_VALUE) FindClose(search);
+    }
+}
+
+// Sets a folder's access list from SDDL through a handle. Wine keeps no list of its own: it
+// turns the list into the Unix mode of the folder (everyone's modify rights: mode 0777).
+DWORD SetAccessList(const std::wstring& folder, const std::wstring& sddl) {
+    const FolderSecurity::LocalDescriptor descriptor = FolderSecurity::DescriptorFromSddl(sddl);
+    BOOL present = FALSE;
+    BOOL defaulted = FALSE;
+    PACL dacl = nullptr;
+    if (!descriptor || !GetSecurityDescriptorDacl(descriptor.get(), &present, &dacl, &defaulted))
+        return ERROR_INVALID_PARAMETER;
+    const HANDLE handle =
+        CreateFileW(folder.c_str(), READ_CONTROL | WRITE_DAC, FILE_SHARE_READ | FILE_SHARE_WRITE |
+                    FILE_SHARE_DELETE, nullptr, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
+    if (handle == INVALID_HANDLE_VALUE) return GetLastError();
+    const DWORD result = SetSecurityInfo(handle, SE_FILE_OBJECT, DACL_SECURITY_INFORMATION,
+                                         nullptr, nullptr, dacl, nullptr);
+    CloseHandle(handle);
+    return result;
+}
+
+// The folder's access list as SDDL, to put back.
+std::wstring AccessListText(const std::wstring& folder) {
+    PSECURITY_DESCRIPTOR raw = nullptr;
+    if (GetNamedSecurityInfoW(folder.c_str(), SE_FILE_OBJECT, DACL_SECURITY_INFORMATION, nullptr,
+                              nullptr, nullptr, nullptr, &raw) != ERROR_SUCCESS)
+        return {};
+    const FolderSecurity::LocalDescriptor descriptor(raw);
+    wchar_t* text = nullptr;
+    if (!ConvertSecurityDescriptorToStringSecurityDescriptorW(
+            raw, SDDL_REVISION_1, DACL_SECURITY_INFORMATION, &text, nullptr))
+        return {};
+    const FolderSecurity::LocalDescriptor ownedText(text);
+    return text;
+}
+
+// What the launch makes is owned by the user and open to no other writer. (Wine reports the
+// user as the owner of every file whatever was asked, so only the access list shows what was
+// asked for: made with the inherited list, Wine's folder has mode 0755, which reads as everyone
+// reading and running it.)
+TEST_F(LaunchTest, FoldersTheLaunchMakesAreOwnedByTheUserAndOpenToNoOtherWriter) {
+    const auto user = FolderSecurity::CurrentUserSid();
+    ASSERT_TRUE(user.has_value());
+    ASSERT_TRUE(RemoveFolderSoon(kInstallFolder));
+    ASSERT_TRUE(RemoveFolderSoon(L"C:\\Corvane"));
+
+    const InstallFolderCheck check = CheckInstallFolder(kInstallFolder);
+
+    EXPECT_EQ(check.outcome, InstallFolderCheck::Outcome::Trusted) << Utf8(check.folder);
+    for (const wchar_t* folder : {L"C:\\Corvane", L"C:\\Corvane\\Pelko"}) {
+        SCOPED_TRACE(Utf8(folder));
+        DWORD error = ERROR_SUCCESS;
+        const auto facts = FolderSecurity::ReadFolderFacts(folder, error);
+        ASSERT_TRUE(facts.has_value()) << error;
+        EXPECT_EQ(facts->ownerSid, *user);
+        for (const auto& entry : facts->entries) {
+            EXPECT_NE(entry.sid, L"S-1-1-0") << "everyone, mask " << entry.mask;
+            if (entry.sid != *user && !FolderTrustRule::IsAuthority(entry.sid)) {
+                EXPECT_EQ(entry.mask & FolderTrustRule::kChangingRights, 0u) << Utf8(entry.sid);
+            }
+        }
+    }
+}
+
+// The settings file holds the page's values: only this user and the machine's administrators
+// read it. (Wine turns the list into the file's mode: an inherited one reads as everyone
+// reading it.)
+TEST_F(LaunchTest, TheSettingsFileIsReadByNoOtherUser) {
+    InstallFakeLoaders();
+    for (const bool existing : {false, true}) {
+        SCOPED_TRACE(existing ? "over an existing file" : "a new file");
+        if (existing)
+            WriteBytes(SettingsPath(), kStaleSettings);
+        else
+            DeleteSoon(SettingsPath());
+        m_dll.Launch({AllowedServer().c_str(), L"enc", nullptr, nullptr, L"PelkoDeskLoader.exe"},
+                     [](const std::wstring&, const std::function<void()>&) {});
+        DWORD error = ERROR_SUCCESS;
+        const auto facts = FolderSecurity::ReadFolderFacts(SettingsPath(), error);
+        ASSERT_TRUE(facts.has_value()) << error;
+        const auto user = FolderSecurity::CurrentUserSid();
+        for (const auto& entry : facts->entries)
+            EXPECT_TRUE(entry.sid == *user || FolderTrustRule::IsAuthority(entry.sid))
+                << Utf8(entry.sid) << " mask " << entry.mask;
+        EXPECT_EQ(SettingsEntries().size(), 4u);
+        EXPECT_TRUE(WaitForRecord(L"PelkoDeskLoader").has_value());
+    }
+}
+
+struct UntrustedCase {
+    const char* name;
+    std::wstring folder;  // the folder the box names
+    std::function<void()> arrange;
+    std::function<void()> undo;
+    std::wstring reason;
+};
+
+// Nothing is updated from, or started out of, a folder another user may change: one box names
+// the folder, its owner and what to do, and the log says the same.
+TEST_F(LaunchTest, AFolderOthersMayChangeShowsOneBoxAndStartsNothing) {
+    const auto user = FolderSecurity::CurrentUserSid();
+    ASSERT_TRUE(user.has_value());
+    const std::wstring top = L"C:\\Corvane";
+    const std::wstring install = L"C:\\Corvane\\Pelko";
+    const std::wstring work = install + L"\\~PelkoUpdate";
+    const std::wstring everyoneMayChange =
+        L"D:(A;OICI;FA;;;SY)(A;OICI;FA;;;" + *user + L")(A;OICI;0x1301bf;;;WD)";
+    const std::wstring topList = AccessListText(top);
+    const std::wstring installList = AccessListText(install);
+    ASSERT_FALSE(topList.empty());
+    ASSERT_FALSE(installList.empty());
+    const std::wstring mayChange = L"바꿀 수 있는 계정: " + FolderSecurity::AccountName(L"S-1-1-0");
+    const UntrustedCase cases[] = {
+        {"the install folder", install,
+         [&] { ASSERT_EQ(SetAccessList(install, everyoneMayChange), DWORD{ERROR_SUCCESS}); },
+         [&] { SetAccessList(install, installList); }, mayChange},
+        {"the folder above it", top,
+         [&] { ASSERT_EQ(SetAccessList(top, everyoneMayChange), DWORD{ERROR_SUCCESS}); },
+         [&] { SetAccessList(top, topList); }, mayChange},
+        {"the work folder", work,
+         [&] {
+             ASSERT_TRUE(CreateDirectoryW(work.c_str(), nullptr));
+             ASSERT_EQ(SetAccessList(work, everyoneMayChange), DWORD{ERROR_SUCCESS});
+         },
+         [&] { RemoveFolderSoon(work); }, mayChange},
+        // A file of the install folder's name.
+        {"a file in its place", install,
+         [&] {
+             CleanInstallFolder();
+             ASSERT_TRUE(RemoveFolderSoon(install));
+             WriteBytes(install, "not a folder");
+         },
+         [&] {
+             DeleteSoon(install);
+             CreateDirectoryW(install.c_str(), nullptr);
+         },
+         L"폴더가 아니라 파일입니다."},
+    };
+    const std::wstring server = AllowedServer();
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        CleanInstallFolder();
+        InstallFakeLoaders();
+        WriteBytes(SettingsPath(), kStaleSettings);
+        const ScopeExit undo(c.undo);
+        c.arrange();
+        m_boxes.clear();
+        std::vector<std::wstring> lines;
+        DebugOutput::SetObserver([&](const std::wstring& line) { lines.push_back(line); });
+        bool patched = false;
+        static bool* s_patched = nullptr;
+        s_patched = &patched;
+        m_dll.Launch({server.c_str(), L"enc", nullptr, nullptr, L"PelkoDeskLoader.exe"},
+                     [](const std::wstring&, const std::function<void()>&) { *s_patched = true; });
+        DebugOutput::SetObserver(nullptr);
+
+        EXPECT_FALSE(patched) << "nothing is updated";
+        ASSERT_EQ(m_boxes.size(), 1u);
+        EXPECT_EQ(m_boxes[0].owner, nullptr);
+        EXPECT_EQ(m_boxes[0].caption, L"ERROR");
+        EXPECT_EQ(m_boxes[0].type, UINT{MB_OK | MB_ICONERROR});
+        const std::wstring& text = m_boxes[0].text;
+        const std::wstring expected =
+            L"설치 폴더를 다른 사용자가 바꿀 수 있어 업데이트하지 않고 프로그램을 실행하지 "
+            L"않습니다.\r\n폴더: " + c.folder + L"\r\n소유자: " +
+            FolderSecurity::AccountName(*user) + L"\r\n" + c.reason +
+            L"\r\n관리자에게 이 폴더의 소유자를 Administrators로 바꾸고 다른 사용자의 쓰기 "
+            L"권한을 없애거나, 폴더를 지우도록 요청하십시오.";
+        EXPECT_EQ(text, expected) << Utf8(text);
+        const std::wstring logged = L"CPelkoWebDLL::Launch, untrusted folder " + c.folder + L" (";
+        EXPECT_EQ(std::count_if(lines.begin(), lines.end(),
+                                [&](const std::wstring& l) { return l.starts_with(logged); }),
+                  1);
+        const DWORD attributes = GetFileAttributesW(install.c_str());
+        if ((attributes & FILE_ATTRIBUTE_DIRECTORY) != 0) {
+            EXPECT_EQ(ReadBytes(SettingsPath()), kStaleSettings);
+        }
+        // No loader is started: it would have been logged.
+        for (const std::wstring& line : lines)
+            EXPECT_FALSE(line.starts_with(L"StartProcess")) << Utf8(line);
     }
 }
 

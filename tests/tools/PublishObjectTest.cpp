@@ -29,7 +29,8 @@ std::vector<std::string> SignOptions(const Workspace& space) {
             RunTool({"keygen", key.string(), (space.Root() / "release.pub").string()}, space.Root());
         EXPECT_EQ(0, run.code) << run.err;
     }
-    return {"--clients-tz", "Asia/Seoul", "--sign-key", key.string(), "--expires-days", "30"};
+    return {"--clients-tz", "Asia/Seoul", "--sign-key", key.string(), "--product", "PelkoTest",
+            "--expires-days", "30"};
 }
 
 std::string ObjectOf(const std::string& bytes) {

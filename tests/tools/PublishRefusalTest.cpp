@@ -115,6 +115,50 @@ INSTANTIATE_TEST_SUITE_P(
                 "unknown time zone"}),
     [](const ::testing::TestParamInfo<Refusal>& info) { return CaseName(info.param.what); });
 
+// A signed release names its product and expires; neither means anything unsigned. The key
+// file is never read for these.
+INSTANTIATE_TEST_SUITE_P(
+    SigningOptions, PublishRefusalTest,
+    ::testing::Values(
+        Refusal{"key without product",
+                {"--sign-key", "absent.pem", "--expires-days", "30"},
+                kGoodDescription,
+                "--sign-key needs --product NAME"},
+        Refusal{"product with a blank",
+                {"--sign-key", "absent.pem", "--product", "Pelko Desk", "--expires-days", "30"},
+                kGoodDescription,
+                "--product takes 1 to 64 letters"},
+        Refusal{"product too long",
+                {"--sign-key", "absent.pem", "--product", std::string(65, 'p'), "--expires-days",
+                 "30"},
+                kGoodDescription,
+                "--product takes 1 to 64 letters"},
+        Refusal{"key without expiry",
+                {"--sign-key", "absent.pem", "--product", "PelkoDesk"},
+                kGoodDescription,
+                "--sign-key needs --expires-days N"},
+        Refusal{"expiry of no days",
+                {"--sign-key", "absent.pem", "--product", "PelkoDesk", "--expires-days", "0"},
+                kGoodDescription,
+                "from 1 to 3650"},
+        Refusal{"expiry beyond ten years",
+                {"--sign-key", "absent.pem", "--product", "PelkoDesk", "--expires-days", "3651"},
+                kGoodDescription,
+                "from 1 to 3650"},
+        Refusal{"expiry not a number",
+                {"--sign-key", "absent.pem", "--product", "PelkoDesk", "--expires-days", "-5"},
+                kGoodDescription,
+                "from 1 to 3650"},
+        Refusal{"product without key",
+                {"--product", "PelkoDesk"},
+                kGoodDescription,
+                "--product needs --sign-key"},
+        Refusal{"expiry without key",
+                {"--expires-days", "30"},
+                kGoodDescription,
+                "--expires-days needs --sign-key"}),
+    [](const ::testing::TestParamInfo<Refusal>& info) { return CaseName(info.param.what); });
+
 TEST(PublishOutputTest, FolderHoldingOtherFilesIsNotReplaced) {
     Workspace space("foreign");
     space.WriteFile("a.txt", "alpha", kMonday);

@@ -65,7 +65,9 @@ TEST(SigningTest, SignedTreeVerifiesWithItsKeyOnlyAndItsSerialGrows) {
     space.Describe("[a.txt]\nCheckDate=1\nType=Common\n");
     const int64_t before = std::time(nullptr);
     ASSERT_EQ(0,
-              space.Build({"--sign-key", keys.privateKey.string(), "--expires-days", "30"}).code);
+              space.Build({"--sign-key", keys.privateKey.string(), "--product", "PelkoDesk",
+                           "--expires-days", "30"})
+                  .code);
 
     EXPECT_EQ(space.ManifestKey("a.txt", "Sha256"), ToHex(OpenSslVerify::Sha256("alpha")));
     EXPECT_EQ(space.ManifestKey("a.txt", "FileSize"), "5");
@@ -87,10 +89,16 @@ TEST(SigningTest, SignedTreeVerifiesWithItsKeyOnlyAndItsSerialGrows) {
     std::ofstream(space.Root() / "both.pub") << ReadAll(other.publicKey) << ReadAll(keys.publicKey);
     EXPECT_EQ(0, verify(space.Root() / "both.pub").code);
 
+    EXPECT_EQ(first.statement.product, "PelkoDesk");
+
     // Built again at once, unchanged: a new statement with a larger serial.
-    ASSERT_EQ(0, space.Build({"--sign-key", keys.privateKey.string()}).code);
+    ASSERT_EQ(0, space.Build({"--sign-key", keys.privateKey.string(), "--product", "PelkoAgent",
+                              "--expires-days", "3650"})
+                     .code);
     EXPECT_GT(StatementOf(space).statement.serial, first.statement.serial);
-    EXPECT_FALSE(StatementOf(space).statement.expires);
+    EXPECT_EQ(StatementOf(space).statement.product, "PelkoAgent");
+    ASSERT_TRUE(StatementOf(space).statement.expires);
+    EXPECT_NEAR(*StatementOf(space).statement.expires, before + 3650 * 86400, 60);
 
     // Unsigned again: no statement, so a signed check refuses it.
     ASSERT_EQ(0, space.Build().code);
@@ -131,7 +139,9 @@ TEST_P(SignedVerifyTest, NamesWhatTheSignedClientsWouldRefuse) {
     const Keys keys = MakeKeys(space, "release");
     space.WriteFile("a.txt", "alpha", kMonday);
     space.Describe("[a.txt]\nCheckDate=1\nType=Common\n");
-    ASSERT_EQ(0, space.Build({"--sign-key", keys.privateKey.string()}).code);
+    ASSERT_EQ(0, space.Build({"--sign-key", keys.privateKey.string(), "--product", "PelkoDesk",
+                              "--expires-days", "30"})
+                     .code);
     GetParam().apply(space.Output());
     const ToolRun run = RunTool(
         {"verify", "--public-key", keys.publicKey.string(), space.Output().string()}, space.Root());

@@ -40,7 +40,8 @@ Type=Common
 INI
 
 publish() {
-  "$tool" build --clients-tz "$zone" --sign-key "$key" "$rel" "$out/publish.ini" \
+  "$tool" build --clients-tz "$zone" --sign-key "$key" --product PelkoTest \
+    --expires-days 3650 "$rel" "$out/publish.ini" \
     "$out/www/PelkoPatch" >/dev/null
 }
 publish

@@ -6,6 +6,7 @@
 
 #include <algorithm>
 #include <cstddef>
+#include <functional>
 #include <mutex>
 
 #include "EngineFixture.h"
@@ -282,6 +283,95 @@ TEST_F(PlantedJournalTest, AJournalNamingAnyOtherPlaceTouchesNothing) {
         EXPECT_FALSE(Exists(UpdateWorkPaths::AsidePath(inside)));
         EXPECT_FALSE(Exists(UpdateWorkPaths::JournalFile(Work())));
         EXPECT_FALSE(Exists(Staged(L"0")));
+    }
+}
+
+// A commit into a folder of a FolderType the build allows (the temporary folder's, 60, in the
+// test build) is recovered like one into the install folder: the process ended after the old
+// file was set aside and before the new one was moved in.
+TEST_F(PlantedJournalTest, ACommitIntoAnAllowedFolderTypesFolderIsRecoveredWhole) {
+    wchar_t tempText[MAX_PATH] = {};
+    GetTempPathW(MAX_PATH, tempText);
+    const std::wstring base = tempText;
+    const testsupport::TestFolder elsewhere;
+    ASSERT_EQ(elsewhere.Path().rfind(base, 0), 0u);
+    const std::wstring target = elsewhere / L"Tool.txt";
+    const std::wstring aside = UpdateWorkPaths::AsidePath(target);
+    const struct {
+        const char* name;
+        std::wstring base;
+        const char* expected;
+        int refusals;
+    } cases[] = {
+        {"its base recorded", base, "new tool", 0},
+        // Written before entries carried their base: only the install folder's targets count.
+        {"no base recorded", L"", "", 1},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        DeleteFileW(target.c_str());
+        updatetest::WriteTextFile(aside, "old tool");
+        updatetest::WriteTextFile(Staged(L"0"), "new tool");
+        Plant({target, Staged(L"0"), aside, false, L"", c.base});
+        DebugLines lines;
+
+        Recover();
+
+        EXPECT_EQ(lines.CountStartingWith(
+                      L"CInstallCommit::Recover, journal refused, nothing moved or registered: "),
+                  c.refusals);
+        EXPECT_EQ(Exists(target) ? FileBytes(target) : std::string(), c.expected);
+        EXPECT_FALSE(Exists(UpdateWorkPaths::JournalFile(Work())));
+        EXPECT_FALSE(Exists(Staged(L"0")));
+        if (c.refusals == 0) {
+            EXPECT_FALSE(Exists(aside));
+        }
+        DeleteFileW(aside.c_str());
+    }
+}
+
+// What a journal that cannot be read names is unknown: the run stops, and nothing is moved,
+// removed or discarded, whether it is damaged or held open by another program.
+TEST_F(PlantedJournalTest, AJournalThatCannotBeReadStopsTheRunAndDiscardsNothing) {
+    const std::wstring journal = UpdateWorkPaths::JournalFile(Work());
+    const std::wstring target = install / L"A.txt";
+    const struct {
+        const char* name;
+        std::function<HANDLE()> spoil;  // a handle to close afterwards, if any
+    } cases[] = {
+        {"damaged",
+         [&] {
+             updatetest::WriteTextFile(journal, "PelkoWebLoader commit 3\n");
+             return INVALID_HANDLE_VALUE;
+         }},
+        {"held without sharing",
+         [&] {
+             return CreateFileW(journal.c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING,
+                                FILE_ATTRIBUTE_NORMAL, nullptr);
+         }},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        updatetest::WriteTextFile(target, "old");
+        updatetest::WriteTextFile(Staged(L"0"), "new");
+        Plant({target, Staged(L"0"), UpdateWorkPaths::AsidePath(target), false});
+        const HANDLE held = c.spoil();
+        const std::string journalBytes = held == INVALID_HANDLE_VALUE ? FileBytes(journal) : "";
+        DebugLines lines;
+
+        Recover();
+        if (held != INVALID_HANDLE_VALUE) CloseHandle(held);
+
+        EXPECT_EQ(lines.CountStartingWith(L"CInstallCommit::Recover, the journal cannot be read"),
+                  1);
+        EXPECT_TRUE(Exists(journal));
+        if (held == INVALID_HANDLE_VALUE) {
+            EXPECT_EQ(FileBytes(journal), journalBytes);
+        }
+        EXPECT_EQ(FileBytes(Staged(L"0")), "new");
+        EXPECT_EQ(FileBytes(target), "old");
+        EXPECT_FALSE(Exists(UpdateWorkPaths::AsidePath(target)));
+        DeleteFileW(journal.c_str());
     }
 }
 

@@ -9,6 +9,7 @@
 #include "EngineFixture.h"
 #include "UpdateTestFiles.h"
 #include "framework/win32/DebugOutput.h"
+#include "framework/win32/FolderSecurity.h"
 #include "update/UpdateWorkPaths.h"
 #include "support/updatetree/CTreeSigner.h"
 #include "support/updatetree/StoredZip.h"
@@ -119,6 +120,20 @@ TEST_F(SignedUpdateTest, SignedReleasesInstallRegisterAndRecordTheirSerial) {
     InstallFirstRelease();
     EXPECT_EQ(FileBytes(install / L"B.txt"), "first B");
     EXPECT_EQ(RecordedSerial(), kFirstSerial);
+    // The record and the run's folder are this user's and the administrators' alone: another
+    // user who could open them would hold back every update. (Wine shows a list only as the
+    // Unix mode it made of it: an inherited one reads as everyone reading.)
+    const auto user = FolderSecurity::CurrentUserSid();
+    for (const std::wstring& path : {install / CReleaseSerial::fileName,
+                                     UpdateWorkPaths::WorkFolder(install.Path())}) {
+        DWORD error = ERROR_SUCCESS;
+        const auto facts = FolderSecurity::ReadFolderFacts(path, error);
+        ASSERT_TRUE(facts.has_value()) << error;
+        for (const auto& entry : facts->entries)
+            EXPECT_TRUE(entry.sid == *user || FolderTrustRule::IsAuthority(entry.sid))
+                << std::string(path.begin(), path.end()) << ": "
+                << std::string(entry.sid.begin(), entry.sid.end());
+    }
 
     PublishSecondRelease({CUpdateTree::Signing::Key::test, kFirstSerial + 1, {}, {}});
     EXPECT_EQ(UpdateOnce(), 1);
@@ -141,15 +156,95 @@ TEST_F(SignedUpdateTest, EitherOfTwoKeysIsEnough) {
     EXPECT_EQ(FileBytes(Dll()), firstDll);
 }
 
-TEST_F(SignedUpdateTest, DamagedSerialRecordCountsAsNoneAndIsWrittenAnew) {
+// Only a missing record reads as no release accepted yet: one that is there but cannot be read
+// (damaged, or held by another user's program) would let an older release back in, so it
+// refuses every release and the installed version stays.
+TEST_F(SignedUpdateTest, SerialRecordThatCannotBeReadRefusesTheUpdate) {
+    const std::wstring record = install / CReleaseSerial::fileName;
+    const struct {
+        const char* name;
+        std::function<HANDLE()> arrange;  // returns a handle to close afterwards, if any
+    } cases[] = {
+        {"damaged",
+         [&] {
+             updatetest::WriteTextFile(record, "12ab");
+             return INVALID_HANDLE_VALUE;
+         }},
+        {"held without sharing",
+         [&] {
+             return CreateFileW(record.c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING,
+                                FILE_ATTRIBUTE_NORMAL, nullptr);
+         }},
+    };
     InstallFirstRelease();
-    updatetest::WriteTextFile(install / CReleaseSerial::fileName, "12ab");
-    DebugLines debug;
-    PublishSecondRelease({CUpdateTree::Signing::Key::test, 5, {}, {}});
+    PublishSecondRelease({CUpdateTree::Signing::Key::test, kFirstSerial + 1, {}, {}});
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        updatetest::WriteTextFile(record, std::to_string(kFirstSerial) + "\r\n");
+        const HANDLE held = c.arrange();
+        DebugLines debug;
+        EXPECT_EQ(UpdateOnce(), 0);
+        if (held != INVALID_HANDLE_VALUE) CloseHandle(held);
+        EXPECT_EQ(FileBytes(Dll()), firstDll);
+        EXPECT_EQ(updatetest::RegistrationCount(Dll()), 1);
+        EXPECT_TRUE(debug.Holds(L"the release serial record " + record + L" cannot be read"));
+    }
+    // Once it can be read again, the release is taken.
+    updatetest::WriteTextFile(record, std::to_string(kFirstSerial) + "\r\n");
     EXPECT_EQ(UpdateOnce(), 1);
     EXPECT_EQ(FileBytes(Dll()), secondDll);
-    EXPECT_EQ(RecordedSerial(), 5u);
-    EXPECT_TRUE(debug.Holds(L"is damaged"));
+    EXPECT_EQ(RecordedSerial(), kFirstSerial + 1);
+}
+
+// A release is bound to its product and, in a product build, to an expiry; statements written
+// before products were named are taken by builds for the tests only.
+TEST_F(SignedUpdateTest, WhatAProductBuildAcceptsOfAnAuthenticStatement) {
+    const ReleaseRules::Acceptance productBuild{BuiltInAcceptance().product, false, true};
+    const ReleaseRules::Acceptance testBuild = BuiltInAcceptance();
+    const int64_t later = SecondsNow() + 3600;
+    const std::string otherProduct = BuiltInAcceptance().product + "-other";
+    const struct {
+        const char* name;
+        std::optional<std::string> product;
+        std::optional<int64_t> expires;
+        ReleaseRules::Acceptance acceptance;
+        const wchar_t* refusal;  // nullptr: accepted
+    } cases[] = {
+        {"product and expiry", BuiltInAcceptance().product, later, productBuild, nullptr},
+        {"another product", otherProduct, later, productBuild,
+         L"the statement is for the product "},
+        {"another product, test build", otherProduct, later, testBuild,
+         L"the statement is for the product "},
+        {"no product", std::nullopt, later, productBuild, L"the statement names no product"},
+        {"no product, test build", std::nullopt, later, testBuild, nullptr},
+        {"no expiry", BuiltInAcceptance().product, std::nullopt, productBuild,
+         L"the statement never expires"},
+        {"no expiry, test build", BuiltInAcceptance().product, std::nullopt, testBuild, nullptr},
+    };
+    ASSERT_TRUE(testBuild.acceptUnnamed) << "the engine's tests run in a build for the tests";
+    tree.AddPackage("B.txt", "first B", kFirst);
+    const std::wstring manifest = install / L"RudovuZado.ini";
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        CUpdateTree::Signing signing{CUpdateTree::Signing::Key::test, kFirstSerial, c.expires, {}};
+        signing.product = c.product;
+        tree.SetSigning(signing);
+        tree.PublishManifest("[B.txt]\nCheckDate=1\nType=Common\n");
+        const auto refusal =
+            ExtractVerifiedManifest(tree.Root() + L"RudovuZado.ini.zip", manifest,
+                                    {testKey.Public()}, c.acceptance,
+                                    CReleaseSerial(install.Path()), SecondsNow());
+        if (c.refusal) {
+            ASSERT_TRUE(refusal.has_value());
+            EXPECT_TRUE(refusal->starts_with(c.refusal)) << std::string(refusal->begin(),
+                                                                        refusal->end());
+            EXPECT_FALSE(updatetest::Exists(manifest));
+        } else {
+            EXPECT_FALSE(refusal.has_value());
+            EXPECT_TRUE(updatetest::Exists(manifest));
+            DeleteFileW(manifest.c_str());
+        }
+    }
 }
 
 // A DLL in place that is not checked by date is registered again at each check, but only when
@@ -237,6 +332,9 @@ INSTANTIATE_TEST_SUITE_P(
         Tampering{"older signed release after a newer one",
                   [](CUpdateTree::Signing& s) { s.serial = kFirstSerial - 1; }, nullptr,
                   L"is older than"},
+        Tampering{"statement for another product",
+                  [](CUpdateTree::Signing& s) { s.product = "PelkoOther"; }, nullptr,
+                  L"the statement is for the product PelkoOther"},
         Tampering{"expired statement",
                   [](CUpdateTree::Signing& s) { s.expires = SecondsNow() - 60; }, nullptr,
                   L"expired"},

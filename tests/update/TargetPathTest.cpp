@@ -9,8 +9,18 @@
 #include "update/EntryPathRule.h"
 #include "update/ManifestPaths.h"
 #include "update/TargetPath.h"
+#include "update/TargetPlace.h"
 
 namespace {
+
+// The target of an entry, when the one rule lets its file go there.
+std::optional<std::wstring> ContainedTargetPath(int folderType, std::wstring_view targetDir,
+                                                std::wstring_view name,
+                                                std::wstring_view installFolder) {
+    const auto place = TargetPlace::OfEntry(folderType, targetDir, name, installFolder);
+    if (!place) return std::nullopt;
+    return place->target;
+}
 
 std::wstring Folder(UINT (*query)(wchar_t*)) {
     wchar_t buffer[MAX_PATH] = {};
@@ -146,6 +156,61 @@ TEST(ContainedTargetPath, AcceptsOnlyWhatThePlatformPlacesInsideTheBase) {
     }
 }
 
+// The rule the check, the commit and recovery share, judged on places as a journal names them.
+TEST(TargetPlace, OnlyTheInstallFolderAndTheBuildsFolderTypesTakeFiles) {
+    const std::wstring install = L"C:\\Corvane\\Pelko\\";
+    wchar_t tempText[MAX_PATH] = {};
+    GetTempPathW(MAX_PATH, tempText);
+    const std::wstring temp = tempText;
+    wchar_t windowsText[MAX_PATH] = {};
+    GetWindowsDirectoryW(windowsText, MAX_PATH);
+    const std::wstring windows = std::wstring(windowsText) + L"\\";
+    ASSERT_EQ(TargetPlace::AllowedFolderTypes(), (std::vector<int>{60, 67}))
+        << "the test build allows the temporary folder's type and drive C:";
+    const struct {
+        const char* name;
+        std::wstring base;
+        std::wstring target;
+        bool accepted;
+    } cases[] = {
+        {"in the install folder", install, install + L"A.dll", true},
+        {"below it", install, install + L"bin\\A.dll", true},
+        {"in an allowed type's folder", temp, temp + L"A.dll", true},
+        {"the Windows folder", windows, windows + L"A.dll", false},
+        {"an allowed drive root", L"C:\\", L"C:\\A.dll", true},
+        {"the work folder from an allowed drive root", L"C:\\",
+         install + L"~PelkoUpdate\\A.dll", false},
+        {"a drive root not in the list", L"D:\\", L"D:\\A.dll", false},
+        {"the install folder's parent", L"C:\\Corvane\\", L"C:\\Corvane\\A.dll", false},
+        {"the system folder", windows + L"system32\\", windows + L"system32\\A.dll", false},
+        {"the work folder", install, install + L"~PelkoUpdate\\A.dll", false},
+        {"the work folder in other letters", install, install + L"~PELKOUPDATE\\A.dll", false},
+        {"out of the base", install, install + L"..\\A.dll", false},
+        {"another base than the target's", temp, install + L"A.dll", false},
+        {"a slash", install, install + L"bin/A.dll", false},
+        {"a stream", install, install + L"A.dll:x", false},
+        {"a base without its backslash", L"C:\\Corvane\\Pelko", install + L"A.dll", false},
+        {"a network base", L"\\\\host.invalid\\share\\", L"\\\\host.invalid\\share\\A.dll", false},
+    };
+    for (const auto& c : cases) {
+        const auto refusal = TargetPlace::Refusal({c.base, c.target}, install);
+        EXPECT_EQ(!refusal.has_value(), c.accepted) << c.name;
+    }
+}
+
+TEST(TargetPlace, FolderTypesOutsideTheBuildsListTakeNoEntry) {
+    wchar_t tempText[MAX_PATH] = {};
+    GetTempPathW(MAX_PATH, tempText);
+    for (const int type : {36, 37, 38, CSIDL_STARTUP, CSIDL_APPDATA, 68})
+        EXPECT_FALSE(TargetPlace::OfEntry(type, L"", L"a.dll", L"C:\\Pelko\\")) << type;
+    const auto temp = TargetPlace::OfEntry(60, L"x", L"a.dll", L"C:\\Pelko\\");
+    ASSERT_TRUE(temp);
+    EXPECT_EQ(temp->base, tempText);
+    EXPECT_EQ(temp->target, std::wstring(tempText) + L"x\\a.dll");
+    EXPECT_FALSE(TargetPlace::OfEntry(0, L"~PelkoUpdate", L"a.dll", L"C:\\Pelko\\"));
+    EXPECT_FALSE(TargetPlace::OfEntry(0, L"~PelkoUpdate/staged", L"a.dll", L"C:\\Pelko\\"));
+}
+
 TEST(ContainedTargetPath, ABaseThatIsNoLocalFolderTakesNoEntry) {
     const wchar_t* const dirs[] = {L"", L"x", L"\\\\host.invalid\\share"};
     for (const wchar_t* dir : dirs) {
@@ -155,7 +220,10 @@ TEST(ContainedTargetPath, ABaseThatIsNoLocalFolderTakesNoEntry) {
         EXPECT_FALSE(ContainedTargetPath(0, dir, L"a.dll", L""));
         EXPECT_FALSE(ContainedTargetPath(0, dir, L"a.dll", L"\\\\host.invalid\\share\\"));
     }
-    EXPECT_EQ(ContainedTargetPath(68, L"Data", L"a.dat", L"C:\\Pelko\\"), L"D:\\Data\\a.dat");
+    EXPECT_FALSE(ContainedTargetPath(68, L"Data", L"a.dat", L"C:\\Pelko\\"))
+        << "a drive is no folder type this build installs into";
+    EXPECT_EQ(ContainedTargetPath(0, L"bin/x", L"A.dll", L"C:\\Pelko\\"),
+              L"C:\\Pelko\\bin\\x\\A.dll");
     EXPECT_EQ(ContainedTargetPath(0, L"bin\\x", L"A.dll", L"C:\\Pelko"),
               L"C:\\Pelko\\bin\\x\\A.dll");
 }

@@ -1,6 +1,7 @@
 // Pure rules of an update run's own files: the journal's text and the names of package parts.
 #include <gtest/gtest.h>
 
+#include "update/EntryPathRule.h"
 #include "update/JournalPathRule.h"
 #include "update/JournalText.h"
 #include "update/UpdateWorkPaths.h"
@@ -13,7 +14,9 @@ const std::wstring kDigest = L"14afd89d" + std::wstring(56, L'0');
 
 const std::vector<JournalEntry> kEntries = {
     {L"C:\\P\\A.dll", L"C:\\P\\~PelkoUpdate\\staged\\0", L"C:\\P\\A.dll.~old", true, kDigest},
-    {L"C:\\P\\sub\\B.txt", L"C:\\P\\~PelkoUpdate\\staged\\1", L"C:\\P\\sub\\B.txt.~old", false}};
+    {L"C:\\P\\sub\\B.txt", L"C:\\P\\~PelkoUpdate\\staged\\1", L"C:\\P\\sub\\B.txt.~old", false},
+    {L"C:\\T\\C.txt", L"C:\\P\\~PelkoUpdate\\staged\\2", L"C:\\T\\C.txt.~old", false, L"",
+     L"C:\\T\\"}};
 
 TEST(JournalText, ReadsBackWhatItWrote) {
     EXPECT_EQ(JournalText::Parse(JournalText::Format(kEntries)), kEntries);
@@ -30,6 +33,17 @@ TEST(JournalText, AJournalOfTheFirstFormReadsWithoutDigests) {
     EXPECT_EQ(entries, expected);
 }
 
+// Left by a build before entries carried their base folder: read, with none (the install
+// folder's, where every target of such a build lay).
+TEST(JournalText, AJournalOfTheSecondFormReadsWithoutBaseFolders) {
+    const auto entries = JournalText::Parse(
+        L"PelkoWebLoader commit 2\nF\t1\tC:\\P\\A.dll\tC:\\P\\~PelkoUpdate\\staged\\0\t"
+        L"C:\\P\\A.dll.~old\t" + kDigest + L"\nend\n");
+    const std::vector<JournalEntry> expected = {
+        {L"C:\\P\\A.dll", L"C:\\P\\~PelkoUpdate\\staged\\0", L"C:\\P\\A.dll.~old", true, kDigest}};
+    EXPECT_EQ(entries, expected);
+}
+
 TEST(JournalText, AJournalCutShortOrDamagedIsNoJournal) {
     const std::wstring whole = JournalText::Format(kEntries);
     // Every cut, even one that ends on a line end, loses the end line.
@@ -37,7 +51,10 @@ TEST(JournalText, AJournalCutShortOrDamagedIsNoJournal) {
         EXPECT_FALSE(JournalText::Parse(whole.substr(0, length))) << length;
     const std::wstring line = L"F\t1\tC:\\a\tC:\\b\tC:\\c\t";
     const std::wstring damaged[] = {
-        L"PelkoWebLoader commit 3\nend\n",
+        L"PelkoWebLoader commit 4\nend\n",
+        L"PelkoWebLoader commit 3\n" + line + kDigest + L"\nend\n",
+        L"PelkoWebLoader commit 3\n" + line + kDigest + L"\tC:\\T\\\tx\nend\n",
+        L"PelkoWebLoader commit 2\n" + line + kDigest + L"\tC:\\T\\\nend\n",
         L"PelkoWebLoader commit 2\n" + line + kDigest.substr(1) + L"\nend\n",
         L"PelkoWebLoader commit 2\n" + line + kDigest + L"0\nend\n",
         L"PelkoWebLoader commit 2\n" + line + L"14AFD89D" + kDigest.substr(8) + L"\nend\n",
@@ -158,6 +175,31 @@ TEST(UpdateWorkPaths, TempRunFolderNamesCarryTheirProcess) {
           L"PelkoUpdate-1-99999999999", L"PelkoUpdate-00000000001-1", L"pelkoupdate-1-2",
           L"PelkoUpdate-1-2.tmp", L"PelkoUpdate- 1-2", L"PelkoUpdate-+1-2", L"xPelkoUpdate-1-2"})
         EXPECT_FALSE(UpdateWorkPaths::TempRunFolderOwner(other).has_value()) << other;
+}
+
+}  // namespace
+
+namespace {
+
+TEST(EntryPathRule, FolderTypeListsAreWholeNumbersOtherThanZero) {
+    const struct {
+        std::string text;
+        std::optional<std::vector<int>> types;
+    } cases[] = {
+        {"", std::vector<int>{}},
+        {"60", std::vector<int>{60}},
+        {"60,67", std::vector<int>{60, 67}},
+        {"60;67", std::vector<int>{60, 67}},
+        {" 7 , -1 ", std::vector<int>{7, -1}},
+        {"0", std::nullopt},
+        {"60,0", std::nullopt},
+        {"6o", std::nullopt},
+        {"-", std::nullopt},
+        {"1234567890", std::nullopt},
+        {"60x,67", std::nullopt},
+    };
+    for (const auto& c : cases)
+        EXPECT_EQ(EntryPathRule::ParseFolderTypes(c.text), c.types) << c.text;
 }
 
 }  // namespace

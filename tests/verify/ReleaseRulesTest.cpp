@@ -33,6 +33,28 @@ TEST(ReleaseStatementTest, WrittenStatementReadsBackWithTheBytesItsSignatureCove
 
     statement.expires.reset();
     EXPECT_EQ(ParseStatement(StatementText(statement, signature))->statement, statement);
+
+    // Naming its product: the second form, the product on a line of its own.
+    statement.product = "Pelko-Desk_2.x";
+    statement.expires = 1800000000;
+    const std::string named = StatementText(statement, signature);
+    EXPECT_EQ(named.rfind("PelkoWebLoader release 2\nProduct=Pelko-Desk_2.x\nManifest-Size: 807\n",
+                          0),
+              0u);
+    const auto parsedNamed = ParseStatement(named);
+    ASSERT_TRUE(parsedNamed);
+    EXPECT_EQ(parsedNamed->statement, statement);
+    EXPECT_EQ(parsedNamed->signedPart, SignedPart(statement));
+}
+
+TEST(ReleaseStatementTest, ProductNamesArePlainAndShort) {
+    for (const char* good : {"P", "PelkoDesk", "pelko.desk-2_b", "0123456789"})
+        EXPECT_TRUE(IsProductName(good)) << good;
+    for (const std::string& bad : {std::string(), std::string("Pelko Desk"), std::string("a/b"),
+                                   std::string("a=b"), std::string("\xED\x95\x9C"),
+                                   std::string(65, 'p'), std::string("a\tb")})
+        EXPECT_FALSE(IsProductName(bad)) << bad;
+    EXPECT_TRUE(IsProductName(std::string(64, 'p')));
 }
 
 struct Malformed {
@@ -66,7 +88,24 @@ INSTANTIATE_TEST_SUITE_P(
                       return t;
                   }()},
         Malformed{"other first line",
+                  "PelkoWebLoader release 3" + Text("1", "2", "never").substr(24)},
+        Malformed{"second form without its product line",
                   "PelkoWebLoader release 2" + Text("1", "2", "never").substr(24)},
+        Malformed{"product line in the first form",
+                  "PelkoWebLoader release 1\nProduct=Pelko" + Text("1", "2", "never").substr(24)},
+        Malformed{"empty product",
+                  "PelkoWebLoader release 2\nProduct=" + Text("1", "2", "never").substr(24)},
+        Malformed{"product with a blank",
+                  "PelkoWebLoader release 2\nProduct=Pelko Desk" + Text("1", "2", "never").substr(24)},
+        Malformed{"product as a key with a colon",
+                  "PelkoWebLoader release 2\nProduct: Pelko" + Text("1", "2", "never").substr(24)},
+        Malformed{"product after the manifest lines",
+                  [] {
+                      std::string t = Text("1", "2", "never");
+                      t.replace(0, 24, "PelkoWebLoader release 2");
+                      t.insert(t.find("Signature"), "Product=Pelko\n");
+                      return t;
+                  }()},
         Malformed{"signed number", Text("+1", "2", "never")},
         Malformed{"leading zero", Text("1", "02", "never")},
         Malformed{"number too long", Text("1", "12345678901234567890", "never")},
@@ -98,14 +137,40 @@ TEST(ReleaseRulesTest, KeyListTakesOneOrTwoKeysOfExactlyTheirLength) {
 }
 
 TEST(ReleaseRulesTest, OlderSerialsAndExpiredStatementsAreRefused) {
+    const ReleaseRules::Acceptance any{"Pelko", true, false};
     ReleaseStatement s;
     s.serial = 10;
-    EXPECT_FALSE(ReleaseRules::StatementProblem(s, 10, 0)) << "the same release again";
-    EXPECT_FALSE(ReleaseRules::StatementProblem(s, 0, 0)) << "no release accepted yet";
-    EXPECT_TRUE(ReleaseRules::StatementProblem(s, 11, 0));
+    EXPECT_FALSE(ReleaseRules::StatementProblem(s, 10, 0, any)) << "the same release again";
+    EXPECT_FALSE(ReleaseRules::StatementProblem(s, 0, 0, any)) << "no release accepted yet";
+    EXPECT_TRUE(ReleaseRules::StatementProblem(s, 11, 0, any));
     s.expires = 500;
-    EXPECT_FALSE(ReleaseRules::StatementProblem(s, 0, 499));
-    EXPECT_TRUE(ReleaseRules::StatementProblem(s, 0, 500));
+    EXPECT_FALSE(ReleaseRules::StatementProblem(s, 0, 499, any));
+    EXPECT_TRUE(ReleaseRules::StatementProblem(s, 0, 500, any));
+}
+
+TEST(ReleaseRulesTest, AStatementNamesTheBuildsProductAndExpiresWhereThatIsRequired) {
+    const struct {
+        const char* name;
+        std::optional<std::string> product;
+        std::optional<int64_t> expires;
+        ReleaseRules::Acceptance acceptance;
+        bool accepted;
+    } cases[] = {
+        {"the product, expiring", "Pelko", 500, {"Pelko", false, true}, true},
+        {"another product", "Pelko2", 500, {"Pelko", false, true}, false},
+        {"another product, test build", "Pelko2", 500, {"Pelko", true, false}, false},
+        {"a product differing in case", "pelko", 500, {"Pelko", false, true}, false},
+        {"no product", std::nullopt, 500, {"Pelko", false, true}, false},
+        {"no product, test build", std::nullopt, 500, {"Pelko", true, false}, true},
+        {"never expiring", "Pelko", std::nullopt, {"Pelko", false, true}, false},
+        {"never expiring, test build", "Pelko", std::nullopt, {"Pelko", true, false}, true},
+    };
+    for (const auto& c : cases) {
+        ReleaseStatement s;
+        s.product = c.product;
+        s.expires = c.expires;
+        EXPECT_EQ(!ReleaseRules::StatementProblem(s, 0, 100, c.acceptance), c.accepted) << c.name;
+    }
 }
 
 TEST(ReleaseRulesTest, SerialRecordIsADecimalNumberAndAnythingElseIsDamaged) {

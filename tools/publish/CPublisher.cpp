@@ -4,6 +4,7 @@
 #include <ctime>
 
 #include "tools/publish/CCreatedFolders.h"
+#include "tools/publish/CDeltaBuilder.h"
 #include "tools/publish/CIniDocument.h"
 #include "tools/publish/CPackageReader.h"
 #include "tools/publish/CPackageWriter.h"
@@ -105,7 +106,7 @@ CPublisher::Planned CPublisher::Plan(const PublishEntry& entry, const Previous& 
     if (!stamp)
         throw CPublishError(entry.source.string() +
                             ": modified after 2107, which a package cannot record");
-    Planned planned{&entry, *stamp, {}, {}};
+    Planned planned{&entry, *stamp, {}, {}, {}};
     if (signer) planned.sha256 = ToHex(OpenSslVerify::Sha256OfFile(entry.source));
     const auto last = previous.dates.find(entry.name);
     if (last == previous.dates.end()) return planned;
@@ -136,6 +137,9 @@ std::string CPublisher::ManifestText(const std::vector<Planned>& plan,
         text += "FileSize=" + std::to_string(e.size) + "\r\n";
         if (!p.sha256.empty()) text += "Sha256=" + p.sha256 + "\r\n";
         if (!objects[i].empty()) text += "Object=" + objects[i] + "\r\n";
+        for (size_t d = 0; d < p.deltas.size(); ++d)
+            text += DeltaObjects::KeyName(static_cast<int>(d + 1)) + "=" +
+                    DeltaObjects::KeyText(p.deltas[d]) + "\r\n";
         text += std::string("Register=") + (e.registerDll ? "1" : "0") + "\r\n";
         text += std::string("CheckDate=") + (e.checkDate ? "1" : "0") + "\r\n";
         text += "Type=" + e.type + "\r\n\r\n";
@@ -154,8 +158,19 @@ WallClock CPublisher::ManifestStamp(const std::vector<Planned>& plan, const std:
     return std::min(std::max(newest, previous.manifestStamp.NextDosStep()), WallClock::DosLatest());
 }
 
-std::vector<std::string> CPublisher::Stage(const std::vector<Planned>& plan,
-                                           const Previous& previous,
+void CPublisher::MakeDeltas(std::vector<Planned>& plan, const fs::path& staged,
+                            std::vector<std::string>& warnings) const {
+    if (deltaFrom.empty()) return;
+    CDeltaBuilder builder(deltaFrom, {signer->Public()});
+    for (Planned& p : plan) {
+        // An unchanged file is fetched by no client, so it needs no delta.
+        if (!p.kept.empty()) continue;
+        p.deltas = builder.Make(p.entry->name, p.entry->source, p.sha256,
+                                fs::file_size(PackageOf(staged, p.entry->name)), staged, warnings);
+    }
+}
+
+std::vector<std::string> CPublisher::Stage(std::vector<Planned>& plan, const Previous& previous,
                                            const fs::path& staged) const {
     fs::create_directory(staged / CTreeVerifier::packageFolder);
     // Objects are named by the signed manifest only: clients trust no other Object.
@@ -176,6 +191,7 @@ std::vector<std::string> CPublisher::Stage(const std::vector<Planned>& plan,
         objects[i] = ObjectOf(package);
         if (!fs::exists(staged / objects[i])) CopyPackage(package, staged / objects[i]);
     }
+    MakeDeltas(plan, staged, warnings);
     const std::string text = ManifestText(plan, objects);
     std::vector<CPackageWriter::NamedText> entries{{CTreeVerifier::manifestName, text}};
     if (signer)
@@ -228,6 +244,7 @@ CPublisher::Summary CPublisher::Build(const fs::path& release, const fs::path& d
     std::vector<PublicKey> keys;
     if (signer) keys.push_back(signer->Public());
     CTreeVerifier::Verify(staged.Path(), keys);
+    DeltaObjects::Verify(staged.Path(), deltaFrom);
     // mkdtemp makes the folder private; the tree is for a web server to read.
     fs::permissions(staged.Path(), fs::perms::owner_all | fs::perms::group_read |
                                        fs::perms::group_exec | fs::perms::others_read |

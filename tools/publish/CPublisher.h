@@ -10,6 +10,7 @@
 #include "tools/publish/CClientClock.h"
 #include "tools/publish/CPublishDescription.h"
 #include "tools/publish/CReleaseSigner.h"
+#include "tools/publish/DeltaObjects.h"
 #include "tools/publish/WallClock.h"
 #include "update/ManifestDate.h"
 
@@ -33,6 +34,8 @@ public:
 
     // Strict: an entry no client installs (its Type is not "Common") refuses the build.
     void SetStrict(bool value) { strict = value; }
+    // Earlier signed trees to make deltas from (signed builds only).
+    void SetDeltaFrom(std::vector<std::filesystem::path> trees) { deltaFrom = std::move(trees); }
 
     Summary Build(const std::filesystem::path& release, const std::filesystem::path& description,
                   const std::filesystem::path& output);
@@ -43,6 +46,7 @@ private:
         WallClock stamp;
         std::filesystem::path kept;  // the last tree's package when its file is unchanged
         std::string sha256;          // hexadecimal, when signing
+        std::vector<DeltaObjects::Key> deltas;
     };
     // What the last tree published: its folder, its manifest and the ModifyDate of each
     // section.
@@ -62,11 +66,14 @@ private:
                                     const std::vector<std::string>& objects);
     static WallClock ManifestStamp(const std::vector<Planned>& plan, const std::string& text,
                                    const Previous& previous);
-    // Warnings for the last tree's objects that could not be kept.
-    std::vector<std::string> Stage(const std::vector<Planned>& plan, const Previous& previous,
+    // Warnings for the last tree's objects that could not be kept, and for files that got no
+    // delta.
+    std::vector<std::string> Stage(std::vector<Planned>& plan, const Previous& previous,
                                    const std::filesystem::path& staged) const;
     static std::vector<std::string> KeepPreviousObjects(const Previous& previous,
                                                         const std::filesystem::path& staged);
+    void MakeDeltas(std::vector<Planned>& plan, const std::filesystem::path& staged,
+                    std::vector<std::string>& warnings) const;
 
     // Warnings for the entries no client installs; with strict, the first refuses the build.
     // Build adds one for an unsigned tree, which with strict refuses the build too.
@@ -76,4 +83,5 @@ private:
     CClientClock clock;
     bool strict = false;
     std::optional<CReleaseSigner> signer;
+    std::vector<std::filesystem::path> deltaFrom;
 };

@@ -17,10 +17,11 @@ uint64_t CReleaseSigner::NextSerial(uint64_t previous, int64_t now) {
 std::string CReleaseSigner::Statement(const std::string& manifest, uint64_t previous,
                                       int64_t now) const {
     ReleaseStatement statement;
+    statement.product = product;
     statement.manifestSize = manifest.size();
     statement.manifestDigest = OpenSslVerify::Sha256(manifest);
     statement.serial = NextSerial(previous, now);
-    if (expiresDays) statement.expires = now + int64_t{*expiresDays} * kSecondsPerDay;
+    statement.expires = now + int64_t{expiresDays} * kSecondsPerDay;
     const std::string signedPart = SignedPart(statement);
     return StatementText(statement, key.Sign(OpenSslVerify::Sha256(signedPart)));
 }

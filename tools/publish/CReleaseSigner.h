@@ -7,12 +7,12 @@
 #include "tools/publish/CSigningKey.h"
 #include "verify/ReleaseStatement.h"
 
-// Signs a release: the statement naming the manifest's exact bytes, a serial that grows from
-// one build of a tree to the next, and an optional expiry.
+// Signs a release: the statement naming its product, the manifest's exact bytes, a serial that
+// grows from one build of a tree to the next, and its expiry.
 class CReleaseSigner {
 public:
-    CReleaseSigner(CSigningKey key, std::optional<int> expiresDays)
-        : key(std::move(key)), expiresDays(expiresDays) {}
+    CReleaseSigner(CSigningKey key, std::string product, int expiresDays)
+        : key(std::move(key)), product(std::move(product)), expiresDays(expiresDays) {}
 
     // The statement's text for manifest, built at now (seconds since 1970, UTC) after a tree
     // whose serial was previous (0: none).
@@ -25,5 +25,6 @@ public:
 
 private:
     CSigningKey key;
-    std::optional<int> expiresDays;
+    std::string product;
+    int expiresDays;
 };

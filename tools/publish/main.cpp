@@ -1,13 +1,15 @@
 // pelko-publish: makes and checks the update tree that the component fetches.
 //
 //   pelko-publish keygen <private-key-file> <public-key-file>
-//   pelko-publish build [--clients-tz ZONE] [--sign-key FILE [--expires-days N]] [--strict]
-//                       <release-folder> <description.ini> <output-folder>
-//   pelko-publish verify [--public-key FILE] <output-folder>
+//   pelko-publish build [--clients-tz ZONE] [--sign-key FILE --product NAME --expires-days N]
+//                       [--strict] [--delta-from TREE]... <release-folder> <description.ini>
+//                       <output-folder>
+//   pelko-publish verify [--public-key FILE] [--delta-from TREE]... <output-folder>
 //
 // Exit code 0 on success; otherwise one line on standard error and a non-zero code.
 #include <cstdio>
 #include <exception>
+#include <filesystem>
 #include <map>
 #include <optional>
 #include <set>
@@ -19,7 +21,9 @@
 #include "tools/publish/CPublisher.h"
 #include "tools/publish/CSigningKey.h"
 #include "tools/publish/CTreeVerifier.h"
+#include "tools/publish/DeltaObjects.h"
 #include "tools/publish/OpenSslVerify.h"
+#include "verify/ReleaseStatement.h"
 
 namespace {
 
@@ -29,9 +33,9 @@ constexpr int kUsage = 2;
 int Usage() {
     std::fputs(
         "usage: pelko-publish keygen <private-key-file> <public-key-file> | pelko-publish build "
-        "[--clients-tz ZONE] [--sign-key FILE [--expires-days N]] [--strict] <release-folder> "
-        "<description.ini> <output-folder> | pelko-publish verify [--public-key FILE] "
-        "<output-folder>\n",
+        "[--clients-tz ZONE] [--sign-key FILE --product NAME --expires-days N] [--strict] "
+        "[--delta-from TREE]... <release-folder> <description.ini> <output-folder> | "
+        "pelko-publish verify [--public-key FILE] [--delta-from TREE]... <output-folder>\n",
         stderr);
     return kUsage;
 }
@@ -53,10 +57,49 @@ bool TakeOptions(std::vector<std::string>& args, std::map<std::string, std::stri
     return true;
 }
 
+constexpr int kLongestExpiryDays = 3650;
+
 std::optional<int> Days(const std::string& text) {
-    if (text.empty() || text.size() > 5 || text.find_first_not_of("0123456789") != text.npos)
+    if (text.empty() || text.size() > 4 || text.find_first_not_of("0123456789") != text.npos)
         return std::nullopt;
-    return std::stoi(text);
+    const int days = std::stoi(text);
+    if (days < 1 || days > kLongestExpiryDays) return std::nullopt;
+    return days;
+}
+
+// The signer of a build: a key names its product and an expiry, which mean nothing without one.
+std::optional<CReleaseSigner> SignerOf(std::map<std::string, std::string>& options) {
+    if (!options.count("--sign-key")) {
+        for (const char* option : {"--product", "--expires-days"})
+            if (options.count(option))
+                throw CPublishError(std::string(option) + " needs --sign-key");
+        return std::nullopt;
+    }
+    if (!options.count("--product"))
+        throw CPublishError("--sign-key needs --product NAME, the product the clients are built for");
+    if (!IsProductName(options["--product"]))
+        throw CPublishError("--product takes 1 to 64 letters, digits, \".\", \"_\" or \"-\"");
+    if (!options.count("--expires-days"))
+        throw CPublishError("--sign-key needs --expires-days N, the days the release may be taken");
+    const std::optional<int> days = Days(options["--expires-days"]);
+    if (!days) throw CPublishError("--expires-days takes a number of days from 1 to 3650");
+    return CReleaseSigner(CSigningKey::Load(options["--sign-key"]), options["--product"], *days);
+}
+
+// Takes every "--delta-from TREE" out of args, the one option that may be repeated; one
+// without its value is left for the usage to refuse.
+std::vector<std::filesystem::path> TakeDeltaTrees(std::vector<std::string>& args) {
+    std::vector<std::filesystem::path> trees;
+    for (size_t i = 0; i < args.size();) {
+        if (args[i] == "--delta-from" && i + 1 < args.size()) {
+            trees.emplace_back(args[i + 1]);
+            args.erase(args.begin() + static_cast<ptrdiff_t>(i),
+                       args.begin() + static_cast<ptrdiff_t>(i + 2));
+        } else {
+            ++i;
+        }
+    }
+    return trees;
 }
 
 int Keygen(const std::vector<std::string>& args) {
@@ -69,7 +112,8 @@ int Keygen(const std::vector<std::string>& args) {
 
 int Build(std::vector<std::string> args) {
     std::map<std::string, std::string> options;
-    if (!TakeOptions(args, options, {"--clients-tz", "--sign-key", "--expires-days"},
+    std::vector<std::filesystem::path> deltaTrees = TakeDeltaTrees(args);
+    if (!TakeOptions(args, options, {"--clients-tz", "--sign-key", "--product", "--expires-days"},
                      {"--strict"}))
         return Usage();
     const bool zoneGiven = options.count("--clients-tz") != 0;
@@ -77,16 +121,13 @@ int Build(std::vector<std::string> args) {
     if (zoneGiven)
         if (auto problem = CClientClock::ZoneProblem(zone)) throw CPublishError(*problem);
     if (args.size() != 3) return Usage();
-    std::optional<CReleaseSigner> signer;
-    if (options.count("--sign-key")) {
-        std::optional<int> days;
-        if (options.count("--expires-days") && !(days = Days(options["--expires-days"])))
-            throw CPublishError("--expires-days takes a number of days from 0 to 99999");
-        signer.emplace(CSigningKey::Load(options["--sign-key"]), days);
-    } else if (options.count("--expires-days")) {
-        throw CPublishError("--expires-days needs --sign-key");
-    }
+    std::optional<CReleaseSigner> signer = SignerOf(options);
+    if (deltaTrees.size() > DeltaObjects::mostPerEntry)
+        throw CPublishError("--delta-from takes at most 5 earlier trees");
+    if (!deltaTrees.empty() && !signer)
+        throw CPublishError("--delta-from needs --sign-key: clients use deltas of signed trees only");
     CPublisher publisher{CClientClock(zone), std::move(signer)};
+    publisher.SetDeltaFrom(std::move(deltaTrees));
     publisher.SetStrict(options.count("--strict") != 0);
     const CPublisher::Summary summary = publisher.Build(args[0], args[1], args[2]);
     for (const std::string& warning : summary.warnings)
@@ -98,13 +139,17 @@ int Build(std::vector<std::string> args) {
 
 int Verify(std::vector<std::string> args) {
     std::map<std::string, std::string> options;
+    const std::vector<std::filesystem::path> deltaTrees = TakeDeltaTrees(args);
     if (!TakeOptions(args, options, {"--public-key"}) || args.size() != 1) return Usage();
     std::vector<PublicKey> keys;
     if (options.count("--public-key"))
         keys = OpenSslVerify::LoadPublicKeys(options["--public-key"]);
     const size_t count = CTreeVerifier::Verify(args[0], keys);
-    std::printf("pelko-publish: %s verified%s, %zu packages\n", args[0].c_str(),
+    const size_t deltas = DeltaObjects::Verify(args[0], deltaTrees);
+    std::printf("pelko-publish: %s verified%s, %zu packages", args[0].c_str(),
                 keys.empty() ? "" : " and its signature checked", count);
+    if (!deltaTrees.empty()) std::printf(", %zu deltas applied", deltas);
+    std::printf("\n");
     return 0;
 }
 

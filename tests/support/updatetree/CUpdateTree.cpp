@@ -80,6 +80,7 @@ std::string CUpdateTree::WithFileFacts(const std::string& manifestText) const {
 
 std::string CUpdateTree::Statement(const std::string& manifest) const {
     ReleaseStatement statement;
+    statement.product = signing.product;
     statement.manifestSize = manifest.size();
     statement.manifestDigest = CSha256::Of(manifest.data(), manifest.size());
     statement.serial = signing.serial.value_or(static_cast<uint64_t>(SecondsNow()));

@@ -9,6 +9,7 @@
 #include <string>
 
 #include "verify/HexText.h"
+#include "verify/UpdateKeys.h"
 
 namespace updatetree {
 
@@ -26,6 +27,9 @@ public:
         std::optional<int64_t> expires;  // seconds since 1970, UTC
         // Changes the manifest's bytes after they were signed.
         std::function<void(std::string& manifest)> tamper;
+        // The product the statement names: the build's; none writes a statement of the form
+        // before products were named.
+        std::optional<std::string> product = BuiltInAcceptance().product;
     };
 
     explicit CUpdateTree(std::wstring root);

@@ -1,0 +1,48 @@
+#pragma once
+
+#include <windows.h>
+
+#include <memory>
+#include <optional>
+#include <string>
+
+#include "framework/FolderTrustRule.h"
+
+// Security descriptors of folders and files: read through a handle, and given to what the
+// component makes.
+namespace FolderSecurity {
+
+struct LocalFreeDeleter {
+    void operator()(void* memory) const { LocalFree(memory); }
+};
+using LocalDescriptor = std::unique_ptr<void, LocalFreeDeleter>;
+
+// The SID of the user this process runs as, in text form; nothing when it cannot be read.
+std::optional<std::wstring> CurrentUserSid();
+
+// A descriptor made from SDDL; null when the text is refused.
+LocalDescriptor DescriptorFromSddl(const std::wstring& sddl);
+// FolderTrustRule::OwnFolderSddl or PrivateSddl for the current user; null when it cannot be made.
+LocalDescriptor OwnFolderDescriptor();
+LocalDescriptor PrivateDescriptor();
+
+// The facts of a descriptor: owner, whether there is an access list, and its entries.
+FolderTrustRule::FolderFacts FactsOf(PSECURITY_DESCRIPTOR descriptor);
+
+// Opens the folder itself (a reparse point is not followed) and reads its facts through that
+// handle. Nothing, with the system's error code in error, when it cannot be opened or read.
+std::optional<FolderTrustRule::FolderFacts> ReadFolderFacts(const std::wstring& folder,
+                                                            DWORD& error);
+
+// "DOMAIN\name" of a SID in text form, or the text itself when the system knows no name.
+std::wstring AccountName(const std::wstring& sid);
+
+// Makes the folder with the descriptor (none: the inherited one). ERROR_SUCCESS when it was
+// made, ERROR_ALREADY_EXISTS when something of that name is there, else the system's error.
+DWORD CreateFolder(const std::wstring& folder, PSECURITY_DESCRIPTOR descriptor);
+
+// True when this process may create files and folders in the folder (asked of its access list;
+// nothing is written).
+bool CanCreateFilesIn(const std::wstring& folder);
+
+}  // namespace FolderSecurity
