@@ -2,8 +2,9 @@
 // release of N small packages and of one of 16 MiB with every head delayed, with a reset in the
 // middle of every body, a stop during a delayed head, and an unchanged launch (304).
 //   field_network_bench [--small N] [--delay-ms MS]
-#include <shellapi.h>
 #include <windows.h>
+// After windows.h, which it needs.
+#include <shellapi.h>
 
 #include <algorithm>
 #include <chrono>
