@@ -7,6 +7,7 @@
 #include "framework/win32/DebugOutput.h"
 #include "support/bcl/common/exception/CaughtException.h"
 #include "update/CInstallCommit.h"
+#include "update/DeltaPlan.h"
 #include "update/ReplaceableTarget.h"
 #include "update/UpdateWorkPaths.h"
 #include "verify/VerifiedExtraction.h"
@@ -185,7 +186,7 @@ std::wstring CInstallLite::Stage(bool& stopped) {
             stopped = true;
             return std::wstring();
         }
-        if (file.alreadyStaged) continue;
+        if (file.alreadyStaged || DeltaPlan::StagedFromDelta(file)) continue;
         const std::wstring failure = verifiesUpdates ? StageVerified(file) : StageOne(file);
         // A damaged part must not be resumed by the next run; a staged one is not needed again.
         DeleteFileW(file.part.c_str());
