@@ -196,15 +196,15 @@ std::wstring CInstallLite::Stage(bool& stopped) {
 
 namespace {
 
-// The SHA-256 the signed manifest gives an entry to be registered, as the journal writes it
-// (its staged file was verified against it); empty when there is none to take.
+// The SHA-256 the signed manifest gives an entry, as the journal writes it (its staged file was
+// verified against it, and the commit checks it again); empty when there is none to take.
 std::wstring SignedDigest(const PlannedFile& file, bool verified) {
     constexpr size_t kDigits = 64;
     std::wstring digest = file.entry.sha256;
     for (wchar_t& c : digest) c = static_cast<wchar_t>(towlower(c));
     const bool hex = digest.size() == kDigits &&
                      digest.find_first_not_of(L"0123456789abcdef") == std::wstring::npos;
-    return verified && hex && file.entry.registerDll != 0 ? digest : std::wstring();
+    return verified && hex ? digest : std::wstring();
 }
 
 }  // namespace
