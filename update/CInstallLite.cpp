@@ -5,8 +5,10 @@
 #include "framework/CException.h"
 #include "framework/PathText.h"
 #include "framework/win32/DebugOutput.h"
+#include "framework/win32/UserMessage.h"
 #include "support/bcl/common/exception/CaughtException.h"
 #include "update/CInstallCommit.h"
+#include "update/CPostponedCommitRecord.h"
 #include "update/ReplaceableTarget.h"
 #include "update/UpdateWorkPaths.h"
 #include "verify/VerifiedExtraction.h"
@@ -151,10 +153,27 @@ void CInstallLite::Install() {
             L"CInstallLite::Install, postponed: %s is in use; the staged update is installed at "
             L"a later start, the installed version runs now\n",
             busy->c_str());
+        if (PostponedRecord().CountLaunch()) TellBusyTarget(*busy);
         ReportStopped();
         return;
     }
+    PostponedRecord().Clear();
     Commit(commitList);
+}
+
+CPostponedCommitRecord CInstallLite::PostponedRecord() const {
+    return CPostponedCommitRecord(UpdateWorkPaths::PostponedFile(workspace.WorkFolder()));
+}
+
+void CInstallLite::TellBusyTarget(const std::wstring& target) {
+    UserMessage::ShowMessageBox(
+        nullptr,
+        L"An update of this program has been waiting for several starts, because another "
+        L"program keeps this file open:\n\n" +
+            target +
+            L"\n\nClose the programs that use it (or restart Windows); the update is installed "
+            L"at the next start.",
+        L"Update postponed", MB_OK | MB_ICONWARNING | MB_SETFOREGROUND);
 }
 
 void CInstallLite::Commit(const std::vector<JournalEntry>& commitList) {

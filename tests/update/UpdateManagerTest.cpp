@@ -12,6 +12,7 @@
 #include "download/DebugLines.h"
 #include "download/ProgressText.h"
 #include "framework/win32/DebugOutput.h"
+#include "framework/win32/UserMessage.h"
 #include "support/updatetree/CTreeSigner.h"
 #include "update/CRunLock.h"
 #include "update/UpdateWorkPaths.h"
@@ -585,6 +586,41 @@ TEST_P(PostponedCommitTest, ABusyTargetPostponesTheCommitAndOnlyASignedRunCommit
     const std::wstring work = Engine().WorkFolder();
     EXPECT_EQ(FilesBelow(work.substr(0, work.size() - 1)),
               std::vector<std::wstring>{UpdateWorkPaths::LockFile(work)});
+}
+
+// Five launches in a row postponed by a busy target pass quietly; the sixth names the file in a
+// box, the seventh (the same day) does not.
+TEST_F(UpdateManagerTest, ACommitPostponedMoreThanFiveLaunchesInARowNamesTheBusyFileOnceADay) {
+    const std::vector<PublicKey> keys{updatetree::CTreeSigner::TestKey().Public()};
+    tree.AddPackage("B.txt", "new", kStored);
+    updatetest::WriteTextFile(install / L"B.txt", "old");
+    updatetest::SetLocalWriteTime(install / L"B.txt", 2024, 2, 1, 9, 0, 0);
+    tree.PublishManifest(Section("B.txt", kRelease));
+    std::vector<std::wstring> boxes;
+    UserMessage::SetObserver([&](HWND, const std::wstring& text, const std::wstring&, UINT) {
+        boxes.push_back(text);
+        return IDOK;
+    });
+    const HANDLE holder = CreateFileW((install / L"B.txt").c_str(), GENERIC_READ, FILE_SHARE_READ,
+                                      nullptr, OPEN_EXISTING, 0, nullptr);
+    ASSERT_NE(holder, INVALID_HANDLE_VALUE);
+    std::vector<size_t> boxesAfterLaunch;
+    for (int launch = 1; launch <= 7; ++launch) {
+        RecreateManager(server.Url(), keys);
+        notify.Reset();
+        ASSERT_EQ(manager->CheckForUpdates(), 1) << launch;
+        ASSERT_TRUE(DownloadAll()) << launch;
+        manager->StartInstall(&notify);
+        ASSERT_TRUE(notify.WaitForInstallEnd()) << launch;
+        EXPECT_EQ(notify.Events().back(), L"install-stopped") << launch;
+        boxesAfterLaunch.push_back(boxes.size());
+    }
+    CloseHandle(holder);
+    UserMessage::SetObserver(nullptr);
+    EXPECT_EQ(boxesAfterLaunch, (std::vector<size_t>{0, 0, 0, 0, 0, 1, 1}));
+    ASSERT_EQ(boxes.size(), 1u);
+    EXPECT_NE(boxes[0].find(install / L"B.txt"), std::wstring::npos) << Narrow(boxes[0]);
+    EXPECT_EQ(FileBytes(install / L"B.txt"), "old");
 }
 
 INSTANTIATE_TEST_SUITE_P(Signing, PostponedCommitTest, ::testing::Values(true, false),
