@@ -2,6 +2,7 @@
 
 #include <shlobj.h>
 
+#include <algorithm>
 #include <cstring>
 #include <cwchar>
 
@@ -74,6 +75,11 @@ CDownloadComponent::CDownloadComponent(IDownloadCallback* callback, DownloadComp
     m_strAcceptTypes = info->strAcceptTypes;
     m_nMaxBodyBytes = info->nMaxBodyBytes;
     m_redirectRule = info->redirectRule;
+    m_bExpectZip = info->bExpectZip;
+    m_bKeepFileOnFailure = info->bKeepPartOnFailure;
+    m_nRetries = std::max(0, info->nRetries);
+    m_strIfNoneMatch = info->strIfNoneMatch;
+    m_strIfModifiedSince = info->strIfModifiedSince;
 }
 
 CDownloadComponent::~CDownloadComponent() {
@@ -138,7 +144,20 @@ unsigned CDownloadComponent::ComponentThreadProc(void* param) {
 void CDownloadComponent::Run() {
     const ULONGLONG started = GetTickCount64();
     DebugFormat(L"CDownloadComponent, requested %s\n", m_strURL.c_str());
-    const BOOL received = Download();
+    BOOL received = Download();
+    for (int retry = 1; !received && retry <= m_nRetries && MayTryAgain(); ++retry) {
+        const DWORD pause = TransferRules::NextTryDelayMs(
+            retry, TransferRules::RetryAfterMs(m_strRetryAfter, UnixSecondsNow(),
+                                               TransferRules::kRetryAfterCapMs),
+            JitterRandom());
+        DebugFormat(L"CDownloadComponent, %s: try %d failed, the next in %u ms\n",
+                    m_strURL.c_str(), retry, pause);
+        PauseUnlessAborted(pause);
+        if (IsAborted()) break;
+        PrepareResume();
+        m_strError.clear();
+        received = Download();
+    }
     m_bReceived = received && !IsAborted();
     DebugFormat(received && !IsAborted()
                     ? L"CDownloadComponent, received %s: %I64u bytes, %I64u ms\n"
@@ -155,6 +174,48 @@ void CDownloadComponent::ReportError(const wchar_t* format, DWORD error) {
     DebugLine(m_strError);
 }
 
+void CDownloadComponent::ReportAnswer(const std::wstring& text) {
+    m_strError = text;
+    DebugLine(m_strError + L"\n");
+}
+
+bool CDownloadComponent::MayTryAgain() {
+    return !IsAborted() && TransferRules::IsTransient(m_failure);
+}
+
+void CDownloadComponent::PrepareResume() {
+    const uint64_t held = m_bKeepFileOnFailure ? FileSystem::FileSize(m_strFileName) : 0;
+    m_nStartPos = held;
+    // Only a strong validator says the bytes held are of the same file.
+    const bool strongTag = !m_strETag.empty() && m_strETag.compare(0, 2, L"W/") != 0;
+    if (held == 0)
+        m_strIfRange.clear();
+    else if (strongTag)
+        m_strIfRange = m_strETag;
+    else if (!m_strLastModified.empty())
+        m_strIfRange = m_strLastModified;
+    m_nLastPercent = -1;
+    m_nLastBytes = 0;
+}
+
+int64_t CDownloadComponent::UnixSecondsNow() {
+    FILETIME now;
+    GetSystemTimeAsFileTime(&now);
+    const uint64_t ticks = (uint64_t(now.dwHighDateTime) << 32) | now.dwLowDateTime;
+    return static_cast<int64_t>(ticks / 10000000ULL) - 11644473600LL;
+}
+
+uint32_t CDownloadComponent::JitterRandom() {
+    // Spread only, no secret: the counter and the thread, mixed.
+    LARGE_INTEGER counter;
+    QueryPerformanceCounter(&counter);
+    uint64_t x = static_cast<uint64_t>(counter.QuadPart) ^ (uint64_t(GetCurrentThreadId()) << 32);
+    x += 0x9E3779B97F4A7C15ULL;
+    x = (x ^ (x >> 30)) * 0xBF58476D1CE4E5B9ULL;
+    x = (x ^ (x >> 27)) * 0x94D049BB133111EBULL;
+    return static_cast<uint32_t>(x ^ (x >> 31));
+}
+
 void CDownloadComponent::ReportStatusCode(const wchar_t* format, DWORD code) {
     m_strError = StatusText(format, code);
     DebugLine(m_strError);
@@ -163,7 +224,7 @@ void CDownloadComponent::ReportStatusCode(const wchar_t* format, DWORD code) {
 BOOL CDownloadComponent::PromptForCredentials(DWORD& error) {
     error = InternetErrorDlg(GetDesktopWindow(), Request(), ERROR_INTERNET_INCORRECT_PASSWORD,
                              kErrorDialogFlags, nullptr);
-    if (error == 0) Abort();
+    // Cancel fails this transfer (the caller reports it); it stops no other.
     return error == ERROR_INTERNET_FORCE_RETRY;
 }
 

@@ -22,6 +22,7 @@ public:
                           DWORD infoLength) override;
     void ReportError(const wchar_t* format, DWORD error) override;
     void ReportStatusCode(const wchar_t* format, DWORD code) override;
+    void ReportAnswer(const std::wstring& text) override;
     BOOL PromptForCredentials(DWORD& error) override;
     void SetStatus(const wchar_t* text) override;
     void OnContentLength(ULONGLONG length) override;
@@ -65,7 +66,14 @@ protected:
     double m_dRate = 0.0;
 
 private:
+    // Whether the last try's failure is one a new try may mend, and no stop came.
+    bool MayTryAgain();
+    // The next try resumes from the bytes held, with the validator of the answer they came in.
+    void PrepareResume();
+    static int64_t UnixSecondsNow();
+    static uint32_t JitterRandom();
     void WaitForWorker();
+    int m_nRetries = 0;
     void RunOnCallingThread();
     bool m_bReceived = false;
     std::wstring m_strProgressName;

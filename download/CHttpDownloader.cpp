@@ -18,23 +18,31 @@ using DebugOutput::DebugLine;
 
 namespace {
 
-constexpr int kSendAttempts = 10;
 constexpr int kMaxRedirects = 10;
 constexpr DWORD kMaxLocationBytes = 16384;
-constexpr DWORD kSendPauseMs = 1000;
+constexpr DWORD kMaxHeaderChars = 8192;
 constexpr size_t kMaxErrorText = 4095;
 constexpr DWORD kAbortPollMs = 20;
-// How long a send waits for the answer's head, and a read for the next bytes of the body.
-// Closing a request ends a blocked call on Windows, but not under every implementation of the
-// platform (Wine's waits for the timeout, and keeps the send's for the body's reads too): so
-// that an abort is quick there, the send's is short. A server that sends no head within it
-// counts as a failed attempt; one silent that long within a body, as broken.
-constexpr DWORD kAnswerTimeoutMs = 4000;
-constexpr DWORD kBodySilenceTimeoutMs = 30000;
+// What a browser allows: 30 s to connect, 60 s for an answer's head and for any silence
+// within a body (scanning proxies hold a head that long). A stop does not wait for them: it
+// closes the handles, and a worker still blocked is left to end by itself.
+constexpr DWORD kConnectTimeoutMs = 30000;
+constexpr DWORD kSilenceTimeoutMs = 60000;
 
-void SetReceiveTimeout(HINTERNET request, DWORD ms) {
-    for (DWORD option : {INTERNET_OPTION_RECEIVE_TIMEOUT, INTERNET_OPTION_SEND_TIMEOUT})
-        InternetSetOptionW(request, option, &ms, sizeof(ms));
+void SetTimeouts(HINTERNET handle) {
+    DWORD connect = kConnectTimeoutMs;
+    InternetSetOptionW(handle, INTERNET_OPTION_CONNECT_TIMEOUT, &connect, sizeof(connect));
+    for (DWORD option : {INTERNET_OPTION_RECEIVE_TIMEOUT, INTERNET_OPTION_SEND_TIMEOUT}) {
+        DWORD silence = kSilenceTimeoutMs;
+        InternetSetOptionW(handle, option, &silence, sizeof(silence));
+    }
+}
+
+// Header values are ASCII; anything else cannot match what the rules look for.
+std::string Narrow(const std::wstring& text) {
+    std::string narrow;
+    for (wchar_t c : text) narrow += c < 0x80 ? static_cast<char>(c) : '?';
+    return narrow;
 }
 // Longest pause of the bandwidth cap after one read: a tiny cap slows a transfer, never
 // stalls it beyond reach of an abort.
@@ -90,11 +98,18 @@ BOOL CHttpDownloader::Download() {
     const bool existed =
         toFile && GetFileAttributesW(m_strFileName.c_str()) != INVALID_FILE_ATTRIBUTES;
     m_bBodyRefused = false;
+    m_dwStatus = 0;
+    m_failure = {};
+    m_strRetryAfter.clear();
+    m_strETag.clear();
+    m_strLastModified.clear();
     const BOOL result = Transfer();
     CloseHandles();
     if (toFile) m_file.Close();
-    // A body cut off at its bound leaves no file, not even one that was there before.
-    if (!result && toFile && (!existed || m_bBodyRefused) &&
+    // A body refused (cut off at its bound, not a ZIP) leaves no file, not even one that was
+    // there before; after an abort nothing more changes.
+    const bool dropFile = m_bBodyRefused || (!existed && !m_bKeepFileOnFailure);
+    if (!result && toFile && !IsAborted() && dropFile &&
         GetFileAttributesW(m_strFileName.c_str()) != INVALID_FILE_ATTRIBUTES)
         DeleteDownloadedFile();
     return result;
@@ -122,17 +137,31 @@ BOOL CHttpDownloader::Transfer() {
     }
 
     int redirects = 0;
+    bool restarted = false;
     for (;;) {
         if (!SendRequest(certificateSupplied)) return FALSE;
         DWORD status = 0;
         if (!QueryStatusCode(status)) return FALSE;
+        m_dwStatus = status;
         if (IsRedirect(status) && !m_bNoAutoRedirect) {
             if (!FollowRedirect(status, ++redirects)) return FALSE;
             continue;
         }
+        const bool conditional = !m_strIfNoneMatch.empty() || !m_strIfModifiedSince.empty();
+        if (status == HTTP_STATUS_NOT_MODIFIED && conditional) {
+            RecordAnswerHeaders();
+            return TRUE;
+        }
         if (status == HTTP_STATUS_OK || status == HTTP_STATUS_PARTIAL_CONTENT) {
-            if (status == HTTP_STATUS_OK && m_nStartPos > 0 && !RestartFileAtZero()) return FALSE;
-            return ReadBody();
+            bool retry = false;
+            if (!AcceptAnswer(status, retry)) return FALSE;
+            if (!retry) return ReadBody();
+            // Once only: a server that answers every request with a misfitting range is broken.
+            if (!restarted) {
+                restarted = true;
+                if (!ReopenRequest()) return FALSE;
+                continue;
+            }
         }
         if (status == HTTP_STATUS_DENIED || status == HTTP_STATUS_PROXY_AUTH_REQ) {
             if (!DrainResponse()) return FALSE;
@@ -148,14 +177,17 @@ BOOL CHttpDownloader::Transfer() {
                                                       m_bPromptProxyAuth, m_bPromptHttpAuth)) {
                 DWORD error = 0;
                 if (PromptForCredentials(error)) continue;
-                if (error != 0) ReportError(L"Aborting transfer", error);
-                return FALSE;
+                // A prompt answered with cancel fails the transfer; it is no stop.
+                return FailWith(TransferRules::FailureKind::Refused, L"Aborting transfer",
+                                error != 0 ? error : ERROR_CANCELLED);
             }
         }
         DebugFormat(
             L"CHttpDownloader::Transfer, Failed to retrieve a HTTP OK or partial content status, "
             L"Status Code:%d\n",
             status);
+        m_failure = {TransferRules::FailureKind::Status, status};
+        m_strRetryAfter = Narrow(QueryHeader(L"Retry-After"));
         ReportStatusCode(
             L"Failed to receive a valid HTTP response from the server, Response Code:%s", status);
         return FALSE;
@@ -177,6 +209,7 @@ BOOL CHttpDownloader::FollowRedirect(DWORD status, int redirects) {
     if (redirects > kMaxRedirects || target.empty() || !AcceptRedirect(m_strURL, target)) {
         DebugFormat(L"CHttpDownloader::Transfer, Redirect #%d to \"%s\" refused\n", redirects,
                     target.c_str());
+        m_failure = {TransferRules::FailureKind::Refused, status};
         ReportStatusCode(
             L"Failed to receive a valid HTTP response from the server, Response Code:%s", status);
         return FALSE;
@@ -254,15 +287,105 @@ BOOL CHttpDownloader::SplitURL() {
     return split(m_strURL) ? TRUE : FALSE;
 }
 
+BOOL CHttpDownloader::AcceptAnswer(DWORD status, bool& retry) {
+    const std::wstring encoding = QueryHeader(L"Content-Encoding");
+    if (!TransferRules::IsIdentityEncoding(Narrow(encoding))) {
+        m_failure = {TransferRules::FailureKind::Refused, status};
+        ReportAnswer(L"The server sent " + m_strURL + L" with Content-Encoding " + encoding +
+                     L", not as the file's own bytes");
+        return FALSE;
+    }
+    if (status == HTTP_STATUS_PARTIAL_CONTENT) {
+        const std::wstring range = QueryHeader(L"Content-Range");
+        if (!TransferRules::MayAppendPartial(m_nStartPos > 0, m_nStartPos, m_nExpectedTotal,
+                                             Narrow(range))) {
+            DebugFormat(
+                L"CHttpDownloader::Transfer, a 206 with Content-Range \"%s\" does not fit byte "
+                L"%I64u: fetched again from byte 0\n",
+                range.c_str(), m_nStartPos);
+            if (!DrainResponse() || !RestartFileAtZero()) return FALSE;
+            m_strIfRange.clear();
+            m_nExpectedTotal = 0;
+            retry = true;
+            return TRUE;
+        }
+    } else if (m_nStartPos > 0 && !RestartFileAtZero()) {
+        return FALSE;
+    }
+    RecordAnswerHeaders();
+    m_zipStart.clear();
+    m_bZipChecked = !m_bExpectZip || m_nStartPos > 0;
+    return TRUE;
+}
+
+BOOL CHttpDownloader::ReopenRequest() {
+    {
+        HandleLock guard(m_csHandles);
+        if (m_hRequest) InternetCloseHandle(m_hRequest);
+        m_hRequest = nullptr;
+    }
+    if (!CreateRequest()) return FALSE;
+    if (m_bPreAuthProxy && !DoProxyAuthentication()) return FALSE;
+    return !m_bPreAuthHttp || DoHTTPAuthentication();
+}
+
+std::wstring CHttpDownloader::QueryHeader(const wchar_t* name) {
+    std::wstring value(std::max<size_t>(wcslen(name) + 1, 256), L'\0');
+    for (int tries = 0; tries < 2; ++tries) {
+        wcscpy(value.data(), name);
+        DWORD size = static_cast<DWORD>(value.size() * sizeof(wchar_t));
+        if (HttpQueryInfoW(Request(), HTTP_QUERY_CUSTOM, value.data(), &size, nullptr)) {
+            value.resize(size / sizeof(wchar_t));
+            return value;
+        }
+        if (GetLastError() != ERROR_INSUFFICIENT_BUFFER || size / sizeof(wchar_t) > kMaxHeaderChars)
+            break;
+        value.assign(size / sizeof(wchar_t) + wcslen(name) + 1, L'\0');
+    }
+    return std::wstring();
+}
+
+void CHttpDownloader::RecordAnswerHeaders() {
+    m_strETag = QueryHeader(L"ETag");
+    m_strLastModified = QueryHeader(L"Last-Modified");
+}
+
+BOOL CHttpDownloader::RefuseNonZip(const BYTE* data, DWORD length) {
+    m_zipStart.append(reinterpret_cast<const char*>(data), std::min<size_t>(length, 4));
+    const auto start = TransferRules::LooksLikeZip(
+        reinterpret_cast<const uint8_t*>(m_zipStart.data()), m_zipStart.size());
+    if (start == TransferRules::ZipStart::Yes) m_bZipChecked = true;
+    // A body that ends before four bytes told is no package either.
+    if (start == TransferRules::ZipStart::No || (length == 0 && !m_bZipChecked)) {
+        m_bBodyRefused = true;
+        m_failure = {TransferRules::FailureKind::Refused, m_dwStatus};
+        ReportAnswer(L"The answer from " + m_strURL + L" is not an update package (HTTP " +
+                     std::to_wstring(m_dwStatus) + L", Content-Type: " +
+                     QueryHeader(L"Content-Type") + L")");
+        return TRUE;
+    }
+    return FALSE;
+}
+
+BOOL CHttpDownloader::FailWith(TransferRules::FailureKind kind, const wchar_t* format,
+                               DWORD error) {
+    if (error == 0) error = GetLastError();
+    m_failure = {kind, error};
+    ReportError(format, error);
+    return FALSE;
+}
+
+void CHttpDownloader::ReportAnswer(const std::wstring& text) { DebugLine(text + L"\n"); }
+
 BOOL CHttpDownloader::OpenFile() {
     const DWORD openError = m_file.Open(m_strFileName, m_nStartPos > 0);
     if (openError != 0) {
         DebugFormat(
             L"CHttpDownloader::Transfer, Failed to open the file to download into, Error:%d\n",
             openError);
-        ReportError(L"An error occured while opening the file to be downloaded, Error:%s",
-                    openError);
-        return FALSE;
+        return FailWith(TransferRules::FailureKind::Refused,
+                        L"An error occured while opening the file to be downloaded, Error:%s",
+                        openError);
     }
     // A file opened without its contents is empty already.
     const DWORD seekError = m_nStartPos > 0 ? m_file.SetLength(m_nStartPos) : 0;
@@ -271,40 +394,29 @@ BOOL CHttpDownloader::OpenFile() {
             L"CHttpDownloader::Transfer, An exception occured while set file pointer position, "
             L"Error:%d\n",
             seekError);
-        ReportError(kTextSeek, seekError);
-        return FALSE;
+        return FailWith(TransferRules::FailureKind::Refused, kTextSeek, seekError);
     }
     return TRUE;
 }
 
+// One send: whether a failure is worth another try is the caller's rule, not a loop here.
 BOOL CHttpDownloader::SendRequest(bool& certificateSupplied) {
     for (;;) {
         const std::wstring headers = FormRequestHeaders();
-        DWORD lastError = 0;
-        bool supplied = false;
-        for (int attempt = 1; attempt <= kSendAttempts && !supplied; ++attempt) {
-            if (HttpSendRequestW(Request(), OrNull(headers), static_cast<DWORD>(headers.size()),
-                                 nullptr, 0))
-                return TRUE;
-            lastError = GetLastError();
-            // Abort closed the request under the send: nothing to report, nothing to retry.
-            if (IsAborted()) return FALSE;
-            if (lastError == ERROR_INTERNET_CLIENT_AUTH_CERT_NEEDED && !certificateSupplied) {
-                supplied = m_bPromptClientCert && SetClientCertificate();
-                if (supplied) {
-                    certificateSupplied = true;
-                    break;
-                }
-            }
-            DebugFormat(
-                L"CHttpDownloader::Transfer(#%d), Failed in call to HttpSendRequest, Error:%d\n",
-                attempt, lastError);
-            PauseUnlessAborted(kSendPauseMs);
+        if (HttpSendRequestW(Request(), OrNull(headers), static_cast<DWORD>(headers.size()),
+                             nullptr, 0))
+            return TRUE;
+        const DWORD lastError = GetLastError();
+        // Abort closed the request under the send: nothing to report, nothing to retry.
+        if (IsAborted()) return FALSE;
+        if (lastError == ERROR_INTERNET_CLIENT_AUTH_CERT_NEEDED && !certificateSupplied &&
+            m_bPromptClientCert && SetClientCertificate()) {
+            certificateSupplied = true;
+            continue;
         }
-        if (!supplied) {
-            ReportError(kTextConnect, lastError);
-            return FALSE;
-        }
+        DebugFormat(L"CHttpDownloader::Transfer, Failed in call to HttpSendRequest, Error:%d\n",
+                    lastError);
+        return FailWith(TransferRules::FailureKind::Network, kTextConnect, lastError);
     }
 }
 
@@ -319,14 +431,15 @@ BOOL CHttpDownloader::QueryStatusCode(DWORD& status) {
         L"CHttpDownloader::Transfer, Failed in call to HttpQueryInfo for HTTP query status code, "
         L"Error:%d\n",
         error);
-    ReportError(L"Failed to receive a valid response from the server, Error:%s", error);
-    return FALSE;
+    return FailWith(TransferRules::FailureKind::Network,
+                    L"Failed to receive a valid response from the server, Error:%s", error);
 }
 
 namespace {
 
 BOOL ReportNoBuffer(CHttpDownloader& downloader) {
     DebugLine(L"CHttpDownloader::Transfer, Failed in allocate read buffer\n");
+    downloader.m_failure = {TransferRules::FailureKind::Refused, ERROR_OUTOFMEMORY};
     downloader.ReportError(kTextAttempt, ERROR_OUTOFMEMORY);
     return FALSE;
 }
@@ -355,8 +468,7 @@ BOOL CHttpDownloader::RestartFileAtZero() {
         L"CHttpDownloader::Transfer, An exception occured while set file pointer position, "
         L"Error:%d\n",
         error);
-    ReportError(kTextSeek, error);
-    return FALSE;
+    return FailWith(TransferRules::FailureKind::Refused, kTextSeek, error);
 }
 
 BOOL CHttpDownloader::ReadBody() {
@@ -366,13 +478,16 @@ BOOL CHttpDownloader::ReadBody() {
     if (gotLength && BeyondBound(length)) return RefuseLongBody();
     if (gotLength) {
         OnContentLength(length);
+        if (m_nExpectedTotal == 0) m_nExpectedTotal = m_nStartPos + length;
     } else {
         DebugLine(
             L"CHttpDownloader::Transfer, failed to get content length for request, continuing\n");
         length = 0;
     }
     SetStatus(L"Retrieving the file");
-    SetReceiveTimeout(Request(), kBodySilenceTimeoutMs);
+    // A chunked or close-delimited body cut off may read as a whole one: its end tells.
+    m_bWatchZipEnd = m_bExpectZip && !gotLength && m_nStartPos == 0;
+    m_zipTail.clear();
 
     const auto buffer = AllocateBuffer(m_nBufferSize);
     if (!buffer) return ReportNoBuffer(*this);
@@ -381,11 +496,19 @@ BOOL CHttpDownloader::ReadBody() {
     // The connection may close before the announced length: that is a broken transfer,
     // not a complete file. A HEAD answer announces the length of a body it never carries.
     const bool bodyExpected = _wcsicmp(m_strVerb.c_str(), L"HEAD") != 0;
+    if (m_bWatchZipEnd && !IsAborted() &&
+        !TransferRules::EndsAsZip(reinterpret_cast<const uint8_t*>(m_zipTail.data()),
+                                  m_zipTail.size())) {
+        DebugFormat(L"CHttpDownloader::Transfer, body of %I64u bytes cut off before its end\n",
+                    bytesRead);
+        return FailWith(TransferRules::FailureKind::ShortBody, kTextDownload,
+                        ERROR_INTERNET_CONNECTION_ABORTED);
+    }
     if (gotLength && bodyExpected && bytesRead < length && !IsAborted()) {
         DebugFormat(L"CHttpDownloader::Transfer, Connection closed after %I64u of %I64u bytes\n",
                     bytesRead, length);
-        ReportError(kTextDownload, ERROR_INTERNET_CONNECTION_ABORTED);
-        return FALSE;
+        return FailWith(TransferRules::FailureKind::ShortBody, kTextDownload,
+                        ERROR_INTERNET_CONNECTION_ABORTED);
     }
     return TRUE;
 }
@@ -394,8 +517,7 @@ BOOL CHttpDownloader::RefuseLongBody() {
     m_bBodyRefused = true;
     DebugFormat(L"CHttpDownloader::Transfer, Body longer than %I64u bytes refused\n",
                 m_nMaxBodyBytes);
-    ReportError(kTextDownload, ERROR_FILE_TOO_LARGE);
-    return FALSE;
+    return FailWith(TransferRules::FailureKind::Refused, kTextDownload, ERROR_FILE_TOO_LARGE);
 }
 
 BOOL CHttpDownloader::ReadBlocks(BYTE* buffer, ULONGLONG& bytesRead, BOOL gotLength,
@@ -411,10 +533,15 @@ BOOL CHttpDownloader::ReadBlocks(BYTE* buffer, ULONGLONG& bytesRead, BOOL gotLen
             DebugFormat(
                 L"CHttpDownloader::Transfer, Failed in call to InternetReadFile, Error:%d\n",
                 error);
-            ReportError(kTextDownload, error);
-            return FALSE;
+            return FailWith(TransferRules::FailureKind::Network, kTextDownload, error);
         }
         if (read > 0 && BeyondBound(bytesRead + read)) return RefuseLongBody();
+        if (!m_bZipChecked && RefuseNonZip(buffer, read)) return FALSE;
+        if (m_bWatchZipEnd && read > 0) {
+            m_zipTail.append(reinterpret_cast<const char*>(buffer), read);
+            if (m_zipTail.size() > 2 * TransferRules::kZipEndSpan)
+                m_zipTail.erase(0, m_zipTail.size() - TransferRules::kZipEndSpan);
+        }
         if (read > 0) {
             // Data refused because of an abort ends the transfer the way an abort does.
             if (!OnDownloadData(buffer, read)) return IsAborted() ? TRUE : FALSE;
@@ -462,14 +589,14 @@ BOOL CHttpDownloader::CreateSession() {
             else
                 SetLastError(ERROR_INVALID_PARAMETER);
         }
+        if (m_hSession) SetTimeouts(m_hSession);
         session = m_hSession;
     }
     if (!session) {
         const DWORD error = GetLastError();
         DebugFormat(L"CHttpDownloader::CreateSession, Failed in call to InternetOpen, Error:%d\n",
                     error);
-        ReportError(kTextAttempt, error);
-        return FALSE;
+        return FailWith(TransferRules::FailureKind::Refused, kTextAttempt, error);
     }
     if (InternetSetStatusCallbackW(session, &CHttpDownloader::StatusCallback) ==
         INTERNET_INVALID_STATUS_CALLBACK) {
@@ -477,8 +604,7 @@ BOOL CHttpDownloader::CreateSession() {
         DebugFormat(
             L"CHttpDownloader::Download, Failed in call to InternetSetStatusCallback, Error:%d\n",
             error);
-        ReportError(kTextAttempt, error);
-        return FALSE;
+        return FailWith(TransferRules::FailureKind::Refused, kTextAttempt, error);
     }
     return TRUE;
 }
@@ -497,8 +623,7 @@ BOOL CHttpDownloader::CreateConnection() {
     const DWORD error = GetLastError();
     DebugFormat(L"CHttpDownloader::CreateConnection, Failed in call to InternetConnect, Error:%d\n",
                 error);
-    ReportError(kTextConnect, error);
-    return FALSE;
+    return FailWith(TransferRules::FailureKind::Network, kTextConnect, error);
 }
 
 BOOL CHttpDownloader::CreateRequest() {
@@ -510,8 +635,7 @@ BOOL CHttpDownloader::CreateRequest() {
         typeArray.push_back(nullptr);
     } catch (const std::bad_alloc&) {
         DebugLine(L"CHttpDownloader::CreateRequest, Failed in allocate AcceptTypes buffer\n");
-        ReportError(kTextAttempt, ERROR_OUTOFMEMORY);
-        return FALSE;
+        return FailWith(TransferRules::FailureKind::Refused, kTextAttempt, ERROR_OUTOFMEMORY);
     }
     const DWORD flags = GetOpenRequestFlags();
     {
@@ -521,15 +645,14 @@ BOOL CHttpDownloader::CreateRequest() {
                                       OrNull(m_strHttpVersion), OrNull(m_strReferrer),
                                       typeArray.data(), flags, reinterpret_cast<DWORD_PTR>(this));
         if (m_hRequest) {
-            SetReceiveTimeout(m_hRequest, kAnswerTimeoutMs);
+            SetTimeouts(m_hRequest);
             return TRUE;
         }
     }
     const DWORD error = GetLastError();
     DebugFormat(L"CHttpDownloader::CreateRequest, Failed in call to HttpOpenRequest, Error:%d\n",
                 error);
-    ReportError(kTextConnect, error);
-    return FALSE;
+    return FailWith(TransferRules::FailureKind::Network, kTextConnect, error);
 }
 
 BOOL CHttpDownloader::DoHTTPAuthentication() {
@@ -565,8 +688,7 @@ BOOL CHttpDownloader::SetCredentials(DWORD userOption, const std::wstring& user,
             continue;
         const DWORD error = GetLastError();
         DebugFormat(step.line, error);
-        ReportError(kTextAttempt, error);
-        return FALSE;
+        return FailWith(TransferRules::FailureKind::Refused, kTextAttempt, error);
     }
     return TRUE;
 }
@@ -599,7 +721,8 @@ DWORD CHttpDownloader::GetOpenRequestFlags() {
 }
 
 std::wstring CHttpDownloader::FormRequestHeaders() {
-    return RequestRules::RangeHeader(m_nStartPos);
+    return RequestRules::RequestHeaders(m_nStartPos, m_strIfRange, m_strIfNoneMatch,
+                                        m_strIfModifiedSince);
 }
 
 BOOL CHttpDownloader::PromptForCredentials(DWORD&) { return FALSE; }
@@ -621,14 +744,15 @@ void CHttpDownloader::OnContentLength(ULONGLONG length) {
 void CHttpDownloader::OnTransferProgress(ULONGLONG, BOOL, ULONGLONG) {}
 
 BOOL CHttpDownloader::OnDownloadData(const BYTE* data, DWORD length) {
+    // A transfer stopped while it read writes nothing more.
+    if (IsAborted()) return FALSE;
     if (!m_strFileName.empty()) {
         const DWORD error = m_file.Write(data, length);
         if (error != 0) {
             DebugLine(
                 L"CHttpDownloader::OnDownloadData, An exception occured while writing to the "
                 L"download file\n");
-            ReportError(kTextDownload, error);
-            return FALSE;
+            return FailWith(TransferRules::FailureKind::Refused, kTextDownload, error);
         }
     }
     return !IsAborted();

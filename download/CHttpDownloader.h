@@ -9,6 +9,7 @@
 
 #include "download/CDownloadFile.h"
 #include "download/RedirectRule.h"
+#include "download/TransferRules.h"
 
 // Fetches one URL over HTTP or HTTPS with WinINet into a local file. Every step reports its
 // failure once, through ReportError (system errors) or ReportStatusCode (HTTP status codes),
@@ -45,6 +46,8 @@ public:
     // Whether a redirect from the URL "from" to the absolute URL "to" is followed: as
     // m_redirectRule judges it.
     virtual BOOL AcceptRedirect(const std::wstring& from, const std::wstring& to);
+    // An answer that cannot be kept, told in a text of its own.
+    virtual void ReportAnswer(const std::wstring& text);
 
     BOOL Download();
     // One transfer of Download, without its clean-up.
@@ -89,6 +92,26 @@ public:
     ULONGLONG m_nMaxBodyBytes = 0;
     // Which redirects are followed; the default follows none to another host.
     RedirectRule m_redirectRule;
+    // The body must start as a ZIP archive; another answer fails at once and leaves no file.
+    BOOL m_bExpectZip = FALSE;
+    // A failed transfer keeps the bytes it wrote (a refused body excepted).
+    BOOL m_bKeepFileOnFailure = FALSE;
+    // Sent with a range: the answer's validator of the bytes already held (If-Range).
+    std::wstring m_strIfRange;
+    // Sent as If-None-Match / If-Modified-Since; a 304 then ends the transfer with success
+    // and no body (m_dwStatus tells it).
+    std::wstring m_strIfNoneMatch;
+    std::wstring m_strIfModifiedSince;
+    // The whole size of the file, when an earlier answer told it: a 206 must name it.
+    ULONGLONG m_nExpectedTotal = 0;
+
+    // What the last transfer met: the status of its last answer, the failure (kind None when
+    // it received its body or was aborted), the answer's Retry-After, and its validators.
+    DWORD m_dwStatus = 0;
+    TransferRules::Failure m_failure;
+    std::string m_strRetryAfter;
+    std::wstring m_strETag;
+    std::wstring m_strLastModified;
 
 protected:
     static constexpr DWORD kServiceHttp = 3;
@@ -117,9 +140,26 @@ protected:
     CDownloadFile m_file;
     CRITICAL_SECTION m_csHandles;
     bool m_bBodyRefused = false;
+    // First bytes of a body that must be a ZIP, until they show it is one.
+    std::string m_zipStart;
+    bool m_bZipChecked = true;
+    // The last bytes of a ZIP body of unknown length, to see that it ended as a ZIP.
+    std::string m_zipTail;
+    bool m_bWatchZipEnd = false;
 
 private:
     BOOL OpenFile();
+    // Marks the failure, then reports it as ReportError does; always FALSE.
+    BOOL FailWith(TransferRules::FailureKind kind, const wchar_t* format, DWORD error);
+    // Judges a 200 or 206 before any byte is kept. FALSE ends the transfer; retry set asks
+    // for the file again from byte 0 (a 206 that does not fit).
+    BOOL AcceptAnswer(DWORD status, bool& retry);
+    BOOL ReopenRequest();
+    // The answer's header of this name; empty when it has none.
+    std::wstring QueryHeader(const wchar_t* name);
+    void RecordAnswerHeaders();
+    // TRUE (and reported) when the body's first bytes show it is no ZIP archive.
+    BOOL RefuseNonZip(const BYTE* data, DWORD length);
     BOOL SendRequest(bool& certificateSupplied);
     BOOL QueryStatusCode(DWORD& status);
     BOOL DrainResponse();

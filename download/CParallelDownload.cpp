@@ -5,10 +5,11 @@
 #include <wininet.h>
 
 #include <algorithm>
+#include <shared_mutex>
 
+#include "download/CDetachedWorker.h"
 #include "download/CDownloadComponent.h"
 #include "support/bcl/common/exception/CaughtException.h"
-#include "support/bcl/system/process/thread/CThread.h"
 
 using bcl::common::exception::ReportCaughtException;
 
@@ -26,71 +27,141 @@ void RaiseConnectionLimit(DWORD count) {
     }
 }
 
-}  // namespace
-
-class CParallelDownload::Worker : public bcl::system::process::thread::CThread {
+// The callback as the workers see it: every call goes through while attached; once detached
+// (the owner is going away) none does, and IsStopped answers true. Detach waits for calls
+// in progress.
+class CCallbackLink : public IDownloadCallback {
 public:
-    explicit Worker(CParallelDownload& owner) : owner(owner) {}
-    void Wait() const {
-        if (ThreadHandle() != INVALID_HANDLE_VALUE) WaitForSingleObject(ThreadHandle(), INFINITE);
+    CCallbackLink(IDownloadCallback& target, CParallelDownload::RecordDone recordDone)
+        : target(&target), recordDone(std::move(recordDone)) {}
+
+    void Detach() {
+        std::unique_lock<std::shared_mutex> guard(lock);
+        target = nullptr;
+        recordDone = nullptr;
+    }
+    void RecordDone(size_t index) {
+        std::shared_lock<std::shared_mutex> guard(lock);
+        if (target && recordDone) recordDone(index);
     }
 
-protected:
-    unsigned Run() override {
-        owner.Work();
-        return 0;
+    void OnProgress(const wchar_t* name, int filePercent, int totalPercent, int index, int count,
+                    const wchar_t* doneText, const wchar_t* totalText) override {
+        std::shared_lock<std::shared_mutex> guard(lock);
+        if (target)
+            target->OnProgress(name, filePercent, totalPercent, index, count, doneText, totalText);
     }
+    void OnComplete() override {
+        std::shared_lock<std::shared_mutex> guard(lock);
+        if (target) target->OnComplete();
+    }
+    void OnError(const wchar_t* text) override {
+        std::shared_lock<std::shared_mutex> guard(lock);
+        if (target) target->OnError(text);
+    }
+    bool IsStopped() override {
+        std::shared_lock<std::shared_mutex> guard(lock);
+        return !target || target->IsStopped();
+    }
+    void OnStopped() override {
+        std::shared_lock<std::shared_mutex> guard(lock);
+        if (target) target->OnStopped();
+    }
+    void Stop() override {
+        std::shared_lock<std::shared_mutex> guard(lock);
+        if (target) target->Stop();
+    }
+    DownloadList* GetComponents() override { return nullptr; }
 
 private:
-    CParallelDownload& owner;
+    std::shared_mutex lock;
+    IDownloadCallback* target;
+    CParallelDownload::RecordDone recordDone;
 };
 
-CParallelDownload::CParallelDownload(IDownloadCallback& callback, CTransferAbort& abort,
-                                     int connections, RecordDone recordDone)
-    : callback(callback),
-      abort(abort),
-      connections(std::clamp(connections, 1, kMaxConnections)),
-      recordDone(std::move(recordDone)) {}
+}  // namespace
+
+struct CParallelDownload::State {
+    State(IDownloadCallback& callback, std::shared_ptr<CTransferAbort> abort, int connections,
+          RecordDone recordDone, std::shared_ptr<void> keepAlive)
+        : link(callback, std::move(recordDone)),
+          abort(std::move(abort)),
+          connections(connections),
+          keepAlive(std::move(keepAlive)) {}
+
+    void Work();
+    // False when the list must end: stopped, failed or done.
+    bool FetchNext();
+    void Fail(const std::wstring& text);
+    void WorkerEnded();
+
+    CCallbackLink link;
+    std::shared_ptr<CTransferAbort> abort;
+    int connections;
+    std::shared_ptr<void> keepAlive;
+    DownloadList list;
+    bool haveList = false;
+    std::atomic<size_t> next{0};
+    std::atomic<int> running{0};
+    std::atomic<bool> failed{false};
+    std::vector<std::unique_ptr<CDetachedWorker>> workers;
+};
+
+CParallelDownload::CParallelDownload(IDownloadCallback& callback,
+                                     std::shared_ptr<CTransferAbort> abort, int connections,
+                                     RecordDone recordDone, std::shared_ptr<void> keepAlive)
+    : state(std::make_shared<State>(callback, std::move(abort),
+                                    std::clamp(connections, 1, kMaxConnections),
+                                    std::move(recordDone), std::move(keepAlive))) {
+    const DownloadList* list = callback.GetComponents();
+    state->haveList = list != nullptr;
+    if (list) state->list = *list;
+}
 
 CParallelDownload::~CParallelDownload() {
-    if (!workers.empty()) abort.Stop();
-    Wait();
+    if (!state->workers.empty()) state->abort->Stop();
+    state->link.Detach();
 }
 
 bool CParallelDownload::Start() {
-    list = callback.GetComponents();
-    const size_t count = list ? list->size() : 0;
-    // One thread even for an empty list: the end is always told from a thread of the list.
-    const size_t threads = std::max<size_t>(1, std::min<size_t>(count, connections));
+    const size_t count = state->list.size();
+    // One worker even for an empty list: the end is always told from a worker of the list.
+    const size_t threads = std::max<size_t>(1, std::min<size_t>(count, state->connections));
     RaiseConnectionLimit(static_cast<DWORD>(threads));
-    // The starter counts as running until every thread is started: a list that ends before
-    // the last thread starts is still told its end once, by whoever ends last.
-    running = 1;
+    // The starter counts as running until every worker is started: a list that ends before
+    // the last worker starts is still told its end once, by whoever ends last.
+    state->running = 1;
     for (size_t i = 0; i < threads; ++i) {
-        auto worker = std::make_unique<Worker>(*this);
-        ++running;
-        try {
-            worker->Start();
-        } catch (...) {
-            ReportCaughtException(L"CParallelDownload::Start");
-            --running;
+        auto worker = std::make_unique<CDetachedWorker>();
+        ++state->running;
+        // The worker holds the state: it outlives this object when a stop leaves it blocked.
+        std::shared_ptr<State> held = state;
+        if (!worker->Start([held] { held->Work(); })) {
+            --state->running;
             break;
         }
-        workers.push_back(std::move(worker));
+        state->workers.push_back(std::move(worker));
     }
-    if (workers.empty()) {
-        running = 0;
+    if (state->workers.empty()) {
+        state->running = 0;
         return false;
     }
-    WorkerEnded();
+    state->WorkerEnded();
     return true;
 }
 
 void CParallelDownload::Wait() {
-    for (const auto& worker : workers) worker->Wait();
+    for (const auto& worker : state->workers) worker->Wait(INFINITE);
 }
 
-void CParallelDownload::Work() {
+void CParallelDownload::WaitUnlessStopped() {
+    for (const auto& worker : state->workers)
+        if (!worker->Wait(INFINITE, state->abort->Event())) return;
+}
+
+int CParallelDownload::Running() const { return state->running.load(); }
+
+void CParallelDownload::State::Work() {
     try {
         while (FetchNext()) {
         }
@@ -101,23 +172,23 @@ void CParallelDownload::Work() {
     WorkerEnded();
 }
 
-bool CParallelDownload::FetchNext() {
-    if (!list) {
+bool CParallelDownload::State::FetchNext() {
+    if (!haveList) {
         Fail(L"Failed to download file : -");
         return false;
     }
-    if (failed || abort.Stopped() || callback.IsStopped()) return false;
+    if (failed || abort->Stopped() || link.IsStopped()) return false;
     const size_t index = next++;
-    if (index >= list->size()) return false;
-    DownloadComponentInfo& record = (*list)[index];
-    const int count = static_cast<int>(list->size());
-    CDownloadComponent component(&callback, &record, static_cast<int>(index) + 1, count);
+    if (index >= list.size()) return false;
+    DownloadComponentInfo& record = list[index];
+    const int count = static_cast<int>(list.size());
+    CDownloadComponent component(&link, &record, static_cast<int>(index) + 1, count);
     {
-        const CWatchedTransfer watched(abort, component);
+        const CWatchedTransfer watched(*abort, component);
         component.Start(TRUE);
     }
     if (component.IsReceived()) {
-        if (recordDone) recordDone(index);
+        link.RecordDone(index);
         return true;
     }
     if (component.IsCancelled() || component.IsAborted()) return false;
@@ -129,21 +200,23 @@ bool CParallelDownload::FetchNext() {
     return false;
 }
 
-void CParallelDownload::Fail(const std::wstring& text) {
+void CParallelDownload::State::Fail(const std::wstring& text) {
     const bool first = !failed.exchange(true);
-    if (first && !text.empty()) callback.OnError(text.c_str());
-    abort.Stop();
+    if (first && !text.empty()) link.OnError(text.c_str());
+    abort->Stop();
 }
 
-void CParallelDownload::WorkerEnded() {
+void CParallelDownload::State::WorkerEnded() {
     if (--running > 0) return;
+    // Every worker is done with the run's files: the lock goes back before the end is told.
+    keepAlive.reset();
     try {
-        const bool whole = !failed && !abort.Stopped() && !callback.IsStopped() && list &&
-                           next.load() >= list->size();
+        const bool whole =
+            !failed && !abort->Stopped() && !link.IsStopped() && haveList && next.load() >= list.size();
         if (whole)
-            callback.OnComplete();
+            link.OnComplete();
         else
-            callback.OnStopped();
+            link.OnStopped();
     } catch (...) {
         ReportCaughtException(L"CParallelDownload, final report");
     }

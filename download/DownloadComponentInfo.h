@@ -34,4 +34,14 @@ struct DownloadComponentInfo {
     std::wstring strAcceptTypes = L"*/*";
     ULONGLONG nMaxBodyBytes = 0;  // a longer body is refused, leaving no file; 0: no bound
     RedirectRule redirectRule;    // the default follows no redirect to another host
+    // The body must be a ZIP archive: any other answer (a portal's page) fails at once.
+    BOOL bExpectZip = FALSE;
+    // A failed transfer leaves its part for a later try to resume (a refused body excepted).
+    BOOL bKeepPartOnFailure = FALSE;
+    // More tries after a transient failure, each resuming from the bytes received; 0: one try.
+    int nRetries = 0;
+    // Validators of a copy kept from an earlier fetch: sent as If-None-Match and
+    // If-Modified-Since, so that an unchanged file is answered 304 without a body.
+    std::wstring strIfNoneMatch;
+    std::wstring strIfModifiedSince;
 };

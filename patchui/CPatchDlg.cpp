@@ -83,6 +83,13 @@ void CPatchDlg::OnUpdateComplete() {
     }
     try {
         updateManager->StartInstall(this);
+        // StartInstall clears the stop of an earlier run: a close made meanwhile is kept.
+        bool closed = false;
+        {
+            const std::lock_guard<std::mutex> guard(m_phaseLock);
+            closed = m_closeWhileInstalling;
+        }
+        if (closed) updateManager->StopInstall();
     } catch (...) {
         ReportCaughtException(L"CPatchDlg::OnUpdateComplete");
         EndFromAnyThread(2);
@@ -122,6 +129,7 @@ void CPatchDlg::OnClose() {
         const std::lock_guard<std::mutex> guard(m_phaseLock);
         installing = m_installing;
         if (!installing) m_ended = true;
+        m_closeWhileInstalling = installing;
     }
     if (installing) {
         // Staging stops at once; a commit that has begun finishes first. Its end ends us.

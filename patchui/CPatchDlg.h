@@ -90,6 +90,8 @@ private:
     std::atomic<bool> m_ended{false};
     // Whether the installation was asked for; decided against a close under m_phaseLock.
     bool m_installing = false;
+    // A close that came while the installation was being started: it stops it once started.
+    bool m_closeWhileInstalling = false;
     std::function<void()> m_endAction;
     std::mutex m_phaseLock;
 };

@@ -15,8 +15,9 @@ const wchar_t* TextOrEmpty(const wchar_t* text) { return text ? text : L""; }
 
 }  // namespace
 
-CDownloadPhase::CDownloadPhase(CTransferAbort& abort, CLastError& errors, int connections)
-    : abort(abort), errors(errors), connections(connections) {
+CDownloadPhase::CDownloadPhase(std::shared_ptr<CTransferAbort> abort, CLastError& errors,
+                               int connections)
+    : abort(std::move(abort)), errors(errors), connections(connections) {
     eventThreadReady = CreateEventW(nullptr, TRUE, FALSE, nullptr);
     if (!eventThreadReady) throw std::bad_alloc();
 }
@@ -24,7 +25,7 @@ CDownloadPhase::CDownloadPhase(CTransferAbort& abort, CLastError& errors, int co
 CDownloadPhase::~CDownloadPhase() {
     Detach();
     events.Abandon();
-    abort.Stop();
+    abort->Stop();
     transfers.reset();
     // The transfers' last report ends the loop; a loop without one ends on the quit.
     QuitEventThread();
@@ -33,9 +34,10 @@ CDownloadPhase::~CDownloadPhase() {
 }
 
 bool CDownloadPhase::Start(std::shared_ptr<const UpdatePlan> newPlan, CRudovuZadoNotify* receiver,
-                           PhaseEnded ended) {
+                           PhaseEnded ended, std::shared_ptr<void> keepAlive) {
     Wait();
     transfers.reset();
+    finalPosted = false;
     plan = std::move(newPlan);
     requests = plan->Requests();
     requestFiles = plan->RequestFiles();
@@ -53,7 +55,7 @@ bool CDownloadPhase::Start(std::shared_ptr<const UpdatePlan> newPlan, CRudovuZad
     if (!StartEventThread()) return false;
     transfers = std::make_unique<CParallelDownload>(
         static_cast<IDownloadCallback&>(*this), abort, connections,
-        [this](size_t index) { RecordDone(index); });
+        [this](size_t index) { RecordDone(index); }, std::move(keepAlive));
     if (transfers->Start()) return true;
     // The loop waits for a report that will never come.
     transfers.reset();
@@ -64,8 +66,17 @@ bool CDownloadPhase::Start(std::shared_ptr<const UpdatePlan> newPlan, CRudovuZad
 
 void CDownloadPhase::Wait() {
     if (OnEventThread()) return;
-    if (transfers) transfers->Wait();
+    if (transfers) {
+        transfers->WaitUnlessStopped();
+        // A stop waits for no transfer: the phase ends without the ones still blocked.
+        if (abort->Stopped()) OnStopped();
+    }
     WaitForEventThread();
+}
+
+void CDownloadPhase::StopNow() {
+    abort->Stop();
+    if (transfers) OnStopped();
 }
 
 void CDownloadPhase::Detach() { notify = nullptr; }
@@ -150,11 +161,11 @@ void CDownloadPhase::OnError(const wchar_t* text) {
         firstFailure = TextOrEmpty(text);
     }
     errors.SetText(TextOrEmpty(text));
-    // One failure ends the phase: the other transfers stop at once.
-    abort.Stop();
+    // One failure for good ends the phase: the other transfers stop at once.
+    abort->Stop();
 }
 
-bool CDownloadPhase::IsStopped() { return abort.Stopped(); }
+bool CDownloadPhase::IsStopped() { return abort->Stopped(); }
 
 void CDownloadPhase::OnStopped() {
     std::wstring failure;
@@ -170,11 +181,12 @@ void CDownloadPhase::OnStopped() {
         PostFinal(kEventStopped);
 }
 
-void CDownloadPhase::Stop() { abort.Stop(); }
+void CDownloadPhase::Stop() { abort->Stop(); }
 
 DownloadList* CDownloadPhase::GetComponents() { return &requests; }
 
 void CDownloadPhase::PostFinal(EventKind kind, const std::wstring& message) {
+    if (finalPosted.exchange(true)) return;
     auto event = std::make_unique<UpdateEvent>();
     event->kind = kind;
     event->message = message;
@@ -203,8 +215,11 @@ unsigned CDownloadPhase::RunEvents() {
         // report, unless that one threw.
         ReportCaughtException(L"CDownloadPhase::RunEvents");
         if (!finalDispatched) {
-            abort.Stop();
-            const wchar_t kText[] = L"failed to download the update";
+            abort->Stop();
+            // The transfers end before the phase does: the run's files and lock are theirs
+            // until then. Aborted, they end at once where the platform ends a blocked call.
+            if (transfers) transfers->Wait();
+            const wchar_t kText[] = L"Failed to download the update";
             errors.SetText(kText);
             try {
                 if (phaseEnded) phaseEnded(kEventError);

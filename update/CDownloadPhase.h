@@ -22,23 +22,29 @@
 // The download phase of a run: fetches the packages a plan needs, several at once, and
 // delivers the reports to the receiver on an event thread of its own, one at a time and in
 // order: progress of the whole phase as one transfer, then exactly one of complete, error or
-// stopped. The first failure stops the other transfers and is the one reported.
+// stopped. A package's transient failures are retried by its own transfer; the first failure
+// for good stops the other transfers and is the one reported. A stop ends the phase at once:
+// its transfers are aborted, and none blocked in the network is waited for.
 class CDownloadPhase : private IDownloadCallback {
 public:
     // Called on the event thread with the phase's final kind (complete, error or stopped),
     // before the receiver hears of it.
     using PhaseEnded = std::function<void(EventKind final)>;
 
-    CDownloadPhase(CTransferAbort& abort, CLastError& errors, int connections);
+    CDownloadPhase(std::shared_ptr<CTransferAbort> abort, CLastError& errors, int connections);
     CDownloadPhase(const CDownloadPhase&) = delete;
     CDownloadPhase& operator=(const CDownloadPhase&) = delete;
-    // Detaches the receiver, stops the transfers and waits for every thread.
+    // Detaches the receiver, stops the transfers and waits for the event thread only.
     ~CDownloadPhase() override;
 
-    // False when the phase could not be started; nothing is reported then.
+    // False when the phase could not be started; nothing is reported then. The transfers
+    // hold keepAlive (the run's lock) until each has ended.
     bool Start(std::shared_ptr<const UpdatePlan> plan, CRudovuZadoNotify* receiver,
-               PhaseEnded ended);
-    // Returns when the threads of the last start have ended; at once on the event thread.
+               PhaseEnded ended, std::shared_ptr<void> keepAlive = nullptr);
+    // Aborts the transfers and ends the phase now (stopped, or the failure that came first).
+    void StopNow();
+    // Returns when the last start's phase has ended, its transfers too unless it was stopped;
+    // at once on the event thread.
     void Wait();
     // No notification is made from now on.
     void Detach();
@@ -77,7 +83,7 @@ private:
     void WaitForEventThread();
     void QuitEventThread();
 
-    CTransferAbort& abort;
+    std::shared_ptr<CTransferAbort> abort;
     CLastError& errors;
     int connections;
     std::shared_ptr<const UpdatePlan> plan;
@@ -90,6 +96,8 @@ private:
     std::unique_ptr<DownloadProgress> progress;
     std::wstring firstFailure;
     bool failed = false;
+    // Only the first final report of a start is posted.
+    std::atomic<bool> finalPosted{false};
 
     EventThread eventThread{*this};
     CUpdateEventQueue events{eventThread};

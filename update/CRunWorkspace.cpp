@@ -38,7 +38,10 @@ bool CRunWorkspace::Hold(const std::atomic<bool>& cancel) {
     if (!Held() && !waiting.Acquire(UpdateWorkPaths::LockFile(workFolder), kWaitMs, cancel))
         return false;
     std::lock_guard<std::mutex> guard(lock);
-    if (waiting.Held()) runLock.TakeFrom(waiting);
+    if (waiting.Held()) {
+        runLock = std::make_shared<CRunLock>();
+        runLock->TakeFrom(waiting);
+    }
     return true;
 }
 
@@ -59,12 +62,17 @@ bool CRunWorkspace::Recover(const std::atomic<bool>& cancel) {
 void CRunWorkspace::End() {
     std::lock_guard<std::mutex> guard(lock);
     RunFolders::EmptyFolder(manifestFolder);
-    runLock.Release();
+    runLock.reset();
 }
 
 bool CRunWorkspace::Held() const {
     std::lock_guard<std::mutex> guard(lock);
-    return runLock.Held();
+    return runLock && runLock->Held();
+}
+
+std::shared_ptr<void> CRunWorkspace::LockKeeper() const {
+    std::lock_guard<std::mutex> guard(lock);
+    return runLock;
 }
 
 std::wstring CRunWorkspace::ManifestFolder() const {

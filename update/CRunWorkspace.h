@@ -3,6 +3,7 @@
 #include <windows.h>
 
 #include <atomic>
+#include <memory>
 #include <mutex>
 #include <string>
 
@@ -31,8 +32,11 @@ public:
     // Takes the lock again for a later phase of the same run; nothing else.
     bool Hold(const std::atomic<bool>& cancel);
     // Gives the lock back and removes the manifest copies; safe from any thread, at any time.
+    // A worker that holds the lock's keeper keeps the lock until it ends.
     void End();
     bool Held() const;
+    // Shares the lock as it is now (null when not held) with a worker that may outlive the run.
+    std::shared_ptr<void> LockKeeper() const;
 
     const std::wstring& WorkFolder() const { return workFolder; }
     std::wstring ManifestFolder() const;
@@ -57,5 +61,5 @@ private:
     std::wstring workFolder;
     mutable std::mutex lock;
     std::wstring manifestFolder;
-    CRunLock runLock;
+    std::shared_ptr<CRunLock> runLock;
 };

@@ -7,7 +7,9 @@
 #include <cwchar>
 #include <stdexcept>
 
+#include "download/CDetachedWorker.h"
 #include "download/CDownloadComponent.h"
+#include "download/TransferRules.h"
 #include "framework/CException.h"
 #include "framework/FileSystem.h"
 #include "framework/PathText.h"
@@ -30,14 +32,6 @@ namespace {
 
 using bcl::common::exception::ReportCaughtException;
 
-constexpr size_t kErrorMessageChars = 260;
-
-// The framework's error text, at most 259 characters.
-std::wstring ErrorMessage(const CException& error) {
-    wchar_t text[kErrorMessageChars] = L"";
-    return error.GetErrorMessage(text, kErrorMessageChars) ? std::wstring(text) : std::wstring();
-}
-
 std::wstring ExtractFailure(const std::wstring& path, DWORD lastError) {
     wchar_t code[16];
     swprintf(code, 16, L"(0x%08x)", static_cast<unsigned>(lastError));
@@ -54,18 +48,68 @@ void SetResumePosition(DownloadComponentInfo& request, const std::wstring& part)
                              request.strDisplayName.c_str(), request.nStartPos);
 }
 
+const wchar_t kValidatorsSuffix[] = L".validators";
+
+// The validators file: the ETag on its first line, Last-Modified on its second, ASCII.
+std::pair<std::wstring, std::wstring> ReadValidators(const std::wstring& path) {
+    std::pair<std::wstring, std::wstring> validators;
+    const HANDLE file = CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr,
+                                    OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (file == INVALID_HANDLE_VALUE) return validators;
+    char buffer[2048];
+    DWORD read = 0;
+    const BOOL ok = ReadFile(file, buffer, sizeof(buffer), &read, nullptr);
+    CloseHandle(file);
+    if (!ok) return validators;
+    const std::string text(buffer, read);
+    const size_t lineEnd = text.find('\n');
+    if (lineEnd == std::string::npos) return validators;
+    const std::string second = text.substr(lineEnd + 1);
+    auto wide = [](const std::string& line) {
+        std::wstring value;
+        for (char c : line)
+            if (c != '\n' && c != '\r') value += static_cast<wchar_t>(static_cast<unsigned char>(c));
+        return value;
+    };
+    validators.first = wide(text.substr(0, lineEnd));
+    validators.second = wide(second.substr(0, second.find('\n')));
+    return validators;
+}
+
+bool WriteValidators(const std::wstring& path, const std::wstring& etag,
+                     const std::wstring& lastModified) {
+    std::string text;
+    for (const std::wstring* value : {&etag, &lastModified}) {
+        for (wchar_t c : *value) text += c < 0x80 && c != L'\n' ? static_cast<char>(c) : '?';
+        text += '\n';
+    }
+    const HANDLE file = CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
+                                    FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (file == INVALID_HANDLE_VALUE) return false;
+    DWORD written = 0;
+    const BOOL ok =
+        WriteFile(file, text.data(), static_cast<DWORD>(text.size()), &written, nullptr);
+    CloseHandle(file);
+    return ok && written == text.size();
+}
+
 }  // namespace
 
 CUpdateCheck::CUpdateCheck(const CheckSettings& settings, const Folders& folders,
-                           CTransferAbort& abort, CLastError& errors)
-    : settings(settings), folders(folders), abort(abort), errors(errors) {}
+                           std::shared_ptr<CTransferAbort> abort, CLastError& errors,
+                           std::shared_ptr<void> keepAlive)
+    : settings(settings),
+      folders(folders),
+      abort(std::move(abort)),
+      errors(errors),
+      keepAlive(std::move(keepAlive)) {}
 
 int CUpdateCheck::Run() {
     const ULONGLONG started = GetTickCount64();
+    deadline = started + kManifestDeadlineMs;
     const std::wstring& name = settings.manifestName;
-    // Both attempts go to the run's own folder, never beside the host program.
-    if (!FetchArchive(name) && (abort.Stopped() || !FetchArchive(name))) return 0;
-    if (abort.Stopped()) return 0;
+    // Into the run's own folder, never beside the host program.
+    if (!FetchArchive(name) || abort->Stopped()) return 0;
     CFileContent manifest;
     const std::wstring copy = PathText::AppendBackslash(folders.manifest) + name;
     const bool loaded = manifest.Load(copy.c_str(), VerifiesUpdates());
@@ -90,28 +134,104 @@ bool CUpdateCheck::FetchArchive(const std::wstring& name) {
     std::wstring url = settings.updateUrl;
     if (url.empty() || url.back() != L'/') url += L'/';
     url += name + L".zip";
-    DownloadComponentInfo request =
-        MakeDownloadRequest(url, folders.manifest, name + L".zip", settings.proxy);
-    request.nMaxBodyBytes = ManifestPaths::PackageBodyBound(ManifestPaths::kMaxManifestBytes);
     const std::wstring copy = PathText::AppendBackslash(folders.manifest) + name;
     const std::wstring package = copy + L".zip";
     DeleteFileW(copy.c_str());
     DeleteFileW(package.c_str());
+    const bool haveKept = !KeptPackage().empty() && FileSystem::Exists(KeptPackage());
+    const Fetched fetched = FetchOnce(url, name, haveKept);
+    if (fetched == Fetched::Failed || abort->Stopped()) return false;
+    if (fetched == Fetched::NotModified) {
+        DebugOutput::DebugFormat(L"CUpdateManagerLite::CheckForUpdates, %s unchanged (304)\n",
+                                 url.c_str());
+        // The kept copy is checked as if it had just come; one that fails is asked for again.
+        if (CopyFileW(KeptPackage().c_str(), package.c_str(), FALSE) &&
+            AcceptPackage(package, copy))
+            return true;
+        FileSystem::RemoveFile(KeptPackage());
+        DeleteFileW(copy.c_str());
+        DeleteFileW(package.c_str());
+        if (FetchOnce(url, name, false) != Fetched::Whole || abort->Stopped()) return false;
+    }
+    std::wstring kept = package + L".kept";
+    const bool keepable = CopyFileW(package.c_str(), kept.c_str(), FALSE) != FALSE;
+    const bool accepted = AcceptPackage(package, copy);
+    if (accepted && keepable && !abort->Stopped()) KeepPackage(kept);
+    DeleteFileW(kept.c_str());
+    return accepted;
+}
+
+CUpdateCheck::Fetched CUpdateCheck::FetchOnce(const std::wstring& url, const std::wstring& name,
+                                              bool conditional) {
+    // What the worker owns: it may outlive this check when a stop or the deadline comes.
+    struct Transfer {
+        DownloadComponentInfo request;
+        std::unique_ptr<CDownloadComponent> component;
+        std::shared_ptr<CTransferAbort> abort;
+        std::shared_ptr<void> keepAlive;
+        bool received = false;
+        DWORD status = 0;
+        std::wstring etag, lastModified;
+    };
+    auto transfer = std::make_shared<Transfer>();
     try {
-        CDownloadComponent component(nullptr, &request, 1, 1);
-        const CWatchedTransfer watched(abort, component);
-        component.Start(TRUE);
-        DeleteUrlCacheEntryW(request.strURL.c_str());
-    } catch (CException* error) {
-        errors.Set(L"failed to download file : " + url + ErrorMessage(*error), kErrorFetchManifest);
-        error->Delete();
-        return false;
+        transfer->request = MakeDownloadRequest(url, folders.manifest, name + L".zip", settings.proxy);
+        transfer->request.nMaxBodyBytes =
+            ManifestPaths::PackageBodyBound(ManifestPaths::kMaxManifestBytes);
+        transfer->request.nRetries = TransferRules::kRetries;
+        if (conditional) {
+            const auto validators = ReadValidators(KeptPackage() + kValidatorsSuffix);
+            transfer->request.strIfNoneMatch = validators.first;
+            transfer->request.strIfModifiedSince = validators.second;
+        }
+        transfer->component =
+            std::make_unique<CDownloadComponent>(nullptr, &transfer->request, 1, 1);
+        transfer->abort = abort;
+        transfer->keepAlive = keepAlive;
     } catch (...) {
         ReportCaughtException(L"CUpdateManagerLite::CheckForUpdates, manifest download");
         errors.Set(L"failed to download file : " + url, kErrorFetchManifest);
-        return false;
+        return Fetched::Failed;
     }
-    if (abort.Stopped()) return false;
+    CDetachedWorker worker;
+    const bool started = worker.Start([transfer] {
+        const CWatchedTransfer watched(*transfer->abort, *transfer->component);
+        transfer->component->Start(TRUE);
+        transfer->received = transfer->component->IsReceived();
+        transfer->status = transfer->component->m_dwStatus;
+        transfer->etag = transfer->component->m_strETag;
+        transfer->lastModified = transfer->component->m_strLastModified;
+    });
+    if (!started) {
+        errors.Set(L"failed to download file : " + url, kErrorFetchManifest);
+        return Fetched::Failed;
+    }
+    const ULONGLONG now = GetTickCount64();
+    const DWORD left = now < deadline ? static_cast<DWORD>(deadline - now) : 0;
+    if (!worker.Wait(left, abort->Event())) {
+        if (abort->Stopped()) return Fetched::Failed;
+        // Ended here, not waited for: a worker still blocked ends by itself.
+        transfer->component->Abort();
+        DebugOutput::DebugFormat(
+            L"CUpdateManagerLite::CheckForUpdates, no manifest from %s within %u s: the "
+            L"installed version starts\n",
+            url.c_str(), static_cast<unsigned>(kManifestDeadlineMs / 1000));
+        errors.Set(L"failed to download file : " + url, kErrorFetchManifest);
+        return Fetched::Failed;
+    }
+    DeleteUrlCacheEntryW(url.c_str());
+    if (!transfer->received) {
+        const std::wstring& text = transfer->component->GetErrorText();
+        errors.Set(L"failed to download file : " + url + (text.empty() ? L"" : L" (" + text + L")"),
+                   kErrorFetchManifest);
+        return Fetched::Failed;
+    }
+    etag = transfer->etag;
+    lastModified = transfer->lastModified;
+    return transfer->status == HTTP_STATUS_NOT_MODIFIED ? Fetched::NotModified : Fetched::Whole;
+}
+
+bool CUpdateCheck::AcceptPackage(const std::wstring& package, const std::wstring& copy) {
     if (VerifiesUpdates()) return AcceptManifest(package, copy);
     try {
         // Only the manifest itself is written, under its own name, whatever the entry is called.
@@ -128,6 +248,30 @@ bool CUpdateCheck::FetchArchive(const std::wstring& name) {
     }
     DeleteFileW(package.c_str());
     return true;
+}
+
+std::wstring CUpdateCheck::KeptPackage() const {
+    if (folders.work.empty()) return std::wstring();
+    return PathText::Join(folders.work, settings.manifestName + L".zip");
+}
+
+void CUpdateCheck::KeepPackage(const std::wstring& package) const {
+    const std::wstring kept = KeptPackage();
+    if (kept.empty()) return;
+    const std::wstring validators = kept + kValidatorsSuffix;
+    // The same bytes under the same validators: nothing in the install folder changes.
+    Sha256Digest keptDigest{}, newDigest{};
+    uint64_t keptSize = 0, newSize = 0;
+    if (CSha256::OfFile(kept, keptDigest, keptSize) && CSha256::OfFile(package, newDigest, newSize) &&
+        keptSize == newSize && keptDigest == newDigest &&
+        ReadValidators(validators) == std::make_pair(etag, lastModified))
+        return;
+    // The validators go first: a kept copy without its own validators is never asked for by
+    // another's.
+    DeleteFileW(validators.c_str());
+    if (!MoveFileExW(package.c_str(), kept.c_str(), MOVEFILE_REPLACE_EXISTING)) return;
+    if (etag.empty() && lastModified.empty()) return;
+    if (!WriteValidators(validators, etag, lastModified)) DeleteFileW(validators.c_str());
 }
 
 bool CUpdateCheck::AcceptManifest(const std::wstring& package, const std::wstring& copy) {

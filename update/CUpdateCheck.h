@@ -1,5 +1,7 @@
 #pragma once
 
+#include <windows.h>
+
 #include <memory>
 #include <string>
 #include <vector>
@@ -23,23 +25,33 @@ struct CheckSettings {
     ReleaseRules::Acceptance acceptance = BuiltInAcceptance();
 };
 
-// Fetches the manifest into the run's manifest folder (the caller empties it), reads it and plans every out-of-date
-// file: its request, its part and staged files, where a part resumes, and whether a verified
-// staged file of the same release already waits. Its transfers stop with the run's abort.
+// Fetches the manifest into the run's manifest folder (the caller empties it), reads it and
+// plans every out-of-date file: its request, its part and staged files, where a part resumes,
+// and whether a verified staged file of the same release already waits. The manifest is asked
+// for once, on a worker that a stop or the deadline leaves behind, and only when it changed:
+// the accepted package is kept in the work folder with its validators, and a 304 reuses it,
+// verified again as if it had just come.
 class CUpdateCheck {
 public:
     static constexpr unsigned kErrorLoadManifest = 0x10011001;
     static constexpr unsigned kErrorFetchManifest = 0x10021001;
     static constexpr unsigned kErrorExtractManifest = 0x10031001;
 
+    // How long the check waits for its manifest, tries included; then the installed version
+    // starts.
+    static constexpr DWORD kManifestDeadlineMs = 20 * 1000;
+
     struct Folders {
         std::wstring manifest;  // the run's folder for the manifest copies
         std::wstring parts;
         std::wstring staged;
+        std::wstring work;  // where the accepted manifest package is kept between runs
     };
 
-    CUpdateCheck(const CheckSettings& settings, const Folders& folders, CTransferAbort& abort,
-                 CLastError& errors);
+    // keepAlive (the run's lock) is held by the manifest's worker until it ends.
+    CUpdateCheck(const CheckSettings& settings, const Folders& folders,
+                 std::shared_ptr<CTransferAbort> abort, CLastError& errors,
+                 std::shared_ptr<void> keepAlive = nullptr);
 
     // -1 manifest unreadable, 0 nothing to do or manifest unreachable (or stopped), n > 0 the
     // number of planned files; the plan holds them.
@@ -47,8 +59,16 @@ public:
     std::shared_ptr<const UpdatePlan> Plan() const { return plan; }
 
 private:
+    enum class Fetched { Whole, NotModified, Failed };
     bool FetchArchive(const std::wstring& name);
+    // One request for the package, conditional when a kept copy is given; waits until it
+    // ends, the run stops or the deadline passes.
+    Fetched FetchOnce(const std::wstring& url, const std::wstring& name, bool conditional);
+    // Reads the package into the manifest copy: verified under keys, else extracted.
+    bool AcceptPackage(const std::wstring& package, const std::wstring& copy);
     bool AcceptManifest(const std::wstring& package, const std::wstring& copy);
+    std::wstring KeptPackage() const;
+    void KeepPackage(const std::wstring& package) const;
     bool PlanIfOutdated(const ManifestEntry& entry, UpdatePlan& into) const;
     // Whether an existing file may be registered again: always without keys, else only when
     // it is the file the signed manifest names.
@@ -59,7 +79,12 @@ private:
 
     const CheckSettings& settings;
     Folders folders;
-    CTransferAbort& abort;
+    std::shared_ptr<CTransferAbort> abort;
     CLastError& errors;
+    std::shared_ptr<void> keepAlive;
+    ULONGLONG deadline = 0;
+    // The validators of the answer the package came in.
+    std::wstring etag;
+    std::wstring lastModified;
     std::shared_ptr<const UpdatePlan> plan;
 };

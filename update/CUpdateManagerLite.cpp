@@ -32,7 +32,7 @@ CUpdateManagerLite::CUpdateManagerLite(const std::wstring& url, const std::wstri
 CUpdateManagerLite::~CUpdateManagerLite() {
     installer.DetachNotify();
     downloads.Detach();
-    abort.Stop();
+    downloads.StopNow();
     installer.Stop();
     downloads.Wait();
     installer.Wait();
@@ -41,7 +41,7 @@ CUpdateManagerLite::~CUpdateManagerLite() {
 int CUpdateManagerLite::CheckForUpdates() {
     try {
         plan.reset();
-        switch (workspace.Begin(abort.Flag())) {
+        switch (workspace.Begin(abort->Flag())) {
             case CRunWorkspace::BeginResult::Ready:
                 break;
             case CRunWorkspace::BeginResult::Busy:
@@ -55,8 +55,8 @@ int CUpdateManagerLite::CheckForUpdates() {
         }
         CUpdateCheck check(settings,
                            {workspace.ManifestFolder(), workspace.PartsFolder(),
-                            workspace.StagedFolder()},
-                           abort, errors);
+                            workspace.StagedFolder(), workspace.WorkFolder()},
+                           abort, errors, workspace.LockKeeper());
         const int count = check.Run();
         workspace.DeleteManifestCopies();
         // A manifest that was read names the one release whose staged files may wait.
@@ -86,10 +86,12 @@ int CUpdateManagerLite::StartDownload(CRudovuZadoNotify* receiver, bool installA
     try {
         downloads.Wait();
         installWhenDone = installAfter;
-        abort.Reset();
+        abort->Reset();
         if (!plan && (CheckForUpdates(), !plan)) return 0;
-        if (!workspace.Hold(abort.Flag())) return 0;
-        return downloads.Start(plan, receiver, [this](EventKind final) { OnDownloadEnded(final); })
+        if (!workspace.Hold(abort->Flag())) return 0;
+        return downloads.Start(
+                   plan, receiver, [this](EventKind final) { OnDownloadEnded(final); },
+                   workspace.LockKeeper())
                    ? 1
                    : 0;
     } catch (...) {
@@ -100,9 +102,9 @@ int CUpdateManagerLite::StartDownload(CRudovuZadoNotify* receiver, bool installA
 
 void CUpdateManagerLite::OnDownloadEnded(EventKind final) {
     if (final != kEventComplete) {
-        // A part that was resumed and then failed is not resumed again; after a stop (the
-        // window closed, the loader runs) nothing more changes.
-        if (final == kEventError) workspace.DropResumedParts(downloads.Requests());
+        // The parts stay for the next launch to resume, after a failure as after a stop; a
+        // part that turns out damaged is dropped when it is staged. A transfer still blocked
+        // keeps the lock until it ends.
         workspace.End();
         return;
     }
@@ -117,7 +119,7 @@ std::vector<std::wstring> CUpdateManagerLite::PackagePaths() const {
     return paths;
 }
 
-void CUpdateManagerLite::StopDownload() { abort.Stop(); }
+void CUpdateManagerLite::StopDownload() { downloads.StopNow(); }
 
 int CUpdateManagerLite::StartInstall(CInstallLiteNotify* receiver) {
     try {

@@ -64,7 +64,7 @@ private:
 
     CheckSettings settings;
     CLastError errors;
-    CTransferAbort abort;
+    std::shared_ptr<CTransferAbort> abort = std::make_shared<CTransferAbort>();
     CRunWorkspace workspace;
     std::shared_ptr<const UpdatePlan> plan;
     bool installWhenDone = false;

@@ -3,6 +3,7 @@
 #include <utility>
 
 #include "config/DeploymentValues.h"
+#include "download/TransferRules.h"
 #include "framework/PathText.h"
 #include "update/ManifestPaths.h"
 
@@ -26,6 +27,8 @@ DownloadComponentInfo MakeDownloadRequest(std::wstring url, std::wstring localFo
     request.strProxyPassword = proxy.password;
     request.nAccessType = proxy.accessType;
     request.nBufferSize = kReadBytes;
+    // Every file the engine fetches is a ZIP package.
+    request.bExpectZip = TRUE;
     // Redirects stay inside the domains this build serves.
     request.redirectRule =
         RedirectRule{DeploymentValues::kAllowedDomain1, DeploymentValues::kAllowedDomain2,
@@ -40,5 +43,7 @@ DownloadComponentInfo BuildEntryRequest(const ManifestEntry& entry, std::wstring
         MakeDownloadRequest(ManifestPaths::PackageUrlOf(updateUrl, entry.name, entry.object),
                             PathText::FolderPart(targetPath), entry.name + L".zip", proxy);
     request.nMaxBodyBytes = ManifestPaths::PackageBodyBound(entry.fileSize);
+    request.bKeepPartOnFailure = TRUE;
+    request.nRetries = TransferRules::kRetries;
     return request;
 }

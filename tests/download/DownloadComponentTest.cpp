@@ -328,7 +328,7 @@ TEST_F(DownloadComponentTest, StartWithoutWaitIsJoinedByTheDestructor) {
 }
 
 // The real Internet error dialog on a proxy's 407: the user's answer decides between a resend
-// with the typed credentials and a silent end. (A server's 401 over plain HTTP opens none.)
+// with the typed credentials and a failed transfer. (A server's 401 over plain HTTP opens none.)
 TEST_F(DownloadComponentTest, CredentialsDialogAnswersA407) {
     struct Case {
         const char* name;
@@ -374,7 +374,15 @@ TEST_F(DownloadComponentTest, CredentialsDialogAnswersA407) {
         }
 
         EXPECT_EQ(dialogs, 1);
-        EXPECT_TRUE(callback.Events().empty());  // neither answer is an error report
+        // Cancel fails the transfer, with its own report; it is no silent stop.
+        const auto events = callback.Events();
+        if (c.downloaded) {
+            EXPECT_TRUE(events.empty());
+        } else {
+            ASSERT_EQ(events.size(), 1u);
+            EXPECT_EQ(events[0].rfind(L"OnError:Aborting transfer", 0), 0u) << events[0];
+            EXPECT_FALSE(component.IsCancelled());
+        }
         EXPECT_EQ(FileExists(info.strLocalFolder + L"\\guarded.zip"), c.downloaded);
         if (c.downloaded) {
             EXPECT_EQ(caseServer.Requests().back().Header("Proxy-Authorization").value_or(""),

@@ -6,6 +6,7 @@
 #include <thread>
 
 #include "download/CHttpDownloader.h"
+#include "download/CTransferAbort.h"
 #include "download/DebugLines.h"
 #include "download/TestFiles.h"
 #include "support/common/TestFolder.h"
@@ -104,7 +105,9 @@ TEST_F(DownloaderAbortTest, AbortDuringABlockedSendEndsWithoutRetriesOrReports) 
     }
     EXPECT_FALSE(result);
     EXPECT_EQ(downloader.reports, 0);
-    EXPECT_FALSE(FileExists(target));  // nothing was written: the new file goes
+    // Nothing changes after an abort: the file opened before it stays as it was, empty.
+    EXPECT_EQ(ReadFileBytes(target), "");
+    EXPECT_TRUE(FileExists(target));
     EXPECT_EQ(lines.CountContaining(L"Failed in call to HttpSendRequest"), 0);
     EXPECT_EQ(lines.CountStartingWith(L"Failed to receive a valid response"), 0);
     EXPECT_EQ(server.Requests().size(), 1u);
@@ -149,6 +152,44 @@ TEST_F(DownloaderAbortTest, NegativeContentLengthCountsAsNone) {
     EXPECT_TRUE(downloader.Download());
     EXPECT_EQ(ReadFileBytes(target), "abc");
     EXPECT_FALSE(lines.Has(L"Got a Content-Length header value of 18446744073709551611\n"));
+}
+
+// The run's stop: it reaches a transfer that begins after it, before any request, and one
+// that blocks while it comes; Reset lets the next run's transfers go.
+TEST_F(DownloaderAbortTest, TheRunsStopReachesTransfersWhenEverTheyBeginUntilReset) {
+    ScriptedResponse hold = ScriptedResponse::Ok("never sent");
+    hold.holdWithoutAnswer = true;
+    server.Route("/file.bin", hold);
+    CTransferAbort abort;
+    abort.Stop();
+    EXPECT_EQ(WaitForSingleObject(abort.Event(), 0), WAIT_OBJECT_0);
+    {
+        WatchedDownloader early;
+        Prepare(early);
+        const CWatchedTransfer watched(abort, early);
+        EXPECT_TRUE(early.IsAborted());
+        EXPECT_FALSE(early.Download());
+        EXPECT_EQ(early.reports, 0);
+    }
+    EXPECT_TRUE(server.Requests().empty());
+
+    abort.Reset();
+    EXPECT_FALSE(abort.Stopped());
+    EXPECT_EQ(WaitForSingleObject(abort.Event(), 0), WAIT_TIMEOUT);
+    WatchedDownloader late;
+    Prepare(late);
+    const CWatchedTransfer watched(abort, late);
+    EXPECT_FALSE(late.IsAborted());
+    std::thread stopper([&] {
+        for (int i = 0; i < 1000 && server.Requests().empty(); ++i) Sleep(10);
+        Sleep(100);  // let the downloader block in its send
+        abort.Stop();
+    });
+    EXPECT_FALSE(late.Download());
+    stopper.join();
+    EXPECT_TRUE(late.IsAborted());
+    EXPECT_EQ(late.reports, 0);
+    EXPECT_EQ(server.Requests().size(), 1u);
 }
 
 }  // namespace

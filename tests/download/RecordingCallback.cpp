@@ -1,5 +1,7 @@
 #include "download/RecordingCallback.h"
 
+#include <algorithm>
+
 namespace downloadtest {
 
 void RecordingCallback::OnProgress(const wchar_t* name, int filePercent, int totalPercent,
@@ -7,8 +9,10 @@ void RecordingCallback::OnProgress(const wchar_t* name, int filePercent, int tot
                                    const wchar_t* totalText) {
     std::lock_guard<std::mutex> guard(lock);
     progress.push_back({name, filePercent, totalPercent, index, count, doneText, totalText});
-    if (stopAfterProgress >= 0 && static_cast<int>(progress.size()) >= stopAfterProgress)
-        stopped = true;
+    const auto counted = std::count_if(progress.begin(), progress.end(), [&](const Progress& p) {
+        return stopCountsIndex == 0 || p.index == stopCountsIndex;
+    });
+    if (stopAfterProgress >= 0 && counted >= stopAfterProgress) stopped = true;
 }
 
 void RecordingCallback::OnError(const wchar_t* text) {

@@ -33,7 +33,8 @@ public:
     std::vector<Progress> ProgressReports() const;
 
     DownloadList list;
-    int stopAfterProgress = -1;  // ask to stop once this many reports arrived
+    int stopAfterProgress = -1;  // ask to stop once this many reports arrived...
+    int stopCountsIndex = 0;     // ...of the record at this position (1-based), when set
     bool stopOnError = false;    // as the update engine does: the first error stops the rest
     std::atomic<bool> stopped{false};
 

@@ -7,10 +7,11 @@ namespace {
 using Types = std::vector<std::wstring>;
 
 TEST(RequestRules, OpenRequestFlagsKeepCertificateChecksForHttps) {
-    EXPECT_EQ(RequestRules::OpenRequestFlags(false, false), 0x84400100u);
-    EXPECT_EQ(RequestRules::OpenRequestFlags(true, false), 0x84C00100u);
-    EXPECT_EQ(RequestRules::OpenRequestFlags(false, true), 0x84600100u);
-    EXPECT_EQ(RequestRules::OpenRequestFlags(true, true), 0x84E00100u);
+    // Reload and no cache write, but no pragma: a proxy may share what it fetched.
+    EXPECT_EQ(RequestRules::OpenRequestFlags(false, false), 0x84400000u);
+    EXPECT_EQ(RequestRules::OpenRequestFlags(true, false), 0x84C00000u);
+    EXPECT_EQ(RequestRules::OpenRequestFlags(false, true), 0x84600000u);
+    EXPECT_EQ(RequestRules::OpenRequestFlags(true, true), 0x84E00000u);
 }
 
 TEST(RequestRules, AServers401PromptsOnlyOverHttps) {
@@ -33,6 +34,28 @@ TEST(RequestRules, RangeHeaderOnlyWhenResuming) {
     EXPECT_EQ(RequestRules::RangeHeader(0), L"");
     EXPECT_EQ(RequestRules::RangeHeader(5), L"Range: bytes=5-\r\n");
     EXPECT_EQ(RequestRules::RangeHeader(5000000000ULL), L"Range: bytes=5000000000-\r\n");
+}
+
+TEST(RequestRules, RequestHeadersAskForTheBytesThemselvesAndNameTheirValidators) {
+    const struct {
+        uint64_t start;
+        const wchar_t *ifRange, *ifNoneMatch, *ifModifiedSince, *headers;
+    } cases[] = {
+        {0, L"", L"", L"", L"Accept-Encoding: identity\r\n"},
+        {0, L"\"v1\"", L"", L"", L"Accept-Encoding: identity\r\n"},  // no range, no If-Range
+        {7, L"", L"", L"", L"Accept-Encoding: identity\r\nRange: bytes=7-\r\n"},
+        {7, L"\"v1\"", L"", L"",
+         L"Accept-Encoding: identity\r\nRange: bytes=7-\r\nIf-Range: \"v1\"\r\n"},
+        {0, L"", L"\"m\"", L"Sun, 06 Nov 1994 08:49:37 GMT",
+         L"Accept-Encoding: identity\r\nIf-None-Match: \"m\"\r\n"
+         L"If-Modified-Since: Sun, 06 Nov 1994 08:49:37 GMT\r\n"},
+        {0, L"", L"\"m\"\r\nX-Evil: 1", L"", L"Accept-Encoding: identity\r\n"},
+        {7, L"\"v\"\nX: 1", L"", L"", L"Accept-Encoding: identity\r\nRange: bytes=7-\r\n"},
+    };
+    for (const auto& c : cases)
+        EXPECT_EQ(RequestRules::RequestHeaders(c.start, c.ifRange, c.ifNoneMatch, c.ifModifiedSince),
+                  c.headers)
+            << c.start << " " << c.ifRange;
 }
 
 TEST(RequestRules, SplitAcceptTypesKeepsNonEmptyUntrimmedParts) {

@@ -25,9 +25,8 @@ namespace {
 const fs::path kTrees = PELKO_PUBLISH_TREES;
 const char* const kManifest = "/CvUpdate/PelkoPatch/RudovuZado.ini.zip";
 const char* const kObjects = "/CvUpdate/PelkoPatch/objects/";
-// The unchanged launch's one request. It becomes 304 once the check asks for the manifest
-// with the validators of the copy it kept.
-constexpr int kUnchangedManifestStatus = 200;
+// The unchanged launch's one request: the check asks with the validators of the copy it kept.
+constexpr int kUnchangedManifestStatus = 304;
 constexpr DWORD kPollMs = 50;
 constexpr DWORD kPartWaitMs = 60000;
 

@@ -1,5 +1,8 @@
 #include "support/httpserver/CLoopbackHttpServer.h"
 
+#include <cstdio>
+#include <cstring>
+
 #include <ws2tcpip.h>
 
 #include <algorithm>
@@ -277,8 +280,13 @@ bool CLoopbackHttpServer::Answer(SOCKET client, const ReceivedRequest& request,
         "HTTP/1.1 " + std::to_string(response.status) + " " + response.reason + "\r\n";
     for (const auto& [name, value] : response.headers) head += name + ": " + value + "\r\n";
     const uint64_t bodyBytes = std::min<uint64_t>(bodySize, response.dropAfterBodyBytes);
+    const bool dropped = bodyBytes < bodySize;
+    if (response.chunked) response.contentLength.reset();
     // Without a length, or with fewer bytes than announced, only closing ends the body.
-    const bool closes = !response.contentLength || *response.contentLength > bodyBytes;
+    const bool closes = response.chunked ? dropped
+                                         : !response.contentLength ||
+                                               *response.contentLength > bodyBytes;
+    if (response.chunked) head += "Transfer-Encoding: chunked\r\n";
     if (response.contentLength)
         head += "Content-Length: " + std::to_string(*response.contentLength) + "\r\n";
     if (closes) head += "Connection: close\r\n";
@@ -296,8 +304,22 @@ bool CLoopbackHttpServer::Answer(SOCKET client, const ReceivedRequest& request,
             response.streamBody(sent, piece.data(), size);
             data = piece.data();
         }
+        if (response.chunked) {
+            char sizeLine[32];
+            snprintf(sizeLine, sizeof(sizeLine), "%zx\r\n", size);
+            if (!SendAll(client, sizeLine, strlen(sizeLine))) return false;
+        }
         if (!SendAll(client, data, size)) return false;
+        if (response.chunked && !SendAll(client, "\r\n", 2)) return false;
         if (response.chunkDelayMs > 0 && !Pause(response.chunkDelayMs)) return false;
+    }
+    if (response.chunked && !dropped && !SendAll(client, "0\r\n\r\n", 5)) return false;
+    if (dropped && response.resetOnDrop) {
+        // Closed with a reset, as a proxy or a load balancer that gives up does.
+        const linger reset{1, 0};
+        setsockopt(client, SOL_SOCKET, SO_LINGER, reinterpret_cast<const char*>(&reset),
+                   sizeof(reset));
+        return false;
     }
     if (response.dropAfterBodyBytes != SIZE_MAX && response.holdAfterBodyBytes) {
         while (Pause(kPollMs)) {

@@ -43,6 +43,9 @@ struct ScriptedResponse {
     size_t chunkBytes = 65536;             // body written in pieces of this size...
     int chunkDelayMs = 0;                  // ...with this pause after each
     bool honourRange = false;              // "Range: bytes=N-" gets 206 with the rest of the body
+    bool chunked = false;      // sent with Transfer-Encoding: chunked (no Content-Length); a
+                               // body dropped early never gets its terminating chunk
+    bool resetOnDrop = false;  // with dropAfterBodyBytes: the connection is reset, not closed
     // A body produced while it is sent, in place of body: streamLength bytes, each piece
     // filled by streamBody(offset, buffer, size). Large bodies then cost no memory.
     std::function<void(uint64_t offset, char* buffer, size_t size)> streamBody;

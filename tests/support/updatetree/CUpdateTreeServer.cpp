@@ -101,6 +101,11 @@ void CUpdateTreeServer::SetPace(size_t bytes, int ms) {
     delayMs = std::max(ms, 0);
 }
 
+void CUpdateTreeServer::HoldAfter(size_t bodyBytes) {
+    std::lock_guard<std::mutex> guard(lock);
+    holdAfter = bodyBytes;
+}
+
 void CUpdateTreeServer::HonourRanges(bool honour) {
     std::lock_guard<std::mutex> guard(lock);
     honourRanges = honour;
@@ -161,6 +166,10 @@ ScriptedResponse CUpdateTreeServer::Answer(const ReceivedRequest& request) {
     if (honourRanges) ApplyRange(request, response);
     response.chunkBytes = chunkBytes;
     response.chunkDelayMs = delayMs;
+    if (holdAfter != SIZE_MAX) {
+        response.dropAfterBodyBytes = holdAfter;
+        response.holdAfterBodyBytes = true;
+    }
     return response;
 }
 

@@ -39,6 +39,9 @@ public:
     // With true, "Range: bytes=N-" of a file or generated body gets 206 and the rest of it;
     // otherwise (the default) the whole body with 200.
     void HonourRanges(bool honour);
+    // Every body stops after this many bytes and its connection is held, sending nothing more,
+    // until the server stops.
+    void HoldAfter(size_t bodyBytes);
 
     // Paths below the prefix of the GET requests received, in order.
     std::vector<std::string> Requests() const;
@@ -53,7 +56,9 @@ public:
 
     void Stop() { server.Stop(); }
 
+    // It starts as a ZIP's local header does, as every package the engine accepts.
     static char GeneratedByte(uint64_t offset) {
+        if (offset < 4) return "PK\x03\x04"[offset];
         return static_cast<char>(offset * 131 + (offset >> 12));
     }
 
@@ -73,6 +78,7 @@ private:
     std::map<std::string, uint64_t> generated;
     size_t chunkBytes = 65536;
     int delayMs = 0;
+    size_t holdAfter = SIZE_MAX;
     bool honourRanges = false;
     httptest::CLoopbackHttpServer server;  // last: its threads use the fields above
 };
