@@ -9,6 +9,7 @@
 #include "support/bcl/common/exception/CaughtException.h"
 #include "update/CInstallCommit.h"
 #include "update/CPostponedCommitRecord.h"
+#include "update/ManifestPaths.h"
 #include "update/ReplaceableTarget.h"
 #include "update/UpdateWorkPaths.h"
 #include "verify/VerifiedExtraction.h"
@@ -27,11 +28,11 @@ std::wstring ExtractFailure(const std::wstring& path, DWORD lastError) {
     return L"failed to extract file : " + path + code;
 }
 
-// Entry 0 of the package into the staged file, or the failure's text.
+// Entry 0 of the unsigned manifest's package into the staged file, or the failure's text.
 std::wstring StageOne(const PlannedFile& file) {
     // The manifest's FileSize bounds the file too, as it bounds the package's body.
-    const int fileSize = file.entry.fileSize;
-    const uint64_t largest = fileSize > 0 ? static_cast<uint64_t>(fileSize) : UINT64_MAX;
+    const uint64_t bound = ManifestPaths::FileBound(file.entry.fileSize, false);
+    const uint64_t largest = bound > 0 ? bound : UINT64_MAX;
     try {
         if (CInstallLite::ExtractPackageTo(file.part, file.staged, largest)) return std::wstring();
     } catch (CException* error) {

@@ -335,7 +335,8 @@ bool CUpdateCheck::PlanIfOutdated(const ManifestEntry& entry, UpdatePlan& into) 
     file.entry = entry;
     file.base = place->base;
     file.target = target;
-    file.request = BuildEntryRequest(entry, target, settings.updateUrl, settings.proxy);
+    file.request =
+        BuildEntryRequest(entry, target, settings.updateUrl, settings.proxy, VerifiesUpdates());
     // Packages go to the run's folder, named after the release, never beside the target.
     file.request.strLocalFolder = folders.parts;
     file.request.strLocalFileName =

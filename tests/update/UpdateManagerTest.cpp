@@ -218,9 +218,10 @@ TEST_F(UpdateManagerTest, EntriesThatLeaveTheirBaseFolderAreSkippedAndTheRestIns
 // The manifest's FileSize bounds what its package may bring: a longer body is cut off and
 // leaves no file beside the target.
 TEST_F(UpdateManagerTest, APackageLongerThanItsFileSizeAllowsIsRefused) {
-    // Unsigned, so that the manifest's FileSize is the one written here.
+    // Unsigned, so that the manifest's FileSize is the one written here; beyond its slack of
+    // 64 KiB and the records' room.
     tree.SetSigning({updatetree::CUpdateTree::Signing::Key::none, {}, {}, {}});
-    tree.AddPackage("big.txt", std::string(300 * 1024, 'x'), kStored);
+    tree.AddPackage("big.txt", std::string(400 * 1024, 'x'), kStored);
     tree.PublishManifest(Section("big.txt", "FileSize=10\n"));
 
     ASSERT_EQ(manager->CheckForUpdates(), 1);
@@ -252,6 +253,39 @@ TEST_F(UpdateManagerTest, AFileLargerThanItsFileSizeIsNotUnpacked) {
     const std::wstring staged =
         UpdateWorkPaths::StagedFolder(UpdateWorkPaths::WorkFolder(install.Path()));
     EXPECT_TRUE(!Exists(staged) || std::filesystem::is_empty(staged));
+}
+
+// An unsigned manifest's FileSize, written by hand, may fall a little short of its file: within
+// the slack the file is installed, beyond it not (neither its package fetched nor its file
+// unpacked: a deflated one declares its size).
+TEST_F(UpdateManagerTest, AnUnsignedFileSizeLeavesSomeSlack) {
+    tree.SetSigning({updatetree::CUpdateTree::Signing::Key::none, {}, {}, {}});
+    const struct {
+        const char* name;
+        size_t bytes;
+        bool deflated;
+        bool installed;
+    } cases[] = {
+        {"stored, within", 64 * 1024 + 10, false, true},
+        {"deflated, within", 64 * 1024 + 10, true, true},
+        {"stored, beyond", 64 * 1024 + 11, false, false},
+        {"deflated, beyond", 64 * 1024 + 11, true, false},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        DeleteFileW((install / L"a.txt").c_str());
+        tree.AddPackage("a.txt", std::string(c.bytes, 'a'), kStored, "", c.deflated);
+        tree.PublishManifest(Section("a.txt", "FileSize=10\n"));
+        RecreateManager(server.Url());
+        notify.Reset();
+        ASSERT_EQ(manager->CheckForUpdates(), 1);
+        ASSERT_TRUE(DownloadAll());
+        manager->StartInstall(&notify);
+        ASSERT_TRUE(notify.WaitForInstallEnd());
+        EXPECT_EQ(notify.Events().back() == L"installed", c.installed)
+            << Narrow(notify.Events().back());
+        EXPECT_EQ(Exists(install / L"a.txt"), c.installed);
+    }
 }
 
 // A file already in place is registered at every check only inside the install folder.
