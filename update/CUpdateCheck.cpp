@@ -96,11 +96,12 @@ bool WriteValidators(const std::wstring& path, const std::wstring& etag,
 }  // namespace
 
 CUpdateCheck::CUpdateCheck(const CheckSettings& settings, const Folders& folders,
-                           std::shared_ptr<CTransferAbort> abort, CLastError& errors,
-                           std::shared_ptr<void> keepAlive)
+                           std::shared_ptr<CTransferAbort> abort, CInstalledFileChanges& changes,
+                           CLastError& errors, std::shared_ptr<void> keepAlive)
     : settings(settings),
       folders(folders),
       abort(std::move(abort)),
+      changes(changes),
       errors(errors),
       keepAlive(std::move(keepAlive)) {}
 
@@ -326,7 +327,10 @@ bool CUpdateCheck::PlanIfOutdated(const ManifestEntry& entry, UpdatePlan& into) 
     const std::wstring& target = place->target;
     // A file already in place is registered again only where this product installs, and
     // under signed updates only when it is the file the manifest names.
-    const BOOL reRegister = entry.registerDll && IsInsideFolder(settings.installFolder, target) &&
+    // A stopped run registers nothing more; a stop waits for a registration under way.
+    const CInstalledFileChanges::Scope change(changes);
+    const BOOL reRegister = entry.registerDll && change.Entered() &&
+                            IsInsideFolder(settings.installFolder, target) &&
                             MayRegisterExisting(entry, target);
     if (!NeedsUpdate(target, releaseTime, reRegister, entry.checkDate, entry.type,
                      settings.typeFilter))

@@ -41,7 +41,7 @@ CUpdateManagerLite::~CUpdateManagerLite() {
 int CUpdateManagerLite::CheckForUpdates() {
     try {
         plan.reset();
-        switch (workspace.Begin(abort->Flag())) {
+        switch (workspace.Begin(abort->Flag(), fileChanges)) {
             case CRunWorkspace::BeginResult::Ready:
                 break;
             case CRunWorkspace::BeginResult::Busy:
@@ -56,7 +56,7 @@ int CUpdateManagerLite::CheckForUpdates() {
         CUpdateCheck check(settings,
                            {workspace.ManifestFolder(), workspace.PartsFolder(),
                             workspace.StagedFolder(), workspace.WorkFolder()},
-                           abort, errors, workspace.LockKeeper());
+                           abort, fileChanges, errors, workspace.LockKeeper());
         const int count = check.Run();
         workspace.DeleteManifestCopies();
         // A manifest that was read names the one release whose staged files may wait.
@@ -120,6 +120,8 @@ std::vector<std::wstring> CUpdateManagerLite::PackagePaths() const {
 }
 
 void CUpdateManagerLite::StopDownload() { downloads.StopNow(); }
+
+bool CUpdateManagerLite::ChangingInstalledFiles() { return fileChanges.UnderWay(); }
 
 int CUpdateManagerLite::StartInstall(CInstallLiteNotify* receiver) {
     try {

@@ -43,6 +43,7 @@ public:
     int CheckForUpdates() override;
     int StartDownload(CRudovuZadoNotify* notify, bool installWhenDone) override;
     void StopDownload() override;
+    bool ChangingInstalledFiles() override;
     int StartInstall(CInstallLiteNotify* notify) override;
     void StopInstall() override;
     const wchar_t* GetLastErrorText() override;
@@ -65,6 +66,7 @@ private:
     CheckSettings settings;
     CLastError errors;
     std::shared_ptr<CTransferAbort> abort = std::make_shared<CTransferAbort>();
+    CInstalledFileChanges fileChanges{abort->Flag()};
     CRunWorkspace workspace;
     std::shared_ptr<const UpdatePlan> plan;
     bool installWhenDone = false;

@@ -1,6 +1,7 @@
 // Pure rules of an update run's own files: the journal's text and the names of package parts.
 #include <gtest/gtest.h>
 
+#include "update/CInstalledFileChanges.h"
 #include "update/EntryPathRule.h"
 #include "update/JournalPathRule.h"
 #include "update/JournalText.h"
@@ -147,6 +148,23 @@ TEST(UpdateWorkPaths, APartIsNamedAfterTheReleaseOfItsTarget) {
     // Fields cannot run into each other.
     EXPECT_NE(UpdateWorkPaths::PartName(L"C:\\P\\A", L"1", 5),
               UpdateWorkPaths::PartName(L"C:\\P\\A1", L"", 5));
+}
+
+// A change begins only before the stop; the stop then sees it under way until it ends.
+TEST(CInstalledFileChanges, AStopRefusesNewChangesAndSeesTheOneUnderWay) {
+    std::atomic<bool> stopped{false};
+    CInstalledFileChanges changes(stopped);
+    EXPECT_FALSE(changes.UnderWay());
+    {
+        const CInstalledFileChanges::Scope recovery(changes);
+        EXPECT_TRUE(recovery.Entered());
+        stopped = true;
+        EXPECT_TRUE(changes.UnderWay());
+        const CInstalledFileChanges::Scope registration(changes);
+        EXPECT_FALSE(registration.Entered());
+        EXPECT_TRUE(changes.UnderWay());
+    }
+    EXPECT_FALSE(changes.UnderWay());
 }
 
 // Five postponed launches in a row pass quietly; later ones tell the user once a day.
