@@ -98,6 +98,16 @@ function(pelko_check_domains)
       message(FATAL_ERROR "${name}: \"${${name}}\" is not a host name.\n" ${domain_help})
     endif()
   endforeach()
+  # Loopback names serve this machine only: a build for a trial, never one to ship.
+  foreach(name PELKO_DOMAIN_1 PELKO_DOMAIN_2 PELKO_DEFAULT_UPDATE_HOST)
+    if(NOT PELKO_TESTING AND "${${name}}" MATCHES "^(localhost|127\\.[0-9.]+)$")
+      message(WARNING
+        "${name} is \"${${name}}\", a loopback name: this component serves the machine it "
+        "runs on only, which suits a trial and no customer. For a trial use the presets "
+        "win32-trial or win64-trial (they mark the build as a test build, which is never "
+        "shipped); for a product give your own domains.")
+    endif()
+  endforeach()
   foreach(domain "${PELKO_DOMAIN_1}" "${PELKO_DOMAIN_2}")
     string(LENGTH "${domain}" domain_length)
     string(LENGTH "${PELKO_DEFAULT_UPDATE_HOST}" host_length)

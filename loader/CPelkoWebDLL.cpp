@@ -17,6 +17,7 @@
 #include "loader/LoaderTexts.h"
 #include "loader/PatchStep.h"
 #include "loader/SettingsValueRule.h"
+#include "resources/ProductVersion.h"
 #include "support/CIni.h"
 #include "support/bcl/common/exception/CaughtException.h"
 
@@ -104,7 +105,10 @@ bool CPelkoWebDLL::CheckServer(const wchar_t* server) const {
 
 void CPelkoWebDLL::Launch(const LaunchCall& call, PatchStep patchStep) const {
     const ULONGLONG started = GetTickCount64();
-    DebugFormat(L"CPelkoWebDLL::Launch, start for %s\n", call.exeName);
+    // The run's first line names the binary, so that a log sent in names the symbols to read.
+    DebugFormat(L"CPelkoWebDLL::Launch, start for %s, PelkoWebLoader %s, build %s%s\n",
+                call.exeName, L"" PELKO_VERSION_TEXT, CodeModule::BuildId().c_str(),
+                PELKO_TEST_BUILD ? L", test build" : L"");
     // An exception unwinding into the host's __thiscall call would end the host.
     try {
         LaunchChecked(call, patchStep);

@@ -13,5 +13,9 @@ HMODULE Handle();
 std::wstring FilePath();
 // Its file name without folder and extension, e.g. "PelkoWebLoader": the application's name.
 std::wstring ApplicationName();
+// The build id the linker derived from the module's contents, as the CodeView record of its
+// debug directory holds it, in the digits objdump -p shows ("signature"): 32 hex digits. Empty
+// when the module has none.
+std::wstring BuildId();
 
 }  // namespace CodeModule

@@ -12,9 +12,9 @@ domains=(-DPELKO_DOMAIN_1=pelko.example.com -DPELKO_DOMAIN_2=pelko.example.net
 failed=0
 
 # configure EXPECTED-TEXT ARGS...: the configure fails and says EXPECTED-TEXT, or, with
-# EXPECTED-TEXT "ok", succeeds.
+# EXPECTED-TEXT "ok", succeeds; its messages are left in $output.
 configure() {
-  local expected=$1 output rc
+  local expected=$1 rc
   shift
   rm -rf "$scratch"
   output=$(cd "$source_dir" && cmake --preset win64 -B "$scratch" "$@" 2>&1)
@@ -51,6 +51,13 @@ configure "holds the test key of keys/test-only/" "${domains[@]}" \
   -DPELKO_UPDATE_KEYS="$vendor_key;$test_key"
 configure "is not a public key" -DPELKO_UPDATE_KEYS="${vendor_key}0" "${domains[@]}"
 configure "there is no file" -DPELKO_UPDATE_KEY_FILES="$scratch-absent.pub" "${domains[@]}"
+configure "is not a version major.minor.patch" -DPELKO_UPDATE_KEYS="$vendor_key" "${domains[@]}" -DPELKO_PRODUCT=PelkoDesk \
+  -DPELKO_PRODUCT_VERSION=1.2
+configure "is not a version major.minor.patch" -DPELKO_UPDATE_KEYS="$vendor_key" "${domains[@]}" -DPELKO_PRODUCT=PelkoDesk \
+  -DPELKO_PRODUCT_VERSION=256.0.0
+configure "is not a GUID" -DPELKO_UPDATE_KEYS="$vendor_key" "${domains[@]}" -DPELKO_PRODUCT=PelkoDesk \
+  -DPELKO_UPGRADE_CODE=D410F4AB-EB10-4B52-B8B3-FF52F44E2488
+configure "without \" or" -DPELKO_UPDATE_KEYS="$vendor_key" "${domains[@]}" -DPELKO_PRODUCT=PelkoDesk '-DPELKO_PUBLISHER=A "B"'
 configure "is not a product name" -DPELKO_UPDATE_KEYS="$vendor_key" "${domains[@]}"
 configure "is not a product name" -DPELKO_UPDATE_KEYS="$vendor_key" "${domains[@]}" \
   "-DPELKO_PRODUCT=Pelko Desk"
@@ -63,6 +70,25 @@ configure "only a build for the tests may be made so" "${domains[@]}" -DPELKO_PR
 configure ok -DPELKO_UPDATE_KEYS="$vendor_key" "${domains[@]}" -DPELKO_PRODUCT=PelkoDesk
 grep -q "^PELKO_TESTING:BOOL=OFF" "$scratch/CMakeCache.txt" ||
   { echo "FAILED: the product preset sets PELKO_TESTING" >&2; failed=1; }
+grep -q "loopback name" <<<"$output" && { echo "FAILED: a vendor's domains are warned of" >&2; failed=1; }
+
+# Loopback domains configure, with a warning, unless the build is a test build; the trial
+# presets are test builds of loopback domains and the vendor's key.
+warned() {
+  tr -s ' \n' ' ' <<<"$output" | grep -q "$1 is \"$2\", a loopback name" ||
+    { echo "FAILED: no warning for $1=$2" >&2; failed=1; }
+}
+configure ok -DPELKO_UPDATE_KEYS="$vendor_key" "${domains[@]}" -DPELKO_PRODUCT=PelkoDesk -DPELKO_DOMAIN_1=127.0.0.1 \
+  -DPELKO_DEFAULT_UPDATE_HOST=127.0.0.1
+warned PELKO_DOMAIN_1 127.0.0.1
+warned PELKO_DEFAULT_UPDATE_HOST 127.0.0.1
+configure ok -DPELKO_UPDATE_KEYS="$vendor_key" "${domains[@]}" -DPELKO_PRODUCT=PelkoDesk -DPELKO_DOMAIN_2=localhost
+warned PELKO_DOMAIN_2 localhost
+output=$(cd "$source_dir" && rm -rf "$scratch" && cmake --preset win64-trial -B "$scratch" \
+  -DPELKO_PRODUCT=PelkoDesk -DPELKO_UPDATE_KEYS="$vendor_key" 2>&1) || { echo "FAILED: the trial preset: $output" >&2; failed=1; }
+grep -q "loopback name" <<<"$output" && { echo "FAILED: the trial preset is warned of" >&2; failed=1; }
+grep -q "^PELKO_TESTING:BOOL=ON" "$scratch/CMakeCache.txt" ||
+  { echo "FAILED: the trial preset is no test build" >&2; failed=1; }
 rm -rf "$scratch"
 [ $failed -eq 0 ] && echo "the product preset refuses what it must and configures a vendor's build"
 exit $failed

@@ -21,6 +21,7 @@
 #include "loader/PatchStep.h"
 #include "patchui/CPatchDlg.h"
 #include "patchui/PictureHost.h"
+#include "resources/ProductVersion.h"
 #include "support/common/TestFolder.h"
 #include "support/httpserver/CLoopbackHttpServer.h"
 #include "support/ui/MessageBoxWatcher.h"
@@ -424,7 +425,9 @@ TEST_F(PatchRunTest, PelkoWebHostRunWritesEachEventToTheUsersLog) {
         const char* event;
         std::string pattern;
     } events[] = {
-        {"start", R"(CPelkoWebDLL::Launch, start for PelkoDeskLoader\.exe)"},
+        {"start", R"(CPelkoWebDLL::Launch, start for PelkoDeskLoader\.exe, PelkoWebLoader )" +
+                      std::regex_replace(PELKO_VERSION_TEXT, std::regex(R"(\.)"), R"(\.)") +
+                      R"(, build [0-9a-f]{32}, test build)"},
         {"server allowed", "CheckServer, allowed: " + url},
         {"manifest", "manifest " + url + R"(Patch: \d+ bytes, 3 entries, 3 to fetch, \d+ ms)"},
         {"package requested", "requested " + url + R"(Patch/RudovuZado/PatchB\.txt\.zip)"},
@@ -441,6 +444,9 @@ TEST_F(PatchRunTest, PelkoWebHostRunWritesEachEventToTheUsersLog) {
         const std::regex line("(^|\r\n)" + stamp + ".*" + e.pattern + "\r\n");
         EXPECT_TRUE(std::regex_search(log, line)) << e.event << ": " << e.pattern;
     }
+    // The run's first line names the DLL's version and build.
+    EXPECT_TRUE(std::regex_search(log, std::regex("^" + stamp + events[0].pattern + "\r\n")))
+        << log.substr(0, log.find('\n'));
     EXPECT_EQ(log.find("enc-Secret-7f3a"), std::string::npos);
     // Progress chatter goes to the debug output only.
     for (const char* chatter : {" Completed\r\n", "SetStatus", "Got a Content-Length"})

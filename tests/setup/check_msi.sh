@@ -1,10 +1,14 @@
 #!/usr/bin/env bash
-# check_msi.sh MSI BIN-DIR VERSION PRODUCT-NAME PUBLISHER SCRATCH
+# check_msi.sh MSI BIN-DIR VERSION PRODUCT-NAME PUBLISHER SCRATCH FILE-VERSION UPGRADE-CODE
+#              SPECIAL-BUILD
 # Reads the installer's tables: product name, publisher and version; installed per user
 # (no ALLUSERS, no elevation asked for) into %LOCALAPPDATA%\Programs\PelkoWeb; a major upgrade
-# of every lower version; and exactly the host and DLL of BIN-DIR, byte for byte.
+# of every lower version of the upgrade family; exactly the host and DLL of BIN-DIR, byte for
+# byte, each with its version in the file table; a test build's text (SPECIAL-BUILD, empty for
+# a product) in the property PelkoSpecialBuild.
 set -euo pipefail
-msi=$(realpath "$1") bin=$2 version=$3 name=$4 publisher=$5 scratch=$6
+msi=$(realpath "$1") bin=$2 version=$3 name=$4 publisher=$5 scratch=$6 file_version=$7
+upgrade_code=$8 special=$9
 failed=0
 fail() { echo "FAILED: $*" >&2; failed=1; }
 
@@ -14,6 +18,9 @@ property() { table Property | awk -F'\t' -v p="$1" '$1 == p { print $2 }'; }
 [ "$(property ProductName)" = "$name" ] || fail "ProductName is '$(property ProductName)'"
 [ "$(property Manufacturer)" = "$publisher" ] || fail "Manufacturer is '$(property Manufacturer)'"
 [ "$(property ProductVersion)" = "$version" ] || fail "ProductVersion is '$(property ProductVersion)'"
+[ "$(property UpgradeCode)" = "$upgrade_code" ] || fail "UpgradeCode is '$(property UpgradeCode)'"
+[ "$(property PelkoSpecialBuild)" = "$special" ] ||
+  fail "PelkoSpecialBuild is '$(property PelkoSpecialBuild)', not '$special'"
 [ -z "$(property ALLUSERS)" ] || fail "ALLUSERS is set: a machine-wide install"
 # Word count 8: elevated privileges are not required.
 source=$(msiinfo suminfo "$msi" | sed -n 's/^Source: \([0-9]*\).*/\1/p')
@@ -42,6 +49,8 @@ files=$(cd "$scratch" && find . -type f -printf '%f\n' | sort | tr '\n' ' ')
 for f in PelkoWebHost.exe PelkoWebLoader.dll; do
   found=$(find "$scratch" -type f -name "$f" | head -1)
   [ -n "$found" ] && cmp -s "$found" "$bin/$f" || fail "$f differs from the build's"
+  table File | awk -F'\t' -v f="$f" -v v="$file_version" '$1 == f && $5 == v' | grep -q . ||
+    fail "the file table gives $f no version $file_version"
 done
 rm -rf "$scratch"
 [ $failed -eq 0 ] && echo "the installer holds the build's files, per user, version $version"

@@ -95,6 +95,7 @@ INSTANTIATE_TEST_SUITE_P(
                 {"--strict"},
                 "[a.txt]\nType=Common\n[b.dll]\nTargetDir=bin\nType=common\n",
                 "[b.dll] has Type=common"},
+        Refusal{"unsigned, strict", {"--strict"}, kGoodDescription, "the tree is unsigned"},
         Refusal{"missing source", {}, "[a.txt]\n[c.txt]\n", "c.txt is missing"},
         Refusal{"missing Source key file", {}, "[a.txt]\nSource=elsewhere/a.txt\n", "is missing"},
         Refusal{"duplicate section", {}, "[a.txt]\n[A.TXT]\nSource=a.txt\n", "given twice"},
@@ -172,7 +173,8 @@ TEST(PublishOutputTest, FolderHoldingOtherFilesIsNotReplaced) {
     EXPECT_EQ(1u, space.Tree().size());
 }
 
-// Without --strict such entries are published, each named in one warning line.
+// Without --strict such entries are published, each named in one warning line; so is an
+// unsigned tree.
 TEST(PublishOutputTest, EntriesNoClientInstallsAreWarnedOfOneLineEach) {
     Workspace space("typewarning");
     space.WriteFile("a.txt", "alpha", kMonday);
@@ -183,8 +185,9 @@ TEST(PublishOutputTest, EntriesNoClientInstallsAreWarnedOfOneLineEach) {
     const ToolRun run = space.Build();
 
     EXPECT_EQ(0, run.code) << run.err;
-    EXPECT_EQ(2u, LineCount(run.err)) << run.err;
+    EXPECT_EQ(3u, LineCount(run.err)) << run.err;
     EXPECT_NE(std::string::npos, run.err.find("warning: ")) << run.err;
+    EXPECT_NE(std::string::npos, run.err.find("warning: the tree is unsigned")) << run.err;
     EXPECT_NE(std::string::npos, run.err.find("[a.txt] has no Type")) << run.err;
     EXPECT_NE(std::string::npos, run.err.find("[b.dll] has Type=common")) << run.err;
     EXPECT_EQ(std::string::npos, run.err.find("[c.txt]")) << run.err;

@@ -225,6 +225,13 @@ CPublisher::Summary CPublisher::Build(const fs::path& release, const fs::path& d
     const fs::path output = fs::weakly_canonical(fs::absolute(outputGiven));
     const std::vector<PublishEntry> entries = CPublishDescription::Read(description, release);
     std::vector<std::string> warnings = TypeWarnings(entries, description);
+    // A component built with update keys refuses an unsigned tree without a word to its user.
+    if (!signer) {
+        const std::string text =
+            "the tree is unsigned: a component built with update keys refuses it (give --sign-key)";
+        if (strict) throw CPublishError(text + " (--strict)");
+        warnings.push_back(text);
+    }
     const Previous previous = ReadPrevious(output);
     std::vector<Planned> plan;
     for (const PublishEntry& entry : entries) plan.push_back(Plan(entry, previous));

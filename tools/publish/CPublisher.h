@@ -76,6 +76,7 @@ private:
                     std::vector<std::string>& warnings) const;
 
     // Warnings for the entries no client installs; with strict, the first refuses the build.
+    // Build adds one for an unsigned tree, which with strict refuses the build too.
     std::vector<std::string> TypeWarnings(const std::vector<PublishEntry>& entries,
                                           const std::filesystem::path& description) const;
 
