@@ -58,6 +58,7 @@ CDownloadComponent::CDownloadComponent(IDownloadCallback* callback, DownloadComp
     m_strProxyServer = info->strProxyServer;
     m_strProxyUserName = info->strProxyUserName;
     m_strProxyPassword = info->strProxyPassword;
+    m_proxyPrompt = info->proxyPrompt;
     m_strUserName = info->strUserName;
     m_strPassword = info->strPassword;
     m_strUserAgent = info->strUserAgent;
@@ -82,9 +83,7 @@ CDownloadComponent::CDownloadComponent(IDownloadCallback* callback, DownloadComp
     m_strIfModifiedSince = info->strIfModifiedSince;
 }
 
-CDownloadComponent::~CDownloadComponent() {
-    WaitForWorker();
-}
+CDownloadComponent::~CDownloadComponent() { WaitForWorker(); }
 
 void CDownloadComponent::Start(BOOL wait) {
     if (!m_pInfo) return;
@@ -92,8 +91,7 @@ void CDownloadComponent::Start(BOOL wait) {
     WaitForWorker();
     const std::wstring path = LocalPath(*m_pInfo);
     // Asked first: making a folder that is there costs every package of a run a server call.
-    if (!m_pInfo->strLocalFolder.empty() &&
-        !FileSystem::IsExistingFolder(m_pInfo->strLocalFolder))
+    if (!m_pInfo->strLocalFolder.empty() && !FileSystem::IsExistingFolder(m_pInfo->strLocalFolder))
         SHCreateDirectoryExW(nullptr, m_pInfo->strLocalFolder.c_str(), nullptr);
     m_strURL = m_pInfo->strURL;
     m_strFileName = path;
@@ -147,11 +145,12 @@ void CDownloadComponent::Run() {
     BOOL received = Download();
     for (int retry = 1; !received && retry <= m_nRetries && MayTryAgain(); ++retry) {
         const DWORD pause = TransferRules::NextTryDelayMs(
-            retry, TransferRules::RetryAfterMs(m_strRetryAfter, UnixSecondsNow(),
-                                               TransferRules::kRetryAfterCapMs),
+            retry,
+            TransferRules::RetryAfterMs(m_strRetryAfter, UnixSecondsNow(),
+                                        TransferRules::kRetryAfterCapMs),
             JitterRandom());
-        DebugFormat(L"CDownloadComponent, %s: try %d failed, the next in %u ms\n",
-                    m_strURL.c_str(), retry, pause);
+        DebugFormat(L"CDownloadComponent, %s: try %d failed, the next in %u ms\n", m_strURL.c_str(),
+                    retry, pause);
         PauseUnlessAborted(pause);
         if (IsAborted()) break;
         PrepareResume();

@@ -125,6 +125,7 @@ BOOL CHttpDownloader::Transfer() {
     if (!CreateSession() || !CreateConnection() || !CreateRequest()) return FALSE;
 
     bool proxyCredentialsUsed = false;
+    bool runProxyAnswerUsed = false;
     bool httpCredentialsUsed = false;
     bool certificateSupplied = false;
     if (m_bPreAuthProxy) {
@@ -171,6 +172,18 @@ BOOL CHttpDownloader::Transfer() {
             if (!user.empty() && !used) {
                 if (!(proxy ? DoProxyAuthentication() : DoHTTPAuthentication())) return FALSE;
                 used = true;
+                continue;
+            }
+            if (proxy && m_proxyPrompt && m_bPromptProxyAuth) {
+                // The run prompts once; credentials its proxy refuses again fail the transfer.
+                CProxyPrompt::Credentials answer;
+                if (runProxyAnswerUsed || !m_proxyPrompt->Answer(Request(), answer))
+                    return FailWith(TransferRules::FailureKind::Refused, L"Aborting transfer",
+                                    ERROR_CANCELLED);
+                m_strProxyUserName = answer.user;
+                m_strProxyPassword = answer.password;
+                if (!DoProxyAuthentication()) return FALSE;
+                runProxyAnswerUsed = true;
                 continue;
             }
             if (RequestRules::MayPromptForCredentials(proxy, m_nServiceType == kServiceHttps,

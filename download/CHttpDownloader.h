@@ -5,9 +5,11 @@
 // After windows.h, which it builds on.
 #include <wininet.h>
 
+#include <memory>
 #include <string>
 
 #include "download/CDownloadFile.h"
+#include "download/CProxyPrompt.h"
 #include "download/RedirectRule.h"
 #include "download/TransferRules.h"
 
@@ -70,6 +72,7 @@ public:
     std::wstring m_strProxyServer;
     std::wstring m_strProxyUserName;
     std::wstring m_strProxyPassword;
+    std::shared_ptr<CProxyPrompt> m_proxyPrompt;
     std::wstring m_strUserName;
     std::wstring m_strPassword;
     std::wstring m_strUserAgent;  // empty: the application's name

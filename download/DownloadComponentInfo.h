@@ -2,9 +2,12 @@
 
 #include <windows.h>
 
+#include <memory>
 #include <string>
 
 #include "download/RedirectRule.h"
+
+class CProxyPrompt;
 
 // One download request: what to fetch, where to store it, and the downloader's settings.
 // The update engine fills the first seven texts, nAccessType, nBufferSize, nMaxBodyBytes and
@@ -44,4 +47,6 @@ struct DownloadComponentInfo {
     // If-Modified-Since, so that an unchanged file is answered 304 without a body.
     std::wstring strIfNoneMatch;
     std::wstring strIfModifiedSince;
+    // The run's proxy credentials, shared by its transfers; null: each transfer prompts alone.
+    std::shared_ptr<CProxyPrompt> proxyPrompt;
 };

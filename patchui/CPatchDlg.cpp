@@ -50,6 +50,7 @@ BOOL CPatchDlg::OnInitDialog() {
         return TRUE;
     }
     updateManager->AddTypeFilter(L"Common");
+    updateManager->SetPromptOwner(window);
     Start();
     return TRUE;
 }

@@ -27,11 +27,13 @@ CUpdateManagerLite::CUpdateManagerLite(const std::wstring& url, const std::wstri
     std::replace(settings.updateUrl.begin(), settings.updateUrl.end(), L'\\', L'/');
     settings.installFolder = folder;
     settings.keys = std::move(keys);
+    settings.proxy.prompt = std::make_shared<CProxyPrompt>();
 }
 
 CUpdateManagerLite::~CUpdateManagerLite() {
     installer.DetachNotify();
     downloads.Detach();
+    settings.proxy.prompt->Stop();
     downloads.StopNow();
     installer.Stop();
     downloads.Wait();
@@ -119,7 +121,16 @@ std::vector<std::wstring> CUpdateManagerLite::PackagePaths() const {
     return paths;
 }
 
-void CUpdateManagerLite::StopDownload() { downloads.StopNow(); }
+void CUpdateManagerLite::StopDownload() {
+    settings.proxy.prompt->Stop();
+    downloads.StopNow();
+}
+
+void CUpdateManagerLite::SetPromptOwner(HWND window) { settings.proxy.prompt->SetOwner(window); }
+
+void CUpdateManagerLite::UseProxyPrompt(std::shared_ptr<CProxyPrompt> prompt) {
+    if (prompt) settings.proxy.prompt = std::move(prompt);
+}
 
 bool CUpdateManagerLite::ChangingInstalledFiles() { return fileChanges.UnderWay(); }
 

@@ -44,6 +44,9 @@ public:
     int StartDownload(CRudovuZadoNotify* notify, bool installWhenDone) override;
     void StopDownload() override;
     bool ChangingInstalledFiles() override;
+    void SetPromptOwner(HWND window) override;
+    // The run's proxy credentials prompt, in place of the one the manager made.
+    void UseProxyPrompt(std::shared_ptr<CProxyPrompt> prompt);
     int StartInstall(CInstallLiteNotify* notify) override;
     void StopInstall() override;
     const wchar_t* GetLastErrorText() override;

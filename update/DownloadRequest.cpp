@@ -26,6 +26,7 @@ DownloadComponentInfo MakeDownloadRequest(std::wstring url, std::wstring localFo
     request.strProxyUserName = proxy.userName;
     request.strProxyPassword = proxy.password;
     request.nAccessType = proxy.accessType;
+    request.proxyPrompt = proxy.prompt;
     request.nBufferSize = kReadBytes;
     // Every file the engine fetches is a ZIP package.
     request.bExpectZip = TRUE;

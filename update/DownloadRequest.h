@@ -1,8 +1,10 @@
 #pragma once
 
+#include <memory>
 #include <string>
 #include <string_view>
 
+#include "download/CProxyPrompt.h"
 #include "download/DownloadComponentInfo.h"
 #include "update/ManifestEntry.h"
 
@@ -11,7 +13,8 @@ struct DownloadProxySettings {
     std::wstring server;
     std::wstring userName;
     std::wstring password;
-    int accessType = 0;  // 0 preconfigured, 1 direct, 2 named proxy
+    int accessType = 0;                    // 0 preconfigured, 1 direct, 2 named proxy
+    std::shared_ptr<CProxyPrompt> prompt;  // the run's, shared by all its transfers
 };
 
 // A request for url, stored in localFolder as fileName (also its display name); every other

@@ -1,5 +1,7 @@
 #pragma once
 
+#include <windows.h>
+
 #include <memory>
 #include <string>
 
@@ -35,6 +37,8 @@ public:
     virtual void UsePreconfiguredProxy() = 0;
     virtual void UseDirectConnection() = 0;
     virtual void UseNamedProxy() = 0;
+    // The window that owns the run's prompts (a proxy's request for credentials).
+    virtual void SetPromptOwner(HWND) {}
 };
 
 // A new manager for the update URL ("\" become "/") and the folder of FolderType 0.

@@ -4,11 +4,14 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <atomic>
 #include <memory>
+#include <thread>
 
+#include "EngineFixture.h"
 #include "RecordingNotify.h"
 #include "UpdateTestFiles.h"
-#include "EngineFixture.h"
+#include "download/CProxyPrompt.h"
 #include "support/common/TestFolder.h"
 #include "support/httpserver/CImpairmentServer.h"
 #include "support/updatetree/CUpdateTree.h"
@@ -54,7 +57,8 @@ struct FieldRun {
     }
     // The check, the download and the installation; the phase's final event.
     std::wstring Run() {
-        if (manager->CheckForUpdates() != 2) return L"check:" + std::wstring(manager->GetLastErrorText());
+        if (manager->CheckForUpdates() != 2)
+            return L"check:" + std::wstring(manager->GetLastErrorText());
         if (manager->StartDownload(&notify, true) != 1 || !notify.WaitForDownloadEnd())
             return L"no end";
         return notify.Events().back();
@@ -63,7 +67,9 @@ struct FieldRun {
         const auto paths = server.Paths();
         return static_cast<size_t>(std::count(paths.begin(), paths.end(), path));
     }
-    uint64_t PackageSize() const { return updatetest::FileBytes(tree.PackagePath("Big.bin")).size(); }
+    uint64_t PackageSize() const {
+        return updatetest::FileBytes(tree.PackagePath("Big.bin")).size();
+    }
 
     const std::string big = Noise(300000);
     testsupport::TestFolder treeFolder;
@@ -79,7 +85,7 @@ TEST(FieldNetworkTest, TransientTroubleIsRetriedAndResumedAndTheRunCompletes) {
     const struct {
         const char* name;
         CImpairmentServer::Plan plan;
-        size_t requests;      // of the big package
+        size_t requests;          // of the big package
         bool resumedWithIfRange;  // the last request asked for the rest, validated
     } cases[] = {
         // Longer than the old 4-second bound on an answer's head.
@@ -203,3 +209,97 @@ TEST(FieldNetworkTest, AnUnchangedManifestIsAnswered304AndReused) {
 }
 
 }  // namespace
+
+namespace {
+
+// The prompt as a user answers it: the proxy's credentials, counted, with the window it had.
+class AnsweringPrompt : public CProxyPrompt {
+public:
+    std::atomic<int> calls{0};
+    std::atomic<HWND> owner{nullptr};
+
+protected:
+    bool Prompt(HWND window, HINTERNET, Credentials& given) override {
+        ++calls;
+        owner = window;
+        given = {L"proxyuser", L"proxypass"};
+        return true;
+    }
+};
+
+}  // namespace
+
+// A proxy that asks for credentials: one prompt in the run, over the run's window, and every
+// transfer (the manifest's and each package's) goes through with its answer.
+TEST(FieldNetworkTest, AProxyAskingForCredentialsIsAnsweredOncePerRun) {
+    FieldRun run;
+    run.server.RequireProxyCredentials("proxyuser", "proxypass");
+    run.manager->UseNamedProxy();
+    run.manager->SetProxyServer(run.server.HostPort().c_str());
+    const auto prompt = std::make_shared<AnsweringPrompt>();
+    run.manager->UseProxyPrompt(prompt);
+    const HWND window = CreateWindowW(L"STATIC", L"run", WS_POPUP, 0, 0, 10, 10, nullptr, nullptr,
+                                      nullptr, nullptr);
+    ASSERT_NE(window, nullptr);
+    run.manager->SetPromptOwner(window);
+
+    EXPECT_EQ(run.Run(), L"complete");
+
+    EXPECT_EQ(prompt->calls.load(), 1);
+    EXPECT_EQ(prompt->owner.load(), window);
+    EXPECT_TRUE(FileBytes(run.install / L"Big.bin") == run.big);
+    EXPECT_EQ(FileBytes(run.install / L"Small.txt"), "small");
+    size_t answered = 0;
+    for (const auto& request : run.server.Requests())
+        if (request.Header("Proxy-Authorization")) ++answered;
+    EXPECT_GE(answered, 3u) << "the manifest and both packages, each with the answer";
+    run.manager.reset();
+    DestroyWindow(window);
+}
+
+namespace {
+
+// A prompt left open until it is closed (at most 10 s), as a user away from the screen leaves it.
+class UnansweredPrompt : public CProxyPrompt {
+public:
+    UnansweredPrompt() = default;
+    ~UnansweredPrompt() override {
+        CloseHandle(shown);
+        CloseHandle(closed);
+    }
+    UnansweredPrompt(const UnansweredPrompt&) = delete;
+    UnansweredPrompt& operator=(const UnansweredPrompt&) = delete;
+
+    const HANDLE shown = CreateEventW(nullptr, TRUE, FALSE, nullptr);
+    const HANDLE closed = CreateEventW(nullptr, TRUE, FALSE, nullptr);
+
+protected:
+    bool Prompt(HWND, HINTERNET, Credentials&) override {
+        SetEvent(shown);
+        WaitForSingleObject(closed, 10000);
+        return false;
+    }
+    void ClosePrompt(DWORD) override { SetEvent(closed); }
+};
+
+}  // namespace
+
+// A stop while the run's prompt is open closes it: the check ends with nothing to do.
+TEST(FieldNetworkTest, AStopClosesTheRunsPrompt) {
+    FieldRun run;
+    run.server.RequireProxyCredentials("proxyuser", "proxypass");
+    run.manager->UseNamedProxy();
+    run.manager->SetProxyServer(run.server.HostPort().c_str());
+    const auto prompt = std::make_shared<UnansweredPrompt>();
+    run.manager->UseProxyPrompt(prompt);
+    std::thread user([&] {
+        if (WaitForSingleObject(prompt->shown, 10000) == WAIT_OBJECT_0) run.manager->StopDownload();
+    });
+
+    EXPECT_LE(run.manager->CheckForUpdates(), 0);
+    user.join();
+
+    EXPECT_EQ(WaitForSingleObject(prompt->shown, 0), static_cast<DWORD>(WAIT_OBJECT_0));
+    EXPECT_EQ(WaitForSingleObject(prompt->closed, 0), static_cast<DWORD>(WAIT_OBJECT_0))
+        << "the prompt is still open";
+}

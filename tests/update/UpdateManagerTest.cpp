@@ -4,7 +4,9 @@
 
 #include <algorithm>
 #include <atomic>
+#include <cstdio>
 #include <filesystem>
+#include <set>
 #include <stdexcept>
 
 #include "EngineFixture.h"
@@ -162,7 +164,7 @@ TEST_F(UpdateManagerTest, FullRunInstallsEveryOutOfDateFileOnce) {
     const std::vector<std::wstring> left = FilesBelow(work.substr(0, work.size() - 1));
     // The accepted manifest package stays, so that the next check may ask only for a change.
     EXPECT_EQ(left, (std::vector<std::wstring>{work + L"RudovuZado.ini.zip",
-                                                UpdateWorkPaths::LockFile(work)}));
+                                               UpdateWorkPaths::LockFile(work)}));
     for (const auto& path : installed) EXPECT_FALSE(Exists(UpdateWorkPaths::AsidePath(path)));
 
     // Everything installed is current now: a check writes nothing in the install folder.
@@ -542,6 +544,41 @@ TEST_F(UpdateManagerTest, ProgressSumsEveryPackageAsOneTransfer) {
     EXPECT_EQ(reports.back().received, ProgressText::SizeText(73500));
 }
 
+TEST_F(UpdateManagerTest, PackagesAreFetchedAtOnceOverNoMoreConnectionsThanTheBuildAllows) {
+    // More packages than connections: the later ones must come over connections kept open.
+    const int packages = CUpdateManagerLite::kParallelDownloads + 4;
+    std::string manifest;
+    for (int i = 0; i < packages; ++i) {
+        const std::string name = "P" + std::to_string(i) + ".txt";
+        tree.AddPackage(name, "new " + name, kStored);
+        manifest += Section(name, "");
+    }
+    tree.PublishManifest(manifest);
+    // Held until one more than the build's count are in, which a sound manager never sends:
+    // the requests it has open at once all wait together, up to 3 s.
+    const size_t allowed = static_cast<size_t>(CUpdateManagerLite::kParallelDownloads);
+    server.HoldPackagesUntilTogether(allowed + 1, std::chrono::seconds(3));
+    ASSERT_EQ(manager->CheckForUpdates(), packages);
+
+    ASSERT_TRUE(DownloadAll());
+    EXPECT_EQ(notify.Events().back(), L"complete");
+    // One at a time would have one waiting; more than the count would end the hold early.
+    EXPECT_GE(server.MostPackagesHeldTogether(), std::min<size_t>(2, allowed))
+        << "no two packages were asked for at once";
+    EXPECT_LE(server.MostPackagesHeldTogether(), allowed);
+    const auto paths = server.Requests();
+    const auto connections = server.RequestConnections();
+    std::set<int> packageConnections;
+    for (size_t i = 0; i < paths.size(); ++i)
+        if (paths[i].rfind("/RudovuZado/", 0) == 0) packageConnections.insert(connections[i]);
+    EXPECT_EQ(std::count_if(paths.begin(), paths.end(),
+                            [](const auto& path) { return path.rfind("/RudovuZado/", 0) == 0; }),
+              packages);
+    EXPECT_LE(packageConnections.size(), allowed);
+    std::printf("%zu package requests at once, over %zu connections\n",
+                server.MostPackagesHeldTogether(), packageConnections.size());
+}
+
 TEST_F(UpdateManagerTest, OneFailingPackageAmongParallelFetchesIsOneErrorAndReplacesNothing) {
     std::string manifest;
     for (int i = 0; i < 8; ++i) {
@@ -623,9 +660,9 @@ TEST_P(PostponedCommitTest, ABusyTargetPostponesTheCommitAndOnlyASignedRunCommit
               GetParam() ? 2u : 4u);
     // Nothing of the committed release is left to fetch or stage.
     const std::wstring work = Engine().WorkFolder();
-    EXPECT_EQ(FilesBelow(work.substr(0, work.size() - 1)),
-              (std::vector<std::wstring>{work + L"RudovuZado.ini.zip",
-                                          UpdateWorkPaths::LockFile(work)}));
+    EXPECT_EQ(
+        FilesBelow(work.substr(0, work.size() - 1)),
+        (std::vector<std::wstring>{work + L"RudovuZado.ini.zip", UpdateWorkPaths::LockFile(work)}));
 }
 
 // Five launches in a row postponed by a busy target pass quietly; the sixth names the file in a

@@ -10,7 +10,16 @@ namespace httptest {
 
 namespace {
 
-std::string PathOf(const std::string& target) { return target.substr(0, target.find('?')); }
+// The path of a request, also of one a proxy gets with the whole URL.
+std::string PathOf(const std::string& target) {
+    std::string path = target.substr(0, target.find('?'));
+    const size_t scheme = path.find("://");
+    if (scheme != std::string::npos) {
+        const size_t slash = path.find('/', scheme + 3);
+        path = slash == std::string::npos ? "/" : path.substr(slash);
+    }
+    return path;
+}
 
 std::string ReadFile(const std::wstring& path) {
     std::ifstream file(path.c_str(), std::ios::binary);
@@ -86,7 +95,19 @@ std::vector<std::string> CImpairmentServer::Paths() const {
     return paths;
 }
 
+void CImpairmentServer::RequireProxyCredentials(const std::string& user,
+                                                const std::string& password) {
+    std::lock_guard<std::mutex> guard(lock);
+    proxyCredentials = BasicCredentials(user, password);
+}
+
 ScriptedResponse CImpairmentServer::Answer(const ReceivedRequest& request) {
+    {
+        std::lock_guard<std::mutex> guard(lock);
+        if (!proxyCredentials.empty() &&
+            request.Header("Proxy-Authorization").value_or("") != proxyCredentials)
+            return ScriptedResponse::Challenge(true);
+    }
     std::string path = PathOf(request.target);
     if (!prefix.empty() && path.rfind(prefix, 0) == 0) path.erase(0, prefix.size());
     const std::string relative = path.substr(std::min(path.find_first_not_of('/'), path.size()));

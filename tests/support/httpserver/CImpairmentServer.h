@@ -33,8 +33,8 @@ public:
     };
     struct Plan {
         Impairment kind;
-        int times = 1;         // the first this many answers for the path; -1: every one
-        int delayMs = 0;       // DelayHead
+        int times = 1;    // the first this many answers for the path; -1: every one
+        int delayMs = 0;  // DelayHead
         std::string retryAfter = "1";
     };
 
@@ -43,8 +43,11 @@ public:
                       std::chrono::milliseconds lifetime = std::chrono::seconds(120));
 
     std::wstring Url() const;  // the update URL of the tree
+    std::wstring HostPort() const { return server.HostPort(); }
     // Plans for a path follow each other: each takes its number of answers, in order.
     void Impair(const std::string& path, Plan plan);
+    // As a proxy that asks for credentials: a request without these gets 407, whatever it asks.
+    void RequireProxyCredentials(const std::string& user, const std::string& password);
     // Paths asked for, in order, and the requests themselves.
     std::vector<std::string> Paths() const;
     std::vector<ReceivedRequest> Requests() const { return server.Requests(); }
@@ -68,6 +71,7 @@ private:
     mutable std::mutex lock;
     std::map<std::string, std::vector<Plan>> plans;
     std::map<std::string, uint64_t> bodyBytesOf;
+    std::string proxyCredentials;  // "Basic ..."; empty: no credentials asked for
     std::shared_ptr<std::atomic<uint64_t>> counter = std::make_shared<std::atomic<uint64_t>>(0);
     std::atomic<uint64_t>& bodyBytes = *counter;
     CLoopbackHttpServer server;

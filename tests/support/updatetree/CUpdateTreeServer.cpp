@@ -106,6 +106,35 @@ void CUpdateTreeServer::HoldAfter(size_t bodyBytes) {
     holdAfter = bodyBytes;
 }
 
+void CUpdateTreeServer::HoldPackagesUntilTogether(size_t together,
+                                                  std::chrono::milliseconds bound) {
+    std::lock_guard<std::mutex> guard(holdLock);
+    holdTogether = together;
+    holdBound = bound;
+}
+
+size_t CUpdateTreeServer::MostPackagesHeldTogether() const {
+    std::lock_guard<std::mutex> guard(holdLock);
+    return mostHeld;
+}
+
+void CUpdateTreeServer::HoldPackage(const std::string& path) {
+    if (path.rfind("/RudovuZado/", 0) != 0 && path.rfind("/objects/", 0) != 0) return;
+    std::unique_lock<std::mutex> guard(holdLock);
+    if (holdTogether == 0 || holdEnded) return;
+    if (!holdStarted) {
+        holdStarted = true;
+        holdUntil = std::chrono::steady_clock::now() + holdBound;
+    }
+    mostHeld = std::max(mostHeld, ++held);
+    if (held >= holdTogether) holdEnded = true;
+    holdWake.notify_all();
+    holdWake.wait_until(guard, holdUntil, [this] { return holdEnded; });
+    holdEnded = true;
+    --held;
+    holdWake.notify_all();
+}
+
 void CUpdateTreeServer::HonourRanges(bool honour) {
     std::lock_guard<std::mutex> guard(lock);
     honourRanges = honour;
@@ -150,6 +179,7 @@ ScriptedResponse CUpdateTreeServer::Answer(const ReceivedRequest& request) {
     std::string path;
     if (!BelowPrefix(request.target, prefix, path))
         return ScriptedResponse::Status(404, "Not Found");
+    if (request.method == "GET") HoldPackage(path);
     std::lock_guard<std::mutex> guard(lock);
     ScriptedResponse response;
     if (const auto found = statuses.find(path); found != statuses.end()) {

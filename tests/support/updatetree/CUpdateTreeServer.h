@@ -2,6 +2,7 @@
 
 #include <atomic>
 #include <chrono>
+#include <condition_variable>
 #include <cstdint>
 #include <map>
 #include <memory>
@@ -42,6 +43,11 @@ public:
     // Every body stops after this many bytes and its connection is held, sending nothing more,
     // until the server stops.
     void HoldAfter(size_t bodyBytes);
+    // Package answers (below "/RudovuZado/" or "/objects/") wait until this many package
+    // requests wait at once, or until the first has waited bound; the hold then ends for good.
+    void HoldPackagesUntilTogether(size_t together, std::chrono::milliseconds bound);
+    // The most package requests that waited at once during that hold.
+    size_t MostPackagesHeldTogether() const;
 
     // Paths below the prefix of the GET requests received, in order.
     std::vector<std::string> Requests() const;
@@ -65,6 +71,7 @@ public:
 private:
     httptest::ScriptedResponse Answer(const httptest::ReceivedRequest& request);
     httptest::ScriptedResponse FileAnswer(const std::string& path) const;
+    void HoldPackage(const std::string& path);
     // The GET requests below the prefix, each with its path below it.
     std::vector<std::pair<std::string, httptest::ReceivedRequest>> GetsBelowPrefix() const;
 
@@ -80,6 +87,15 @@ private:
     int delayMs = 0;
     size_t holdAfter = SIZE_MAX;
     bool honourRanges = false;
+    mutable std::mutex holdLock;
+    std::condition_variable holdWake;
+    size_t holdTogether = 0;
+    std::chrono::milliseconds holdBound{0};
+    std::chrono::steady_clock::time_point holdUntil;
+    bool holdStarted = false;
+    bool holdEnded = false;
+    size_t held = 0;
+    size_t mostHeld = 0;
     httptest::CLoopbackHttpServer server;  // last: its threads use the fields above
 };
 
