@@ -59,7 +59,7 @@ TEST(BuildEntryRequest, StoresThePackageNextToTheTargetFile) {
     ManifestEntry entry;
     entry.name = L"A.dll";
     entry.targetDir = L"bin";
-    const DownloadProxySettings proxy{L"proxy:8080", L"user", L"secret", 2};
+    const DownloadProxySettings proxy{L"proxy:8080", L"user", L"secret", 2, nullptr};
     const DownloadComponentInfo request =
         BuildEntryRequest(entry, L"C:\\Pelko\\bin\\A.dll", L"X\\Patch", proxy, false);
     EXPECT_EQ(request.strURL, L"X/Patch/RudovuZado/A.dll.zip");

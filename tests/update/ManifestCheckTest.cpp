@@ -52,7 +52,7 @@ struct CheckResult {
 CheckResult Check(const CFileContent& manifest, const std::wstring& installFolder,
                   const std::vector<std::wstring>& typeFilter) {
     CheckResult result;
-    const DownloadProxySettings proxy{L"proxy", L"", L"", 1};
+    const DownloadProxySettings proxy{L"proxy", L"", L"", 1, nullptr};
     for (const ManifestEntry& entry : manifest.Entries()) {
         const std::wstring target =
             ResolveTargetPath(entry.folderType, entry.targetDir, entry.name, installFolder);
