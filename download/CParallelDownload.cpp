@@ -32,13 +32,23 @@ void RaiseConnectionLimit(DWORD count) {
 // in progress.
 class CCallbackLink : public IDownloadCallback {
 public:
-    CCallbackLink(IDownloadCallback& target, CParallelDownload::RecordDone recordDone)
-        : target(&target), recordDone(std::move(recordDone)) {}
+    CCallbackLink(IDownloadCallback& target, CParallelDownload::RecordDone recordDone,
+                  CParallelDownload::Replacement replacement)
+        : target(&target),
+          recordDone(std::move(recordDone)),
+          replacement(std::move(replacement)) {}
 
     void Detach() {
         std::unique_lock<std::shared_mutex> guard(lock);
         target = nullptr;
         recordDone = nullptr;
+        replacement = nullptr;
+    }
+    std::optional<DownloadComponentInfo> Replace(size_t index, bool received,
+                                                 const std::wstring& failure) {
+        std::shared_lock<std::shared_mutex> guard(lock);
+        if (!target || !replacement) return std::nullopt;
+        return replacement(index, received, failure);
     }
     void RecordDone(size_t index) {
         std::shared_lock<std::shared_mutex> guard(lock);
@@ -77,14 +87,41 @@ private:
     std::shared_mutex lock;
     IDownloadCallback* target;
     CParallelDownload::RecordDone recordDone;
+    CParallelDownload::Replacement replacement;
+};
+
+// One transfer's view of the link: its failure text is held, so that a record that has a
+// replacement fails nothing.
+class CHeldErrorLink : public IDownloadCallback {
+public:
+    explicit CHeldErrorLink(IDownloadCallback& link) : link(link) {}
+
+    const std::wstring& Error() const { return error; }
+
+    void OnProgress(const wchar_t* name, int filePercent, int totalPercent, int index, int count,
+                    const wchar_t* doneText, const wchar_t* totalText) override {
+        link.OnProgress(name, filePercent, totalPercent, index, count, doneText, totalText);
+    }
+    void OnComplete() override { link.OnComplete(); }
+    void OnError(const wchar_t* text) override {
+        if (error.empty() && text) error = text;
+    }
+    bool IsStopped() override { return link.IsStopped(); }
+    void OnStopped() override { link.OnStopped(); }
+    void Stop() override { link.Stop(); }
+    DownloadList* GetComponents() override { return nullptr; }
+
+private:
+    IDownloadCallback& link;
+    std::wstring error;
 };
 
 }  // namespace
 
 struct CParallelDownload::State {
     State(IDownloadCallback& callback, std::shared_ptr<CTransferAbort> abort, int connections,
-          RecordDone recordDone, std::shared_ptr<void> keepAlive)
-        : link(callback, std::move(recordDone)),
+          RecordDone recordDone, std::shared_ptr<void> keepAlive, Replacement replacement)
+        : link(callback, std::move(recordDone), std::move(replacement)),
           abort(std::move(abort)),
           connections(connections),
           keepAlive(std::move(keepAlive)) {}
@@ -109,10 +146,12 @@ struct CParallelDownload::State {
 
 CParallelDownload::CParallelDownload(IDownloadCallback& callback,
                                      std::shared_ptr<CTransferAbort> abort, int connections,
-                                     RecordDone recordDone, std::shared_ptr<void> keepAlive)
+                                     RecordDone recordDone, std::shared_ptr<void> keepAlive,
+                                     Replacement replacement)
     : state(std::make_shared<State>(callback, std::move(abort),
                                     std::clamp(connections, 1, kMaxConnections),
-                                    std::move(recordDone), std::move(keepAlive))) {
+                                    std::move(recordDone), std::move(keepAlive),
+                                    std::move(replacement))) {
     const DownloadList* list = callback.GetComponents();
     state->haveList = list != nullptr;
     if (list) state->list = *list;
@@ -182,22 +221,34 @@ bool CParallelDownload::State::FetchNext() {
     if (index >= list.size()) return false;
     DownloadComponentInfo& record = list[index];
     const int count = static_cast<int>(list.size());
-    CDownloadComponent component(&link, &record, static_cast<int>(index) + 1, count);
-    {
-        const CWatchedTransfer watched(*abort, component);
-        component.Start(TRUE);
+    for (;;) {
+        CHeldErrorLink held(link);
+        CDownloadComponent component(&held, &record, static_cast<int>(index) + 1, count);
+        {
+            const CWatchedTransfer watched(*abort, component);
+            component.Start(TRUE);
+        }
+        const bool received = component.IsReceived();
+        if (!received && (component.IsCancelled() || component.IsAborted())) return false;
+        // The downloader reported its failure through OnError, or reports none at all.
+        const std::wstring failure =
+            received ? std::wstring()
+            : held.Error().empty() ? L"Failed to download file : " + record.strDisplayName
+                                   : held.Error();
+        if (!failed && !abort->Stopped()) {
+            std::optional<DownloadComponentInfo> other = link.Replace(index, received, failure);
+            if (other) {
+                record = std::move(*other);
+                continue;
+            }
+        }
+        if (received) {
+            link.RecordDone(index);
+            return true;
+        }
+        Fail(failure);
+        return false;
     }
-    if (component.IsReceived()) {
-        link.RecordDone(index);
-        return true;
-    }
-    if (component.IsCancelled() || component.IsAborted()) return false;
-    // The downloader reported its failure through OnError, or reports none at all.
-    if (component.GetErrorText().empty())
-        Fail(L"Failed to download file : " + record.strDisplayName);
-    else
-        Fail(std::wstring());
-    return false;
 }
 
 void CParallelDownload::State::Fail(const std::wstring& text) {

@@ -4,6 +4,7 @@
 #include <cstddef>
 #include <functional>
 #include <memory>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -25,11 +26,16 @@ public:
     static constexpr int kMaxConnections = 8;
     // Called once for each record received whole, with its position in the list.
     using RecordDone = std::function<void(size_t index)>;
+    // Called when record index was received whole (failure empty) or failed for good (its
+    // text): a record to fetch in its place, or nothing to keep the outcome. Asked again for
+    // the replacement's outcome; it must answer nothing some time.
+    using Replacement = std::function<std::optional<DownloadComponentInfo>(
+        size_t index, bool received, const std::wstring& failure)>;
 
     // keepAlive is held by every worker until it ends (the run's lock).
     CParallelDownload(IDownloadCallback& callback, std::shared_ptr<CTransferAbort> abort,
                       int connections, RecordDone recordDone = nullptr,
-                      std::shared_ptr<void> keepAlive = nullptr);
+                      std::shared_ptr<void> keepAlive = nullptr, Replacement replacement = nullptr);
     CParallelDownload(const CParallelDownload&) = delete;
     CParallelDownload& operator=(const CParallelDownload&) = delete;
     // Stops the transfers and detaches the callback; waits for no blocked worker.

@@ -4,6 +4,7 @@
 
 #include "download/ProgressText.h"
 #include "framework/win32/DebugOutput.h"
+#include "update/DeltaPlan.h"
 #include "support/bcl/common/exception/CaughtException.h"
 #include "support/bcl/common/exception/CException.h"
 
@@ -42,8 +43,12 @@ bool CDownloadPhase::Start(std::shared_ptr<const UpdatePlan> newPlan, CRudovuZad
     requests = plan->Requests();
     requestFiles = plan->RequestFiles();
     std::vector<uint64_t> sizes;
-    for (size_t position : requestFiles)
-        sizes.push_back(static_cast<uint64_t>(std::max(0, plan->files[position].entry.fileSize)));
+    for (size_t position : requestFiles) {
+        const PlannedFile& file = plan->files[position];
+        sizes.push_back(file.delta ? file.delta->size
+                                   : static_cast<uint64_t>(std::max(0, file.entry.fileSize)));
+    }
+    fellBack.assign(requestFiles.size(), 0);
     {
         std::lock_guard<std::mutex> guard(progressLock);
         progress = std::make_unique<DownloadProgress>(std::move(sizes));
@@ -55,7 +60,10 @@ bool CDownloadPhase::Start(std::shared_ptr<const UpdatePlan> newPlan, CRudovuZad
     if (!StartEventThread()) return false;
     transfers = std::make_unique<CParallelDownload>(
         static_cast<IDownloadCallback&>(*this), abort, connections,
-        [this](size_t index) { RecordDone(index); }, std::move(keepAlive));
+        [this](size_t index) { RecordDone(index); }, std::move(keepAlive),
+        [this](size_t index, bool received, const std::wstring& failure) {
+            return Replacement(index, received, failure);
+        });
     if (transfers->Start()) return true;
     // The loop waits for a report that will never come.
     transfers.reset();
@@ -137,6 +145,23 @@ void CDownloadPhase::OnProgress(const wchar_t*, int filePercent, int, int index,
 void CDownloadPhase::RecordDone(size_t index) {
     std::lock_guard<std::mutex> guard(progressLock);
     progress->Done(index);
+}
+
+std::optional<DownloadComponentInfo> CDownloadPhase::Replacement(size_t index, bool received,
+                                                                const std::wstring& failure) {
+    if (index >= requestFiles.size() || fellBack[index]) return std::nullopt;
+    const PlannedFile& file = plan->files[requestFiles[index]];
+    if (!file.delta) return std::nullopt;
+    const std::optional<std::wstring> why =
+        received ? DeltaPlan::Stage(file)
+                 : std::optional<std::wstring>(L"the delta was not received: " + failure);
+    if (!why) return std::nullopt;
+    fellBack[index] = 1;
+    {
+        std::lock_guard<std::mutex> guard(progressLock);
+        progress->Replace(index, static_cast<uint64_t>(std::max(0, file.entry.fileSize)));
+    }
+    return DeltaPlan::FallBack(file, *why);
 }
 
 void CDownloadPhase::OnComplete() {

@@ -6,6 +6,7 @@
 #include <functional>
 #include <memory>
 #include <mutex>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -75,6 +76,10 @@ private:
     DownloadList* GetComponents() override;
 
     void RecordDone(size_t index);
+    // On a transfer's thread, when request index ended: a delta is staged here, and a delta
+    // that failed is replaced by its file's package.
+    std::optional<DownloadComponentInfo> Replacement(size_t index, bool received,
+                                                     const std::wstring& failure);
     void PostFinal(EventKind kind, const std::wstring& message = std::wstring());
     unsigned RunEvents();
     // False when the event is the phase's last.
@@ -89,6 +94,7 @@ private:
     std::shared_ptr<const UpdatePlan> plan;
     DownloadList requests;
     std::vector<size_t> requestFiles;  // position in the plan of each request
+    std::vector<char> fellBack;        // for each request: its delta was replaced
     std::atomic<CRudovuZadoNotify*> notify{nullptr};
     PhaseEnded phaseEnded;
 

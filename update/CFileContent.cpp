@@ -7,6 +7,7 @@
 #include "framework/win32/DebugOutput.h"
 #include "support/CIni.h"
 #include "support/CIniSnapshot.h"
+#include "update/DeltaChoice.h"
 #include "update/ManifestPaths.h"
 
 namespace {
@@ -25,7 +26,12 @@ ManifestEntry ReadEntry(const Reader& ini, const std::wstring& section, bool sig
     entry.checkDate = ini.GetBool(s, L"CheckDate", FALSE);
     entry.type = ini.GetString(s, L"Type", L"");
     entry.sha256 = ini.GetString(s, L"Sha256", L"");
-    if (signedManifest) entry.object = ini.GetString(s, L"Object", L"");
+    if (!signedManifest) return entry;
+    entry.object = ini.GetString(s, L"Object", L"");
+    for (int i = 1; i <= DeltaChoice::mostOffers; ++i) {
+        std::wstring offer = ini.GetString(s, DeltaChoice::KeyName(i).c_str(), L"");
+        if (!offer.empty()) entry.deltas.push_back(std::move(offer));
+    }
     return entry;
 }
 

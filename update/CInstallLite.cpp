@@ -9,6 +9,7 @@
 #include "support/bcl/common/exception/CaughtException.h"
 #include "update/CInstallCommit.h"
 #include "update/CPostponedCommitRecord.h"
+#include "update/DeltaPlan.h"
 #include "update/ManifestPaths.h"
 #include "update/ReplaceableTarget.h"
 #include "update/UpdateWorkPaths.h"
@@ -205,7 +206,7 @@ std::wstring CInstallLite::Stage(bool& stopped) {
             stopped = true;
             return std::wstring();
         }
-        if (file.alreadyStaged) continue;
+        if (file.alreadyStaged || DeltaPlan::StagedFromDelta(file)) continue;
         const std::wstring failure = verifiesUpdates ? StageVerified(file) : StageOne(file);
         // A damaged part must not be resumed by the next run; a staged one is not needed again.
         DeleteFileW(file.part.c_str());

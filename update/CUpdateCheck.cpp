@@ -24,6 +24,7 @@
 #include "update/TargetPlace.h"
 #include "update/UpdateWorkPaths.h"
 #include "verify/CReleaseSerial.h"
+#include "update/DeltaPlan.h"
 #include "verify/CSha256.h"
 #include "verify/ManifestVerification.h"
 #include "verify/VerifiedExtraction.h"
@@ -354,6 +355,9 @@ bool CUpdateCheck::PlanIfOutdated(const ManifestEntry& entry, UpdatePlan& into) 
                                  target.c_str());
     else
         SetResumePosition(file.request, file.part);
+    if (DeltaPlan::Choose(file, VerifiesUpdates(), settings.updateUrl))
+        DebugOutput::DebugFormat(L"CUpdateManagerLite, %s is fetched as a delta of %I64u bytes\n",
+                                 target.c_str(), file.delta->size);
     into.files.push_back(std::move(file));
     return true;
 }

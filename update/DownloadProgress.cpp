@@ -35,6 +35,14 @@ void DownloadProgress::Done(size_t index) {
     ++done;
 }
 
+void DownloadProgress::Replace(size_t index, uint64_t weight) {
+    if (index >= percents.size() || percents[index] == 100) return;
+    const uint64_t kept = Share(weights[index], percents[index]);
+    total = total - weights[index] + kept + weight;
+    weights[index] = weight;
+    percents[index] = 0;
+}
+
 int DownloadProgress::OverallPercent() const {
     if (weights.empty()) return 100;
     // Files of size 0 (or sizes the manifest does not give) count by their number.

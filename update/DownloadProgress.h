@@ -16,6 +16,9 @@ public:
     void Update(size_t index, int percent);
     // Package index was received whole.
     void Done(size_t index);
+    // Package index is fetched anew as another body of size weight (a delta's package): what
+    // its first body brought stays counted, in the received bytes and the total.
+    void Replace(size_t index, uint64_t weight);
 
     int OverallPercent() const;
     uint64_t ReceivedBytes() const { return received; }

@@ -3,6 +3,7 @@
 #include <windows.h>
 
 #include <string>
+#include <vector>
 
 // One section of the update manifest: one file of the local installation.
 struct ManifestEntry {
@@ -18,6 +19,8 @@ struct ManifestEntry {
     // Object: where a signed manifest puts the package by its own digest
     // (ManifestPaths::IsObjectName); empty for the classic package.
     std::wstring object;
+    // Delta1..Delta5 of a signed manifest, as written (DeltaChoice reads them).
+    std::vector<std::wstring> deltas;
 
     bool operator==(const ManifestEntry&) const = default;
 };

@@ -1,9 +1,11 @@
 #pragma once
 
+#include <optional>
 #include <string>
 #include <vector>
 
 #include "download/IDownloadCallback.h"
+#include "update/DeltaChoice.h"
 #include "update/ManifestEntry.h"
 
 // One out-of-date file of a check: the manifest's entry and where its update lives on the way
@@ -16,6 +18,10 @@ struct PlannedFile {
     std::wstring staged;   // the extracted file that waits for the commit (staged folder)
     bool alreadyStaged = false;  // a verified staged file of this release waits: nothing to fetch
     DownloadComponentInfo request;  // the package's request, resume position included
+    // When the installed file is the base of a signed delta: request fetches the delta (into
+    // DeltaPlan::DeltaPart), and packageRequest is the package's, fetched when the delta fails.
+    std::optional<DeltaOffer> delta;
+    DownloadComponentInfo packageRequest;
 
     // The package as the user knows it: the target followed by ".zip".
     std::wstring ShownPackage() const { return target + L".zip"; }

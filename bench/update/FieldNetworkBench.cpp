@@ -3,6 +3,7 @@
 // middle of every body, a stop during a delayed head, and an unchanged launch (304).
 //   field_network_bench [--small N] [--delay-ms MS]
 #include <windows.h>
+// After windows.h, which it needs.
 #include <shellapi.h>
 
 #include <algorithm>
@@ -45,6 +46,14 @@ private:
         SetEvent(ended);
     }
 };
+
+void RemoveTree(const std::wstring& folder);
+
+// An empty folder for a run to install into.
+void EmptyFolder(const std::wstring& folder) {
+    RemoveTree(folder);
+    CreateDirectoryW(folder.c_str(), nullptr);
+}
 
 void RemoveTree(const std::wstring& folder) {
     std::wstring from = folder + L'\0';
@@ -96,14 +105,17 @@ struct PhaseFigures {
 // The check, then the packages phase timed from its start to its end, into an empty folder.
 PhaseFigures PackagesPhase(const Release& release, const std::wstring& install,
                            const std::vector<CImpairmentServer::Plan>& plans) {
-    RemoveTree(install);
+    EmptyFolder(install);
     CImpairmentServer server(release.root, "/Patch", std::chrono::minutes(30));
     for (const std::string& path : release.paths)
         for (const auto& plan : plans) server.Impair(path, plan);
     std::unique_ptr<IUpdateManagerLite> manager(CreateUpdateManagerLite(server.Url(), install));
     manager->UseDirectConnection();
     PhaseFigures figures;
-    if (manager->CheckForUpdates() <= 0) return figures;
+    if (manager->CheckForUpdates() <= 0) {
+        std::fwprintf(stderr, L"check: %ls\n", manager->GetLastErrorText());
+        return figures;
+    }
     DownloadWatch watch;
     const BenchTimer timer;
     if (manager->StartDownload(&watch, false) != 1) return figures;
@@ -120,7 +132,7 @@ void Delayed(const char* name, const Release& release, const std::wstring& insta
         PackagesPhase(release, install, {{Impairment::DelayHead, -1, delayMs}});
     const double goal = 1.3 * (delayMs / 1000.0 + plain.seconds);
     std::printf(
-        "  %-22s undelayed %.2f s, heads after %.0f s: %.2f s%s (%.2fx of delay + "
+        "  %-22s undelayed %.2f s, heads after %.1f s: %.2f s%s (%.2fx of delay + "
         "undelayed; goal 1.3x)\n",
         name, plain.seconds, delayMs / 1000.0, slow.seconds, slow.complete ? "" : " NOT COMPLETE",
         slow.seconds / (goal / 1.3));
@@ -137,7 +149,7 @@ void Reset(const char* name, const Release& release, const std::wstring& install
 
 // A stop while every head is held: how long StopDownload and the manager's end take.
 void Close(const Release& release, const std::wstring& install) {
-    RemoveTree(install);
+    EmptyFolder(install);
     CImpairmentServer server(release.root, "/Patch", std::chrono::minutes(5));
     for (const std::string& path : release.paths)
         server.Impair(path, {Impairment::DelayHead, -1, 60000});
@@ -157,7 +169,7 @@ void Close(const Release& release, const std::wstring& install) {
 
 // A launch after an install: the manifest asked for conditionally and answered 304.
 void Unchanged(const Release& release, const std::wstring& install) {
-    RemoveTree(install);
+    EmptyFolder(install);
     CImpairmentServer server(release.root, "/Patch", std::chrono::minutes(5));
     for (int launch = 1; launch <= 2; ++launch) {
         std::unique_ptr<IUpdateManagerLite> manager(CreateUpdateManagerLite(server.Url(), install));

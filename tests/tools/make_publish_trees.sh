@@ -3,6 +3,8 @@
 #   <out>/release1, <out>/tree1   the first release and its update tree
 #   <out>/release2, <out>/tree2   the same release with one file changed, published over tree1
 #   <out>/release3, <out>/tree3   release2 and a 4 MiB file, published over tree2
+#   <out>/release4, <out>/tree4   release3 with a few bytes of the 4 MiB file changed, published
+#                                 over tree3 with deltas from tree3
 # All are signed with the given private key.
 # Usage: make_publish_trees.sh <pelko-publish> <test DLL> <out> <clients' zone> <signing key>
 set -euo pipefail
@@ -41,7 +43,7 @@ INI
 
 publish() {
   "$tool" build --clients-tz "$zone" --sign-key "$key" --product PelkoTest \
-    --expires-days 3650 "$rel" "$out/publish.ini" \
+    --expires-days 3650 "$@" "$rel" "$out/publish.ini" \
     "$out/www/PelkoPatch" >/dev/null
 }
 publish
@@ -67,3 +69,10 @@ INI
 publish
 cp -a "$rel" "$out/release3"
 cp -a "$out/www/PelkoPatch" "$out/tree3"
+
+# A small fix inside the large file: it arrives as a delta of release3's version.
+printf 'fixed' | dd of="$rel/data/big.bin" bs=1 seek=$((1 << 20)) conv=notrunc status=none
+stamp data/big.bin "2026-08-03 10:00:00"
+publish --delta-from "$out/tree3"
+cp -a "$rel" "$out/release4"
+cp -a "$out/www/PelkoPatch" "$out/tree4"

@@ -55,9 +55,9 @@ TEST(CFileContent, ReadsEveryKeyOfEverySectionInFileOrder) {
     ASSERT_TRUE(content.Load((folder / L"RudovuZado.ini").c_str()));
     // The middle section has no keys: every default.
     const std::vector<ManifestEntry> expected{
-        {L"Zeta.dll", 37, L"bin\\x", L"2013-05-02 17:30", 12345, TRUE, TRUE, L"Common", L"00ff", L""},
-        {L"Alpha.dat", 0, L"", L"", 0, FALSE, FALSE, L"", L"", L""},
-        {L"neg.ocx", -1, L"", L"2013/05/02 17:30", 0, TRUE, FALSE, L"common", L"", L""},
+        {L"Zeta.dll", 37, L"bin\\x", L"2013-05-02 17:30", 12345, TRUE, TRUE, L"Common", L"00ff", L"", {}},
+        {L"Alpha.dat", 0, L"", L"", 0, FALSE, FALSE, L"", L"", L"", {}},
+        {L"neg.ocx", -1, L"", L"2013/05/02 17:30", 0, TRUE, FALSE, L"common", L"", L"", {}},
     };
     EXPECT_EQ(Entries(content), expected);
 }
@@ -155,6 +155,29 @@ TEST(CFileContent, ASignedManifestNamesObjectsOfOneShapeOnly) {
             }
             EXPECT_EQ(names, expectedNames) << throughProfile << signedManifest;
             EXPECT_EQ(objects, expectedObjects) << throughProfile << signedManifest;
+        }
+    }
+}
+
+// Delta1..Delta5 are read from a signed manifest only, in key order, the missing ones skipped;
+// their text is judged where a delta is chosen.
+TEST(CFileContent, ASignedManifestListsAnEntrysDeltasInKeyOrder) {
+    TestFolder folder;
+    WriteTextFile(folder / L"RudovuZado.ini",
+                  "[a.dll]\r\nDelta3=third\r\nDelta1=first\r\nDelta6=sixth\r\nDelta5=fifth\r\n"
+                  "[b.dll]\r\nType=Common\r\n");
+    const std::wstring path = folder / L"RudovuZado.ini";
+    for (const bool throughProfile : {false, true}) {
+        for (const bool signedManifest : {false, true}) {
+            CFileContent content;
+            ASSERT_TRUE(throughProfile ? content.LoadThroughProfile(path.c_str(), signedManifest)
+                                       : content.Load(path.c_str(), signedManifest));
+            ASSERT_EQ(content.Entries().size(), 2u);
+            const std::vector<std::wstring> expected =
+                signedManifest ? std::vector<std::wstring>{L"first", L"third", L"fifth"}
+                               : std::vector<std::wstring>{};
+            EXPECT_EQ(content.Entries().front().deltas, expected) << throughProfile;
+            EXPECT_TRUE(content.Entries().back().deltas.empty());
         }
     }
 }

@@ -8,9 +8,9 @@
 namespace {
 
 struct Step {
-    enum Kind { Update, Done } kind;
+    enum Kind { Update, Done, Replace } kind;
     size_t index;
-    int percent;  // for Update
+    int percent;  // for Update; for Replace, the new body's size
 };
 
 struct ProgressCase {
@@ -49,6 +49,25 @@ TEST(DownloadProgress, FiguresFollowTheFilesSizes) {
          73500,
          100,
          3},
+        // A delta 10 % in (7,000 of the 70,000 bytes counted) replaced by a 20,000-byte body.
+        {"what a replaced body brought stays counted",
+         three,
+         {{Step::Update, 1, 10}, {Step::Replace, 1, 20000}},
+         7000,
+         22,
+         1},
+        {"then its replacement whole: 27,000 of 30,500 bytes",
+         three,
+         {{Step::Update, 1, 10}, {Step::Replace, 1, 20000}, {Step::Done, 1, 0}},
+         27000,
+         88,
+         2},
+        {"a whole package is not replaced",
+         three,
+         {{Step::Done, 1, 0}, {Step::Replace, 1, 20000}},
+         70000,
+         95,
+         2},
         {"no sizes: counted by number", {0, 0, 0, 0}, {{Step::Done, 2, 0}}, 0, 25, 2},
         {"an empty list is done", {}, {}, 0, 100, 0},
     };
@@ -58,6 +77,8 @@ TEST(DownloadProgress, FiguresFollowTheFilesSizes) {
         for (const Step& step : c.steps) {
             if (step.kind == Step::Update)
                 progress.Update(step.index, step.percent);
+            else if (step.kind == Step::Replace)
+                progress.Replace(step.index, static_cast<uint64_t>(step.percent));
             else
                 progress.Done(step.index);
         }
