@@ -140,6 +140,9 @@ void CPatchDlg::OnClose() {
     // The check or the download stops at once, its transfers aborted, so the run ends soon
     // after the loader has started.
     if (updateManager) updateManager->StopDownload();
+    // A recovery or a registration under way ends first (as a commit does): the window stays,
+    // and the check's end, which starts nothing more now, closes it again.
+    if (updateManager && updateManager->ChangingInstalledFiles()) return;
     End(1);
 }
 

@@ -19,7 +19,8 @@
 // update manager, asks it on its worker thread whether anything must be fetched, follows its
 // notifications through download and installation, and ends itself. The user has no button
 // to press; closing the window ends it with 1 during the check or the download (whose transfer
-// is aborted), and once an installation has begun, when the installation has ended.
+// is aborted), once the run has ended a recovery or registration under way, and once an
+// installation has begun, when the installation has ended.
 //
 // Results: 1 after a completed installation, nothing to fetch, a failed check or a close;
 // 2 after a failed or stopped download or installation.

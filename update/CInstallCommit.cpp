@@ -6,6 +6,7 @@
 
 #include "framework/PathText.h"
 #include "framework/win32/DebugOutput.h"
+#include "update/CHeldFile.h"
 #include "update/CommitStepSeam.h"
 #include "update/JournalPathRule.h"
 #include "update/RegisterServer.h"
@@ -139,7 +140,9 @@ bool CInstallCommit::Complete(const std::vector<JournalEntry>& entries, const Fi
 void CInstallCommit::Register(const JournalEntry& entry) {
     // What the target holds now must be what this commit staged (and, under signed updates,
     // its release verified): a journal of the first form knows no bytes, so it registers none.
-    if (entry.sha256.empty() || DigestOf(entry.target) != entry.sha256) {
+    // The file stays held from its hash to the end of its registration.
+    const CHeldFile target(entry.target, CHeldFile::Use::Read);
+    if (entry.sha256.empty() || target.Sha256Hex() != entry.sha256) {
         DebugFormat(L"CInstallCommit, not registered: %s is not the file its commit staged\n",
                     entry.target.c_str());
         return;
@@ -151,6 +154,18 @@ bool CInstallCommit::PlaceFile(const JournalEntry& entry) {
     // No staged file: this target was placed before a stop.
     if (!Exists(entry.staged)) return true;
     Step();
+    // Checked and moved through one handle that nobody else may write or rename meanwhile.
+    const CHeldFile staged(entry.staged, CHeldFile::Use::Move);
+    if (!staged.IsOpen()) {
+        errorText = FailureText(L"failed to read file : ", entry.staged);
+        return false;
+    }
+    if (!entry.sha256.empty() && staged.Sha256Hex() != entry.sha256) {
+        DebugFormat(L"CInstallCommit, %s is not the file the update verified\n",
+                    entry.staged.c_str());
+        errorText = L"failed to replace file : " + entry.target;
+        return false;
+    }
     if (Exists(entry.target)) {
         if (!DeleteAnyFile(entry.aside) ||
             !MoveFileExW(entry.target.c_str(), entry.aside.c_str(), MOVEFILE_REPLACE_EXISTING)) {
@@ -160,7 +175,7 @@ bool CInstallCommit::PlaceFile(const JournalEntry& entry) {
     }
     Step();
     CZipArchive::EnsureFolder(PathText::FolderPart(entry.target));
-    if (!MoveFileExW(entry.staged.c_str(), entry.target.c_str(), kMoveFlags)) {
+    if (!staged.MoveTo(entry.target)) {
         errorText = FailureText(L"failed to replace file : ", entry.target);
         return false;
     }

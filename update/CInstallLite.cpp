@@ -5,9 +5,12 @@
 #include "framework/CException.h"
 #include "framework/PathText.h"
 #include "framework/win32/DebugOutput.h"
+#include "framework/win32/UserMessage.h"
 #include "support/bcl/common/exception/CaughtException.h"
 #include "update/CInstallCommit.h"
+#include "update/CPostponedCommitRecord.h"
 #include "update/DeltaPlan.h"
+#include "update/ManifestPaths.h"
 #include "update/ReplaceableTarget.h"
 #include "update/UpdateWorkPaths.h"
 #include "verify/VerifiedExtraction.h"
@@ -26,11 +29,11 @@ std::wstring ExtractFailure(const std::wstring& path, DWORD lastError) {
     return L"failed to extract file : " + path + code;
 }
 
-// Entry 0 of the package into the staged file, or the failure's text.
+// Entry 0 of the unsigned manifest's package into the staged file, or the failure's text.
 std::wstring StageOne(const PlannedFile& file) {
     // The manifest's FileSize bounds the file too, as it bounds the package's body.
-    const int fileSize = file.entry.fileSize;
-    const uint64_t largest = fileSize > 0 ? static_cast<uint64_t>(fileSize) : UINT64_MAX;
+    const uint64_t bound = ManifestPaths::FileBound(file.entry.fileSize, false);
+    const uint64_t largest = bound > 0 ? bound : UINT64_MAX;
     try {
         if (CInstallLite::ExtractPackageTo(file.part, file.staged, largest)) return std::wstring();
     } catch (CException* error) {
@@ -152,10 +155,27 @@ void CInstallLite::Install() {
             L"CInstallLite::Install, postponed: %s is in use; the staged update is installed at "
             L"a later start, the installed version runs now\n",
             busy->c_str());
+        if (PostponedRecord().CountLaunch()) TellBusyTarget(*busy);
         ReportStopped();
         return;
     }
+    PostponedRecord().Clear();
     Commit(commitList);
+}
+
+CPostponedCommitRecord CInstallLite::PostponedRecord() const {
+    return CPostponedCommitRecord(UpdateWorkPaths::PostponedFile(workspace.WorkFolder()));
+}
+
+void CInstallLite::TellBusyTarget(const std::wstring& target) {
+    UserMessage::ShowMessageBox(
+        nullptr,
+        L"An update of this program has been waiting for several starts, because another "
+        L"program keeps this file open:\n\n" +
+            target +
+            L"\n\nClose the programs that use it (or restart Windows); the update is installed "
+            L"at the next start.",
+        L"Update postponed", MB_OK | MB_ICONWARNING | MB_SETFOREGROUND);
 }
 
 void CInstallLite::Commit(const std::vector<JournalEntry>& commitList) {
@@ -197,15 +217,15 @@ std::wstring CInstallLite::Stage(bool& stopped) {
 
 namespace {
 
-// The SHA-256 the signed manifest gives an entry to be registered, as the journal writes it
-// (its staged file was verified against it); empty when there is none to take.
+// The SHA-256 the signed manifest gives an entry, as the journal writes it (its staged file was
+// verified against it, and the commit checks it again); empty when there is none to take.
 std::wstring SignedDigest(const PlannedFile& file, bool verified) {
     constexpr size_t kDigits = 64;
     std::wstring digest = file.entry.sha256;
     for (wchar_t& c : digest) c = static_cast<wchar_t>(towlower(c));
     const bool hex = digest.size() == kDigits &&
                      digest.find_first_not_of(L"0123456789abcdef") == std::wstring::npos;
-    return verified && hex && file.entry.registerDll != 0 ? digest : std::wstring();
+    return verified && hex ? digest : std::wstring();
 }
 
 }  // namespace

@@ -10,6 +10,7 @@
 #include "support/bcl/system/process/thread/CThread.h"
 #include "update/CInstallLiteNotify.h"
 #include "update/CLastError.h"
+#include "update/CPostponedCommitRecord.h"
 #include "update/CRunWorkspace.h"
 #include "update/JournalEntry.h"
 #include "update/UpdatePlan.h"
@@ -19,8 +20,9 @@
 // can be replaced, are they committed (CInstallCommit), then the entries marked Register are
 // registered. One package that cannot be staged fails the run and nothing is replaced; a
 // target that a running program holds postpones the commit, keeping the staged set for a
-// later run. Runs on its own thread when given a notify object, else at once on the caller's
-// thread without notifications.
+// later run; after more than five such launches in a row a box names it, once a day at most. Runs
+// on its own thread when given a notify object, else at once on the caller's thread without
+// notifications.
 class CInstallLite : public bcl::system::process::thread::CThread {
 public:
     static constexpr unsigned kErrorInstall = 0x10081001;
@@ -63,6 +65,10 @@ private:
     // stopped when a stop came between two packages.
     std::wstring Stage(bool& stopped);
     std::vector<JournalEntry> CommitList() const;
+    // Counts the launches in a row a busy target postponed the commit.
+    CPostponedCommitRecord PostponedRecord() const;
+    // The box that names the file which keeps postponing the commit.
+    static void TellBusyTarget(const std::wstring& target);
     // Puts the staged files in place (the commit registers the marked ones) and ends the run.
     void Commit(const std::vector<JournalEntry>& commitList);
     // Ends the run, then tells the receiver.

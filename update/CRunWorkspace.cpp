@@ -12,7 +12,8 @@
 CRunWorkspace::CRunWorkspace(const std::wstring& folder)
     : installFolder(folder), workFolder(UpdateWorkPaths::WorkFolder(folder)) {}
 
-CRunWorkspace::BeginResult CRunWorkspace::Begin(const std::atomic<bool>& cancel) {
+CRunWorkspace::BeginResult CRunWorkspace::Begin(const std::atomic<bool>& cancel,
+                                                CInstalledFileChanges& changes) {
     if (Held()) return BeginResult::Ready;
     if (cancel) return BeginResult::Stopped;
     // Private: what another user could open here (the lock, the journal) would hold back
@@ -25,7 +26,7 @@ CRunWorkspace::BeginResult CRunWorkspace::Begin(const std::atomic<bool>& cancel)
         std::lock_guard<std::mutex> guard(lock);
         manifestFolder = RunFolders::MakeManifestFolder(workFolder);
     }
-    if (!Recover(cancel)) {
+    if (!Recover(changes)) {
         End();
         return BeginResult::Stopped;
     }
@@ -45,11 +46,13 @@ bool CRunWorkspace::Hold(const std::atomic<bool>& cancel) {
     return true;
 }
 
-bool CRunWorkspace::Recover(const std::atomic<bool>& cancel) {
+bool CRunWorkspace::Recover(CInstalledFileChanges& changes) {
     const std::wstring journal = JournalFile();
     if (GetFileAttributesW(journal.c_str()) == INVALID_FILE_ATTRIBUTES) return true;
-    // A closed window's run changes nothing more in the install folder.
-    if (cancel) return false;
+    // A closed window's run changes nothing more in the install folder; a window closed from
+    // now on waits until the recovery has ended.
+    const CInstalledFileChanges::Scope change(changes);
+    if (!change.Entered()) return false;
     // Before anything else: the files of an interrupted commit all new, or all old. Either
     // way its staged set is spent, and a completed one leaves nothing of its release.
     CInstallCommit commit(journal);

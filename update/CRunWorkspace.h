@@ -7,6 +7,7 @@
 #include <mutex>
 #include <string>
 
+#include "update/CInstalledFileChanges.h"
 #include "update/CRunLock.h"
 #include "update/UpdatePlan.h"
 
@@ -27,8 +28,9 @@ public:
     ~CRunWorkspace() { End(); }
 
     // Waits at most kWaitMs for another run, and only while cancel is not set. Nothing in the
-    // install folder changes once cancel is set.
-    BeginResult Begin(const std::atomic<bool>& cancel);
+    // install folder changes once cancel is set; a recovery under way (one of the changes)
+    // finishes.
+    BeginResult Begin(const std::atomic<bool>& cancel, CInstalledFileChanges& changes);
     // Takes the lock again for a later phase of the same run; nothing else.
     bool Hold(const std::atomic<bool>& cancel);
     // Gives the lock back and removes the manifest copies; safe from any thread, at any time.
@@ -55,7 +57,7 @@ public:
     void DropResumedParts(const DownloadList& requests) const;
 
 private:
-    bool Recover(const std::atomic<bool>& cancel);
+    bool Recover(CInstalledFileChanges& changes);
 
     std::wstring installFolder;
     std::wstring workFolder;

@@ -97,11 +97,12 @@ bool WriteValidators(const std::wstring& path, const std::wstring& etag,
 }  // namespace
 
 CUpdateCheck::CUpdateCheck(const CheckSettings& settings, const Folders& folders,
-                           std::shared_ptr<CTransferAbort> abort, CLastError& errors,
-                           std::shared_ptr<void> keepAlive)
+                           std::shared_ptr<CTransferAbort> abort, CInstalledFileChanges& changes,
+                           CLastError& errors, std::shared_ptr<void> keepAlive)
     : settings(settings),
       folders(folders),
       abort(std::move(abort)),
+      changes(changes),
       errors(errors),
       keepAlive(std::move(keepAlive)) {}
 
@@ -327,7 +328,10 @@ bool CUpdateCheck::PlanIfOutdated(const ManifestEntry& entry, UpdatePlan& into) 
     const std::wstring& target = place->target;
     // A file already in place is registered again only where this product installs, and
     // under signed updates only when it is the file the manifest names.
-    const BOOL reRegister = entry.registerDll && IsInsideFolder(settings.installFolder, target) &&
+    // A stopped run registers nothing more; a stop waits for a registration under way.
+    const CInstalledFileChanges::Scope change(changes);
+    const BOOL reRegister = entry.registerDll && change.Entered() &&
+                            IsInsideFolder(settings.installFolder, target) &&
                             MayRegisterExisting(entry, target);
     if (!NeedsUpdate(target, releaseTime, reRegister, entry.checkDate, entry.type,
                      settings.typeFilter))
@@ -336,7 +340,8 @@ bool CUpdateCheck::PlanIfOutdated(const ManifestEntry& entry, UpdatePlan& into) 
     file.entry = entry;
     file.base = place->base;
     file.target = target;
-    file.request = BuildEntryRequest(entry, target, settings.updateUrl, settings.proxy);
+    file.request =
+        BuildEntryRequest(entry, target, settings.updateUrl, settings.proxy, VerifiesUpdates());
     // Packages go to the run's folder, named after the release, never beside the target.
     file.request.strLocalFolder = folders.parts;
     file.request.strLocalFileName =

@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "download/CTransferAbort.h"
+#include "update/CInstalledFileChanges.h"
 #include "update/CLastError.h"
 #include "update/DownloadRequest.h"
 #include "update/ManifestEntry.h"
@@ -49,9 +50,10 @@ public:
     };
 
     // keepAlive (the run's lock) is held by the manifest's worker until it ends.
+    // Registrations of files in place are changes, refused once the run is stopped.
     CUpdateCheck(const CheckSettings& settings, const Folders& folders,
-                 std::shared_ptr<CTransferAbort> abort, CLastError& errors,
-                 std::shared_ptr<void> keepAlive = nullptr);
+                 std::shared_ptr<CTransferAbort> abort, CInstalledFileChanges& changes,
+                 CLastError& errors, std::shared_ptr<void> keepAlive = nullptr);
 
     // -1 manifest unreadable, 0 nothing to do or manifest unreachable (or stopped), n > 0 the
     // number of planned files; the plan holds them.
@@ -80,6 +82,7 @@ private:
     const CheckSettings& settings;
     Folders folders;
     std::shared_ptr<CTransferAbort> abort;
+    CInstalledFileChanges& changes;
     CLastError& errors;
     std::shared_ptr<void> keepAlive;
     ULONGLONG deadline = 0;

@@ -43,7 +43,7 @@ CUpdateManagerLite::~CUpdateManagerLite() {
 int CUpdateManagerLite::CheckForUpdates() {
     try {
         plan.reset();
-        switch (workspace.Begin(abort->Flag())) {
+        switch (workspace.Begin(abort->Flag(), fileChanges)) {
             case CRunWorkspace::BeginResult::Ready:
                 break;
             case CRunWorkspace::BeginResult::Busy:
@@ -58,7 +58,7 @@ int CUpdateManagerLite::CheckForUpdates() {
         CUpdateCheck check(settings,
                            {workspace.ManifestFolder(), workspace.PartsFolder(),
                             workspace.StagedFolder(), workspace.WorkFolder()},
-                           abort, errors, workspace.LockKeeper());
+                           abort, fileChanges, errors, workspace.LockKeeper());
         const int count = check.Run();
         workspace.DeleteManifestCopies();
         // A manifest that was read names the one release whose staged files may wait.
@@ -131,6 +131,8 @@ void CUpdateManagerLite::SetPromptOwner(HWND window) { settings.proxy.prompt->Se
 void CUpdateManagerLite::UseProxyPrompt(std::shared_ptr<CProxyPrompt> prompt) {
     if (prompt) settings.proxy.prompt = std::move(prompt);
 }
+
+bool CUpdateManagerLite::ChangingInstalledFiles() { return fileChanges.UnderWay(); }
 
 int CUpdateManagerLite::StartInstall(CInstallLiteNotify* receiver) {
     try {

@@ -43,6 +43,7 @@ public:
     int CheckForUpdates() override;
     int StartDownload(CRudovuZadoNotify* notify, bool installWhenDone) override;
     void StopDownload() override;
+    bool ChangingInstalledFiles() override;
     void SetPromptOwner(HWND window) override;
     // The run's proxy credentials prompt, in place of the one the manager made.
     void UseProxyPrompt(std::shared_ptr<CProxyPrompt> prompt);
@@ -68,6 +69,7 @@ private:
     CheckSettings settings;
     CLastError errors;
     std::shared_ptr<CTransferAbort> abort = std::make_shared<CTransferAbort>();
+    CInstalledFileChanges fileChanges{abort->Flag()};
     CRunWorkspace workspace;
     std::shared_ptr<const UpdatePlan> plan;
     bool installWhenDone = false;

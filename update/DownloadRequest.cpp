@@ -39,11 +39,12 @@ DownloadComponentInfo MakeDownloadRequest(std::wstring url, std::wstring localFo
 
 DownloadComponentInfo BuildEntryRequest(const ManifestEntry& entry, std::wstring_view targetPath,
                                         std::wstring_view updateUrl,
-                                        const DownloadProxySettings& proxy) {
+                                        const DownloadProxySettings& proxy, bool signedManifest) {
     DownloadComponentInfo request =
         MakeDownloadRequest(ManifestPaths::PackageUrlOf(updateUrl, entry.name, entry.object),
                             PathText::FolderPart(targetPath), entry.name + L".zip", proxy);
-    request.nMaxBodyBytes = ManifestPaths::PackageBodyBound(entry.fileSize);
+    request.nMaxBodyBytes = ManifestPaths::PackageBodyBound(
+        static_cast<long long>(ManifestPaths::FileBound(entry.fileSize, signedManifest)));
     request.bKeepPartOnFailure = TRUE;
     request.nRetries = TransferRules::kRetries;
     return request;

@@ -25,7 +25,7 @@ DownloadComponentInfo MakeDownloadRequest(std::wstring url, std::wstring localFo
 
 // The request for an out-of-date entry: its object when the signed manifest names one, else
 // its classic package; stored next to the file it replaces, under the entry's name followed by
-// ".zip".
+// ".zip"; its body bounded by the entry's FileBound.
 DownloadComponentInfo BuildEntryRequest(const ManifestEntry& entry, std::wstring_view targetPath,
                                         std::wstring_view updateUrl,
-                                        const DownloadProxySettings& proxy);
+                                        const DownloadProxySettings& proxy, bool signedManifest);

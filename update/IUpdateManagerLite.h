@@ -20,6 +20,10 @@ public:
     // 1 downloads started, 0 nothing to download (no notification is made then).
     virtual int StartDownload(CRudovuZadoNotify* notify, bool installWhenDone) = 0;
     virtual void StopDownload() = 0;
+    // Whether the run is changing installed files outside a commit (completing an interrupted
+    // commit, registering DLLs already in place). Asked after StopDownload, false means none
+    // will be changed before StartInstall.
+    virtual bool ChangingInstalledFiles() = 0;
     // Always 0. Without a notify object the installation runs at once on the calling thread.
     virtual int StartInstall(CInstallLiteNotify* notify) = 0;
     virtual void StopInstall() = 0;

@@ -9,8 +9,8 @@ struct JournalEntry {
     std::wstring staged;
     std::wstring aside;
     bool registerDll = false;
-    // For an entry that is registered: the SHA-256 of the staged file in lower-case hexadecimal,
-    // so that only the file this commit puts in place is ever registered. Empty: none known.
+    // The SHA-256 of the staged file in lower-case hexadecimal (the signed one, or for an entry
+    // that is registered its own): only these bytes are moved in and registered. Empty: none known.
     // (Initialised here, so that a list of the first four fields leaves it empty.)
     std::wstring sha256{};
     // The target's base folder (TargetPlace), ending with "\". Empty in a journal written before

@@ -95,6 +95,13 @@ std::wstring PackageUrlOf(std::wstring_view updateUrl, std::wstring_view name,
     return object.empty() ? BuildPackageUrl(updateUrl, name) : BuildObjectUrl(updateUrl, object);
 }
 
+std::uint64_t FileBound(long long fileSize, bool signedManifest) {
+    constexpr std::uint64_t kLeastSlack = 64u << 10;
+    if (fileSize <= 0) return 0;
+    const auto size = static_cast<std::uint64_t>(fileSize);
+    return signedManifest ? size : size + std::max(size / 16, kLeastSlack);
+}
+
 std::uint64_t PackageBodyBound(long long fileSize) {
     constexpr std::uint64_t kRecordsAllowance = 256u << 10;
     if (fileSize <= 0) return 0;

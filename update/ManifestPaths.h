@@ -47,6 +47,11 @@ std::wstring BuildObjectUrl(std::wstring_view updateUrl, std::wstring_view objec
 std::wstring PackageUrlOf(std::wstring_view updateUrl, std::wstring_view name,
                           std::wstring_view object);
 
+// Largest file an entry's FileSize lets a package bring: exactly FileSize when the manifest is
+// signed; an unsigned manifest's FileSize, written by hand or by older tools, gets some slack
+// (1/16 more, at least 64 KiB). A size of 0 or less gives no bound (0).
+std::uint64_t FileBound(long long fileSize, bool signedManifest);
+
 // Longest package body for a file of fileSize bytes: the file stored, with room for the
 // records around it and for deflate's worst growth (FileSize + 1/4096 + 256 KiB). A size of 0
 // or less gives no bound (0).

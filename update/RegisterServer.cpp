@@ -6,6 +6,7 @@
 #include <string>
 
 #include "framework/win32/DebugOutput.h"
+#include "update/CHeldFile.h"
 #include "update/ManifestPaths.h"
 
 namespace {
@@ -57,6 +58,13 @@ std::string AnsiText(const wchar_t* text) {
 bool RegisterServer(const wchar_t* dllPath, const wchar_t* entryPoint) {
     if (!dllPath || !entryPoint) return false;
     try {
+        // Nobody replaces or renames the file between its open here and the end of its call.
+        const CHeldFile held(dllPath, CHeldFile::Use::Read);
+        if (!held.IsOpen()) {
+            DebugOutput::DebugFormat(L"RegisterServer, cannot open %s, error %lu\n", dllPath,
+                                     GetLastError());
+            return false;
+        }
         const OleScope ole;
         const LoadedLibrary library(dllPath);
         if (!library.Loaded()) {

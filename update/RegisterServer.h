@@ -1,7 +1,8 @@
 #pragma once
 
 // Loads the DLL and calls its registration entry point (no arguments, HRESULT result) with OLE
-// initialised on the calling thread. True when the entry point returns a success code.
+// initialised on the calling thread; the file is held without write or delete sharing from
+// before its load until the call ends. True when the entry point returns a success code.
 bool RegisterServer(const wchar_t* dllPath, const wchar_t* entryPoint);
 
 // Calls DllRegisterServer of the file when its extension is ".dll" in any case; the outcome is

@@ -55,6 +55,10 @@ std::wstring JournalFile(std::wstring_view workFolder) {
     return std::wstring(workFolder) + L"commit.journal";
 }
 
+std::wstring PostponedFile(std::wstring_view workFolder) {
+    return std::wstring(workFolder) + L"postponed.txt";
+}
+
 std::wstring ManifestFolder(std::wstring_view workFolder) {
     return std::wstring(workFolder) + L"manifest";
 }

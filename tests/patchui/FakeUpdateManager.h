@@ -2,6 +2,7 @@
 
 #include <windows.h>
 
+#include <atomic>
 #include <functional>
 #include <memory>
 #include <mutex>
@@ -22,6 +23,8 @@ struct ManagerRecord {
     bool installWhenDone = true;
     int installs = 0;
     bool destroyed = false;
+    // What ChangingInstalledFiles answers.
+    std::atomic<bool> changingFiles{false};
 };
 
 // A scripted update manager. Each phase's script runs on a thread of its own, as the engine's
@@ -53,6 +56,7 @@ public:
     int CheckForUpdates() override;
     int StartDownload(CRudovuZadoNotify* notify, bool installWhenDone) override;
     void StopDownload() override { SetEvent(m_stop); }
+    bool ChangingInstalledFiles() override { return m_record->changingFiles; }
     int StartInstall(CInstallLiteNotify* notify) override;
     void StopInstall() override { SetEvent(m_stop); }
     const wchar_t* GetLastErrorText() override { return m_script.errorText.c_str(); }

@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include <atomic>
 #include <functional>
 #include <mutex>
 #include <thread>
@@ -234,6 +235,46 @@ TEST(PatchDlg, EnterAndEscapeLeaveItOpenAndCloseEndsItWith1) {
     EXPECT_EQ(result, 1);
     EXPECT_EQ(record->downloads, 0) << "no download starts after the dialog has ended";
     EXPECT_TRUE(record->destroyed);
+}
+
+// A close while the run completes an interrupted commit or registers a DLL in place waits for
+// that change: the window stays, and ends (the loader starts) only after it, fetching nothing.
+TEST(PatchDlg, CloseDuringAChangeToInstalledFilesWaitsForIt) {
+    const HANDLE release = CreateEventW(nullptr, TRUE, FALSE, nullptr);
+    auto record = std::make_shared<ManagerRecord>();
+    Script changing{[release, record] {
+        record->changingFiles = true;
+        WaitForSingleObject(release, 20000);
+        record->changingFiles = false;
+        return 3;
+    }};
+    std::atomic<bool> released{false};
+    bool endedAfterRelease = false;
+    bool handled = false;
+    bool openDuringChange = false;
+    INT_PTR result = 0;
+    {
+        CPatchDlg dialog(kUpdateUrl, kFolder, nullptr, FakeFactory(changing, record));
+        dialog.SetEndAction([&] { endedAfterRelease = released; });
+        std::thread user([&] {
+            HWND window = nullptr;
+            for (int i = 0; i < 1000 && !(window = dialog.GetSafeHwnd()); ++i) Sleep(10);
+            for (int i = 0; i < 1000 && !(IsWindowVisible(window) && record->changingFiles); ++i)
+                Sleep(10);
+            handled = PostAndWaitHandled(window, {{WM_CLOSE, 0}});
+            openDuringChange = IsWindowVisible(window) != FALSE;
+            released = true;
+            SetEvent(release);
+        });
+        result = dialog.DoModal();
+        user.join();
+    }
+    CloseHandle(release);
+    EXPECT_TRUE(handled);
+    EXPECT_TRUE(openDuringChange);
+    EXPECT_TRUE(endedAfterRelease);
+    EXPECT_EQ(result, 1);
+    EXPECT_EQ(record->downloads, 0);
 }
 
 TEST(PatchDlg, CloseDuringADownloadEndsWith1AndLeavesNoThread) {

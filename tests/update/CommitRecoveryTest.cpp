@@ -409,6 +409,43 @@ TEST_F(PlantedJournalTest, RecoveryRegistersOnlyTheFileItsCommitStaged) {
     }
 }
 
+// A staged file is checked against the digest its commit recorded through the handle that moves
+// it: one changed after its verification is not moved in, and every old file comes back.
+TEST_F(PlantedJournalTest, AStagedFileChangedAfterItsVerificationIsNotMovedIn) {
+    const std::wstring target = install / L"A.txt";
+    const std::wstring aside = UpdateWorkPaths::AsidePath(target);
+    const struct {
+        const char* name;
+        const char* staged;
+        const char* expected;
+        int refusals;
+    } cases[] = {
+        {"the verified bytes", "new", "new", 0},
+        {"other bytes", "evil", "old", 1},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        updatetest::WriteTextFile(target, "new");
+        const std::wstring digest = DigestOf(target);
+        // The process ended after the old file was set aside.
+        DeleteFileW(target.c_str());
+        updatetest::WriteTextFile(aside, "old");
+        updatetest::WriteTextFile(Staged(L"0"), c.staged);
+        Plant({target, Staged(L"0"), aside, false, digest});
+        DebugLines lines;
+
+        Recover();
+
+        EXPECT_EQ(FileBytes(target), c.expected);
+        EXPECT_EQ(lines.CountStartingWith(L"CInstallCommit, " + Staged(L"0") +
+                                          L" is not the file the update verified"),
+                  c.refusals);
+        EXPECT_FALSE(Exists(aside));
+        EXPECT_FALSE(Exists(UpdateWorkPaths::JournalFile(Work())));
+        EXPECT_FALSE(Exists(Staged(L"0")));
+    }
+}
+
 // A package left half-way by a run that ended (its process ended while the package came) is
 // resumed by the next run from where it stopped, and started again when the server answers
 // the range with the whole body.

@@ -2,6 +2,7 @@
 
 #include "config/DeploymentValues.h"
 #include "update/DownloadRequest.h"
+#include "update/ManifestPaths.h"
 
 namespace {
 
@@ -60,7 +61,7 @@ TEST(BuildEntryRequest, StoresThePackageNextToTheTargetFile) {
     entry.targetDir = L"bin";
     const DownloadProxySettings proxy{L"proxy:8080", L"user", L"secret", 2, nullptr};
     const DownloadComponentInfo request =
-        BuildEntryRequest(entry, L"C:\\Pelko\\bin\\A.dll", L"X\\Patch", proxy);
+        BuildEntryRequest(entry, L"C:\\Pelko\\bin\\A.dll", L"X\\Patch", proxy, false);
     EXPECT_EQ(request.strURL, L"X/Patch/RudovuZado/A.dll.zip");
     EXPECT_EQ(request.strLocalFolder, L"C:\\Pelko\\bin");
     EXPECT_EQ(request.strLocalFileName, L"A.dll.zip");
@@ -73,7 +74,8 @@ TEST(BuildEntryRequest, StoresThePackageNextToTheTargetFile) {
     ExpectEngineSettings(request);
 
     // A target path without a folder part stores the package in no particular folder.
-    const DownloadComponentInfo bare = BuildEntryRequest(entry, L"A.dll", L"http://h/P/", {});
+    const DownloadComponentInfo bare =
+        BuildEntryRequest(entry, L"A.dll", L"http://h/P/", {}, false);
     EXPECT_EQ(bare.strURL, L"http://h/P/RudovuZado/A.dll.zip");
     EXPECT_EQ(bare.strLocalFolder, L"");
     EXPECT_EQ(bare.strProxyServer, L"");
@@ -82,9 +84,28 @@ TEST(BuildEntryRequest, StoresThePackageNextToTheTargetFile) {
 
     // An entry that names its object is fetched from there, stored under the same name.
     entry.object = L"objects/" + std::wstring(64, L'c') + L".zip";
-    const DownloadComponentInfo object = BuildEntryRequest(entry, L"A.dll", L"http://h/P", {});
+    const DownloadComponentInfo object =
+        BuildEntryRequest(entry, L"A.dll", L"http://h/P", {}, true);
     EXPECT_EQ(object.strURL, L"http://h/P/" + entry.object);
     EXPECT_EQ(object.strLocalFileName, L"A.dll.zip");
+}
+
+// The body is bounded by the FileSize of a signed manifest exactly, of an unsigned one with slack.
+TEST(BuildEntryRequest, BoundsTheBodyByTheEntrysFileSize) {
+    ManifestEntry entry;
+    entry.name = L"A.dll";
+    entry.fileSize = 1 << 20;
+    const struct {
+        bool signedManifest;
+        long long fileBound;
+    } cases[] = {{true, 1 << 20}, {false, (1 << 20) + (64 << 10)}};
+    for (const auto& c : cases)
+        EXPECT_EQ(
+            BuildEntryRequest(entry, L"A.dll", L"http://h/P", {}, c.signedManifest).nMaxBodyBytes,
+            ManifestPaths::PackageBodyBound(c.fileBound))
+            << c.signedManifest;
+    entry.fileSize = 0;
+    EXPECT_EQ(BuildEntryRequest(entry, L"A.dll", L"http://h/P", {}, false).nMaxBodyBytes, 0u);
 }
 
 }  // namespace

@@ -61,7 +61,7 @@ CheckResult Check(const CFileContent& manifest, const std::wstring& installFolde
             continue;
         result.queued.push_back(entry.name);
         result.requests.push_back(
-            BuildEntryRequest(entry, target, L"http://127.0.0.1:8080\\Patch", proxy));
+            BuildEntryRequest(entry, target, L"http://127.0.0.1:8080\\Patch", proxy, false));
     }
     return result;
 }

@@ -229,6 +229,29 @@ TEST(NotifyInterfaces, OperationsFollowTheDestructorInInterfaceOrder) {
     EXPECT_EQ(TableEntryOf(&CInstallLiteNotify::OnInstallStopped), 5);
 }
 
+TEST(FileBound, ExactWhenSignedWithSlackWhenUnsigned) {
+    constexpr std::uint64_t kKiB = 1024;
+    const struct {
+        long long fileSize;
+        bool signedManifest;
+        std::uint64_t bound;
+    } cases[] = {
+        {0, true, 0},
+        {0, false, 0},  // no FileSize: no bound
+        {-5, false, 0},
+        {1, true, 1},
+        {1, false, 1 + 64 * kKiB},
+        {1024 * kKiB, false, 1024 * kKiB + 64 * kKiB},  // 1/16 is 64 KiB exactly
+        {1024 * kKiB + 16, false, 1024 * kKiB + 16 + 64 * kKiB + 1},
+        {16 * 1024 * kKiB, true, 16 * 1024 * kKiB},
+        {16 * 1024 * kKiB, false, 17 * 1024 * kKiB},
+        {INT_MAX, false, std::uint64_t{INT_MAX} + INT_MAX / 16},
+    };
+    for (const auto& c : cases)
+        EXPECT_EQ(ManifestPaths::FileBound(c.fileSize, c.signedManifest), c.bound)
+            << c.fileSize << " " << c.signedManifest;
+}
+
 TEST(PackageBodyBound, TheFileStoredWithRoomForItsRecords) {
     constexpr std::uint64_t kRecords = 256u << 10;
     EXPECT_EQ(ManifestPaths::PackageBodyBound(0), 0u);  // no FileSize: no bound

@@ -88,6 +88,18 @@ TEST(RegisterServer, FailsForAMissingFileOrEntryPoint) {
     EXPECT_TRUE(OleUninitialised());
 }
 
+// Nobody renames the file (and puts another in its place) while it is loaded and called: the
+// DLL tries it itself during its call.
+TEST(RegisterServer, HoldsTheFileUntilItsCallEnds) {
+    TestFolder folder;
+    const std::wstring dll = folder / L"Comp.dll";
+    CopyTestDll(L"testreg_move.dll", dll);
+    EXPECT_TRUE(RegisterServer(dll.c_str(), L"DllRegisterServer"));
+    EXPECT_EQ(RegistrationLog(dll), "register moved=0\n");
+    // Released afterwards.
+    EXPECT_TRUE(MoveFileW(dll.c_str(), (folder / L"Moved.dll").c_str()));
+}
+
 TEST(RegisterIfDll, RegistersOnlyFilesWithADllExtensionInAnyCase) {
     TestFolder folder;
     const struct {

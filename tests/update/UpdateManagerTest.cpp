@@ -14,6 +14,7 @@
 #include "download/DebugLines.h"
 #include "download/ProgressText.h"
 #include "framework/win32/DebugOutput.h"
+#include "framework/win32/UserMessage.h"
 #include "support/updatetree/CTreeSigner.h"
 #include "update/CRunLock.h"
 #include "update/UpdateWorkPaths.h"
@@ -219,9 +220,10 @@ TEST_F(UpdateManagerTest, EntriesThatLeaveTheirBaseFolderAreSkippedAndTheRestIns
 // The manifest's FileSize bounds what its package may bring: a longer body is cut off and
 // leaves no file beside the target.
 TEST_F(UpdateManagerTest, APackageLongerThanItsFileSizeAllowsIsRefused) {
-    // Unsigned, so that the manifest's FileSize is the one written here.
+    // Unsigned, so that the manifest's FileSize is the one written here; beyond its slack of
+    // 64 KiB and the records' room.
     tree.SetSigning({updatetree::CUpdateTree::Signing::Key::none, {}, {}, {}});
-    tree.AddPackage("big.txt", std::string(300 * 1024, 'x'), kStored);
+    tree.AddPackage("big.txt", std::string(400 * 1024, 'x'), kStored);
     tree.PublishManifest(Section("big.txt", "FileSize=10\n"));
 
     ASSERT_EQ(manager->CheckForUpdates(), 1);
@@ -253,6 +255,39 @@ TEST_F(UpdateManagerTest, AFileLargerThanItsFileSizeIsNotUnpacked) {
     const std::wstring staged =
         UpdateWorkPaths::StagedFolder(UpdateWorkPaths::WorkFolder(install.Path()));
     EXPECT_TRUE(!Exists(staged) || std::filesystem::is_empty(staged));
+}
+
+// An unsigned manifest's FileSize, written by hand, may fall a little short of its file: within
+// the slack the file is installed, beyond it not (neither its package fetched nor its file
+// unpacked: a deflated one declares its size).
+TEST_F(UpdateManagerTest, AnUnsignedFileSizeLeavesSomeSlack) {
+    tree.SetSigning({updatetree::CUpdateTree::Signing::Key::none, {}, {}, {}});
+    const struct {
+        const char* name;
+        size_t bytes;
+        bool deflated;
+        bool installed;
+    } cases[] = {
+        {"stored, within", 64 * 1024 + 10, false, true},
+        {"deflated, within", 64 * 1024 + 10, true, true},
+        {"stored, beyond", 64 * 1024 + 11, false, false},
+        {"deflated, beyond", 64 * 1024 + 11, true, false},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        DeleteFileW((install / L"a.txt").c_str());
+        tree.AddPackage("a.txt", std::string(c.bytes, 'a'), kStored, "", c.deflated);
+        tree.PublishManifest(Section("a.txt", "FileSize=10\n"));
+        RecreateManager(server.Url());
+        notify.Reset();
+        ASSERT_EQ(manager->CheckForUpdates(), 1);
+        ASSERT_TRUE(DownloadAll());
+        manager->StartInstall(&notify);
+        ASSERT_TRUE(notify.WaitForInstallEnd());
+        EXPECT_EQ(notify.Events().back() == L"installed", c.installed)
+            << Narrow(notify.Events().back());
+        EXPECT_EQ(Exists(install / L"a.txt"), c.installed);
+    }
 }
 
 // A file already in place is registered at every check only inside the install folder.
@@ -628,6 +663,41 @@ TEST_P(PostponedCommitTest, ABusyTargetPostponesTheCommitAndOnlyASignedRunCommit
     EXPECT_EQ(
         FilesBelow(work.substr(0, work.size() - 1)),
         (std::vector<std::wstring>{work + L"RudovuZado.ini.zip", UpdateWorkPaths::LockFile(work)}));
+}
+
+// Five launches in a row postponed by a busy target pass quietly; the sixth names the file in a
+// box, the seventh (the same day) does not.
+TEST_F(UpdateManagerTest, ACommitPostponedMoreThanFiveLaunchesInARowNamesTheBusyFileOnceADay) {
+    const std::vector<PublicKey> keys{updatetree::CTreeSigner::TestKey().Public()};
+    tree.AddPackage("B.txt", "new", kStored);
+    updatetest::WriteTextFile(install / L"B.txt", "old");
+    updatetest::SetLocalWriteTime(install / L"B.txt", 2024, 2, 1, 9, 0, 0);
+    tree.PublishManifest(Section("B.txt", kRelease));
+    std::vector<std::wstring> boxes;
+    UserMessage::SetObserver([&](HWND, const std::wstring& text, const std::wstring&, UINT) {
+        boxes.push_back(text);
+        return IDOK;
+    });
+    const HANDLE holder = CreateFileW((install / L"B.txt").c_str(), GENERIC_READ, FILE_SHARE_READ,
+                                      nullptr, OPEN_EXISTING, 0, nullptr);
+    ASSERT_NE(holder, INVALID_HANDLE_VALUE);
+    std::vector<size_t> boxesAfterLaunch;
+    for (int launch = 1; launch <= 7; ++launch) {
+        RecreateManager(server.Url(), keys);
+        notify.Reset();
+        ASSERT_EQ(manager->CheckForUpdates(), 1) << launch;
+        ASSERT_TRUE(DownloadAll()) << launch;
+        manager->StartInstall(&notify);
+        ASSERT_TRUE(notify.WaitForInstallEnd()) << launch;
+        EXPECT_EQ(notify.Events().back(), L"install-stopped") << launch;
+        boxesAfterLaunch.push_back(boxes.size());
+    }
+    CloseHandle(holder);
+    UserMessage::SetObserver(nullptr);
+    EXPECT_EQ(boxesAfterLaunch, (std::vector<size_t>{0, 0, 0, 0, 0, 1, 1}));
+    ASSERT_EQ(boxes.size(), 1u);
+    EXPECT_NE(boxes[0].find(install / L"B.txt"), std::wstring::npos) << Narrow(boxes[0]);
+    EXPECT_EQ(FileBytes(install / L"B.txt"), "old");
 }
 
 INSTANTIATE_TEST_SUITE_P(Signing, PostponedCommitTest, ::testing::Values(true, false),

@@ -1,9 +1,11 @@
 // Pure rules of an update run's own files: the journal's text and the names of package parts.
 #include <gtest/gtest.h>
 
+#include "update/CInstalledFileChanges.h"
 #include "update/EntryPathRule.h"
 #include "update/JournalPathRule.h"
 #include "update/JournalText.h"
+#include "update/PostponedCommits.h"
 #include "update/UpdateWorkPaths.h"
 
 namespace {
@@ -148,14 +150,67 @@ TEST(UpdateWorkPaths, APartIsNamedAfterTheReleaseOfItsTarget) {
               UpdateWorkPaths::PartName(L"C:\\P\\A1", L"", 5));
 }
 
+// A change begins only before the stop; the stop then sees it under way until it ends.
+TEST(CInstalledFileChanges, AStopRefusesNewChangesAndSeesTheOneUnderWay) {
+    std::atomic<bool> stopped{false};
+    CInstalledFileChanges changes(stopped);
+    EXPECT_FALSE(changes.UnderWay());
+    {
+        const CInstalledFileChanges::Scope recovery(changes);
+        EXPECT_TRUE(recovery.Entered());
+        stopped = true;
+        EXPECT_TRUE(changes.UnderWay());
+        const CInstalledFileChanges::Scope registration(changes);
+        EXPECT_FALSE(registration.Entered());
+        EXPECT_TRUE(changes.UnderWay());
+    }
+    EXPECT_FALSE(changes.UnderWay());
+}
+
+// Five postponed launches in a row pass quietly; later ones tell the user once a day.
+TEST(PostponedCommitRule, TellsAfterFiveLaunchesInARowOnceADay) {
+    const struct {
+        const char* name;
+        PostponedCommits before;
+        int64_t today;
+        PostponedCommits after;
+        bool tell;
+    } cases[] = {
+        {"first", {0, std::nullopt}, 100, {1, std::nullopt}, false},
+        {"fifth", {4, std::nullopt}, 100, {5, std::nullopt}, false},
+        {"sixth", {5, std::nullopt}, 100, {6, 100}, true},
+        {"seventh, same day", {6, 100}, 100, {7, 100}, false},
+        {"next day", {7, 100}, 101, {8, 101}, true},
+        {"told long ago, count started again", {0, 90}, 100, {1, 90}, false},
+        {"count at its end", {UINT32_MAX, 99}, 100, {UINT32_MAX, 100}, true},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        const auto outcome = PostponedCommitRule::Postponed(c.before, c.today);
+        EXPECT_EQ(outcome.record, c.after);
+        EXPECT_EQ(outcome.tellUser, c.tell);
+    }
+}
+
+TEST(PostponedCommitRule, ReadsBackWhatItWroteAndNothingElse) {
+    for (const PostponedCommits& record :
+         {PostponedCommits{}, PostponedCommits{7, 738000}, PostponedCommits{UINT32_MAX, 0}})
+        EXPECT_EQ(PostponedCommitRule::Parse(PostponedCommitRule::Format(record)), record);
+    EXPECT_EQ(PostponedCommitRule::Format({6, 738000}), L"6 738000\n");
+    EXPECT_EQ(PostponedCommitRule::Format({3, std::nullopt}), L"3 -\n");
+    for (const wchar_t* text : {L"", L"6 738000", L"6\n", L"x 1\n", L"6 1x\n", L"-1 -\n",
+                                L"4294967296 -\n", L"6  1\n", L"6 -1\n"})
+        EXPECT_EQ(PostponedCommitRule::Parse(text), PostponedCommits{}) << Narrow(text);
+}
+
 TEST(UpdateWorkPaths, TheRunsFilesLieInOneFolderOfTheInstallFolder) {
     for (const wchar_t* install : {L"C:\\Corvane\\Pelko\\", L"C:\\Corvane\\Pelko"}) {
         const std::wstring work = UpdateWorkPaths::WorkFolder(install);
         EXPECT_EQ(work, L"C:\\Corvane\\Pelko\\~PelkoUpdate\\");
         for (const std::wstring& path :
              {UpdateWorkPaths::LockFile(work), UpdateWorkPaths::JournalFile(work),
-              UpdateWorkPaths::ManifestFolder(work), UpdateWorkPaths::PartsFolder(work),
-              UpdateWorkPaths::StagedFolder(work)})
+              UpdateWorkPaths::PostponedFile(work), UpdateWorkPaths::ManifestFolder(work),
+              UpdateWorkPaths::PartsFolder(work), UpdateWorkPaths::StagedFolder(work)})
             EXPECT_EQ(path.rfind(work, 0), 0u);
     }
     EXPECT_EQ(UpdateWorkPaths::AsidePath(L"C:\\P\\A.dll"), L"C:\\P\\A.dll.~old");
