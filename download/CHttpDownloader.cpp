@@ -538,7 +538,7 @@ BOOL CHttpDownloader::ReadBlocks(BYTE* buffer, ULONGLONG& bytesRead, BOOL gotLen
     const DWORD startTick = GetTickCount();
     for (;;) {
         DWORD read = 0;
-        if (!InternetReadFile(Request(), buffer, m_nBufferSize, &read)) {
+        if (!ReadArrived(buffer, read)) {
             const DWORD error = GetLastError();
             // An abort from another thread closes the request under the read: the part
             // written so far stays, as after an abort seen between reads.
@@ -564,6 +564,15 @@ BOOL CHttpDownloader::ReadBlocks(BYTE* buffer, ULONGLONG& bytesRead, BOOL gotLen
         OnTransferProgress(bytesRead, gotLength, m_nStartPos + length);
         if (read == 0 || IsAborted()) return TRUE;
     }
+}
+
+// A read asks only for what has arrived: a read that waits to fill the whole buffer loses
+// the bytes it holds when the connection is reset, and a resumed request fetches them again.
+BOOL CHttpDownloader::ReadArrived(BYTE* buffer, DWORD& read) {
+    DWORD arrived = 0;
+    if (!InternetQueryDataAvailable(Request(), &arrived, 0, 0)) return FALSE;
+    const DWORD wanted = arrived > 0 ? std::min(arrived, m_nBufferSize) : m_nBufferSize;
+    return InternetReadFile(Request(), buffer, wanted, &read);
 }
 
 void CHttpDownloader::ThrottleTo(ULONGLONG bytesRead, DWORD startTick) {

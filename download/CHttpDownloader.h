@@ -178,6 +178,7 @@ private:
     }
     BOOL RefuseLongBody();
     BOOL ReadBlocks(BYTE* buffer, ULONGLONG& bytesRead, BOOL gotLength, ULONGLONG length);
+    BOOL ReadArrived(BYTE* buffer, DWORD& read);
     void ThrottleTo(ULONGLONG bytesRead, DWORD startTick);
     BOOL SetCredentials(DWORD userOption, const std::wstring& user, DWORD passwordOption,
                         const std::wstring& password, const wchar_t* userLine,

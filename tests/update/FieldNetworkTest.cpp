@@ -114,9 +114,10 @@ TEST(FieldNetworkTest, TransientTroubleIsRetriedAndResumedAndTheRunCompletes) {
         EXPECT_EQ(last->Header("If-Range").has_value(), c.resumedWithIfRange);
         EXPECT_EQ(last->Header("Accept-Encoding").value_or(""), "identity");
         EXPECT_FALSE(last->Header("Pragma"));
-        // A resumed package costs little more than its size.
+        // A resumed package costs hardly more than its size: the bytes that arrived before the
+        // trouble were kept, not held in a read that waited to fill its buffer.
         if (c.resumedWithIfRange) {
-            EXPECT_LT(run.server.BodyBytesSent(kBigPackagePath), run.PackageSize() * 11 / 10);
+            EXPECT_LT(run.server.BodyBytesSent(kBigPackagePath), run.PackageSize() * 51 / 50);
         }
     }
 }

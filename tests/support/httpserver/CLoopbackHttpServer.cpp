@@ -13,6 +13,7 @@ namespace httptest {
 namespace {
 
 constexpr int kPollMs = 20;
+constexpr int kResetGraceMs = 300;
 constexpr size_t kMaxHeaderBytes = 64 * 1024;
 constexpr size_t kMaxStreamChunk = 1 << 20;
 
@@ -315,7 +316,10 @@ bool CLoopbackHttpServer::Answer(SOCKET client, const ReceivedRequest& request,
     }
     if (response.chunked && !dropped && !SendAll(client, "0\r\n\r\n", 5)) return false;
     if (dropped && response.resetOnDrop) {
-        // Closed with a reset, as a proxy or a load balancer that gives up does.
+        // Closed with a reset, as a proxy or a load balancer that gives up does. A reset
+        // discards what the peer has not read yet, so the peer is first given time to read
+        // what was sent: the bytes a resumed request may skip are then exactly those sent.
+        if (!Pause(kResetGraceMs)) return false;
         const linger reset{1, 0};
         setsockopt(client, SOL_SOCKET, SO_LINGER, reinterpret_cast<const char*>(&reset),
                    sizeof(reset));
