@@ -17,9 +17,14 @@
 #include "../download/DebugLines.h"
 #include "../update/RecordingNotify.h"
 #include "../update/UpdateTestFiles.h"
+#include "delta/DeltaPacking.h"
 #include "download/ProgressText.h"
+#include "framework/CException.h"
+#include "support/updatetree/CUpdateTree.h"
 #include "support/updatetree/CUpdateTreeServer.h"
 #include "update/IUpdateManagerLite.h"
+#include "verify/CSha256.h"
+#include "zip/CZipArchive.h"
 
 namespace fs = std::filesystem;
 
@@ -42,14 +47,60 @@ void WriteBytes(const fs::path& path, const std::string& bytes) {
     out << bytes;
 }
 
+// One byte of the file changed, its time kept: the check still finds it outdated.
+void ChangeKeepingTime(const fs::path& path) {
+    const fs::file_time_type time = fs::last_write_time(path);
+    std::string bytes = Bytes(path);
+    bytes[0] ^= 0x01;
+    WriteBytes(path, bytes);
+    fs::last_write_time(path, time);
+}
+
+// The manifest a tree's manifest package holds (its entry 0), read by the component's reader.
+std::string ManifestOf(const fs::path& tree) {
+    CZipArchive archive;
+    std::string text;
+    try {
+        archive.OpenArchive((tree / "RudovuZado.ini.zip").wstring(), CZipArchive::zipOpenReadOnly);
+        if (archive.OpenEntry(0)) {
+            char buffer[4096];
+            while (const unsigned n = archive.ReadEntryData(buffer, sizeof buffer))
+                text.append(buffer, n);
+            archive.CloseEntry(nullptr);
+        }
+        archive.CloseArchive(1);
+    } catch (CException* error) {
+        error->Delete();
+        text.clear();
+    }
+    return text;
+}
+
+std::string Sha256Text(const std::string& bytes) {
+    return ToHex(CSha256::Of(bytes.data(), bytes.size()));
+}
+
+// A well-formed delta from base whose result is result: every byte as a difference.
+std::string DeltaOf(const std::string& base, const std::string& result) {
+    DeltaStreams streams;
+    AppendTriple(streams.control, static_cast<int64_t>(result.size()), 0, 0);
+    streams.diff.resize(result.size());
+    for (size_t i = 0; i < result.size(); ++i)
+        streams.diff[i] = static_cast<uint8_t>(result[i] - base[i]);
+    const std::vector<uint8_t> packed = PackDelta(base.size(), result.size(), streams);
+    return std::string(packed.begin(), packed.end());
+}
+
 // A check, then the downloads with installation right after them; the final event, and the
-// total the last progress report showed.
+// total the last progress report showed. afterCheck runs between the two.
 std::wstring UpdateOnce(const updatetree::CUpdateTreeServer& server, const std::wstring& install,
-                        int& pending, std::wstring* shownTotal = nullptr) {
+                        int& pending, std::wstring* shownTotal = nullptr,
+                        const std::function<void()>& afterCheck = nullptr) {
     std::unique_ptr<IUpdateManagerLite> manager(CreateUpdateManagerLite(server.Url(), install));
     manager->AddTypeFilter(L"Common");
     pending = manager->CheckForUpdates();
     if (pending <= 0) return std::wstring();
+    if (afterCheck) afterCheck();
     updatetest::RecordingNotify notify;
     EXPECT_EQ(1, manager->StartDownload(&notify, true));
     EXPECT_TRUE(notify.WaitForDownloadEnd());
@@ -97,10 +148,11 @@ struct Scene {
 
     // The release's update: the run ends complete with release4's bytes installed, and the
     // next check finds nothing to do. The packages and deltas the run asked for.
-    std::vector<std::string> UpdateToRelease4(std::wstring* shownTotal = nullptr) {
+    std::vector<std::string> UpdateToRelease4(std::wstring* shownTotal = nullptr,
+                                              const std::function<void()>& afterCheck = nullptr) {
         updatetree::CUpdateTreeServer server(Tree().wstring(), kPrefix);
         int pending = 0;
-        EXPECT_EQ(L"complete", UpdateOnce(server, install.Path(), pending, shownTotal));
+        EXPECT_EQ(L"complete", UpdateOnce(server, install.Path(), pending, shownTotal, afterCheck));
         EXPECT_EQ(1, pending);
         EXPECT_TRUE(Bytes(kTrees / "release4" / kChanged) == Bytes(Installed()));
         const std::vector<std::string> fetched = Objects(server);
@@ -108,6 +160,26 @@ struct Scene {
         UpdateOnce(server, install.Path(), again);
         EXPECT_EQ(0, again);
         return fetched;
+    }
+
+    // Serves, in place of the tree's delta, one signed as a release's own: its size and SHA-256
+    // in the manifest, signed anew, but decoding to other bytes than release4's file.
+    void ServeDeltaOfAnotherResult() {
+        std::string result = Bytes(kTrees / "release4" / kChanged);
+        result[0] ^= 0x01;
+        const std::string base = Bytes(kTrees / "release3" / kChanged);
+        const std::string bytes = DeltaOf(base, result);
+        const std::string sha = Sha256Text(bytes);
+        WriteBytes(Tree() / "objects" / (sha + ".pdelta"), bytes);
+        delta = "/objects/" + sha + ".pdelta";
+        std::string manifest = ManifestOf(Tree());
+        const std::string key = "Delta1=";
+        const size_t offer = manifest.find(key);
+        ASSERT_NE(std::string::npos, offer);
+        const size_t end = manifest.find('\n', offer);
+        manifest.replace(offer, end - offer,
+                         key + Sha256Text(base) + ":" + std::to_string(bytes.size()) + ":" + sha);
+        updatetree::CUpdateTree(Tree().wstring()).PublishManifest(manifest);
     }
 
     updatetest::TestFolder install, served;
@@ -129,45 +201,51 @@ TEST(PublishedDelta, AChangedFileArrivesAsItsDelta) {
 TEST(PublishedDelta, ASpoiledDeltaGivesWayToThePackageInTheSameRun) {
     struct Case {
         const char* name;
-        std::function<void(Scene&)> spoil;
-        bool deltaAsked;  // the installed file is the delta's base
+        std::function<void(Scene&)> spoil;       // before the check
+        std::function<void(Scene&)> afterCheck;  // between the check and the downloads
+        const wchar_t* why;  // the log line's reason; none when no delta is asked for
     };
     const Case cases[] = {
-        {"delta object missing", [](Scene& s) { fs::remove(s.ServedDelta()); }, true},
+        {"delta object missing", [](Scene& s) { fs::remove(s.ServedDelta()); }, nullptr,
+         L"the delta was not received"},
         {"delta corrupt",
          [](Scene& s) {
              std::string bytes = Bytes(s.ServedDelta());
              bytes[bytes.size() / 2] ^= 0x40;
              WriteBytes(s.ServedDelta(), bytes);
          },
-         true},
-        {"installed file is not the base",
-         [](Scene& s) {
-             const fs::file_time_type time = fs::last_write_time(s.Installed());
-             std::string bytes = Bytes(s.Installed());
-             bytes[0] ^= 0x01;
-             WriteBytes(s.Installed(), bytes);
-             fs::last_write_time(s.Installed(), time);
-         },
-         false},
+         nullptr, L"the delta's size or SHA-256 differs from the signed one"},
+        {"installed file is not the base", [](Scene& s) { ChangeKeepingTime(s.Installed()); },
+         nullptr, nullptr},
+        {"installed file changes after the check", nullptr,
+         [](Scene& s) { ChangeKeepingTime(s.Installed()); },
+         L"the installed file is no longer the delta's base"},
+        {"signed delta decodes to other bytes", [](Scene& s) { s.ServeDeltaOfAnotherResult(); },
+         nullptr, L"the delta's result differs from the signed size or SHA-256"},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
         Scene scene;
         ASSERT_FALSE(scene.delta.empty());
-        c.spoil(scene);
+        if (c.spoil) c.spoil(scene);
         downloadtest::DebugLines lines;
         std::wstring shownTotal;
-        const std::vector<std::string> fetched = scene.UpdateToRelease4(&shownTotal);
+        const std::vector<std::string> fetched = scene.UpdateToRelease4(&shownTotal, [&] {
+            if (c.afterCheck) c.afterCheck(scene);
+        });
         // The package replaced the delta in the figures (a delta's few bytes do not show).
         EXPECT_EQ(ProgressText::SizeText(fs::file_size(kTrees / "release4" / kChanged)),
                   shownTotal);
+        const bool deltaAsked = c.why != nullptr;
         ASSERT_FALSE(fetched.empty());
-        EXPECT_EQ(c.deltaAsked ? 2u : 1u, fetched.size());
-        EXPECT_EQ(c.deltaAsked, fetched.front() == scene.delta);
+        EXPECT_EQ(deltaAsked ? 2u : 1u, fetched.size());
+        EXPECT_EQ(deltaAsked, fetched.front() == scene.delta);
         EXPECT_EQ(0u, fetched.back().rfind("/objects/", 0));
         EXPECT_NE(scene.delta, fetched.back());
-        EXPECT_EQ(c.deltaAsked ? 1 : 0, lines.CountContaining(kFellBack));
+        EXPECT_EQ(deltaAsked ? 1 : 0, lines.CountContaining(kFellBack));
+        if (deltaAsked) {
+            EXPECT_EQ(1, lines.CountContaining(c.why));
+        }
     }
 }
 
