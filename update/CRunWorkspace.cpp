@@ -6,6 +6,7 @@
 #include "framework/win32/DebugOutput.h"
 #include "framework/win32/FolderSecurity.h"
 #include "update/CInstallCommit.h"
+#include "update/DeltaPlan.h"
 #include "update/RunFolders.h"
 #include "update/UpdateWorkPaths.h"
 
@@ -104,6 +105,13 @@ void CRunWorkspace::DiscardStagedExcept(const UpdatePlan& plan) const {
     std::set<std::wstring> kept;
     for (const PlannedFile& file : plan.files) kept.insert(PathText::FileNamePart(file.staged));
     RunFolders::RemoveFilesExcept(StagedFolder(), kept);
+}
+
+void CRunWorkspace::DiscardDeltaPartsExcept(const UpdatePlan& plan) const {
+    std::set<std::wstring> kept;
+    for (const PlannedFile& file : plan.files)
+        if (file.delta) kept.insert(PathText::FileNamePart(DeltaPlan::DeltaPart(file)));
+    RunFolders::RemoveFilesExcept(PartsFolder(), kept, UpdateWorkPaths::IsDeltaPartName);
 }
 
 void CRunWorkspace::DiscardStaged() const { RunFolders::EmptyFolder(StagedFolder()); }

@@ -9,6 +9,7 @@
 #include <filesystem>
 #include <fstream>
 #include <functional>
+#include <map>
 #include <memory>
 #include <sstream>
 #include <string>
@@ -23,6 +24,7 @@
 #include "support/updatetree/CUpdateTree.h"
 #include "support/updatetree/CUpdateTreeServer.h"
 #include "update/IUpdateManagerLite.h"
+#include "update/UpdateWorkPaths.h"
 #include "verify/CSha256.h"
 #include "zip/CZipArchive.h"
 
@@ -89,6 +91,29 @@ std::string DeltaOf(const std::string& base, const std::string& result) {
         streams.diff[i] = static_cast<uint8_t>(result[i] - base[i]);
     const std::vector<uint8_t> packed = PackDelta(base.size(), result.size(), streams);
     return std::string(packed.begin(), packed.end());
+}
+
+// Sets key in the changed file's section of the manifest, replacing its value.
+void SetChangedFileValue(std::string& manifest, const std::string& key, const std::string& value) {
+    const size_t section = manifest.find("[big.bin]");
+    const size_t line = manifest.find("\n" + key + "=", section);
+    ASSERT_NE(std::string::npos, section);
+    ASSERT_NE(std::string::npos, line);
+    const size_t start = line + key.size() + 2;
+    manifest.replace(start, manifest.find('\n', start) - start, value);
+}
+
+// Delta parts by name, with their sizes.
+using PartSizes = std::map<std::wstring, uintmax_t>;
+
+// The delta parts in the parts folder.
+PartSizes DeltaParts(const fs::path& folder) {
+    PartSizes parts;
+    std::error_code missing;
+    for (const fs::directory_entry& entry : fs::directory_iterator(folder, missing))
+        if (entry.path().extension() == ".pdelta")
+            parts[entry.path().filename().wstring()] = entry.file_size();
+    return parts;
 }
 
 // A check, then the downloads with installation right after them; the final event, and the
@@ -162,24 +187,46 @@ struct Scene {
         return fetched;
     }
 
-    // Serves, in place of the tree's delta, one signed as a release's own: its size and SHA-256
-    // in the manifest, signed anew, but decoding to other bytes than release4's file.
-    void ServeDeltaOfAnotherResult() {
-        std::string result = Bytes(kTrees / "release4" / kChanged);
-        result[0] ^= 0x01;
-        const std::string base = Bytes(kTrees / "release3" / kChanged);
+    std::wstring PartsFolder() const {
+        return UpdateWorkPaths::PartsFolder(UpdateWorkPaths::WorkFolder(install.Path()));
+    }
+
+    // The served manifest, changed by edit and signed anew.
+    void Republish(const std::function<void(std::string& manifest)>& edit) {
+        std::string manifest = ManifestOf(Tree());
+        edit(manifest);
+        updatetree::CUpdateTree(Tree().wstring()).PublishManifest(manifest);
+    }
+
+    // Serves a delta from base to result as the changed file's one offer, in place of the
+    // tree's: its size and SHA-256 signed as a release's own.
+    void ServeDelta(const std::string& base, const std::string& result) {
         const std::string bytes = DeltaOf(base, result);
         const std::string sha = Sha256Text(bytes);
         WriteBytes(Tree() / "objects" / (sha + ".pdelta"), bytes);
         delta = "/objects/" + sha + ".pdelta";
-        std::string manifest = ManifestOf(Tree());
-        const std::string key = "Delta1=";
-        const size_t offer = manifest.find(key);
-        ASSERT_NE(std::string::npos, offer);
-        const size_t end = manifest.find('\n', offer);
-        manifest.replace(offer, end - offer,
-                         key + Sha256Text(base) + ":" + std::to_string(bytes.size()) + ":" + sha);
-        updatetree::CUpdateTree(Tree().wstring()).PublishManifest(manifest);
+        Republish([&](std::string& manifest) {
+            SetChangedFileValue(manifest, "Delta1",
+                                Sha256Text(base) + ":" + std::to_string(bytes.size()) + ":" + sha);
+        });
+    }
+
+    // A run stopped while the delta came: its part stays for the next run.
+    void LeaveDeltaPart() {
+        updatetree::CUpdateTreeServer server(Tree().wstring(), kPrefix);
+        updatetest::RecordingNotify notify;
+        std::unique_ptr<IUpdateManagerLite> manager(
+            CreateUpdateManagerLite(server.Url(), install.Path()));
+        manager->AddTypeFilter(L"Common");
+        ASSERT_EQ(1, manager->CheckForUpdates());
+        // The rest of the body never comes: only the stop ends the phase.
+        server.HoldAfter(1024);
+        notify.onProgress = [&](const updatetest::RecordingNotify::Progress& progress) {
+            if (progress.filePercent > 0) manager->StopDownload();
+        };
+        ASSERT_EQ(1, manager->StartDownload(&notify, true));
+        EXPECT_TRUE(notify.WaitForDownloadEnd());
+        EXPECT_EQ(L"stopped", notify.Events().back());
     }
 
     updatetest::TestFolder install, served;
@@ -220,7 +267,12 @@ TEST(PublishedDelta, ASpoiledDeltaGivesWayToThePackageInTheSameRun) {
         {"installed file changes after the check", nullptr,
          [](Scene& s) { ChangeKeepingTime(s.Installed()); },
          L"the installed file is no longer the delta's base"},
-        {"signed delta decodes to other bytes", [](Scene& s) { s.ServeDeltaOfAnotherResult(); },
+        {"signed delta decodes to other bytes",
+         [](Scene& s) {
+             std::string result = Bytes(kTrees / "release4" / kChanged);
+             result[0] ^= 0x01;
+             s.ServeDelta(Bytes(kTrees / "release3" / kChanged), result);
+         },
          nullptr, L"the delta's result differs from the signed size or SHA-256"},
     };
     for (const Case& c : cases) {
@@ -246,6 +298,54 @@ TEST(PublishedDelta, ASpoiledDeltaGivesWayToThePackageInTheSameRun) {
         if (deltaAsked) {
             EXPECT_EQ(1, lines.CountContaining(c.why));
         }
+    }
+}
+
+// A delta's part left by a stopped run is resumed by the next run that takes the same delta;
+// one the next run does not take is gone once it has checked, and nothing of it spoils the run.
+TEST(PublishedDelta, APartOfADeltaTheNextRunDoesNotTakeIsRemoved) {
+    struct Case {
+        const char* name;
+        std::function<void(Scene&)> change;  // between the two runs
+        bool kept;                           // the part stays for the run to resume
+        bool deltaAsked;                     // the run fetches a delta (else the package)
+    };
+    const Case cases[] = {
+        {"installed file still the base", nullptr, true, true},
+        {"installed file changed", [](Scene& s) { ChangeKeepingTime(s.Installed()); }, false,
+         false},
+        {"installed file the base of another delta",
+         [](Scene& s) {
+             ChangeKeepingTime(s.Installed());
+             s.ServeDelta(Bytes(s.Installed()), Bytes(kTrees / "release4" / kChanged));
+         },
+         false, true},
+        {"a new release",
+         [](Scene& s) {
+             s.Republish([](std::string& manifest) {
+                 SetChangedFileValue(manifest, "ModifyDate", "2026-08-03 09:59");
+             });
+         },
+         false, true},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        Scene scene;
+        ASSERT_FALSE(scene.delta.empty());
+        scene.LeaveDeltaPart();
+        const PartSizes left = DeltaParts(scene.PartsFolder());
+        ASSERT_EQ(1u, left.size());
+        EXPECT_GT(left.begin()->second, 0u);
+        if (c.change) c.change(scene);
+        downloadtest::DebugLines lines;
+        PartSizes afterCheck;
+        const std::vector<std::string> fetched =
+            scene.UpdateToRelease4(nullptr, [&] { afterCheck = DeltaParts(scene.PartsFolder()); });
+        EXPECT_EQ(c.kept ? left : PartSizes(), afterCheck);
+        ASSERT_EQ(1u, fetched.size());
+        EXPECT_EQ(c.deltaAsked, fetched.front() == scene.delta);
+        EXPECT_EQ(0, lines.CountContaining(kFellBack));
+        EXPECT_TRUE(DeltaParts(scene.PartsFolder()).empty());
     }
 }
 
