@@ -120,9 +120,3 @@ void CRunWorkspace::DiscardCommitted() const {
     RunFolders::EmptyFolder(StagedFolder());
     RunFolders::EmptyFolder(PartsFolder());
 }
-
-void CRunWorkspace::DropResumedParts(const DownloadList& requests) const {
-    for (const DownloadComponentInfo& request : requests)
-        if (request.nStartPos > 0)
-            DeleteFileW(PathText::Join(request.strLocalFolder, request.strLocalFileName).c_str());
-}

@@ -57,8 +57,6 @@ public:
     // Once a release is committed nothing of it is fetched or staged again; the parts of other
     // releases cannot be resumed into a current install either.
     void DiscardCommitted() const;
-    // Parts that a resumed request filled: after a failed download they are not resumed again.
-    void DropResumedParts(const DownloadList& requests) const;
 
 private:
     bool Recover(CInstalledFileChanges& changes);
