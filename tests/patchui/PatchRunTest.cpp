@@ -184,29 +184,35 @@ TEST_F(PatchRunTest, PackageRefusedWithAnHttpErrorShowsTheDownloadersTextThenEnd
               std::string::npos);
 }
 
-struct BoxSearch {
-    const std::wstring& words;
+struct WindowSearch {
+    std::function<bool(HWND)> fits;
     HWND found = nullptr;
 };
 
-BOOL CALLBACK VisitForBox(HWND window, LPARAM param) {
-    auto& search = *reinterpret_cast<BoxSearch*>(param);
+BOOL CALLBACK VisitWindow(HWND window, LPARAM param) {
+    auto& search = *reinterpret_cast<WindowSearch*>(param);
     DWORD process = 0;
     GetWindowThreadProcessId(window, &process);
-    wchar_t text[512] = L"";
-    if (process != GetCurrentProcessId() || !IsWindowVisible(window) ||
-        !GetDlgItemTextW(window, 0xFFFF, text, 512) ||
-        std::wstring(text).find(search.words) == std::wstring::npos)
+    if (process != GetCurrentProcessId() || !IsWindowVisible(window) || !search.fits(window))
         return TRUE;
     search.found = window;
     return FALSE;
 }
 
+// A visible top-level window of this process that fits, or nullptr.
+HWND FindWindowOfThisProcess(std::function<bool(HWND)> fits) {
+    WindowSearch search{std::move(fits)};
+    EnumWindows(&VisitWindow, reinterpret_cast<LPARAM>(&search));
+    return search.found;
+}
+
 // A message box of this process whose text holds the given words, or nullptr.
 HWND FindMessageBoxWith(const std::wstring& words) {
-    BoxSearch search{words};
-    EnumWindows(&VisitForBox, reinterpret_cast<LPARAM>(&search));
-    return search.found;
+    return FindWindowOfThisProcess([&](HWND window) {
+        wchar_t text[512] = L"";
+        return GetDlgItemTextW(window, 0xFFFF, text, 512) &&
+               std::wstring(text).find(words) != std::wstring::npos;
+    });
 }
 
 TEST_F(PatchRunTest, ABoxLeftOpenKeepsNoOtherLaunchOnTheFolderWaiting) {
@@ -490,29 +496,13 @@ TEST_F(PatchRunTest, CloseDuringRecoveryWaitsForItThenStartsTheLoader) {
     EXPECT_FALSE(Exists(UpdateWorkPaths::JournalFile(work)));
 }
 
-struct PromptSearch {
-    HWND patchWindow;
-    HWND found = nullptr;
-};
-
-BOOL CALLBACK VisitForPrompt(HWND window, LPARAM param) {
-    auto& search = *reinterpret_cast<PromptSearch*>(param);
-    DWORD process = 0;
-    GetWindowThreadProcessId(window, &process);
-    wchar_t name[16] = L"";
-    GetClassNameW(window, name, 16);
-    if (process != GetCurrentProcessId() || window == search.patchWindow ||
-        !IsWindowVisible(window) || std::wstring(name) != L"#32770")
-        return TRUE;
-    search.found = window;
-    return FALSE;
-}
-
 // A visible dialog of this process other than the patch window, or nullptr.
 HWND FindPromptBeside(HWND patchWindow) {
-    PromptSearch search{patchWindow};
-    EnumWindows(&VisitForPrompt, reinterpret_cast<LPARAM>(&search));
-    return search.found;
+    return FindWindowOfThisProcess([&](HWND window) {
+        wchar_t name[16] = L"";
+        GetClassNameW(window, name, 16);
+        return window != patchWindow && std::wstring(name) == L"#32770";
+    });
 }
 
 BOOL CALLBACK FillCredentials(HWND child, LPARAM) {
