@@ -41,6 +41,13 @@ void CommitStepReached(unsigned step) {
     if (g_onCommitStep) g_onCommitStep(step);
 }
 
+// Set by a test: called before each registration again of a DLL in place.
+std::function<void()> g_onReRegistration;
+
+void ReRegistrationReached() {
+    if (g_onReRegistration) g_onReRegistration();
+}
+
 namespace {
 
 using updatetree::LocalTime;
@@ -432,6 +439,45 @@ TEST_F(PatchRunTest, CloseDuringTheCommitLetsItFinishWithTheRegistration) {
     EXPECT_EQ(ReadBytes(InInstallFolder(L"PatchA.dll.log")).rfind("register", 0), 0u);
 }
 
+// Launches the desk loader; at the first commit step or registration again of a DLL in place
+// while the patch window is open, a close is sent to the window from the engine's thread. Sent,
+// not posted: the window has handled the close when the engine goes on. True when it was sent.
+bool LaunchClosedAtTheFirstChange(const std::wstring& server) {
+    std::atomic<DWORD> launchThread{0};
+    HWND dialog = nullptr;
+    const auto close = [&] {
+        if (dialog) return;
+        dialog = WaitForDialogOf(launchThread);
+        if (dialog) SendMessageW(dialog, WM_CLOSE, 0, 0);
+    };
+    g_onCommitStep = [&](unsigned) { close(); };
+    g_onReRegistration = close;
+    std::thread launch([&] {
+        launchThread = GetCurrentThreadId();
+        CPelkoWebDLL().Launch({server.c_str(), L"enc", nullptr, nullptr, L"PelkoDeskLoader.exe"},
+                              &RunPatchStep);
+    });
+    launch.join();
+    g_onCommitStep = nullptr;
+    g_onReRegistration = nullptr;
+    return dialog != nullptr;
+}
+
+// The first line that starts with `change` comes before the loader's start in the lines of a run.
+void ExpectEndedBeforeTheLoaderStarted(const std::vector<std::wstring>& all,
+                                       const std::wstring& change) {
+    const auto position = [&](const std::wstring& start) {
+        return std::find_if(all.begin(), all.end(),
+                            [&](const std::wstring& line) { return line.starts_with(start); }) -
+               all.begin();
+    };
+    const auto changed = position(change);
+    const auto started = position(L"StartProcess, started");
+    ASSERT_LT(changed, std::ssize(all)) << Utf8(change);
+    ASSERT_LT(started, std::ssize(all));
+    EXPECT_LT(changed, started) << "the loader started before: " << Utf8(change);
+}
+
 // A launch that finds a commit cut short recovers it before anything else; a close sent while
 // the recovery moves files keeps the window until the recovery has ended, and only then does
 // the loader start, over a whole install.
@@ -463,37 +509,10 @@ TEST_F(PatchRunTest, CloseDuringRecoveryWaitsForItThenStartsTheLoader) {
     ASSERT_TRUE(CCommitJournal(UpdateWorkPaths::JournalFile(work)).Write(cutShort));
 
     downloadtest::DebugLines lines;
-    std::atomic<DWORD> launchThread{0};
-    HWND dialog = nullptr;
-    g_onCommitStep = [&](unsigned) {
-        if (dialog) return;
-        // At the recovery's first move. Sent, not posted: the window has handled the close when
-        // the recovery goes on.
-        dialog = WaitForDialogOf(launchThread);
-        if (dialog) SendMessageW(dialog, WM_CLOSE, 0, 0);
-    };
-    std::thread launch([&] {
-        launchThread = GetCurrentThreadId();
-        CPelkoWebDLL().Launch({Server().c_str(), L"enc", nullptr, nullptr, L"PelkoDeskLoader.exe"},
-                              &RunPatchStep);
-    });
-    launch.join();
-    g_onCommitStep = nullptr;
-
-    EXPECT_NE(dialog, nullptr) << "no recovery step came while the window was open";
+    EXPECT_TRUE(LaunchClosedAtTheFirstChange(Server()))
+        << "no recovery step came while the window was open";
     EXPECT_TRUE(WaitForRecord(L"PelkoDeskLoader"));
-    const std::vector<std::wstring> all = lines.All();
-    // The position of the first line that starts so.
-    const auto position = [&](const std::wstring& start) {
-        return std::find_if(all.begin(), all.end(),
-                            [&](const std::wstring& line) { return line.starts_with(start); }) -
-               all.begin();
-    };
-    const auto recovered = position(L"CInstallCommit::Recover, rolled forward");
-    const auto started = position(L"StartProcess, started");
-    ASSERT_LT(recovered, std::ssize(all));
-    ASSERT_LT(started, std::ssize(all));
-    EXPECT_LT(recovered, started) << "the loader started while files were being moved";
+    ExpectEndedBeforeTheLoaderStarted(lines.All(), L"CInstallCommit::Recover, rolled forward");
     EXPECT_EQ(ReadBytes(a), dll);
     EXPECT_EQ(ReadBytes(b), "new B");
     EXPECT_EQ(ReadBytes(c), "new C");
@@ -501,6 +520,29 @@ TEST_F(PatchRunTest, CloseDuringRecoveryWaitsForItThenStartsTheLoader) {
     for (const std::wstring& target : {a, b, c})
         EXPECT_FALSE(Exists(UpdateWorkPaths::AsidePath(target))) << Utf8(target);
     EXPECT_FALSE(Exists(UpdateWorkPaths::JournalFile(work)));
+}
+
+// A DLL in place that the manifest marks for registration, without a date check, is registered
+// again by every launch; a close sent during that registration keeps the window until it has
+// ended, the loader starts after it, and the run ends as a close ends: nothing is fetched.
+TEST_F(PatchRunTest, CloseDuringReRegistrationWaitsForItThenStartsTheLoader) {
+    InstallFakeLoaders();
+    const std::string dll = ReadBytes(ProgramFolder() + L"testreg_ok.dll");
+    WriteBytes(InInstallFolder(L"PatchA.dll"), dll);
+    tree.AddPackage("PatchA.dll", dll, kStored);
+    tree.AddPackage("PatchB.txt", "new B", kStored);
+    // B is missing: a run that went on would fetch it.
+    tree.PublishManifest(Section("PatchA.dll", "ModifyDate=2024-03-01 10:00\nRegister=1\n") +
+                         Section("PatchB.txt", kRelease));
+
+    downloadtest::DebugLines lines;
+    EXPECT_TRUE(LaunchClosedAtTheFirstChange(Server()))
+        << "no registration came while the window was open";
+    EXPECT_TRUE(WaitForRecord(L"PelkoDeskLoader"));
+    ExpectEndedBeforeTheLoaderStarted(lines.All(), L"RegisterServer, DllRegisterServer of ");
+    EXPECT_EQ(ReadBytes(InInstallFolder(L"PatchA.dll.log")).rfind("register", 0), 0u);
+    EXPECT_EQ(server.Requests(), std::vector<std::string>{"/RudovuZado.ini.zip"});
+    EXPECT_FALSE(Exists(InInstallFolder(L"PatchB.txt")));
 }
 
 // A visible dialog of this process other than the patch window, or nullptr.
