@@ -22,6 +22,7 @@
 #include "loader/PatchStep.h"
 #include "patchui/CPatchDlg.h"
 #include "patchui/PictureHost.h"
+#include "support/common/ProcessThreads.h"
 #include "resources/ProductVersion.h"
 #include "support/common/TestFolder.h"
 #include "support/httpserver/CImpairmentServer.h"
@@ -252,7 +253,7 @@ TEST_F(PatchRunTest, CloseDuringASlowDownloadEndsWith1AndLeavesNoThread) {
     server.AddGenerated("/RudovuZado/PatchBig.bin.zip", 64ull << 20);
     server.SetPace(16 * 1024, 200);  // the whole package would take many minutes
     tree.PublishManifest(Section("PatchBig.bin", kRelease));
-    const std::set<DWORD> before = ProcessThreads();
+    const std::set<DWORD> before = testsupport::ProcessThreads();
     INT_PTR result = 0;
     {
         CPatchDlg dialog(UpdateUrl(), kInstallFolder);
@@ -267,14 +268,8 @@ TEST_F(PatchRunTest, CloseDuringASlowDownloadEndsWith1AndLeavesNoThread) {
     // the worker's blocked read; the server's closed connection does, a moment later.
     server.Stop();
     EXPECT_EQ(result, 1);
-    std::set<DWORD> after;
-    for (int i = 0; i < 500; ++i) {
-        after = ProcessThreads();
-        for (DWORD id : before) after.erase(id);
-        if (after.empty()) break;
-        Sleep(20);
-    }
-    EXPECT_TRUE(after.empty()) << after.size() << " thread(s) still alive after 10 s";
+    const std::set<DWORD> left = testsupport::ThreadsLeftSince(before, 10000);
+    EXPECT_TRUE(left.empty()) << left.size() << " thread(s) still alive after 10 s";
     EXPECT_LT(server.BodyBytesSent(), 64ull << 20);
 }
 

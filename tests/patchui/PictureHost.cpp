@@ -1,7 +1,5 @@
 #include "patchui/PictureHost.h"
 
-#include <tlhelp32.h>
-
 #include <cstring>
 
 PictureHost::PictureHost() {
@@ -32,15 +30,4 @@ GlobalBlock::GlobalBlock(const std::vector<uint8_t>& data)
     : m_block(GlobalAlloc(GMEM_MOVEABLE, data.size())), m_size(static_cast<DWORD>(data.size())) {
     std::memcpy(GlobalLock(m_block), data.data(), data.size());
     GlobalUnlock(m_block);
-}
-
-std::set<DWORD> ProcessThreads() {
-    std::set<DWORD> threads;
-    const HANDLE snapshot = CreateToolhelp32Snapshot(TH32CS_SNAPTHREAD, 0);
-    THREADENTRY32 entry{};
-    entry.dwSize = sizeof(entry);
-    for (BOOL more = Thread32First(snapshot, &entry); more; more = Thread32Next(snapshot, &entry))
-        if (entry.th32OwnerProcessID == GetCurrentProcessId()) threads.insert(entry.th32ThreadID);
-    CloseHandle(snapshot);
-    return threads;
 }

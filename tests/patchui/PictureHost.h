@@ -6,6 +6,8 @@
 #include <set>
 #include <vector>
 
+#include "support/common/ProcessThreads.h"
+
 // A visible top-level window holding one static control 201, as the patch dialog does, for
 // a picture control to be bound to. Destroyed with the object.
 class PictureHost {
@@ -41,5 +43,4 @@ private:
 };
 
 // The threads of this process now, and their number.
-std::set<DWORD> ProcessThreads();
-inline size_t ThreadCount() { return ProcessThreads().size(); }
+inline size_t ThreadCount() { return testsupport::ProcessThreads().size(); }

@@ -3,13 +3,13 @@
 #include <windows.h>
 // After windows.h, which they build on.
 #include <psapi.h>
-#include <tlhelp32.h>
 
 #include <atomic>
 #include <set>
 #include <thread>
 
 #include "EngineFixture.h"
+#include "support/common/ProcessThreads.h"
 #include "UpdateTestFiles.h"
 
 namespace {
@@ -18,18 +18,6 @@ using updatetest::EngineFixture;
 using updatetest::FileBytes;
 
 constexpr uint64_t kBigPackage = 64ull << 20;
-
-std::set<DWORD> ProcessThreads() {
-    std::set<DWORD> threads;
-    const HANDLE snapshot = CreateToolhelp32Snapshot(TH32CS_SNAPTHREAD, 0);
-    if (snapshot == INVALID_HANDLE_VALUE) return threads;
-    THREADENTRY32 entry{};
-    entry.dwSize = sizeof(entry);
-    for (BOOL more = Thread32First(snapshot, &entry); more; more = Thread32Next(snapshot, &entry))
-        if (entry.th32OwnerProcessID == GetCurrentProcessId()) threads.insert(entry.th32ThreadID);
-    CloseHandle(snapshot);
-    return threads;
-}
 
 SIZE_T PrivateBytes() {
     PROCESS_MEMORY_COUNTERS_EX counters{};
@@ -91,7 +79,7 @@ TEST_F(UpdateTransferTest, DestroyingTheManagerMidTransferEndsEveryThreadItStart
     server.SetPace(16 * 1024, 200);  // 80 KiB/s: the whole package would take 13 minutes
     HANDLE transferring = CreateEventW(nullptr, TRUE, FALSE, nullptr);
     notify.onProgress = [&](const auto&) { SetEvent(transferring); };
-    const std::set<DWORD> before = ProcessThreads();
+    const std::set<DWORD> before = testsupport::ProcessThreads();
 
     ASSERT_EQ(manager->StartDownload(&notify, false), 1);
     ASSERT_EQ(WaitForSingleObject(transferring, 30000), WAIT_OBJECT_0);
@@ -111,14 +99,8 @@ TEST_F(UpdateTransferTest, DestroyingTheManagerMidTransferEndsEveryThreadItStart
     server.Stop();  // its connection threads are not the manager's
     // The destructor waits for no transfer; an aborted one ends by itself soon after (at most
     // 10 s here).
-    std::set<DWORD> after;
-    for (int i = 0; i < 100; ++i) {
-        after = ProcessThreads();
-        for (DWORD id : before) after.erase(id);
-        if (after.empty()) break;
-        Sleep(100);
-    }
-    EXPECT_TRUE(after.empty()) << after.size() << " thread(s) still alive";
+    const std::set<DWORD> left = testsupport::ThreadsLeftSince(before, 10000);
+    EXPECT_TRUE(left.empty()) << left.size() << " thread(s) still alive";
     EXPECT_LT(server.BodyBytesSent(), kBigPackage);
     EXPECT_EQ(FileBytes(install / L"Big.bin"), "installed");
     EXPECT_NE(notify.Events().back(), L"complete");
