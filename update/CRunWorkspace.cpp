@@ -6,6 +6,7 @@
 #include "framework/win32/DebugOutput.h"
 #include "framework/win32/FolderSecurity.h"
 #include "update/CInstallCommit.h"
+#include "update/DeltaPlan.h"
 #include "update/RunFolders.h"
 #include "update/UpdateWorkPaths.h"
 
@@ -106,15 +107,16 @@ void CRunWorkspace::DiscardStagedExcept(const UpdatePlan& plan) const {
     RunFolders::RemoveFilesExcept(StagedFolder(), kept);
 }
 
+void CRunWorkspace::DiscardDeltaPartsExcept(const UpdatePlan& plan) const {
+    std::set<std::wstring> kept;
+    for (const PlannedFile& file : plan.files)
+        if (file.delta) kept.insert(PathText::FileNamePart(DeltaPlan::DeltaPart(file)));
+    RunFolders::RemoveFilesExcept(PartsFolder(), kept, UpdateWorkPaths::IsDeltaPartName);
+}
+
 void CRunWorkspace::DiscardStaged() const { RunFolders::EmptyFolder(StagedFolder()); }
 
 void CRunWorkspace::DiscardCommitted() const {
     RunFolders::EmptyFolder(StagedFolder());
     RunFolders::EmptyFolder(PartsFolder());
-}
-
-void CRunWorkspace::DropResumedParts(const DownloadList& requests) const {
-    for (const DownloadComponentInfo& request : requests)
-        if (request.nStartPos > 0)
-            DeleteFileW(PathText::Join(request.strLocalFolder, request.strLocalFileName).c_str());
 }

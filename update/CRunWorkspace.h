@@ -50,11 +50,13 @@ public:
     // Staged files that the plan does not name: those of another release.
     void DiscardStagedExcept(const UpdatePlan& plan) const;
     void DiscardStaged() const;
+    // Delta parts other than those of the deltas the plan chose: a part is resumed only into
+    // its own delta, and another installed file or release takes another one. Package parts
+    // stay for a commit to discard.
+    void DiscardDeltaPartsExcept(const UpdatePlan& plan) const;
     // Once a release is committed nothing of it is fetched or staged again; the parts of other
     // releases cannot be resumed into a current install either.
     void DiscardCommitted() const;
-    // Parts that a resumed request filled: after a failed download they are not resumed again.
-    void DropResumedParts(const DownloadList& requests) const;
 
 private:
     bool Recover(CInstalledFileChanges& changes);

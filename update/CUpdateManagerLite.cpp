@@ -61,8 +61,12 @@ int CUpdateManagerLite::CheckForUpdates() {
                            abort, fileChanges, errors, workspace.LockKeeper());
         const int count = check.Run();
         workspace.DeleteManifestCopies();
-        // A manifest that was read names the one release whose staged files may wait.
-        if (check.Plan()) workspace.DiscardStagedExcept(*check.Plan());
+        // A manifest that was read names the one release whose staged files may wait, and the
+        // deltas whose parts may be resumed.
+        if (check.Plan()) {
+            workspace.DiscardStagedExcept(*check.Plan());
+            workspace.DiscardDeltaPartsExcept(*check.Plan());
+        }
         if (count <= 0) {
             // Nothing more to do in the run: no other launch waits while a box is shown.
             workspace.End();

@@ -5,6 +5,7 @@
 #include "framework/win32/DebugOutput.h"
 #include "update/CDeltaStage.h"
 #include "update/ManifestPaths.h"
+#include "update/UpdateWorkPaths.h"
 #include "verify/CSha256.h"
 #include "verify/HexText.h"
 #include "zip/CZipArchive.h"
@@ -31,7 +32,12 @@ bool Exists(const std::wstring& path) {
 
 }  // namespace
 
-std::wstring DeltaPart(const PlannedFile& file) { return file.part + L".pdelta"; }
+std::wstring DeltaPart(const PlannedFile& file) {
+    if (!file.delta) return std::wstring();
+    return PathText::Join(
+        PathText::FolderPart(file.part),
+        UpdateWorkPaths::DeltaPartName(PathText::FileNamePart(file.part), file.delta->sha256));
+}
 
 bool Choose(PlannedFile& file, bool signedManifest, std::wstring_view updateUrl) {
     if (!signedManifest || file.entry.deltas.empty() || file.alreadyStaged ||
@@ -44,7 +50,7 @@ bool Choose(PlannedFile& file, bool signedManifest, std::wstring_view updateUrl)
     file.packageRequest = file.request;
     DownloadComponentInfo& request = file.request;
     request.strURL = ManifestPaths::BuildObjectUrl(updateUrl, DeltaChoice::ObjectName(*offer));
-    request.strLocalFileName += L".pdelta";
+    request.strLocalFileName = PathText::FileNamePart(DeltaPart(file));
     request.strDisplayName = request.strLocalFileName;
     request.bExpectZip = FALSE;
     request.nMaxBodyBytes = offer->size;

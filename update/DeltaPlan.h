@@ -10,7 +10,8 @@
 // How a planned file is fetched as a delta of its installed file, and staged from it.
 namespace DeltaPlan {
 
-// Where the file's delta is downloaded: beside its package's part.
+// Where the file's chosen delta is downloaded: beside its package's part, named after both
+// (UpdateWorkPaths::DeltaPartName). Empty when no delta was chosen.
 std::wstring DeltaPart(const PlannedFile& file);
 
 // Under a signed manifest, when the installed target is the base of one of the entry's offers:

@@ -1,6 +1,7 @@
 #include "update/NeedsUpdate.h"
 
 #include "update/ManifestPaths.h"
+#include "update/ReRegistrationSeam.h"
 #include "update/RegisterServer.h"
 #include "update/ReleaseTime.h"
 
@@ -24,6 +25,9 @@ bool NeedsUpdate(const std::wstring& targetPath, ULONGLONG releaseTime, BOOL reg
     if (!ManifestPaths::TypeAccepted(typeFilter, type)) return false;
     if (GetFileAttributesW(targetPath.c_str()) == INVALID_FILE_ATTRIBUTES) return true;
     if (checkDate) return OlderThanRelease(targetPath, releaseTime);
-    if (registerDll) (void)RegisterServer(targetPath.c_str(), L"DllRegisterServer");
+    if (registerDll) {
+        ReRegistrationReached();
+        (void)RegisterServer(targetPath.c_str(), L"DllRegisterServer");
+    }
     return false;
 }

@@ -59,9 +59,11 @@ void EmptyFolder(const std::wstring& folder) {
     RemoveDirectoryW(folder.c_str());
 }
 
-void RemoveFilesExcept(const std::wstring& folder, const std::set<std::wstring>& kept) {
+void RemoveFilesExcept(const std::wstring& folder, const std::set<std::wstring>& kept,
+                       bool (*only)(std::wstring_view name)) {
     ForEachFile(folder, [&](const wchar_t* name) {
-        if (kept.count(name) == 0) DeleteFileW(PathText::Join(folder, name).c_str());
+        if (kept.count(name) == 0 && (!only || only(name)))
+            DeleteFileW(PathText::Join(folder, name).c_str());
     });
 }
 

@@ -2,6 +2,7 @@
 
 #include <set>
 #include <string>
+#include <string_view>
 
 // The folders an update run fills and empties: its manifest folder in the user's temporary
 // folder, and the parts and staged folders of the install folder's work folder.
@@ -10,8 +11,10 @@ namespace RunFolders {
 // Deletes every file directly in the folder, then the folder when it is empty. An empty path
 // is never taken for the current folder.
 void EmptyFolder(const std::wstring& folder);
-// Deletes every file directly in the folder whose name is not in kept.
-void RemoveFilesExcept(const std::wstring& folder, const std::set<std::wstring>& kept);
+// Deletes every file directly in the folder whose name is not in kept (and, when a rule is
+// given, is one the rule names).
+void RemoveFilesExcept(const std::wstring& folder, const std::set<std::wstring>& kept,
+                       bool (*only)(std::wstring_view name) = nullptr);
 
 // Makes a folder of the run's own in the temporary folder, first removing the ones that runs
 // of ended processes left there (a run that crashed or was killed). In the work folder when

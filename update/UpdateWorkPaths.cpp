@@ -29,6 +29,7 @@ void HashText(std::uint64_t& hash, std::wstring_view text, bool foldCase) {
 }
 
 constexpr std::wstring_view kTempRunPrefix = L"PelkoUpdate-";
+constexpr std::wstring_view kDeltaPartSuffix = L".pdelta";
 
 // Reads 1 to 10 decimal digits that fit 32 bits from the front of text.
 std::optional<unsigned> TakeNumber(std::wstring_view& text) {
@@ -99,6 +100,18 @@ std::wstring PartName(std::wstring_view targetPath, std::wstring_view modifyDate
 std::wstring StagedName(std::wstring_view targetPath, std::wstring_view modifyDate, int fileSize) {
     std::wstring name = PartName(targetPath, modifyDate, fileSize);
     return name.substr(0, name.size() - 4);
+}
+
+std::wstring DeltaPartName(std::wstring_view partName, std::wstring_view deltaSha256) {
+    constexpr size_t kShaDigits = 16;
+    const std::wstring_view release = partName.substr(0, partName.rfind(L'.'));
+    return std::wstring(release) + L"-" + std::wstring(deltaSha256.substr(0, kShaDigits)) +
+           std::wstring(kDeltaPartSuffix);
+}
+
+bool IsDeltaPartName(std::wstring_view name) {
+    return name.size() > kDeltaPartSuffix.size() &&
+           name.substr(name.size() - kDeltaPartSuffix.size()) == kDeltaPartSuffix;
 }
 
 std::wstring AsidePath(std::wstring_view targetPath, unsigned attempt) {

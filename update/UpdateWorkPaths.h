@@ -30,6 +30,11 @@ std::wstring StagedFolder(std::wstring_view workFolder);
 std::wstring PartName(std::wstring_view targetPath, std::wstring_view modifyDate, int fileSize);
 // The staged file of the same release of the same target: PartName without ".zip".
 std::wstring StagedName(std::wstring_view targetPath, std::wstring_view modifyDate, int fileSize);
+// The part of one delta (its SHA-256 in hexadecimal) of the release whose package part is
+// partName: resumed only into the same delta, since another installed file takes another one.
+std::wstring DeltaPartName(std::wstring_view partName, std::wstring_view deltaSha256);
+// Whether a name in the parts folder is a delta's part.
+bool IsDeltaPartName(std::wstring_view name);
 
 // Where the commit keeps the old file of a target until the commit ends: beside it, on its
 // volume, so that a file a running program holds can still be renamed. Attempt n > 0 names

@@ -12,31 +12,11 @@
 #include <string>
 
 #include "BenchTimer.h"
+#include "DownloadWatch.h"
 #include "support/updatetree/CUpdateTreeServer.h"
 #include "update/IUpdateManagerLite.h"
 
 namespace {
-
-class DownloadWatch : public CRudovuZadoNotify {
-public:
-    DownloadWatch() : ended(CreateEventW(nullptr, TRUE, FALSE, nullptr)) {}
-    ~DownloadWatch() override { CloseHandle(ended); }
-    void OnUpdateComplete() override { End(true); }
-    void OnUpdateError(const wchar_t* text) override {
-        std::fwprintf(stderr, L"download error: %ls\n", text);
-        End(false);
-    }
-    void OnUpdateStopped() override { End(false); }
-
-    HANDLE ended;
-    bool complete = false;
-
-private:
-    void End(bool completed) {
-        complete = completed;
-        SetEvent(ended);
-    }
-};
 
 struct Phase {
     bool complete = false;

@@ -14,6 +14,7 @@
 #include <vector>
 
 #include "BenchTimer.h"
+#include "DownloadWatch.h"
 #include "support/httpserver/CImpairmentServer.h"
 #include "support/updatetree/CUpdateTree.h"
 #include "update/IUpdateManagerLite.h"
@@ -24,29 +25,6 @@ using httptest::CImpairmentServer;
 using Impairment = CImpairmentServer::Impairment;
 
 // When the download phase ended, and how.
-class DownloadWatch : public CRudovuZadoNotify {
-public:
-    DownloadWatch() : ended(CreateEventW(nullptr, TRUE, FALSE, nullptr)) {}
-    ~DownloadWatch() override { CloseHandle(ended); }
-    DownloadWatch(const DownloadWatch&) = delete;
-    DownloadWatch& operator=(const DownloadWatch&) = delete;
-    void OnUpdateComplete() override { End(true); }
-    void OnUpdateError(const wchar_t* text) override {
-        std::fwprintf(stderr, L"download error: %ls\n", text);
-        End(false);
-    }
-    void OnUpdateStopped() override { End(false); }
-
-    HANDLE ended;
-    bool complete = false;
-
-private:
-    void End(bool completed) {
-        complete = completed;
-        SetEvent(ended);
-    }
-};
-
 void RemoveTree(const std::wstring& folder);
 
 // An empty folder for a run to install into.

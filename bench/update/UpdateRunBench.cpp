@@ -17,6 +17,7 @@
 
 #include "BareWinInetLoop.h"
 #include "BenchTimer.h"
+#include "DownloadWatch.h"
 #include "support/updatetree/CUpdateTree.h"
 #include "support/updatetree/CUpdateTreeServer.h"
 #include "update/CInstallCommit.h"
@@ -37,29 +38,6 @@ double Seconds(Clock::time_point from, Clock::time_point to) {
 }
 
 // When the download phase ended, and how.
-class DownloadWatch : public CRudovuZadoNotify {
-public:
-    DownloadWatch() : ended(CreateEventW(nullptr, TRUE, FALSE, nullptr)) {}
-    ~DownloadWatch() override { CloseHandle(ended); }
-    void OnUpdateComplete() override { End(true); }
-    void OnUpdateError(const wchar_t* text) override {
-        std::fwprintf(stderr, L"download error: %ls\n", text);
-        End(false);
-    }
-    void OnUpdateStopped() override { End(false); }
-
-    HANDLE ended;
-    Clock::time_point at;
-    bool complete = false;
-
-private:
-    void End(bool completed) {
-        at = Clock::now();
-        complete = completed;
-        SetEvent(ended);
-    }
-};
-
 class InstallWatch : public CInstallLiteNotify {
 public:
     InstallWatch() : ended(CreateEventW(nullptr, TRUE, FALSE, nullptr)) {}

@@ -9,6 +9,7 @@
 #include <filesystem>
 #include <fstream>
 #include <functional>
+#include <map>
 #include <memory>
 #include <sstream>
 #include <string>
@@ -17,9 +18,15 @@
 #include "../download/DebugLines.h"
 #include "../update/RecordingNotify.h"
 #include "../update/UpdateTestFiles.h"
+#include "delta/DeltaPacking.h"
 #include "download/ProgressText.h"
+#include "framework/CException.h"
+#include "support/updatetree/CUpdateTree.h"
 #include "support/updatetree/CUpdateTreeServer.h"
 #include "update/IUpdateManagerLite.h"
+#include "update/UpdateWorkPaths.h"
+#include "verify/CSha256.h"
+#include "zip/CZipArchive.h"
 
 namespace fs = std::filesystem;
 
@@ -42,14 +49,83 @@ void WriteBytes(const fs::path& path, const std::string& bytes) {
     out << bytes;
 }
 
+// One byte of the file changed, its time kept: the check still finds it outdated.
+void ChangeKeepingTime(const fs::path& path) {
+    const fs::file_time_type time = fs::last_write_time(path);
+    std::string bytes = Bytes(path);
+    bytes[0] ^= 0x01;
+    WriteBytes(path, bytes);
+    fs::last_write_time(path, time);
+}
+
+// The manifest a tree's manifest package holds (its entry 0), read by the component's reader.
+std::string ManifestOf(const fs::path& tree) {
+    CZipArchive archive;
+    std::string text;
+    try {
+        archive.OpenArchive((tree / "RudovuZado.ini.zip").wstring(), CZipArchive::zipOpenReadOnly);
+        if (archive.OpenEntry(0)) {
+            char buffer[4096];
+            while (const unsigned n = archive.ReadEntryData(buffer, sizeof buffer))
+                text.append(buffer, n);
+            archive.CloseEntry(nullptr);
+        }
+        archive.CloseArchive(1);
+    } catch (CException* error) {
+        error->Delete();
+        text.clear();
+    }
+    return text;
+}
+
+std::string Sha256Text(const std::string& bytes) {
+    return ToHex(CSha256::Of(bytes.data(), bytes.size()));
+}
+
+// A well-formed delta from base whose result is result: every byte as a difference.
+std::string DeltaOf(const std::string& base, const std::string& result) {
+    DeltaStreams streams;
+    AppendTriple(streams.control, static_cast<int64_t>(result.size()), 0, 0);
+    streams.diff.resize(result.size());
+    for (size_t i = 0; i < result.size(); ++i)
+        streams.diff[i] = static_cast<uint8_t>(result[i] - base[i]);
+    const std::vector<uint8_t> packed = PackDelta(base.size(), result.size(), streams);
+    return std::string(packed.begin(), packed.end());
+}
+
+// Sets key in the changed file's section of the manifest, replacing its value.
+void SetChangedFileValue(std::string& manifest, const std::string& key, const std::string& value) {
+    const size_t section = manifest.find("[big.bin]");
+    const size_t line = manifest.find("\n" + key + "=", section);
+    ASSERT_NE(std::string::npos, section);
+    ASSERT_NE(std::string::npos, line);
+    const size_t start = line + key.size() + 2;
+    manifest.replace(start, manifest.find('\n', start) - start, value);
+}
+
+// Delta parts by name, with their sizes.
+using PartSizes = std::map<std::wstring, uintmax_t>;
+
+// The delta parts in the parts folder.
+PartSizes DeltaParts(const fs::path& folder) {
+    PartSizes parts;
+    std::error_code missing;
+    for (const fs::directory_entry& entry : fs::directory_iterator(folder, missing))
+        if (entry.path().extension() == ".pdelta")
+            parts[entry.path().filename().wstring()] = entry.file_size();
+    return parts;
+}
+
 // A check, then the downloads with installation right after them; the final event, and the
-// total the last progress report showed.
+// total the last progress report showed. afterCheck runs between the two.
 std::wstring UpdateOnce(const updatetree::CUpdateTreeServer& server, const std::wstring& install,
-                        int& pending, std::wstring* shownTotal = nullptr) {
+                        int& pending, std::wstring* shownTotal = nullptr,
+                        const std::function<void()>& afterCheck = nullptr) {
     std::unique_ptr<IUpdateManagerLite> manager(CreateUpdateManagerLite(server.Url(), install));
     manager->AddTypeFilter(L"Common");
     pending = manager->CheckForUpdates();
     if (pending <= 0) return std::wstring();
+    if (afterCheck) afterCheck();
     updatetest::RecordingNotify notify;
     EXPECT_EQ(1, manager->StartDownload(&notify, true));
     EXPECT_TRUE(notify.WaitForDownloadEnd());
@@ -97,10 +173,11 @@ struct Scene {
 
     // The release's update: the run ends complete with release4's bytes installed, and the
     // next check finds nothing to do. The packages and deltas the run asked for.
-    std::vector<std::string> UpdateToRelease4(std::wstring* shownTotal = nullptr) {
+    std::vector<std::string> UpdateToRelease4(std::wstring* shownTotal = nullptr,
+                                              const std::function<void()>& afterCheck = nullptr) {
         updatetree::CUpdateTreeServer server(Tree().wstring(), kPrefix);
         int pending = 0;
-        EXPECT_EQ(L"complete", UpdateOnce(server, install.Path(), pending, shownTotal));
+        EXPECT_EQ(L"complete", UpdateOnce(server, install.Path(), pending, shownTotal, afterCheck));
         EXPECT_EQ(1, pending);
         EXPECT_TRUE(Bytes(kTrees / "release4" / kChanged) == Bytes(Installed()));
         const std::vector<std::string> fetched = Objects(server);
@@ -108,6 +185,48 @@ struct Scene {
         UpdateOnce(server, install.Path(), again);
         EXPECT_EQ(0, again);
         return fetched;
+    }
+
+    std::wstring PartsFolder() const {
+        return UpdateWorkPaths::PartsFolder(UpdateWorkPaths::WorkFolder(install.Path()));
+    }
+
+    // The served manifest, changed by edit and signed anew.
+    void Republish(const std::function<void(std::string& manifest)>& edit) {
+        std::string manifest = ManifestOf(Tree());
+        edit(manifest);
+        updatetree::CUpdateTree(Tree().wstring()).PublishManifest(manifest);
+    }
+
+    // Serves a delta from base to result as the changed file's one offer, in place of the
+    // tree's: its size and SHA-256 signed as a release's own.
+    void ServeDelta(const std::string& base, const std::string& result) {
+        const std::string bytes = DeltaOf(base, result);
+        const std::string sha = Sha256Text(bytes);
+        WriteBytes(Tree() / "objects" / (sha + ".pdelta"), bytes);
+        delta = "/objects/" + sha + ".pdelta";
+        Republish([&](std::string& manifest) {
+            SetChangedFileValue(manifest, "Delta1",
+                                Sha256Text(base) + ":" + std::to_string(bytes.size()) + ":" + sha);
+        });
+    }
+
+    // A run stopped while the delta came: its part stays for the next run.
+    void LeaveDeltaPart() {
+        updatetree::CUpdateTreeServer server(Tree().wstring(), kPrefix);
+        updatetest::RecordingNotify notify;
+        std::unique_ptr<IUpdateManagerLite> manager(
+            CreateUpdateManagerLite(server.Url(), install.Path()));
+        manager->AddTypeFilter(L"Common");
+        ASSERT_EQ(1, manager->CheckForUpdates());
+        // The rest of the body never comes: only the stop ends the phase.
+        server.HoldAfter(1024);
+        notify.onProgress = [&](const updatetest::RecordingNotify::Progress& progress) {
+            if (progress.filePercent > 0) manager->StopDownload();
+        };
+        ASSERT_EQ(1, manager->StartDownload(&notify, true));
+        EXPECT_TRUE(notify.WaitForDownloadEnd());
+        EXPECT_EQ(L"stopped", notify.Events().back());
     }
 
     updatetest::TestFolder install, served;
@@ -129,45 +248,104 @@ TEST(PublishedDelta, AChangedFileArrivesAsItsDelta) {
 TEST(PublishedDelta, ASpoiledDeltaGivesWayToThePackageInTheSameRun) {
     struct Case {
         const char* name;
-        std::function<void(Scene&)> spoil;
-        bool deltaAsked;  // the installed file is the delta's base
+        std::function<void(Scene&)> spoil;       // before the check
+        std::function<void(Scene&)> afterCheck;  // between the check and the downloads
+        const wchar_t* why;  // the log line's reason; none when no delta is asked for
     };
     const Case cases[] = {
-        {"delta object missing", [](Scene& s) { fs::remove(s.ServedDelta()); }, true},
+        {"delta object missing", [](Scene& s) { fs::remove(s.ServedDelta()); }, nullptr,
+         L"the delta was not received"},
         {"delta corrupt",
          [](Scene& s) {
              std::string bytes = Bytes(s.ServedDelta());
              bytes[bytes.size() / 2] ^= 0x40;
              WriteBytes(s.ServedDelta(), bytes);
          },
-         true},
-        {"installed file is not the base",
+         nullptr, L"the delta's size or SHA-256 differs from the signed one"},
+        {"installed file is not the base", [](Scene& s) { ChangeKeepingTime(s.Installed()); },
+         nullptr, nullptr},
+        {"installed file changes after the check", nullptr,
+         [](Scene& s) { ChangeKeepingTime(s.Installed()); },
+         L"the installed file is no longer the delta's base"},
+        {"signed delta decodes to other bytes",
          [](Scene& s) {
-             const fs::file_time_type time = fs::last_write_time(s.Installed());
-             std::string bytes = Bytes(s.Installed());
-             bytes[0] ^= 0x01;
-             WriteBytes(s.Installed(), bytes);
-             fs::last_write_time(s.Installed(), time);
+             std::string result = Bytes(kTrees / "release4" / kChanged);
+             result[0] ^= 0x01;
+             s.ServeDelta(Bytes(kTrees / "release3" / kChanged), result);
          },
-         false},
+         nullptr, L"the delta's result differs from the signed size or SHA-256"},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
         Scene scene;
         ASSERT_FALSE(scene.delta.empty());
-        c.spoil(scene);
+        if (c.spoil) c.spoil(scene);
         downloadtest::DebugLines lines;
         std::wstring shownTotal;
-        const std::vector<std::string> fetched = scene.UpdateToRelease4(&shownTotal);
+        const std::vector<std::string> fetched = scene.UpdateToRelease4(&shownTotal, [&] {
+            if (c.afterCheck) c.afterCheck(scene);
+        });
         // The package replaced the delta in the figures (a delta's few bytes do not show).
         EXPECT_EQ(ProgressText::SizeText(fs::file_size(kTrees / "release4" / kChanged)),
                   shownTotal);
+        const bool deltaAsked = c.why != nullptr;
         ASSERT_FALSE(fetched.empty());
-        EXPECT_EQ(c.deltaAsked ? 2u : 1u, fetched.size());
-        EXPECT_EQ(c.deltaAsked, fetched.front() == scene.delta);
+        EXPECT_EQ(deltaAsked ? 2u : 1u, fetched.size());
+        EXPECT_EQ(deltaAsked, fetched.front() == scene.delta);
         EXPECT_EQ(0u, fetched.back().rfind("/objects/", 0));
         EXPECT_NE(scene.delta, fetched.back());
-        EXPECT_EQ(c.deltaAsked ? 1 : 0, lines.CountContaining(kFellBack));
+        EXPECT_EQ(deltaAsked ? 1 : 0, lines.CountContaining(kFellBack));
+        if (deltaAsked) {
+            EXPECT_EQ(1, lines.CountContaining(c.why));
+        }
+    }
+}
+
+// A delta's part left by a stopped run is resumed by the next run that takes the same delta;
+// one the next run does not take is gone once it has checked, and nothing of it spoils the run.
+TEST(PublishedDelta, APartOfADeltaTheNextRunDoesNotTakeIsRemoved) {
+    struct Case {
+        const char* name;
+        std::function<void(Scene&)> change;  // between the two runs
+        bool kept;                           // the part stays for the run to resume
+        bool deltaAsked;                     // the run fetches a delta (else the package)
+    };
+    const Case cases[] = {
+        {"installed file still the base", nullptr, true, true},
+        {"installed file changed", [](Scene& s) { ChangeKeepingTime(s.Installed()); }, false,
+         false},
+        {"installed file the base of another delta",
+         [](Scene& s) {
+             ChangeKeepingTime(s.Installed());
+             s.ServeDelta(Bytes(s.Installed()), Bytes(kTrees / "release4" / kChanged));
+         },
+         false, true},
+        {"a new release",
+         [](Scene& s) {
+             s.Republish([](std::string& manifest) {
+                 SetChangedFileValue(manifest, "ModifyDate", "2026-08-03 09:59");
+             });
+         },
+         false, true},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        Scene scene;
+        ASSERT_FALSE(scene.delta.empty());
+        scene.LeaveDeltaPart();
+        const PartSizes left = DeltaParts(scene.PartsFolder());
+        ASSERT_EQ(1u, left.size());
+        EXPECT_GT(left.begin()->second, 0u);
+        if (c.change) c.change(scene);
+        downloadtest::DebugLines lines;
+        PartSizes afterCheck;
+        const std::vector<std::string> fetched =
+            scene.UpdateToRelease4(nullptr, [&] { afterCheck = DeltaParts(scene.PartsFolder()); });
+        EXPECT_EQ(c.kept ? left : PartSizes(), afterCheck);
+        ASSERT_EQ(1u, fetched.size());
+        EXPECT_EQ(c.deltaAsked, fetched.front() == scene.delta);
+        EXPECT_EQ(0, lines.CountContaining(kFellBack));
+        EXPECT_TRUE(DeltaParts(scene.PartsFolder()).empty());
     }
 }
 

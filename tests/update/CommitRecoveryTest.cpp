@@ -7,6 +7,7 @@
 #include <algorithm>
 #include <cstddef>
 #include <functional>
+#include <map>
 #include <mutex>
 
 #include "EngineFixture.h"
@@ -187,10 +188,66 @@ TEST_F(CommitRecoveryTest, ARunningProgramsFileIsReplaced) {
     EXPECT_EQ(FileBytes(install / L"Runner.exe"), probeBytes + "newer");
 }
 
-std::wstring DigestOf(const std::wstring& path) {
-    const std::string bytes = FileBytes(path);
+std::wstring DigestOfBytes(const std::string& bytes) {
     const std::string hex = ToHex(CSha256::Of(bytes.data(), bytes.size()));
     return std::wstring(hex.begin(), hex.end());
+}
+
+std::wstring DigestOf(const std::wstring& path) { return DigestOfBytes(FileBytes(path)); }
+
+// A signed run journals the signed SHA-256 of every target, plain files as well as DLLs, and
+// the recovery of its commit checks each staged file against it: one changed after the process
+// ended puts every old file back, also the one already in place, never a mix.
+TEST_F(CommitRecoveryTest, RecoveryChecksEveryStagedFileAgainstItsSignedDigest) {
+    manager.reset();
+    const std::wstring work = UpdateWorkPaths::WorkFolder(install.Path());
+    const std::map<std::wstring, std::string> published = {
+        {install / L"Old.txt", "new old"},
+        {install / L"sub\\New.txt", "new"},
+        {install / L"Reg.dll", updatetest::TestDllBytes(L"testreg_ok.dll")}};
+    const struct {
+        const char* name;
+        bool spoilStagedText;
+        bool recoveredNew;
+    } cases[] = {
+        {"staged files as verified", false, true},
+        {"a staged plain file changed", true, false},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        InstallOldSet();
+        const std::wstring folder = install.Path().substr(0, install.Path().size() - 1);
+        // Ended when Old.txt is in place and New.txt is not yet.
+        const Process probe(ProbePath(), server.Url() + L" \"" + folder + L"\" 3");
+        ASSERT_TRUE(probe.Started());
+        ASSERT_EQ(probe.Wait(60000), kKilled);
+        ASSERT_EQ(FileBytes(install / L"Old.txt"), "new old");
+        const auto journaled = CCommitJournal(UpdateWorkPaths::JournalFile(work)).Read();
+        ASSERT_TRUE(journaled.has_value());
+        ASSERT_EQ(journaled->size(), published.size());
+        for (const JournalEntry& entry : *journaled) {
+            ASSERT_EQ(published.count(entry.target), 1u) << Narrow(entry.target);
+            EXPECT_EQ(entry.sha256, DigestOfBytes(published.at(entry.target)))
+                << Narrow(entry.target);
+            if (c.spoilStagedText && entry.target == install / L"sub\\New.txt") {
+                ASSERT_TRUE(Exists(entry.staged));
+                updatetest::WriteTextFile(entry.staged, "evil");
+            }
+        }
+
+        RecreateManager(server.Url());
+        const int pending = manager->CheckForUpdates();
+
+        EXPECT_EQ(pending, c.recoveredNew ? 0 : 3);
+        EXPECT_EQ(FileBytes(install / L"Old.txt"), c.recoveredNew ? "new old" : "old");
+        EXPECT_EQ(Exists(install / L"sub\\New.txt"), c.recoveredNew);
+        EXPECT_EQ(Exists(install / L"Reg.dll"), c.recoveredNew);
+        if (c.recoveredNew) {
+            EXPECT_EQ(FileBytes(install / L"sub\\New.txt"), "new");
+        }
+        manager.reset();
+        ExpectNothingOfTheRunLeft();
+    }
 }
 
 // The debug lines of this process while it lives.

@@ -150,6 +150,21 @@ TEST(UpdateWorkPaths, APartIsNamedAfterTheReleaseOfItsTarget) {
               UpdateWorkPaths::PartName(L"C:\\P\\A1", L"", 5));
 }
 
+TEST(UpdateWorkPaths, ADeltaPartIsNamedAfterItsReleaseAndItsDelta) {
+    const std::wstring part = UpdateWorkPaths::PartName(L"C:\\P\\A.dll", L"2024-03-01 10:00", 5);
+    const std::wstring sha(64, L'a');
+    const std::wstring name = UpdateWorkPaths::DeltaPartName(part, sha);
+    EXPECT_EQ(part.substr(0, 16) + L"-aaaaaaaaaaaaaaaa.pdelta", name);
+    EXPECT_TRUE(UpdateWorkPaths::IsDeltaPartName(name));
+    EXPECT_FALSE(UpdateWorkPaths::IsDeltaPartName(part));
+    EXPECT_FALSE(UpdateWorkPaths::IsDeltaPartName(L"a.pdelta.zip"));
+    // Another delta of the same release, or the same delta of another release: another part.
+    EXPECT_NE(UpdateWorkPaths::DeltaPartName(part, L"b" + sha.substr(1)), name);
+    EXPECT_NE(UpdateWorkPaths::DeltaPartName(
+                  UpdateWorkPaths::PartName(L"C:\\P\\A.dll", L"2024-03-01 10:01", 5), sha),
+              name);
+}
+
 // A change begins only before the stop; the stop then sees it under way until it ends.
 TEST(CInstalledFileChanges, AStopRefusesNewChangesAndSeesTheOneUnderWay) {
     std::atomic<bool> stopped{false};
