@@ -3,7 +3,6 @@
 #include <algorithm>
 #include <cctype>
 #include <cstring>
-#include <ctime>
 
 namespace TransferRules {
 
@@ -62,29 +61,118 @@ int64_t DaysFromCivil(int64_t year, unsigned month, unsigned day) {
     return era * 146097 + static_cast<int64_t>(doe) - 719468;
 }
 
-// The three date forms of HTTP: "Sun, 06 Nov 1994 08:49:37 GMT", "Sunday, 06-Nov-94
-// 08:49:37 GMT" and "Sun Nov  6 08:49:37 1994".
-std::optional<int64_t> ParseHttpDate(const std::string& text) {
-    char weekday[16] = "", month[8] = "";
+// The pieces of an HTTP date, read as the C library's scanf reads its directives: a number or
+// a word skips the white space before it, letters and other characters do not.
+bool IsSpace(char c) { return c == ' ' || (c >= '\t' && c <= '\r'); }
+
+void SkipSpaces(const std::string& text, size_t& at) {
+    while (at < text.size() && IsSpace(text[at])) ++at;
+}
+
+bool ReadChar(const std::string& text, size_t& at, char c) {
+    if (at >= text.size() || text[at] != c) return false;
+    ++at;
+    return true;
+}
+
+// One to max letters A-Z or a-z.
+bool ReadLetters(const std::string& text, size_t& at, size_t max, std::string& letters) {
+    const size_t start = at;
+    while (at < text.size() && at - start < max &&
+           ((text[at] >= 'A' && text[at] <= 'Z') || (text[at] >= 'a' && text[at] <= 'z')))
+        ++at;
+    letters = text.substr(start, at - start);
+    return at > start;
+}
+
+// An optional sign and decimal digits; false when there are none or they do not fit an int.
+bool ReadInt(const std::string& text, size_t& at, int& value) {
+    SkipSpaces(text, at);
+    const bool negative = at < text.size() && text[at] == '-';
+    if (at < text.size() && (text[at] == '-' || text[at] == '+')) ++at;
+    uint64_t magnitude = 0;
+    if (!ReadNumber(text, at, magnitude) || magnitude > INT32_MAX) return false;
+    value = negative ? -static_cast<int>(magnitude) : static_cast<int>(magnitude);
+    return true;
+}
+
+// One to max characters other than white space.
+bool ReadWord(const std::string& text, size_t& at, size_t max, std::string& word) {
+    SkipSpaces(text, at);
+    const size_t start = at;
+    while (at < text.size() && at - start < max && !IsSpace(text[at])) ++at;
+    word = text.substr(start, at - start);
+    return at > start;
+}
+
+// "hh:mm:ss"
+bool ReadTime(const std::string& text, size_t& at, int& hour, int& minute, int& second) {
+    return ReadInt(text, at, hour) && ReadChar(text, at, ':') && ReadInt(text, at, minute) &&
+           ReadChar(text, at, ':') && ReadInt(text, at, second);
+}
+
+struct HttpDate {
+    std::string month, zone;
     int day = 0, year = 0, hour = 0, minute = 0, second = 0;
-    char zone[8] = "";
-    if (std::sscanf(text.c_str(), "%15[A-Za-z], %d %7[A-Za-z] %d %d:%d:%d %7s", weekday, &day,
-                    month, &year, &hour, &minute, &second, zone) == 8) {
-    } else if (std::sscanf(text.c_str(), "%15[A-Za-z], %d-%7[A-Za-z]-%d %d:%d:%d %7s", weekday,
-                           &day, month, &year, &hour, &minute, &second, zone) == 8) {
-        if (year < 100) year += year < 70 ? 2000 : 1900;
-    } else if (std::sscanf(text.c_str(), "%15[A-Za-z] %7[A-Za-z] %d %d:%d:%d %d", weekday, month,
-                           &day, &hour, &minute, &second, &year) == 7) {
-        std::strcpy(zone, "GMT");
-    } else {
+};
+
+// "Sun, 06 Nov 1994 08:49:37 GMT"
+std::optional<HttpDate> ReadRfc1123Date(const std::string& text) {
+    HttpDate date;
+    size_t at = 0;
+    std::string weekday;
+    if (!ReadLetters(text, at, 15, weekday) || !ReadChar(text, at, ',') ||
+        !ReadInt(text, at, date.day))
         return std::nullopt;
-    }
+    SkipSpaces(text, at);
+    if (!ReadLetters(text, at, 7, date.month) || !ReadInt(text, at, date.year) ||
+        !ReadTime(text, at, date.hour, date.minute, date.second) ||
+        !ReadWord(text, at, 7, date.zone))
+        return std::nullopt;
+    return date;
+}
+
+// "Sunday, 06-Nov-94 08:49:37 GMT"
+std::optional<HttpDate> ReadRfc850Date(const std::string& text) {
+    HttpDate date;
+    size_t at = 0;
+    std::string weekday;
+    if (!ReadLetters(text, at, 15, weekday) || !ReadChar(text, at, ',') ||
+        !ReadInt(text, at, date.day) || !ReadChar(text, at, '-') ||
+        !ReadLetters(text, at, 7, date.month) || !ReadChar(text, at, '-') ||
+        !ReadInt(text, at, date.year) || !ReadTime(text, at, date.hour, date.minute, date.second) ||
+        !ReadWord(text, at, 7, date.zone))
+        return std::nullopt;
+    if (date.year < 100) date.year += date.year < 70 ? 2000 : 1900;
+    return date;
+}
+
+// "Sun Nov  6 08:49:37 1994", in GMT
+std::optional<HttpDate> ReadAsctimeDate(const std::string& text) {
+    HttpDate date;
+    size_t at = 0;
+    std::string weekday;
+    if (!ReadLetters(text, at, 15, weekday)) return std::nullopt;
+    SkipSpaces(text, at);
+    if (!ReadLetters(text, at, 7, date.month) || !ReadInt(text, at, date.day) ||
+        !ReadTime(text, at, date.hour, date.minute, date.second) || !ReadInt(text, at, date.year))
+        return std::nullopt;
+    date.zone = "GMT";
+    return date;
+}
+
+// The three date forms of HTTP; what follows the date is not read.
+std::optional<int64_t> ParseHttpDate(const std::string& text) {
+    auto date = ReadRfc1123Date(text);
+    if (!date) date = ReadRfc850Date(text);
+    if (!date) date = ReadAsctimeDate(text);
+    if (!date) return std::nullopt;
+    const auto& [month, zone, day, year, hour, minute, second] = *date;
     const int monthIndex = MonthOf(month);
-    if (monthIndex < 0 || std::strcmp(zone, "GMT") != 0 || day < 1 || day > 31 || hour > 23 ||
-        minute > 59 || second > 60 || year < 1970 || hour < 0 || minute < 0 || second < 0)
+    if (monthIndex < 0 || zone != "GMT" || day < 1 || day > 31 || hour > 23 || minute > 59 ||
+        second > 60 || year < 1970 || hour < 0 || minute < 0 || second < 0)
         return std::nullopt;
-    return DaysFromCivil(year, static_cast<unsigned>(monthIndex + 1),
-                         static_cast<unsigned>(day)) *
+    return DaysFromCivil(year, static_cast<unsigned>(monthIndex + 1), static_cast<unsigned>(day)) *
                86400 +
            hour * 3600 + minute * 60 + second;
 }

@@ -62,6 +62,21 @@ TEST(TransferRules, RetryAfterInSecondsOrAsADateIsCapped) {
         {"", std::nullopt},
         {"soon", std::nullopt},
         {"Sun, 06 Foo 1994 08:49:47 GMT", std::nullopt},
+        // How the date forms are read: spaces where a number or the zone begins, none
+        // inside "06-Nov-94" or the time, and nothing read after the date.
+        {"Sun,06 Nov\t1994  08:49:47\nGMT", 10000u},
+        {"Sun, 06 Nov 1994 08:49:47 GMT\tlater", 10000u},
+        {"Sun Nov  6 08:50:07 1994 GMT", 30000u},
+        {"Sun, 06 Nov 1994 08:49:47 GMTX", std::nullopt},
+        {"Sun, 06 Nov 1994 08:49 GMT", std::nullopt},
+        {"Sun, 06 Nov 1994 08 :49:47 GMT", std::nullopt},
+        {"Sun Nov  6 08:49:47", std::nullopt},
+        {"Sunday, 06 -Nov-94 08:49:57 GMT", std::nullopt},
+        {"Sunday, +06-Nov-94 08:49:57 GMT", 20000u},
+        {"Sunday, 06-Nov-70 08:49:57 GMT", 0u},                 // 1970
+        {"Sunday, 06-Nov-69 08:49:57 GMT", 60000u},             // 2069
+        {"Sun, 06 Nov 4294969290 08:49:47 GMT", std::nullopt},  // a year past int
+        {"Sun, 06 Nov 2147483647 08:49:47 GMT", 60000u},
     };
     for (const auto& c : cases) EXPECT_EQ(RetryAfterMs(c.value, now, 60000), c.ms) << c.value;
 }
