@@ -13,7 +13,7 @@ namespace httptest {
 namespace {
 
 constexpr int kPollMs = 20;
-constexpr int kResetGraceMs = 300;
+constexpr int kResetGraceMs = 1000;
 constexpr size_t kMaxHeaderBytes = 64 * 1024;
 constexpr size_t kMaxStreamChunk = 1 << 20;
 
