@@ -11,16 +11,12 @@
 #include <string>
 
 #include "PublishTestSupport.h"
-#include "tools/publish/CPackageReader.h"
-#include "tools/publish/CPackageWriter.h"
 #include "tools/publish/OpenSslVerify.h"
 
 namespace fs = std::filesystem;
 using namespace PublishTest;
 
 namespace {
-
-const WallClock kStamp{2026, 5, 2, 17, 30, 0};
 
 std::vector<std::string> SignOptions(const Workspace& space) {
     const fs::path key = space.Root() / "release.pem";
@@ -131,13 +127,6 @@ struct Damage {
     std::function<void(const fs::path& tree, const std::string& objectOfA)> apply;
     const char* reason;
 };
-
-void RewriteManifest(const fs::path& tree, const std::string& from, const std::string& to) {
-    CPackageReader reader(tree / "RudovuZado.ini.zip");
-    std::string text = reader.ReadFirst(1u << 20);
-    text.replace(text.find(from), from.size(), to);
-    CPackageWriter::WriteText(tree / "RudovuZado.ini.zip", "RudovuZado.ini", text, kStamp);
-}
 
 class VerifyObjectTest : public ::testing::TestWithParam<Damage> {};
 

@@ -13,6 +13,7 @@
 
 #include "tools/publish/CIniDocument.h"
 #include "tools/publish/CPackageReader.h"
+#include "tools/publish/CPackageWriter.h"
 #include "tools/publish/CScopedZone.h"
 
 namespace fs = std::filesystem;
@@ -125,6 +126,14 @@ std::string Workspace::ManifestKey(const std::string& section, const std::string
             return found ? found->value : "(no key)";
         }
     return "(no section)";
+}
+
+void RewriteManifest(const fs::path& tree, const std::string& from, const std::string& to) {
+    const WallClock stamp{2026, 5, 2, 17, 30, 0};
+    CPackageReader reader(tree / "RudovuZado.ini.zip");
+    std::string text = reader.ReadFirst(1u << 20);
+    text.replace(text.find(from), from.size(), to);
+    CPackageWriter::WriteText(tree / "RudovuZado.ini.zip", "RudovuZado.ini", text, stamp);
 }
 
 }  // namespace PublishTest

@@ -56,5 +56,8 @@ ToolRun RunTool(const std::vector<std::string>& args, const std::filesystem::pat
 std::string CaseName(const std::string& what);
 // Lines of one-line output: the count of "\n".
 size_t LineCount(const std::string& text);
+// Replaces the first `from` in a published tree's manifest by `to`, as a tamperer would.
+void RewriteManifest(const std::filesystem::path& tree, const std::string& from,
+                     const std::string& to);
 
 }  // namespace PublishTest

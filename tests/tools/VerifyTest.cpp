@@ -6,28 +6,17 @@
 #include <functional>
 
 #include "PublishTestSupport.h"
-#include "tools/publish/CPackageReader.h"
-#include "tools/publish/CPackageWriter.h"
 
 namespace fs = std::filesystem;
 using namespace PublishTest;
 
 namespace {
 
-const WallClock kStamp{2026, 5, 2, 17, 30, 0};
-
 struct Damage {
     const char* what;
     std::function<void(const fs::path& tree)> apply;
     const char* reason;
 };
-
-void RewriteManifest(const fs::path& tree, const std::string& from, const std::string& to) {
-    CPackageReader reader(tree / "RudovuZado.ini.zip");
-    std::string text = reader.ReadFirst(1u << 20);
-    text.replace(text.find(from), from.size(), to);
-    CPackageWriter::WriteText(tree / "RudovuZado.ini.zip", "RudovuZado.ini", text, kStamp);
-}
 
 class VerifyTest : public ::testing::TestWithParam<Damage> {};
 
