@@ -103,12 +103,15 @@ TEST_F(DownloadComponentTest, ReportsFileAndListProgressWithSizeTexts) {
     EXPECT_EQ(ReadFileBytes(info.strLocalFolder + L"\\abc.zip"), body);
     EXPECT_TRUE(callback.Events().empty());
     const auto reports = callback.ProgressReports();
-    ASSERT_EQ(reports.size(), 201u);  // 200 blocks and the final empty read
+    // One report a read: reads of at most 1 KiB, then the final empty one. How many more
+    // the network needed (a read takes only what has arrived) is not the component's choice.
+    ASSERT_GE(reports.size(), 201u);
     EXPECT_EQ(reports.front().name, info.strLocalFolder + L"\\Abc package");
     EXPECT_EQ(reports.front().filePercent, 0);
-    EXPECT_EQ(reports.front().doneText, L"1.0 KB");
     EXPECT_EQ(reports.back().filePercent, 100);
     EXPECT_EQ(reports.back().doneText, L"200.0 KB");
+    for (size_t i = 1; i < reports.size(); ++i)
+        EXPECT_GE(reports[i].filePercent, reports[i - 1].filePercent) << "report " << i;
     for (const auto& report : reports) {
         EXPECT_EQ(report.totalPercent, 50);
         EXPECT_EQ(report.index, 2);
