@@ -9,7 +9,8 @@
 // operation, destroys the object and unloads the DLL. A URL that is not exactly one of the
 // three forms of SchemeUrl is refused with a message box, and nothing is loaded or called.
 // Exit codes: 0 done, 1 usage, 2 DLL not loaded, 3 factory not exported, 4 no object,
-// 5 URL refused, 6 registry not changed as asked.
+// 5 URL refused, 6 registry not changed as asked, 7 the loader started but the update was
+// refused (the release did not verify), 8 the loader started but the update failed.
 #include <windows.h>
 
 #include <cstdio>
@@ -43,6 +44,8 @@ enum ExitCode {
     kNoObject = 4,
     kRefused = 5,
     kRegistryFailed = 6,
+    kUpdateRefused = 7,
+    kUpdateFailed = 8,
 };
 
 using WideText::Wide;
@@ -125,6 +128,18 @@ int PrintVersion() {
     return kDone;
 }
 
+// A loader that started on an install the update could not bring up to date has its own code;
+// a DLL without the report (an earlier build) ends as done.
+int ExitCodeOfLaunch(HMODULE dll) {
+    const auto report = reinterpret_cast<PFN_GetPelkoWebLaunchOutcome>(
+        reinterpret_cast<void*>(GetProcAddress(dll, "GetPelkoWebLaunchOutcome")));
+    PelkoWebLaunchOutcome outcome{};
+    if (report == nullptr || report(&outcome) == 0 || outcome.loaderStarted == 0) return kDone;
+    if (outcome.updateResult == PELKOWEB_UPDATE_REFUSED) return kUpdateRefused;
+    if (outcome.updateResult == PELKOWEB_UPDATE_FAILED) return kUpdateFailed;
+    return kDone;
+}
+
 int CallComponent(const StartCall& start) {
     const std::wstring dllPath = DllPathBesideProgram();
     const UniqueLibrary dll(LoadLibraryW(dllPath.c_str()));
@@ -151,7 +166,7 @@ int CallComponent(const StartCall& start) {
         return kNoObject;
     }
     start(*object);
-    return kDone;
+    return ExitCodeOfLaunch(dll.get());
 }
 
 void ShowError(const std::u16string& text) {
@@ -167,7 +182,7 @@ int Refuse(SchemeUrl::Refusal refusal, std::u16string_view detail) {
 // Started from a link there is no console to read: a component that cannot be used is shown.
 int CallComponentFromLink(const StartCall& start) {
     const int result = CallComponent(start);
-    if (result != kDone)
+    if (result == kNoDll || result == kNoFactory || result == kNoObject)
         ShowError(SchemeTexts::ComponentUnavailableText(WideText::Utf16(DllPathBesideProgram())));
     return result;
 }

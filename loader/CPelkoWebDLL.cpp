@@ -12,6 +12,7 @@
 #include "framework/win32/FolderSecurity.h"
 #include "loader/InstallFolder.h"
 #include "loader/InstallFolderTrust.h"
+#include "loader/LaunchOutcome.h"
 #include "loader/LoaderProcess.h"
 #include "loader/LoaderSettings.h"
 #include "loader/LoaderTexts.h"
@@ -20,6 +21,15 @@
 #include "resources/ProductVersion.h"
 #include "support/CIni.h"
 #include "support/bcl/common/exception/CaughtException.h"
+#include "update/CInstalledRelease.h"
+
+static_assert(static_cast<int>(UpdateResult::Current) == PELKOWEB_UPDATE_CURRENT &&
+              static_cast<int>(UpdateResult::Updated) == PELKOWEB_UPDATE_UPDATED &&
+              static_cast<int>(UpdateResult::Postponed) == PELKOWEB_UPDATE_POSTPONED &&
+              static_cast<int>(UpdateResult::NotOffered) == PELKOWEB_UPDATE_NOT_OFFERED &&
+              static_cast<int>(UpdateResult::Refused) == PELKOWEB_UPDATE_REFUSED &&
+              static_cast<int>(UpdateResult::Failed) == PELKOWEB_UPDATE_FAILED,
+              "the host interface numbers the results as the engine does");
 
 namespace {
 
@@ -42,8 +52,9 @@ void ShowLaunchError(const std::wstring& text) {
 // A loader that found another launch's values (another user's, on a shared machine) would
 // run for the wrong account: without this launch's settings no loader starts.
 bool SettingsWritten(const std::wstring& server, const std::wstring& enc, const std::wstring& entId,
-                     const std::wstring& entName, const wchar_t* exeName) {
-    const DWORD code = WriteLoaderSettings(server, enc, entId, entName);
+                     const std::wstring& entName, const UpdateOutcome& outcome,
+                     const wchar_t* exeName) {
+    const DWORD code = WriteLoaderSettings(server, enc, entId, entName, outcome);
     if (code == ERROR_SUCCESS) return true;
     DebugFormat(L"CPelkoWebDLL::Launch, the settings file was not written: %s is not started\n",
                 exeName);
@@ -109,16 +120,19 @@ void CPelkoWebDLL::Launch(const LaunchCall& call, PatchStep patchStep) const {
     DebugFormat(L"CPelkoWebDLL::Launch, start for %s, PelkoWebLoader %s, build %s%s\n",
                 call.exeName, L"" PELKO_VERSION_TEXT, CodeModule::BuildId().c_str(),
                 PELKO_TEST_BUILD ? L", test build" : L"");
+    PelkoWebLaunchOutcome outcome{};
     // An exception unwinding into the host's __thiscall call would end the host.
     try {
-        LaunchChecked(call, patchStep);
+        LaunchChecked(call, patchStep, outcome);
     } catch (...) {
         ReportCaughtException(L"CPelkoWebDLL::Launch");
     }
+    LaunchOutcome::Record(outcome);
     DebugFormat(L"CPelkoWebDLL::Launch, run ended after %I64u ms\n", GetTickCount64() - started);
 }
 
-void CPelkoWebDLL::LaunchChecked(const LaunchCall& call, PatchStep patchStep) const {
+void CPelkoWebDLL::LaunchChecked(const LaunchCall& call, PatchStep patchStep,
+                                 PelkoWebLaunchOutcome& outcome) const {
     const std::wstring server = TextOf(call.server);
     const std::wstring enc = TextOf(call.enc);
     const std::wstring entId = TextOf(call.entId);
@@ -134,10 +148,15 @@ void CPelkoWebDLL::LaunchChecked(const LaunchCall& call, PatchStep patchStep) co
     if (!InstallFolderTrusted()) return;
     if (!CheckServer(call.server)) return;
     bool started = false;
-    const auto startLoader = [&] {
+    const auto startLoader = [&](const UpdateOutcome& update) {
         if (started) return;
         started = true;
-        if (SettingsWritten(server, enc, entId, entName, call.exeName)) LaunchLoader(call.exeName);
+        outcome.updateResult = static_cast<int>(update.result);
+        DebugFormat(L"CPelkoWebDLL::Launch, update %s, release %s\n",
+                    UpdateOutcomeText::ResultName(update.result).c_str(),
+                    update.releaseSerial ? std::to_wstring(*update.releaseSerial).c_str() : L"-");
+        if (SettingsWritten(server, enc, entId, entName, update, call.exeName))
+            outcome.loaderStarted = LaunchLoader(call.exeName) ? 1 : 0;
     };
     const ULONGLONG patchStarted = GetTickCount64();
     try {
@@ -154,5 +173,6 @@ void CPelkoWebDLL::LaunchChecked(const LaunchCall& call, PatchStep patchStep) co
         // The loader runs on what the install folder already holds.
         ReportCaughtException(L"CPelkoWebDLL::Launch, patch step");
     }
-    startLoader();
+    // Reached first only when no update ran to its end.
+    startLoader(UpdateOutcome{UpdateResult::Failed, CInstalledRelease::OfInstallFolder(GetInstallFolder())});
 }

@@ -33,10 +33,12 @@ public:
     bool CheckServer(const wchar_t* server) const;
 
     // What every start operation does, with the patch step given: values, server, patch step,
-    // settings, loader. Nothing escapes it; a patch step that throws counts as "no update". A
-    // settings file that cannot be written whole is shown to the user, and no loader starts.
+    // settings, loader. Nothing escapes it; a patch step that throws counts as a failed update.
+    // A settings file that cannot be written whole is shown to the user, and no loader starts.
+    // What it did is kept for GetPelkoWebLaunchOutcome.
     void Launch(const LaunchCall& call, PatchStep patchStep) const;
 
 private:
-    void LaunchChecked(const LaunchCall& call, PatchStep patchStep) const;
+    void LaunchChecked(const LaunchCall& call, PatchStep patchStep,
+                       PelkoWebLaunchOutcome& outcome) const;
 };

@@ -10,7 +10,9 @@
 #include "loader/InstallFolder.h"
 #include "loader/LoaderTexts.h"
 
-void LaunchLoader(const std::wstring& exeName) { StartProcess(GetInstallFolder() + exeName); }
+bool LaunchLoader(const std::wstring& exeName) {
+    return StartProcess(GetInstallFolder() + exeName);
+}
 
 bool StartProcess(const std::wstring& programPath) {
     // A file path cannot hold a quote, so the quoted path is one argument.

@@ -24,14 +24,19 @@ DWORD LastFailure() {
 }
 
 DWORD WriteKeys(const std::wstring& path, const std::wstring& server, const std::wstring& enc,
-                const std::wstring& entId, const std::wstring& entName) {
+                const std::wstring& entId, const std::wstring& entName,
+                const UpdateOutcome& outcome) {
     CIni ini;
     ini.SetPathName(path.c_str());
     constexpr wchar_t kSection[] = L"PelkoWebLoader";
     const bool written = ini.WriteString(kSection, L"Server", server.c_str()) &&
                          ini.WriteString(kSection, L"Enc", enc.c_str()) &&
                          ini.WriteString(kSection, L"EntID", entId.c_str()) &&
-                         ini.WriteString(kSection, L"EntName", entName.c_str());
+                         ini.WriteString(kSection, L"EntName", entName.c_str()) &&
+                         ini.WriteString(kSection, L"UpdateResult",
+                                         UpdateOutcomeText::ResultName(outcome.result).c_str()) &&
+                         ini.WriteString(kSection, L"ReleaseSerial",
+                                         UpdateOutcomeText::SerialText(outcome.releaseSerial).c_str());
     if (!written) return LastFailure();
     // Hands the cached profile to the disk before the file is moved; this call answers FALSE
     // whatever happens.
@@ -65,12 +70,13 @@ DWORD MakePrivateCopy(const std::wstring& path, const std::wstring& temporary) {
 
 // The copy of the old file (when there is one) with this launch's keys, at temporary.
 DWORD WriteCopy(const std::wstring& path, const std::wstring& temporary, const std::wstring& server,
-                const std::wstring& enc, const std::wstring& entId, const std::wstring& entName) {
+                const std::wstring& enc, const std::wstring& entId, const std::wstring& entName,
+                const UpdateOutcome& outcome) {
     // The old file's other sections, format and code page carry over: the same profile
-    // functions write the four keys into a copy of it.
+    // functions write the keys into a copy of it.
     const DWORD copied = MakePrivateCopy(path, temporary);
     if (copied != ERROR_SUCCESS) return copied;
-    return WriteKeys(temporary, server, enc, entId, entName);
+    return WriteKeys(temporary, server, enc, entId, entName, outcome);
 }
 
 void RemoveTemporary(const std::wstring& temporary) {
@@ -86,12 +92,13 @@ std::wstring LoaderSettingsPath() {
 }
 
 DWORD WriteLoaderSettings(const std::wstring& server, const std::wstring& enc,
-                          const std::wstring& entId, const std::wstring& entName) {
+                          const std::wstring& entId, const std::wstring& entName,
+                          const UpdateOutcome& outcome) {
     const std::wstring path = LoaderSettingsPath();
     const std::wstring temporary = TemporaryPath(path);
     DWORD code = ERROR_SUCCESS;
     try {
-        code = WriteCopy(path, temporary, server, enc, entId, entName);
+        code = WriteCopy(path, temporary, server, enc, entId, entName, outcome);
     } catch (...) {
         RemoveTemporary(temporary);
         throw;

@@ -5,7 +5,7 @@
 #include "loader/UpdateUrlRule.h"
 #include "patchui/PatchDialog.h"
 
-void RunPatchStep(const std::wstring& server, const std::function<void()>& afterUpdate) {
+void RunPatchStep(const std::wstring& server, const AfterUpdate& afterUpdate) {
     RunPatchDialog(UpdateUrlRule::UpdateUrlFor(server, DeploymentValues::kDefaultUpdateHost),
                    GetInstallFolder(), afterUpdate);
 }

@@ -32,6 +32,10 @@ CPatchDlg::~CPatchDlg() {
     fontLayout.Detach();
 }
 
+UpdateOutcome CPatchDlg::Outcome() const {
+    return updateManager ? updateManager->Outcome() : UpdateOutcome{};
+}
+
 INT_PTR CPatchDlg::DoModal() {
     return DialogBoxParamW(CodeModule::Handle(), MAKEINTRESOURCEW(IDD), m_parent,
                            &CPatchDlg::DialogProc, reinterpret_cast<LPARAM>(this));

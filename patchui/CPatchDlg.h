@@ -50,6 +50,8 @@ public:
     // seconds.
     void SetEndAction(std::function<void()> action) { m_endAction = std::move(action); }
     HWND GetSafeHwnd() const { return m_hWnd.load(); }
+    // How the run has ended so far (Failed when no manager could be made).
+    UpdateOutcome Outcome() const;
 
 protected:
     BOOL OnInitDialog();

@@ -3,14 +3,14 @@
 #include "patchui/CPatchDlg.h"
 
 int RunPatchDialog(const std::wstring& updateUrl, const std::wstring& installFolder,
-                   const std::function<void()>& afterWindow) {
+                   const std::function<void(const UpdateOutcome&)>& afterWindow) {
     bool done = false;
+    CPatchDlg dialog(updateUrl, installFolder);
     const auto once = [&] {
         if (done) return;
         done = true;
-        afterWindow();
+        afterWindow(dialog.Outcome());
     };
-    CPatchDlg dialog(updateUrl, installFolder);
     dialog.SetEndAction(once);
     const int result = static_cast<int>(dialog.DoModal());
     once();

@@ -8,6 +8,7 @@
 #include "framework/win32/UserMessage.h"
 #include "support/bcl/common/exception/CaughtException.h"
 #include "update/CInstallCommit.h"
+#include "update/CInstalledRelease.h"
 #include "update/CPostponedCommitRecord.h"
 #include "update/DeltaPlan.h"
 #include "update/ManifestPaths.h"
@@ -118,6 +119,7 @@ bool CInstallLite::Stopped() {
 
 void CInstallLite::ReportStopped() {
     workspace.End();
+    ended = UpdateResult::Postponed;
     if (CInstallLiteNotify* receiver = notify) receiver->OnInstallStopped();
 }
 
@@ -125,10 +127,12 @@ void CInstallLite::ReportError(const std::wstring& text) {
     // No other launch waits while the user reads the box.
     workspace.End();
     errors.Set(text, kErrorInstall);
+    ended = UpdateResult::Failed;
     if (CInstallLiteNotify* receiver = notify) receiver->OnInstallError(text.c_str());
 }
 
 void CInstallLite::Install() {
+    ended = UpdateResult::Postponed;
     if (Stopped()) return;
     if (!plan || !workspace.Hold(stop)) {
         DebugFormat(L"CInstallLite::Install, the run lock could not be had: nothing installed\n");
@@ -196,7 +200,9 @@ void CInstallLite::Commit(const std::vector<JournalEntry>& commitList) {
     }
     // The commit has registered what it placed: nothing of the release is left to do.
     workspace.DiscardCommitted();
+    if (plan->releaseSerial) CInstalledRelease(workspace.WorkFolder()).Record(*plan->releaseSerial);
     workspace.End();
+    ended = UpdateResult::Updated;
     if (CInstallLiteNotify* receiver = notify) receiver->OnInstallComplete();
 }
 

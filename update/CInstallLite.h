@@ -13,6 +13,7 @@
 #include "update/CPostponedCommitRecord.h"
 #include "update/CRunWorkspace.h"
 #include "update/JournalEntry.h"
+#include "update/UpdateOutcome.h"
 #include "update/UpdatePlan.h"
 
 // Turns the downloaded packages of a plan into installed files as one transaction: every
@@ -49,6 +50,10 @@ public:
     static bool ExtractPackageTo(const std::wstring& packagePath, const std::wstring& file,
                                  uint64_t largestFile = UINT64_MAX);
 
+    // How the last installation ended: Updated, Postponed (stopped, or a target in use) or
+    // Failed; Postponed while none has ended. Set before the receiver is told.
+    UpdateResult Ended() const { return ended; }
+
     // No notification is made from now on (the receiver is going away).
     void DetachNotify() { notify = nullptr; }
     // Returns when a run on the installer's thread has ended; at once when none was started
@@ -81,4 +86,5 @@ private:
     std::shared_ptr<const UpdatePlan> plan;
     std::atomic<CInstallLiteNotify*> notify{nullptr};
     std::atomic<bool> stop{false};
+    std::atomic<UpdateResult> ended{UpdateResult::Postponed};
 };

@@ -24,6 +24,8 @@
 #include "update/TargetPlace.h"
 #include "update/UpdateWorkPaths.h"
 #include "verify/CReleaseSerial.h"
+#include "verify/CRolloutDraw.h"
+#include "verify/RolloutRule.h"
 #include "update/DeltaPlan.h"
 #include "verify/CSha256.h"
 #include "verify/ManifestVerification.h"
@@ -47,6 +49,20 @@ void SetResumePosition(DownloadComponentInfo& request, const std::wstring& part)
     request.nStartPos = size - 1;
     DebugOutput::DebugFormat(L"CUpdateManagerLite, resuming %s at byte %I64u\n",
                              request.strDisplayName.c_str(), request.nStartPos);
+}
+
+// "2026-12-11 13:05" for seconds since 1970.
+std::wstring UtcText(int64_t seconds) {
+    constexpr int64_t kUnixEpochInFileTime = 116444736000000000LL;
+    ULARGE_INTEGER ticks;
+    ticks.QuadPart = static_cast<ULONGLONG>(seconds * 10000000 + kUnixEpochInFileTime);
+    const FILETIME time{ticks.LowPart, ticks.HighPart};
+    SYSTEMTIME utc{};
+    if (!FileTimeToSystemTime(&time, &utc)) return std::to_wstring(seconds);
+    wchar_t text[32];
+    swprintf(text, 32, L"%04u-%02u-%02u %02u:%02u", utc.wYear, utc.wMonth, utc.wDay, utc.wHour,
+             utc.wMinute);
+    return text;
 }
 
 const wchar_t kValidatorsSuffix[] = L".validators";
@@ -111,19 +127,28 @@ int CUpdateCheck::Run() {
     deadline = started + kManifestDeadlineMs;
     const std::wstring& name = settings.manifestName;
     // Into the run's own folder, never beside the host program.
-    if (!FetchArchive(name) || abort->Stopped()) return 0;
+    if (!FetchArchive(name) || abort->Stopped()) {
+        if (abort->Stopped())
+            ended = UpdateResult::Postponed;
+        else if (!ended)
+            ended = UpdateResult::Failed;
+        return 0;
+    }
     CFileContent manifest;
     const std::wstring copy = PathText::AppendBackslash(folders.manifest) + name;
     const bool loaded = manifest.Load(copy.c_str(), VerifiesUpdates());
     const ULONGLONG manifestBytes = FileSystem::FileSize(copy);
     if (!loaded) {
         errors.Set(L"failed to load file : " + name, kErrorLoadManifest);
+        ended = UpdateResult::Failed;
         return -1;
     }
     auto planned = std::make_shared<UpdatePlan>();
+    planned->releaseSerial = acceptedSerial;
     for (const ManifestEntry& entry : manifest.Entries()) PlanIfOutdated(entry, *planned);
     const int count = static_cast<int>(planned->files.size());
     plan = std::move(planned);
+    if (count == 0) ended = UpdateResult::Current;
     DebugOutput::DebugFormat(
         L"CUpdateManagerLite::CheckForUpdates, manifest %s: %I64u bytes, %u entries, %d to "
         L"fetch, %I64u ms\n",
@@ -277,17 +302,53 @@ void CUpdateCheck::KeepPackage(const std::wstring& package) const {
 }
 
 bool CUpdateCheck::AcceptManifest(const std::wstring& package, const std::wstring& copy) {
+    const CReleaseSerial serials(settings.installFolder);
+    ReleaseStatement statement;
     const auto refusal = ExtractVerifiedManifest(package, copy, settings.keys, settings.acceptance,
-                                                 CReleaseSerial(settings.installFolder),
-                                                 SecondsNow());
+                                                 serials, SecondsNow(), &statement, false);
     const DWORD lastError = GetLastError();
     DeleteFileW(package.c_str());
-    if (!refusal) return true;
+    if (!refusal) return TakeRelease(statement, serials);
+    ended = UpdateResult::Refused;
     DebugOutput::DebugLine(L"CUpdateManagerLite::CheckForUpdates, manifest refused: " + package +
                            L": " + *refusal + L"\n");
     // As for a package that cannot be unpacked: the check goes on as if there were no manifest.
     errors.Set(ExtractFailure(package, lastError), kErrorExtractManifest);
     return false;
+}
+
+bool CUpdateCheck::TakeRelease(const ReleaseStatement& statement, const CReleaseSerial& serials) {
+    if (statement.rollout) {
+        // An install without a release yet has nothing to wait on.
+        const bool firstInstall = !serials.Read().found;
+        const uint32_t draw = firstInstall ? 0 : CRolloutDraw(settings.installFolder).Draw();
+        const int64_t now = SecondsNow();
+        if (!RolloutRule::Offered(statement.rollout, firstInstall, draw, now)) {
+            ReportNotOffered(statement, draw);
+            ended = UpdateResult::NotOffered;
+            return false;
+        }
+    }
+    if (statement.serial != serials.Read().serial && !serials.Record(statement.serial))
+        DebugOutput::DebugLine(L"CUpdateManagerLite::CheckForUpdates, cannot record release "
+                               L"serial in " + serials.Path() + L"\n");
+    acceptedSerial = statement.serial;
+    return true;
+}
+
+void CUpdateCheck::ReportNotOffered(const ReleaseStatement& statement, uint32_t draw) const {
+    const ReleaseRollout& rollout = *statement.rollout;
+    if (!RolloutRule::UnderCap(rollout, draw)) {
+        DebugOutput::DebugFormat(
+            L"CUpdateManagerLite::CheckForUpdates, release %I64u is rolled out in stages and held "
+            L"at %u.%u %% of installs, not this one: the installed version starts\n",
+            statement.serial, *rollout.cap / 10000, *rollout.cap / 1000 % 10);
+        return;
+    }
+    DebugOutput::DebugFormat(
+        L"CUpdateManagerLite::CheckForUpdates, release %I64u is rolled out in stages: this "
+        L"install's turn comes at %s UTC; the installed version starts\n",
+        statement.serial, UtcText(RolloutRule::TurnOf(rollout, draw)).c_str());
 }
 
 bool CUpdateCheck::MayRegisterExisting(const ManifestEntry& entry,

@@ -11,8 +11,11 @@
 #include "update/CLastError.h"
 #include "update/DownloadRequest.h"
 #include "update/ManifestEntry.h"
+#include "update/UpdateOutcome.h"
 #include "update/UpdatePlan.h"
 #include "verify/UpdateKeys.h"
+
+class CReleaseSerial;
 
 // What the check of one run needs to know.
 struct CheckSettings {
@@ -59,6 +62,10 @@ public:
     // number of planned files; the plan holds them.
     int Run();
     std::shared_ptr<const UpdatePlan> Plan() const { return plan; }
+    // How the run ended when the check was its end (nothing planned); none when files wait.
+    std::optional<UpdateResult> Ended() const { return ended; }
+    // The serial of the signed release the check took; none without keys or release.
+    std::optional<uint64_t> AcceptedSerial() const { return acceptedSerial; }
 
 private:
     enum class Fetched { Whole, NotModified, Failed };
@@ -69,6 +76,11 @@ private:
     // Reads the package into the manifest copy: verified under keys, else extracted.
     bool AcceptPackage(const std::wstring& package, const std::wstring& copy);
     bool AcceptManifest(const std::wstring& package, const std::wstring& copy);
+    // The verified release is this run's unless a staged rollout has not reached this install:
+    // then false, and no serial is recorded (a later start takes it); else its serial is.
+    bool TakeRelease(const ReleaseStatement& statement, const CReleaseSerial& serials);
+    // The one line that says when (or whether) the rollout reaches this install.
+    void ReportNotOffered(const ReleaseStatement& statement, uint32_t draw) const;
     std::wstring KeptPackage() const;
     void KeepPackage(const std::wstring& package) const;
     bool PlanIfOutdated(const ManifestEntry& entry, UpdatePlan& into) const;
@@ -90,4 +102,6 @@ private:
     std::wstring etag;
     std::wstring lastModified;
     std::shared_ptr<const UpdatePlan> plan;
+    std::optional<UpdateResult> ended;
+    std::optional<uint64_t> acceptedSerial;
 };

@@ -3,6 +3,7 @@
 #include <algorithm>
 
 #include "framework/win32/DebugOutput.h"
+#include "update/CInstalledRelease.h"
 #include "support/bcl/common/exception/CaughtException.h"
 
 namespace {
@@ -43,6 +44,8 @@ CUpdateManagerLite::~CUpdateManagerLite() {
 int CUpdateManagerLite::CheckForUpdates() {
     try {
         plan.reset();
+        installing = false;
+        result = UpdateResult::Postponed;
         switch (workspace.Begin(abort->Flag(), fileChanges)) {
             case CRunWorkspace::BeginResult::Ready:
                 break;
@@ -60,6 +63,9 @@ int CUpdateManagerLite::CheckForUpdates() {
                             workspace.StagedFolder(), workspace.WorkFolder()},
                            abort, fileChanges, errors, workspace.LockKeeper());
         const int count = check.Run();
+        result = check.Ended().value_or(UpdateResult::Postponed);
+        if (check.Ended() == UpdateResult::Current && check.AcceptedSerial())
+            CInstalledRelease(WorkFolder()).Record(*check.AcceptedSerial());
         workspace.DeleteManifestCopies();
         // A manifest that was read names the one release whose staged files may wait, and the
         // deltas whose parts may be resumed.
@@ -80,6 +86,7 @@ int CUpdateManagerLite::CheckForUpdates() {
         // readable.
         ReportCaughtException(L"CUpdateManagerLite::CheckForUpdates");
         errors.Set(L"failed to check for updates", CUpdateCheck::kErrorLoadManifest);
+        result = UpdateResult::Failed;
         plan.reset();
         workspace.End();
         return 0;
@@ -108,6 +115,7 @@ int CUpdateManagerLite::StartDownload(CRudovuZadoNotify* receiver, bool installA
 
 void CUpdateManagerLite::OnDownloadEnded(EventKind final) {
     if (final != kEventComplete) {
+        result = final == kEventStopped ? UpdateResult::Postponed : UpdateResult::Failed;
         // The parts stay for the next launch to resume, after a failure as after a stop; a
         // part that turns out damaged is dropped when it is staged. A transfer still blocked
         // keeps the lock until it ends.
@@ -146,11 +154,14 @@ int CUpdateManagerLite::StartInstall(CInstallLiteNotify* receiver) {
             GetCurrentThreadId() == installer.ThreadId())
             return 0;
         if (receiver) installer.Wait();
+        installing = true;
         installer.ClearStop();
         installer.SetPlan(plan);
         installer.StartThreaded(receiver);
     } catch (...) {
         ReportCaughtException(L"CUpdateManagerLite::StartInstall");
+        installing = false;
+        result = UpdateResult::Failed;
         // The phase still ends with one notification.
         errors.Set(L"failed to start the installation", CInstallLite::kErrorInstall);
         if (receiver) receiver->OnInstallError(L"failed to start the installation");
@@ -159,6 +170,13 @@ int CUpdateManagerLite::StartInstall(CInstallLiteNotify* receiver) {
 }
 
 void CUpdateManagerLite::StopInstall() { installer.Stop(); }
+
+UpdateOutcome CUpdateManagerLite::Outcome() {
+    UpdateOutcome outcome;
+    outcome.result = installing ? installer.Ended() : result.load();
+    if (!settings.keys.empty()) outcome.releaseSerial = CInstalledRelease(WorkFolder()).Read();
+    return outcome;
+}
 
 const wchar_t* CUpdateManagerLite::GetLastErrorText() { return errors.Text(); }
 

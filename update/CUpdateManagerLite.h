@@ -1,5 +1,6 @@
 #pragma once
 
+#include <atomic>
 #include <memory>
 #include <string>
 #include <vector>
@@ -58,6 +59,7 @@ public:
     void UsePreconfiguredProxy() override;
     void UseDirectConnection() override;
     void UseNamedProxy() override;
+    UpdateOutcome Outcome() override;
 
     const std::wstring& WorkFolder() const { return workspace.WorkFolder(); }
     // The part file of each planned package, in manifest order.
@@ -73,6 +75,9 @@ private:
     CRunWorkspace workspace;
     std::shared_ptr<const UpdatePlan> plan;
     bool installWhenDone = false;
+    // How the check or the download ended; once the installation was asked for, it decides.
+    std::atomic<UpdateResult> result{UpdateResult::Postponed};
+    std::atomic<bool> installing{false};
     CInstallLite installer;
     CDownloadPhase downloads;
 };

@@ -7,6 +7,7 @@
 
 #include "update/CInstallLiteNotify.h"
 #include "update/CRudovuZadoNotify.h"
+#include "update/UpdateOutcome.h"
 
 // The update engine as its caller sees it: fetch the manifest, download the out-of-date
 // packages on background threads, install them. Destroy it through the virtual destructor;
@@ -39,6 +40,8 @@ public:
     virtual void UseNamedProxy() = 0;
     // The window that owns the run's prompts (a proxy's request for credentials).
     virtual void SetPromptOwner(HWND) {}
+    // How the run has ended so far: Postponed while files are still on their way.
+    virtual UpdateOutcome Outcome() { return UpdateOutcome{}; }
 };
 
 // A new manager for the update URL ("\" become "/") and the folder of FolderType 0.

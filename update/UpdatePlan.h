@@ -1,5 +1,6 @@
 #pragma once
 
+#include <cstdint>
 #include <optional>
 #include <string>
 #include <vector>
@@ -30,6 +31,8 @@ struct PlannedFile {
 // What a check found to do, in manifest order. Made once by the check, then only read.
 struct UpdatePlan {
     std::vector<PlannedFile> files;
+    // The signed release the files belong to; none when updates are unsigned.
+    std::optional<uint64_t> releaseSerial;
 
     bool Empty() const { return files.empty(); }
     // The requests of the packages that must be fetched, in manifest order, and for each the

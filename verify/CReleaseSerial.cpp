@@ -17,7 +17,10 @@ constexpr uint32_t kPathNotFound = 3;
 }  // namespace
 
 CReleaseSerial::CReleaseSerial(const std::wstring& installFolder)
-    : folder(installFolder), path(PathText::AppendBackslash(installFolder) + fileName) {}
+    : CReleaseSerial(installFolder, fileName) {}
+
+CReleaseSerial::CReleaseSerial(const std::wstring& recordFolder, const wchar_t* name)
+    : folder(recordFolder), path(PathText::AppendBackslash(recordFolder) + name) {}
 
 CReleaseSerial::Reading CReleaseSerial::Read() const {
     Reading reading;
@@ -35,10 +38,12 @@ CReleaseSerial::Reading CReleaseSerial::Read() const {
         text.clear();
     }
     const auto serial = ReleaseRules::ParseSerialRecord(text);
-    if (serial)
+    if (serial) {
         reading.serial = *serial;
-    else
+        reading.found = true;
+    } else {
         reading.damaged = true;
+    }
     return reading;
 }
 

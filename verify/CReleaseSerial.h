@@ -13,9 +13,12 @@ public:
     struct Reading {
         uint64_t serial = 0;   // 0 when no record exists or it is damaged
         bool damaged = false;  // a record exists but cannot be opened, read or understood
+        bool found = false;    // a record exists and was read
     };
 
     explicit CReleaseSerial(const std::wstring& installFolder);
+    // A record of the same form under another name.
+    CReleaseSerial(const std::wstring& recordFolder, const wchar_t* name);
 
     Reading Read() const;
     // Writes the record whole: a temporary file beside it, then moved over it. False, with the

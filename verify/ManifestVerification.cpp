@@ -59,7 +59,8 @@ std::optional<std::wstring> Verify(const std::wstring& packagePath,
                                    const std::wstring& manifestPath,
                                    const std::vector<PublicKey>& keys,
                                    const ReleaseRules::Acceptance& acceptance,
-                                   const CReleaseSerial& serials, int64_t now) {
+                                   const CReleaseSerial& serials, int64_t now,
+                                   ReleaseStatement* accepted, bool recordSerial) {
     CZipArchive archive;
     archive.OpenArchive(packagePath, CZipArchive::zipOpenReadOnly);
     const std::optional<std::string> text = ReadStatement(archive);
@@ -81,7 +82,8 @@ std::optional<std::wstring> Verify(const std::wstring& packagePath,
                                  statement.manifestDigest};
     if (auto refusal = ExtractVerified(archive, 2, manifestPath, manifest))
         return L"the manifest: " + *refusal;
-    if (statement.serial != last && !serials.Record(statement.serial))
+    if (accepted) *accepted = statement;
+    if (recordSerial && statement.serial != last && !serials.Record(statement.serial))
         DebugOutput::DebugLine(L"ExtractVerifiedManifest, cannot record release serial in " +
                                serials.Path() + L"\n");
     return std::nullopt;
@@ -93,9 +95,12 @@ std::optional<std::wstring> ExtractVerifiedManifest(const std::wstring& packageP
                                                     const std::wstring& manifestPath,
                                                     const std::vector<PublicKey>& keys,
                                                     const ReleaseRules::Acceptance& acceptance,
-                                                    const CReleaseSerial& serials, int64_t now) {
+                                                    const CReleaseSerial& serials, int64_t now,
+                                                    ReleaseStatement* accepted,
+                                                    bool recordSerial) {
     try {
-        auto refusal = Verify(packagePath, manifestPath, keys, acceptance, serials, now);
+        auto refusal = Verify(packagePath, manifestPath, keys, acceptance, serials, now, accepted,
+                              recordSerial);
         if (refusal) DeleteFileW(manifestPath.c_str());
         return refusal;
     } catch (CException* error) {

@@ -16,11 +16,15 @@ class CReleaseSerial;
 // release) nor expired at now (seconds since 1970, UTC), and entry 0 is the manifest it names,
 // byte for byte. Then the manifest is in manifestPath and the release's serial is recorded.
 // Otherwise manifestPath is deleted and the reason returned. Nothing is thrown.
+// The statement taken is copied to accepted when given; with recordSerial false its serial is
+// left for the caller to record once it takes the release.
 std::optional<std::wstring> ExtractVerifiedManifest(const std::wstring& packagePath,
                                                     const std::wstring& manifestPath,
                                                     const std::vector<PublicKey>& keys,
                                                     const ReleaseRules::Acceptance& acceptance,
-                                                    const CReleaseSerial& serials, int64_t now);
+                                                    const CReleaseSerial& serials, int64_t now,
+                                                    ReleaseStatement* accepted = nullptr,
+                                                    bool recordSerial = true);
 
 // Seconds since 1970, UTC, by the platform's clock.
 int64_t SecondsNow();

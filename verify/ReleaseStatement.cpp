@@ -6,9 +6,12 @@ namespace {
 
 constexpr std::string_view kFirstLine = "PelkoWebLoader release 1";
 constexpr std::string_view kProductFirstLine = "PelkoWebLoader release 2";
+constexpr std::string_view kRolloutFirstLine = "PelkoWebLoader release 3";
+constexpr size_t kRolloutLines = 3;
 constexpr std::string_view kProductKey = "Product=";
 constexpr size_t kLongestProduct = 64;
 constexpr std::string_view kNever = "never";
+constexpr std::string_view kNone = "none";
 constexpr size_t kLongestNumber = 19;  // below 2^63
 
 std::optional<uint64_t> ParseNumber(std::string_view text) {
@@ -43,6 +46,29 @@ std::optional<std::string_view> Value(std::string_view line, std::string_view ke
     return line.substr(key.size() + 2);
 }
 
+// The three rollout lines; the reason when they are not what a statement may say.
+const char* ReadRollout(const std::string_view* line, ReleaseStatement& statement) {
+    const auto start = Value(line[0], "Rollout-Start");
+    const auto days = Value(line[1], "Rollout-Days");
+    const auto cap = Value(line[2], "Rollout-Cap");
+    if (!start || !days || !cap) return "the statement lacks a line or has them out of order";
+    const auto startValue = ParseNumber(*start);
+    const auto daysValue = ParseNumber(*days);
+    if (!startValue || !daysValue || *daysValue < 1 || *daysValue > ReleaseRollout::longestDays)
+        return "the statement's rollout is malformed";
+    ReleaseRollout rollout;
+    rollout.start = static_cast<int64_t>(*startValue);
+    rollout.days = static_cast<uint32_t>(*daysValue);
+    if (*cap != kNone) {
+        const auto capValue = ParseNumber(*cap);
+        if (!capValue || *capValue > ReleaseRollout::wholeShare)
+            return "the statement's rollout is malformed";
+        rollout.cap = static_cast<uint32_t>(*capValue);
+    }
+    statement.rollout = rollout;
+    return nullptr;
+}
+
 std::optional<ParsedStatement> Refuse(std::string* why, const char* reason) {
     if (why) *why = reason;
     return std::nullopt;
@@ -61,12 +87,20 @@ bool IsProductName(std::string_view text) {
 }
 
 std::string SignedPart(const ReleaseStatement& s) {
-    std::string text(s.product ? kProductFirstLine : kFirstLine);
+    // A rollout needs a product: the first form has no room for it.
+    const bool rollout = s.product && s.rollout;
+    std::string text(rollout ? kRolloutFirstLine : s.product ? kProductFirstLine : kFirstLine);
     if (s.product) text += "\n" + std::string(kProductKey) + *s.product;
     text += "\nManifest-Size: " + std::to_string(s.manifestSize);
     text += "\nManifest-Sha256: " + ToHex(s.manifestDigest);
     text += "\nSerial: " + std::to_string(s.serial);
     text += "\nExpires: " + (s.expires ? std::to_string(*s.expires) : std::string(kNever));
+    if (rollout) {
+        text += "\nRollout-Start: " + std::to_string(s.rollout->start);
+        text += "\nRollout-Days: " + std::to_string(s.rollout->days);
+        text += "\nRollout-Cap: " +
+                (s.rollout->cap ? std::to_string(*s.rollout->cap) : std::string(kNone));
+    }
     return text + "\n";
 }
 
@@ -81,8 +115,9 @@ std::optional<ParsedStatement> ParseStatement(std::string_view text, std::string
     if (!lines || lines->empty()) return Refuse(why, "the statement is not in the known form");
     ParsedStatement parsed;
     std::string_view* line = lines->data();
-    if (line[0] == kProductFirstLine) {
-        if (lines->size() != 7 || !line[1].starts_with(kProductKey))
+    const bool rollout = line[0] == kRolloutFirstLine;
+    if (line[0] == kProductFirstLine || rollout) {
+        if (lines->size() != 7 + (rollout ? kRolloutLines : 0) || !line[1].starts_with(kProductKey))
             return Refuse(why, "the statement lacks a line or has them out of order");
         const std::string_view product = line[1].substr(kProductKey.size());
         if (!IsProductName(product)) return Refuse(why, "the statement's product is malformed");
@@ -95,7 +130,13 @@ std::optional<ParsedStatement> ParseStatement(std::string_view text, std::string
     const auto digest = Value(line[2], "Manifest-Sha256");
     const auto serial = Value(line[3], "Serial");
     const auto expires = Value(line[4], "Expires");
-    const auto signature = Value(line[5], "Signature");
+    const std::string_view* last = line + 5;
+    if (rollout) {
+        auto problem = ReadRollout(line + 5, parsed.statement);
+        if (problem) return Refuse(why, problem);
+        last += kRolloutLines;
+    }
+    const auto signature = Value(*last, "Signature");
     if (!size || !digest || !serial || !expires || !signature)
         return Refuse(why, "the statement lacks a line or has them out of order");
 

@@ -23,6 +23,28 @@
 // Lines end with LF; hexadecimal digits are lower case; nothing may follow the signature line.
 // Statements written before products were named ("PelkoWebLoader release 1", no Product line)
 // are read too, with no product.
+//
+// A release rolled out in stages says so in a third form, "PelkoWebLoader release 3", with
+// three more lines after Expires:
+//
+//   Rollout-Start: 1733800000    (seconds since 1970, UTC: when its content was first built)
+//   Rollout-Days: 30             (1 to 30)
+//   Rollout-Cap: none            (or the share of installs it is held at, in millionths)
+//
+// A release without a rollout keeps the second form byte for byte. Components that read only
+// the first two forms refuse the third as a whole: they stay on what they have, never taking a
+// staged release early.
+struct ReleaseRollout {
+    static constexpr uint32_t longestDays = 30;
+    static constexpr uint32_t wholeShare = 1000000;  // millionths
+
+    int64_t start = 0;  // seconds since 1970, UTC
+    uint32_t days = 1;
+    std::optional<uint32_t> cap;  // at most wholeShare; none: not held
+
+    bool operator==(const ReleaseRollout&) const = default;
+};
+
 struct ReleaseStatement {
     static constexpr const char* entryName = "RudovuZado.sig";
     // A statement is a few hundred bytes; a longer entry is refused unread.
@@ -33,6 +55,7 @@ struct ReleaseStatement {
     Sha256Digest manifestDigest{};
     uint64_t serial = 0;
     std::optional<int64_t> expires;  // seconds since 1970, UTC
+    std::optional<ReleaseRollout> rollout;  // only with a product
 
     bool operator==(const ReleaseStatement&) const = default;
 };

@@ -60,8 +60,27 @@ inline void DeletePelkoWebDLLObject(IPelkoWebDLL* object) {
 
 #endif
 
+// How an update ended, as the settings file's UpdateResult names it.
+#define PELKOWEB_UPDATE_CURRENT 1     /* "current": the newest release was installed already */
+#define PELKOWEB_UPDATE_UPDATED 2     /* "updated" in this start */
+#define PELKOWEB_UPDATE_POSTPONED 3   /* "postponed": a later start goes on */
+#define PELKOWEB_UPDATE_NOT_OFFERED 4 /* "not-offered": a staged rollout's turn has not come */
+#define PELKOWEB_UPDATE_REFUSED 5     /* "refused": the release did not verify */
+#define PELKOWEB_UPDATE_FAILED 6      /* "failed": it could not be fetched or installed */
+
+// What the last start operation that returned in this process did.
+typedef struct PelkoWebLaunchOutcome {
+    int loaderStarted;  // non-zero when the loader program was started
+    int updateResult;   // a PELKOWEB_UPDATE_* value; 0 when the start ended before the update
+} PelkoWebLaunchOutcome;
+
 extern "C" {
 // Exported undecorated. Returns a new object owned by the caller, or null.
 IPelkoWebDLL* __cdecl CreatePelkoWebDLLObject(void);
 typedef IPelkoWebDLL*(__cdecl* PFN_CreatePelkoWebDLLObject)(void);
+
+// Exported undecorated. Fills outcome with what the last start operation that returned in this
+// process did and returns non-zero; returns 0 when none has returned yet.
+int __cdecl GetPelkoWebLaunchOutcome(PelkoWebLaunchOutcome* outcome);
+typedef int(__cdecl* PFN_GetPelkoWebLaunchOutcome)(PelkoWebLaunchOutcome* outcome);
 }

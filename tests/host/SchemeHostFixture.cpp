@@ -95,7 +95,7 @@ void SchemeHostFixture::ExpectAgentLinkStartsTheLoader(const std::wstring& serve
                                                        const std::wstring& enc) {
     const HostRun run = OpenLink(L"pelkoweb://agent?server=" + PercentEncoded(serverUrl) +
                                  L"&enc=" + PercentEncoded(enc));
-    EXPECT_EQ(run.exitCode, 0);
+    EXPECT_EQ(run.exitCode, kUpdateFailedExitCode);
     EXPECT_TRUE(run.boxes.empty());
     ASSERT_TRUE(WaitForRecord(L"PelkoAgentLoader").has_value());
     EXPECT_EQ(

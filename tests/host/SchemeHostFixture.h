@@ -10,6 +10,10 @@
 // the install folder of the prefix.
 class SchemeHostFixture : public LaunchFixture {
 protected:
+    // The loopback servers of these tests hold no update tree: the update fails, and the host
+    // says so with its own code once the loader has started.
+    static constexpr int kUpdateFailedExitCode = 8;
+
     struct HostRun {
         int exitCode = -1;
         std::vector<SeenMessageBox> boxes;  // read and closed while it ran

@@ -56,7 +56,7 @@ TEST_F(SchemeLaunchTest, StartsTheOperationWithTheDecodedValues) {
         // prefix's ANSI code page.
         WriteBytes(SettingsPath(), "\xFF\xFE");
         const HostRun run = RunHost(OpenCommandFor(c.url));
-        EXPECT_EQ(run.exitCode, 0) << run.output;
+        EXPECT_EQ(run.exitCode, kUpdateFailedExitCode) << run.output;
         EXPECT_TRUE(run.boxes.empty());
         const auto record = WaitForRecord(c.loader);
         ASSERT_TRUE(record.has_value());

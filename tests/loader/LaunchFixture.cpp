@@ -4,6 +4,7 @@
 #include <iterator>
 
 #include "config/DeploymentValues.h"
+#include "update/CInstalledRelease.h"
 #include "update/UpdateWorkPaths.h"
 
 namespace {
@@ -62,7 +63,8 @@ void LaunchFixture::CleanInstallFolder() {
           UpdateWorkPaths::StagedFolder(work)})
         RemoveFolderTree(folder);
     for (const std::wstring& file :
-         {UpdateWorkPaths::LockFile(work), UpdateWorkPaths::JournalFile(work)})
+         {UpdateWorkPaths::LockFile(work), UpdateWorkPaths::JournalFile(work),
+          work + L"\\" + CInstalledRelease::fileName})
         DeleteSoon(file);
     RemoveDirectoryW(work.c_str());
 }
@@ -113,7 +115,27 @@ std::string LaunchFixture::ReadBytes(const std::wstring& path) {
     return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
 }
 
+namespace {
+
+bool IsOutcomeKey(const IniEntries::value_type& entry) {
+    return entry.first == L"UpdateResult" || entry.first == L"ReleaseSerial";
+}
+
+}  // namespace
+
 IniEntries LaunchFixture::SettingsEntries() {
+    IniEntries entries = AllSettingsEntries();
+    std::erase_if(entries, IsOutcomeKey);
+    return entries;
+}
+
+IniEntries LaunchFixture::OutcomeEntries() {
+    IniEntries entries = AllSettingsEntries();
+    std::erase_if(entries, [](const auto& entry) { return !IsOutcomeKey(entry); });
+    return entries;
+}
+
+IniEntries LaunchFixture::AllSettingsEntries() {
     wchar_t buffer[4096] = {};
     GetPrivateProfileSectionW(L"PelkoWebLoader", buffer, 4096, SettingsPath().c_str());
     IniEntries entries;

@@ -43,7 +43,11 @@ protected:
     static void InstallFakeLoaders();
     static void WriteBytes(const std::wstring& path, const std::string& bytes);
     static std::string ReadBytes(const std::wstring& path);
+    // The page's keys of the settings section, in file order; AllSettingsEntries adds how the
+    // update ended (UpdateResult, ReleaseSerial), which OutcomeEntries gives alone.
     static IniEntries SettingsEntries();
+    static IniEntries AllSettingsEntries();
+    static IniEntries OutcomeEntries();
 
     // The record of a fake loader (base name without ".exe"), once it has exited; nothing when
     // no record appears within a few seconds.

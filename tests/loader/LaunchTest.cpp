@@ -165,16 +165,24 @@ TEST_F(LaunchTest, CreateFolderPathCreatesEveryFolderAndRefusesLongPaths) {
 
 TEST_F(LaunchTest, SettingsKeepOtherSectionsAndWriteEmptyValuesAsEntries) {
     WriteBytes(SettingsPath(), kStaleSettings + "Extra=stays\r\n");
-    WriteLoaderSettings(L"http://s/", L"", L"id", L"");
+    WriteLoaderSettings(L"http://s/", L"", L"id", L"", {UpdateResult::Updated, 1733800000});
     EXPECT_EQ(SettingsEntries(), (IniEntries{{L"Server", L"http://s/"},
                                              {L"Enc", L""},
                                              {L"EntID", L"id"},
                                              {L"EntName", L""},
                                              {L"Extra", L"stays"}}));
+    EXPECT_EQ(OutcomeEntries(),
+              (IniEntries{{L"UpdateResult", L"updated"}, {L"ReleaseSerial", L"1733800000"}}));
     const std::string bytes = ReadBytes(SettingsPath());
     EXPECT_NE(bytes.find("[Other]\r\nKeep=this\r\n"), std::string::npos) << bytes;
     EXPECT_NE(bytes.find("Enc=\r\n"), std::string::npos) << bytes;
     EXPECT_NE(bytes.find("EntName=\r\n"), std::string::npos) << bytes;
+
+    // The next launch's outcome replaces it; no release is an empty entry.
+    WriteLoaderSettings(L"http://s/", L"", L"id", L"", {UpdateResult::NotOffered, {}});
+    EXPECT_EQ(OutcomeEntries(),
+              (IniEntries{{L"UpdateResult", L"not-offered"}, {L"ReleaseSerial", L""}}));
+    EXPECT_NE(ReadBytes(SettingsPath()).find("ReleaseSerial=\r\n"), std::string::npos);
 }
 
 // The file is replaced whole, in the bytes the profile functions write in place: the same
@@ -192,11 +200,13 @@ TEST_F(LaunchTest, SettingsAreReplacedWholeInTheFormatThePlatformWritesInPlace) 
         for (const auto& [key, value] : IniEntries{{L"Server", L"http://s/"},
                                                    {L"Enc", L"e"},
                                                    {L"EntID", L"7"},
-                                                   {L"EntName", entName}})
+                                                   {L"EntName", entName},
+                                                   {L"UpdateResult", L"current"},
+                                                   {L"ReleaseSerial", L"12"}})
             WritePrivateProfileStringW(L"PelkoWebLoader", key.c_str(), value.c_str(),
                                        reference.c_str());
         WritePrivateProfileStringW(nullptr, nullptr, nullptr, reference.c_str());
-        WriteLoaderSettings(L"http://s/", L"e", L"7", entName);
+        WriteLoaderSettings(L"http://s/", L"e", L"7", entName, {UpdateResult::Current, 12});
         EXPECT_EQ(ReadBytes(SettingsPath()), ReadBytes(reference)) << start.size();
     }
     DeleteFileW(reference.c_str());
@@ -254,7 +264,7 @@ TEST_F(LaunchTest, SettingsThatCannotBeWrittenStartNoLoaderAndShowOneBox) {
         std::vector<std::wstring> lines;
         DebugOutput::SetObserver([&](const std::wstring& line) { lines.push_back(line); });
         m_dll.Launch({server.c_str(), L"enc", nullptr, nullptr, L"PelkoDeskLoader.exe"},
-                     [](const std::wstring&, const std::function<void()>&) {});
+                     [](const std::wstring&, const AfterUpdate&) {});
         DebugOutput::SetObserver(nullptr);
 
         c.expectKept();
@@ -364,7 +374,7 @@ TEST_F(LaunchTest, TheSettingsFileIsReadByNoOtherUser) {
         else
             DeleteSoon(SettingsPath());
         m_dll.Launch({AllowedServer().c_str(), L"enc", nullptr, nullptr, L"PelkoDeskLoader.exe"},
-                     [](const std::wstring&, const std::function<void()>&) {});
+                     [](const std::wstring&, const AfterUpdate&) {});
         DWORD error = ERROR_SUCCESS;
         const auto facts = FolderSecurity::ReadFolderFacts(SettingsPath(), error);
         ASSERT_TRUE(facts.has_value()) << error;
@@ -441,7 +451,7 @@ TEST_F(LaunchTest, AFolderOthersMayChangeShowsOneBoxAndStartsNothing) {
         static bool* s_patched = nullptr;
         s_patched = &patched;
         m_dll.Launch({server.c_str(), L"enc", nullptr, nullptr, L"PelkoDeskLoader.exe"},
-                     [](const std::wstring&, const std::function<void()>&) { *s_patched = true; });
+                     [](const std::wstring&, const AfterUpdate&) { *s_patched = true; });
         DebugOutput::SetObserver(nullptr);
 
         EXPECT_FALSE(patched) << "nothing is updated";
@@ -721,8 +731,12 @@ TEST_F(LaunchTest, NoValueAddsAKeyOrASection) {
                 GetPrivateProfileSectionNamesW(names, 1024, SettingsPath().c_str());
             EXPECT_EQ(std::wstring(names, length), std::wstring(L"Other\0PelkoWebLoader\0", 21));
             std::vector<std::wstring> keys;
-            for (const auto& entry : SettingsEntries()) keys.push_back(entry.first);
-            EXPECT_EQ(keys, (std::vector<std::wstring>{L"Server", L"Enc", L"EntID", L"EntName"}));
+            for (const auto& entry : AllSettingsEntries()) keys.push_back(entry.first);
+            // A refused start leaves the stale file, a written one adds the outcome.
+            const std::vector<std::wstring> page{L"Server", L"Enc", L"EntID", L"EntName"};
+            std::vector<std::wstring> written = page;
+            written.insert(written.end(), {L"UpdateResult", L"ReleaseSerial"});
+            EXPECT_TRUE(keys == page || keys == written) << keys.size();
         }
     }
 }
@@ -730,23 +744,23 @@ TEST_F(LaunchTest, NoValueAddsAKeyOrASection) {
 // Patch steps that fail as a real one can; each records the server it was given.
 std::wstring g_patchServer;
 
-void PatchStepThreadFails(const std::wstring& server, const std::function<void()>&) {
+void PatchStepThreadFails(const std::wstring& server, const AfterUpdate&) {
     g_patchServer = server;
     throw bcl::common::exception::CWin32Exception(L"CThread::Start() - _beginthreadex",
                                                   ERROR_NOT_ENOUGH_MEMORY);
 }
 
-void PatchStepOutOfMemory(const std::wstring& server, const std::function<void()>&) {
+void PatchStepOutOfMemory(const std::wstring& server, const AfterUpdate&) {
     g_patchServer = server;
     throw std::bad_alloc();
 }
 
-void PatchStepThrowsAnything(const std::wstring& server, const std::function<void()>&) {
+void PatchStepThrowsAnything(const std::wstring& server, const AfterUpdate&) {
     g_patchServer = server;
     throw 1;
 }
 
-TEST_F(LaunchTest, PatchStepThatThrowsCountsAsNoUpdate) {
+TEST_F(LaunchTest, PatchStepThatThrowsCountsAsAFailedUpdate) {
     const PatchStep steps[] = {&PatchStepThreadFails, &PatchStepOutOfMemory,
                                &PatchStepThrowsAnything};
     const std::wstring server = AllowedServer();
@@ -770,6 +784,8 @@ TEST_F(LaunchTest, PatchStepThatThrowsCountsAsNoUpdate) {
         EXPECT_EQ(SettingsEntries(),
                   (IniEntries{
                       {L"Server", server}, {L"Enc", L"enc"}, {L"EntID", L""}, {L"EntName", L""}}));
+        EXPECT_EQ(OutcomeEntries(),
+                  (IniEntries{{L"UpdateResult", L"failed"}, {L"ReleaseSerial", L""}}));
         EXPECT_TRUE(WaitForRecord(L"PelkoDeskLoader").has_value());
     }
 }
@@ -787,7 +803,7 @@ TEST_F(LaunchTest, NothingThrownInsideAStartOperationLeavesIt) {
               1);
 }
 
-void PatchStepDoesNothing(const std::wstring&, const std::function<void()>&) {}
+void PatchStepDoesNothing(const std::wstring&, const AfterUpdate&) {}
 
 // The values a page hands over go to the settings file and nowhere else: no diagnostic line
 // (and so no log file) ever holds one.

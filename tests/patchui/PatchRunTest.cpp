@@ -4,6 +4,7 @@
 #include <winsock2.h>
 
 #include <algorithm>
+#include <ctime>
 #include <atomic>
 #include <filesystem>
 #include <fstream>
@@ -292,6 +293,51 @@ TEST_F(PatchRunTest, PelkoWebHostUpdatesWritesTheSettingsAndStartsTheLoader) {
     EXPECT_EQ(std::vector<std::string>(all.begin() + firstRun, all.end()),
               std::vector<std::string>{"/RudovuZado.ini.zip"});
     EXPECT_TRUE(WaitForRecord(L"PelkoDeskLoader"));
+}
+
+// The loader and the host are told how the update ended: the settings' UpdateResult and
+// ReleaseSerial (which follows the installed files, not the last manifest seen) and the host's
+// exit code, run after run on the same install folder.
+TEST_F(PatchRunTest, TheLoaderAndTheHostAreToldHowTheUpdateEnded) {
+    InstallFakeLoaders();
+    // Above every serial an earlier test recorded in this install folder.
+    const uint64_t serial = static_cast<uint64_t>(std::time(nullptr)) + 1;
+    const std::wstring serialText = std::to_wstring(serial);
+    using Key = updatetree::CUpdateTree::Signing::Key;
+    const struct {
+        const char* name;
+        std::function<void()> publish;
+        int exitCode;
+        const wchar_t* result;
+    } runs[] = {
+        {"a new release", [&] {
+             tree.SetSigning({Key::test, serial, {}, {}});
+             PublishThreeFiles();
+         }, 0, L"updated"},
+        {"the same release again", [] {}, 0, L"current"},
+        {"a release signed by another key", [&] {
+             tree.SetSigning({Key::unknown, serial + 1, {}, {}});
+             tree.AddPackage("PatchB.txt", "newer B", kStored);
+             PublishThreeFiles();
+         }, 7, L"refused"},
+        {"no manifest to be had",
+         [&] { server.AnswerStatus("/RudovuZado.ini.zip", 404); }, 8, L"failed"},
+    };
+    int run = 0;
+    for (const auto& r : runs) {
+        SCOPED_TRACE(r.name);
+        r.publish();
+        const std::wstring enc = L"enc-" + std::to_wstring(++run);
+        EXPECT_EQ(RunProgram(ProgramFolder() + L"PelkoWebHost.exe", L"desk " + Server() + L" " + enc),
+                  r.exitCode);
+        EXPECT_TRUE(WaitForRecord(L"PelkoDeskLoader"));
+        EXPECT_EQ(SettingsEntries(), (IniEntries{{L"Server", Server()}, {L"Enc", enc},
+                                                 {L"EntID", L""}, {L"EntName", L""}}));
+        EXPECT_EQ(OutcomeEntries(), (IniEntries{{L"UpdateResult", r.result},
+                                                {L"ReleaseSerial", serialText}}));
+        EXPECT_EQ(ReadBytes(InInstallFolder(L"PatchB.txt")), "new B");
+        DeleteSoon(InInstallFolder(L"PelkoDeskLoader.record.txt"));
+    }
 }
 
 TEST_F(PatchRunTest, TwoHostsAtOnceUpdateOnceAndEachWritesItsSettingsWhole) {

@@ -11,6 +11,7 @@
 #include "tools/publish/CPackageReader.h"
 #include "tools/publish/CPackageWriter.h"
 #include "tools/publish/CReleaseSigner.h"
+#include "tools/publish/CSigningKey.h"
 #include "tools/publish/OpenSslVerify.h"
 #include "verify/ReleaseRules.h"
 #include "verify/ReleaseStatement.h"
@@ -175,6 +176,94 @@ INSTANTIATE_TEST_SUITE_P(
                                },
                                "more than one entry"}),
     [](const ::testing::TestParamInfo<Spoiling>& info) { return CaseName(info.param.what); });
+
+// A staged rollout: its start and days are signed; a rebuild of the same content keeps its
+// start; hold, resume and stop sign the statement again over the very same manifest bytes, and
+// only a tree of the signer's own key.
+TEST(SigningTest, ARolloutIsSignedKeptAcrossRebuildsAndHeldResumedOrStopped) {
+    Workspace space("rollout");
+    const Keys keys = MakeKeys(space, "release");
+    const Keys other = MakeKeys(space, "other");
+    space.WriteFile("a.txt", "alpha", kMonday);
+    space.Describe("[a.txt]\nCheckDate=1\nType=Common\n");
+    const std::vector<std::string> signing{"--sign-key", keys.privateKey.string(), "--product",
+                                           "PelkoDesk", "--expires-days", "30"};
+    const auto build = [&](std::vector<std::string> extra) {
+        std::vector<std::string> options = signing;
+        options.insert(options.end(), extra.begin(), extra.end());
+        return space.Build(options);
+    };
+    const auto rollout = [&](const char* action, const fs::path& key) {
+        return RunTool({"rollout", action, "--sign-key", key.string(), space.Output().string()},
+                       space.Root());
+    };
+    for (const char* days : {"0", "31", "x"})
+        EXPECT_NE(0, build({"--rollout-days", days}).code) << days;
+    EXPECT_NE(0, space.Build({"--rollout-days", "5"}).code) << "a rollout needs a signature";
+
+    const int64_t before = std::time(nullptr);
+    ASSERT_EQ(0, build({"--rollout-days", "30"}).code);
+    const ReleaseStatement first = StatementOf(space).statement;
+    ASSERT_TRUE(first.rollout);
+    EXPECT_NEAR(first.rollout->start, before, 60);
+    EXPECT_EQ(first.rollout->days, 30u);
+    EXPECT_FALSE(first.rollout->cap);
+    const std::string manifest = space.Manifest();
+
+    // Unchanged content keeps its start (the days may change); new content starts anew.
+    const ReleaseRollout kept{first.rollout->start - 86400, 30, std::nullopt};
+    {
+        ReleaseStatement earlier = first;
+        earlier.rollout = kept;
+        CPackageWriter::WriteTexts(
+            space.Output() / "RudovuZado.ini.zip",
+            {{"RudovuZado.ini", manifest},
+             {"RudovuZado.sig", CReleaseSigner::Signed(CSigningKey::Load(keys.privateKey), earlier)}},
+            kStamp);
+    }
+    ASSERT_EQ(0, build({"--rollout-days", "10"}).code);
+    EXPECT_EQ(StatementOf(space).statement.rollout, (ReleaseRollout{kept.start, 10, std::nullopt}));
+
+    // Held at about a tenth (one day of ten), then resumed, then stopped: each a new serial over
+    // the same manifest, and verify says so.
+    struct Step {
+        const char* action;
+        std::optional<uint32_t> low, high;  // the cap's bounds; none: no cap
+    };
+    for (const Step& step : {Step{"hold", 100000, 100100}, Step{"resume", {}, {}},
+                             Step{"stop", 0, 0}}) {
+        SCOPED_TRACE(step.action);
+        const uint64_t serialBefore = StatementOf(space).statement.serial;
+        const ToolRun run = rollout(step.action, keys.privateKey);
+        ASSERT_EQ(0, run.code) << run.err;
+        const ReleaseStatement now = StatementOf(space).statement;
+        EXPECT_GT(now.serial, serialBefore);
+        EXPECT_EQ(space.Manifest(), manifest);
+        ASSERT_TRUE(now.rollout);
+        EXPECT_EQ(now.rollout->start, kept.start);
+        EXPECT_EQ(now.rollout->cap.has_value(), step.low.has_value());
+        if (step.low) {
+            EXPECT_GE(*now.rollout->cap, *step.low);
+            EXPECT_LE(*now.rollout->cap, *step.high);
+        }
+        const ToolRun verified = RunTool(
+            {"verify", "--public-key", keys.publicKey.string(), space.Output().string()},
+            space.Root());
+        EXPECT_EQ(0, verified.code) << verified.err;
+        EXPECT_NE(verified.out.find(step.low ? "held at" : "not held"), std::string::npos)
+            << verified.out;
+    }
+
+    // Another key's tree is not signed again; nor is a release without a rollout.
+    const std::string package = ReadAll(space.Output() / "RudovuZado.ini.zip");
+    EXPECT_NE(0, rollout("resume", other.privateKey).code);
+    EXPECT_EQ(ReadAll(space.Output() / "RudovuZado.ini.zip"), package);
+    ASSERT_EQ(0, build({}).code);
+    EXPECT_FALSE(StatementOf(space).statement.rollout);
+    const ToolRun plain = rollout("hold", keys.privateKey);
+    EXPECT_NE(0, plain.code);
+    EXPECT_NE(plain.err.find("has no rollout"), std::string::npos) << plain.err;
+}
 
 TEST(SigningTest, NextSerialOutgrowsTheLastTreeAndTheClock) {
     EXPECT_EQ(CReleaseSigner::NextSerial(0, 1000), 1000u);

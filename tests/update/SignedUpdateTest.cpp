@@ -14,6 +14,7 @@
 #include "support/updatetree/CTreeSigner.h"
 #include "support/updatetree/StoredZip.h"
 #include "verify/CReleaseSerial.h"
+#include "verify/CRolloutDraw.h"
 #include "verify/ManifestVerification.h"
 
 namespace {
@@ -60,9 +61,14 @@ protected:
     // A check, then the downloads with installation right after them, by an engine with the
     // test key (or the keys given); the check's count.
     int UpdateOnce() { return UpdateOnce({testKey.Public()}); }
-    int UpdateOnce(std::vector<PublicKey> keys) {
+    int UpdateOnce(std::vector<PublicKey> keys, UpdateOutcome* outcome = nullptr) {
+        return UpdateOnceIn(install.Path(), std::move(keys), outcome);
+    }
+    // The same into another install folder; how the run ended goes to outcome when given.
+    int UpdateOnceIn(const std::wstring& folder, std::vector<PublicKey> keys,
+                     UpdateOutcome* outcome = nullptr) {
         updatetest::RecordingNotify run;
-        CUpdateManagerLite engine(server.Url(), install.Path(), std::move(keys));
+        CUpdateManagerLite engine(server.Url(), folder, std::move(keys));
         engine.UseDirectConnection();
         engine.AddTypeFilter(L"Common");
         const int pending = engine.CheckForUpdates();
@@ -70,6 +76,7 @@ protected:
             EXPECT_EQ(engine.StartDownload(&run, true), 1);
             EXPECT_TRUE(run.WaitForDownloadEnd());
         }
+        if (outcome) *outcome = engine.Outcome();
         return pending;
     }
     void PublishFirstRelease() {
@@ -149,6 +156,65 @@ TEST_F(SignedUpdateTest, SignedReleasesInstallRegisterAndRecordTheirSerial) {
 }
 
 // While a key is replaced the component carries two; a release signed with either is used.
+// A release rolled out in stages waits for each install's turn: an install that has release 1
+// fetches the manifest, keeps release 1 and records no serial; a first install takes it at once;
+// stopped, it still waits; published again without a rollout, it is taken at once.
+TEST_F(SignedUpdateTest, AStagedReleaseWaitsForTheInstallsTurn) {
+    DebugLines debug;
+    InstallFirstRelease();
+    // u = 0.5: its turn comes half way through the rollout, 15 days from now.
+    ASSERT_TRUE(CReleaseSerial(install.Path(), CRolloutDraw::fileName).Record(1u << 31));
+    const int64_t now = SecondsNow();
+    ReleaseRollout rollout{now, 30, {}};
+    tree.SetRollout(rollout);
+    PublishSecondRelease({CUpdateTree::Signing::Key::test, kFirstSerial + 1, {}, {}});
+    UpdateOutcome outcome;
+    EXPECT_EQ(UpdateOnce({testKey.Public()}, &outcome), 0);
+    EXPECT_EQ(FileBytes(Dll()), firstDll);
+    EXPECT_EQ(RecordedSerial(), kFirstSerial);
+    EXPECT_EQ(outcome, (UpdateOutcome{UpdateResult::NotOffered, kFirstSerial}));
+    EXPECT_TRUE(debug.Holds(L"is rolled out in stages: this install's turn comes at "));
+    EXPECT_EQ(CReleaseSerial(install.Path(), CRolloutDraw::fileName).Read().serial, 1u << 31);
+
+    // A first install is offered the newest release whatever its draw would be.
+    updatetest::TestFolder fresh;
+    EXPECT_EQ(UpdateOnceIn(fresh.Path(), {testKey.Public()}, &outcome), 2);
+    EXPECT_EQ(FileBytes(fresh / L"A.dll"), secondDll);
+    EXPECT_EQ(outcome, (UpdateOutcome{UpdateResult::Updated, kFirstSerial + 1}));
+
+    // Stopped: signed again over the same manifest, still not offered to the first install.
+    rollout.cap = 0;
+    tree.SetRollout(rollout);
+    PublishSecondRelease({CUpdateTree::Signing::Key::test, kFirstSerial + 2, {}, {}});
+    EXPECT_EQ(UpdateOnce({testKey.Public()}, &outcome), 0);
+    EXPECT_EQ(outcome.result, UpdateResult::NotOffered);
+    EXPECT_TRUE(debug.Holds(L"held at 0.0 % of installs, not this one"));
+
+    // Without a rollout: taken at once.
+    tree.SetRollout(std::nullopt);
+    PublishSecondRelease({CUpdateTree::Signing::Key::test, kFirstSerial + 3, {}, {}});
+    EXPECT_EQ(UpdateOnce({testKey.Public()}, &outcome), 1);
+    EXPECT_EQ(FileBytes(Dll()), secondDll);
+    EXPECT_EQ(RecordedSerial(), kFirstSerial + 3);
+    EXPECT_EQ(outcome, (UpdateOutcome{UpdateResult::Updated, kFirstSerial + 3}));
+}
+
+// An install draws its place once and keeps it: a rollout that has not begun reaches nobody,
+// and the kept draw is the same after the next run.
+TEST_F(SignedUpdateTest, AnInstallDrawsItsPlaceOnceAndKeepsIt) {
+    InstallFirstRelease();
+    const CReleaseSerial draw(install.Path(), CRolloutDraw::fileName);
+    EXPECT_FALSE(draw.Read().found);
+    tree.SetRollout(ReleaseRollout{SecondsNow() + 86400, 1, {}});
+    PublishSecondRelease({CUpdateTree::Signing::Key::test, kFirstSerial + 1, {}, {}});
+    EXPECT_EQ(UpdateOnce(), 0);
+    const CReleaseSerial::Reading first = draw.Read();
+    ASSERT_TRUE(first.found);
+    EXPECT_EQ(UpdateOnce(), 0);
+    EXPECT_EQ(draw.Read().serial, first.serial);
+    EXPECT_EQ(FileBytes(Dll()), firstDll);
+}
+
 TEST_F(SignedUpdateTest, EitherOfTwoKeysIsEnough) {
     PublishFirstRelease();
     const PublicKey otherKey = updatetree::CTreeSigner::NewKey().Public();

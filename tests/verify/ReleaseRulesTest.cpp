@@ -3,6 +3,7 @@
 
 #include "verify/ReleaseRules.h"
 #include "verify/ReleaseStatement.h"
+#include "verify/RolloutRule.h"
 
 namespace {
 
@@ -15,14 +16,25 @@ std::string Text(const std::string& size, const std::string& serial, const std::
            "\nSerial: " + serial + "\nExpires: " + expires + "\nSignature: " + signature + "\n";
 }
 
-TEST(ReleaseStatementTest, WrittenStatementReadsBackWithTheBytesItsSignatureCovers) {
+// A statement of the first form and a signature, as a publisher writes them.
+ReleaseStatement SampleStatement() {
     ReleaseStatement statement;
     statement.manifestSize = 807;
     statement.manifestDigest.fill(0xAB);
     statement.serial = 1796925528;
     statement.expires = 1800000000;
+    return statement;
+}
+
+RawSignature SampleSignature() {
     RawSignature signature;
     signature.fill(0x5C);
+    return signature;
+}
+
+TEST(ReleaseStatementTest, WrittenStatementReadsBackWithTheBytesItsSignatureCovers) {
+    ReleaseStatement statement = SampleStatement();
+    const RawSignature signature = SampleSignature();
     const std::string text = StatementText(statement, signature);
     const auto parsed = ParseStatement(text);
     ASSERT_TRUE(parsed);
@@ -45,6 +57,137 @@ TEST(ReleaseStatementTest, WrittenStatementReadsBackWithTheBytesItsSignatureCove
     ASSERT_TRUE(parsedNamed);
     EXPECT_EQ(parsedNamed->statement, statement);
     EXPECT_EQ(parsedNamed->signedPart, SignedPart(statement));
+}
+
+// A rollout's three lines follow Expires in the third form; a release without one keeps the
+// second form's bytes, which earlier components read.
+TEST(ReleaseStatementTest, ARolloutIsWrittenInTheThirdFormAndReadsBack) {
+    ReleaseStatement statement = SampleStatement();
+    statement.product = "PelkoDesk";
+    const RawSignature signature = SampleSignature();
+    const std::string plain = StatementText(statement, signature);
+    for (const std::optional<uint32_t> cap : {std::optional<uint32_t>(), std::optional<uint32_t>(0),
+                                              std::optional<uint32_t>(1000000)}) {
+        statement.rollout = ReleaseRollout{1796900000, 30, cap};
+        const std::string text = StatementText(statement, signature);
+        const std::string capText = cap ? std::to_string(*cap) : "none";
+        EXPECT_EQ(text, "PelkoWebLoader release 3" + plain.substr(24, plain.find("Signature") - 24) +
+                            "Rollout-Start: 1796900000\nRollout-Days: 30\nRollout-Cap: " + capText +
+                            "\n" + plain.substr(plain.find("Signature")));
+        const auto parsed = ParseStatement(text);
+        ASSERT_TRUE(parsed) << capText;
+        EXPECT_EQ(parsed->statement, statement);
+        EXPECT_EQ(parsed->signedPart, SignedPart(statement));
+    }
+    EXPECT_EQ(plain.rfind("PelkoWebLoader release 2\n", 0), 0u);
+}
+
+std::string RolloutText(const std::string& days, const std::string& cap) {
+    return "PelkoWebLoader release 3\nProduct=P\nManifest-Size: 1\nManifest-Sha256: " + kDigest +
+           "\nSerial: 2\nExpires: never\nRollout-Start: 5\nRollout-Days: " + days +
+           "\nRollout-Cap: " + cap + "\nSignature: " + kSignature + "\n";
+}
+
+TEST(ReleaseStatementTest, ARolloutOutsideItsBoundsOrFormIsRefused) {
+    ASSERT_TRUE(ParseStatement(RolloutText("30", "1000000")));
+    const struct {
+        const char* what;
+        std::string text;
+    } cases[] = {
+        {"no days", RolloutText("0", "none")},
+        {"more than 30 days", RolloutText("31", "none")},
+        {"a cap above the whole", RolloutText("1", "1000001")},
+        {"a cap in other letters", RolloutText("1", "None")},
+        {"a negative start", [] {
+             std::string t = RolloutText("1", "none");
+             t.replace(t.find("Start: 5"), 8, "Start: -5");
+             return t;
+         }()},
+        {"the rollout lines in the second form", [] {
+             std::string t = RolloutText("1", "none");
+             t.replace(0, 24, "PelkoWebLoader release 2");
+             return t;
+         }()},
+        {"the third form without its rollout lines",
+         "PelkoWebLoader release 3\nProduct=P\nManifest-Size: 1\nManifest-Sha256: " + kDigest +
+             "\nSerial: 2\nExpires: never\nSignature: " + kSignature + "\n"},
+        {"the rollout lines out of order", [] {
+             std::string t = RolloutText("1", "none");
+             const size_t days = t.find("Rollout-Days");
+             const size_t cap = t.find("Rollout-Cap");
+             return t.substr(0, days) + t.substr(cap, t.find("Signature") - cap) +
+                    t.substr(days, cap - days) + t.substr(t.find("Signature"));
+         }()},
+    };
+    for (const auto& c : cases) {
+        std::string why;
+        EXPECT_FALSE(ParseStatement(c.text, &why)) << c.what;
+        EXPECT_FALSE(why.empty()) << c.what;
+    }
+}
+
+// The offer rule: start, days, cap, the install's draw and its clock decide; a first install and
+// a release without a rollout are always offered.
+TEST(RolloutRuleTest, AReleaseReachesAnInstallAtItsTurnUnderTheCap) {
+    constexpr int64_t kStart = 1796900000;
+    constexpr int64_t kDay = RolloutRule::kSecondsPerDay;
+    constexpr uint32_t kHalf = 1u << 31;  // u = 0.5
+    const ReleaseRollout open{kStart, 10, std::nullopt};
+    const ReleaseRollout held{kStart, 10, 300000};  // at 30 %
+    const ReleaseRollout stopped{kStart, 10, 0};
+    const struct {
+        const char* what;
+        std::optional<ReleaseRollout> rollout;
+        bool firstInstall;
+        uint32_t draw;
+        int64_t now;
+        bool offered;
+    } rows[] = {
+        {"no rollout", std::nullopt, false, RolloutRule::kLastDraw, kStart - kDay, true},
+        {"half way, u = 0.5: its turn", open, false, kHalf, kStart + 5 * kDay, true},
+        {"a second before its turn", open, false, kHalf, kStart + 5 * kDay - 1, false},
+        {"u = 0 at the start", open, false, 0, kStart, true},
+        {"u = 0 before the start", open, false, 0, kStart - 1, false},
+        {"the last draw on the last day", open, false, RolloutRule::kLastDraw,
+         kStart + 10 * kDay - 1, true},
+        {"the last draw a day early", open, false, RolloutRule::kLastDraw, kStart + 9 * kDay,
+         false},
+        {"a first install before the start", open, true, RolloutRule::kLastDraw, kStart - 1,
+         true},
+        {"held at 30 %, u = 0.29 after its turn", held, false, 1245540515, kStart + 9 * kDay, true},
+        {"held at 30 %, u = 0.5 after its turn", held, false, kHalf, kStart + 9 * kDay, false},
+        {"held at 30 %, u = 0.5 long after the end", held, false, kHalf, kStart + 99 * kDay,
+         false},
+        {"stopped, u = 0", stopped, false, 0, kStart + 99 * kDay, false},
+        {"stopped, a first install", stopped, true, kHalf, kStart, true},
+    };
+    for (const auto& row : rows)
+        EXPECT_EQ(RolloutRule::Offered(row.rollout, row.firstInstall, row.draw, row.now),
+                  row.offered)
+            << row.what;
+}
+
+TEST(RolloutRuleTest, TheShareGrowsEvenlyAndAHoldKeepsEveryInstallItReached) {
+    constexpr int64_t kStart = 1796900000;
+    constexpr int64_t kDay = RolloutRule::kSecondsPerDay;
+    const ReleaseRollout open{kStart, 4, std::nullopt};
+    EXPECT_EQ(RolloutRule::ShareAt(open, kStart - kDay), 0u);
+    EXPECT_EQ(RolloutRule::ShareAt(open, kStart + kDay), 250000u);
+    EXPECT_EQ(RolloutRule::ShareAt(open, kStart + 4 * kDay), 1000000u);
+    EXPECT_EQ(RolloutRule::ShareAt(open, kStart + 40 * kDay), 1000000u);
+    EXPECT_EQ(RolloutRule::ShareAt(ReleaseRollout{kStart, 4, 100000}, kStart + 2 * kDay), 100000u);
+
+    // Held at any moment: each install whose turn had come is still offered, one whose turn
+    // had not never is.
+    for (const int64_t held : {kStart + 1, kStart + kDay + 7, kStart + 3 * kDay - 1}) {
+        const ReleaseRollout hold{kStart, 4, RolloutRule::HoldCap(open, held)};
+        for (uint32_t draw = 0; draw < RolloutRule::kLastDraw - 65537u * 1000u;
+             draw += 65537u * 1000u) {
+            const bool reached = RolloutRule::TurnOf(open, draw) <= held;
+            EXPECT_EQ(RolloutRule::Offered(hold, false, draw, kStart + 99 * kDay), reached)
+                << held << " " << draw;
+        }
+    }
 }
 
 TEST(ReleaseStatementTest, ProductNamesArePlainAndShort) {
@@ -88,7 +231,7 @@ INSTANTIATE_TEST_SUITE_P(
                       return t;
                   }()},
         Malformed{"other first line",
-                  "PelkoWebLoader release 3" + Text("1", "2", "never").substr(24)},
+                  "PelkoWebLoader release 4" + Text("1", "2", "never").substr(24)},
         Malformed{"second form without its product line",
                   "PelkoWebLoader release 2" + Text("1", "2", "never").substr(24)},
         Malformed{"product line in the first form",

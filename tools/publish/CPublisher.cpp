@@ -95,7 +95,10 @@ CPublisher::Previous CPublisher::ReadPrevious(const fs::path& output) {
     // The serial goes on growing from the last signed tree's.
     if (reader.Count() > 1) {
         const auto statement = ParseStatement(reader.ReadEntry(1, ReleaseStatement::longestText));
-        if (statement) previous.serial = statement->statement.serial;
+        if (statement) {
+            previous.serial = statement->statement.serial;
+            previous.rollout = statement->statement.rollout;
+        }
     }
     previous.tree = output;
     return previous;
@@ -196,7 +199,9 @@ std::vector<std::string> CPublisher::Stage(std::vector<Planned>& plan, const Pre
     std::vector<CPackageWriter::NamedText> entries{{CTreeVerifier::manifestName, text}};
     if (signer)
         entries.emplace_back(ReleaseStatement::entryName,
-                             signer->Statement(text, previous.serial, std::time(nullptr)));
+                             signer->Statement(text, previous.serial, std::time(nullptr),
+                                               text == previous.manifest ? previous.rollout
+                                                                         : std::nullopt));
     CPackageWriter::WriteTexts(ManifestPackage(staged), entries,
                                ManifestStamp(plan, text, previous));
     return warnings;

@@ -56,6 +56,7 @@ private:
         WallClock manifestStamp;
         std::map<std::string, ManifestDate> dates;
         uint64_t serial = 0;  // of its statement; 0 when it was not signed
+        std::optional<ReleaseRollout> rollout;  // of its statement
         std::vector<std::string> objects;  // the Object values of its manifest
     };
 

@@ -1,13 +1,15 @@
 // pelko-publish: makes and checks the update tree that the component fetches.
 //
 //   pelko-publish keygen <private-key-file> <public-key-file>
-//   pelko-publish build [--clients-tz ZONE] [--sign-key FILE --product NAME --expires-days N]
-//                       [--strict] [--delta-from TREE]... <release-folder> <description.ini>
-//                       <output-folder>
+//   pelko-publish build [--clients-tz ZONE] [--sign-key FILE --product NAME --expires-days N
+//                       [--rollout-days D]] [--strict] [--delta-from TREE]...
+//                       <release-folder> <description.ini> <output-folder>
+//   pelko-publish rollout hold|resume|stop --sign-key FILE <output-folder>
 //   pelko-publish verify [--public-key FILE] [--delta-from TREE]... <output-folder>
 //
 // Exit code 0 on success; otherwise one line on standard error and a non-zero code.
 #include <cstdio>
+#include <ctime>
 #include <exception>
 #include <filesystem>
 #include <map>
@@ -17,8 +19,10 @@
 #include <vector>
 
 #include "tools/publish/CClientClock.h"
+#include "tools/publish/CPackageReader.h"
 #include "tools/publish/CPublishError.h"
 #include "tools/publish/CPublisher.h"
+#include "tools/publish/CRolloutControl.h"
 #include "tools/publish/CSigningKey.h"
 #include "tools/publish/CTreeVerifier.h"
 #include "tools/publish/DeltaObjects.h"
@@ -33,9 +37,10 @@ constexpr int kUsage = 2;
 int Usage() {
     std::fputs(
         "usage: pelko-publish keygen <private-key-file> <public-key-file> | pelko-publish build "
-        "[--clients-tz ZONE] [--sign-key FILE --product NAME --expires-days N] [--strict] "
-        "[--delta-from TREE]... <release-folder> <description.ini> <output-folder> | "
-        "pelko-publish verify [--public-key FILE] [--delta-from TREE]... <output-folder>\n",
+        "[--clients-tz ZONE] [--sign-key FILE --product NAME --expires-days N "
+        "[--rollout-days D]] [--strict] [--delta-from TREE]... <release-folder> <description.ini> "
+        "<output-folder> | pelko-publish rollout hold|resume|stop --sign-key FILE "
+        "<output-folder> | pelko-publish verify [--public-key FILE] [--delta-from TREE]... <output-folder>\n",
         stderr);
     return kUsage;
 }
@@ -70,7 +75,7 @@ std::optional<int> Days(const std::string& text) {
 // The signer of a build: a key names its product and an expiry, which mean nothing without one.
 std::optional<CReleaseSigner> SignerOf(std::map<std::string, std::string>& options) {
     if (!options.count("--sign-key")) {
-        for (const char* option : {"--product", "--expires-days"})
+        for (const char* option : {"--product", "--expires-days", "--rollout-days"})
             if (options.count(option))
                 throw CPublishError(std::string(option) + " needs --sign-key");
         return std::nullopt;
@@ -83,7 +88,15 @@ std::optional<CReleaseSigner> SignerOf(std::map<std::string, std::string>& optio
         throw CPublishError("--sign-key needs --expires-days N, the days the release may be taken");
     const std::optional<int> days = Days(options["--expires-days"]);
     if (!days) throw CPublishError("--expires-days takes a number of days from 1 to 3650");
-    return CReleaseSigner(CSigningKey::Load(options["--sign-key"]), options["--product"], *days);
+    std::optional<uint32_t> rolloutDays;
+    if (options.count("--rollout-days")) {
+        const std::optional<int> rollout = Days(options["--rollout-days"]);
+        if (!rollout || *rollout > static_cast<int>(ReleaseRollout::longestDays))
+            throw CPublishError("--rollout-days takes a number of days from 1 to 30");
+        rolloutDays = static_cast<uint32_t>(*rollout);
+    }
+    return CReleaseSigner(CSigningKey::Load(options["--sign-key"]), options["--product"], *days,
+                          rolloutDays);
 }
 
 // Takes every "--delta-from TREE" out of args, the one option that may be repeated; one
@@ -113,7 +126,8 @@ int Keygen(const std::vector<std::string>& args) {
 int Build(std::vector<std::string> args) {
     std::map<std::string, std::string> options;
     std::vector<std::filesystem::path> deltaTrees = TakeDeltaTrees(args);
-    if (!TakeOptions(args, options, {"--clients-tz", "--sign-key", "--product", "--expires-days"},
+    if (!TakeOptions(args, options,
+                     {"--clients-tz", "--sign-key", "--product", "--expires-days", "--rollout-days"},
                      {"--strict"}))
         return Usage();
     const bool zoneGiven = options.count("--clients-tz") != 0;
@@ -137,6 +151,32 @@ int Build(std::vector<std::string> args) {
     return 0;
 }
 
+int Rollout(std::vector<std::string> args) {
+    if (args.empty()) return Usage();
+    const std::optional<CRolloutControl::Action> action = CRolloutControl::ActionNamed(args[0]);
+    args.erase(args.begin());
+    std::map<std::string, std::string> options;
+    if (!action || !TakeOptions(args, options, {"--sign-key"}) || !options.count("--sign-key") ||
+        args.size() != 1)
+        return Usage();
+    const int64_t now = std::time(nullptr);
+    const ReleaseStatement statement = CRolloutControl::Apply(
+        args[0], CSigningKey::Load(options["--sign-key"]), *action, now);
+    std::printf("pelko-publish: %s signed again as release %llu; %s\n", args[0].c_str(),
+                static_cast<unsigned long long>(statement.serial),
+                CRolloutControl::StateText(statement.rollout, now).c_str());
+    return 0;
+}
+
+// The statement of a verified tree, for what verify prints of it.
+std::optional<ReleaseStatement> StatementOf(const std::filesystem::path& tree) {
+    CPackageReader reader(tree / (std::string(CTreeVerifier::manifestName) + ".zip"));
+    if (reader.Count() < 2) return std::nullopt;
+    const auto parsed = ParseStatement(reader.ReadEntry(1, ReleaseStatement::longestText));
+    if (!parsed) return std::nullopt;
+    return parsed->statement;
+}
+
 int Verify(std::vector<std::string> args) {
     std::map<std::string, std::string> options;
     const std::vector<std::filesystem::path> deltaTrees = TakeDeltaTrees(args);
@@ -150,6 +190,11 @@ int Verify(std::vector<std::string> args) {
                 keys.empty() ? "" : " and its signature checked", count);
     if (!deltaTrees.empty()) std::printf(", %zu deltas applied", deltas);
     std::printf("\n");
+    if (!keys.empty())
+        if (const auto statement = StatementOf(args[0]))
+            std::printf("pelko-publish: release %llu, %s\n",
+                        static_cast<unsigned long long>(statement->serial),
+                        CRolloutControl::StateText(statement->rollout, std::time(nullptr)).c_str());
     return 0;
 }
 
@@ -163,6 +208,7 @@ int main(int argc, char** argv) {
         if (command == "keygen") return Keygen(args);
         if (command == "build") return Build(args);
         if (command == "verify") return Verify(args);
+        if (command == "rollout") return Rollout(args);
         return Usage();
     } catch (const std::exception& error) {
         std::string line = error.what();

@@ -85,6 +85,7 @@ std::string CUpdateTree::Statement(const std::string& manifest) const {
     statement.manifestDigest = CSha256::Of(manifest.data(), manifest.size());
     statement.serial = signing.serial.value_or(static_cast<uint64_t>(SecondsNow()));
     statement.expires = signing.expires;
+    statement.rollout = rollout;
     const CTreeSigner signer =
         signing.key == Signing::Key::test ? CTreeSigner::TestKey() : CTreeSigner::NewKey();
     const std::string signedPart = SignedPart(statement);

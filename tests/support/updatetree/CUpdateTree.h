@@ -35,6 +35,8 @@ public:
     explicit CUpdateTree(std::wstring root);
 
     void SetSigning(Signing how) { signing = std::move(how); }
+    // A staged rollout in the statements published from now on; none: no rollout.
+    void SetRollout(std::optional<ReleaseRollout> how) { rollout = how; }
 
     const std::wstring& Root() const { return root; }  // ends with "\"
 
@@ -62,6 +64,7 @@ private:
 
     std::wstring root;
     Signing signing;
+    std::optional<ReleaseRollout> rollout;
     std::map<std::string, FileFacts> files;  // by section
 };
 
