@@ -346,6 +346,8 @@ struct Tampering {
     std::function<void(CUpdateTree::Signing&)> sign;
     std::function<void(CUpdateTree&, const std::string& dll)> spoil;
     const wchar_t* reason;  // part of the line on the debug output
+    // Refused: the release itself did not verify; failed: one of its packages did not.
+    UpdateResult result;
 };
 
 void PrintTo(const Tampering& tampering, std::ostream* out) { *out << tampering.what; }
@@ -362,7 +364,8 @@ TEST_P(TamperingTest, InstallsNothingRegistersNothingAndSaysWhy) {
     PublishSecondRelease(signing);
     if (tampering.spoil) tampering.spoil(tree, secondDll);
     DebugLines debug;
-    const int pending = UpdateOnce();
+    UpdateOutcome outcome;
+    const int pending = UpdateOnce({testKey.Public()}, &outcome);
 
     EXPECT_LE(pending, 1);
     EXPECT_EQ(FileBytes(Dll()), firstDll);
@@ -373,6 +376,8 @@ TEST_P(TamperingTest, InstallsNothingRegistersNothingAndSaysWhy) {
     EXPECT_TRUE(TemporaryFiles().empty());
     EXPECT_LE(RecordedSerial(), kFirstSerial + 1);
     EXPECT_TRUE(debug.Holds(tampering.reason)) << "no debug line holds the reason";
+    // The installed release is still the first, whatever serial was accepted.
+    EXPECT_EQ(outcome, (UpdateOutcome{tampering.result, kFirstSerial}));
 }
 
 void SwapForAnotherDll(CUpdateTree& tree, const std::string&) {
@@ -383,7 +388,7 @@ INSTANTIATE_TEST_SUITE_P(
     Release, TamperingTest,
     ::testing::Values(
         Tampering{"package swapped for another valid package", nullptr, SwapForAnotherDll,
-                  L"package refused"},
+                  L"package refused", UpdateResult::Failed},
         Tampering{"manifest edited without signing it again",
                   [](CUpdateTree::Signing& s) {
                       s.tamper = [](std::string& manifest) {
@@ -391,34 +396,34 @@ INSTANTIATE_TEST_SUITE_P(
                                            "2024-04-01 10:01");
                       };
                   },
-                  nullptr, L"SHA-256 differs"},
+                  nullptr, L"SHA-256 differs", UpdateResult::Refused},
         Tampering{"statement signed by an unknown key",
                   [](CUpdateTree::Signing& s) { s.key = CUpdateTree::Signing::Key::unknown; },
-                  nullptr, L"signed by no update key"},
+                  nullptr, L"signed by no update key", UpdateResult::Refused},
         Tampering{"older signed release after a newer one",
                   [](CUpdateTree::Signing& s) { s.serial = kFirstSerial - 1; }, nullptr,
-                  L"is older than"},
+                  L"is older than", UpdateResult::Refused},
         Tampering{"statement for another product",
                   [](CUpdateTree::Signing& s) { s.product = "PelkoOther"; }, nullptr,
-                  L"the statement is for the product PelkoOther"},
+                  L"the statement is for the product PelkoOther", UpdateResult::Refused},
         Tampering{"expired statement",
                   [](CUpdateTree::Signing& s) { s.expires = SecondsNow() - 60; }, nullptr,
-                  L"expired"},
+                  L"expired", UpdateResult::Refused},
         Tampering{"entry name differs from its section", nullptr,
                   [](CUpdateTree& tree, const std::string& dll) {
                       tree.AddPackage("A.dll", dll, kSecond, "PelkoDeskLoader.exe");
                   },
-                  L"is named \"PelkoDeskLoader.exe\""},
+                  L"is named \"PelkoDeskLoader.exe\"", UpdateResult::Failed},
         Tampering{"package of two entries", nullptr,
                   [](CUpdateTree& tree, const std::string& dll) {
                       updatetree::WriteStoredZip(
                           tree.PackagePath("A.dll"),
                           {{"A.dll", dll, kSecond}, {"PelkoDeskLoader.exe", "planted", kSecond}});
                   },
-                  L"holds 2 entries"},
+                  L"holds 2 entries", UpdateResult::Failed},
         Tampering{"unsigned tree",
                   [](CUpdateTree::Signing& s) { s.key = CUpdateTree::Signing::Key::none; }, nullptr,
-                  L"no release statement"}),
+                  L"no release statement", UpdateResult::Refused}),
     [](const ::testing::TestParamInfo<Tampering>& info) {
         std::string name;
         for (const char* c = info.param.what; *c; ++c)
