@@ -8,8 +8,8 @@
 #include "framework/SystemError.h"
 #include "framework/win32/CodeModule.h"
 #include "framework/win32/DebugOutput.h"
-#include "framework/win32/UserMessage.h"
 #include "framework/win32/FolderSecurity.h"
+#include "framework/win32/UserMessage.h"
 #include "loader/InstallFolder.h"
 #include "loader/InstallFolderTrust.h"
 #include "loader/LaunchOutcome.h"
@@ -24,11 +24,11 @@
 #include "update/CInstalledRelease.h"
 
 static_assert(static_cast<int>(UpdateResult::Current) == PELKOWEB_UPDATE_CURRENT &&
-              static_cast<int>(UpdateResult::Updated) == PELKOWEB_UPDATE_UPDATED &&
-              static_cast<int>(UpdateResult::Postponed) == PELKOWEB_UPDATE_POSTPONED &&
-              static_cast<int>(UpdateResult::NotOffered) == PELKOWEB_UPDATE_NOT_OFFERED &&
-              static_cast<int>(UpdateResult::Refused) == PELKOWEB_UPDATE_REFUSED &&
-              static_cast<int>(UpdateResult::Failed) == PELKOWEB_UPDATE_FAILED,
+                  static_cast<int>(UpdateResult::Updated) == PELKOWEB_UPDATE_UPDATED &&
+                  static_cast<int>(UpdateResult::Postponed) == PELKOWEB_UPDATE_POSTPONED &&
+                  static_cast<int>(UpdateResult::NotOffered) == PELKOWEB_UPDATE_NOT_OFFERED &&
+                  static_cast<int>(UpdateResult::Refused) == PELKOWEB_UPDATE_REFUSED &&
+                  static_cast<int>(UpdateResult::Failed) == PELKOWEB_UPDATE_FAILED,
               "the host interface numbers the results as the engine does");
 
 namespace {
@@ -173,6 +173,8 @@ void CPelkoWebDLL::LaunchChecked(const LaunchCall& call, PatchStep patchStep,
         // The loader runs on what the install folder already holds.
         ReportCaughtException(L"CPelkoWebDLL::Launch, patch step");
     }
-    // Reached first only when no update ran to its end.
-    startLoader(UpdateOutcome{UpdateResult::Failed, CInstalledRelease::OfInstallFolder(GetInstallFolder())});
+    // No update ran to its end: the loader starts on what the install folder holds.
+    if (!started)
+        startLoader(UpdateOutcome{UpdateResult::Failed,
+                                  CInstalledRelease::OfInstallFolder(GetInstallFolder())});
 }

@@ -29,14 +29,15 @@ DWORD WriteKeys(const std::wstring& path, const std::wstring& server, const std:
     CIni ini;
     ini.SetPathName(path.c_str());
     constexpr wchar_t kSection[] = L"PelkoWebLoader";
-    const bool written = ini.WriteString(kSection, L"Server", server.c_str()) &&
-                         ini.WriteString(kSection, L"Enc", enc.c_str()) &&
-                         ini.WriteString(kSection, L"EntID", entId.c_str()) &&
-                         ini.WriteString(kSection, L"EntName", entName.c_str()) &&
-                         ini.WriteString(kSection, L"UpdateResult",
-                                         UpdateOutcomeText::ResultName(outcome.result).c_str()) &&
-                         ini.WriteString(kSection, L"ReleaseSerial",
-                                         UpdateOutcomeText::SerialText(outcome.releaseSerial).c_str());
+    const bool written =
+        ini.WriteString(kSection, L"Server", server.c_str()) &&
+        ini.WriteString(kSection, L"Enc", enc.c_str()) &&
+        ini.WriteString(kSection, L"EntID", entId.c_str()) &&
+        ini.WriteString(kSection, L"EntName", entName.c_str()) &&
+        ini.WriteString(kSection, L"UpdateResult",
+                        UpdateOutcomeText::ResultName(outcome.result).c_str()) &&
+        ini.WriteString(kSection, L"ReleaseSerial",
+                        UpdateOutcomeText::SerialText(outcome.releaseSerial).c_str());
     if (!written) return LastFailure();
     // Hands the cached profile to the disk before the file is moved; this call answers FALSE
     // whatever happens.

@@ -1,7 +1,6 @@
 #include "update/CUpdateCheck.h"
 
 #include <windows.h>
-
 #include <wininet.h>
 
 #include <cwchar>
@@ -17,6 +16,7 @@
 #include "support/bcl/common/exception/CaughtException.h"
 #include "update/CFileContent.h"
 #include "update/CInstallLite.h"
+#include "update/DeltaPlan.h"
 #include "update/ManifestPaths.h"
 #include "update/NeedsUpdate.h"
 #include "update/ReleaseTime.h"
@@ -25,10 +25,9 @@
 #include "update/UpdateWorkPaths.h"
 #include "verify/CReleaseSerial.h"
 #include "verify/CRolloutDraw.h"
-#include "verify/RolloutRule.h"
-#include "update/DeltaPlan.h"
 #include "verify/CSha256.h"
 #include "verify/ManifestVerification.h"
+#include "verify/RolloutRule.h"
 #include "verify/VerifiedExtraction.h"
 
 namespace {
@@ -148,7 +147,11 @@ int CUpdateCheck::Run() {
     for (const ManifestEntry& entry : manifest.Entries()) PlanIfOutdated(entry, *planned);
     const int count = static_cast<int>(planned->files.size());
     plan = std::move(planned);
-    if (count == 0) ended = UpdateResult::Current;
+    // A kept copy refused before the one fetched anew was taken says nothing of this run.
+    if (count == 0)
+        ended = UpdateResult::Current;
+    else
+        ended.reset();
     DebugOutput::DebugFormat(
         L"CUpdateManagerLite::CheckForUpdates, manifest %s: %I64u bytes, %u entries, %d to "
         L"fetch, %I64u ms\n",
@@ -330,8 +333,10 @@ bool CUpdateCheck::TakeRelease(const ReleaseStatement& statement, const CRelease
         }
     }
     if (statement.serial != serials.Read().serial && !serials.Record(statement.serial))
-        DebugOutput::DebugLine(L"CUpdateManagerLite::CheckForUpdates, cannot record release "
-                               L"serial in " + serials.Path() + L"\n");
+        DebugOutput::DebugLine(
+            L"CUpdateManagerLite::CheckForUpdates, cannot record release "
+            L"serial in " +
+            serials.Path() + L"\n");
     acceptedSerial = statement.serial;
     return true;
 }

@@ -3,8 +3,8 @@
 #include <algorithm>
 
 #include "framework/win32/DebugOutput.h"
-#include "update/CInstalledRelease.h"
 #include "support/bcl/common/exception/CaughtException.h"
+#include "update/CInstalledRelease.h"
 
 namespace {
 

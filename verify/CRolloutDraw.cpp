@@ -1,7 +1,7 @@
 #include "verify/CRolloutDraw.h"
 
 #include <windows.h>
-
+// CNG's header needs the platform's base types first.
 #include <bcrypt.h>
 
 #include "framework/win32/DebugOutput.h"
@@ -9,7 +9,8 @@
 
 uint32_t CRolloutDraw::Draw() const {
     const CReleaseSerial::Reading kept = record.Read();
-    if (kept.found && kept.serial <= RolloutRule::kLastDraw) return static_cast<uint32_t>(kept.serial);
+    if (kept.found && kept.serial <= RolloutRule::kLastDraw)
+        return static_cast<uint32_t>(kept.serial);
     if (kept.found || kept.damaged) {
         DebugOutput::DebugLine(L"CRolloutDraw, " + record.Path() +
                                L" cannot be read: this install takes staged releases last\n");

@@ -54,7 +54,6 @@ bool SignedByAny(const ParsedStatement& parsed, const std::vector<PublicKey>& ke
     return false;
 }
 
-
 std::optional<std::wstring> Verify(const std::wstring& packagePath,
                                    const std::wstring& manifestPath,
                                    const std::vector<PublicKey>& keys,
@@ -96,8 +95,7 @@ std::optional<std::wstring> ExtractVerifiedManifest(const std::wstring& packageP
                                                     const std::vector<PublicKey>& keys,
                                                     const ReleaseRules::Acceptance& acceptance,
                                                     const CReleaseSerial& serials, int64_t now,
-                                                    ReleaseStatement* accepted,
-                                                    bool recordSerial) {
+                                                    ReleaseStatement* accepted, bool recordSerial) {
     try {
         auto refusal = Verify(packagePath, manifestPath, keys, acceptance, serials, now, accepted,
                               recordSerial);

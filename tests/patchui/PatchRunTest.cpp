@@ -4,8 +4,8 @@
 #include <winsock2.h>
 
 #include <algorithm>
-#include <ctime>
 #include <atomic>
+#include <ctime>
 #include <filesystem>
 #include <fstream>
 #include <functional>
@@ -23,8 +23,8 @@
 #include "loader/PatchStep.h"
 #include "patchui/CPatchDlg.h"
 #include "patchui/PictureHost.h"
-#include "support/common/ProcessThreads.h"
 #include "resources/ProductVersion.h"
+#include "support/common/ProcessThreads.h"
 #include "support/common/TestFolder.h"
 #include "support/httpserver/CImpairmentServer.h"
 #include "support/httpserver/CLoopbackHttpServer.h"
@@ -310,31 +310,37 @@ TEST_F(PatchRunTest, TheLoaderAndTheHostAreToldHowTheUpdateEnded) {
         int exitCode;
         const wchar_t* result;
     } runs[] = {
-        {"a new release", [&] {
+        {"a new release",
+         [&] {
              tree.SetSigning({Key::test, serial, {}, {}});
              PublishThreeFiles();
-         }, 0, L"updated"},
+         },
+         0, L"updated"},
         {"the same release again", [] {}, 0, L"current"},
-        {"a release signed by another key", [&] {
+        {"a release signed by another key",
+         [&] {
              tree.SetSigning({Key::unknown, serial + 1, {}, {}});
              tree.AddPackage("PatchB.txt", "newer B", kStored);
              PublishThreeFiles();
-         }, 7, L"refused"},
-        {"no manifest to be had",
-         [&] { server.AnswerStatus("/RudovuZado.ini.zip", 404); }, 8, L"failed"},
+         },
+         7, L"refused"},
+        {"no manifest to be had", [&] { server.AnswerStatus("/RudovuZado.ini.zip", 404); }, 8,
+         L"failed"},
     };
     int run = 0;
     for (const auto& r : runs) {
         SCOPED_TRACE(r.name);
         r.publish();
         const std::wstring enc = L"enc-" + std::to_wstring(++run);
-        EXPECT_EQ(RunProgram(ProgramFolder() + L"PelkoWebHost.exe", L"desk " + Server() + L" " + enc),
-                  r.exitCode);
+        EXPECT_EQ(
+            RunProgram(ProgramFolder() + L"PelkoWebHost.exe", L"desk " + Server() + L" " + enc),
+            r.exitCode);
         EXPECT_TRUE(WaitForRecord(L"PelkoDeskLoader"));
-        EXPECT_EQ(SettingsEntries(), (IniEntries{{L"Server", Server()}, {L"Enc", enc},
-                                                 {L"EntID", L""}, {L"EntName", L""}}));
-        EXPECT_EQ(OutcomeEntries(), (IniEntries{{L"UpdateResult", r.result},
-                                                {L"ReleaseSerial", serialText}}));
+        EXPECT_EQ(
+            SettingsEntries(),
+            (IniEntries{{L"Server", Server()}, {L"Enc", enc}, {L"EntID", L""}, {L"EntName", L""}}));
+        EXPECT_EQ(OutcomeEntries(),
+                  (IniEntries{{L"UpdateResult", r.result}, {L"ReleaseSerial", serialText}}));
         EXPECT_EQ(ReadBytes(InInstallFolder(L"PatchB.txt")), "new B");
         DeleteSoon(InInstallFolder(L"PelkoDeskLoader.record.txt"));
     }

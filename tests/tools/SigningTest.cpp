@@ -187,7 +187,7 @@ TEST(SigningTest, ARolloutIsSignedKeptAcrossRebuildsAndHeldResumedOrStopped) {
     space.WriteFile("a.txt", "alpha", kMonday);
     space.Describe("[a.txt]\nCheckDate=1\nType=Common\n");
     const std::vector<std::string> signing{"--sign-key", keys.privateKey.string(), "--product",
-                                           "PelkoDesk", "--expires-days", "30"};
+                                           "PelkoDesk",  "--expires-days",         "30"};
     const auto build = [&](std::vector<std::string> extra) {
         std::vector<std::string> options = signing;
         options.insert(options.end(), extra.begin(), extra.end());
@@ -218,7 +218,8 @@ TEST(SigningTest, ARolloutIsSignedKeptAcrossRebuildsAndHeldResumedOrStopped) {
         CPackageWriter::WriteTexts(
             space.Output() / "RudovuZado.ini.zip",
             {{"RudovuZado.ini", manifest},
-             {"RudovuZado.sig", CReleaseSigner::Signed(CSigningKey::Load(keys.privateKey), earlier)}},
+             {"RudovuZado.sig",
+              CReleaseSigner::Signed(CSigningKey::Load(keys.privateKey), earlier)}},
             kStamp);
     }
     ASSERT_EQ(0, build({"--rollout-days", "10"}).code);
@@ -230,8 +231,8 @@ TEST(SigningTest, ARolloutIsSignedKeptAcrossRebuildsAndHeldResumedOrStopped) {
         const char* action;
         std::optional<uint32_t> low, high;  // the cap's bounds; none: no cap
     };
-    for (const Step& step : {Step{"hold", 100000, 100100}, Step{"resume", {}, {}},
-                             Step{"stop", 0, 0}}) {
+    for (const Step& step :
+         {Step{"hold", 100000, 100100}, Step{"resume", {}, {}}, Step{"stop", 0, 0}}) {
         SCOPED_TRACE(step.action);
         const uint64_t serialBefore = StatementOf(space).statement.serial;
         const ToolRun run = rollout(step.action, keys.privateKey);
@@ -246,9 +247,9 @@ TEST(SigningTest, ARolloutIsSignedKeptAcrossRebuildsAndHeldResumedOrStopped) {
             EXPECT_GE(*now.rollout->cap, *step.low);
             EXPECT_LE(*now.rollout->cap, *step.high);
         }
-        const ToolRun verified = RunTool(
-            {"verify", "--public-key", keys.publicKey.string(), space.Output().string()},
-            space.Root());
+        const ToolRun verified =
+            RunTool({"verify", "--public-key", keys.publicKey.string(), space.Output().string()},
+                    space.Root());
         EXPECT_EQ(0, verified.code) << verified.err;
         EXPECT_NE(verified.out.find(step.low ? "held at" : "not held"), std::string::npos)
             << verified.out;

@@ -17,6 +17,7 @@
 #include "framework/win32/UserMessage.h"
 #include "support/updatetree/CTreeSigner.h"
 #include "update/CRunLock.h"
+#include "update/CInstalledRelease.h"
 #include "update/UpdateWorkPaths.h"
 
 namespace {
@@ -658,11 +659,12 @@ TEST_P(PostponedCommitTest, ABusyTargetPostponesTheCommitAndOnlyASignedRunCommit
     const auto requests = server.Requests();
     EXPECT_EQ(Count(requests, "/RudovuZado/A.txt.zip") + Count(requests, "/RudovuZado/B.txt.zip"),
               GetParam() ? 2u : 4u);
-    // Nothing of the committed release is left to fetch or stage.
+    // Nothing of the committed release is left to fetch or stage; a signed one is recorded as
+    // the installed release.
     const std::wstring work = Engine().WorkFolder();
-    EXPECT_EQ(
-        FilesBelow(work.substr(0, work.size() - 1)),
-        (std::vector<std::wstring>{work + L"RudovuZado.ini.zip", UpdateWorkPaths::LockFile(work)}));
+    std::vector<std::wstring> kept{work + L"RudovuZado.ini.zip", UpdateWorkPaths::LockFile(work)};
+    if (GetParam()) kept.insert(kept.begin(), work + CInstalledRelease::fileName);
+    EXPECT_EQ(FilesBelow(work.substr(0, work.size() - 1)), kept);
 }
 
 // Five launches in a row postponed by a busy target pass quietly; the sixth names the file in a

@@ -71,7 +71,8 @@ TEST(ReleaseStatementTest, ARolloutIsWrittenInTheThirdFormAndReadsBack) {
         statement.rollout = ReleaseRollout{1796900000, 30, cap};
         const std::string text = StatementText(statement, signature);
         const std::string capText = cap ? std::to_string(*cap) : "none";
-        EXPECT_EQ(text, "PelkoWebLoader release 3" + plain.substr(24, plain.find("Signature") - 24) +
+        EXPECT_EQ(text, "PelkoWebLoader release 3" +
+                            plain.substr(24, plain.find("Signature") - 24) +
                             "Rollout-Start: 1796900000\nRollout-Days: 30\nRollout-Cap: " + capText +
                             "\n" + plain.substr(plain.find("Signature")));
         const auto parsed = ParseStatement(text);
@@ -98,12 +99,14 @@ TEST(ReleaseStatementTest, ARolloutOutsideItsBoundsOrFormIsRefused) {
         {"more than 30 days", RolloutText("31", "none")},
         {"a cap above the whole", RolloutText("1", "1000001")},
         {"a cap in other letters", RolloutText("1", "None")},
-        {"a negative start", [] {
+        {"a negative start",
+         [] {
              std::string t = RolloutText("1", "none");
              t.replace(t.find("Start: 5"), 8, "Start: -5");
              return t;
          }()},
-        {"the rollout lines in the second form", [] {
+        {"the rollout lines in the second form",
+         [] {
              std::string t = RolloutText("1", "none");
              t.replace(0, 24, "PelkoWebLoader release 2");
              return t;
@@ -111,7 +114,8 @@ TEST(ReleaseStatementTest, ARolloutOutsideItsBoundsOrFormIsRefused) {
         {"the third form without its rollout lines",
          "PelkoWebLoader release 3\nProduct=P\nManifest-Size: 1\nManifest-Sha256: " + kDigest +
              "\nSerial: 2\nExpires: never\nSignature: " + kSignature + "\n"},
-        {"the rollout lines out of order", [] {
+        {"the rollout lines out of order",
+         [] {
              std::string t = RolloutText("1", "none");
              const size_t days = t.find("Rollout-Days");
              const size_t cap = t.find("Rollout-Cap");
@@ -152,12 +156,10 @@ TEST(RolloutRuleTest, AReleaseReachesAnInstallAtItsTurnUnderTheCap) {
          kStart + 10 * kDay - 1, true},
         {"the last draw a day early", open, false, RolloutRule::kLastDraw, kStart + 9 * kDay,
          false},
-        {"a first install before the start", open, true, RolloutRule::kLastDraw, kStart - 1,
-         true},
+        {"a first install before the start", open, true, RolloutRule::kLastDraw, kStart - 1, true},
         {"held at 30 %, u = 0.29 after its turn", held, false, 1245540515, kStart + 9 * kDay, true},
         {"held at 30 %, u = 0.5 after its turn", held, false, kHalf, kStart + 9 * kDay, false},
-        {"held at 30 %, u = 0.5 long after the end", held, false, kHalf, kStart + 99 * kDay,
-         false},
+        {"held at 30 %, u = 0.5 long after the end", held, false, kHalf, kStart + 99 * kDay, false},
         {"stopped, u = 0", stopped, false, 0, kStart + 99 * kDay, false},
         {"stopped, a first install", stopped, true, kHalf, kStart, true},
     };
@@ -238,8 +240,8 @@ INSTANTIATE_TEST_SUITE_P(
                   "PelkoWebLoader release 1\nProduct=Pelko" + Text("1", "2", "never").substr(24)},
         Malformed{"empty product",
                   "PelkoWebLoader release 2\nProduct=" + Text("1", "2", "never").substr(24)},
-        Malformed{"product with a blank",
-                  "PelkoWebLoader release 2\nProduct=Pelko Desk" + Text("1", "2", "never").substr(24)},
+        Malformed{"product with a blank", "PelkoWebLoader release 2\nProduct=Pelko Desk" +
+                                              Text("1", "2", "never").substr(24)},
         Malformed{"product as a key with a colon",
                   "PelkoWebLoader release 2\nProduct: Pelko" + Text("1", "2", "never").substr(24)},
         Malformed{"product after the manifest lines",

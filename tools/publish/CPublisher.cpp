@@ -198,10 +198,10 @@ std::vector<std::string> CPublisher::Stage(std::vector<Planned>& plan, const Pre
     const std::string text = ManifestText(plan, objects);
     std::vector<CPackageWriter::NamedText> entries{{CTreeVerifier::manifestName, text}};
     if (signer)
-        entries.emplace_back(ReleaseStatement::entryName,
-                             signer->Statement(text, previous.serial, std::time(nullptr),
-                                               text == previous.manifest ? previous.rollout
-                                                                         : std::nullopt));
+        entries.emplace_back(
+            ReleaseStatement::entryName,
+            signer->Statement(text, previous.serial, std::time(nullptr),
+                              text == previous.manifest ? previous.rollout : std::nullopt));
     CPackageWriter::WriteTexts(ManifestPackage(staged), entries,
                                ManifestStamp(plan, text, previous));
     return warnings;

@@ -41,8 +41,7 @@ std::optional<CRolloutControl::Action> CRolloutControl::ActionNamed(const std::s
     return std::nullopt;
 }
 
-ReleaseRollout CRolloutControl::Changed(const ReleaseRollout& rollout, Action action,
-                                        int64_t now) {
+ReleaseRollout CRolloutControl::Changed(const ReleaseRollout& rollout, Action action, int64_t now) {
     ReleaseRollout changed = rollout;
     switch (action) {
         case Action::Hold:
@@ -58,8 +57,8 @@ ReleaseRollout CRolloutControl::Changed(const ReleaseRollout& rollout, Action ac
     return changed;
 }
 
-ReleaseStatement CRolloutControl::Apply(const fs::path& tree, const CSigningKey& key,
-                                        Action action, int64_t now) {
+ReleaseStatement CRolloutControl::Apply(const fs::path& tree, const CSigningKey& key, Action action,
+                                        int64_t now) {
     // Only a tree this key signed is signed again: a server's copy cannot make it sign more.
     CTreeVerifier::Verify(tree, {key.Public()});
     const fs::path package = tree / (std::string(CTreeVerifier::manifestName) + ".zip");
@@ -79,10 +78,11 @@ ReleaseStatement CRolloutControl::Apply(const fs::path& tree, const CSigningKey&
     statement.rollout = Changed(*statement.rollout, action, now);
     statement.serial = CReleaseSigner::NextSerial(statement.serial, now);
     const fs::path written = package.string() + ".rollout";
-    CPackageWriter::WriteTexts(written,
-                               {{CTreeVerifier::manifestName, manifest},
-                                {ReleaseStatement::entryName, CReleaseSigner::Signed(key, statement)}},
-                               stamp);
+    CPackageWriter::WriteTexts(
+        written,
+        {{CTreeVerifier::manifestName, manifest},
+         {ReleaseStatement::entryName, CReleaseSigner::Signed(key, statement)}},
+        stamp);
     std::error_code error;
     fs::rename(written, package, error);
     if (error) {

@@ -40,7 +40,8 @@ int Usage() {
         "[--clients-tz ZONE] [--sign-key FILE --product NAME --expires-days N "
         "[--rollout-days D]] [--strict] [--delta-from TREE]... <release-folder> <description.ini> "
         "<output-folder> | pelko-publish rollout hold|resume|stop --sign-key FILE "
-        "<output-folder> | pelko-publish verify [--public-key FILE] [--delta-from TREE]... <output-folder>\n",
+        "<output-folder> | pelko-publish verify [--public-key FILE] [--delta-from TREE]... "
+        "<output-folder>\n",
         stderr);
     return kUsage;
 }
@@ -126,9 +127,10 @@ int Keygen(const std::vector<std::string>& args) {
 int Build(std::vector<std::string> args) {
     std::map<std::string, std::string> options;
     std::vector<std::filesystem::path> deltaTrees = TakeDeltaTrees(args);
-    if (!TakeOptions(args, options,
-                     {"--clients-tz", "--sign-key", "--product", "--expires-days", "--rollout-days"},
-                     {"--strict"}))
+    if (!TakeOptions(
+            args, options,
+            {"--clients-tz", "--sign-key", "--product", "--expires-days", "--rollout-days"},
+            {"--strict"}))
         return Usage();
     const bool zoneGiven = options.count("--clients-tz") != 0;
     const std::string zone = zoneGiven ? options["--clients-tz"] : std::string();
@@ -160,8 +162,8 @@ int Rollout(std::vector<std::string> args) {
         args.size() != 1)
         return Usage();
     const int64_t now = std::time(nullptr);
-    const ReleaseStatement statement = CRolloutControl::Apply(
-        args[0], CSigningKey::Load(options["--sign-key"]), *action, now);
+    const ReleaseStatement statement =
+        CRolloutControl::Apply(args[0], CSigningKey::Load(options["--sign-key"]), *action, now);
     std::printf("pelko-publish: %s signed again as release %llu; %s\n", args[0].c_str(),
                 static_cast<unsigned long long>(statement.serial),
                 CRolloutControl::StateText(statement.rollout, now).c_str());
