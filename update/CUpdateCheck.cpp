@@ -243,12 +243,15 @@ void CUpdateCheck::KeepPackage(const std::wstring& package) const {
     const std::wstring kept = KeptPackage();
     if (kept.empty()) return;
     const std::wstring validatorsFile = kept + kValidatorsSuffix;
-    // The same bytes under the same validators: nothing in the install folder changes.
+    // The same bytes under the same validators (or none, as before): nothing in the install
+    // folder changes.
+    const std::optional<KeptValidators> keptValidators = ReadValidators(validatorsFile);
+    const bool sameValidators = validators.Text() ? keptValidators == validators : !keptValidators;
     Sha256Digest keptDigest{}, newDigest{};
     uint64_t keptSize = 0, newSize = 0;
-    if (CSha256::OfFile(kept, keptDigest, keptSize) && CSha256::OfFile(package, newDigest, newSize) &&
-        keptSize == newSize && keptDigest == newDigest &&
-        ReadValidators(validatorsFile) == validators)
+    if (sameValidators && CSha256::OfFile(kept, keptDigest, keptSize) &&
+        CSha256::OfFile(package, newDigest, newSize) && keptSize == newSize &&
+        keptDigest == newDigest)
         return;
     // The validators go first: a kept copy without its own validators is never asked for by
     // another's.
