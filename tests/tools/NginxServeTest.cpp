@@ -17,6 +17,8 @@
 
 #include "loader/LaunchFixture.h"
 #include "update/UpdateWorkPaths.h"
+#include "verify/CSha256.h"
+#include "verify/HexText.h"
 
 namespace fs = std::filesystem;
 
@@ -332,6 +334,27 @@ TEST_F(NginxServeTest, ThroughACachingEdge) {
     ExpectInstalled("release2", files);
     const std::vector<std::string> newObjects = objectsAsked(NewAnswers());
     EXPECT_LE(newObjects.size(), 1u) << ::testing::PrintToString(newObjects);
+
+    // A host ended in the middle of the large package (below /slow/, which the edge has not
+    // cached, nginx sends it slowly) leaves its part; the next run completes the file, and
+    // nginx is asked for the package once, whole, however the edge answered the resumption.
+    Upload("tree3");
+    StartedProgram host(ProgramFolder() + L"PelkoWebHost.exe", Arguments("/slow", edge));
+    ASSERT_TRUE(host.Started());
+    const uintmax_t cut = WaitForPart(512u << 10);
+    host.End();
+    ASSERT_GT(cut, 0u) << "no part grew to 512 KiB";
+    ASSERT_EQ(0, Launch("/slow", edge));
+    ExpectInstalled("release3", {"Pelko.cfg", "data/big.bin"});
+    const std::string bigPackage = Bytes(kTrees / "tree3" / "RudovuZado" / "big.bin.zip");
+    const std::string bigObject = "/slow" + std::string(kObjects) +
+                                  ToHex(CSha256::Of(bigPackage.data(), bigPackage.size())) + ".zip";
+    std::vector<Answer> bigAnswers;
+    for (const Answer& answer : NewAnswers())
+        if (answer.uri == bigObject) bigAnswers.push_back(answer);
+    ASSERT_EQ(1u, bigAnswers.size()) << bigObject;
+    EXPECT_EQ(200, bigAnswers[0].status);
+    EXPECT_EQ("", bigAnswers[0].range);
 }
 
 }  // namespace
