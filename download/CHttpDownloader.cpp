@@ -4,9 +4,11 @@
 #include <cwchar>
 #include <memory>
 #include <new>
+#include <utility>
 #include <vector>
 
 #include "download/ProgressText.h"
+#include "download/ReadGather.h"
 #include "download/RequestRules.h"
 #include "download/ServerHostRule.h"
 #include "framework/win32/CodeModule.h"
@@ -536,6 +538,7 @@ BOOL CHttpDownloader::RefuseLongBody() {
 BOOL CHttpDownloader::ReadBlocks(BYTE* buffer, ULONGLONG& bytesRead, BOOL gotLength,
                                  ULONGLONG length) {
     const DWORD startTick = GetTickCount();
+    m_dwDeferredReadError = 0;
     for (;;) {
         DWORD read = 0;
         if (!ReadArrived(buffer, read)) {
@@ -566,13 +569,28 @@ BOOL CHttpDownloader::ReadBlocks(BYTE* buffer, ULONGLONG& bytesRead, BOOL gotLen
     }
 }
 
-// A read asks only for what has arrived: a read that waits to fill the whole buffer loses
-// the bytes it holds when the connection is reset, and a resumed request fetches them again.
 BOOL CHttpDownloader::ReadArrived(BYTE* buffer, DWORD& read) {
-    DWORD arrived = 0;
-    if (!InternetQueryDataAvailable(Request(), &arrived, 0, 0)) return FALSE;
-    const DWORD wanted = arrived > 0 ? std::min(arrived, m_nBufferSize) : m_nBufferSize;
-    return InternetReadFile(Request(), buffer, wanted, &read);
+    read = 0;
+    if (m_dwDeferredReadError != 0) {
+        SetLastError(std::exchange(m_dwDeferredReadError, 0));
+        return FALSE;
+    }
+    for (;;) {
+        DWORD arrived = 0, got = 0;
+        const bool ok =
+            InternetQueryDataAvailable(Request(), &arrived, 0, 0) &&
+            InternetReadFile(Request(), buffer + read,
+                             ReadGather::Wanted(arrived, m_nBufferSize - read), &got);
+        if (!ok) {
+            if (read == 0) return FALSE;
+            // The bytes gathered before a reset are kept: a resumed request starts after them.
+            m_dwDeferredReadError = GetLastError();
+            if (m_dwDeferredReadError == 0) m_dwDeferredReadError = ERROR_INTERNET_CONNECTION_RESET;
+            return TRUE;
+        }
+        read += got;
+        if (!ReadGather::ReadOn(got, read, m_nBufferSize)) return TRUE;
+    }
 }
 
 void CHttpDownloader::ThrottleTo(ULONGLONG bytesRead, DWORD startTick) {

@@ -148,6 +148,7 @@ protected:
     bool m_bZipChecked = true;
     // The last bytes of a ZIP body of unknown length, to see that it ended as a ZIP.
     std::string m_zipTail;
+    DWORD m_dwDeferredReadError = 0;  // ReadArrived's failure after a gathered block
     bool m_bWatchZipEnd = false;
 
 private:
@@ -178,6 +179,8 @@ private:
     }
     BOOL RefuseLongBody();
     BOOL ReadBlocks(BYTE* buffer, ULONGLONG& bytesRead, BOOL gotLength, ULONGLONG length);
+    // Gathers arrived bytes into the buffer (ReadGather); a failure after some were gathered
+    // hands those on and is reported by the next call.
     BOOL ReadArrived(BYTE* buffer, DWORD& read);
     void ThrottleTo(ULONGLONG bytesRead, DWORD startTick);
     BOOL SetCredentials(DWORD userOption, const std::wstring& user, DWORD passwordOption,

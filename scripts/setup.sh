@@ -18,7 +18,7 @@ PACKAGES=(
   libssl-dev imagemagick
   wixl msitools osslsigncode
   lld
-  nginx-light
+  nginx-light varnish squid
   libdivsufsort-dev bsdiff xdelta3 libbz2-dev
 )
 

@@ -13,10 +13,12 @@
 #include "framework/FileSystem.h"
 #include "framework/PathText.h"
 #include "framework/win32/DebugOutput.h"
+#include "framework/win32/UniqueHandle.h"
 #include "support/bcl/common/exception/CaughtException.h"
 #include "update/CFileContent.h"
 #include "update/CInstallLite.h"
 #include "update/DeltaPlan.h"
+#include "update/KeptValidators.h"
 #include "update/ManifestPaths.h"
 #include "update/NeedsUpdate.h"
 #include "update/ReleaseTime.h"
@@ -66,47 +68,26 @@ std::wstring UtcText(int64_t seconds) {
 
 const wchar_t kValidatorsSuffix[] = L".validators";
 
-// The validators file: the ETag on its first line, Last-Modified on its second, ASCII.
-std::pair<std::wstring, std::wstring> ReadValidators(const std::wstring& path) {
-    std::pair<std::wstring, std::wstring> validators;
-    const HANDLE file = CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr,
-                                    OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
-    if (file == INVALID_HANDLE_VALUE) return validators;
-    char buffer[2048];
+std::optional<KeptValidators> ReadValidators(const std::wstring& path) {
+    const UniqueHandle file(CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr,
+                                        OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
+    if (file.get() == INVALID_HANDLE_VALUE) return std::nullopt;
+    char buffer[4096];
     DWORD read = 0;
-    const BOOL ok = ReadFile(file, buffer, sizeof(buffer), &read, nullptr);
-    CloseHandle(file);
-    if (!ok) return validators;
-    const std::string text(buffer, read);
-    const size_t lineEnd = text.find('\n');
-    if (lineEnd == std::string::npos) return validators;
-    const std::string second = text.substr(lineEnd + 1);
-    auto wide = [](const std::string& line) {
-        std::wstring value;
-        for (char c : line)
-            if (c != '\n' && c != '\r') value += static_cast<wchar_t>(static_cast<unsigned char>(c));
-        return value;
-    };
-    validators.first = wide(text.substr(0, lineEnd));
-    validators.second = wide(second.substr(0, second.find('\n')));
-    return validators;
+    if (!ReadFile(file.get(), buffer, sizeof(buffer), &read, nullptr)) return std::nullopt;
+    return KeptValidators::FromText(std::string(buffer, read));
 }
 
-bool WriteValidators(const std::wstring& path, const std::wstring& etag,
-                     const std::wstring& lastModified) {
-    std::string text;
-    for (const std::wstring* value : {&etag, &lastModified}) {
-        for (wchar_t c : *value) text += c < 0x80 && c != L'\n' ? static_cast<char>(c) : '?';
-        text += '\n';
-    }
-    const HANDLE file = CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
-                                    FILE_ATTRIBUTE_NORMAL, nullptr);
-    if (file == INVALID_HANDLE_VALUE) return false;
+bool WriteValidators(const std::wstring& path, const KeptValidators& validators) {
+    const std::optional<std::string> text = validators.Text();
+    if (!text) return false;
+    const UniqueHandle file(CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
+                                        FILE_ATTRIBUTE_NORMAL, nullptr));
+    if (file.get() == INVALID_HANDLE_VALUE) return false;
     DWORD written = 0;
     const BOOL ok =
-        WriteFile(file, text.data(), static_cast<DWORD>(text.size()), &written, nullptr);
-    CloseHandle(file);
-    return ok && written == text.size();
+        WriteFile(file.get(), text->data(), static_cast<DWORD>(text->size()), &written, nullptr);
+    return ok && written == text->size();
 }
 
 }  // namespace
@@ -210,9 +191,11 @@ CUpdateCheck::Fetched CUpdateCheck::FetchOnce(const std::wstring& url, const std
             ManifestPaths::PackageBodyBound(ManifestPaths::kMaxManifestBytes);
         transfer->request.nRetries = TransferRules::kRetries;
         if (conditional) {
-            const auto validators = ReadValidators(KeptPackage() + kValidatorsSuffix);
-            transfer->request.strIfNoneMatch = validators.first;
-            transfer->request.strIfModifiedSince = validators.second;
+            const auto kept = ReadValidators(KeptPackage() + kValidatorsSuffix);
+            if (kept && kept->BelongTo(url)) {
+                transfer->request.strIfNoneMatch = kept->etag;
+                transfer->request.strIfModifiedSince = kept->lastModified;
+            }
         }
         transfer->component =
             std::make_unique<CDownloadComponent>(nullptr, &transfer->request, 1, 1);
@@ -256,8 +239,7 @@ CUpdateCheck::Fetched CUpdateCheck::FetchOnce(const std::wstring& url, const std
                    kErrorFetchManifest);
         return Fetched::Failed;
     }
-    etag = transfer->etag;
-    lastModified = transfer->lastModified;
+    validators = KeptValidators{transfer->etag, transfer->lastModified, url};
     return transfer->status == HTTP_STATUS_NOT_MODIFIED ? Fetched::NotModified : Fetched::Whole;
 }
 
@@ -288,20 +270,22 @@ std::wstring CUpdateCheck::KeptPackage() const {
 void CUpdateCheck::KeepPackage(const std::wstring& package) const {
     const std::wstring kept = KeptPackage();
     if (kept.empty()) return;
-    const std::wstring validators = kept + kValidatorsSuffix;
-    // The same bytes under the same validators: nothing in the install folder changes.
+    const std::wstring validatorsFile = kept + kValidatorsSuffix;
+    // The same bytes under the same validators (or none, as before): nothing in the install
+    // folder changes.
+    const std::optional<KeptValidators> keptValidators = ReadValidators(validatorsFile);
+    const bool sameValidators = validators.Text() ? keptValidators == validators : !keptValidators;
     Sha256Digest keptDigest{}, newDigest{};
     uint64_t keptSize = 0, newSize = 0;
-    if (CSha256::OfFile(kept, keptDigest, keptSize) && CSha256::OfFile(package, newDigest, newSize) &&
-        keptSize == newSize && keptDigest == newDigest &&
-        ReadValidators(validators) == std::make_pair(etag, lastModified))
+    if (sameValidators && CSha256::OfFile(kept, keptDigest, keptSize) &&
+        CSha256::OfFile(package, newDigest, newSize) && keptSize == newSize &&
+        keptDigest == newDigest)
         return;
     // The validators go first: a kept copy without its own validators is never asked for by
     // another's.
-    DeleteFileW(validators.c_str());
+    DeleteFileW(validatorsFile.c_str());
     if (!MoveFileExW(package.c_str(), kept.c_str(), MOVEFILE_REPLACE_EXISTING)) return;
-    if (etag.empty() && lastModified.empty()) return;
-    if (!WriteValidators(validators, etag, lastModified)) DeleteFileW(validators.c_str());
+    if (!WriteValidators(validatorsFile, validators)) DeleteFileW(validatorsFile.c_str());
 }
 
 bool CUpdateCheck::AcceptManifest(const std::wstring& package, const std::wstring& copy) {

@@ -10,6 +10,7 @@
 #include "update/CInstalledFileChanges.h"
 #include "update/CLastError.h"
 #include "update/DownloadRequest.h"
+#include "update/KeptValidators.h"
 #include "update/ManifestEntry.h"
 #include "update/UpdateOutcome.h"
 #include "update/UpdatePlan.h"
@@ -98,9 +99,8 @@ private:
     CLastError& errors;
     std::shared_ptr<void> keepAlive;
     ULONGLONG deadline = 0;
-    // The validators of the answer the package came in.
-    std::wstring etag;
-    std::wstring lastModified;
+    // The validators of the answer the package came in, with the URL it answered.
+    KeptValidators validators;
     std::shared_ptr<const UpdatePlan> plan;
     std::optional<UpdateResult> ended;
     std::optional<uint64_t> acceptedSerial;

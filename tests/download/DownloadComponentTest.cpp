@@ -250,6 +250,27 @@ TEST_F(DownloadComponentTest, StopRequestEndsTheTransferAndKeepsThePart) {
     EXPECT_FALSE(lines.Has(L"Aborting transfer"));
 }
 
+// Reads gather what arrives into a large buffer; a reset while bytes are gathered keeps them,
+// so that a resumed request starts after every byte that came.
+TEST_F(DownloadComponentTest, AResetKeepsEveryByteThatArrivedBeforeIt) {
+    ScriptedResponse reset = ScriptedResponse::Ok(Pattern(100000));
+    reset.dropAfterBodyBytes = 16384;
+    reset.resetOnDrop = true;  // after a pause, so that the bytes before it are read
+    server.Enqueue(reset);
+    DownloadComponentInfo info = Record("/big.zip", L"big.zip");
+    info.nBufferSize = 65536;
+    info.bKeepPartOnFailure = true;
+    RecordingCallback callback;
+    CDownloadComponent component(&callback, &info, 1, 1);
+
+    component.Start(TRUE);
+
+    EXPECT_FALSE(component.IsReceived());
+    const std::string part = ReadFileBytes(info.strLocalFolder + L"\\big.zip");
+    EXPECT_EQ(part.size(), 16384u);
+    EXPECT_TRUE(part == Pattern(100000).substr(0, part.size()));
+}
+
 TEST_F(DownloadComponentTest, ConnectionAndRedirectNotificationsBecomeStatusLines) {
     server.Route("/old.zip", ScriptedResponse::Status(302, "Found").Header("Location", "/new.zip"));
     server.Route("/new.zip", ScriptedResponse::Ok("moved"));

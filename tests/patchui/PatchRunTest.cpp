@@ -5,6 +5,7 @@
 
 #include <algorithm>
 #include <atomic>
+#include <cstdlib>
 #include <ctime>
 #include <filesystem>
 #include <fstream>
@@ -381,8 +382,7 @@ TEST_F(PatchRunTest, TwoHostsAtOnceUpdateOnceAndEachWritesItsSettingsWhole) {
 std::set<std::wstring> RunFilesOf(const std::wstring& installFolder) {
     std::set<std::wstring> files;
     std::error_code error;
-    for (const auto& entry : std::filesystem::recursive_directory_iterator(
-             installFolder, error)) {
+    for (const auto& entry : std::filesystem::recursive_directory_iterator(installFolder, error)) {
         const std::wstring name = entry.path().filename().wstring();
         if (name != L"PelkoWebLoader.ini" && name.find(L".record.txt") == std::wstring::npos)
             files.insert(entry.path().wstring());
@@ -601,15 +601,61 @@ HWND FindPromptBeside(HWND patchWindow) {
     });
 }
 
-BOOL CALLBACK FillCredentials(HWND child, LPARAM) {
+struct ProxyCredentials {
+    std::wstring user;
+    std::wstring password;
+};
+
+BOOL CALLBACK FillCredentials(HWND child, LPARAM given) {
+    const ProxyCredentials& credentials = *reinterpret_cast<const ProxyCredentials*>(given);
     wchar_t name[16] = L"";
     GetClassNameW(child, name, 16);
     if (std::wstring(name) != L"Edit") return TRUE;
     const bool password = (GetWindowLongW(child, GWL_STYLE) & ES_PASSWORD) != 0;
-    SendMessageW(child, WM_SETTEXT, 0,
-                 reinterpret_cast<LPARAM>(password ? L"proxypass" : L"proxyuser"));
+    const std::wstring& text = password ? credentials.password : credentials.user;
+    SendMessageW(child, WM_SETTEXT, 0, reinterpret_cast<LPARAM>(text.c_str()));
     return TRUE;
 }
+
+// The user in front of the patch window: answers the first prompt beside it with credentials
+// and refuses every later one, until the window has ended (at most 30 s).
+class PromptUser {
+public:
+    PromptUser(const CPatchDlg& dialog, ProxyCredentials given)
+        : credentials(std::move(given)), user([this, &dialog] { Watch(dialog); }) {}
+    ~PromptUser() { WindowEnded(); }
+    PromptUser(const PromptUser&) = delete;
+    PromptUser& operator=(const PromptUser&) = delete;
+
+    void WindowEnded() {
+        ended = true;
+        if (user.joinable()) user.join();
+    }
+    // After WindowEnded: the prompts seen, and the owner of the first.
+    size_t Prompts() const { return prompts.size(); }
+    HWND Owner() const { return owner; }
+
+private:
+    void Watch(const CPatchDlg& dialog) {
+        for (int i = 0; i < 3000 && !ended; ++i, Sleep(10)) {
+            const HWND prompt = FindPromptBeside(dialog.GetSafeHwnd());
+            if (!prompt || !prompts.insert(prompt).second) continue;
+            if (prompts.size() > 1) {
+                PostMessageW(prompt, WM_COMMAND, IDCANCEL, 0);
+                continue;
+            }
+            owner = GetWindow(prompt, GW_OWNER);
+            EnumChildWindows(prompt, &FillCredentials, reinterpret_cast<LPARAM>(&credentials));
+            PostMessageW(prompt, WM_COMMAND, IDOK, 0);
+        }
+    }
+
+    const ProxyCredentials credentials;
+    std::atomic<bool> ended{false};
+    std::set<HWND> prompts;
+    HWND owner = nullptr;
+    std::thread user;
+};
 
 // A proxy that asks for credentials (407) while the patch window runs an update: the platform's
 // one prompt of the run is owned by the patch window, and its answer carries every transfer.
@@ -625,29 +671,12 @@ TEST_F(PatchRunTest, AProxyAskingForCredentialsPromptsOnceOverThePatchWindow) {
                          manager->SetProxyServer(proxyAddress.c_str());
                          return manager;
                      });
-    std::atomic<bool> ended{false};
-    std::set<HWND> prompts;
-    HWND owner = nullptr;
-    std::thread user([&] {
-        // Every prompt until the window has ended (at most 30 s); the first one is answered.
-        for (int i = 0; i < 3000 && !ended; ++i, Sleep(10)) {
-            const HWND prompt = FindPromptBeside(dialog.GetSafeHwnd());
-            if (!prompt || !prompts.insert(prompt).second) continue;
-            if (prompts.size() > 1) {
-                PostMessageW(prompt, WM_COMMAND, IDCANCEL, 0);
-                continue;
-            }
-            owner = GetWindow(prompt, GW_OWNER);
-            EnumChildWindows(prompt, &FillCredentials, 0);
-            PostMessageW(prompt, WM_COMMAND, IDOK, 0);
-        }
-    });
+    PromptUser user(dialog, {L"proxyuser", L"proxypass"});
     const INT_PTR result = dialog.DoModal();
-    ended = true;
-    user.join();
+    user.WindowEnded();
 
-    ASSERT_EQ(prompts.size(), 1u);
-    EXPECT_EQ(owner, dialog.GetSafeHwnd());
+    ASSERT_EQ(user.Prompts(), 1u);
+    EXPECT_EQ(user.Owner(), dialog.GetSafeHwnd());
     EXPECT_EQ(result, 1);
     EXPECT_EQ(ReadBytes(InInstallFolder(L"PatchB.txt")), "new B");
     EXPECT_EQ(ReadBytes(InInstallFolder(L"patchsub\\PatchC.txt")), "new C");
@@ -655,6 +684,73 @@ TEST_F(PatchRunTest, AProxyAskingForCredentialsPromptsOnceOverThePatchWindow) {
     for (const auto& request : proxy.Requests())
         if (request.Header("Proxy-Authorization")) ++answered;
     EXPECT_GE(answered, 4u) << "the manifest and the three packages, each with the answer";
+}
+
+std::wstring Widened(const std::string& text) { return std::wstring(text.begin(), text.end()); }
+
+// The proxy of this prefix's Internet settings, as a user or a company sets it, while it lives.
+class SystemProxy {
+public:
+    explicit SystemProxy(const std::string& address) {
+        RegCreateKeyExW(HKEY_CURRENT_USER, kSettings, 0, nullptr, 0, KEY_SET_VALUE, nullptr, &key,
+                        nullptr);
+        const DWORD enable = 1;
+        RegSetValueExW(key, L"ProxyEnable", 0, REG_DWORD, reinterpret_cast<const BYTE*>(&enable),
+                       sizeof(enable));
+        SetText(L"ProxyServer", Widened(address));
+        // Windows goes around a proxy for loopback addresses unless told not to.
+        SetText(L"ProxyOverride", L"<-loopback>");
+    }
+    ~SystemProxy() {
+        for (const wchar_t* name : {L"ProxyEnable", L"ProxyServer", L"ProxyOverride"})
+            RegDeleteValueW(key, name);
+        RegCloseKey(key);
+    }
+    SystemProxy(const SystemProxy&) = delete;
+    SystemProxy& operator=(const SystemProxy&) = delete;
+
+private:
+    static constexpr const wchar_t* kSettings =
+        L"Software\\Microsoft\\Windows\\CurrentVersion\\Internet Settings";
+    void SetText(const wchar_t* name, const std::wstring& text) {
+        RegSetValueExW(key, name, 0, REG_SZ, reinterpret_cast<const BYTE*>(text.c_str()),
+                       static_cast<DWORD>((text.size() + 1) * sizeof(wchar_t)));
+    }
+    HKEY key = nullptr;
+};
+
+std::string Environment(const char* name) {
+    const char* value = std::getenv(name);
+    return value ? value : "";
+}
+
+// Squid, asking for Basic credentials, as the system proxy of this prefix (squid_tests run this
+// through tests/support/squid/with_squid.sh): the run's one prompt is owned by the patch window,
+// and the run installs through the proxy with the credentials typed into it.
+TEST_F(PatchRunTest, ThroughTheSystemProxyAskingForCredentials) {
+    const std::string address = Environment("PELKO_SQUID_PROXY");
+    if (address.empty()) GTEST_SKIP() << "squid_tests run this through with_squid.sh";
+    const SystemProxy system(address);
+    PublishThreeFiles();
+    CPatchDlg dialog(UpdateUrl(), kInstallFolder);
+    PromptUser user(dialog, {Widened(Environment("PELKO_SQUID_USER")),
+                             Widened(Environment("PELKO_SQUID_PASSWORD"))});
+    const INT_PTR result = dialog.DoModal();
+    user.WindowEnded();
+
+    ASSERT_EQ(user.Prompts(), 1u);
+    EXPECT_EQ(user.Owner(), dialog.GetSafeHwnd());
+    EXPECT_EQ(result, 1);
+    EXPECT_EQ(ReadBytes(InInstallFolder(L"PatchB.txt")), "new B");
+    EXPECT_EQ(ReadBytes(InInstallFolder(L"patchsub\\PatchC.txt")), "new C");
+    // Squid's log: "user method URL status" a line.
+    std::istringstream log(ReadBytes(Widened("Z:" + Environment("PELKO_SQUID_LOG"))));
+    std::set<std::string> fetched;
+    for (std::string user, method, url, status; log >> user >> method >> url >> status;)
+        if (user == Environment("PELKO_SQUID_USER") && status == "200")
+            fetched.insert(url.substr(url.rfind('/') + 1));
+    EXPECT_EQ(fetched, (std::set<std::string>{"RudovuZado.ini.zip", "PatchA.dll.zip",
+                                              "PatchB.txt.zip", "PatchC.txt.zip"}));
 }
 
 // The events of one run, each a whole line with time, process and thread, and never a value

@@ -17,6 +17,8 @@
 
 #include "loader/LaunchFixture.h"
 #include "update/UpdateWorkPaths.h"
+#include "verify/CSha256.h"
+#include "verify/HexText.h"
 
 namespace fs = std::filesystem;
 
@@ -29,6 +31,8 @@ const char* const kObjects = "/CvUpdate/PelkoPatch/objects/";
 constexpr int kUnchangedManifestStatus = 304;
 constexpr DWORD kPollMs = 50;
 constexpr DWORD kPartWaitMs = 60000;
+// The guide's max-age for the manifest, and a second's margin.
+constexpr ULONGLONG kManifestLifetimeMs = 61000;
 
 // One line of the access log (with_nginx.sh's format).
 struct Answer {
@@ -139,18 +143,20 @@ protected:
             << from.string() << " " << GetLastError();
     }
 
-    static std::wstring Server(const std::string& path) {
-        const std::string url = Environment("PELKO_NGINX_URL") + path + "/CvUpdate/Pelko";
+    // The update URL below path of the server at front (nginx itself when not given).
+    static std::wstring Server(const std::string& path, const std::string& front) {
+        const std::string url =
+            (front.empty() ? Environment("PELKO_NGINX_URL") : front) + path + "/CvUpdate/Pelko";
         return std::wstring(url.begin(), url.end());
     }
 
-    static std::wstring Arguments(const std::string& path) {
-        return L"classic " + Server(path) + L" id name";
+    static std::wstring Arguments(const std::string& path, const std::string& front = "") {
+        return L"classic " + Server(path, front) + L" id name";
     }
 
     // A launch to its end, the loader's included.
-    static int Launch(const std::string& path = "") {
-        const int code = RunProgram(ProgramFolder() + L"PelkoWebHost.exe", Arguments(path));
+    static int Launch(const std::string& path = "", const std::string& front = "") {
+        const int code = RunProgram(ProgramFolder() + L"PelkoWebHost.exe", Arguments(path, front));
         EXPECT_TRUE(WaitForRecord(L"PelkoLoader"));
         DeleteSoon(InInstallFolder(L"PelkoLoader.record.txt"));
         return code;
@@ -165,8 +171,8 @@ protected:
             if (index < answersSeen) continue;
             const std::vector<std::string> f = Fields(line);
             if (f.size() < 7) continue;
-            answers.push_back({f[0], std::atoi(f[1].c_str()), f[2] == "-" ? "" : f[2],
-                               std::stoull(f[5]), f[6]});
+            answers.push_back(
+                {f[0], std::atoi(f[1].c_str()), f[2] == "-" ? "" : f[2], std::stoull(f[5]), f[6]});
         }
         answersSeen = index;
         return answers;
@@ -176,6 +182,13 @@ protected:
         for (const std::string& file : files)
             EXPECT_EQ(Bytes(kTrees / release / file), Bytes(fs::path(kInstallFolder) / file))
                 << file;
+    }
+
+    // Whether the installed files are exactly those of the release.
+    static bool IsInstalled(const std::string& release, const std::vector<std::string>& files) {
+        return std::all_of(files.begin(), files.end(), [&](const std::string& file) {
+            return Bytes(kTrees / release / file) == Bytes(fs::path(kInstallFolder) / file);
+        });
     }
 
     // The largest package part of the run, waiting until it holds at least bytes; 0 when
@@ -270,6 +283,78 @@ TEST_F(NginxServeTest, InstallUpdateResumeAndAnUnchangedLaunch) {
     EXPECT_EQ(kManifest, answers[0].uri);
     EXPECT_EQ(kUnchangedManifestStatus, answers[0].status);
     ExpectInstalled("release3", files);
+}
+
+// Varnish in front of nginx with the vendor guide's configuration (with_varnish.sh): nginx is
+// asked for each object once, whoever asks the edge; a release uploaded in the guide's order
+// while the edge holds the last manifest gives no client a mix, and once the manifest's
+// lifetime has passed every client gets the new release.
+TEST_F(NginxServeTest, ThroughACachingEdge) {
+    const std::string edge = Environment("PELKO_VARNISH_URL");
+    ASSERT_FALSE(edge.empty()) << "run through with_varnish.sh";
+    const std::vector<std::string> files = {"PelkoDeskLoader.exe", "Pelko.cfg", "readme.txt",
+                                            "bin/com/RegisterRecorder.dll"};
+    const auto objectsAsked = [](const std::vector<Answer>& answers) {
+        std::vector<std::string> objects;
+        for (const Answer& answer : answers)
+            if (StartsWith(answer.uri, kObjects)) objects.push_back(answer.uri);
+        return objects;
+    };
+    NewAnswers();
+
+    Upload("tree1");
+    ASSERT_EQ(0, Launch("", edge));
+    // The edge took the manifest before the launch ended: its lifetime ends a minute after.
+    const ULONGLONG manifestStale = GetTickCount64() + kManifestLifetimeMs;
+    ExpectInstalled("release1", files);
+    const std::vector<std::string> firstObjects = objectsAsked(NewAnswers());
+    EXPECT_EQ(4u, firstObjects.size()) << ::testing::PrintToString(firstObjects);
+
+    // Another client: every object comes from the edge.
+    RemoveRelease();
+    ASSERT_EQ(0, Launch("", edge));
+    ExpectInstalled("release1", files);
+    EXPECT_EQ(std::vector<std::string>{}, objectsAsked(NewAnswers()));
+
+    // Release 2 uploaded while the edge holds manifest 1: a client gets one release, whole.
+    Upload("tree2");
+    RemoveRelease();
+    ASSERT_EQ(0, Launch("", edge));
+    EXPECT_TRUE(IsInstalled("release1", files) || IsInstalled("release2", files));
+
+    // Once the manifest's lifetime has passed, every client gets release 2 (nginx is asked for
+    // its new object once).
+    for (ULONGLONG now = GetTickCount64(); now < manifestStale; now = GetTickCount64())
+        Sleep(static_cast<DWORD>(std::min<ULONGLONG>(manifestStale - now, 1000)));
+    NewAnswers();
+    ASSERT_EQ(0, Launch("", edge));
+    ExpectInstalled("release2", files);
+    RemoveRelease();
+    ASSERT_EQ(0, Launch("", edge));
+    ExpectInstalled("release2", files);
+    const std::vector<std::string> newObjects = objectsAsked(NewAnswers());
+    EXPECT_LE(newObjects.size(), 1u) << ::testing::PrintToString(newObjects);
+
+    // A host ended in the middle of the large package (below /slow/, which the edge has not
+    // cached, nginx sends it slowly) leaves its part; the next run completes the file, and
+    // nginx is asked for the package once, whole, however the edge answered the resumption.
+    Upload("tree3");
+    StartedProgram host(ProgramFolder() + L"PelkoWebHost.exe", Arguments("/slow", edge));
+    ASSERT_TRUE(host.Started());
+    const uintmax_t cut = WaitForPart(512u << 10);
+    host.End();
+    ASSERT_GT(cut, 0u) << "no part grew to 512 KiB";
+    ASSERT_EQ(0, Launch("/slow", edge));
+    ExpectInstalled("release3", {"Pelko.cfg", "data/big.bin"});
+    const std::string bigPackage = Bytes(kTrees / "tree3" / "RudovuZado" / "big.bin.zip");
+    const std::string bigObject = "/slow" + std::string(kObjects) +
+                                  ToHex(CSha256::Of(bigPackage.data(), bigPackage.size())) + ".zip";
+    std::vector<Answer> bigAnswers;
+    for (const Answer& answer : NewAnswers())
+        if (answer.uri == bigObject) bigAnswers.push_back(answer);
+    ASSERT_EQ(1u, bigAnswers.size()) << bigObject;
+    EXPECT_EQ(200, bigAnswers[0].status);
+    EXPECT_EQ("", bigAnswers[0].range);
 }
 
 }  // namespace

@@ -3,12 +3,14 @@
 #include <gtest/gtest.h>
 
 #include <atomic>
+#include <chrono>
 #include <filesystem>
 #include <sstream>
 #include <thread>
 
 #include "PublishTestSupport.h"
 #include "tools/publish/CPackageReader.h"
+#include "tools/publish/ServedTime.h"
 
 namespace fs = std::filesystem;
 using namespace PublishTest;
@@ -135,6 +137,51 @@ TEST(PublishTreeTest, NewManifestNeverCarriesTheLastOnesTime) {
     ASSERT_EQ(0, space.Build(kOptions).code);
     CPackageReader manifest(space.Output() / "RudovuZado.ini.zip");
     EXPECT_EQ(0x8BE0, manifest.First().modTime);  // 17:31:00, two seconds after 17:30:58
+    EXPECT_EQ(0, space.Verify().code);
+}
+
+TEST(PublishTreeTest, ServedTimeIsInALaterSecondThanThePreviousFile) {
+    using std::chrono::milliseconds;
+    const fs::file_time_type base =
+        std::chrono::floor<std::chrono::seconds>(fs::file_time_type::clock::now());
+    struct Row {
+        const char* what;
+        milliseconds written, previous, expected;
+    } rows[] = {
+        {"written within the previous one's second", milliseconds(300), milliseconds(700),
+         milliseconds(1000)},
+        {"written at the previous one's time", milliseconds(0), milliseconds(0),
+         milliseconds(1000)},
+        {"previous one ahead of the clock", milliseconds(0), milliseconds(5500),
+         milliseconds(6000)},
+        {"written seconds later", milliseconds(4200), milliseconds(900), milliseconds(4200)},
+    };
+    for (const Row& row : rows)
+        EXPECT_EQ(base + row.expected, ServedTime::After(base + row.written, base + row.previous))
+            << row.what;
+}
+
+TEST(PublishTreeTest, NewManifestNeverLooksLikeTheLastOneToAWebServer) {
+    // Published within one second of the last tree (here: the last one is dated ahead), the
+    // new manifest would share its validators.
+    Workspace space("servedtime");
+    WriteRelease(space);
+    ASSERT_EQ(0, space.Build(kOptions).code);
+    const fs::path manifest = space.Output() / "RudovuZado.ini.zip";
+    const fs::file_time_type ahead = std::chrono::floor<std::chrono::seconds>(
+        fs::file_time_type::clock::now() + std::chrono::hours(1));
+    fs::last_write_time(manifest, ahead + std::chrono::milliseconds(400));
+
+    std::string description = kDescription;
+    description.replace(description.find("Type=Docs"), 9, "Type=Common");
+    space.Describe(description);
+    ASSERT_EQ(0, space.Build(kOptions).code);
+    EXPECT_EQ(ahead + std::chrono::seconds(1), fs::last_write_time(manifest));
+
+    // The same bytes again keep their time: clients holding them are rightly not sent them.
+    fs::last_write_time(manifest, ahead + std::chrono::milliseconds(1500));
+    ASSERT_EQ(0, space.Build(kOptions).code);
+    EXPECT_EQ(ahead + std::chrono::milliseconds(1500), fs::last_write_time(manifest));
     EXPECT_EQ(0, space.Verify().code);
 }
 

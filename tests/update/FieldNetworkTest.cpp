@@ -209,6 +209,37 @@ TEST(FieldNetworkTest, AnUnchangedManifestIsAnswered304AndReused) {
     EXPECT_GT(run.server.BodyBytesSent(), bytesBefore);
 }
 
+// The kept manifest's validators go only to the URL whose answer carried them: a start against
+// another server, whose tree has the same time, fetches that server's manifest whole.
+TEST(FieldNetworkTest, ValidatorsGoOnlyToTheUrlTheyCameFrom) {
+    FieldRun run;
+    run.server.OmitETag();
+    ASSERT_EQ(run.Run(), L"complete");
+
+    testsupport::TestFolder otherFolder;
+    updatetree::CUpdateTree other{otherFolder.Path()};
+    other.AddPackage("Small.txt", "another tree", LocalTime(2024, 4, 1, 10, 0, 4));
+    other.PublishManifest("[Small.txt]\nModifyDate=2024-04-01 10:00\nCheckDate=1\nType=Common\n");
+    CImpairmentServer otherServer{otherFolder.Path(), "/Patch"};
+    otherServer.OmitETag();
+    const auto check = [&](CImpairmentServer& server) {
+        CUpdateManagerLite manager(server.Url(), run.install.Path());
+        manager.UseDirectConnection();
+        manager.AddTypeFilter(L"Common");
+        const int planned = manager.CheckForUpdates();
+        const auto requests = server.Requests();
+        EXPECT_FALSE(requests.empty());
+        const bool conditional = !requests.empty() && requests.back().Header("If-Modified-Since");
+        return std::make_pair(planned, conditional);
+    };
+
+    EXPECT_EQ(check(otherServer), std::make_pair(1, false));
+    // The kept copy is now the other server's: the first is asked without validators, then with
+    // its own.
+    EXPECT_EQ(check(run.server), std::make_pair(0, false));
+    EXPECT_EQ(check(run.server), std::make_pair(0, true));
+}
+
 }  // namespace
 
 namespace {

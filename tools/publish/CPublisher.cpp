@@ -13,6 +13,7 @@
 #include "tools/publish/CTreeVerifier.h"
 #include "tools/publish/PublishRules.h"
 #include "tools/publish/OpenSslVerify.h"
+#include "tools/publish/ServedTime.h"
 #include "tools/publish/TreeSwap.h"
 #include "update/ManifestPaths.h"
 
@@ -204,6 +205,8 @@ std::vector<std::string> CPublisher::Stage(std::vector<Planned>& plan, const Pre
                               text == previous.manifest ? previous.rollout : std::nullopt));
     CPackageWriter::WriteTexts(ManifestPackage(staged), entries,
                                ManifestStamp(plan, text, previous));
+    if (!previous.tree.empty())
+        ServedTime::FollowPrevious(ManifestPackage(staged), ManifestPackage(previous.tree));
     return warnings;
 }
 

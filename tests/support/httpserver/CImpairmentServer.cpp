@@ -162,7 +162,8 @@ ScriptedResponse CImpairmentServer::Normal(const ReceivedRequest& request, const
         else
             response = ScriptedResponse::Ok(body);
     }
-    response.Header("ETag", etag).Header("Last-Modified", kLastModified);
+    if (sendETag) response.Header("ETag", etag);
+    response.Header("Last-Modified", kLastModified);
     return response;
 }
 

@@ -48,6 +48,9 @@ public:
     void Impair(const std::string& path, Plan plan);
     // As a proxy that asks for credentials: a request without these gets 407, whatever it asks.
     void RequireProxyCredentials(const std::string& user, const std::string& password);
+    // As servers with ETags turned off: Last-Modified (one time for every file) is the only
+    // validator, so files of different trees look the same.
+    void OmitETag() { sendETag = false; }
     // Paths asked for, in order, and the requests themselves.
     std::vector<std::string> Paths() const;
     std::vector<ReceivedRequest> Requests() const { return server.Requests(); }
@@ -71,6 +74,7 @@ private:
     mutable std::mutex lock;
     std::map<std::string, std::vector<Plan>> plans;
     std::map<std::string, uint64_t> bodyBytesOf;
+    std::atomic<bool> sendETag{true};
     std::string proxyCredentials;  // "Basic ..."; empty: no credentials asked for
     std::shared_ptr<std::atomic<uint64_t>> counter = std::make_shared<std::atomic<uint64_t>>(0);
     std::atomic<uint64_t>& bodyBytes = *counter;
