@@ -4,13 +4,15 @@
 
 #include <vector>
 
+#include "framework/PathText.h"
 #include "framework/SystemError.h"
 #include "framework/win32/DebugOutput.h"
 #include "framework/win32/UserMessage.h"
-#include "loader/InstallFolder.h"
 #include "loader/LoaderTexts.h"
 
-void LaunchLoader(const std::wstring& exeName) { StartProcess(GetInstallFolder() + exeName); }
+void LaunchLoader(const std::wstring& installFolder, const std::wstring& exeName) {
+    StartProcess(PathText::AppendBackslash(installFolder) + exeName);
+}
 
 bool StartProcess(const std::wstring& programPath) {
     // A file path cannot hold a quote, so the quoted path is one argument.

@@ -3,7 +3,7 @@
 #include <string>
 
 // Starts the program of that file name in the install folder, without arguments.
-void LaunchLoader(const std::wstring& exeName);
+void LaunchLoader(const std::wstring& installFolder, const std::wstring& exeName);
 
 // Creates a process of the program at programPath in a new console, with this process's
 // environment and current folder (loader programs rely on starting in the host's), and lets it

@@ -127,7 +127,8 @@ IniEntries LaunchFixture::SettingsEntries() {
 }
 
 std::optional<LoaderRecord> LaunchFixture::WaitForRecord(const std::wstring& loader) {
-    const std::wstring path = InInstallFolder(loader + L".record.txt");
+    const bool fullPath = loader.size() > 1 && loader[1] == L':';
+    const std::wstring path = (fullPath ? loader : InInstallFolder(loader)) + L".record.txt";
     for (DWORD waited = 0; waited < kRecordWaitMs; waited += kPollMs) {
         if (Exists(path)) {
             // Right after the move the program may still hold the file, without sharing its

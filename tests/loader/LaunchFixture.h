@@ -45,7 +45,8 @@ protected:
     static std::string ReadBytes(const std::wstring& path);
     static IniEntries SettingsEntries();
 
-    // The record of a fake loader (base name without ".exe"), once it has exited; nothing when
+    // The record of a fake loader (base name without ".exe", in the install folder unless a full
+    // path), once it has exited; nothing when
     // no record appears within a few seconds.
     static std::optional<LoaderRecord> WaitForRecord(const std::wstring& loader);
 
