@@ -315,40 +315,6 @@ TEST_F(LaunchTest, SettingsThatCannotBeWrittenStartNoLoaderAndShowOneBox) {
     }
 }
 
-// Sets a folder's access list from SDDL through a handle. Wine keeps no list of its own: it
-// turns the list into the Unix mode of the folder (everyone's modify rights: mode 0777).
-DWORD SetAccessList(const std::wstring& folder, const std::wstring& sddl) {
-    const FolderSecurity::LocalDescriptor descriptor = FolderSecurity::DescriptorFromSddl(sddl);
-    BOOL present = FALSE;
-    BOOL defaulted = FALSE;
-    PACL dacl = nullptr;
-    if (!descriptor || !GetSecurityDescriptorDacl(descriptor.get(), &present, &dacl, &defaulted))
-        return ERROR_INVALID_PARAMETER;
-    const HANDLE handle =
-        CreateFileW(folder.c_str(), READ_CONTROL | WRITE_DAC, FILE_SHARE_READ | FILE_SHARE_WRITE |
-                    FILE_SHARE_DELETE, nullptr, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
-    if (handle == INVALID_HANDLE_VALUE) return GetLastError();
-    const DWORD result = SetSecurityInfo(handle, SE_FILE_OBJECT, DACL_SECURITY_INFORMATION,
-                                         nullptr, nullptr, dacl, nullptr);
-    CloseHandle(handle);
-    return result;
-}
-
-// The folder's access list as SDDL, to put back.
-std::wstring AccessListText(const std::wstring& folder) {
-    PSECURITY_DESCRIPTOR raw = nullptr;
-    if (GetNamedSecurityInfoW(folder.c_str(), SE_FILE_OBJECT, DACL_SECURITY_INFORMATION, nullptr,
-                              nullptr, nullptr, nullptr, &raw) != ERROR_SUCCESS)
-        return {};
-    const FolderSecurity::LocalDescriptor descriptor(raw);
-    wchar_t* text = nullptr;
-    if (!ConvertSecurityDescriptorToStringSecurityDescriptorW(
-            raw, SDDL_REVISION_1, DACL_SECURITY_INFORMATION, &text, nullptr))
-        return {};
-    const FolderSecurity::LocalDescriptor ownedText(text);
-    return text;
-}
-
 // What the launch makes is owned by the user and open to no other writer. (Wine reports the
 // user as the owner of every file whatever was asked, so only the access list shows what was
 // asked for: made with the inherited list, Wine's folder has mode 0755, which reads as everyone
@@ -463,27 +429,6 @@ std::vector<UntrustedCase> UntrustedCases(const std::wstring& top, const std::ws
                      },
                      L"폴더가 아니라 파일입니다."});
     return cases;
-}
-
-// The names, sizes and write times of what a folder holds (or of a file), and its own time.
-std::wstring Snapshot(const std::wstring& path) {
-    std::wstring text;
-    WIN32_FIND_DATAW found;
-    const auto add = [&](const WIN32_FIND_DATAW& f) {
-        text += std::wstring(f.cFileName) + L" " + std::to_wstring(f.nFileSizeLow) + L" " +
-                std::to_wstring(f.ftLastWriteTime.dwLowDateTime) + L" " +
-                std::to_wstring(f.ftLastWriteTime.dwHighDateTime) + L"\n";
-    };
-    const HANDLE self = FindFirstFileW(path.c_str(), &found);
-    if (self == INVALID_HANDLE_VALUE) return L"missing";
-    add(found);
-    FindClose(self);
-    const HANDLE search = FindFirstFileW((path + L"\\*").c_str(), &found);
-    if (search == INVALID_HANDLE_VALUE) return text;
-    do add(found);
-    while (FindNextFileW(search, &found));
-    FindClose(search);
-    return text;
 }
 
 std::wstring g_patchedFolder;
