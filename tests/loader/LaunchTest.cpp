@@ -485,6 +485,47 @@ TEST_F(LaunchTest, AMachineFolderThatCannotServeSendsTheLaunchToTheUsersOwn) {
     }
 }
 
+// hosts.ini is read from the folder the launch uses: the machine's pin binds the users that folder
+// serves, and a user with a folder of their own is pinned by the one there.
+TEST_F(LaunchTest, HostsIniIsReadFromTheFolderTheLaunchUses) {
+    const auto user = FolderSecurity::CurrentUserSid();
+    ASSERT_TRUE(user.has_value());
+    const std::wstring own = OwnFolder();
+    const std::wstring install = L"C:\\Corvane\\Pelko";
+    const std::wstring installList = AccessListText(install);
+    const ScopeExit undoShared([&] { SetAccessList(install, installList); });
+    ASSERT_EQ(SetAccessList(
+                  install, L"D:(A;OICI;FA;;;SY)(A;OICI;FA;;;" + *user + L")(A;OICI;0x1301bf;;;WD)"),
+              DWORD{ERROR_SUCCESS});
+    ASSERT_TRUE(CreateFolderPath(own));
+    const std::string elsewhere = "[Site]\r\nUrl=http://elsewhere.test/\r\n";
+    const struct {
+        const char* name;
+        std::wstring pinned;  // the hosts.ini that pins another server
+        bool started;
+    } cases[] = {
+        {"the machine's folder's pin", InInstallFolder(L"hosts.ini"), true},
+        {"the user's own folder's pin", own + L"hosts.ini", false},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        CleanInstallFolder();
+        CleanOwnFolder();
+        DeleteSoon(own + L"hosts.ini");
+        WriteBytes(c.pinned, elsewhere);
+        LaunchWith(&PatchStepInstallsLoaders, AllowedServer());
+        if (c.started) {
+            EXPECT_TRUE(m_boxes.empty());
+            EXPECT_TRUE(WaitForRecord(own + L"PelkoDeskLoader").has_value());
+        } else {
+            ASSERT_EQ(m_boxes.size(), 1u);
+            EXPECT_EQ(m_boxes[0].text, L"서버 정보가 일치하지 않습니다.");
+            EXPECT_FALSE(Exists(own + L"PelkoWebLoader.ini"));
+        }
+        DeleteSoon(c.pinned);
+    }
+}
+
 // Where the user's own folder cannot serve either, nothing is updated from or started out of
 // either: one box names the own folder, its owner and why, and why the machine's folder does not
 // serve; the log says the same.
