@@ -98,20 +98,12 @@ std::wstring WhyNot(const std::wstring& installFolder, const InstallFolderCheck&
 // The box's line on the machine's folder.
 std::wstring SharedFolderLine(const std::wstring& folder, const InstallFolderCheck& check) {
     using State = LoaderTexts::SharedFolderState;
-    switch (check.outcome) {
-        case Outcome::CreationFailed:
-            return LoaderTexts::SharedFolderText(folder, State::CannotBeMade, {});
-        case Outcome::Unreadable:
-            return LoaderTexts::SharedFolderText(folder, State::Unreadable, {});
-        case Outcome::Trusted:
-            return LoaderTexts::SharedFolderText(folder, State::NotWritable, {});
-        case Outcome::Untrusted:
-            break;
-    }
-    return LoaderTexts::SharedFolderText(
-        folder, State::Untrusted,
-        LoaderTexts::FindingText(check.judgement.finding,
-                                 FolderSecurity::AccountName(check.judgement.principal)));
+    const State state = check.outcome == Outcome::CreationFailed ? State::CannotBeMade
+                        : check.outcome == Outcome::Unreadable   ? State::Unreadable
+                        : check.outcome == Outcome::Trusted      ? State::NotWritable
+                                                                 : State::Untrusted;
+    return LoaderTexts::SharedFolderText(folder, state, check.judgement.finding,
+                                         FolderSecurity::AccountName(check.judgement.principal));
 }
 
 // One box and one log line on the user's own folder, with a line on the machine's.
@@ -119,33 +111,33 @@ void Report(const InstallFolderCheck& check, const std::wstring& sharedLine) {
     const std::wstring owner = FolderSecurity::AccountName(check.ownerSid);
     std::wstring text;
     switch (check.outcome) {
-    case Outcome::CreationFailed:
-        DebugFormat(
-            L"CPelkoWebDLL::Launch, the folder %s cannot be made (error %lu): no update, "
-            L"the loader is not started\n",
-            check.folder.c_str(), check.error);
-        text = LoaderTexts::FolderCreationFailureText(check.folder, check.error,
-                                                      SystemError::Text(check.error));
-        break;
-    case Outcome::Unreadable:
-        DebugFormat(
-            L"CPelkoWebDLL::Launch, the security of %s cannot be read (error %lu): no "
-            L"update, the loader is not started\n",
-            check.folder.c_str(), check.error);
-        text = LoaderTexts::UnreadableFolderText(check.folder, check.error,
-                                                 SystemError::Text(check.error));
-        break;
-    default: {
-        const std::wstring principal = FolderSecurity::AccountName(check.judgement.principal);
-        DebugFormat(
-            L"CPelkoWebDLL::Launch, untrusted folder %s (owner %s, finding %d, may be "
-            L"changed by %s with rights 0x%08lx): no update, the loader is not started\n",
-            check.folder.c_str(), owner.c_str(), static_cast<int>(check.judgement.finding),
-            principal.c_str(), static_cast<unsigned long>(check.judgement.rights));
-        text = LoaderTexts::UntrustedFolderText(check.folder, owner, check.judgement.finding,
-                                                principal);
-        break;
-    }
+        case Outcome::CreationFailed:
+            DebugFormat(
+                L"CPelkoWebDLL::Launch, the folder %s cannot be made (error %lu): no update, "
+                L"the loader is not started\n",
+                check.folder.c_str(), check.error);
+            text = LoaderTexts::FolderCreationFailureText(check.folder, check.error,
+                                                          SystemError::Text(check.error));
+            break;
+        case Outcome::Unreadable:
+            DebugFormat(
+                L"CPelkoWebDLL::Launch, the security of %s cannot be read (error %lu): no "
+                L"update, the loader is not started\n",
+                check.folder.c_str(), check.error);
+            text = LoaderTexts::UnreadableFolderText(check.folder, check.error,
+                                                     SystemError::Text(check.error));
+            break;
+        default: {
+            const std::wstring principal = FolderSecurity::AccountName(check.judgement.principal);
+            DebugFormat(
+                L"CPelkoWebDLL::Launch, untrusted folder %s (owner %s, finding %d, may be "
+                L"changed by %s with rights 0x%08lx): no update, the loader is not started\n",
+                check.folder.c_str(), owner.c_str(), static_cast<int>(check.judgement.finding),
+                principal.c_str(), static_cast<unsigned long>(check.judgement.rights));
+            text = LoaderTexts::UntrustedFolderText(check.folder, owner, check.judgement.finding,
+                                                    principal);
+            break;
+        }
     }
     UserMessage::ShowMessageBox(nullptr, text + L"\r\n" + sharedLine, LoaderTexts::kErrorCaption,
                                 MB_OK | MB_ICONERROR);

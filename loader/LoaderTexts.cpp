@@ -17,16 +17,7 @@ constexpr wchar_t kUntrustedAdvice[] =
     L"관리자에게 이 폴더의 소유자를 Administrators로 바꾸고 다른 사용자의 쓰기 권한을 "
     L"없애거나, 폴더를 지우도록 요청하십시오.";
 
-std::wstring WithSystemText(std::wstring_view systemText) {
-    const std::wstring reason = OneLine(systemText);
-    return reason.empty() ? std::wstring(kUnknownSystemError) : reason;
-}
-
-bool IsHighSurrogate(wchar_t c) { return c >= 0xD800 && c <= 0xDBFF; }
-
-}  // namespace
-
-std::wstring FindingText(FolderTrustRule::Finding finding, std::wstring_view principal) {
+std::wstring ReasonText(FolderTrustRule::Finding finding, std::wstring_view principal) {
     using FolderTrustRule::Finding;
     switch (finding) {
     case Finding::NotAFolder:
@@ -45,21 +36,14 @@ std::wstring FindingText(FolderTrustRule::Finding finding, std::wstring_view pri
     return {};
 }
 
-std::wstring SharedFolderText(std::wstring_view folder, SharedFolderState state,
-                              std::wstring_view finding) {
-    std::wstring text = L"공용 설치 폴더 " + std::wstring(folder) + L"도 사용할 수 없습니다: ";
-    switch (state) {
-        case SharedFolderState::CannotBeMade:
-            return text + L"폴더를 만들지 못했습니다.";
-        case SharedFolderState::Unreadable:
-            return text + L"폴더의 보안 정보를 읽지 못했습니다.";
-        case SharedFolderState::NotWritable:
-            return text + L"이 사용자는 폴더를 바꿀 수 없습니다.";
-        case SharedFolderState::Untrusted:
-            break;
-    }
-    return text + std::wstring(finding);
+std::wstring WithSystemText(std::wstring_view systemText) {
+    const std::wstring reason = OneLine(systemText);
+    return reason.empty() ? std::wstring(kUnknownSystemError) : reason;
 }
+
+bool IsHighSurrogate(wchar_t c) { return c >= 0xD800 && c <= 0xDBFF; }
+
+}  // namespace
 
 std::wstring WrongServerText(std::wstring_view server) {
     std::wstring text = L"잘못된 서버에 접근하고 있습니다.\r\n[";
@@ -84,9 +68,25 @@ std::wstring SettingsFailureText(std::wstring_view path, std::uint32_t errorCode
 
 std::wstring UntrustedFolderText(std::wstring_view folder, std::wstring_view owner,
                                  FolderTrustRule::Finding finding, std::wstring_view principal) {
-    return std::wstring(kUntrustedHead) + L"\r\n폴더: " + std::wstring(folder) + L"\r\n소유자: " +
-           std::wstring(owner) + L"\r\n" + FindingText(finding, principal) + L"\r\n" +
-           kUntrustedAdvice;
+    return std::wstring(kUntrustedHead) + L"\r\n폴더: " + std::wstring(folder) +
+           L"\r\n소유자: " + std::wstring(owner) + L"\r\n" + ReasonText(finding, principal) +
+           L"\r\n" + kUntrustedAdvice;
+}
+
+std::wstring SharedFolderText(std::wstring_view folder, SharedFolderState state,
+                              FolderTrustRule::Finding finding, std::wstring_view principal) {
+    const std::wstring text = L"공용 설치 폴더 " + std::wstring(folder) + L"도 사용할 수 없습니다: ";
+    switch (state) {
+    case SharedFolderState::CannotBeMade:
+        return text + L"폴더를 만들지 못했습니다.";
+    case SharedFolderState::Unreadable:
+        return text + L"폴더의 보안 정보를 읽지 못했습니다.";
+    case SharedFolderState::NotWritable:
+        return text + L"이 사용자는 폴더를 바꿀 수 없습니다.";
+    case SharedFolderState::Untrusted:
+        break;
+    }
+    return text + ReasonText(finding, principal);
 }
 
 std::wstring UnreadableFolderText(std::wstring_view folder, std::uint32_t errorCode,
