@@ -184,7 +184,10 @@ std::optional<std::wstring> ChooseInstallFolder() {
     const bool sharedTrusted = sharedCheck.outcome == Outcome::Trusted;
     const bool sharedWritable = sharedTrusted && FolderSecurity::CanCreateFilesIn(shared);
     if (InstallFolderChoice::Choose(sharedTrusted, sharedWritable, false) == Use::Shared) {
-        DebugFormat(L"CPelkoWebDLL::Launch, install folder %s: the machine's\n", shared.c_str());
+        DebugFormat(
+            L"CPelkoWebDLL::Launch, install folder %s: the machine's, trusted and writable "
+            L"for this user\n",
+            shared.c_str());
         return shared;
     }
     // Nothing else of the machine's folder is read, and nothing there is changed.

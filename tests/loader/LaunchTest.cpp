@@ -478,7 +478,7 @@ TEST_F(LaunchTest, AMachineFolderThatCannotServeSendsTheLaunchToTheUsersOwn) {
         EXPECT_EQ(g_patchedFolder, kInstallFolder);
         EXPECT_NE(std::find(lines.begin(), lines.end(),
                             L"CPelkoWebDLL::Launch, install folder C:\\Corvane\\Pelko\\: the "
-                            L"machine's\n"),
+                            L"machine's, trusted and writable for this user\n"),
                   lines.end());
         EXPECT_TRUE(WaitForRecord(L"PelkoDeskLoader").has_value());
         EXPECT_NE(ReadBytes(SettingsPath()).find("Enc=enc\r\n"), std::string::npos);

@@ -851,8 +851,10 @@ TEST_F(PatchRunTest, APreparedFolderSharesTheWorkFolderRecordsAndSettingsWithIts
     ASSERT_TRUE(record.has_value());
     EXPECT_NE(record->settings.find("Enc=enc-2\r\n"), std::string::npos);
     EXPECT_NE(
-        std::find(lines.begin(), lines.end(),
-                  L"CPelkoWebDLL::Launch, install folder C:\\Corvane\\Pelko\\: the machine's\n"),
+        std::find(
+            lines.begin(), lines.end(),
+            L"CPelkoWebDLL::Launch, install folder C:\\Corvane\\Pelko\\: the machine's, trusted "
+            L"and writable for this user\n"),
         lines.end());
     EXPECT_TRUE(boxes.Seen().empty());
     DeleteFileW(InInstallFolder(L"PelkoRelease.serial").c_str());
