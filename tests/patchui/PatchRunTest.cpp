@@ -802,8 +802,12 @@ TEST_F(PatchRunTest, APreparedFolderSharesTheWorkFolderRecordsAndSettingsWithIts
         facts.ownerSid = reported.ownerSid;
         facts.entries = reported.entries;
     });
+    // However the test ends: the observers hold references into this scope.
     struct StopObserving {
-        ~StopObserving() { FolderSecurity::SetFactsObserver(nullptr); }
+        ~StopObserving() {
+            FolderSecurity::SetFactsObserver(nullptr);
+            DebugOutput::SetObserver(nullptr);
+        }
     } stopObserving;
     // What the platform gives a folder and a file made in the install folder with the inherited
     // list, and with the private one.
