@@ -37,9 +37,11 @@ int64_t MakeLocalTime(std::tm fields);
 // Creates a new empty file with a unique name in folder and returns its path; empty on
 // failure.
 std::wstring CreateTempFileIn(const std::wstring& folder);
-// The same, readable and writable by this user and the machine's administrators only (a
-// protected access list of the user, SYSTEM and the Administrators; mode 0600 elsewhere).
-std::wstring CreatePrivateTempFileIn(const std::wstring& folder);
+// The same for a record of the component's runs: readable and writable by this user and the
+// machine's administrators only (a protected access list of the user, SYSTEM and the
+// Administrators; mode 0600 elsewhere), or, in a folder prepared for several users, with the
+// folder's inherited list (FolderSecurity::RecordDescriptorIn).
+std::wstring CreateRecordTempFileIn(const std::wstring& folder);
 // Creates an empty file; false when something of that name exists or it cannot be made.
 bool CreateNewFile(const std::wstring& path);
 // Moves from over to, replacing it even when it is read-only, hidden or system; on failure to

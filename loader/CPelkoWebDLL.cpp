@@ -10,7 +10,6 @@
 #include "framework/win32/DebugOutput.h"
 #include "framework/win32/FolderSecurity.h"
 #include "framework/win32/UserMessage.h"
-#include "loader/InstallFolder.h"
 #include "loader/InstallFolderTrust.h"
 #include "loader/LaunchOutcome.h"
 #include "loader/LoaderProcess.h"
@@ -51,17 +50,18 @@ void ShowLaunchError(const std::wstring& text) {
 
 // A loader that found another launch's values (another user's, on a shared machine) would
 // run for the wrong account: without this launch's settings no loader starts.
-bool SettingsWritten(const std::wstring& server, const std::wstring& enc, const std::wstring& entId,
+bool SettingsWritten(const std::wstring& installFolder, const std::wstring& server,
+                     const std::wstring& enc, const std::wstring& entId,
                      const std::wstring& entName, const UpdateOutcome& outcome,
                      const wchar_t* exeName) {
-    const DWORD code = WriteLoaderSettings(server, enc, entId, entName, outcome);
+    const DWORD code = WriteLoaderSettings(installFolder, server, enc, entId, entName, outcome);
     if (code == ERROR_SUCCESS) return true;
     DebugFormat(L"CPelkoWebDLL::Launch, the settings file was not written: %s is not started\n",
                 exeName);
-    UserMessage::ShowMessageBox(
-        nullptr,
-        LoaderTexts::SettingsFailureText(LoaderSettingsPath(), code, SystemError::Text(code)),
-        CodeModule::ApplicationName(), MB_OK | MB_ICONERROR);
+    UserMessage::ShowMessageBox(nullptr,
+                                LoaderTexts::SettingsFailureText(LoaderSettingsPath(installFolder),
+                                                                 code, SystemError::Text(code)),
+                                CodeModule::ApplicationName(), MB_OK | MB_ICONERROR);
     return false;
 }
 
@@ -88,9 +88,9 @@ void CPelkoWebDLL::StartPelkoAgent(const wchar_t* server, const wchar_t* encData
     Launch({server, encData, nullptr, nullptr, L"PelkoAgentLoader.exe"}, &RunPatchStep);
 }
 
-bool CPelkoWebDLL::CheckServer(const wchar_t* server) const {
+bool CPelkoWebDLL::CheckServer(const wchar_t* server, const std::wstring& installFolder) const {
     const std::wstring serverText = TextOf(server);
-    const std::wstring hostsPath = PathText::AppendBackslash(GetInstallFolder()) + L"hosts.ini";
+    const std::wstring hostsPath = PathText::AppendBackslash(installFolder) + L"hosts.ini";
     if (IsFile(hostsPath)) {
         CIni hosts;
         hosts.SetPathName(hostsPath.c_str());
@@ -145,8 +145,10 @@ void CPelkoWebDLL::LaunchChecked(const LaunchCall& call, PatchStep patchStep,
         return;
     }
     // Nothing is updated from, or started out of, a folder that another user may change.
-    if (!InstallFolderTrusted()) return;
-    if (!CheckServer(call.server)) return;
+    const std::optional<std::wstring> chosen = ChooseInstallFolder();
+    if (!chosen) return;
+    const std::wstring& folder = *chosen;
+    if (!CheckServer(call.server, folder)) return;
     bool started = false;
     const auto startLoader = [&](const UpdateOutcome& update) {
         if (started) return;
@@ -155,14 +157,14 @@ void CPelkoWebDLL::LaunchChecked(const LaunchCall& call, PatchStep patchStep,
         DebugFormat(L"CPelkoWebDLL::Launch, update %s, release %s\n",
                     UpdateOutcomeText::ResultName(update.result).c_str(),
                     update.releaseSerial ? std::to_wstring(*update.releaseSerial).c_str() : L"-");
-        if (SettingsWritten(server, enc, entId, entName, update, call.exeName))
-            outcome.loaderStarted = LaunchLoader(call.exeName) ? 1 : 0;
+        if (SettingsWritten(folder, server, enc, entId, entName, update, call.exeName))
+            outcome.loaderStarted = LaunchLoader(folder, call.exeName) ? 1 : 0;
     };
     const ULONGLONG patchStarted = GetTickCount64();
     try {
         // A user who may not change the install folder runs what it holds.
-        if (FolderSecurity::CanCreateFilesIn(GetInstallFolder()))
-            patchStep(server, startLoader);
+        if (FolderSecurity::CanCreateFilesIn(folder))
+            patchStep(server, folder, startLoader);
         else
             DebugOutput::DebugLine(
                 L"CPelkoWebDLL::Launch, this user may not change the install folder: no update, "
@@ -176,5 +178,5 @@ void CPelkoWebDLL::LaunchChecked(const LaunchCall& call, PatchStep patchStep,
     // No update ran to its end: the loader starts on what the install folder holds.
     if (!started)
         startLoader(UpdateOutcome{UpdateResult::Failed,
-                                  CInstalledRelease::OfInstallFolder(GetInstallFolder())});
+                                  CInstalledRelease::OfInstallFolder(folder)});
 }

@@ -28,14 +28,15 @@ public:
                                       const wchar_t* enterpriseName) override;
     void PELKOWEB_THISCALL StartPelkoAgent(const wchar_t* server, const wchar_t* encData) override;
 
-    // True when the server may be served; false after telling the user why not. Creates the
-    // install folder in either case.
-    bool CheckServer(const wchar_t* server) const;
+    // True when the server may be served; false after telling the user why not. A hosts.ini in
+    // the install folder pins the one server it accepts.
+    bool CheckServer(const wchar_t* server, const std::wstring& installFolder) const;
 
-    // What every start operation does, with the patch step given: values, server, patch step,
-    // settings, loader. Nothing escapes it; a patch step that throws counts as a failed update.
-    // A settings file that cannot be written whole is shown to the user, and no loader starts.
-    // What it did is kept for GetPelkoWebLaunchOutcome.
+    // What every start operation does, with the patch step given: values, install folder
+    // (ChooseInstallFolder), server, patch step, settings, loader, all in that folder. Nothing
+    // escapes it; a patch step that throws counts as a failed update. A settings file that
+    // cannot be written whole is shown to the user, and no loader starts. What it did is kept
+    // for GetPelkoWebLaunchOutcome.
     void Launch(const LaunchCall& call, PatchStep patchStep) const;
 
 private:

@@ -2,7 +2,9 @@
 
 #include <windows.h>
 
+#include "framework/PathText.h"
 #include "framework/win32/FolderSecurity.h"
+#include "framework/win32/UserFolders.h"
 #include "loader/InstallFolderRule.h"
 
 namespace {
@@ -21,6 +23,12 @@ std::wstring InstallFolderPath() {
     return InstallFolderRule::InstallFolderFor(
         GetLogicalDrives(), [](const std::wstring& root) { return GetDriveTypeW(root.c_str()); },
         systemDirectory);
+}
+
+std::wstring OwnInstallFolderPath() {
+    const std::wstring appData = UserFolders::LocalAppData();
+    if (appData.empty()) return appData;
+    return PathText::AppendBackslash(appData) + InstallFolderRule::kProductFolder;
 }
 
 std::wstring GetInstallFolder() {

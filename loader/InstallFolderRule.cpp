@@ -5,7 +5,6 @@
 namespace InstallFolderRule {
 
 namespace {
-constexpr wchar_t kProductFolder[] = L"Corvane\\Pelko\\";
 constexpr int kDriveLetters = 26;
 }  // namespace
 

@@ -20,6 +20,9 @@ enum DriveType : unsigned {
     kDriveRamDisk = 6,
 };
 
+// The product's folder below a drive root or the user's local application data folder.
+inline constexpr wchar_t kProductFolder[] = L"Corvane\\Pelko\\";
+
 // Asked only for present drives, with the root such as L"C:\\".
 using DriveTypeQuery = std::function<unsigned(const std::wstring& root)>;
 

@@ -2,12 +2,13 @@
 
 #include <windows.h>
 
+#include <optional>
 #include <string>
 
 #include "framework/FolderTrustRule.h"
 
-// The install folder made where it is missing and judged before anything is updated from it or
-// started out of it: every folder below the drive root down to it, and its work folder.
+// An install folder made where it is missing and judged before anything is updated from it or
+// started out of it: every folder down to it, and its work folder.
 struct InstallFolderCheck {
     enum class Outcome { Trusted, CreationFailed, Unreadable, Untrusted };
     Outcome outcome = Outcome::Trusted;
@@ -17,8 +18,17 @@ struct InstallFolderCheck {
     FolderTrustRule::Judgement judgement;
 };
 
+// Judges the folders InstallFolderChoice::FoldersToJudge names for installFolder and top, top
+// down, for the user of userSid; a missing one is made with shape (none: inherited) only when
+// those above it were trusted.
+InstallFolderCheck CheckInstallFolder(const std::wstring& installFolder, const std::wstring& top,
+                                      PSECURITY_DESCRIPTOR shape, const std::wstring& userSid);
+// The same for the machine's folder shape (FolderSecurity::OwnFolderDescriptor), from below the
+// drive root, for the current user.
 InstallFolderCheck CheckInstallFolder(const std::wstring& installFolder);
 
-// CheckInstallFolder for this machine's install folder; when it is not trusted, one box and one
-// log line say which folder, its owner and what to do, and false is returned.
-bool InstallFolderTrusted();
+// The one place a launch's install folder is decided (InstallFolderChoice): this machine's
+// folder when it serves this user, otherwise the user's own, made private and judged from the
+// profile down. One log line names the folder and why. When neither serves, one box and one log
+// line say which folders and why, and nothing is returned.
+std::optional<std::wstring> ChooseInstallFolder();

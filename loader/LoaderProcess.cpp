@@ -4,14 +4,14 @@
 
 #include <vector>
 
+#include "framework/PathText.h"
 #include "framework/SystemError.h"
 #include "framework/win32/DebugOutput.h"
 #include "framework/win32/UserMessage.h"
-#include "loader/InstallFolder.h"
 #include "loader/LoaderTexts.h"
 
-bool LaunchLoader(const std::wstring& exeName) {
-    return StartProcess(GetInstallFolder() + exeName);
+bool LaunchLoader(const std::wstring& installFolder, const std::wstring& exeName) {
+    return StartProcess(PathText::AppendBackslash(installFolder) + exeName);
 }
 
 bool StartProcess(const std::wstring& programPath) {

@@ -4,7 +4,7 @@
 
 // Starts the program of that file name in the install folder, without arguments; whether it
 // was started.
-bool LaunchLoader(const std::wstring& exeName);
+bool LaunchLoader(const std::wstring& installFolder, const std::wstring& exeName);
 
 // Creates a process of the program at programPath in a new console, with this process's
 // environment and current folder (loader programs rely on starting in the host's), and lets it

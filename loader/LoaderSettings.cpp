@@ -5,7 +5,6 @@
 #include "framework/win32/DebugOutput.h"
 #include "framework/win32/FolderSecurity.h"
 #include "framework/win32/UniqueHandle.h"
-#include "loader/InstallFolder.h"
 #include "loader/LoaderTexts.h"
 #include "support/CIni.h"
 
@@ -45,12 +44,14 @@ DWORD WriteKeys(const std::wstring& path, const std::wstring& server, const std:
     return ERROR_SUCCESS;
 }
 
-// Makes temporary, readable by this user and the machine's administrators only (it holds the
-// page's values), holding the old file's bytes when there is one.
-DWORD MakePrivateCopy(const std::wstring& path, const std::wstring& temporary) {
-    const FolderSecurity::LocalDescriptor privateList = FolderSecurity::PrivateDescriptor();
-    if (!privateList) return LastFailure();
-    SECURITY_ATTRIBUTES attributes{sizeof(attributes), privateList.get(), FALSE};
+// Makes temporary, readable by this user (a prepared folder's members) and the machine's
+// administrators only (it holds the page's values), holding the old file's bytes when there is
+// one.
+DWORD MakeRecordCopy(const std::wstring& folder, const std::wstring& path,
+                     const std::wstring& temporary) {
+    const FolderSecurity::RecordDescriptor list = FolderSecurity::RecordDescriptorIn(folder);
+    if (!list.Usable()) return LastFailure();
+    SECURITY_ATTRIBUTES attributes{sizeof(attributes), list.get(), FALSE};
     const UniqueHandle copy(CreateFileW(temporary.c_str(), GENERIC_WRITE, 0, &attributes,
                                         CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));
     if (copy.get() == INVALID_HANDLE_VALUE) return LastFailure();
@@ -70,12 +71,12 @@ DWORD MakePrivateCopy(const std::wstring& path, const std::wstring& temporary) {
 }
 
 // The copy of the old file (when there is one) with this launch's keys, at temporary.
-DWORD WriteCopy(const std::wstring& path, const std::wstring& temporary, const std::wstring& server,
-                const std::wstring& enc, const std::wstring& entId, const std::wstring& entName,
-                const UpdateOutcome& outcome) {
+DWORD WriteCopy(const std::wstring& folder, const std::wstring& path, const std::wstring& temporary,
+                const std::wstring& server, const std::wstring& enc, const std::wstring& entId,
+                const std::wstring& entName, const UpdateOutcome& outcome) {
     // The old file's other sections, format and code page carry over: the same profile
     // functions write the keys into a copy of it.
-    const DWORD copied = MakePrivateCopy(path, temporary);
+    const DWORD copied = MakeRecordCopy(folder, path, temporary);
     if (copied != ERROR_SUCCESS) return copied;
     return WriteKeys(temporary, server, enc, entId, entName, outcome);
 }
@@ -88,18 +89,18 @@ void RemoveTemporary(const std::wstring& temporary) {
 
 }  // namespace
 
-std::wstring LoaderSettingsPath() {
-    return PathText::AppendBackslash(GetInstallFolder()) + L"PelkoWebLoader.ini";
+std::wstring LoaderSettingsPath(const std::wstring& installFolder) {
+    return PathText::AppendBackslash(installFolder) + L"PelkoWebLoader.ini";
 }
 
-DWORD WriteLoaderSettings(const std::wstring& server, const std::wstring& enc,
-                          const std::wstring& entId, const std::wstring& entName,
-                          const UpdateOutcome& outcome) {
-    const std::wstring path = LoaderSettingsPath();
+DWORD WriteLoaderSettings(const std::wstring& installFolder, const std::wstring& server,
+                          const std::wstring& enc, const std::wstring& entId,
+                          const std::wstring& entName, const UpdateOutcome& outcome) {
+    const std::wstring path = LoaderSettingsPath(installFolder);
     const std::wstring temporary = TemporaryPath(path);
     DWORD code = ERROR_SUCCESS;
     try {
-        code = WriteCopy(path, temporary, server, enc, entId, entName, outcome);
+        code = WriteCopy(installFolder, path, temporary, server, enc, entId, entName, outcome);
     } catch (...) {
         RemoveTemporary(temporary);
         throw;

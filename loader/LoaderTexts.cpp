@@ -73,6 +73,22 @@ std::wstring UntrustedFolderText(std::wstring_view folder, std::wstring_view own
            L"\r\n" + kUntrustedAdvice;
 }
 
+std::wstring SharedFolderText(std::wstring_view folder, SharedFolderState state,
+                              FolderTrustRule::Finding finding, std::wstring_view principal) {
+    const std::wstring text = L"공용 설치 폴더 " + std::wstring(folder) + L"도 사용할 수 없습니다: ";
+    switch (state) {
+    case SharedFolderState::CannotBeMade:
+        return text + L"폴더를 만들지 못했습니다.";
+    case SharedFolderState::Unreadable:
+        return text + L"폴더의 보안 정보를 읽지 못했습니다.";
+    case SharedFolderState::NotWritable:
+        return text + L"이 사용자는 폴더를 바꿀 수 없습니다.";
+    case SharedFolderState::Untrusted:
+        break;
+    }
+    return text + ReasonText(finding, principal);
+}
+
 std::wstring UnreadableFolderText(std::wstring_view folder, std::uint32_t errorCode,
                                   std::wstring_view systemText) {
     return std::wstring(kUntrustedHead) + L"\r\n폴더: " + std::wstring(folder) +

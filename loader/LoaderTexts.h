@@ -41,6 +41,13 @@ std::wstring SettingsFailureText(std::wstring_view path, std::uint32_t errorCode
 // do, on lines of their own. principal names who may change it (OthersMayChange).
 std::wstring UntrustedFolderText(std::wstring_view folder, std::wstring_view owner,
                                  FolderTrustRule::Finding finding, std::wstring_view principal);
+// Why the machine's install folder cannot serve this user, for the box shown when the user's own
+// folder cannot either: "공용 설치 폴더 folder도 사용할 수 없습니다: " and the reason (for Untrusted,
+// the finding as UntrustedFolderText gives it).
+enum class SharedFolderState { CannotBeMade, Unreadable, Untrusted, NotWritable };
+std::wstring SharedFolderText(std::wstring_view folder, SharedFolderState state,
+                              FolderTrustRule::Finding finding, std::wstring_view principal);
+
 // The same when the folder's security cannot be read at all.
 std::wstring UnreadableFolderText(std::wstring_view folder, std::uint32_t errorCode,
                                   std::wstring_view systemText);

@@ -18,9 +18,9 @@ CRunWorkspace::BeginResult CRunWorkspace::Begin(const std::atomic<bool>& cancel,
     if (Held()) return BeginResult::Ready;
     if (cancel) return BeginResult::Stopped;
     // Private: what another user could open here (the lock, the journal) would hold back
-    // every update. Its files inherit the list.
-    const FolderSecurity::LocalDescriptor privateList = FolderSecurity::PrivateDescriptor();
-    FolderSecurity::CreateFolder(workFolder, privateList.get());
+    // every update; in a prepared folder, shared by its members. Its files inherit the list.
+    const FolderSecurity::RecordDescriptor list = FolderSecurity::RecordDescriptorIn(installFolder);
+    FolderSecurity::CreateFolder(workFolder, list.get());
     SetFileAttributesW(workFolder.c_str(), FILE_ATTRIBUTE_HIDDEN);
     if (!Hold(cancel)) return cancel ? BeginResult::Stopped : BeginResult::Busy;
     {

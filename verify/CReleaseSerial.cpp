@@ -48,8 +48,9 @@ CReleaseSerial::Reading CReleaseSerial::Read() const {
 }
 
 bool CReleaseSerial::Record(uint64_t serial) const {
-    // Only this user's runs and the machine's administrators read or change the record.
-    const std::wstring temporary = FileSystem::CreatePrivateTempFileIn(folder);
+    // Only this user's runs (a prepared folder's members') and the machine's administrators
+    // read or change the record.
+    const std::wstring temporary = FileSystem::CreateRecordTempFileIn(folder);
     if (temporary.empty()) return false;
     const std::string text = ReleaseRules::SerialRecord(serial);
     try {

@@ -107,7 +107,7 @@ std::wstring MakeTempFileIn(const std::wstring& folder, bool isPrivate) {
 
 std::wstring CreateTempFileIn(const std::wstring& folder) { return MakeTempFileIn(folder, false); }
 
-std::wstring CreatePrivateTempFileIn(const std::wstring& folder) {
+std::wstring CreateRecordTempFileIn(const std::wstring& folder) {
     return MakeTempFileIn(folder, true);
 }
 

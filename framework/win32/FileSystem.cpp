@@ -53,14 +53,14 @@ std::wstring CreateTempFileIn(const std::wstring& folder) {
     return name;
 }
 
-std::wstring CreatePrivateTempFileIn(const std::wstring& folder) {
-    const FolderSecurity::LocalDescriptor descriptor = FolderSecurity::PrivateDescriptor();
-    if (!descriptor) return std::wstring();
+std::wstring CreateRecordTempFileIn(const std::wstring& folder) {
+    const FolderSecurity::RecordDescriptor descriptor = FolderSecurity::RecordDescriptorIn(folder);
+    if (!descriptor.Usable()) return std::wstring();
     SECURITY_ATTRIBUTES attributes{sizeof(attributes), descriptor.get(), FALSE};
     const std::wstring where = folder.empty() ? std::wstring(L".") : folder;
     for (unsigned attempt = 0; attempt < 100; ++attempt) {
         wchar_t name[MAX_PATH];
-        // A unique name from the platform, made again as a file with the private list.
+        // A unique name from the platform, made again as a file with the record's list.
         if (GetTempFileNameW(where.c_str(), L"pkz", 0, name) == 0) return std::wstring();
         DeleteFileW(name);
         const HANDLE file = CreateFileW(name, GENERIC_WRITE, 0, &attributes, CREATE_NEW,

@@ -3,13 +3,18 @@
 #include <aclapi.h>
 #include <sddl.h>
 
+#include <mutex>
 #include <vector>
 
+#include "framework/PreparedFolderRule.h"
 #include "framework/win32/UniqueHandle.h"
 
 namespace FolderSecurity {
 
 namespace {
+
+std::mutex g_observerLock;
+FactsObserver g_factsObserver;
 
 std::wstring SidText(PSID sid) {
     wchar_t* text = nullptr;
@@ -119,7 +124,25 @@ std::optional<FolderTrustRule::FolderFacts> ReadFolderFacts(const std::wstring& 
     FolderTrustRule::FolderFacts facts = FactsOf(descriptor.get());
     facts.isFolder = (information.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
     facts.reparsePoint = (information.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0;
+    FactsObserver observer;
+    {
+        std::lock_guard<std::mutex> guard(g_observerLock);
+        observer = g_factsObserver;
+    }
+    if (observer) observer(folder, facts);
     return facts;
+}
+
+void SetFactsObserver(FactsObserver observer) {
+    std::lock_guard<std::mutex> guard(g_observerLock);
+    g_factsObserver = std::move(observer);
+}
+
+RecordDescriptor RecordDescriptorIn(const std::wstring& folder) {
+    DWORD error = ERROR_SUCCESS;
+    const auto facts = ReadFolderFacts(folder, error);
+    if (facts && PreparedFolderRule::IsPrepared(*facts)) return {true, nullptr};
+    return {false, PrivateDescriptor()};
 }
 
 std::wstring AccountName(const std::wstring& sid) {

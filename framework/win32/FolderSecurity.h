@@ -2,6 +2,7 @@
 
 #include <windows.h>
 
+#include <functional>
 #include <memory>
 #include <optional>
 #include <string>
@@ -26,6 +27,19 @@ LocalDescriptor DescriptorFromSddl(const std::wstring& sddl);
 LocalDescriptor OwnFolderDescriptor();
 LocalDescriptor PrivateDescriptor();
 
+// What the component makes in a folder for its own runs (its work folder, records, the settings
+// file): a list private to this user, or none, so that it inherits the folder's list, where the
+// folder was prepared for several users (PreparedFolderRule). A folder whose owner cannot be read
+// gets the private list.
+struct RecordDescriptor {
+    bool inherited = false;
+    LocalDescriptor descriptor;  // null when inherited, or when the private one cannot be made
+    // For SECURITY_ATTRIBUTES: null means the inherited list.
+    PSECURITY_DESCRIPTOR get() const { return descriptor.get(); }
+    bool Usable() const { return inherited || descriptor != nullptr; }
+};
+RecordDescriptor RecordDescriptorIn(const std::wstring& folder);
+
 // The facts of a descriptor: owner, whether there is an access list, and its entries.
 FolderTrustRule::FolderFacts FactsOf(PSECURITY_DESCRIPTOR descriptor);
 
@@ -33,6 +47,12 @@ FolderTrustRule::FolderFacts FactsOf(PSECURITY_DESCRIPTOR descriptor);
 // handle. Nothing, with the system's error code in error, when it cannot be opened or read.
 std::optional<FolderTrustRule::FolderFacts> ReadFolderFacts(const std::wstring& folder,
                                                             DWORD& error);
+
+// Called with the facts of every folder ReadFolderFacts reads, which it may change: tests stand
+// in for what Windows reports where Wine keeps no owner of its own. Empty: none.
+using FactsObserver =
+    std::function<void(const std::wstring& folder, FolderTrustRule::FolderFacts& facts)>;
+void SetFactsObserver(FactsObserver observer);
 
 // "DOMAIN\name" of a SID in text form, or the text itself when the system knows no name.
 std::wstring AccountName(const std::wstring& sid);

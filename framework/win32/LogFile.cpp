@@ -1,6 +1,5 @@
 #include "framework/win32/LogFile.h"
 
-#include <shlobj.h>
 #include <windows.h>
 
 #include <atomic>
@@ -9,6 +8,7 @@
 
 #include "framework/LogLine.h"
 #include "framework/win32/UniqueHandle.h"
+#include "framework/win32/UserFolders.h"
 
 namespace LogFile {
 
@@ -46,16 +46,6 @@ private:
     HANDLE m_mutex;
     bool m_held = false;
 };
-
-std::wstring LocalAppDataFolder() {
-    wchar_t folder[MAX_PATH] = L"";
-    const DWORD length = GetEnvironmentVariableW(L"LOCALAPPDATA", folder, MAX_PATH);
-    if (length > 0 && length < MAX_PATH) return folder;
-    if (length == 0 &&
-        SUCCEEDED(SHGetFolderPathW(nullptr, CSIDL_LOCAL_APPDATA, nullptr, 0, folder)))
-        return folder;
-    return std::wstring();
-}
 
 // Writes only, at the end of the file whatever others appended; others may rename it meanwhile.
 UniqueHandle OpenForAppend(const std::wstring& path) {
@@ -162,7 +152,7 @@ std::mutex g_openLogLock;
 OpenLog g_openLog;
 
 void AppendLine(const std::wstring& text) {
-    const std::wstring base = LocalAppDataFolder();
+    const std::wstring base = UserFolders::LocalAppData();
     if (base.empty()) return;
     const std::string line = LineFor(text);
     // The threads of this process share one handle, also when the session lock is not had.
@@ -187,7 +177,7 @@ void Append(const std::wstring& text) noexcept {
 }
 
 std::wstring Path() {
-    const std::wstring base = LocalAppDataFolder();
+    const std::wstring base = UserFolders::LocalAppData();
     return base.empty() ? std::wstring() : base + kLogFolder + kFileName;
 }
 

@@ -1,9 +1,14 @@
 #include "loader/LaunchFixture.h"
 
+// After windows.h, which they build on.
+#include <aclapi.h>
+#include <sddl.h>
+
 #include <fstream>
 #include <iterator>
 
 #include "config/DeploymentValues.h"
+#include "framework/win32/FolderSecurity.h"
 #include "update/CInstalledRelease.h"
 #include "update/UpdateWorkPaths.h"
 
@@ -149,7 +154,8 @@ IniEntries LaunchFixture::AllSettingsEntries() {
 }
 
 std::optional<LoaderRecord> LaunchFixture::WaitForRecord(const std::wstring& loader) {
-    const std::wstring path = InInstallFolder(loader + L".record.txt");
+    const bool fullPath = loader.size() > 1 && loader[1] == L':';
+    const std::wstring path = (fullPath ? loader : InInstallFolder(loader)) + L".record.txt";
     for (DWORD waited = 0; waited < kRecordWaitMs; waited += kPollMs) {
         if (Exists(path)) {
             // Right after the move the program may still hold the file, without sharing its
@@ -204,4 +210,55 @@ bool LaunchFixture::DeleteSoon(const std::wstring& path) { return RemoveSoon(pat
 
 bool LaunchFixture::RemoveFolderSoon(const std::wstring& path) {
     return RemoveSoon(path, RemoveDirectoryW);
+}
+
+DWORD SetAccessList(const std::wstring& folder, const std::wstring& sddl) {
+    const FolderSecurity::LocalDescriptor descriptor = FolderSecurity::DescriptorFromSddl(sddl);
+    BOOL present = FALSE;
+    BOOL defaulted = FALSE;
+    PACL dacl = nullptr;
+    if (!descriptor || !GetSecurityDescriptorDacl(descriptor.get(), &present, &dacl, &defaulted))
+        return ERROR_INVALID_PARAMETER;
+    const HANDLE handle = CreateFileW(folder.c_str(), READ_CONTROL | WRITE_DAC,
+                                      FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                                      nullptr, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
+    if (handle == INVALID_HANDLE_VALUE) return GetLastError();
+    const DWORD result = SetSecurityInfo(handle, SE_FILE_OBJECT, DACL_SECURITY_INFORMATION, nullptr,
+                                         nullptr, dacl, nullptr);
+    CloseHandle(handle);
+    return result;
+}
+
+std::wstring AccessListText(const std::wstring& folder) {
+    PSECURITY_DESCRIPTOR raw = nullptr;
+    if (GetNamedSecurityInfoW(folder.c_str(), SE_FILE_OBJECT, DACL_SECURITY_INFORMATION, nullptr,
+                              nullptr, nullptr, nullptr, &raw) != ERROR_SUCCESS)
+        return {};
+    const FolderSecurity::LocalDescriptor descriptor(raw);
+    wchar_t* text = nullptr;
+    if (!ConvertSecurityDescriptorToStringSecurityDescriptorW(
+            raw, SDDL_REVISION_1, DACL_SECURITY_INFORMATION, &text, nullptr))
+        return {};
+    const FolderSecurity::LocalDescriptor ownedText(text);
+    return text;
+}
+
+std::wstring Snapshot(const std::wstring& path) {
+    std::wstring text;
+    WIN32_FIND_DATAW found;
+    const auto add = [&](const WIN32_FIND_DATAW& f) {
+        text += std::wstring(f.cFileName) + L" " + std::to_wstring(f.nFileSizeLow) + L" " +
+                std::to_wstring(f.ftLastWriteTime.dwLowDateTime) + L" " +
+                std::to_wstring(f.ftLastWriteTime.dwHighDateTime) + L"\n";
+    };
+    const HANDLE self = FindFirstFileW(path.c_str(), &found);
+    if (self == INVALID_HANDLE_VALUE) return L"missing";
+    add(found);
+    FindClose(self);
+    const HANDLE search = FindFirstFileW((path + L"\\*").c_str(), &found);
+    if (search == INVALID_HANDLE_VALUE) return text;
+    do add(found);
+    while (FindNextFileW(search, &found));
+    FindClose(search);
+    return text;
 }

@@ -49,7 +49,8 @@ protected:
     static IniEntries AllSettingsEntries();
     static IniEntries OutcomeEntries();
 
-    // The record of a fake loader (base name without ".exe"), once it has exited; nothing when
+    // The record of a fake loader (base name without ".exe", in the install folder unless a full
+    // path), once it has exited; nothing when
     // no record appears within a few seconds.
     static std::optional<LoaderRecord> WaitForRecord(const std::wstring& loader);
 
@@ -57,3 +58,11 @@ protected:
     // code, or -1 when it had to be stopped.
     static int RunProgram(const std::wstring& programPath, const std::wstring& arguments);
 };
+
+// Sets a folder's access list from SDDL through a handle. Wine keeps no list of its own: it
+// turns the list into the Unix mode of the folder (everyone's modify rights: mode 0777).
+DWORD SetAccessList(const std::wstring& folder, const std::wstring& sddl);
+// A file's or folder's access list as SDDL, to put back or compare; empty when unreadable.
+std::wstring AccessListText(const std::wstring& path);
+// The names, sizes and write times of what a folder holds (or of a file), and its own time.
+std::wstring Snapshot(const std::wstring& path);

@@ -17,9 +17,9 @@
 #include "framework/PathText.h"
 #include "framework/win32/CodeModule.h"
 #include "framework/win32/DebugOutput.h"
+#include "framework/win32/FolderSecurity.h"
 #include "framework/win32/UserMessage.h"
 #include "loader/CPelkoWebDLL.h"
-#include "framework/win32/FolderSecurity.h"
 #include "loader/InstallFolder.h"
 #include "loader/InstallFolderTrust.h"
 #include "loader/LaunchFixture.h"
@@ -27,6 +27,7 @@
 #include "loader/LoaderSettings.h"
 #include "loader/LoaderTexts.h"
 #include "support/bcl/common/exception/CWin32Exception.h"
+#include "support/common/TestFolder.h"
 
 namespace {
 
@@ -42,9 +43,14 @@ const std::string kStaleSettings =
     "[PelkoWebLoader]\r\nServer=old\r\nEnc=old-enc\r\nEntID=old-id\r\nEntName=old-name\r\n";
 
 class LaunchTest : public LaunchFixture {
+public:
+    using LaunchFixture::ProgramFolder;
+
 protected:
     void SetUp() override {
         LaunchFixture::SetUp();
+        // The user's own install folder, where the machine's cannot serve.
+        SetEnvironmentVariableW(L"LOCALAPPDATA", m_appData.Path().c_str());
         UserMessage::SetObserver(
             [this](HWND owner, const std::wstring& text, const std::wstring& caption, UINT type) {
                 m_boxes.push_back({owner, text, caption, type});
@@ -53,7 +59,25 @@ protected:
     }
     void TearDown() override {
         UserMessage::SetObserver(nullptr);
+        SetEnvironmentVariableW(L"LOCALAPPDATA", nullptr);
         LaunchFixture::TearDown();
+    }
+
+    std::wstring OwnFolder() const { return m_appData.Path() + L"Corvane\\Pelko\\"; }
+    void CleanOwnFolder() const {
+        for (const wchar_t* name : {L"PelkoWebLoader.ini", L"PelkoDeskLoader.exe",
+                                    L"PelkoLoader.exe", L"PelkoDeskLoader.record.txt"})
+            DeleteSoon(OwnFolder() + name);
+    }
+
+    // A desk launch with that patch step; the lines it logged.
+    std::vector<std::wstring> LaunchWith(PatchStep step, const std::wstring& server) {
+        m_boxes.clear();
+        std::vector<std::wstring> lines;
+        DebugOutput::SetObserver([&](const std::wstring& line) { lines.push_back(line); });
+        m_dll.Launch({server.c_str(), L"enc", nullptr, nullptr, L"PelkoDeskLoader.exe"}, step);
+        DebugOutput::SetObserver(nullptr);
+        return lines;
     }
 
     // The one box a refused server shows; nothing written. With no loader programs installed,
@@ -68,6 +92,7 @@ protected:
         EXPECT_TRUE(Exists(kInstallFolder));
     }
 
+    testsupport::TestFolder m_appData;
     std::vector<ShownBox> m_boxes;
     CPelkoWebDLL m_dll;
 };
@@ -165,7 +190,7 @@ TEST_F(LaunchTest, CreateFolderPathCreatesEveryFolderAndRefusesLongPaths) {
 
 TEST_F(LaunchTest, SettingsKeepOtherSectionsAndWriteEmptyValuesAsEntries) {
     WriteBytes(SettingsPath(), kStaleSettings + "Extra=stays\r\n");
-    WriteLoaderSettings(L"http://s/", L"", L"id", L"", {UpdateResult::Updated, 1733800000});
+    WriteLoaderSettings(kInstallFolder, L"http://s/", L"", L"id", L"", {UpdateResult::Updated, 1733800000});
     EXPECT_EQ(SettingsEntries(), (IniEntries{{L"Server", L"http://s/"},
                                              {L"Enc", L""},
                                              {L"EntID", L"id"},
@@ -179,7 +204,7 @@ TEST_F(LaunchTest, SettingsKeepOtherSectionsAndWriteEmptyValuesAsEntries) {
     EXPECT_NE(bytes.find("EntName=\r\n"), std::string::npos) << bytes;
 
     // The next launch's outcome replaces it; no release is an empty entry.
-    WriteLoaderSettings(L"http://s/", L"", L"id", L"", {UpdateResult::NotOffered, {}});
+    WriteLoaderSettings(kInstallFolder, L"http://s/", L"", L"id", L"", {UpdateResult::NotOffered, {}});
     EXPECT_EQ(OutcomeEntries(),
               (IniEntries{{L"UpdateResult", L"not-offered"}, {L"ReleaseSerial", L""}}));
     EXPECT_NE(ReadBytes(SettingsPath()).find("ReleaseSerial=\r\n"), std::string::npos);
@@ -206,7 +231,7 @@ TEST_F(LaunchTest, SettingsAreReplacedWholeInTheFormatThePlatformWritesInPlace) 
             WritePrivateProfileStringW(L"PelkoWebLoader", key.c_str(), value.c_str(),
                                        reference.c_str());
         WritePrivateProfileStringW(nullptr, nullptr, nullptr, reference.c_str());
-        WriteLoaderSettings(L"http://s/", L"e", L"7", entName, {UpdateResult::Current, 12});
+        WriteLoaderSettings(kInstallFolder, L"http://s/", L"e", L"7", entName, {UpdateResult::Current, 12});
         EXPECT_EQ(ReadBytes(SettingsPath()), ReadBytes(reference)) << start.size();
     }
     DeleteFileW(reference.c_str());
@@ -264,7 +289,7 @@ TEST_F(LaunchTest, SettingsThatCannotBeWrittenStartNoLoaderAndShowOneBox) {
         std::vector<std::wstring> lines;
         DebugOutput::SetObserver([&](const std::wstring& line) { lines.push_back(line); });
         m_dll.Launch({server.c_str(), L"enc", nullptr, nullptr, L"PelkoDeskLoader.exe"},
-                     [](const std::wstring&, const AfterUpdate&) {});
+                     [](const std::wstring&, const std::wstring&, const AfterUpdate&) {});
         DebugOutput::SetObserver(nullptr);
 
         c.expectKept();
@@ -298,40 +323,6 @@ TEST_F(LaunchTest, SettingsThatCannotBeWrittenStartNoLoaderAndShowOneBox) {
         EXPECT_EQ(search, INVALID_HANDLE_VALUE) << "no temporary file is left";
         if (search != INVALID_HANDLE_VALUE) FindClose(search);
     }
-}
-
-// Sets a folder's access list from SDDL through a handle. Wine keeps no list of its own: it
-// turns the list into the Unix mode of the folder (everyone's modify rights: mode 0777).
-DWORD SetAccessList(const std::wstring& folder, const std::wstring& sddl) {
-    const FolderSecurity::LocalDescriptor descriptor = FolderSecurity::DescriptorFromSddl(sddl);
-    BOOL present = FALSE;
-    BOOL defaulted = FALSE;
-    PACL dacl = nullptr;
-    if (!descriptor || !GetSecurityDescriptorDacl(descriptor.get(), &present, &dacl, &defaulted))
-        return ERROR_INVALID_PARAMETER;
-    const HANDLE handle =
-        CreateFileW(folder.c_str(), READ_CONTROL | WRITE_DAC, FILE_SHARE_READ | FILE_SHARE_WRITE |
-                    FILE_SHARE_DELETE, nullptr, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
-    if (handle == INVALID_HANDLE_VALUE) return GetLastError();
-    const DWORD result = SetSecurityInfo(handle, SE_FILE_OBJECT, DACL_SECURITY_INFORMATION,
-                                         nullptr, nullptr, dacl, nullptr);
-    CloseHandle(handle);
-    return result;
-}
-
-// The folder's access list as SDDL, to put back.
-std::wstring AccessListText(const std::wstring& folder) {
-    PSECURITY_DESCRIPTOR raw = nullptr;
-    if (GetNamedSecurityInfoW(folder.c_str(), SE_FILE_OBJECT, DACL_SECURITY_INFORMATION, nullptr,
-                              nullptr, nullptr, nullptr, &raw) != ERROR_SUCCESS)
-        return {};
-    const FolderSecurity::LocalDescriptor descriptor(raw);
-    wchar_t* text = nullptr;
-    if (!ConvertSecurityDescriptorToStringSecurityDescriptorW(
-            raw, SDDL_REVISION_1, DACL_SECURITY_INFORMATION, &text, nullptr))
-        return {};
-    const FolderSecurity::LocalDescriptor ownedText(text);
-    return text;
 }
 
 // What the launch makes is owned by the user and open to no other writer. (Wine reports the
@@ -374,7 +365,7 @@ TEST_F(LaunchTest, TheSettingsFileIsReadByNoOtherUser) {
         else
             DeleteSoon(SettingsPath());
         m_dll.Launch({AllowedServer().c_str(), L"enc", nullptr, nullptr, L"PelkoDeskLoader.exe"},
-                     [](const std::wstring&, const AfterUpdate&) {});
+                     [](const std::wstring&, const std::wstring&, const AfterUpdate&) {});
         DWORD error = ERROR_SUCCESS;
         const auto facts = FolderSecurity::ReadFolderFacts(SettingsPath(), error);
         ASSERT_TRUE(facts.has_value()) << error;
@@ -387,95 +378,212 @@ TEST_F(LaunchTest, TheSettingsFileIsReadByNoOtherUser) {
     }
 }
 
+// A folder made one that another user may change (or a file put in its place), and put back.
 struct UntrustedCase {
     const char* name;
-    std::wstring folder;  // the folder the box names
+    std::wstring folder;  // the folder found untrusted
     std::function<void()> arrange;
     std::function<void()> undo;
-    std::wstring reason;
+    std::wstring reason;  // as the box gives it
 };
 
-// Nothing is updated from, or started out of, a folder another user may change: one box names
-// the folder, its owner and what to do, and the log says the same.
-TEST_F(LaunchTest, AFolderOthersMayChangeShowsOneBoxAndStartsNothing) {
+// Deletes the files directly in a folder.
+void EmptyFolder(const std::wstring& folder) {
+    WIN32_FIND_DATAW found;
+    const HANDLE search = FindFirstFileW((folder + L"\\*").c_str(), &found);
+    if (search == INVALID_HANDLE_VALUE) return;
+    do {
+        if ((found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) == 0)
+            DeleteFileW((folder + L"\\" + found.cFileName).c_str());
+    } while (FindNextFileW(search, &found));
+    FindClose(search);
+}
+
+// Ways an install folder fails for this user: itself, the folder above it or its work folder open
+// to everyone, or a file in its place. Each folder named exists when a case is arranged.
+std::vector<UntrustedCase> UntrustedCases(const std::wstring& top, const std::wstring& install) {
+    const auto user = FolderSecurity::CurrentUserSid();
+    const std::wstring everyoneMayChange =
+        L"D:(A;OICI;FA;;;SY)(A;OICI;FA;;;" + user.value_or(L"") + L")(A;OICI;0x1301bf;;;WD)";
+    const std::wstring work = install + L"\\~PelkoUpdate";
+    const std::wstring mayChange = L"바꿀 수 있는 계정: " + FolderSecurity::AccountName(L"S-1-1-0");
+    const auto openToEveryone = [=](const std::wstring& folder) {
+        return UntrustedCase{
+            nullptr, folder,
+            [=] { ASSERT_EQ(SetAccessList(folder, everyoneMayChange), DWORD{ERROR_SUCCESS}); },
+            [=, list = AccessListText(folder)] { SetAccessList(folder, list); }, mayChange};
+    };
+    std::vector<UntrustedCase> cases = {openToEveryone(install), openToEveryone(top),
+                                        openToEveryone(work)};
+    cases[0].name = "the install folder";
+    cases[1].name = "the folder above it";
+    cases[2].name = "its work folder";
+    cases[2].arrange = [=] {
+        ASSERT_TRUE(CreateDirectoryW(work.c_str(), nullptr));
+        ASSERT_EQ(SetAccessList(work, everyoneMayChange), DWORD{ERROR_SUCCESS});
+    };
+    cases[2].undo = [=] { RemoveDirectoryW(work.c_str()); };
+    cases.push_back({"a file in its place", install,
+                     [=] {
+                         EmptyFolder(install);
+                         ASSERT_TRUE(RemoveDirectoryW(install.c_str()));
+                         const HANDLE file =
+                             CreateFileW(install.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW,
+                                         FILE_ATTRIBUTE_NORMAL, nullptr);
+                         ASSERT_NE(file, INVALID_HANDLE_VALUE);
+                         CloseHandle(file);
+                     },
+                     [=] {
+                         DeleteFileW(install.c_str());
+                         CreateDirectoryW(install.c_str(), nullptr);
+                     },
+                     L"폴더가 아니라 파일입니다."});
+    return cases;
+}
+
+std::wstring g_patchedFolder;
+
+// A first install as the update run does it: the loaders into the folder the launch chose.
+void PatchStepInstallsLoaders(const std::wstring&, const std::wstring& folder,
+                              const AfterUpdate&) {
+    g_patchedFolder = folder;
+    for (const wchar_t* loader : {L"PelkoDeskLoader.exe", L"PelkoLoader.exe"})
+        CopyFileW((LaunchTest::ProgramFolder() + loader).c_str(), (folder + loader).c_str(), FALSE);
+}
+
+// A user whom the machine's folder cannot serve runs everything in a folder of their own: no box,
+// the loader from there with the settings beside it, and the machine's folder as it was. Once it
+// serves again, it is used again.
+TEST_F(LaunchTest, AMachineFolderThatCannotServeSendsTheLaunchToTheUsersOwn) {
+    const std::wstring own = OwnFolder();
+    const std::wstring server = AllowedServer();
+    for (const auto& c : UntrustedCases(L"C:\\Corvane", L"C:\\Corvane\\Pelko")) {
+        SCOPED_TRACE(c.name);
+        CleanInstallFolder();
+        CleanOwnFolder();
+        WriteBytes(SettingsPath(), kStaleSettings);
+        {
+            const ScopeExit undo(c.undo);
+            c.arrange();
+            const std::wstring before = Snapshot(L"C:\\Corvane\\Pelko");
+            const std::vector<std::wstring> lines = LaunchWith(&PatchStepInstallsLoaders, server);
+
+            EXPECT_TRUE(m_boxes.empty());
+            EXPECT_EQ(g_patchedFolder, own);
+            const std::wstring chosen = L"CPelkoWebDLL::Launch, install folder " + own +
+                                        L": the user's own, as " + c.folder;
+            EXPECT_EQ(std::count_if(lines.begin(), lines.end(),
+                                    [&](const std::wstring& l) { return l.starts_with(chosen); }),
+                      1);
+            const auto record = WaitForRecord(own + L"PelkoDeskLoader");
+            ASSERT_TRUE(record.has_value());
+            EXPECT_EQ(record->path, own + L"PelkoDeskLoader.exe");
+            EXPECT_EQ(record->settings, ReadBytes(own + L"PelkoWebLoader.ini"));
+            EXPECT_NE(record->settings.find("Enc=enc\r\n"), std::string::npos);
+            EXPECT_EQ(Snapshot(L"C:\\Corvane\\Pelko"), before) << "the machine's folder changed";
+        }
+        // Trusted again: the machine's folder.
+        InstallFakeLoaders();
+        const std::vector<std::wstring> lines = LaunchWith(&PatchStepInstallsLoaders, server);
+        EXPECT_EQ(g_patchedFolder, kInstallFolder);
+        EXPECT_NE(std::find(lines.begin(), lines.end(),
+                            L"CPelkoWebDLL::Launch, install folder C:\\Corvane\\Pelko\\: the "
+                            L"machine's, trusted and writable for this user\n"),
+                  lines.end());
+        EXPECT_TRUE(WaitForRecord(L"PelkoDeskLoader").has_value());
+        EXPECT_NE(ReadBytes(SettingsPath()).find("Enc=enc\r\n"), std::string::npos);
+    }
+}
+
+// hosts.ini is read from the folder the launch uses: the machine's pin binds the users that folder
+// serves, and a user with a folder of their own is pinned by the one there.
+TEST_F(LaunchTest, HostsIniIsReadFromTheFolderTheLaunchUses) {
     const auto user = FolderSecurity::CurrentUserSid();
     ASSERT_TRUE(user.has_value());
-    const std::wstring top = L"C:\\Corvane";
+    const std::wstring own = OwnFolder();
     const std::wstring install = L"C:\\Corvane\\Pelko";
-    const std::wstring work = install + L"\\~PelkoUpdate";
-    const std::wstring everyoneMayChange =
-        L"D:(A;OICI;FA;;;SY)(A;OICI;FA;;;" + *user + L")(A;OICI;0x1301bf;;;WD)";
-    const std::wstring topList = AccessListText(top);
     const std::wstring installList = AccessListText(install);
-    ASSERT_FALSE(topList.empty());
-    ASSERT_FALSE(installList.empty());
-    const std::wstring mayChange = L"바꿀 수 있는 계정: " + FolderSecurity::AccountName(L"S-1-1-0");
-    const UntrustedCase cases[] = {
-        {"the install folder", install,
-         [&] { ASSERT_EQ(SetAccessList(install, everyoneMayChange), DWORD{ERROR_SUCCESS}); },
-         [&] { SetAccessList(install, installList); }, mayChange},
-        {"the folder above it", top,
-         [&] { ASSERT_EQ(SetAccessList(top, everyoneMayChange), DWORD{ERROR_SUCCESS}); },
-         [&] { SetAccessList(top, topList); }, mayChange},
-        {"the work folder", work,
-         [&] {
-             ASSERT_TRUE(CreateDirectoryW(work.c_str(), nullptr));
-             ASSERT_EQ(SetAccessList(work, everyoneMayChange), DWORD{ERROR_SUCCESS});
-         },
-         [&] { RemoveFolderSoon(work); }, mayChange},
-        // A file of the install folder's name.
-        {"a file in its place", install,
-         [&] {
-             CleanInstallFolder();
-             ASSERT_TRUE(RemoveFolderSoon(install));
-             WriteBytes(install, "not a folder");
-         },
-         [&] {
-             DeleteSoon(install);
-             CreateDirectoryW(install.c_str(), nullptr);
-         },
-         L"폴더가 아니라 파일입니다."},
+    const ScopeExit undoShared([&] { SetAccessList(install, installList); });
+    ASSERT_EQ(SetAccessList(
+                  install, L"D:(A;OICI;FA;;;SY)(A;OICI;FA;;;" + *user + L")(A;OICI;0x1301bf;;;WD)"),
+              DWORD{ERROR_SUCCESS});
+    ASSERT_TRUE(CreateFolderPath(own));
+    const std::string elsewhere = "[Site]\r\nUrl=http://elsewhere.test/\r\n";
+    const struct {
+        const char* name;
+        std::wstring pinned;  // the hosts.ini that pins another server
+        bool started;
+    } cases[] = {
+        {"the machine's folder's pin", InInstallFolder(L"hosts.ini"), true},
+        {"the user's own folder's pin", own + L"hosts.ini", false},
     };
-    const std::wstring server = AllowedServer();
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
         CleanInstallFolder();
-        InstallFakeLoaders();
-        WriteBytes(SettingsPath(), kStaleSettings);
+        CleanOwnFolder();
+        DeleteSoon(own + L"hosts.ini");
+        WriteBytes(c.pinned, elsewhere);
+        LaunchWith(&PatchStepInstallsLoaders, AllowedServer());
+        if (c.started) {
+            EXPECT_TRUE(m_boxes.empty());
+            EXPECT_TRUE(WaitForRecord(own + L"PelkoDeskLoader").has_value());
+        } else {
+            ASSERT_EQ(m_boxes.size(), 1u);
+            EXPECT_EQ(m_boxes[0].text, L"서버 정보가 일치하지 않습니다.");
+            EXPECT_FALSE(Exists(own + L"PelkoWebLoader.ini"));
+        }
+        DeleteSoon(c.pinned);
+    }
+}
+
+// Where the user's own folder cannot serve either, nothing is updated from or started out of
+// either: one box names the own folder, its owner and why, and why the machine's folder does not
+// serve; the log says the same.
+TEST_F(LaunchTest, WhereNeitherFolderServesOneBoxSaysWhichAndNothingStarts) {
+    const auto user = FolderSecurity::CurrentUserSid();
+    ASSERT_TRUE(user.has_value());
+    const std::wstring own = OwnFolder();
+    const std::wstring ownPlain = own.substr(0, own.size() - 1);
+    const std::wstring ownTop = ownPlain.substr(0, ownPlain.find_last_of(L'\\'));
+    const std::wstring install = L"C:\\Corvane\\Pelko";
+    const std::wstring installList = AccessListText(install);
+    const ScopeExit undoShared([&] { SetAccessList(install, installList); });
+    ASSERT_EQ(SetAccessList(
+                  install, L"D:(A;OICI;FA;;;SY)(A;OICI;FA;;;" + *user + L")(A;OICI;0x1301bf;;;WD)"),
+              DWORD{ERROR_SUCCESS});
+    ASSERT_TRUE(CreateFolderPath(own));
+    const std::wstring server = AllowedServer();
+    for (const auto& c : UntrustedCases(ownTop, ownPlain)) {
+        SCOPED_TRACE(c.name);
+        CleanOwnFolder();
+        WriteBytes(own + L"PelkoWebLoader.ini", kStaleSettings);
         const ScopeExit undo(c.undo);
         c.arrange();
-        m_boxes.clear();
-        std::vector<std::wstring> lines;
-        DebugOutput::SetObserver([&](const std::wstring& line) { lines.push_back(line); });
-        bool patched = false;
-        static bool* s_patched = nullptr;
-        s_patched = &patched;
-        m_dll.Launch({server.c_str(), L"enc", nullptr, nullptr, L"PelkoDeskLoader.exe"},
-                     [](const std::wstring&, const AfterUpdate&) { *s_patched = true; });
-        DebugOutput::SetObserver(nullptr);
+        g_patchedFolder.clear();
+        const std::vector<std::wstring> lines = LaunchWith(&PatchStepInstallsLoaders, server);
 
-        EXPECT_FALSE(patched) << "nothing is updated";
+        EXPECT_TRUE(g_patchedFolder.empty()) << "nothing is updated";
         ASSERT_EQ(m_boxes.size(), 1u);
         EXPECT_EQ(m_boxes[0].owner, nullptr);
         EXPECT_EQ(m_boxes[0].caption, L"ERROR");
         EXPECT_EQ(m_boxes[0].type, UINT{MB_OK | MB_ICONERROR});
-        const std::wstring& text = m_boxes[0].text;
         const std::wstring expected =
             L"설치 폴더를 다른 사용자가 바꿀 수 있어 업데이트하지 않고 프로그램을 실행하지 "
-            L"않습니다.\r\n폴더: " + c.folder + L"\r\n소유자: " +
-            FolderSecurity::AccountName(*user) + L"\r\n" + c.reason +
+            L"않습니다.\r\n폴더: " +
+            c.folder + L"\r\n소유자: " + FolderSecurity::AccountName(*user) + L"\r\n" + c.reason +
             L"\r\n관리자에게 이 폴더의 소유자를 Administrators로 바꾸고 다른 사용자의 쓰기 "
-            L"권한을 없애거나, 폴더를 지우도록 요청하십시오.";
-        EXPECT_EQ(text, expected) << Utf8(text);
+            L"권한을 없애거나, 폴더를 지우도록 요청하십시오.\r\n공용 설치 폴더 "
+            L"C:\\Corvane\\Pelko\\도 "
+            L"사용할 수 없습니다: 바꿀 수 있는 계정: " +
+            FolderSecurity::AccountName(L"S-1-1-0");
+        EXPECT_EQ(m_boxes[0].text, expected) << Utf8(m_boxes[0].text);
         const std::wstring logged = L"CPelkoWebDLL::Launch, untrusted folder " + c.folder + L" (";
         EXPECT_EQ(std::count_if(lines.begin(), lines.end(),
                                 [&](const std::wstring& l) { return l.starts_with(logged); }),
                   1);
-        const DWORD attributes = GetFileAttributesW(install.c_str());
-        if ((attributes & FILE_ATTRIBUTE_DIRECTORY) != 0) {
-            EXPECT_EQ(ReadBytes(SettingsPath()), kStaleSettings);
+        if (GetFileAttributesW(ownPlain.c_str()) & FILE_ATTRIBUTE_DIRECTORY) {
+            EXPECT_EQ(ReadBytes(own + L"PelkoWebLoader.ini"), kStaleSettings);
         }
-        // No loader is started: it would have been logged.
         for (const std::wstring& line : lines)
             EXPECT_FALSE(line.starts_with(L"StartProcess")) << Utf8(line);
     }
@@ -744,18 +852,21 @@ TEST_F(LaunchTest, NoValueAddsAKeyOrASection) {
 // Patch steps that fail as a real one can; each records the server it was given.
 std::wstring g_patchServer;
 
-void PatchStepThreadFails(const std::wstring& server, const AfterUpdate&) {
+void PatchStepThreadFails(const std::wstring& server, const std::wstring&,
+                          const AfterUpdate&) {
     g_patchServer = server;
     throw bcl::common::exception::CWin32Exception(L"CThread::Start() - _beginthreadex",
                                                   ERROR_NOT_ENOUGH_MEMORY);
 }
 
-void PatchStepOutOfMemory(const std::wstring& server, const AfterUpdate&) {
+void PatchStepOutOfMemory(const std::wstring& server, const std::wstring&,
+                          const AfterUpdate&) {
     g_patchServer = server;
     throw std::bad_alloc();
 }
 
-void PatchStepThrowsAnything(const std::wstring& server, const AfterUpdate&) {
+void PatchStepThrowsAnything(const std::wstring& server, const std::wstring&,
+                             const AfterUpdate&) {
     g_patchServer = server;
     throw 1;
 }
@@ -803,7 +914,7 @@ TEST_F(LaunchTest, NothingThrownInsideAStartOperationLeavesIt) {
               1);
 }
 
-void PatchStepDoesNothing(const std::wstring&, const AfterUpdate&) {}
+void PatchStepDoesNothing(const std::wstring&, const std::wstring&, const AfterUpdate&) {}
 
 // The values a page hands over go to the settings file and nowhere else: no diagnostic line
 // (and so no log file) ever holds one.

@@ -1,10 +1,14 @@
 #include <gtest/gtest.h>
 
+#include <cwchar>
 #include <map>
 
 #include "download/ServerHostRule.h"
+#include "framework/PreparedFolderRule.h"
+#include "loader/InstallFolderChoice.h"
 #include "loader/InstallFolderRule.h"
 #include "loader/LoaderTexts.h"
+#include "loader/SddlFacts.h"
 #include "loader/SettingsValueRule.h"
 #include "loader/UpdateUrlRule.h"
 
@@ -82,6 +86,118 @@ TEST(InstallFolderRule, StopsVisitingDrivesAtFixedC) {
     };
     InstallFolderFor(Drive('A') | Drive('C') | Drive('D') | Drive('Z'), typeOf, L"Z:\\w");
     EXPECT_EQ(asked, L"A:\\C:\\");
+}
+
+using InstallFolderChoice::Use;
+
+constexpr wchar_t kUserSid[] = L"S-1-5-21-1-2-3-1001";
+
+// "@" stands for this user's SID, "#" for another user's, "G" for a group this user is in.
+std::wstring Sids(std::wstring text) {
+    const std::pair<wchar_t, const wchar_t*> names[] = {
+        {L'@', kUserSid}, {L'#', L"S-1-5-21-1-2-3-1002"}, {L'G', L"S-1-5-21-1-2-3-2001"}};
+    for (const auto& [mark, sid] : names)
+        for (size_t at = text.find(mark); at != std::wstring::npos; at = text.find(mark))
+            text.replace(at, 1, sid);
+    return text;
+}
+
+struct ChoiceCase {
+    const char* name;
+    std::wstring shared;  // the shared install folder's descriptor
+    std::wstring work;    // its work folder's, when there is one
+    bool writable;        // this user may add files to the shared folder
+    bool ownTrusted;
+    Use use;
+    const wchar_t* link = L"";  // "shared" or "work": that folder is a link
+};
+
+// What the component gives a folder it makes: its owner and the users reading.
+const std::wstring kOwnShape =
+    L"D:P(A;OICI;FA;;;SY)(A;OICI;FA;;;BA)(A;OICI;FA;;;@)(A;OICI;0x1200a9;;;BU)";
+// Prepared by an administrator: the machine's authorities, the users reading, a group changing.
+const std::wstring kPrepared = L"O:BAD:P(A;OICI;FA;;;SY)(A;OICI;FA;;;BA)(A;OICI;0x1200a9;;;BU)";
+const std::wstring kGroupMayChange = L"(A;OICI;0x1301bf;;;G)";
+// What a folder made in the prepared one inherits.
+const std::wstring kInherited =
+    L"D:(A;OICIID;FA;;;SY)(A;OICIID;FA;;;BA)(A;OICIID;0x1200a9;;;BU)(A;OICIID;0x1301bf;;;G)";
+
+TEST(InstallFolderChoice, TheSharedFolderWhenItServesThisUserElseTheUsersOwn) {
+    const ChoiceCase cases[] = {
+        {"owned by this user", L"O:@" + kOwnShape, L"", true, true, Use::Shared},
+        {"owned by this user, its work folder", L"O:@" + kOwnShape, L"O:@D:P(A;OICI;FA;;;@)", true,
+         true, Use::Shared},
+        {"owned by another user", L"O:#" + kOwnShape, L"", false, true, Use::Own},
+        {"owned by another user, writable", L"O:#" + kOwnShape, L"", true, true, Use::Own},
+        {"prepared, a group ACE this user is in", kPrepared + kGroupMayChange, L"", true, true,
+         Use::Shared},
+        {"prepared, without a group ACE", kPrepared, L"", false, true, Use::Own},
+        {"prepared, the work folder another member made", kPrepared + kGroupMayChange,
+         L"O:#" + kInherited, true, true, Use::Shared},
+        {"prepared, that work folder open to everyone", kPrepared + kGroupMayChange,
+         L"O:#" + kInherited + L"(A;OICI;0x1301bf;;;WD)", true, true, Use::Own},
+        {"prepared, that work folder a link", kPrepared + kGroupMayChange, L"O:#" + kInherited,
+         true, true, Use::Own, L"work"},
+        {"owned by this user, a work folder another user made", L"O:@" + kOwnShape,
+         L"O:#" + kInherited, true, true, Use::Own},
+        {"others may write", L"O:@" + kOwnShape + L"(A;OICI;0x1301bf;;;WD)", L"", true, true,
+         Use::Own},
+        {"inherited from the drive: the users may add folders",
+         L"O:@D:(A;OICIID;FA;;;SY)(A;OICIID;FA;;;BA)(A;CIID;0x4;;;AU)", L"", true, true, Use::Own},
+        {"a link", L"O:@" + kOwnShape, L"", true, true, Use::Own, L"shared"},
+        {"others may write, the own folder neither", L"O:@" + kOwnShape + L"(A;OICI;FA;;;WD)", L"",
+         true, false, Use::Neither},
+        {"serves; the own folder is not asked", L"O:@" + kOwnShape, L"", true, false, Use::Shared},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        FolderTrustRule::FolderFacts shared = SddlFacts(Sids(c.shared));
+        FolderTrustRule::FolderFacts work;
+        if (!c.work.empty()) work = SddlFacts(Sids(c.work));
+        shared.reparsePoint = std::wstring(c.link) == L"shared";
+        work.reparsePoint = std::wstring(c.link) == L"work";
+        const FolderTrustRule::Judgement judgement = InstallFolderChoice::JudgeInstallFolder(
+            shared, c.work.empty() ? nullptr : &work, kUserSid);
+        const bool trusted = judgement.finding == FolderTrustRule::Finding::Trusted;
+        EXPECT_EQ(InstallFolderChoice::Choose(trusted, c.writable, c.ownTrusted), c.use);
+    }
+}
+
+// Only what the machine's authorities own was prepared for several users.
+TEST(PreparedFolderRule, APreparedFolderIsOneTheMachinesAuthoritiesOwn) {
+    EXPECT_TRUE(PreparedFolderRule::IsPrepared(SddlFacts(kPrepared)));
+    EXPECT_TRUE(PreparedFolderRule::IsPrepared(SddlFacts(L"O:SY" + Sids(kOwnShape))));
+    EXPECT_FALSE(PreparedFolderRule::IsPrepared(SddlFacts(Sids(L"O:@" + kOwnShape))));
+    EXPECT_FALSE(PreparedFolderRule::IsPrepared(SddlFacts(Sids(L"O:#" + kOwnShape))));
+    EXPECT_FALSE(PreparedFolderRule::IsPrepared(SddlFacts(L"O:BU" + Sids(kOwnShape))));
+}
+
+struct JudgedFoldersCase {
+    const wchar_t* installFolder;
+    const wchar_t* top;
+    std::vector<std::wstring> folders;
+};
+
+TEST(InstallFolderChoice, FoldersAreJudgedFromTheProfileDownOrBelowTheDriveRoot) {
+    const std::wstring own = L"C:\\Users\\me\\AppData\\Local\\Corvane\\Pelko\\";
+    const std::vector<std::wstring> fromProfile = {
+        L"C:\\Users\\me", L"C:\\Users\\me\\AppData", L"C:\\Users\\me\\AppData\\Local",
+        L"C:\\Users\\me\\AppData\\Local\\Corvane",
+        L"C:\\Users\\me\\AppData\\Local\\Corvane\\Pelko"};
+    std::vector<std::wstring> fromRoot = {L"C:\\Users"};
+    fromRoot.insert(fromRoot.end(), fromProfile.begin(), fromProfile.end());
+    const JudgedFoldersCase cases[] = {
+        {L"C:\\Corvane\\Pelko\\", L"", {L"C:\\Corvane", L"C:\\Corvane\\Pelko"}},
+        {own.c_str(), L"C:\\Users\\me", fromProfile},
+        {own.c_str(), L"c:\\users\\ME\\", fromProfile},
+        // Not below the profile, or a name that only begins like it: all of it is judged.
+        {own.c_str(), L"D:\\Profiles\\me", fromRoot},
+        {own.c_str(), L"C:\\Users\\m", fromRoot},
+    };
+    for (const auto& c : cases) {
+        EXPECT_EQ(InstallFolderChoice::FoldersToJudge(c.installFolder, c.top), c.folders)
+            << std::string(c.top, c.top + std::wcslen(c.top));
+    }
 }
 
 TEST(InstallFolderRule, FoldersAlongAPathSkipTheDriveRoot) {

@@ -18,6 +18,8 @@
 #include <tuple>
 
 #include "download/DebugLines.h"
+#include "framework/win32/DebugOutput.h"
+#include "framework/win32/FolderSecurity.h"
 #include "loader/CPelkoWebDLL.h"
 #include "loader/InstallFolder.h"
 #include "loader/LaunchFixture.h"
@@ -855,6 +857,159 @@ TEST_F(PatchRunTest, ReleasesThatDoNotVerifyInstallNothingAndStillStartTheLoader
         }
         DeleteSoon(InInstallFolder(L"PelkoDeskLoader.record.txt"));
     }
+}
+
+// The release that a first start brings into an empty folder: a loader and two files.
+void PublishLoaderRelease(updatetree::CUpdateTree& tree, const std::string& loader) {
+    tree.AddPackage("PelkoDeskLoader.exe", loader, kStored);
+    tree.AddPackage("PatchB.txt", "new B", kStored);
+    tree.AddPackage("PatchC.txt", "new C", kStored);
+    tree.PublishManifest(Section("PelkoDeskLoader.exe", kRelease) +
+                         Section("PatchB.txt", kRelease) +
+                         Section("PatchC.txt", std::string("TargetDir=patchsub\n") + kRelease));
+}
+
+// A user whom the machine's folder cannot serve (Wine reads mode 0777 as everyone may change
+// it) gets the whole release in a folder of their own and runs the loader from there; the
+// machine's folder stays as it was. A second start there fetches only the manifest; once the
+// machine's folder serves again, it is used again.
+TEST_F(PatchRunTest, AUserTheMachinesFolderCannotServeRunsTheReleaseFromTheirOwnFolder) {
+    PublishLoaderRelease(tree, ReadBytes(ProgramFolder() + L"PelkoDeskLoader.exe"));
+    const std::wstring own = appData / L"Corvane\\Pelko\\";
+    const std::wstring machine = L"C:\\Corvane\\Pelko";
+    const auto user = FolderSecurity::CurrentUserSid();
+    ASSERT_TRUE(user.has_value());
+    WriteBytes(SettingsPath(), "[PelkoWebLoader]\r\nServer=the machine's\r\n");
+    const std::wstring list = AccessListText(machine);
+    ASSERT_EQ(SetAccessList(
+                  machine, L"D:(A;OICI;FA;;;SY)(A;OICI;FA;;;" + *user + L")(A;OICI;0x1301bf;;;WD)"),
+              DWORD{ERROR_SUCCESS});
+    const std::wstring before = Snapshot(machine);
+    const std::wstring host = ProgramFolder() + L"PelkoWebHost.exe";
+
+    ASSERT_EQ(RunProgram(host, L"desk " + Server() + L" enc-1"), 0);
+    EXPECT_EQ(ReadBytes(own + L"PatchB.txt"), "new B");
+    EXPECT_EQ(ReadBytes(own + L"patchsub\\PatchC.txt"), "new C");
+    auto record = WaitForRecord(own + L"PelkoDeskLoader");
+    ASSERT_TRUE(record.has_value());
+    EXPECT_EQ(record->path, own + L"PelkoDeskLoader.exe");
+    EXPECT_EQ(record->settings, ReadBytes(own + L"PelkoWebLoader.ini"));
+    EXPECT_NE(record->settings.find("Enc=enc-1\r\n"), std::string::npos);
+    EXPECT_EQ(Snapshot(machine), before) << "the machine's folder changed";
+    EXPECT_NE(Log().find("CPelkoWebDLL::Launch, install folder " + Utf8(own) +
+                         ": the user's own, as " + Utf8(machine) + " may be changed by "),
+              std::string::npos);
+    DeleteSoon(own + L"PelkoDeskLoader.record.txt");
+    const size_t firstRun = server.Requests().size();
+
+    ASSERT_EQ(RunProgram(host, L"desk " + Server() + L" enc-2"), 0);
+    const std::vector<std::string> all = server.Requests();
+    EXPECT_EQ(std::vector<std::string>(all.begin() + firstRun, all.end()),
+              std::vector<std::string>{"/RudovuZado.ini.zip"});
+    record = WaitForRecord(own + L"PelkoDeskLoader");
+    ASSERT_TRUE(record.has_value());
+    EXPECT_NE(record->settings.find("Enc=enc-2\r\n"), std::string::npos);
+    EXPECT_EQ(Snapshot(machine), before) << "the machine's folder changed";
+
+    ASSERT_EQ(SetAccessList(machine, list), DWORD{ERROR_SUCCESS});
+    ASSERT_EQ(RunProgram(host, L"desk " + Server() + L" enc-3"), 0);
+    record = WaitForRecord(L"PelkoDeskLoader");
+    ASSERT_TRUE(record.has_value()) << "the release's loader in the machine's folder";
+    EXPECT_EQ(record->path, InInstallFolder(L"PelkoDeskLoader.exe"));
+    EXPECT_EQ(ReadBytes(InInstallFolder(L"PatchB.txt")), "new B");
+    EXPECT_NE(record->settings.find("Enc=enc-3\r\n"), std::string::npos);
+}
+
+// Where an administrator prepared the machine's folder for a group (owned by the
+// Administrators, a group entry giving its members modify rights), what the launch makes there
+// carries the folder's inherited list, not one private to the member who made it; and a start of
+// another member, who finds the work folder the first one made, is accepted. (Wine keeps no owner
+// of its own: the facts read are those Windows reports of such a folder.)
+TEST_F(PatchRunTest, APreparedFolderSharesTheWorkFolderRecordsAndSettingsWithItsMembers) {
+    const std::wstring group = L"S-1-5-21-1-2-3-2001";
+    const std::wstring member = L"S-1-5-21-1-2-3-1002";
+    const std::wstring prepared = L"O:BAD:P(A;OICI;FA;;;SY)(A;OICI;FA;;;BA)(A;OICI;0x1200a9;;;BU)";
+    const std::wstring handedDown =
+        L"D:(A;OICIID;FA;;;SY)(A;OICIID;FA;;;BA)"
+        L"(A;OICIID;0x1200a9;;;BU)(A;OICIID;0x1301bf;;;" +
+        group + L")";
+    const std::wstring work = UpdateWorkPaths::WorkFolder(kInstallFolder);
+    const std::wstring workPlain = work.substr(0, work.find_last_not_of(L'\\') + 1);
+    bool memberMadeWork = false;
+    FolderSecurity::SetFactsObserver([&](const std::wstring& path,
+                                         FolderTrustRule::FolderFacts& facts) {
+        const std::wstring folder = path.substr(0, path.find_last_not_of(L'\\') + 1);
+        std::wstring sddl;
+        if (folder == L"C:\\Corvane") sddl = prepared;
+        if (folder == L"C:\\Corvane\\Pelko")
+            sddl = prepared + L"(A;OICI;0x1301bf;;;" + group + L")";
+        if (folder == workPlain && memberMadeWork) sddl = L"O:" + member + handedDown;
+        if (sddl.empty()) return;
+        const FolderSecurity::LocalDescriptor descriptor = FolderSecurity::DescriptorFromSddl(sddl);
+        const FolderTrustRule::FolderFacts reported = FolderSecurity::FactsOf(descriptor.get());
+        facts.ownerSid = reported.ownerSid;
+        facts.entries = reported.entries;
+    });
+    // However the test ends: the observers hold references into this scope.
+    struct StopObserving {
+        ~StopObserving() {
+            FolderSecurity::SetFactsObserver(nullptr);
+            DebugOutput::SetObserver(nullptr);
+        }
+    } stopObserving;
+    // What the platform gives a folder and a file made in the install folder with the inherited
+    // list, and with the private one.
+    const std::wstring referenceFolder = InInstallFolder(L"reference-folder");
+    const std::wstring referenceFile = InInstallFolder(L"reference.txt");
+    CreateDirectoryW(referenceFolder.c_str(), nullptr);
+    WriteBytes(referenceFile, "");
+    const std::wstring inheritedFolder = AccessListText(referenceFolder);
+    const std::wstring inheritedFile = AccessListText(referenceFile);
+    RemoveDirectoryW(referenceFolder.c_str());
+    DeleteFileW(referenceFile.c_str());
+    const FolderSecurity::LocalDescriptor privateList = FolderSecurity::PrivateDescriptor();
+    SECURITY_ATTRIBUTES attributes{sizeof(attributes), privateList.get(), FALSE};
+    CreateDirectoryW(referenceFolder.c_str(), &attributes);
+    const std::wstring privateFolder = AccessListText(referenceFolder);
+    RemoveDirectoryW(referenceFolder.c_str());
+    ASSERT_NE(inheritedFolder, privateFolder) << "the two lists must differ for the test to tell";
+
+    // Made by this launch, not left by another test.
+    DeleteFileW(InInstallFolder(L"PelkoRelease.serial").c_str());
+    std::error_code ignored;
+    std::filesystem::remove_all(workPlain, ignored);
+    ASSERT_FALSE(Exists(workPlain));
+    tree.AddPackage("PatchB.txt", "new B", kStored);
+    tree.PublishManifest(Section("PatchB.txt", kRelease));
+    InstallFakeLoaders();
+    std::vector<std::wstring> lines;
+    DebugOutput::SetObserver([&](const std::wstring& line) { lines.push_back(line); });
+    MessageBoxWatcher boxes;
+    CPelkoWebDLL().Launch({Server().c_str(), L"enc-1", nullptr, nullptr, L"PelkoDeskLoader.exe"},
+                          &RunPatchStep);
+    ASSERT_TRUE(WaitForRecord(L"PelkoDeskLoader"));
+    EXPECT_EQ(ReadBytes(InInstallFolder(L"PatchB.txt")), "new B");
+    EXPECT_EQ(AccessListText(workPlain), inheritedFolder);
+    EXPECT_EQ(AccessListText(InInstallFolder(L"PelkoRelease.serial")), inheritedFile);
+    EXPECT_EQ(AccessListText(SettingsPath()), inheritedFile);
+    DeleteSoon(InInstallFolder(L"PelkoDeskLoader.record.txt"));
+
+    memberMadeWork = true;
+    lines.clear();
+    CPelkoWebDLL().Launch({Server().c_str(), L"enc-2", nullptr, nullptr, L"PelkoDeskLoader.exe"},
+                          &RunPatchStep);
+    DebugOutput::SetObserver(nullptr);
+    const auto record = WaitForRecord(L"PelkoDeskLoader");
+    ASSERT_TRUE(record.has_value());
+    EXPECT_NE(record->settings.find("Enc=enc-2\r\n"), std::string::npos);
+    EXPECT_NE(
+        std::find(
+            lines.begin(), lines.end(),
+            L"CPelkoWebDLL::Launch, install folder C:\\Corvane\\Pelko\\: the machine's, trusted "
+            L"and writable for this user\n"),
+        lines.end());
+    EXPECT_TRUE(boxes.Seen().empty());
+    DeleteFileW(InInstallFolder(L"PelkoRelease.serial").c_str());
 }
 
 }  // namespace
