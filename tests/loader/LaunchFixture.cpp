@@ -1,5 +1,7 @@
 #include "loader/LaunchFixture.h"
 
+#include <tlhelp32.h>
+
 #include <fstream>
 #include <iterator>
 
@@ -161,6 +163,29 @@ int LaunchFixture::RunProgram(const std::wstring& programPath, const std::wstrin
     }
     CloseHandle(process.hProcess);
     return static_cast<int>(exitCode);
+}
+
+bool LaunchFixture::LoaderStarted(const std::wstring& loader) {
+    const std::wstring program = InInstallFolder(loader + L".exe");
+    // The processes first: one that ends after the look has written its record by then.
+    bool running = false;
+    const HANDLE snapshot = CreateToolhelp32Snapshot(TH32CS_SNAPPROCESS, 0);
+    EXPECT_NE(snapshot, INVALID_HANDLE_VALUE);
+    PROCESSENTRY32W entry{};
+    entry.dwSize = sizeof(entry);
+    for (BOOL more = Process32FirstW(snapshot, &entry); more && !running;
+         more = Process32NextW(snapshot, &entry)) {
+        const HANDLE process =
+            OpenProcess(PROCESS_QUERY_LIMITED_INFORMATION, FALSE, entry.th32ProcessID);
+        if (!process) continue;
+        wchar_t path[MAX_PATH] = L"";
+        DWORD size = MAX_PATH;
+        running = QueryFullProcessImageNameW(process, 0, path, &size) &&
+                  CompareStringOrdinal(path, -1, program.c_str(), -1, TRUE) == CSTR_EQUAL;
+        CloseHandle(process);
+    }
+    if (snapshot != INVALID_HANDLE_VALUE) CloseHandle(snapshot);
+    return running || Exists(InInstallFolder(loader + L".record.txt"));
 }
 
 namespace {

@@ -48,6 +48,9 @@ protected:
     // The record of a fake loader (base name without ".exe"), once it has exited; nothing when
     // no record appears within a few seconds.
     static std::optional<LoaderRecord> WaitForRecord(const std::wstring& loader);
+    // Whether a fake loader of the install folder was started: it runs now, or it has ended
+    // and left its record (it writes the record before it ends). Needs no wait.
+    static bool LoaderStarted(const std::wstring& loader);
 
     // Runs a program of the build's bin folder with this process's current directory; its exit
     // code, or -1 when it had to be stopped.

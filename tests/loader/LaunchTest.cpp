@@ -465,9 +465,11 @@ TEST_F(LaunchTest, AFolderOthersMayChangeShowsOneBoxAndStartsNothing) {
         if ((attributes & FILE_ATTRIBUTE_DIRECTORY) != 0) {
             EXPECT_EQ(ReadBytes(SettingsPath()), kStaleSettings);
         }
-        // No loader is started: it would have been logged.
+        // No loader is started: it would have been logged, and the fake one runs or has left
+        // its record.
         for (const std::wstring& line : lines)
             EXPECT_FALSE(line.starts_with(L"StartProcess")) << Utf8(line);
+        EXPECT_FALSE(LoaderStarted(L"PelkoDeskLoader"));
     }
 }
 
