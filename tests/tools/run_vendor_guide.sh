@@ -53,8 +53,8 @@ script=$scratch/guide.sh
   echo '  settings $edition >"$HOME/pelko-vendor/release/data/settings.dat"'
   echo '  touch -d "2024-03-0$edition 09:00:00 UTC" "$HOME/pelko-vendor/release/data/settings.dat"'
   echo '}'
-  # What a "sh guide check" block may do here: configure, plan a build, name the files a build
-  # makes, call the repository's scripts.
+  # What a "sh guide check" block may do here: configure, name the targets of a build and the
+  # files it makes, call the repository's scripts.
   echo 'scratch='"$scratch"
   cat <<'EOF'
 cmake() {
