@@ -62,8 +62,9 @@ function(pelko_check_update_keys)
   if(key_count EQUAL 0 AND NOT PELKO_ALLOW_UNSIGNED_UPDATES)
     message(FATAL_ERROR
       "The component verifies its updates, and this build has no update key.\n"
-      "Make a key pair with the native build's publisher:\n"
-      "  build/native/bin/pelko-publish keygen release.pem release.pub\n"
+      "Make a key pair with the publisher of the tools preset:\n"
+      "  cmake --preset tools && cmake --build --preset tools --target pelko-publish\n"
+      "  build/tools/bin/pelko-publish keygen release.pem release.pub\n"
       "keep release.pem secret, and configure with\n"
       "  -DPELKO_UPDATE_KEYS=$(cat release.pub)\n"
       "or, for a build that installs unsigned updates, -DPELKO_ALLOW_UNSIGNED_UPDATES=ON.\n"
@@ -75,8 +76,9 @@ function(pelko_check_update_keys)
     message(FATAL_ERROR
       "PELKO_UPDATE_KEYS holds the test key of keys/test-only/: anyone can sign releases with "
       "it, so only a build for the tests and the demo may carry it (PELKO_TESTING=ON, as the "
-      "presets win32-test and win64-test set). Make a key pair of your own:\n"
-      "  build/native/bin/pelko-publish keygen release.pem release.pub")
+      "presets win32-test and win64-test set). Make a key pair of your own with the publisher of the "
+      "tools preset:\n"
+      "  build/tools/bin/pelko-publish keygen release.pem release.pub")
   endif()
 endfunction()
 

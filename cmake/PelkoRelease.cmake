@@ -62,7 +62,10 @@ if(PELKO_TESTING)
 else()
   set(test_build 0)
 endif()
-file(CONFIGURE OUTPUT ${CMAKE_BINARY_DIR}/generated/resources/ProductVersion.h CONTENT
+# Rewritten only when a value changes; the resource scripts that include it depend on it by name
+# (the resource compiler reports no headers to the build).
+set(PELKO_PRODUCT_VERSION_HEADER ${CMAKE_BINARY_DIR}/generated/resources/ProductVersion.h)
+file(CONFIGURE OUTPUT ${PELKO_PRODUCT_VERSION_HEADER} CONTENT
 "#define PELKO_VERSION_MAJOR @PELKO_VERSION_MAJOR@
 #define PELKO_VERSION_MINOR @PELKO_VERSION_MINOR@
 #define PELKO_VERSION_PATCH @PELKO_VERSION_PATCH@

@@ -10,6 +10,7 @@
 #include "update/CInstallCommit.h"
 #include "update/CInstalledRelease.h"
 #include "update/CPostponedCommitRecord.h"
+#include "update/DeltaChoice.h"
 #include "update/DeltaPlan.h"
 #include "update/ManifestPaths.h"
 #include "update/ReplaceableTarget.h"
@@ -139,6 +140,7 @@ void CInstallLite::Install() {
         ReportStopped();
         return;
     }
+    const std::vector<std::wstring> installedNames = InstalledNames();
     bool stopped = false;
     const std::wstring failure = Stage(stopped);
     if (!failure.empty()) {
@@ -164,7 +166,7 @@ void CInstallLite::Install() {
         return;
     }
     PostponedRecord().Clear();
-    Commit(commitList);
+    Commit(commitList, installedNames);
 }
 
 CPostponedCommitRecord CInstallLite::PostponedRecord() const {
@@ -182,13 +184,15 @@ void CInstallLite::TellBusyTarget(const std::wstring& target) {
         L"Update postponed", MB_OK | MB_ICONWARNING | MB_SETFOREGROUND);
 }
 
-void CInstallLite::Commit(const std::vector<JournalEntry>& commitList) {
+void CInstallLite::Commit(const std::vector<JournalEntry>& commitList,
+                          const std::vector<std::wstring>& installedNames) {
     const int total = static_cast<int>(commitList.size());
     CInstallCommit commit(workspace.JournalFile());
     const bool committed = commit.Run(commitList, [&](size_t index) {
+        DebugFormat(L"CInstallLite::Install, checked and installed %s\n",
+                    installedNames[index].c_str());
         // Named as the package always was: the target followed by ".zip".
         const std::wstring package = commitList[index].target + L".zip";
-        DebugFormat(L"CInstallLite::Install, checked and installed %s\n", package.c_str());
         if (CInstallLiteNotify* receiver = notify)
             receiver->OnInstallProgress(package.c_str(), static_cast<int>(index) + 1, total);
     });
@@ -244,6 +248,15 @@ std::vector<JournalEntry> CInstallLite::CommitList() const {
                          file.entry.registerDll != 0, SignedDigest(file, verifiesUpdates),
                          file.base});
     return entries;
+}
+
+std::vector<std::wstring> CInstallLite::InstalledNames() const {
+    std::vector<std::wstring> names;
+    for (const PlannedFile& file : plan->files)
+        names.push_back(DeltaPlan::StagedFromDelta(file) ? file.target + L" from its delta " +
+                                                               DeltaChoice::ObjectName(*file.delta)
+                                                         : file.ShownPackage());
+    return names;
 }
 
 bool CInstallLite::ExtractPackage(const std::wstring& packagePath) {

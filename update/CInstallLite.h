@@ -70,12 +70,16 @@ private:
     // stopped when a stop came between two packages.
     std::wstring Stage(bool& stopped);
     std::vector<JournalEntry> CommitList() const;
+    // What the log names as installed for each file of the plan: its package, or the delta it
+    // was made from in this run. Read before staging, which removes the packages' parts.
+    std::vector<std::wstring> InstalledNames() const;
     // Counts the launches in a row a busy target postponed the commit.
     CPostponedCommitRecord PostponedRecord() const;
     // The box that names the file which keeps postponing the commit.
     static void TellBusyTarget(const std::wstring& target);
     // Puts the staged files in place (the commit registers the marked ones) and ends the run.
-    void Commit(const std::vector<JournalEntry>& commitList);
+    void Commit(const std::vector<JournalEntry>& commitList,
+                const std::vector<std::wstring>& installedNames);
     // Ends the run, then tells the receiver.
     void ReportError(const std::wstring& text);
     void ReportStopped();

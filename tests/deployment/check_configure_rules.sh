@@ -33,7 +33,7 @@ configure() {
   failed=1
 }
 
-configure "pelko-publish keygen release.pem release.pub" "${domains[@]}"
+configure "build/tools/bin/pelko-publish keygen release.pem release.pub" "${domains[@]}"
 configure "This build has no PELKO_DOMAIN_1" -DPELKO_UPDATE_KEYS="$vendor_key"
 configure "This build has no PELKO_DEFAULT_UPDATE_HOST" -DPELKO_UPDATE_KEYS="$vendor_key" \
   -DPELKO_DOMAIN_1=pelko.example.com -DPELKO_DOMAIN_2=pelko.example.net

@@ -245,7 +245,11 @@ TEST_F(DownloadComponentTest, StopRequestEndsTheTransferAndKeepsThePart) {
     EXPECT_TRUE(component.IsCancelled());
     EXPECT_EQ(callback.ProgressReports().size(), 2u);
     EXPECT_TRUE(callback.Events().empty());
-    EXPECT_EQ(ReadFileBytes(info.strLocalFolder + L"\\big.zip"), Pattern(100000).substr(0, 3072));
+    // The part holds the body's start as it came, however the network cut it into reads.
+    const std::string part = ReadFileBytes(info.strLocalFolder + L"\\big.zip");
+    EXPECT_FALSE(part.empty());
+    EXPECT_LE(part.size(), 4096u);
+    EXPECT_EQ(part, Pattern(100000).substr(0, part.size()));
     EXPECT_TRUE(lines.Has(L"CHttpDownloader::SetStatus, Aborting transfer\n"));
     EXPECT_FALSE(lines.Has(L"Aborting transfer"));
 }
@@ -348,7 +352,11 @@ TEST_F(DownloadComponentTest, StartWithoutWaitIsJoinedByTheDestructor) {
         component.Start(FALSE);
     }
     EXPECT_EQ(ReadFileBytes(info.strLocalFolder + L"\\async.zip"), Pattern(50000));
-    EXPECT_EQ(callback.ProgressReports().size(), 50u);
+    // The whole body reported, in reads of at most 1 KiB: 49 blocks and the final empty read
+    // at least.
+    const auto reports = callback.ProgressReports();
+    ASSERT_GE(reports.size(), 50u);
+    EXPECT_EQ(reports.back().filePercent, 100);
 }
 
 // The real Internet error dialog on a proxy's 407: the user's answer decides between a resend

@@ -103,9 +103,14 @@ TEST_F(HttpDownloaderTest, DownloadsTheBodyWithAPlainGet) {
     EXPECT_EQ(requests[0].Header("Accept-Encoding").value_or(""), "identity");
     EXPECT_FALSE(requests[0].Header("Range"));
     EXPECT_EQ(requests[0].Header("User-Agent").value_or(""), "http_downloader_tests");
-    // One report per 1024-byte block and one for the final empty read.
-    ASSERT_EQ(downloader.progress.size(), 21u);
-    EXPECT_EQ(downloader.progress.front(), 1024u);
+    // One report a read: reads of at most one 1024-byte block, then the final empty one. How
+    // many more the network needed (a read takes only what has arrived) is not the
+    // downloader's choice.
+    ASSERT_GE(downloader.progress.size(), 21u);
+    EXPECT_GT(downloader.progress.front(), 0u);
+    EXPECT_LE(downloader.progress.front(), 1024u);
+    for (size_t i = 1; i < downloader.progress.size(); ++i)
+        EXPECT_LE(downloader.progress[i] - downloader.progress[i - 1], 1024u) << "report " << i;
     EXPECT_EQ(downloader.progress.back(), 20000u);
     EXPECT_TRUE(downloader.lastGotLength);
     EXPECT_EQ(downloader.lastTotal, 20000u);
@@ -603,7 +608,9 @@ TEST_F(HttpDownloaderTest, BandwidthCapStillDeliversEveryByte) {
     ASSERT_TRUE(downloader.Download());
 
     EXPECT_EQ(ReadFileBytes(target), body);
-    EXPECT_EQ(downloader.progress.size(), 3u);
+    // Reads of at most the 4000-byte buffer, then the final empty one.
+    EXPECT_GE(downloader.progress.size(), 3u);
+    EXPECT_EQ(downloader.progress.back(), 8000u);
 }
 
 TEST_F(HttpDownloaderTest, ZeroBufferSizeFailsInsteadOfReportingAnEmptySuccess) {

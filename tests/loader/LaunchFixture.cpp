@@ -3,6 +3,7 @@
 // After windows.h, which they build on.
 #include <aclapi.h>
 #include <sddl.h>
+#include <tlhelp32.h>
 
 #include <fstream>
 #include <iterator>
@@ -153,9 +154,14 @@ IniEntries LaunchFixture::AllSettingsEntries() {
     return entries;
 }
 
-std::optional<LoaderRecord> LaunchFixture::WaitForRecord(const std::wstring& loader) {
+// A loader named by its path without ".exe", or by its name in the install folder.
+std::wstring LaunchFixture::LoaderPath(const std::wstring& loader) {
     const bool fullPath = loader.size() > 1 && loader[1] == L':';
-    const std::wstring path = (fullPath ? loader : InInstallFolder(loader)) + L".record.txt";
+    return fullPath ? loader : InInstallFolder(loader);
+}
+
+std::optional<LoaderRecord> LaunchFixture::WaitForRecord(const std::wstring& loader) {
+    const std::wstring path = LoaderPath(loader) + L".record.txt";
     for (DWORD waited = 0; waited < kRecordWaitMs; waited += kPollMs) {
         if (Exists(path)) {
             // Right after the move the program may still hold the file, without sharing its
@@ -189,6 +195,29 @@ int LaunchFixture::RunProgram(const std::wstring& programPath, const std::wstrin
     }
     CloseHandle(process.hProcess);
     return static_cast<int>(exitCode);
+}
+
+bool LaunchFixture::LoaderStarted(const std::wstring& loader) {
+    const std::wstring program = LoaderPath(loader) + L".exe";
+    // The processes first: one that ends after the look has written its record by then.
+    bool running = false;
+    const HANDLE snapshot = CreateToolhelp32Snapshot(TH32CS_SNAPPROCESS, 0);
+    EXPECT_NE(snapshot, INVALID_HANDLE_VALUE);
+    PROCESSENTRY32W entry{};
+    entry.dwSize = sizeof(entry);
+    for (BOOL more = Process32FirstW(snapshot, &entry); more && !running;
+         more = Process32NextW(snapshot, &entry)) {
+        const HANDLE process =
+            OpenProcess(PROCESS_QUERY_LIMITED_INFORMATION, FALSE, entry.th32ProcessID);
+        if (!process) continue;
+        wchar_t path[MAX_PATH] = L"";
+        DWORD size = MAX_PATH;
+        running = QueryFullProcessImageNameW(process, 0, path, &size) &&
+                  CompareStringOrdinal(path, -1, program.c_str(), -1, TRUE) == CSTR_EQUAL;
+        CloseHandle(process);
+    }
+    if (snapshot != INVALID_HANDLE_VALUE) CloseHandle(snapshot);
+    return running || Exists(LoaderPath(loader) + L".record.txt");
 }
 
 namespace {

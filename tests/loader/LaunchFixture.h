@@ -49,10 +49,15 @@ protected:
     static IniEntries AllSettingsEntries();
     static IniEntries OutcomeEntries();
 
-    // The record of a fake loader (base name without ".exe", in the install folder unless a full
-    // path), once it has exited; nothing when
-    // no record appears within a few seconds.
+    // A fake loader is named by its base name without ".exe", in the install folder unless it
+    // is a full path.
+    static std::wstring LoaderPath(const std::wstring& loader);
+    // The record of a fake loader, once it has exited; nothing when no record appears within a
+    // few seconds.
     static std::optional<LoaderRecord> WaitForRecord(const std::wstring& loader);
+    // Whether a fake loader was started: it runs now, or it has ended and left its record (it
+    // writes the record before it ends). Needs no wait.
+    static bool LoaderStarted(const std::wstring& loader);
 
     // Runs a program of the build's bin folder with this process's current directory; its exit
     // code, or -1 when it had to be stopped.

@@ -557,6 +557,8 @@ TEST_F(LaunchTest, WhereNeitherFolderServesOneBoxSaysWhichAndNothingStarts) {
         SCOPED_TRACE(c.name);
         CleanOwnFolder();
         WriteBytes(own + L"PelkoWebLoader.ini", kStaleSettings);
+        CopyFileW((ProgramFolder() + L"PelkoDeskLoader.exe").c_str(),
+                  (own + L"PelkoDeskLoader.exe").c_str(), FALSE);
         const ScopeExit undo(c.undo);
         c.arrange();
         g_patchedFolder.clear();
@@ -584,8 +586,12 @@ TEST_F(LaunchTest, WhereNeitherFolderServesOneBoxSaysWhichAndNothingStarts) {
         if (GetFileAttributesW(ownPlain.c_str()) & FILE_ATTRIBUTE_DIRECTORY) {
             EXPECT_EQ(ReadBytes(own + L"PelkoWebLoader.ini"), kStaleSettings);
         }
+        // No loader is started from either folder: it would have been logged, and the fake one
+        // (where the case left it in place) runs or has left its record.
         for (const std::wstring& line : lines)
             EXPECT_FALSE(line.starts_with(L"StartProcess")) << Utf8(line);
+        EXPECT_FALSE(LoaderStarted(L"PelkoDeskLoader"));
+        EXPECT_FALSE(LoaderStarted(own + L"PelkoDeskLoader"));
     }
 }
 

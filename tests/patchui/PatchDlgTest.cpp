@@ -1,7 +1,9 @@
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <atomic>
 #include <functional>
+#include <iterator>
 #include <mutex>
 #include <thread>
 #include <vector>
@@ -168,8 +170,12 @@ TEST(PatchDlg, FailureInItsOwnCodeEndsItWith2AndSaysSoOnTheDebugOutput) {
                      });
     EXPECT_EQ(dialog.DoModal(), 2);
     DebugOutput::SetObserver(nullptr);
-    ASSERT_EQ(lines.size(), 1u);
-    EXPECT_EQ(lines[0].rfind(L"CPatchDlg::DialogProc, ", 0), 0u);
+    // The dialog's own lines: a loaded machine may add the animation's, which is late to end.
+    std::vector<std::wstring> own;
+    std::copy_if(lines.begin(), lines.end(), std::back_inserter(own),
+                 [](const std::wstring& line) { return line.starts_with(L"CPatchDlg::"); });
+    ASSERT_EQ(own.size(), 1u);
+    EXPECT_EQ(own[0].rfind(L"CPatchDlg::DialogProc, ", 0), 0u);
 }
 
 TEST(PatchDlg, CheckFailureShowsARealBoxOwnedByTheDialog) {

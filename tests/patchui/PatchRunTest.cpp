@@ -35,6 +35,7 @@
 #include "support/updatetree/CUpdateTree.h"
 #include "support/updatetree/CUpdateTreeServer.h"
 #include "update/CCommitJournal.h"
+#include "update/CUpdateCheck.h"
 #include "update/IUpdateManagerLite.h"
 #include "update/UpdateWorkPaths.h"
 #include "verify/CSha256.h"
@@ -424,6 +425,8 @@ TEST_F(PatchRunTest, CloseDuringACheckEndsTheRunBeforeTheAnswerAndTheAnswerChang
         return httptest::ScriptedResponse::Ok(manifest);
     });
     const std::wstring server = silent.Url("/CvUpdate/Pelko");
+    const std::wstring manifestUrl = server + L"Patch/RudovuZado.ini.zip";
+    downloadtest::DebugLines lines;
     std::atomic<DWORD> launchThread{0};
     std::atomic<bool> returned{false};
     std::thread launch([&] {
@@ -441,10 +444,14 @@ TEST_F(PatchRunTest, CloseDuringACheckEndsTheRunBeforeTheAnswerAndTheAnswerChang
     PostMessageW(dialog, WM_CLOSE, 0, 0);
     const DWORD closed = GetTickCount();
 
-    // The start operation waits for no answer.
-    while (!returned && GetTickCount() - closed < 20000) Sleep(10);
+    // The start operation waits for no answer: it returns long before the check's own deadline
+    // would have ended it (the margin is more than a loaded machine takes to end a run).
+    constexpr DWORD kDeadline = CUpdateCheck::kManifestDeadlineMs;
+    constexpr DWORD kMargin = 10000;
+    while (!returned && GetTickCount() - closed < kDeadline + kMargin) Sleep(10);
     const DWORD elapsed = GetTickCount() - closed;
-    EXPECT_TRUE(returned) << "the start operation still runs 20 s after the close";
+    EXPECT_TRUE(returned) << "the start operation still runs after the check's deadline";
+    EXPECT_LT(elapsed, kDeadline - kMargin) << "the close did not end the check";
     launch.join();
     EXPECT_TRUE(WaitForRecord(L"PelkoDeskLoader"));
     std::printf("the start operation returned %lu ms after the close\n",
@@ -462,6 +469,11 @@ TEST_F(PatchRunTest, CloseDuringACheckEndsTheRunBeforeTheAnswerAndTheAnswerChang
     }
     EXPECT_TRUE(answered);
     EXPECT_TRUE(lockFree) << "the run's worker still holds the lock";
+    // The stop reached the check's transfer: the manifest that came was not taken, and no
+    // deadline ended the check.
+    EXPECT_EQ(1, lines.CountStartingWith(L"CDownloadComponent, not received " + manifestUrl));
+    EXPECT_EQ(0, lines.CountStartingWith(L"CDownloadComponent, received " + manifestUrl));
+    EXPECT_EQ(0, lines.CountContaining(L"no manifest from"));
     const std::vector<std::string> onlyTheManifest = {"/CvUpdate/PelkoPatch/RudovuZado.ini.zip"};
     std::vector<std::string> targets;
     for (const auto& request : silent.Requests()) targets.push_back(request.target);
@@ -472,16 +484,32 @@ TEST_F(PatchRunTest, CloseDuringACheckEndsTheRunBeforeTheAnswerAndTheAnswerChang
 TEST_F(PatchRunTest, CloseDuringTheCommitLetsItFinishWithTheRegistration) {
     PublishThreeFiles();
     INT_PTR result = 0;
+    bool closeSent = false;
+    std::vector<std::wstring> linesAtTheEnd;
     {
+        downloadtest::DebugLines lines;
         CPatchDlg dialog(UpdateUrl(), kInstallFolder);
         g_onCommitStep = [&](unsigned step) {
             if (step != 1) return;
             // Sent, not posted: the window has handled the close when the commit goes on.
             SendMessageW(dialog.GetSafeHwnd(), WM_CLOSE, 0, 0);
+            closeSent = true;
         };
         result = dialog.DoModal();
+        // What the run had done when the window ended (the manager's end, which waits for the
+        // commit, comes later).
+        linesAtTheEnd = lines.All();
         g_onCommitStep = nullptr;
     }
+    EXPECT_TRUE(closeSent) << "no commit step came while the window was open";
+    // The window outlived the commit: its last file and the registration came before its end.
+    const auto logged = [&](const std::wstring& start) {
+        return std::any_of(linesAtTheEnd.begin(), linesAtTheEnd.end(),
+                           [&](const std::wstring& line) { return line.starts_with(start); });
+    };
+    EXPECT_TRUE(logged(L"CInstallLite::Install, checked and installed " +
+                       InInstallFolder(L"patchsub\\PatchC.txt.zip")));
+    EXPECT_TRUE(logged(L"RegisterServer, DllRegisterServer of " + InInstallFolder(L"PatchA.dll")));
     EXPECT_EQ(result, 1);
     EXPECT_EQ(ReadBytes(InInstallFolder(L"PatchB.txt")), "new B");
     EXPECT_EQ(ReadBytes(InInstallFolder(L"patchsub\\PatchC.txt")), "new C");

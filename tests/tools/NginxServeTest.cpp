@@ -16,6 +16,7 @@
 #include <vector>
 
 #include "loader/LaunchFixture.h"
+#include "support/common/TestFolder.h"
 #include "update/UpdateWorkPaths.h"
 #include "verify/CSha256.h"
 #include "verify/HexText.h"
@@ -103,6 +104,8 @@ protected:
     void SetUp() override {
         LaunchFixture::SetUp();
         ASSERT_FALSE(Environment("PELKO_NGINX_URL").empty()) << "run through with_nginx.sh";
+        // The user's log of the programs the test starts.
+        SetEnvironmentVariableW(L"LOCALAPPDATA", appData.Path().c_str());
         RemoveRelease();
         fs::remove_all(Served());
         // The release brings its own PelkoDeskLoader.exe (no program): the launches start the
@@ -111,6 +114,7 @@ protected:
                               InInstallFolder(L"PelkoLoader.exe").c_str(), FALSE));
     }
     void TearDown() override {
+        SetEnvironmentVariableW(L"LOCALAPPDATA", nullptr);
         RemoveRelease();
         LaunchFixture::TearDown();
     }
@@ -207,7 +211,17 @@ protected:
         return 0;
     }
 
+    // The lines of the user's log written since the last call.
+    std::string NewLogLines() {
+        const std::string log = Bytes(fs::path(appData / L"Pelko\\Logs\\PelkoWebLoader.log"));
+        const std::string lines = log.substr(std::min(logSeen, log.size()));
+        logSeen = log.size();
+        return lines;
+    }
+
+    testsupport::TestFolder appData;
     size_t answersSeen = 0;
+    size_t logSeen = 0;
 };
 
 std::vector<std::string> Uris(const std::vector<Answer>& answers) {
@@ -276,13 +290,33 @@ TEST_F(NginxServeTest, InstallUpdateResumeAndAnUnchangedLaunch) {
     EXPECT_GT(from, 0u);
     EXPECT_EQ(big - from, resumed->bytes) << "only the rest is sent";
 
-    // Nothing changed: the launch asks for the manifest alone.
+    // Nothing changed: the launch asks for the manifest alone, and takes the answer as the
+    // kept copy, not as a failed fetch.
+    NewLogLines();
     ASSERT_EQ(0, Launch());
     answers = NewAnswers();
     ASSERT_EQ(1u, answers.size()) << ::testing::PrintToString(Uris(answers));
     EXPECT_EQ(kManifest, answers[0].uri);
     EXPECT_EQ(kUnchangedManifestStatus, answers[0].status);
     ExpectInstalled("release3", files);
+    std::string log = NewLogLines();
+    EXPECT_NE(std::string::npos, log.find(std::string(kManifest) + " unchanged (304)")) << log;
+    EXPECT_NE(std::string::npos, log.find(" entries, 0 to fetch")) << log;
+    EXPECT_EQ(std::string::npos, log.find("CUpdateManagerLite, error")) << log;
+
+    // A file missing since: the kept manifest names it, and only its object is fetched.
+    ASSERT_TRUE(DeleteSoon(InInstallFolder(L"readme.txt")));
+    ASSERT_EQ(0, Launch());
+    answers = NewAnswers();
+    ASSERT_EQ(2u, answers.size()) << ::testing::PrintToString(Uris(answers));
+    EXPECT_EQ(kManifest, answers[0].uri);
+    EXPECT_EQ(kUnchangedManifestStatus, answers[0].status);
+    EXPECT_TRUE(StartsWith(answers[1].uri, kObjects)) << answers[1].uri;
+    EXPECT_EQ(200, answers[1].status);
+    ExpectInstalled("release3", files);
+    log = NewLogLines();
+    EXPECT_NE(std::string::npos, log.find(" entries, 1 to fetch")) << log;
+    EXPECT_EQ(std::string::npos, log.find("CUpdateManagerLite, error")) << log;
 }
 
 // Varnish in front of nginx with the vendor guide's configuration (with_varnish.sh): nginx is

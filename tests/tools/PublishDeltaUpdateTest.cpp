@@ -6,6 +6,7 @@
 #include <gtest/gtest.h>
 #include <windows.h>
 
+#include <algorithm>
 #include <filesystem>
 #include <fstream>
 #include <functional>
@@ -168,17 +169,43 @@ struct Scene {
     }
 
     fs::path Installed() const { return fs::path(install.Path()) / kChanged; }
+    // The start of the log line that says the changed file was put in place.
+    std::wstring InstalledLine() const {
+        return L"CInstallLite::Install, checked and installed " +
+               fs::path(Installed()).make_preferred().wstring();
+    }
     fs::path Tree() const { return fs::path(served.Path()) / "tree4"; }
     fs::path ServedDelta() const { return Tree() / delta.substr(1); }
 
+    // What the server sent for the delta: the range asked ("" for none) and the body's bytes.
+    struct DeltaServed {
+        std::string range;
+        uint64_t bytes = 0;
+    };
+
     // The release's update: the run ends complete with release4's bytes installed, and the
-    // next check finds nothing to do. The packages and deltas the run asked for.
+    // next check finds nothing to do. The packages and deltas the run asked for. The server
+    // answers ranges, as the web servers of the field do.
     std::vector<std::string> UpdateToRelease4(std::wstring* shownTotal = nullptr,
-                                              const std::function<void()>& afterCheck = nullptr) {
+                                              const std::function<void()>& afterCheck = nullptr,
+                                              DeltaServed* deltaServed = nullptr) {
         updatetree::CUpdateTreeServer server(Tree().wstring(), kPrefix);
+        server.HonourRanges(true);
         int pending = 0;
-        EXPECT_EQ(L"complete", UpdateOnce(server, install.Path(), pending, shownTotal, afterCheck));
+        uint64_t before = 0;
+        EXPECT_EQ(L"complete", UpdateOnce(server, install.Path(), pending, shownTotal, [&] {
+                      if (afterCheck) afterCheck();
+                      before = server.BodyBytesSent();
+                  }));
         EXPECT_EQ(1, pending);
+        if (deltaServed) {
+            // The download phase asked for the delta alone.
+            const std::vector<std::string> paths = server.Requests();
+            const std::vector<std::string> ranges = server.Ranges();
+            const auto asked = std::find(paths.begin(), paths.end(), delta);
+            if (asked != paths.end()) deltaServed->range = ranges[asked - paths.begin()];
+            deltaServed->bytes = server.BodyBytesSent() - before;
+        }
         EXPECT_TRUE(Bytes(kTrees / "release4" / kChanged) == Bytes(Installed()));
         const std::vector<std::string> fetched = Objects(server);
         int again = -1;
@@ -241,6 +268,10 @@ TEST(PublishedDelta, AChangedFileArrivesAsItsDelta) {
     std::wstring shownTotal;
     EXPECT_EQ(std::vector<std::string>{scene.delta}, scene.UpdateToRelease4(&shownTotal));
     EXPECT_EQ(0, lines.CountContaining(kFellBack));
+    // The log names what was applied: the delta, not a package that never came.
+    const std::wstring object(scene.delta.begin() + 1, scene.delta.end());
+    EXPECT_EQ(1, lines.CountContaining(scene.InstalledLine() + L" from its delta " + object));
+    EXPECT_EQ(0, lines.CountContaining(scene.InstalledLine() + L".zip"));
     // The phase's figures count the bytes fetched, not the file's.
     EXPECT_EQ(ProgressText::SizeText(deltaSize), shownTotal);
 }
@@ -295,6 +326,8 @@ TEST(PublishedDelta, ASpoiledDeltaGivesWayToThePackageInTheSameRun) {
         EXPECT_EQ(0u, fetched.back().rfind("/objects/", 0));
         EXPECT_NE(scene.delta, fetched.back());
         EXPECT_EQ(deltaAsked ? 1 : 0, lines.CountContaining(kFellBack));
+        EXPECT_EQ(1, lines.CountContaining(scene.InstalledLine() + L".zip"));
+        EXPECT_EQ(0, lines.CountContaining(L" from its delta "));
         if (deltaAsked) {
             EXPECT_EQ(1, lines.CountContaining(c.why));
         }
@@ -339,11 +372,26 @@ TEST(PublishedDelta, APartOfADeltaTheNextRunDoesNotTakeIsRemoved) {
         if (c.change) c.change(scene);
         downloadtest::DebugLines lines;
         PartSizes afterCheck;
-        const std::vector<std::string> fetched =
-            scene.UpdateToRelease4(nullptr, [&] { afterCheck = DeltaParts(scene.PartsFolder()); });
+        Scene::DeltaServed served;
+        const std::vector<std::string> fetched = scene.UpdateToRelease4(
+            nullptr, [&] { afterCheck = DeltaParts(scene.PartsFolder()); }, &served);
         EXPECT_EQ(c.kept ? left : PartSizes(), afterCheck);
         ASSERT_EQ(1u, fetched.size());
         EXPECT_EQ(c.deltaAsked, fetched.front() == scene.delta);
+        if (c.deltaAsked) {
+            // A kept part is resumed: the range starts inside it, and only the rest is sent.
+            const uint64_t size = fs::file_size(scene.ServedDelta());
+            uint64_t from = 0;
+            if (c.kept) {
+                ASSERT_EQ(0u, served.range.rfind("bytes=", 0)) << served.range;
+                from = std::stoull(served.range.substr(6));
+                EXPECT_GT(from, 0u);
+                EXPECT_LE(from, left.begin()->second);
+            } else {
+                EXPECT_EQ("", served.range);
+            }
+            EXPECT_EQ(size - from, served.bytes);
+        }
         EXPECT_EQ(0, lines.CountContaining(kFellBack));
         EXPECT_TRUE(DeltaParts(scene.PartsFolder()).empty());
     }

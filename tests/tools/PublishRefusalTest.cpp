@@ -96,6 +96,11 @@ INSTANTIATE_TEST_SUITE_P(
                 "[a.txt]\nType=Common\n[b.dll]\nTargetDir=bin\nType=common\n",
                 "[b.dll] has Type=common"},
         Refusal{"unsigned, strict", {"--strict"}, kGoodDescription, "the tree is unsigned"},
+        Refusal{"test key, strict",
+                {"--strict", "--sign-key", PELKO_TEST_KEY_PEM, "--product", "PelkoDesk",
+                 "--expires-days", "30"},
+                kGoodDescription,
+                "signed with the test key of keys/test-only/"},
         Refusal{"missing source", {}, "[a.txt]\n[c.txt]\n", "c.txt is missing"},
         Refusal{"missing Source key file", {}, "[a.txt]\nSource=elsewhere/a.txt\n", "is missing"},
         Refusal{"duplicate section", {}, "[a.txt]\n[A.TXT]\nSource=a.txt\n", "given twice"},
@@ -146,7 +151,7 @@ INSTANTIATE_TEST_SUITE_P(
                 kGoodDescription,
                 "from 1 to 3650"},
         Refusal{"expiry not a number",
-                {"--sign-key", "absent.pem", "--product", "PelkoDesk", "--expires-days", "-5"},
+                {"--sign-key", "absent.pem", "--product", "PelkoDesk", "--expires-days", "30x"},
                 kGoodDescription,
                 "from 1 to 3650"},
         Refusal{"product without key",
@@ -192,6 +197,33 @@ TEST(PublishOutputTest, EntriesNoClientInstallsAreWarnedOfOneLineEach) {
     EXPECT_NE(std::string::npos, run.err.find("[b.dll] has Type=common")) << run.err;
     EXPECT_EQ(std::string::npos, run.err.find("[c.txt]")) << run.err;
     EXPECT_EQ(4u, space.Tree().size());
+}
+
+// A tree signed with the committed test key, which anyone can sign with, is published with one
+// warning line; one signed with a key of the vendor's own, without a word.
+TEST(PublishOutputTest, ATreeSignedWithTheTestKeyIsWarnedOf) {
+    Workspace space("testkey");
+    space.WriteFile("a.txt", "alpha", kMonday);
+    space.Describe("[a.txt]\nType=Common\n");
+    const fs::path own = space.Root() / "own.pem";
+    ASSERT_EQ(
+        0,
+        RunTool({"keygen", own.string(), (space.Root() / "own.pub").string()}, space.Root()).code);
+    const struct {
+        std::string key;
+        size_t warnings;
+    } cases[] = {{PELKO_TEST_KEY_PEM, 1}, {own.string(), 0}};
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.key);
+        const ToolRun run =
+            space.Build({"--sign-key", c.key, "--product", "PelkoDesk", "--expires-days", "30"});
+        EXPECT_EQ(0, run.code) << run.err;
+        EXPECT_EQ(c.warnings, LineCount(run.err)) << run.err;
+        if (c.warnings)
+            EXPECT_EQ(0u, run.err.find("pelko-publish: warning: the tree is signed with the test "
+                                       "key of keys/test-only/"))
+                << run.err;
+    }
 }
 
 TEST(PublishOutputTest, MissingParentsOfTheOutputFolderAreMade) {

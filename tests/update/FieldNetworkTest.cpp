@@ -5,13 +5,16 @@
 
 #include <algorithm>
 #include <atomic>
+#include <chrono>
 #include <memory>
+#include <string>
 #include <thread>
 
 #include "EngineFixture.h"
 #include "RecordingNotify.h"
 #include "UpdateTestFiles.h"
 #include "download/CProxyPrompt.h"
+#include "download/DebugLines.h"
 #include "support/common/TestFolder.h"
 #include "support/httpserver/CImpairmentServer.h"
 #include "support/updatetree/CUpdateTree.h"
@@ -82,18 +85,27 @@ struct FieldRun {
 
 // Each impairment of the big package, once (or as told), and what the run makes of it.
 TEST(FieldNetworkTest, TransientTroubleIsRetriedAndResumedAndTheRunCompletes) {
+    // Longer than any wait the backoff alone gives the first two tries (at most 1 s, then 2 s).
+    constexpr int kRetryAfterSeconds = 3;
+    // A wait may end up to a timer tick early.
+    constexpr int kTimerSlackMs = 100;
     const struct {
         const char* name;
         CImpairmentServer::Plan plan;
         size_t requests;          // of the big package
         bool resumedWithIfRange;  // the last request asked for the rest, validated
+        int waitedMs;             // the least time between two of its requests
     } cases[] = {
         // Longer than the old 4-second bound on an answer's head.
-        {"head after 5 s", {Impairment::DelayHead, 1, 5000}, 1, false},
-        {"reset midway", {Impairment::ResetMidway}, 2, true},
-        {"closed before its length", {Impairment::CutMidway}, 2, true},
-        {"503 with Retry-After twice", {Impairment::ServiceUnavailable, 2, 0, "1"}, 3, false},
-        {"chunked", {Impairment::Chunked}, 1, false},
+        {"head after 5 s", {Impairment::DelayHead, 1, 5000}, 1, false, 0},
+        {"reset midway", {Impairment::ResetMidway}, 2, true, 0},
+        {"closed before its length", {Impairment::CutMidway}, 2, true, 0},
+        {"503 with Retry-After twice",
+         {Impairment::ServiceUnavailable, 2, 0, std::to_string(kRetryAfterSeconds)},
+         3,
+         false,
+         kRetryAfterSeconds * 1000 - kTimerSlackMs},
+        {"chunked", {Impairment::Chunked}, 1, false, 0},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
@@ -111,6 +123,13 @@ TEST(FieldNetworkTest, TransientTroubleIsRetriedAndResumedAndTheRunCompletes) {
         });
         ASSERT_NE(last, requests.rend());
         EXPECT_EQ(last->Header("Range").has_value(), c.resumedWithIfRange);
+        // Each new try waited as long as the server asked.
+        std::vector<std::chrono::steady_clock::time_point> times;
+        for (const auto& request : requests)
+            if (request.target == "/Patch" + kBigPackagePath) times.push_back(request.arrived);
+        for (size_t i = 1; i < times.size(); ++i)
+            EXPECT_GE(times[i] - times[i - 1], std::chrono::milliseconds(c.waitedMs))
+                << "try " << i;
         EXPECT_EQ(last->Header("If-Range").has_value(), c.resumedWithIfRange);
         EXPECT_EQ(last->Header("Accept-Encoding").value_or(""), "identity");
         EXPECT_FALSE(last->Header("Pragma"));
@@ -180,7 +199,7 @@ TEST(FieldNetworkTest, ACutChunkedBodyIsTriedAgain) {
 }
 
 // An unchanged manifest costs one request, answered 304 without a body, and the kept copy is
-// verified again; a changed one is fetched whole.
+// verified again and read: a file missing since is fetched; a changed manifest is fetched whole.
 TEST(FieldNetworkTest, AnUnchangedManifestIsAnswered304AndReused) {
     FieldRun run;
     // Installed before the phase's end is told.
@@ -188,9 +207,15 @@ TEST(FieldNetworkTest, AnUnchangedManifestIsAnswered304AndReused) {
     run.NewManager();
     const size_t before = run.server.Requests().size();
     const uint64_t bytesBefore = run.server.BodyBytesSent();
+    const std::wstring unchanged = L"CUpdateManagerLite::CheckForUpdates, " + run.server.Url() +
+                                   L"/RudovuZado.ini.zip unchanged (304)\n";
+    downloadtest::DebugLines lines;
 
     EXPECT_EQ(run.manager->CheckForUpdates(), 0);
 
+    // Taken as the kept copy, not as a failed fetch.
+    EXPECT_EQ(run.manager->GetLastErrorCode(), 0u) << Narrow(run.manager->GetLastErrorText());
+    EXPECT_TRUE(lines.Has(unchanged));
     const auto requests = run.server.Requests();
     ASSERT_EQ(requests.size(), before + 1);
     EXPECT_EQ(requests.back().target, "/Patch/RudovuZado.ini.zip");
@@ -198,6 +223,18 @@ TEST(FieldNetworkTest, AnUnchangedManifestIsAnswered304AndReused) {
     EXPECT_EQ(requests.back().Header("If-Modified-Since").value_or(""),
               CImpairmentServer::kLastModified);
     EXPECT_EQ(run.server.BodyBytesSent(), bytesBefore);
+
+    // A file of the release missing since: the kept manifest names it, and it is fetched.
+    ASSERT_TRUE(DeleteFileW((run.install / L"Small.txt").c_str()));
+    run.NewManager();
+    EXPECT_EQ(run.manager->CheckForUpdates(), 1);
+    EXPECT_EQ(run.manager->GetLastErrorCode(), 0u) << Narrow(run.manager->GetLastErrorText());
+    EXPECT_EQ(run.server.BodyBytesSent(), bytesBefore) << "the manifest came whole";
+    updatetest::RecordingNotify notify;
+    ASSERT_EQ(run.manager->StartDownload(&notify, true), 1);
+    ASSERT_TRUE(notify.WaitForDownloadEnd());
+    EXPECT_EQ(notify.Events().back(), L"complete");
+    EXPECT_EQ(FileBytes(run.install / L"Small.txt"), "small");
 
     // A newer release: the validators no longer match and the manifest comes whole.
     run.tree.AddPackage("Small.txt", "smaller", updatetree::LocalTime(2024, 4, 1, 10, 0, 4));

@@ -16,6 +16,7 @@
 #include "tools/publish/ServedTime.h"
 #include "tools/publish/TreeSwap.h"
 #include "update/ManifestPaths.h"
+#include "verify/HexText.h"
 
 namespace fs = std::filesystem;
 
@@ -234,12 +235,15 @@ CPublisher::Summary CPublisher::Build(const fs::path& release, const fs::path& d
     const std::vector<PublishEntry> entries = CPublishDescription::Read(description, release);
     std::vector<std::string> warnings = TypeWarnings(entries, description);
     // A component built with update keys refuses an unsigned tree without a word to its user.
-    if (!signer) {
-        const std::string text =
-            "the tree is unsigned: a component built with update keys refuses it (give --sign-key)";
-        if (strict) throw CPublishError(text + " (--strict)");
-        warnings.push_back(text);
-    }
+    if (!signer)
+        Warn(warnings,
+             "the tree is unsigned: a component built with update keys refuses it (give "
+             "--sign-key)");
+    // Anyone can sign with the committed test key: only builds for the tests trust it.
+    if (signer && signer->Public() == FromHex<64>(PELKO_TEST_PUBLIC_KEY))
+        Warn(warnings,
+             "the tree is signed with the test key of keys/test-only/, which anyone can sign "
+             "with: only test builds take it (give your own key to --sign-key)");
     const Previous previous = ReadPrevious(output);
     std::vector<Planned> plan;
     for (const PublishEntry& entry : entries) plan.push_back(Plan(entry, previous));
@@ -271,9 +275,12 @@ std::vector<std::string> CPublisher::TypeWarnings(const std::vector<PublishEntry
     for (const PublishEntry& entry : entries) {
         const auto problem = PublishRules::TypeProblem(entry.type);
         if (!problem) continue;
-        const std::string text = description.string() + ": [" + entry.name + "] " + *problem;
-        if (strict) throw CPublishError(text + " (--strict)");
-        warnings.push_back(text);
+        Warn(warnings, description.string() + ": [" + entry.name + "] " + *problem);
     }
     return warnings;
+}
+
+void CPublisher::Warn(std::vector<std::string>& warnings, const std::string& text) const {
+    if (strict) throw CPublishError(text + " (--strict)");
+    warnings.push_back(text);
 }

@@ -77,9 +77,12 @@ private:
                     std::vector<std::string>& warnings) const;
 
     // Warnings for the entries no client installs; with strict, the first refuses the build.
-    // Build adds one for an unsigned tree, which with strict refuses the build too.
+    // Build adds one for an unsigned tree and one for a tree signed with the test key, which
+    // with strict refuse the build too.
     std::vector<std::string> TypeWarnings(const std::vector<PublishEntry>& entries,
                                           const std::filesystem::path& description) const;
+    // Adds text to warnings; with strict, refuses the build with it instead.
+    void Warn(std::vector<std::string>& warnings, const std::string& text) const;
 
     CClientClock clock;
     bool strict = false;
