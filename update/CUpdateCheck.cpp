@@ -23,6 +23,7 @@
 #include "update/TargetPath.h"
 #include "update/TargetPlace.h"
 #include "update/UpdateWorkPaths.h"
+#include "update/ContentRule.h"
 #include "verify/CReleaseSerial.h"
 #include "update/DeltaPlan.h"
 #include "verify/CSha256.h"
@@ -94,6 +95,26 @@ bool WriteValidators(const std::wstring& path, const std::wstring& etag,
     return ok && written == text.size();
 }
 
+// An entry's file as two manifests of one install folder name it, without case.
+std::wstring EntryKey(const ManifestEntry& entry) {
+    std::wstring key =
+        std::to_wstring(entry.folderType) + L"\t" + entry.targetDir + L"\t" + entry.name;
+    CharUpperBuffW(key.data(), static_cast<DWORD>(key.size()));
+    return key;
+}
+
+std::optional<ContentRule::Content> ContentOf(const std::wstring& path) {
+    Sha256Digest digest{};
+    uint64_t size = 0;
+    try {
+        if (!CSha256::OfFile(path, digest, size)) return std::nullopt;
+    } catch (const std::exception&) {
+        return std::nullopt;
+    }
+    const std::string hex = ToHex(digest);
+    return ContentRule::Content{size, std::wstring(hex.begin(), hex.end())};
+}
+
 }  // namespace
 
 CUpdateCheck::CUpdateCheck(const CheckSettings& settings, const Folders& folders,
@@ -104,12 +125,19 @@ CUpdateCheck::CUpdateCheck(const CheckSettings& settings, const Folders& folders
       abort(std::move(abort)),
       changes(changes),
       errors(errors),
-      keepAlive(std::move(keepAlive)) {}
+      keepAlive(std::move(keepAlive)),
+      record(UpdateWorkPaths::InstallRecordFile(folders.work)) {}
 
 int CUpdateCheck::Run() {
     const ULONGLONG started = GetTickCount64();
     deadline = started + kManifestDeadlineMs;
     const std::wstring& name = settings.manifestName;
+    if (VerifiesUpdates()) {
+        record.Load();
+        // The release accepted before, as it was: the fetch below keeps the new one instead.
+        DeleteFileW(BeforePackage().c_str());
+        if (!KeptPackage().empty()) CopyFileW(KeptPackage().c_str(), BeforePackage().c_str(), FALSE);
+    }
     // Into the run's own folder, never beside the host program.
     if (!FetchArchive(name) || abort->Stopped()) return 0;
     CFileContent manifest;
@@ -122,6 +150,7 @@ int CUpdateCheck::Run() {
     }
     auto planned = std::make_shared<UpdatePlan>();
     for (const ManifestEntry& entry : manifest.Entries()) PlanIfOutdated(entry, *planned);
+    if (recordLearned) record.Save();
     const int count = static_cast<int>(planned->files.size());
     plan = std::move(planned);
     DebugOutput::DebugFormat(
@@ -319,8 +348,72 @@ bool CUpdateCheck::IsStagedFile(const ManifestEntry& entry, const std::wstring& 
            digest == expected->sha256;
 }
 
-bool CUpdateCheck::PlanIfOutdated(const ManifestEntry& entry, UpdatePlan& into) const {
-    const ULONGLONG releaseTime = ReleaseTimeOf(entry.modifyDate);
+std::wstring CUpdateCheck::BeforePackage() const {
+    return PathText::Join(folders.manifest, settings.manifestName + L".before.zip");
+}
+
+void CUpdateCheck::ReadBeforeManifest() {
+    before.emplace();
+    if (!FileSystem::Exists(BeforePackage())) return;
+    const std::wstring copy = PathText::Join(folders.manifest, settings.manifestName + L".before");
+    // Accepted once already: its serial is judged against none, the rest as then.
+    const auto refusal = ExtractVerifiedManifest(BeforePackage(), copy, settings.keys,
+                                                 settings.acceptance,
+                                                 CReleaseSerial(folders.manifest), SecondsNow());
+    DeleteFileW(BeforePackage().c_str());
+    CFileContent manifest;
+    if (!refusal && manifest.Load(copy.c_str(), true))
+        for (const ManifestEntry& entry : manifest.Entries())
+            if (auto content = ContentRule::SignedContent(entry.fileSize, entry.sha256))
+                before->emplace(EntryKey(entry), *content);
+    if (refusal)
+        DebugOutput::DebugLine(L"CUpdateManagerLite::CheckForUpdates, the release accepted "
+                               L"before is not used: " + *refusal + L"\n");
+    DeleteFileW(copy.c_str());
+    DeleteFileW(PathText::Join(folders.manifest, CReleaseSerial::fileName).c_str());
+}
+
+std::optional<ContentRule::Content> CUpdateCheck::BeforeContent(const ManifestEntry& entry) {
+    if (!before) ReadBeforeManifest();
+    const auto found = before->find(EntryKey(entry));
+    if (found == before->end()) return std::nullopt;
+    return found->second;
+}
+
+bool CUpdateCheck::IsOutdatedByContent(const ManifestEntry& entry, const std::wstring& target,
+                                       const ContentRule::Content& release) {
+    ContentRule::Facts facts{release, record.Find(target)};
+    if (!facts.recorded) {
+        // Installed by another hand, or before the record was kept: hashed this once.
+        facts.present = ContentOf(target);
+        if (facts.present && !(*facts.present == release)) facts.before = BeforeContent(entry);
+        facts.olderByDate = NeedsUpdate(target, ReleaseTimeOf(entry.modifyDate), FALSE, TRUE,
+                                        entry.type, settings.typeFilter);
+    }
+    switch (ContentRule::Judge(facts)) {
+        case ContentRule::Verdict::KeepAndRecord:
+            record.Set(target, release);
+            recordLearned = true;
+            return false;
+        case ContentRule::Verdict::Fetch:
+            return true;
+        case ContentRule::Verdict::Keep:
+            break;
+    }
+    return false;
+}
+
+bool CUpdateCheck::IsOutdated(const ManifestEntry& entry, const std::wstring& target,
+                              BOOL reRegister) {
+    const auto release = ContentRule::SignedContent(entry.fileSize, entry.sha256);
+    if (VerifiesUpdates() && entry.checkDate && release &&
+        GetFileAttributesW(target.c_str()) != INVALID_FILE_ATTRIBUTES)
+        return IsOutdatedByContent(entry, target, *release);
+    return NeedsUpdate(target, ReleaseTimeOf(entry.modifyDate), reRegister, entry.checkDate,
+                       entry.type, settings.typeFilter);
+}
+
+bool CUpdateCheck::PlanIfOutdated(const ManifestEntry& entry, UpdatePlan& into) {
     if (!ManifestPaths::TypeAccepted(settings.typeFilter, entry.type)) return false;
     const std::optional<TargetPlace::Place> place = TargetPlace::OfEntry(
         entry.folderType, entry.targetDir, entry.name, settings.installFolder);
@@ -333,9 +426,7 @@ bool CUpdateCheck::PlanIfOutdated(const ManifestEntry& entry, UpdatePlan& into) 
     const BOOL reRegister = entry.registerDll && change.Entered() &&
                             IsInsideFolder(settings.installFolder, target) &&
                             MayRegisterExisting(entry, target);
-    if (!NeedsUpdate(target, releaseTime, reRegister, entry.checkDate, entry.type,
-                     settings.typeFilter))
-        return false;
+    if (!IsOutdated(entry, target, reRegister)) return false;
     PlannedFile file;
     file.entry = entry;
     file.base = place->base;

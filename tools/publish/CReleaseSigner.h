@@ -18,6 +18,7 @@ public:
     // whose serial was previous (0: none).
     std::string Statement(const std::string& manifest, uint64_t previous, int64_t now) const;
     PublicKey Public() const { return key.Public(); }
+    const std::string& Product() const { return product; }
 
     // Above previous and at least now: a tree built anew, without the last one, still
     // outgrows what the clients accepted before, as long as the clock goes forward.

@@ -122,6 +122,11 @@ int Build(std::vector<std::string> args) {
         if (auto problem = CClientClock::ZoneProblem(zone)) throw CPublishError(*problem);
     if (args.size() != 3) return Usage();
     std::optional<CReleaseSigner> signer = SignerOf(options);
+    // Signed clients judge a file by its SHA-256 and the install record, never by its time.
+    if (zoneGiven && signer)
+        std::fprintf(stderr,
+                     "pelko-publish: note: --clients-tz is not needed for a signed tree: clients "
+                     "with update keys judge files by content, not by time\n");
     if (deltaTrees.size() > DeltaObjects::mostPerEntry)
         throw CPublishError("--delta-from takes at most 5 earlier trees");
     if (!deltaTrees.empty() && !signer)
