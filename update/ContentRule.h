@@ -19,10 +19,10 @@ struct Content {
 
 struct Facts {
     Content release;                  // what the signed manifest names
-    std::optional<Content> recorded;  // what the install record holds for the file
-    std::optional<Content> present;   // the file's own bytes; only hashed without a record
-    std::optional<Content> before;    // what the release accepted before named for the file
-    bool olderByDate = false;         // the date rule's answer, for a file nothing else judges
+    std::optional<Content> recorded{};  // what the install record holds for the file
+    std::optional<Content> present{};   // the file's own bytes; only hashed without a record
+    std::optional<Content> before{};    // what the release accepted before named for the file
+    bool olderByDate = false;           // the date rule's answer, for a file nothing else judges
 };
 
 enum class Verdict {
