@@ -18,7 +18,7 @@ struct Content {
 };
 
 struct Facts {
-    Content release;                  // what the signed manifest names
+    Content release;                    // what the signed manifest names
     std::optional<Content> recorded{};  // what the install record holds for the file
     std::optional<Content> present{};   // the file's own bytes; only hashed without a record
     std::optional<Content> before{};    // what the release accepted before named for the file

@@ -12,8 +12,8 @@
 namespace ObjectArrival {
 
 struct Expected {
-    std::wstring part;    // where the transfer put it
-    std::wstring sha256;  // from its name, lower-case hexadecimal
+    std::wstring part;             // where the transfer put it
+    std::wstring sha256;           // from its name, lower-case hexadecimal
     std::optional<uint64_t> size;  // a delta's signed size; a package object has none
 };
 

@@ -25,7 +25,11 @@ TEST(ContentRule, TheRecordDecidesAndAFileWithoutOneIsJudgedByItsBytesOnce) {
         {"recorded as another release", kBefore, {}, {}, false, Verdict::Fetch},
         {"changed in place, same release", kRelease, kEdited, {}, true, Verdict::Keep},
         {"changed in place, the release changes it", kBefore, kEdited, {}, false, Verdict::Fetch},
-        {"same digest, other size in the record", Content{1, kRelease.sha256}, {}, {}, false,
+        {"same digest, other size in the record",
+         Content{1, kRelease.sha256},
+         {},
+         {},
+         false,
          Verdict::Fetch},
         // No record: hashed once.
         {"no record, the release's bytes", {}, kRelease, kBefore, true, Verdict::KeepAndRecord},
@@ -46,14 +50,15 @@ TEST(ContentRule, ASignedEntryNamesContentOnlyWithASizeAndAWholeDigest) {
     const std::wstring upper = L"AB" + std::wstring(62, L'0');
     EXPECT_EQ(ContentRule::SignedContent(7, upper), (Content{7, L"ab" + std::wstring(62, L'0')}));
     EXPECT_EQ(ContentRule::SignedContent(0, kRelease.sha256), (Content{0, kRelease.sha256}));
-    for (const std::wstring& bad : {std::wstring(), std::wstring(63, L'a'),
-                                    std::wstring(65, L'a'), L"g" + std::wstring(63, L'a')})
+    for (const std::wstring& bad : {std::wstring(), std::wstring(63, L'a'), std::wstring(65, L'a'),
+                                    L"g" + std::wstring(63, L'a')})
         EXPECT_FALSE(ContentRule::SignedContent(7, bad)) << std::string(bad.begin(), bad.end());
     EXPECT_FALSE(ContentRule::SignedContent(-1, kRelease.sha256));
 }
 
-const std::vector<InstallRecordText::Entry> kEntries = {
-    {L"C:\\P\\A.dll", kRelease}, {L"C:\\P\\sub dir\\B.txt", kBefore}, {L"C:\\T\\0", {0, kEdited.sha256}}};
+const std::vector<InstallRecordText::Entry> kEntries = {{L"C:\\P\\A.dll", kRelease},
+                                                        {L"C:\\P\\sub dir\\B.txt", kBefore},
+                                                        {L"C:\\T\\0", {0, kEdited.sha256}}};
 
 TEST(InstallRecordText, ReadsBackWhatItWrote) {
     EXPECT_EQ(InstallRecordText::Parse(InstallRecordText::Format(kEntries)), kEntries);

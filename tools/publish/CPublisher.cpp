@@ -153,9 +153,11 @@ CPublisher::Planned CPublisher::Plan(const PublishEntry& entry, const Previous& 
             planned.kept = PackageOf(previous.tree, entry.name);
         } else {
             planned.stamp = StartOfMinute(last->second);
-            warnings.push_back(PackageOf(previous.tree, entry.name).string() +
-                               ": its entry's time differs from the last manifest's ModifyDate; "
-                               "made anew with that date");
+            const std::string text = PackageOf(previous.tree, entry.name).string() +
+                                     ": its entry's time differs from the last manifest's "
+                                     "ModifyDate";
+            if (strict) throw CPublishError(text + " (--strict)");
+            warnings.push_back(text + "; made anew with that date");
         }
         return planned;
     }
