@@ -29,6 +29,7 @@
 #include "verify/CSha256.h"
 #include "verify/ManifestVerification.h"
 #include "verify/VerifiedExtraction.h"
+#include "zip/CZipArchive.h"
 
 namespace {
 
@@ -355,11 +356,15 @@ std::wstring CUpdateCheck::BeforePackage() const {
 void CUpdateCheck::ReadBeforeManifest() {
     before.emplace();
     if (!FileSystem::Exists(BeforePackage())) return;
-    const std::wstring copy = PathText::Join(folders.manifest, settings.manifestName + L".before");
+    // A folder of its own: the manifest keeps its name, which its statement signs.
+    const std::wstring folder = PathText::Join(folders.manifest, L"before");
+    const std::wstring copy = PathText::Join(folder, settings.manifestName);
+    const CReleaseSerial noSerial(folder);
     // Accepted once already: its serial is judged against none, the rest as then.
-    const auto refusal = ExtractVerifiedManifest(BeforePackage(), copy, settings.keys,
-                                                 settings.acceptance,
-                                                 CReleaseSerial(folders.manifest), SecondsNow());
+    std::optional<std::wstring> refusal = L"no folder for it";
+    if (CZipArchive::EnsureFolder(folder))
+        refusal = ExtractVerifiedManifest(BeforePackage(), copy, settings.keys,
+                                          settings.acceptance, noSerial, SecondsNow());
     DeleteFileW(BeforePackage().c_str());
     CFileContent manifest;
     if (!refusal && manifest.Load(copy.c_str(), true))
@@ -370,7 +375,8 @@ void CUpdateCheck::ReadBeforeManifest() {
         DebugOutput::DebugLine(L"CUpdateManagerLite::CheckForUpdates, the release accepted "
                                L"before is not used: " + *refusal + L"\n");
     DeleteFileW(copy.c_str());
-    DeleteFileW(PathText::Join(folders.manifest, CReleaseSerial::fileName).c_str());
+    DeleteFileW(noSerial.Path().c_str());
+    RemoveDirectoryW(folder.c_str());
 }
 
 std::optional<ContentRule::Content> CUpdateCheck::BeforeContent(const ManifestEntry& entry) {
