@@ -133,7 +133,7 @@ int CUpdateCheck::Run() {
     const ULONGLONG started = GetTickCount64();
     deadline = started + kManifestDeadlineMs;
     const std::wstring& name = settings.manifestName;
-    if (VerifiesUpdates()) {
+    if (VerifiesUpdates() && !folders.work.empty()) {
         record.Load();
         // The release accepted before, as it was: the fetch below keeps the new one instead.
         DeleteFileW(BeforePackage().c_str());
@@ -151,7 +151,7 @@ int CUpdateCheck::Run() {
     }
     auto planned = std::make_shared<UpdatePlan>();
     for (const ManifestEntry& entry : manifest.Entries()) PlanIfOutdated(entry, *planned);
-    if (recordLearned) record.Save();
+    if (recordLearned && !folders.work.empty()) record.Save();
     const int count = static_cast<int>(planned->files.size());
     plan = std::move(planned);
     DebugOutput::DebugFormat(
