@@ -103,6 +103,29 @@ void SetChangedFileValue(std::string& manifest, const std::string& key, const st
     manifest.replace(start, manifest.find('\n', start) - start, value);
 }
 
+// The changed file's ModifyDate in the manifest.
+std::string ChangedFileDate(const std::string& manifest) {
+    const size_t section = manifest.find("[big.bin]");
+    const size_t line = manifest.find("\nModifyDate=", section);
+    if (section == std::string::npos || line == std::string::npos) return std::string();
+    const size_t start = line + 12;
+    return manifest.substr(start, manifest.find_first_of("\r\n", start) - start);
+}
+
+// The file's last-write minute in local time, as a ModifyDate is written.
+std::string WriteMinute(const fs::path& path) {
+    WIN32_FILE_ATTRIBUTE_DATA data;
+    SYSTEMTIME utc, local;
+    if (!GetFileAttributesExW(path.c_str(), GetFileExInfoStandard, &data) ||
+        !FileTimeToSystemTime(&data.ftLastWriteTime, &utc) ||
+        !SystemTimeToTzSpecificLocalTime(nullptr, &utc, &local))
+        return std::string();
+    char text[32];
+    snprintf(text, sizeof text, "%04u-%02u-%02u %02u:%02u", local.wYear, local.wMonth, local.wDay,
+             local.wHour, local.wMinute);
+    return text;
+}
+
 // Delta parts by name, with their sizes.
 using PartSizes = std::map<std::wstring, uintmax_t>;
 
@@ -241,6 +264,10 @@ TEST(PublishedDelta, AChangedFileArrivesAsItsDelta) {
     std::wstring shownTotal;
     EXPECT_EQ(std::vector<std::string>{scene.delta}, scene.UpdateToRelease4(&shownTotal));
     EXPECT_EQ(0, lines.CountContaining(kFellBack));
+    // Rebuilt from its delta, the file carries the signed date, as one from a package does.
+    const std::string date = ChangedFileDate(ManifestOf(scene.Tree()));
+    ASSERT_FALSE(date.empty());
+    EXPECT_EQ(date, WriteMinute(scene.Installed()));
     // The phase's figures count the bytes fetched, not the file's.
     EXPECT_EQ(ProgressText::SizeText(deltaSize), shownTotal);
 }
