@@ -19,6 +19,7 @@
 #include "support/updatetree/CUpdateTree.h"
 #include "support/updatetree/CUpdateTreeServer.h"
 #include "update/CUpdateManagerLite.h"
+#include "framework/win32/DebugOutput.h"
 #include "update/UpdateWorkPaths.h"
 #include "verify/CSha256.h"
 
@@ -64,10 +65,11 @@ void Lay(updatetree::CUpdateTree& tree, const std::wstring& install, size_t coun
         const std::string bytes = Bytes(i, size);
         const std::string name = Name(i);
         WriteStamped(install + std::wstring(name.begin(), name.end()), bytes);
-        manifest += "[" + name + "]\nModifyDate=" + kDate + "\nFileSize=" +
-                    std::to_string(size) + "\nSha256=" +
+        // Lines end as the publisher ends them.
+        manifest += "[" + name + "]\r\nModifyDate=" + kDate + "\r\nFileSize=" +
+                    std::to_string(size) + "\r\nSha256=" +
                     ToHex(CSha256::Of(bytes.data(), bytes.size())) +
-                    "\nCheckDate=1\nType=Common\n";
+                    "\r\nCheckDate=1\r\nType=Common\r\n";
     }
     tree.PublishManifest(manifest);
 }
@@ -103,6 +105,11 @@ int main(int argc, char** argv) {
         if (std::string(argv[i]) == "--small") small = std::max(1, std::atoi(argv[i + 1]));
     }
     const std::vector<PublicKey> keys{updatetree::CTreeSigner::TestKey().Public()};
+    // The check's own summary line (its time from the manifest's request to the plan).
+    DebugOutput::SetObserver([](const std::wstring& line) {
+        if (line.find(L"CheckForUpdates, manifest") != std::wstring::npos)
+            std::fwprintf(stderr, L"%ls", line.c_str());
+    });
 
     testsupport::TestFolder treeFolder, install;
     updatetree::CUpdateTree tree(treeFolder.Path());
