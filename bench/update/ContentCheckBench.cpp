@@ -58,16 +58,20 @@ void WriteStamped(const std::wstring& path, const std::string& bytes) {
     CloseHandle(file);
 }
 
-// The install folder holds count files of size bytes, as the signed manifest names them.
+// The install folder holds count files of size bytes, as the signed manifest names them, a
+// hundred to a folder (Wine looks a name up by reading its folder).
 void Lay(updatetree::CUpdateTree& tree, const std::wstring& install, size_t count, size_t size) {
     std::string manifest;
     for (size_t i = 0; i < count; ++i) {
         const std::string bytes = Bytes(i, size);
         const std::string name = Name(i);
-        WriteStamped(install + std::wstring(name.begin(), name.end()), bytes);
+        const std::string folder = "d" + std::to_string(i / 100);
+        const std::wstring wideFolder = install + std::wstring(folder.begin(), folder.end());
+        CreateDirectoryW(wideFolder.c_str(), nullptr);
+        WriteStamped(wideFolder + L"\\" + std::wstring(name.begin(), name.end()), bytes);
         // Lines end as the publisher ends them.
-        manifest += "[" + name + "]\r\nModifyDate=" + kDate + "\r\nFileSize=" +
-                    std::to_string(size) + "\r\nSha256=" +
+        manifest += "[" + name + "]\r\nTargetDir=" + folder + "\r\nModifyDate=" + kDate +
+                    "\r\nFileSize=" + std::to_string(size) + "\r\nSha256=" +
                     ToHex(CSha256::Of(bytes.data(), bytes.size())) +
                     "\r\nCheckDate=1\r\nType=Common\r\n";
     }
@@ -105,9 +109,10 @@ int main(int argc, char** argv) {
         if (std::string(argv[i]) == "--small") small = std::max(1, std::atoi(argv[i + 1]));
     }
     const std::vector<PublicKey> keys{updatetree::CTreeSigner::TestKey().Public()};
-    // The check's own summary line (its time from the manifest's request to the plan).
+    // The check's own lines: its summary (from the manifest's request to the plan), or why it
+    // did not run.
     DebugOutput::SetObserver([](const std::wstring& line) {
-        if (line.find(L"CheckForUpdates, manifest") != std::wstring::npos)
+        if (line.find(L"CheckForUpdates") != std::wstring::npos)
             std::fwprintf(stderr, L"%ls", line.c_str());
     });
 
