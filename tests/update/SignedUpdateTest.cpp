@@ -393,10 +393,13 @@ TEST_F(SignedUpdateTest, AFileWithoutARecordIsJudgedByItsBytesOnce) {
     EXPECT_EQ(FileBytes(Txt()), "edited B");
 }
 
-// An object's bytes are checked against its name before any ZIP code reads them: bytes that a
-// ZIP reader would choke on are refused by their SHA-256 alone, and nothing is installed.
+// An object's bytes are checked against its name before any ZIP code reads them: a package
+// re-zipped with a forged entry time (its file's size and SHA-256 unchanged) and bytes that a
+// ZIP reader would choke on are both refused by their SHA-256 alone, and nothing is installed.
 TEST_F(SignedUpdateTest, AnObjectIsCheckedAgainstItsNameBeforeAnythingReadsIt) {
     tree.SetSigning({CUpdateTree::Signing::Key::test, kFirstSerial, {}, {}});
+    tree.AddPackage("A.dll", firstDll, LocalTime(2107, 6, 1, 0, 0));
+    const std::string rezipped = FileBytes(tree.PackagePath("A.dll"));
     tree.AddPackage("A.dll", firstDll, kFirst);
     tree.AddPackage("B.txt", "first B", kFirst);
     const std::string package = FileBytes(tree.PackagePath("A.dll"));
@@ -404,9 +407,18 @@ TEST_F(SignedUpdateTest, AnObjectIsCheckedAgainstItsNameBeforeAnythingReadsIt) {
         "objects/" + ToHex(CSha256::Of(package.data(), package.size())) + ".zip";
     const std::wstring served = tree.Root() + L"objects\\" +
                                 std::wstring(object.begin() + 8, object.end());
-    updatetest::WriteTextFile(served, "PK\x03\x04" + std::string(64, '\xFF'));
     tree.PublishManifest(Manifest("2024-03-01 10:00", "2024-03-01 10:00", object));
-    {
+    const struct {
+        const char* name;
+        std::string bytes;
+    } cases[] = {
+        {"re-zipped with its entry dated 2107", rezipped},
+        {"not a ZIP archive past its signature", "PK\x03\x04" + std::string(64, '\xFF')},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        ASSERT_NE(c.bytes, package);
+        updatetest::WriteTextFile(served, c.bytes);
         DebugLines debug;
         UpdateOnce();
         EXPECT_TRUE(debug.Holds(L"object refused: " + std::wstring(object.begin(), object.end())));
@@ -420,6 +432,7 @@ TEST_F(SignedUpdateTest, AnObjectIsCheckedAgainstItsNameBeforeAnythingReadsIt) {
     updatetest::WriteTextFile(served, package);
     EXPECT_EQ(UpdateOnce(), 2);
     EXPECT_EQ(FileBytes(Dll()), firstDll);
+    EXPECT_EQ(WriteMinute(Dll()), "2024-03-01 10:00");
 }
 
 // A client that knows nothing of signatures reads entry 0 and the keys it knows, as before.
