@@ -5,6 +5,7 @@
 #include "download/ProgressText.h"
 #include "framework/win32/DebugOutput.h"
 #include "update/DeltaPlan.h"
+#include "update/ObjectArrival.h"
 #include "support/bcl/common/exception/CaughtException.h"
 #include "support/bcl/common/exception/CException.h"
 
@@ -49,6 +50,7 @@ bool CDownloadPhase::Start(std::shared_ptr<const UpdatePlan> newPlan, CRudovuZad
                                    : static_cast<uint64_t>(std::max(0, file.entry.fileSize)));
     }
     fellBack.assign(requestFiles.size(), 0);
+    refetched.assign(requestFiles.size(), 0);
     {
         std::lock_guard<std::mutex> guard(progressLock);
         progress = std::make_unique<DownloadProgress>(std::move(sizes));
@@ -149,19 +151,53 @@ void CDownloadPhase::RecordDone(size_t index) {
 
 std::optional<DownloadComponentInfo> CDownloadPhase::Replacement(size_t index, bool received,
                                                                 const std::wstring& failure) {
-    if (index >= requestFiles.size() || fellBack[index]) return std::nullopt;
+    if (index >= requestFiles.size()) return std::nullopt;
     const PlannedFile& file = plan->files[requestFiles[index]];
-    if (!file.delta) return std::nullopt;
+    const bool fetchingDelta = file.delta && !fellBack[index];
+    if (received) {
+        const auto object = ObjectArrival::OfRequest(file, fetchingDelta);
+        if (const auto refusal = object ? ObjectArrival::Refusal(*object) : std::nullopt)
+            return RefuseObject(index, file, fetchingDelta, object->part, *refusal);
+    }
+    if (!fetchingDelta) return std::nullopt;
     const std::optional<std::wstring> why =
         received ? DeltaPlan::Stage(file)
                  : std::optional<std::wstring>(L"the delta was not received: " + failure);
     if (!why) return std::nullopt;
+    return FallBackToPackage(index, file, *why);
+}
+
+DownloadComponentInfo CDownloadPhase::FallBackToPackage(size_t index, const PlannedFile& file,
+                                                        const std::wstring& why) {
     fellBack[index] = 1;
     {
         std::lock_guard<std::mutex> guard(progressLock);
         progress->Replace(index, static_cast<uint64_t>(std::max(0, file.entry.fileSize)));
     }
-    return DeltaPlan::FallBack(file, *why);
+    return DeltaPlan::FallBack(file, why);
+}
+
+std::optional<DownloadComponentInfo> CDownloadPhase::RefuseObject(size_t index,
+                                                                  const PlannedFile& file,
+                                                                  bool delta,
+                                                                  const std::wstring& part,
+                                                                  const std::wstring& why) {
+    const std::wstring name =
+        delta ? DeltaChoice::ObjectName(*file.delta) : file.entry.object;
+    DebugOutput::DebugLine(L"CUpdateManagerLite, object refused: " + name + L" for " +
+                           file.target + L": " + why + L"\n");
+    // Never resumed, never read.
+    DeleteFileW(part.c_str());
+    if (delta) return FallBackToPackage(index, file, why);
+    if (!refetched[index]) {
+        refetched[index] = 1;
+        DownloadComponentInfo again = file.delta ? file.packageRequest : file.request;
+        again.nStartPos = 0;
+        return again;
+    }
+    const std::wstring text = L"failed to verify file : " + file.ShownPackage() + L" (" + why + L")";
+    OnError(text.c_str());
+    return std::nullopt;
 }
 
 void CDownloadPhase::OnComplete() {

@@ -76,10 +76,18 @@ private:
     DownloadList* GetComponents() override;
 
     void RecordDone(size_t index);
-    // On a transfer's thread, when request index ended: a delta is staged here, and a delta
+    // On a transfer's thread, when request index ended: a received object is checked against
+    // its name (ObjectArrival) before anything reads it, a delta is staged here, and a delta
     // that failed is replaced by its file's package.
     std::optional<DownloadComponentInfo> Replacement(size_t index, bool received,
                                                      const std::wstring& failure);
+    DownloadComponentInfo FallBackToPackage(size_t index, const PlannedFile& file,
+                                            const std::wstring& why);
+    // An object whose bytes are not its name's: its part is deleted; a delta gives way to the
+    // package, a package is fetched once more from its start, then fails the phase.
+    std::optional<DownloadComponentInfo> RefuseObject(size_t index, const PlannedFile& file,
+                                                      bool delta, const std::wstring& part,
+                                                      const std::wstring& why);
     void PostFinal(EventKind kind, const std::wstring& message = std::wstring());
     unsigned RunEvents();
     // False when the event is the phase's last.
@@ -95,6 +103,7 @@ private:
     DownloadList requests;
     std::vector<size_t> requestFiles;  // position in the plan of each request
     std::vector<char> fellBack;        // for each request: its delta was replaced
+    std::vector<char> refetched;       // for each request: its package was refused once
     std::atomic<CRudovuZadoNotify*> notify{nullptr};
     PhaseEnded phaseEnded;
 

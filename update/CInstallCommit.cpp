@@ -6,11 +6,14 @@
 
 #include "framework/PathText.h"
 #include "framework/win32/DebugOutput.h"
+#include "framework/FileSystem.h"
 #include "update/CHeldFile.h"
+#include "update/CInstallRecord.h"
 #include "update/CommitStepSeam.h"
 #include "update/JournalPathRule.h"
 #include "update/RegisterServer.h"
 #include "update/TargetPlace.h"
+#include "update/UpdateWorkPaths.h"
 #include "verify/CSha256.h"
 #include "zip/CZipArchive.h"
 
@@ -86,6 +89,11 @@ bool CInstallCommit::Run(const std::vector<JournalEntry>& entries, const FileDon
             errorText = FailureText(L"failed to read file : ", entry.staged);
             return false;
         }
+    }
+    // The record forgets the targets before any moves: recorded content is never stale.
+    if (!ForgetTargets(journaled)) {
+        errorText = FailureText(L"failed to write file : ", RecordPath());
+        return false;
     }
     Step();
     if (!journal.Write(journaled)) {
@@ -194,8 +202,36 @@ void CInstallCommit::RollBack(const std::vector<JournalEntry>& entries) {
     journal.Remove();
 }
 
+std::wstring CInstallCommit::RecordPath() const {
+    return UpdateWorkPaths::InstallRecordFile(PathText::AppendBackslash(
+        PathText::FolderPart(journal.Path())));
+}
+
+bool CInstallCommit::ForgetTargets(const std::vector<JournalEntry>& entries) const {
+    CInstallRecord record(RecordPath());
+    record.Load();
+    for (const JournalEntry& entry : entries) record.Forget(entry.target);
+    // A record that could not be written is removed: then it tells nothing wrong either.
+    return record.Save() || !FileSystem::Exists(record.Path());
+}
+
+void CInstallCommit::LearnTargets(const std::vector<JournalEntry>& entries) const {
+    CInstallRecord record(RecordPath());
+    record.Load();
+    // The digest is the one the commit checked the staged file against before moving it in.
+    for (const JournalEntry& entry : entries) {
+        if (entry.sha256.empty() || !Exists(entry.target))
+            record.Forget(entry.target);
+        else
+            record.Set(entry.target, {FileSystem::FileSize(entry.target), entry.sha256});
+    }
+    record.Save();
+}
+
 void CInstallCommit::Finish(const std::vector<JournalEntry>& entries) {
     Step();
+    // Before the journal goes: an interrupted commit's recovery learns them again.
+    LearnTargets(entries);
     journal.Remove();
     for (const JournalEntry& entry : entries) {
         // A running program may still hold its old file; the next run tries again.

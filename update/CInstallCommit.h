@@ -10,7 +10,8 @@
 // Puts a set of staged files in place of their targets as one step that a crash cannot cut
 // in half: the journal first, then per target the old file renamed aside and the staged file
 // renamed in, then the registrations, then the journal removed and the old files deleted.
-// Every step can be repeated, so an unfinished journal is completed at the next start; a
+// The install record is kept in step: it forgets the targets before the journal is
+// written and learns their new content before the journal is removed. Every step can be repeated, so an unfinished journal is completed at the next start; a
 // target that cannot be replaced puts every old file back instead. The journal is the file
 // UpdateWorkPaths::JournalFile of an install folder's work folder: recovery acts on it only
 // when every path it names lies where the commit puts files (JournalPathRule), and registers a
@@ -41,6 +42,12 @@ private:
     void Register(const JournalEntry& entry);
     void RollBack(const std::vector<JournalEntry>& entries);
     void Finish(const std::vector<JournalEntry>& entries);
+    // The install record (CInstallRecord) beside the journal: it forgets the targets before
+    // the commit moves anything (false when it could neither be written nor removed) and
+    // learns what they hold once they are in place.
+    std::wstring RecordPath() const;
+    bool ForgetTargets(const std::vector<JournalEntry>& entries) const;
+    void LearnTargets(const std::vector<JournalEntry>& entries) const;
     void Step();
 
     CCommitJournal journal;

@@ -13,6 +13,7 @@
 #include "update/DeltaChoice.h"
 #include "update/DeltaPlan.h"
 #include "update/ManifestPaths.h"
+#include "update/ReleaseTime.h"
 #include "update/ReplaceableTarget.h"
 #include "update/UpdateWorkPaths.h"
 #include "verify/VerifiedExtraction.h"
@@ -216,11 +217,18 @@ std::wstring CInstallLite::Stage(bool& stopped) {
             stopped = true;
             return std::wstring();
         }
-        if (file.alreadyStaged || DeltaPlan::StagedFromDelta(file)) continue;
-        const std::wstring failure = verifiesUpdates ? StageVerified(file) : StageOne(file);
-        // A damaged part must not be resumed by the next run; a staged one is not needed again.
-        DeleteFileW(file.part.c_str());
-        if (!failure.empty()) return failure;
+        if (!file.alreadyStaged && !DeltaPlan::StagedFromDelta(file)) {
+            const std::wstring failure = verifiesUpdates ? StageVerified(file) : StageOne(file);
+            // A damaged part must not be resumed by the next run; a staged one is not needed
+            // again.
+            DeleteFileW(file.part.c_str());
+            if (!failure.empty()) return failure;
+        }
+        // One time for a signed file, from a package or a delta alike: the signed date, never
+        // a package entry's unsigned one.
+        if (verifiesUpdates && !StampReleaseTime(file.staged, file.entry.modifyDate))
+            DebugFormat(L"CInstallLite::Install, %s keeps its own time: %s names no time\n",
+                        file.target.c_str(), file.entry.modifyDate.c_str());
     }
     return std::wstring();
 }

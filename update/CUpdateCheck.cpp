@@ -25,12 +25,14 @@
 #include "update/TargetPath.h"
 #include "update/TargetPlace.h"
 #include "update/UpdateWorkPaths.h"
+#include "update/ContentRule.h"
 #include "verify/CReleaseSerial.h"
 #include "verify/CRolloutDraw.h"
 #include "verify/CSha256.h"
 #include "verify/ManifestVerification.h"
 #include "verify/RolloutRule.h"
 #include "verify/VerifiedExtraction.h"
+#include "zip/CZipArchive.h"
 
 namespace {
 
@@ -90,6 +92,26 @@ bool WriteValidators(const std::wstring& path, const KeptValidators& validators)
     return ok && written == text->size();
 }
 
+// An entry's file as two manifests of one install folder name it, without case.
+std::wstring EntryKey(const ManifestEntry& entry) {
+    std::wstring key =
+        std::to_wstring(entry.folderType) + L"\t" + entry.targetDir + L"\t" + entry.name;
+    CharUpperBuffW(key.data(), static_cast<DWORD>(key.size()));
+    return key;
+}
+
+std::optional<ContentRule::Content> ContentOf(const std::wstring& path) {
+    Sha256Digest digest{};
+    uint64_t size = 0;
+    try {
+        if (!CSha256::OfFile(path, digest, size)) return std::nullopt;
+    } catch (const std::exception&) {
+        return std::nullopt;
+    }
+    const std::string hex = ToHex(digest);
+    return ContentRule::Content{size, std::wstring(hex.begin(), hex.end())};
+}
+
 }  // namespace
 
 CUpdateCheck::CUpdateCheck(const CheckSettings& settings, const Folders& folders,
@@ -100,12 +122,19 @@ CUpdateCheck::CUpdateCheck(const CheckSettings& settings, const Folders& folders
       abort(std::move(abort)),
       changes(changes),
       errors(errors),
-      keepAlive(std::move(keepAlive)) {}
+      keepAlive(std::move(keepAlive)),
+      record(UpdateWorkPaths::InstallRecordFile(folders.work)) {}
 
 int CUpdateCheck::Run() {
     const ULONGLONG started = GetTickCount64();
     deadline = started + kManifestDeadlineMs;
     const std::wstring& name = settings.manifestName;
+    if (VerifiesUpdates() && !folders.work.empty()) {
+        record.Load();
+        // The release accepted before, as it was: the fetch below keeps the new one instead.
+        DeleteFileW(BeforePackage().c_str());
+        if (!KeptPackage().empty()) CopyFileW(KeptPackage().c_str(), BeforePackage().c_str(), FALSE);
+    }
     // Into the run's own folder, never beside the host program.
     if (!FetchArchive(name) || abort->Stopped()) {
         if (abort->Stopped())
@@ -126,6 +155,7 @@ int CUpdateCheck::Run() {
     auto planned = std::make_shared<UpdatePlan>();
     planned->releaseSerial = acceptedSerial;
     for (const ManifestEntry& entry : manifest.Entries()) PlanIfOutdated(entry, *planned);
+    if (recordLearned && !folders.work.empty()) record.Save();
     const int count = static_cast<int>(planned->files.size());
     plan = std::move(planned);
     // A kept copy refused before the one fetched anew was taken says nothing of this run.
@@ -369,8 +399,77 @@ bool CUpdateCheck::IsStagedFile(const ManifestEntry& entry, const std::wstring& 
            digest == expected->sha256;
 }
 
-bool CUpdateCheck::PlanIfOutdated(const ManifestEntry& entry, UpdatePlan& into) const {
-    const ULONGLONG releaseTime = ReleaseTimeOf(entry.modifyDate);
+std::wstring CUpdateCheck::BeforePackage() const {
+    return PathText::Join(folders.manifest, settings.manifestName + L".before.zip");
+}
+
+void CUpdateCheck::ReadBeforeManifest() {
+    before.emplace();
+    if (!FileSystem::Exists(BeforePackage())) return;
+    // A folder of its own: the manifest keeps its name, which its statement signs.
+    const std::wstring folder = PathText::Join(folders.manifest, L"before");
+    const std::wstring copy = PathText::Join(folder, settings.manifestName);
+    const CReleaseSerial noSerial(folder);
+    // Accepted once already: its serial is judged against none, the rest as then.
+    std::optional<std::wstring> refusal = L"no folder for it";
+    if (CZipArchive::EnsureFolder(folder))
+        refusal = ExtractVerifiedManifest(BeforePackage(), copy, settings.keys,
+                                          settings.acceptance, noSerial, SecondsNow());
+    DeleteFileW(BeforePackage().c_str());
+    CFileContent manifest;
+    if (!refusal && manifest.Load(copy.c_str(), true))
+        for (const ManifestEntry& entry : manifest.Entries())
+            if (auto content = ContentRule::SignedContent(entry.fileSize, entry.sha256))
+                before->emplace(EntryKey(entry), *content);
+    if (refusal)
+        DebugOutput::DebugLine(L"CUpdateManagerLite::CheckForUpdates, the release accepted "
+                               L"before is not used: " + *refusal + L"\n");
+    DeleteFileW(copy.c_str());
+    DeleteFileW(noSerial.Path().c_str());
+    RemoveDirectoryW(folder.c_str());
+}
+
+std::optional<ContentRule::Content> CUpdateCheck::BeforeContent(const ManifestEntry& entry) {
+    if (!before) ReadBeforeManifest();
+    const auto found = before->find(EntryKey(entry));
+    if (found == before->end()) return std::nullopt;
+    return found->second;
+}
+
+bool CUpdateCheck::IsOutdatedByContent(const ManifestEntry& entry, const std::wstring& target,
+                                       const ContentRule::Content& release) {
+    ContentRule::Facts facts{release, record.Find(target)};
+    if (!facts.recorded) {
+        // Installed by another hand, or before the record was kept: hashed this once.
+        facts.present = ContentOf(target);
+        if (facts.present && !(*facts.present == release)) facts.before = BeforeContent(entry);
+        facts.olderByDate = NeedsUpdate(target, ReleaseTimeOf(entry.modifyDate), FALSE, TRUE,
+                                        entry.type, settings.typeFilter);
+    }
+    switch (ContentRule::Judge(facts)) {
+        case ContentRule::Verdict::KeepAndRecord:
+            record.Set(target, release);
+            recordLearned = true;
+            return false;
+        case ContentRule::Verdict::Fetch:
+            return true;
+        case ContentRule::Verdict::Keep:
+            break;
+    }
+    return false;
+}
+
+bool CUpdateCheck::IsOutdated(const ManifestEntry& entry, const std::wstring& target,
+                              BOOL reRegister) {
+    const auto release = ContentRule::SignedContent(entry.fileSize, entry.sha256);
+    if (VerifiesUpdates() && entry.checkDate && release &&
+        GetFileAttributesW(target.c_str()) != INVALID_FILE_ATTRIBUTES)
+        return IsOutdatedByContent(entry, target, *release);
+    return NeedsUpdate(target, ReleaseTimeOf(entry.modifyDate), reRegister, entry.checkDate,
+                       entry.type, settings.typeFilter);
+}
+
+bool CUpdateCheck::PlanIfOutdated(const ManifestEntry& entry, UpdatePlan& into) {
     if (!ManifestPaths::TypeAccepted(settings.typeFilter, entry.type)) return false;
     const std::optional<TargetPlace::Place> place = TargetPlace::OfEntry(
         entry.folderType, entry.targetDir, entry.name, settings.installFolder);
@@ -383,9 +482,7 @@ bool CUpdateCheck::PlanIfOutdated(const ManifestEntry& entry, UpdatePlan& into) 
     const BOOL reRegister = entry.registerDll && change.Entered() &&
                             IsInsideFolder(settings.installFolder, target) &&
                             MayRegisterExisting(entry, target);
-    if (!NeedsUpdate(target, releaseTime, reRegister, entry.checkDate, entry.type,
-                     settings.typeFilter))
-        return false;
+    if (!IsOutdated(entry, target, reRegister)) return false;
     PlannedFile file;
     file.entry = entry;
     file.base = place->base;

@@ -3,11 +3,15 @@
 #include <windows.h>
 
 #include <memory>
+#include <optional>
 #include <string>
+#include <unordered_map>
 #include <vector>
 
 #include "download/CTransferAbort.h"
+#include "update/CInstallRecord.h"
 #include "update/CInstalledFileChanges.h"
+#include "update/ContentRule.h"
 #include "update/CLastError.h"
 #include "update/DownloadRequest.h"
 #include "update/KeptValidators.h"
@@ -35,7 +39,8 @@ struct CheckSettings {
 // and whether a verified staged file of the same release already waits. The manifest is asked
 // for once, on a worker that a stop or the deadline leaves behind, and only when it changed:
 // the accepted package is kept in the work folder with its validators, and a 304 reuses it,
-// verified again as if it had just come.
+// verified again as if it had just come. Under a signed manifest a file checked by date is
+// judged by content (ContentRule) against the install record, never by its time.
 class CUpdateCheck {
 public:
     static constexpr unsigned kErrorLoadManifest = 0x10011001;
@@ -84,7 +89,17 @@ private:
     void ReportNotOffered(const ReleaseStatement& statement, uint32_t draw) const;
     std::wstring KeptPackage() const;
     void KeepPackage(const std::wstring& package) const;
-    bool PlanIfOutdated(const ManifestEntry& entry, UpdatePlan& into) const;
+    bool PlanIfOutdated(const ManifestEntry& entry, UpdatePlan& into);
+    // Whether an existing file is out of date: by content under a signed manifest when it is
+    // checked by date, else as NeedsUpdate says (which may register it again).
+    bool IsOutdated(const ManifestEntry& entry, const std::wstring& target, BOOL reRegister);
+    bool IsOutdatedByContent(const ManifestEntry& entry, const std::wstring& target,
+                             const ContentRule::Content& release);
+    // What the release accepted before (the kept manifest) named for the entry's file; read
+    // once, when a file without a record first asks.
+    std::optional<ContentRule::Content> BeforeContent(const ManifestEntry& entry);
+    void ReadBeforeManifest();
+    std::wstring BeforePackage() const;
     // Whether an existing file may be registered again: always without keys, else only when
     // it is the file the signed manifest names.
     bool MayRegisterExisting(const ManifestEntry& entry, const std::wstring& target) const;
@@ -104,4 +119,8 @@ private:
     std::shared_ptr<const UpdatePlan> plan;
     std::optional<UpdateResult> ended;
     std::optional<uint64_t> acceptedSerial;
+    CInstallRecord record;
+    bool recordLearned = false;
+    // By EntryKey: the content the release accepted before named; read on first use.
+    std::optional<std::unordered_map<std::wstring, ContentRule::Content>> before;
 };

@@ -1,5 +1,7 @@
 #include "update/ReleaseTime.h"
 
+#include "framework/win32/UniqueHandle.h"
+
 namespace {
 
 ULONGLONG AsNumber(const FILETIME& time) {
@@ -49,4 +51,17 @@ std::optional<ManifestDate> GetFileWriteMinute(const wchar_t* path) {
         !SystemTimeToTzSpecificLocalTime(nullptr, &utc, &local))
         return std::nullopt;
     return ManifestDate{local.wYear, local.wMonth, local.wDay, local.wHour, local.wMinute};
+}
+
+bool StampReleaseTime(const std::wstring& path, std::wstring_view modifyDate) {
+    const ULONGLONG release = ReleaseTimeOf(modifyDate);
+    if (release == kEarliestFileTime) return false;
+    const UniqueHandle file(CreateFileW(path.c_str(), FILE_WRITE_ATTRIBUTES,
+                                        FILE_SHARE_READ | FILE_SHARE_DELETE, nullptr, OPEN_EXISTING,
+                                        FILE_ATTRIBUTE_NORMAL, nullptr));
+    if (file.get() == INVALID_HANDLE_VALUE) return false;
+    FILETIME written;
+    written.dwLowDateTime = static_cast<DWORD>(release);
+    written.dwHighDateTime = static_cast<DWORD>(release >> 32);
+    return SetFileTime(file.get(), nullptr, nullptr, &written) != FALSE;
 }

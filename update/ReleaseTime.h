@@ -3,6 +3,7 @@
 #include <windows.h>
 
 #include <optional>
+#include <string>
 #include <string_view>
 
 #include "update/ManifestDate.h"
@@ -22,3 +23,8 @@ ULONGLONG ReleaseTimeOf(std::wstring_view modifyDate);
 // The file's last-write time in local time with the offset on its date, seconds dropped;
 // nothing when it cannot be read.
 std::optional<ManifestDate> GetFileWriteMinute(const wchar_t* path);
+
+// Gives the file the release time modifyDate names as its last-write time: under a signed
+// manifest every installed file carries the signed date, whichever way it was made. False when
+// the date forms no time or the file's time cannot be set.
+bool StampReleaseTime(const std::wstring& path, std::wstring_view modifyDate);

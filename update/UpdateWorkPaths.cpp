@@ -56,6 +56,10 @@ std::wstring JournalFile(std::wstring_view workFolder) {
     return std::wstring(workFolder) + L"commit.journal";
 }
 
+std::wstring InstallRecordFile(std::wstring_view workFolder) {
+    return std::wstring(workFolder) + L"installed.record";
+}
+
 std::wstring PostponedFile(std::wstring_view workFolder) {
     return std::wstring(workFolder) + L"postponed.txt";
 }

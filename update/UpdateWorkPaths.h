@@ -12,6 +12,8 @@ namespace UpdateWorkPaths {
 std::wstring WorkFolder(std::wstring_view installFolder);
 std::wstring LockFile(std::wstring_view workFolder);
 std::wstring JournalFile(std::wstring_view workFolder);
+// What the component installed in each place (CInstallRecord).
+std::wstring InstallRecordFile(std::wstring_view workFolder);
 // How many launches in a row a busy target postponed the commit (PostponedCommits).
 std::wstring PostponedFile(std::wstring_view workFolder);
 // Manifest copies of the check, when the user has no temporary folder.

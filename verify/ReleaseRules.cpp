@@ -29,6 +29,11 @@ std::optional<std::vector<PublicKey>> ParseKeyList(std::string_view text) {
     return keys;
 }
 
+bool SerialTooFarAhead(uint64_t serial, int64_t now) {
+    const int64_t latest = now + kLongestSerialLead;
+    return latest < 0 || serial > static_cast<uint64_t>(latest);
+}
+
 std::optional<std::string> StatementProblem(const ReleaseStatement& statement, uint64_t lastSerial,
                                             int64_t now, const Acceptance& acceptance) {
     if (!statement.product) {
@@ -41,6 +46,9 @@ std::optional<std::string> StatementProblem(const ReleaseStatement& statement, u
     if (statement.serial < lastSerial)
         return "release serial " + std::to_string(statement.serial) +
                " is older than the installed release's " + std::to_string(lastSerial);
+    if (SerialTooFarAhead(statement.serial, now))
+        return "release serial " + std::to_string(statement.serial) +
+               " lies more than 10 years ahead of the clock (now " + std::to_string(now) + ")";
     if (statement.expires && *statement.expires <= now)
         return "the release statement expired at " + std::to_string(*statement.expires) + " (now " +
                std::to_string(now) + ")";

@@ -22,10 +22,17 @@ struct Acceptance {
     bool requireExpiry = true;      // statements that never expire are refused
 };
 
+// Serials are seconds since 1970. One further ahead of the clock than this would refuse every
+// later release (a serial only grows), so neither the publisher nor a client takes it.
+inline constexpr int64_t kLongestSerialLead = 10LL * 366 * 24 * 60 * 60;
+
+// Whether serial lies more than kLongestSerialLead ahead of now (seconds since 1970, UTC).
+bool SerialTooFarAhead(uint64_t serial, int64_t now);
+
 // Why an authentic statement must not be used: another product (or none, unless accepted), no
 // expiry where one is required, a serial below the last one the install folder accepted (no
-// way back to an older release), or an expiry at or before now (seconds since 1970, UTC).
-// Nothing when it may be used.
+// way back to an older release) or too far ahead of now (SerialTooFarAhead), or an expiry at or
+// before now (seconds since 1970, UTC). Nothing when it may be used.
 std::optional<std::string> StatementProblem(const ReleaseStatement& statement, uint64_t lastSerial,
                                             int64_t now, const Acceptance& acceptance);
 

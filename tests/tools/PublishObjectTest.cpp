@@ -11,7 +11,10 @@
 #include <string>
 
 #include "PublishTestSupport.h"
+#include "tools/publish/CPackageReader.h"
+#include "tools/publish/CPackageWriter.h"
 #include "tools/publish/OpenSslVerify.h"
+#include "verify/ReleaseStatement.h"
 
 namespace fs = std::filesystem;
 using namespace PublishTest;
@@ -184,3 +187,89 @@ INSTANTIATE_TEST_SUITE_P(
     [](const ::testing::TestParamInfo<Damage>& info) { return CaseName(info.param.what); });
 
 }  // namespace
+
+namespace {
+
+const char kDate[] = "2026-05-02 17:30";
+
+// The last tree's statement with another serial: its signature no longer holds.
+void ForgeSerial(const fs::path& tree) {
+    const fs::path package = tree / "RudovuZado.ini.zip";
+    CPackageReader reader(package);
+    const std::string manifest = reader.ReadFirst(1u << 20);
+    std::string statement = reader.ReadEntry(1, ReleaseStatement::longestText);
+    const size_t serial = statement.find("Serial: ");
+    statement.replace(serial, statement.find('\n', serial) - serial, "Serial: 9999999999999999998");
+    CPackageWriter::WriteTexts(package,
+                               {{"RudovuZado.ini", manifest}, {ReleaseStatement::entryName, statement}},
+                               WallClock{2026, 5, 2, 17, 30, 0});
+}
+
+// The last tree's package of a.txt, same bytes, its entry dated 2107.
+void ForgeEntryTime(const fs::path& tree, const fs::path& source) {
+    CPackageWriter::WriteFile(tree / "RudovuZado" / "a.txt.zip", "a.txt", source,
+                              WallClock{2107, 6, 1, 0, 0, 0});
+}
+
+uint64_t SerialOf(const fs::path& tree) {
+    CPackageReader reader(tree / "RudovuZado.ini.zip");
+    const auto parsed = ParseStatement(reader.ReadEntry(1, ReleaseStatement::longestText));
+    return parsed ? parsed->statement.serial : 0;
+}
+
+}  // namespace
+
+// What whoever can write to the web server forges in the last tree is never signed again: a
+// last tree that does not verify lends nothing (warning; --strict refuses), and a kept package
+// lends its bytes, not its entry's time.
+TEST(PublishObjects, ALastTreeLendsOnlyWhatItsSignatureCovers) {
+    const struct {
+        const char* what;
+        std::function<void(const Workspace&)> forge;
+        const char* warning;
+    } cases[] = {
+        {"manifest dated 2107, statement dropped",
+         [](const Workspace& space) {
+             RewriteManifest(space.Output(), std::string("ModifyDate=") + kDate,
+                             "ModifyDate=2107-01-01 00:00");
+         },
+         "the last tree is not taken: it is not signed"},
+        {"serial far ahead", [](const Workspace& space) { ForgeSerial(space.Output()); },
+         "the last tree is not taken: its statement is not signed with this key"},
+        {"package entry dated 2107",
+         [](const Workspace& space) { ForgeEntryTime(space.Output(), space.Release() / "a.txt"); },
+         "its entry's time differs from the last manifest's ModifyDate"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.what);
+        Workspace space("forged-" + CaseName(c.what));
+        space.WriteFile("a.txt", "first a", ZoneTime("Asia/Seoul", "2026-05-02 17:30:10"));
+        space.Describe("[a.txt]\nCheckDate=1\nType=Common\n");
+        const ToolRun built = space.Build(SignOptions(space));
+        ASSERT_EQ(0, built.code) << built.err;
+        // Signed clients judge by content: the zone of their clocks is not needed.
+        EXPECT_NE(std::string::npos, built.err.find("--clients-tz is not needed for a signed tree"))
+            << built.err;
+        const uint64_t first = SerialOf(space.Output());
+
+        c.forge(space);
+        std::vector<std::string> strict = SignOptions(space);
+        strict.push_back("--strict");
+        const auto forged = space.Tree();
+        const ToolRun refused = space.Build(strict);
+        EXPECT_NE(0, refused.code);
+        EXPECT_NE(std::string::npos, refused.err.find(c.warning)) << refused.err;
+        EXPECT_EQ(forged, space.Tree());
+
+        const ToolRun run = space.Build(SignOptions(space));
+        ASSERT_EQ(0, run.code) << run.err;
+        EXPECT_NE(std::string::npos, run.err.find(c.warning)) << run.err;
+        EXPECT_EQ(kDate, space.ManifestKey("a.txt", "ModifyDate"));
+        EXPECT_GE(SerialOf(space.Output()), first);
+        EXPECT_LT(SerialOf(space.Output()), first + 3600);
+        EXPECT_EQ(0, RunTool({"verify", "--public-key", (space.Root() / "release.pub").string(),
+                              space.Output().string()},
+                             space.Root())
+                         .code);
+    }
+}

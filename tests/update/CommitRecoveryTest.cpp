@@ -15,6 +15,7 @@
 #include "framework/PathText.h"
 #include "framework/win32/DebugOutput.h"
 #include "update/CCommitJournal.h"
+#include "update/CInstallRecord.h"
 #include "update/TargetPath.h"
 #include "update/UpdateWorkPaths.h"
 #include "verify/CSha256.h"
@@ -28,6 +29,11 @@ using updatetest::Narrow;
 
 const SYSTEMTIME kStored = updatetree::LocalTime(2024, 3, 1, 10, 0, 4);
 constexpr DWORD kKilled = 77;
+
+std::wstring Sha256Hex(const std::string& bytes) {
+    const std::string hex = ToHex(CSha256::Of(bytes.data(), bytes.size()));
+    return std::wstring(hex.begin(), hex.end());
+}
 
 std::string Section(const std::string& name, const std::string& keys) {
     return "[" + name + "]\n" + keys + "Type=Common\n";
@@ -82,11 +88,26 @@ protected:
                              Section("New.txt", "TargetDir=sub\n") +
                              Section("Reg.dll", "Register=1\n"));
     }
+    // Placed by hand, as an older installer would: the install record knows none of it.
     void InstallOldSet() {
         for (const wchar_t* name : {L"sub\\New.txt", L"Reg.dll", L"Reg.dll.log"})
             DeleteFileW((install / name).c_str());
+        DeleteFileW(RecordPath().c_str());
         updatetest::WriteTextFile(install / L"Old.txt", "old");
         updatetest::SetLocalWriteTime(install / L"Old.txt", 2024, 2, 1, 9, 0, 0);
+    }
+    std::wstring RecordPath() const {
+        return UpdateWorkPaths::InstallRecordFile(UpdateWorkPaths::WorkFolder(install.Path()));
+    }
+    // What the install record holds for the file is what the file holds, or nothing.
+    void ExpectRecordTrue(const std::wstring& path) {
+        CInstallRecord record(RecordPath());
+        record.Load();
+        const auto recorded = record.Find(path);
+        if (!recorded) return;
+        const std::string bytes = FileBytes(path);
+        EXPECT_EQ(recorded->sha256, Sha256Hex(bytes)) << Narrow(path);
+        EXPECT_EQ(recorded->size, bytes.size()) << Narrow(path);
     }
     void ExpectNothingOfTheRunLeft() {
         const std::wstring work = UpdateWorkPaths::WorkFolder(install.Path());
@@ -124,8 +145,14 @@ TEST_F(CommitRecoveryTest, AProcessEndedAtAnyCommitStepLeavesAllOldOrAllNew) {
 
         RecreateManager(server.Url());
         const int pending = manager->CheckForUpdates();
+        for (const wchar_t* name : {L"Old.txt", L"sub\\New.txt", L"Reg.dll"})
+            ExpectRecordTrue(install / name);
         if (FileBytes(install / L"Old.txt") == "new old") {
             sawNew = true;
+            // A commit that was completed, by its run or by recovery, is learned whole.
+            CInstallRecord record(RecordPath());
+            record.Load();
+            EXPECT_TRUE(record.Find(install / L"Old.txt"));
             EXPECT_EQ(FileBytes(install / L"sub\\New.txt"), "new");
             EXPECT_GE(updatetest::RegistrationCount(install / L"Reg.dll"), 1);
             EXPECT_EQ(pending, 0);

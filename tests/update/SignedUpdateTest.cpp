@@ -15,6 +15,7 @@
 #include "update/UpdateWorkPaths.h"
 #include "verify/CReleaseSerial.h"
 #include "verify/CRolloutDraw.h"
+#include "verify/CSha256.h"
 #include "verify/ManifestVerification.h"
 
 namespace {
@@ -29,9 +30,27 @@ const SYSTEMTIME kSecond = LocalTime(2024, 4, 1, 10, 0, 4);
 constexpr uint64_t kFirstSerial = 1000;
 
 // A.dll is registered; B.txt changes only in the first release.
-std::string Manifest(const std::string& dllDate) {
+std::string Manifest(const std::string& dllDate, const std::string& txtDate = "2024-03-01 10:00",
+                     const std::string& dllObject = std::string()) {
     return "[A.dll]\nModifyDate=" + dllDate + "\nCheckDate=1\nRegister=1\nType=Common\n" +
-           "[B.txt]\nModifyDate=2024-03-01 10:00\nCheckDate=1\nType=Common\n";
+           (dllObject.empty() ? "" : "Object=" + dllObject + "\n") +
+           "[B.txt]\nModifyDate=" + txtDate + "\nCheckDate=1\nType=Common\n";
+}
+
+// A file's last-write minute as a manifest writes it.
+std::string WriteMinute(const std::wstring& path) {
+    const SYSTEMTIME t = updatetest::LocalWriteTime(path);
+    char text[32];
+    snprintf(text, sizeof text, "%04u-%02u-%02u %02u:%02u", t.wYear, t.wMonth, t.wDay, t.wHour,
+             t.wMinute);
+    return text;
+}
+
+// New bytes, the file's time kept: what a user's edit or a damaged disk leaves.
+void ChangeKeepingTime(const std::wstring& path, const std::string& bytes) {
+    const SYSTEMTIME t = updatetest::LocalWriteTime(path);
+    updatetest::WriteTextFile(path, bytes);
+    updatetest::SetLocalWriteTime(path, t.wYear, t.wMonth, t.wDay, t.wHour, t.wMinute, t.wSecond);
 }
 
 // Every line written through the debug output while it lives.
@@ -98,6 +117,10 @@ protected:
         tree.PublishManifest(Manifest("2024-04-01 10:00"));
     }
     std::wstring Dll() const { return install / L"A.dll"; }
+    std::wstring Txt() const { return install / L"B.txt"; }
+    std::wstring InstallRecord() const {
+        return UpdateWorkPaths::InstallRecordFile(UpdateWorkPaths::WorkFolder(install.Path()));
+    }
     uint64_t RecordedSerial() const { return CReleaseSerial(install.Path()).Read().serial; }
     // Names in the install folder that a half-done write would leave.
     // Files of the run left beside the targets or in its staging folder; the run's own folder
@@ -132,7 +155,8 @@ TEST_F(SignedUpdateTest, SignedReleasesInstallRegisterAndRecordTheirSerial) {
     // Unix mode it made of it: an inherited one reads as everyone reading.)
     const auto user = FolderSecurity::CurrentUserSid();
     for (const std::wstring& path : {install / CReleaseSerial::fileName,
-                                     UpdateWorkPaths::WorkFolder(install.Path())}) {
+                                     UpdateWorkPaths::WorkFolder(install.Path()),
+                                     InstallRecord()}) {
         DWORD error = ERROR_SUCCESS;
         const auto facts = FolderSecurity::ReadFolderFacts(path, error);
         ASSERT_TRUE(facts.has_value()) << error;
@@ -329,6 +353,154 @@ TEST_F(SignedUpdateTest, ExistingDllIsRegisteredAgainOnlyWhenItIsTheSignedFile) 
     EXPECT_TRUE(debug.Holds(L"not registered again"));
 }
 
+// A file's time decides nothing under a signed manifest: a release dated before the installed
+// file's time (a file rebuilt from a delta once took the time it was written) still brings its
+// changed file, and so do the earlier files published again (a rollback). Every installed file
+// carries its signed date.
+TEST_F(SignedUpdateTest, TheReleaseNotTheClockDecidesAndARollbackComesBack) {
+    InstallFirstRelease();
+    EXPECT_EQ(WriteMinute(Dll()), "2024-03-01 10:00");
+    updatetest::SetLocalWriteTime(Dll(), 2030, 1, 1, 0, 0, 0);
+    tree.SetSigning({CUpdateTree::Signing::Key::test, kFirstSerial + 1, {}, {}});
+    tree.AddPackage("A.dll", secondDll, kSecond);
+    tree.PublishManifest(Manifest("2024-02-01 10:00"));
+    EXPECT_EQ(UpdateOnce(), 1);
+    EXPECT_EQ(FileBytes(Dll()), secondDll);
+    EXPECT_EQ(WriteMinute(Dll()), "2024-02-01 10:00");
+
+    tree.SetSigning({CUpdateTree::Signing::Key::test, kFirstSerial + 2, {}, {}});
+    tree.AddPackage("A.dll", firstDll, kFirst);
+    tree.PublishManifest(Manifest("2024-03-01 10:00"));
+    EXPECT_EQ(UpdateOnce(), 1);
+    EXPECT_EQ(FileBytes(Dll()), firstDll);
+    EXPECT_EQ(FileBytes(Txt()), "first B");
+    EXPECT_EQ(UpdateOnce(), 0);
+}
+
+// A package entry's time is not signed: one rewritten to 2107 is not the installed file's time,
+// so it cannot hold the file against later releases.
+TEST_F(SignedUpdateTest, AForgedEntryTimeIsNotTheInstalledFilesTime) {
+    tree.SetSigning({CUpdateTree::Signing::Key::test, kFirstSerial, {}, {}});
+    tree.AddPackage("A.dll", firstDll, LocalTime(2107, 6, 1, 0, 0));
+    tree.AddPackage("B.txt", "first B", kFirst);
+    tree.PublishManifest(Manifest("2024-03-01 10:00"));
+    ASSERT_EQ(UpdateOnce(), 2);
+    EXPECT_EQ(FileBytes(Dll()), firstDll);
+    EXPECT_EQ(WriteMinute(Dll()), "2024-03-01 10:00");
+
+    PublishSecondRelease({CUpdateTree::Signing::Key::test, kFirstSerial + 1, {}, {}});
+    EXPECT_EQ(UpdateOnce(), 1);
+    EXPECT_EQ(FileBytes(Dll()), secondDll);
+}
+
+// Where the publisher's clock and the client's differ, ModifyDate says nothing about which files
+// changed: exactly those are fetched, whichever way the dates are off.
+TEST_F(SignedUpdateTest, ExactlyTheChangedFilesAreFetchedWhateverTheDates) {
+    const struct {
+        const char* name;
+        const char* dllDate;  // A.dll changes
+        const char* txtDate;  // B.txt does not
+    } cases[] = {
+        {"publisher's clock ahead", "2024-03-02 09:00", "2024-03-01 19:00"},
+        {"publisher's clock behind", "2024-03-01 05:00", "2024-02-29 19:00"},
+    };
+    uint64_t serial = kFirstSerial;
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        tree.SetSigning({CUpdateTree::Signing::Key::test, ++serial, {}, {}});
+        tree.AddPackage("A.dll", firstDll, kFirst);
+        tree.AddPackage("B.txt", "first B", kFirst);
+        tree.PublishManifest(Manifest("2024-03-01 10:00"));
+        UpdateOnce();
+        ASSERT_EQ(FileBytes(Dll()), firstDll);
+        ASSERT_EQ(FileBytes(Txt()), "first B");
+
+        tree.SetSigning({CUpdateTree::Signing::Key::test, ++serial, {}, {}});
+        tree.AddPackage("A.dll", secondDll, kSecond);
+        tree.PublishManifest(Manifest(c.dllDate, c.txtDate));
+        EXPECT_EQ(UpdateOnce(), 1);
+        EXPECT_EQ(FileBytes(Dll()), secondDll);
+        EXPECT_EQ(WriteMinute(Txt()), "2024-03-01 10:00");
+    }
+}
+
+// A file changed in place is kept (it may be the user's edit) until a release changes it.
+TEST_F(SignedUpdateTest, AFileChangedInPlaceIsKeptUntilAReleaseChangesIt) {
+    InstallFirstRelease();
+    ChangeKeepingTime(Txt(), "edited B");
+    EXPECT_EQ(UpdateOnce(), 0);
+    EXPECT_EQ(FileBytes(Txt()), "edited B");
+
+    tree.SetSigning({CUpdateTree::Signing::Key::test, kFirstSerial + 1, {}, {}});
+    tree.AddPackage("B.txt", "second B", kFirst);
+    tree.PublishManifest(Manifest("2024-03-01 10:00"));
+    EXPECT_EQ(UpdateOnce(), 1);
+    EXPECT_EQ(FileBytes(Txt()), "second B");
+    EXPECT_EQ(FileBytes(Dll()), firstDll);
+}
+
+// Files the record does not know (placed by the vendor's installer, or by a client before the
+// record was kept) are hashed once: the release's own bytes are kept and learned whatever their
+// time, the bytes of the release accepted before are fetched whatever their time.
+TEST_F(SignedUpdateTest, AFileWithoutARecordIsJudgedByItsBytesOnce) {
+    InstallFirstRelease();
+    ASSERT_TRUE(updatetest::Exists(InstallRecord()));
+    ASSERT_TRUE(DeleteFileW(InstallRecord().c_str()));
+    updatetest::SetLocalWriteTime(Dll(), 2030, 1, 1, 0, 0, 0);
+    updatetest::SetLocalWriteTime(Txt(), 2000, 1, 1, 0, 0, 0);
+    PublishSecondRelease({CUpdateTree::Signing::Key::test, kFirstSerial + 1, {}, {}});
+    EXPECT_EQ(UpdateOnce(), 1);
+    EXPECT_EQ(FileBytes(Dll()), secondDll);
+    EXPECT_EQ(FileBytes(Txt()), "first B");
+
+    // Learned: its time is never looked at again.
+    ChangeKeepingTime(Txt(), "edited B");
+    EXPECT_EQ(UpdateOnce(), 0);
+    EXPECT_EQ(FileBytes(Txt()), "edited B");
+}
+
+// An object's bytes are checked against its name before any ZIP code reads them: a package
+// re-zipped with a forged entry time (its file's size and SHA-256 unchanged) and bytes that a
+// ZIP reader would choke on are both refused by their SHA-256 alone, and nothing is installed.
+TEST_F(SignedUpdateTest, AnObjectIsCheckedAgainstItsNameBeforeAnythingReadsIt) {
+    tree.SetSigning({CUpdateTree::Signing::Key::test, kFirstSerial, {}, {}});
+    tree.AddPackage("A.dll", firstDll, LocalTime(2107, 6, 1, 0, 0));
+    const std::string rezipped = FileBytes(tree.PackagePath("A.dll"));
+    tree.AddPackage("A.dll", firstDll, kFirst);
+    tree.AddPackage("B.txt", "first B", kFirst);
+    const std::string package = FileBytes(tree.PackagePath("A.dll"));
+    const std::string object =
+        "objects/" + ToHex(CSha256::Of(package.data(), package.size())) + ".zip";
+    const std::wstring served = tree.Root() + L"objects\\" +
+                                std::wstring(object.begin() + 8, object.end());
+    tree.PublishManifest(Manifest("2024-03-01 10:00", "2024-03-01 10:00", object));
+    const struct {
+        const char* name;
+        std::string bytes;
+    } cases[] = {
+        {"re-zipped with its entry dated 2107", rezipped},
+        {"not a ZIP archive past its signature", "PK\x03\x04" + std::string(64, '\xFF')},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        ASSERT_NE(c.bytes, package);
+        updatetest::WriteTextFile(served, c.bytes);
+        DebugLines debug;
+        UpdateOnce();
+        EXPECT_TRUE(debug.Holds(L"object refused: " + std::wstring(object.begin(), object.end())));
+        EXPECT_TRUE(debug.Holds(L"the object's SHA-256 differs from its name"));
+        EXPECT_FALSE(debug.Holds(L"package refused"));
+        EXPECT_FALSE(updatetest::Exists(Dll()));
+        EXPECT_FALSE(updatetest::Exists(Txt()));
+        EXPECT_TRUE(TemporaryFiles().empty());
+    }
+    // The object as its name says: the run completes.
+    updatetest::WriteTextFile(served, package);
+    EXPECT_EQ(UpdateOnce(), 2);
+    EXPECT_EQ(FileBytes(Dll()), firstDll);
+    EXPECT_EQ(WriteMinute(Dll()), "2024-03-01 10:00");
+}
+
 // A client that knows nothing of signatures reads entry 0 and the keys it knows, as before.
 TEST_F(SignedUpdateTest, ClientWithoutKeysInstallsTheSignedTreeAsBefore) {
     PublishFirstRelease();
@@ -406,6 +578,11 @@ INSTANTIATE_TEST_SUITE_P(
         Tampering{"statement for another product",
                   [](CUpdateTree::Signing& s) { s.product = "PelkoOther"; }, nullptr,
                   L"the statement is for the product PelkoOther", UpdateResult::Refused},
+        Tampering{"serial more than ten years ahead of the clock",
+                  [](CUpdateTree::Signing& s) {
+                      s.serial = static_cast<uint64_t>(SecondsNow()) + 11ull * 366 * 24 * 3600;
+                  },
+                  nullptr, L"lies more than 10 years ahead of the clock", UpdateResult::Refused},
         Tampering{"expired statement",
                   [](CUpdateTree::Signing& s) { s.expires = SecondsNow() - 60; }, nullptr,
                   L"expired", UpdateResult::Refused},

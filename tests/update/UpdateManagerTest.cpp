@@ -46,6 +46,11 @@ size_t Count(const std::vector<std::string>& requests, const std::string& path) 
 }
 
 // Every file below a folder, sub-folders included.
+std::vector<std::wstring> Sorted(std::vector<std::wstring> paths) {
+    std::sort(paths.begin(), paths.end());
+    return paths;
+}
+
 std::vector<std::wstring> FilesBelow(const std::wstring& folder) {
     std::vector<std::wstring> files;
     WIN32_FIND_DATAW found;
@@ -163,9 +168,11 @@ TEST_F(UpdateManagerTest, FullRunInstallsEveryOutOfDateFileOnce) {
     // Nothing of the run is left in the install folder: no package, staged file, old file
     // or journal; only the run's lock file.
     const std::vector<std::wstring> left = FilesBelow(work.substr(0, work.size() - 1));
-    // The accepted manifest package stays, so that the next check may ask only for a change.
-    EXPECT_EQ(left, (std::vector<std::wstring>{work + L"RudovuZado.ini.zip",
-                                               UpdateWorkPaths::LockFile(work)}));
+    // The accepted manifest package stays, so that the next check may ask only for a change,
+    // and the install record, which knows what the commit installed.
+    EXPECT_EQ(Sorted(left), Sorted({work + L"RudovuZado.ini.zip",
+                                    UpdateWorkPaths::InstallRecordFile(work),
+                                    UpdateWorkPaths::LockFile(work)}));
     for (const auto& path : installed) EXPECT_FALSE(Exists(UpdateWorkPaths::AsidePath(path)));
 
     // Everything installed is current now: a check writes nothing in the install folder.
@@ -659,9 +666,11 @@ TEST_P(PostponedCommitTest, ABusyTargetPostponesTheCommitAndOnlyASignedRunCommit
     // Nothing of the committed release is left to fetch or stage; a signed one is recorded as
     // the installed release.
     const std::wstring work = Engine().WorkFolder();
-    std::vector<std::wstring> kept{work + L"RudovuZado.ini.zip", UpdateWorkPaths::LockFile(work)};
-    if (GetParam()) kept.insert(kept.begin(), work + CInstalledRelease::fileName);
-    EXPECT_EQ(FilesBelow(work.substr(0, work.size() - 1)), kept);
+    std::vector<std::wstring> kept{work + L"RudovuZado.ini.zip",
+                                   UpdateWorkPaths::InstallRecordFile(work),
+                                   UpdateWorkPaths::LockFile(work)};
+    if (GetParam()) kept.push_back(work + CInstalledRelease::fileName);
+    EXPECT_EQ(Sorted(FilesBelow(work.substr(0, work.size() - 1))), Sorted(kept));
 }
 
 // Five launches in a row postponed by a busy target pass quietly; the sixth names the file in a

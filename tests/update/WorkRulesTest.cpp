@@ -224,7 +224,8 @@ TEST(UpdateWorkPaths, TheRunsFilesLieInOneFolderOfTheInstallFolder) {
         EXPECT_EQ(work, L"C:\\Corvane\\Pelko\\~PelkoUpdate\\");
         for (const std::wstring& path :
              {UpdateWorkPaths::LockFile(work), UpdateWorkPaths::JournalFile(work),
-              UpdateWorkPaths::PostponedFile(work), UpdateWorkPaths::ManifestFolder(work),
+              UpdateWorkPaths::PostponedFile(work), UpdateWorkPaths::InstallRecordFile(work),
+              UpdateWorkPaths::ManifestFolder(work),
               UpdateWorkPaths::PartsFolder(work), UpdateWorkPaths::StagedFolder(work)})
             EXPECT_EQ(path.rfind(work, 0), 0u);
     }

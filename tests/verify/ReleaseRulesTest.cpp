@@ -293,6 +293,30 @@ TEST(ReleaseRulesTest, OlderSerialsAndExpiredStatementsAreRefused) {
     EXPECT_TRUE(ReleaseRules::StatementProblem(s, 0, 500, any));
 }
 
+// Serials only grow: one far in the future would end every later release on every client.
+TEST(ReleaseRulesTest, ASerialMoreThanTenYearsAheadOfTheClockIsRefused) {
+    const ReleaseRules::Acceptance any{"Pelko", true, false};
+    const int64_t now = 1765400000;
+    const uint64_t latest = static_cast<uint64_t>(now + ReleaseRules::kLongestSerialLead);
+    ASSERT_GE(ReleaseRules::kLongestSerialLead, 10LL * 365 * 24 * 60 * 60);
+    const struct {
+        uint64_t serial;
+        bool refused;
+    } cases[] = {
+        {static_cast<uint64_t>(now), false},
+        {latest, false},
+        {latest + 1, true},
+        {9999999999999999998ull, true},
+    };
+    for (const auto& c : cases) {
+        ReleaseStatement s;
+        s.serial = c.serial;
+        EXPECT_EQ(ReleaseRules::SerialTooFarAhead(c.serial, now), c.refused) << c.serial;
+        EXPECT_EQ(ReleaseRules::StatementProblem(s, 0, now, any).has_value(), c.refused)
+            << c.serial;
+    }
+}
+
 TEST(ReleaseRulesTest, AStatementNamesTheBuildsProductAndExpiresWhereThatIsRequired) {
     const struct {
         const char* name;

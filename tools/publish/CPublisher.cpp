@@ -17,6 +17,7 @@
 #include "tools/publish/TreeSwap.h"
 #include "update/ManifestPaths.h"
 #include "verify/HexText.h"
+#include "verify/ReleaseRules.h"
 
 namespace fs = std::filesystem;
 
@@ -76,7 +77,29 @@ std::optional<WallClock> Unchanged(const PublishEntry& entry, const fs::path& pa
 
 }  // namespace
 
-CPublisher::Previous CPublisher::ReadPrevious(const fs::path& output) {
+std::optional<std::string> CPublisher::PreviousProblem(CPackageReader& reader,
+                                                       const std::string& manifest) const {
+    if (reader.Count() < 2) return std::string("it is not signed");
+    const auto parsed = ParseStatement(reader.ReadEntry(1, ReleaseStatement::longestText));
+    if (!parsed) return std::string("its release statement cannot be read");
+    const ReleaseStatement& statement = parsed->statement;
+    if (!OpenSslVerify::SignatureValid(signer->Public(),
+                                       OpenSslVerify::Sha256(parsed->signedPart),
+                                       parsed->signature))
+        return std::string("its statement is not signed with this key");
+    if (statement.product != signer->Product())
+        return "its statement is for another product than " + signer->Product();
+    if (statement.manifestSize != manifest.size() ||
+        statement.manifestDigest != OpenSslVerify::Sha256(manifest))
+        return std::string("its manifest is not the one its statement signs");
+    if (ReleaseRules::SerialTooFarAhead(statement.serial, std::time(nullptr)))
+        return "its serial " + std::to_string(statement.serial) +
+               " lies more than 10 years ahead of the clock";
+    return std::nullopt;
+}
+
+CPublisher::Previous CPublisher::ReadPrevious(const fs::path& output,
+                                              std::vector<std::string>& warnings) const {
     Previous previous;
     if (!fs::exists(output)) return previous;
     if (!fs::is_directory(output)) throw CPublishError(output.string() + " is not a folder");
@@ -87,6 +110,16 @@ CPublisher::Previous CPublisher::ReadPrevious(const fs::path& output) {
     CPackageReader reader(ManifestPackage(output));
     previous.manifest = reader.ReadFirst(kManifestLimit);
     previous.manifestStamp = WallClock::FromDos(reader.First().modDate, reader.First().modTime);
+    if (signer) {
+        if (const auto problem = PreviousProblem(reader, previous.manifest)) {
+            const std::string text =
+                output.string() + ": the last tree is not taken: " + *problem;
+            if (strict) throw CPublishError(text + " (--strict)");
+            // Nothing of it is signed again: no serial, date, package or object.
+            warnings.push_back(text + "; the release is built as a first one");
+            return Previous{};
+        }
+    }
     const CIniDocument manifest = CIniDocument::Parse(previous.manifest, reader.Path().string());
     for (const CIniDocument::Section& section : manifest.Sections()) {
         const CIniDocument::Key* date = section.Find("ModifyDate");
@@ -106,7 +139,8 @@ CPublisher::Previous CPublisher::ReadPrevious(const fs::path& output) {
     return previous;
 }
 
-CPublisher::Planned CPublisher::Plan(const PublishEntry& entry, const Previous& previous) const {
+CPublisher::Planned CPublisher::Plan(const PublishEntry& entry, const Previous& previous,
+                                     std::vector<std::string>& warnings) const {
     const std::optional<WallClock> stamp = clock.At(entry.modified);
     if (!stamp)
         throw CPublishError(entry.source.string() +
@@ -117,9 +151,19 @@ CPublisher::Planned CPublisher::Plan(const PublishEntry& entry, const Previous& 
     if (last == previous.dates.end()) return planned;
 
     if (std::optional<WallClock> kept = Unchanged(entry, PackageOf(previous.tree, entry.name))) {
-        // Same bytes: keep the package and its date, so no client fetches it again.
-        planned.stamp = *kept;
-        planned.kept = PackageOf(previous.tree, entry.name);
+        // Same bytes: keep the package and its date, so no client fetches it again. The date
+        // is the last manifest's; a package whose entry says otherwise is made anew with it.
+        if (kept->Minute() == last->second) {
+            planned.stamp = *kept;
+            planned.kept = PackageOf(previous.tree, entry.name);
+        } else {
+            planned.stamp = StartOfMinute(last->second);
+            const std::string text = PackageOf(previous.tree, entry.name).string() +
+                                     ": its entry's time differs from the last manifest's "
+                                     "ModifyDate";
+            if (strict) throw CPublishError(text + " (--strict)");
+            warnings.push_back(text + "; made anew with that date");
+        }
         return planned;
     }
     // Changed bytes must carry a later minute than the clients' copies, or they would keep
@@ -244,9 +288,9 @@ CPublisher::Summary CPublisher::Build(const fs::path& release, const fs::path& d
         Warn(warnings,
              "the tree is signed with the test key of keys/test-only/, which anyone can sign "
              "with: only test builds take it (give your own key to --sign-key)");
-    const Previous previous = ReadPrevious(output);
+    const Previous previous = ReadPrevious(output, warnings);
     std::vector<Planned> plan;
-    for (const PublishEntry& entry : entries) plan.push_back(Plan(entry, previous));
+    for (const PublishEntry& entry : entries) plan.push_back(Plan(entry, previous, warnings));
 
     // Parents are made as users expect of an output folder, and removed again on a refusal.
     CCreatedFolders parents(output.parent_path());

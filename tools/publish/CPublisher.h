@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "tools/publish/CClientClock.h"
+#include "tools/publish/CPackageReader.h"
 #include "tools/publish/CPublishDescription.h"
 #include "tools/publish/CReleaseSigner.h"
 #include "tools/publish/DeltaObjects.h"
@@ -60,8 +61,17 @@ private:
         std::vector<std::string> objects;  // the Object values of its manifest
     };
 
-    static Previous ReadPrevious(const std::filesystem::path& output);
-    Planned Plan(const PublishEntry& entry, const Previous& previous) const;
+    // With a signer the last tree counts only when its statement verifies with the signer's
+    // key, names the signer's product, covers its manifest and has a serial not too far ahead;
+    // otherwise it is taken as no last tree, with a warning (strict: refused).
+    Previous ReadPrevious(const std::filesystem::path& output,
+                          std::vector<std::string>& warnings) const;
+    std::optional<std::string> PreviousProblem(CPackageReader& reader,
+                                               const std::string& manifest) const;
+    // A package kept from the last tree keeps the date the last manifest gave it, never its
+    // entry's own time, which nothing signs.
+    Planned Plan(const PublishEntry& entry, const Previous& previous,
+                 std::vector<std::string>& warnings) const;
     // objects[i] is plan[i]'s Object value, or empty.
     static std::string ManifestText(const std::vector<Planned>& plan,
                                     const std::vector<std::string>& objects);

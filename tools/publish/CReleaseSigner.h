@@ -25,6 +25,7 @@ public:
     std::string Statement(const std::string& manifest, uint64_t previous, int64_t now,
                           const std::optional<ReleaseRollout>& sameContent = std::nullopt) const;
     PublicKey Public() const { return key.Public(); }
+    const std::string& Product() const { return product; }
 
     // The whole text of statement, signed by key.
     static std::string Signed(const CSigningKey& key, const ReleaseStatement& statement);

@@ -138,6 +138,7 @@ int Build(std::vector<std::string> args) {
         if (auto problem = CClientClock::ZoneProblem(zone)) throw CPublishError(*problem);
     if (args.size() != 3) return Usage();
     std::optional<CReleaseSigner> signer = SignerOf(options);
+    const bool signing = signer.has_value();
     if (deltaTrees.size() > DeltaObjects::mostPerEntry)
         throw CPublishError("--delta-from takes at most 5 earlier trees");
     if (!deltaTrees.empty() && !signer)
@@ -148,6 +149,11 @@ int Build(std::vector<std::string> args) {
     const CPublisher::Summary summary = publisher.Build(args[0], args[1], args[2]);
     for (const std::string& warning : summary.warnings)
         std::fprintf(stderr, "pelko-publish: warning: %s\n", warning.c_str());
+    // Signed clients judge a file by its SHA-256 and their install record, never by its time.
+    if (zoneGiven && signing)
+        std::fprintf(stderr,
+                     "pelko-publish: note: --clients-tz is not needed for a signed tree: clients "
+                     "with update keys judge files by content, not by time\n");
     std::printf("pelko-publish: %zu files, %zu packages written, %zu kept, tree in %s\n",
                 summary.files, summary.written, summary.files - summary.written, args[2].c_str());
     return 0;

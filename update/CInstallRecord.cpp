@@ -1,0 +1,92 @@
+#include "update/CInstallRecord.h"
+
+#include <windows.h>
+
+#include <algorithm>
+#include <vector>
+
+#include "framework/FileSystem.h"
+#include "framework/PathText.h"
+#include "framework/win32/DebugOutput.h"
+#include "framework/win32/UniqueHandle.h"
+#include "update/InstallRecordText.h"
+
+namespace {
+
+// Some hundred bytes per file: far beyond any manifest's number of entries.
+constexpr DWORD kMaxRecordBytes = 256u << 20;
+
+std::optional<std::wstring> ReadText(const std::wstring& path) {
+    const UniqueHandle file(CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr,
+                                        OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
+    if (file.get() == INVALID_HANDLE_VALUE) return std::nullopt;
+    LARGE_INTEGER size{};
+    if (!GetFileSizeEx(file.get(), &size) || size.QuadPart > kMaxRecordBytes ||
+        size.QuadPart % sizeof(wchar_t) != 0)
+        return std::nullopt;
+    std::wstring text(static_cast<size_t>(size.QuadPart) / sizeof(wchar_t), L'\0');
+    DWORD read = 0;
+    const auto bytes = static_cast<DWORD>(size.QuadPart);
+    if (!ReadFile(file.get(), text.data(), bytes, &read, nullptr) || read != bytes)
+        return std::nullopt;
+    return text;
+}
+
+bool WriteText(const std::wstring& path, const std::wstring& text) {
+    const UniqueHandle file(CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, TRUNCATE_EXISTING,
+                                        FILE_ATTRIBUTE_NORMAL, nullptr));
+    if (file.get() == INVALID_HANDLE_VALUE) return false;
+    const auto bytes = static_cast<DWORD>(text.size() * sizeof(wchar_t));
+    DWORD written = 0;
+    return WriteFile(file.get(), text.data(), bytes, &written, nullptr) && written == bytes &&
+           FlushFileBuffers(file.get());
+}
+
+}  // namespace
+
+std::wstring CInstallRecord::KeyOf(const std::wstring& target) {
+    std::wstring key = target;
+    if (!key.empty()) CharUpperBuffW(key.data(), static_cast<DWORD>(key.size()));
+    return key;
+}
+
+void CInstallRecord::Load() {
+    entries.clear();
+    const auto text = ReadText(path);
+    if (!text) return;
+    const auto parsed = InstallRecordText::Parse(*text);
+    if (!parsed) {
+        DebugOutput::DebugLine(L"CInstallRecord, damaged and not used: " + path + L"\n");
+        return;
+    }
+    for (const auto& [target, content] : *parsed) Set(target, content);
+}
+
+std::optional<ContentRule::Content> CInstallRecord::Find(const std::wstring& target) const {
+    const auto found = entries.find(KeyOf(target));
+    if (found == entries.end()) return std::nullopt;
+    return found->second.second;
+}
+
+void CInstallRecord::Set(const std::wstring& target, const ContentRule::Content& content) {
+    entries[KeyOf(target)] = {target, content};
+}
+
+void CInstallRecord::Forget(const std::wstring& target) { entries.erase(KeyOf(target)); }
+
+bool CInstallRecord::Save() const {
+    std::vector<InstallRecordText::Entry> lines;
+    lines.reserve(entries.size());
+    for (const auto& entry : entries) lines.push_back(entry.second);
+    // The same record gives the same bytes.
+    std::sort(lines.begin(), lines.end(),
+              [](const auto& a, const auto& b) { return a.first < b.first; });
+    const std::wstring temporary = FileSystem::CreatePrivateTempFileIn(PathText::FolderPart(path));
+    if (!temporary.empty() && WriteText(temporary, InstallRecordText::Format(lines)) &&
+        FileSystem::MoveOver(temporary, path))
+        return true;
+    if (!temporary.empty()) FileSystem::RemoveFile(temporary);
+    FileSystem::RemoveFile(path);
+    DebugOutput::DebugLine(L"CInstallRecord, cannot be written; removed: " + path + L"\n");
+    return false;
+}
