@@ -40,8 +40,11 @@ std::wstring CreateTempFileIn(const std::wstring& folder);
 // The same for a record of the component's runs: readable and writable by this user and the
 // machine's administrators only (a protected access list of the user, SYSTEM and the
 // Administrators; mode 0600 elsewhere), or, in a folder prepared for several users, with the
-// folder's inherited list (FolderSecurity::RecordDescriptorIn).
+// folder's inherited list (FolderSecurity::RecordDescriptorIn). A record of the run's work
+// folder takes its list from the install folder (listOf): the work folder is owned by whichever
+// member made it.
 std::wstring CreateRecordTempFileIn(const std::wstring& folder);
+std::wstring CreateRecordTempFileIn(const std::wstring& folder, const std::wstring& listOf);
 // Creates an empty file; false when something of that name exists or it cannot be made.
 bool CreateNewFile(const std::wstring& path);
 // Moves from over to, replacing it even when it is read-only, hidden or system; on failure to

@@ -10,6 +10,7 @@
 #include "framework/win32/DebugOutput.h"
 #include "framework/win32/UniqueHandle.h"
 #include "update/InstallRecordText.h"
+#include "update/UpdateWorkPaths.h"
 
 namespace {
 
@@ -81,7 +82,9 @@ bool CInstallRecord::Save() const {
     // The same record gives the same bytes.
     std::sort(lines.begin(), lines.end(),
               [](const auto& a, const auto& b) { return a.first < b.first; });
-    const std::wstring temporary = FileSystem::CreatePrivateTempFileIn(PathText::FolderPart(path));
+    const std::wstring temporary = FileSystem::CreateRecordTempFileIn(
+        PathText::FolderPart(path),
+        UpdateWorkPaths::InstallFolderOf(PathText::FolderPart(path)));
     if (!temporary.empty() && WriteText(temporary, InstallRecordText::Format(lines)) &&
         FileSystem::MoveOver(temporary, path))
         return true;

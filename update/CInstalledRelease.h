@@ -4,6 +4,7 @@
 #include <optional>
 #include <string>
 
+#include "update/UpdateWorkPaths.h"
 #include "verify/CReleaseSerial.h"
 
 // The serial of the signed release whose files the install folder holds, kept in the run's
@@ -13,7 +14,8 @@ class CInstalledRelease {
 public:
     static constexpr const wchar_t* fileName = L"Installed.serial";
 
-    explicit CInstalledRelease(const std::wstring& workFolder) : record(workFolder, fileName) {}
+    explicit CInstalledRelease(const std::wstring& workFolder)
+        : record(workFolder, fileName, UpdateWorkPaths::InstallFolderOf(workFolder)) {}
 
     // None when no signed release was installed yet, or the record is damaged.
     std::optional<uint64_t> Read() const;

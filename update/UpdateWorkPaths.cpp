@@ -48,6 +48,13 @@ std::wstring WorkFolder(std::wstring_view installFolder) {
     return PathText::AppendBackslash(installFolder) + L"~PelkoUpdate\\";
 }
 
+std::wstring InstallFolderOf(std::wstring_view workFolder) {
+    std::wstring_view folder = workFolder;
+    while (!folder.empty() && (folder.back() == L'\\' || folder.back() == L'/'))
+        folder.remove_suffix(1);
+    return PathText::AppendBackslash(PathText::FolderPart(folder));
+}
+
 std::wstring LockFile(std::wstring_view workFolder) {
     return std::wstring(workFolder) + L"run.lock";
 }

@@ -10,6 +10,9 @@ namespace UpdateWorkPaths {
 
 // install folder "\~PelkoUpdate\"
 std::wstring WorkFolder(std::wstring_view installFolder);
+// The install folder of a work folder (with its final backslash): what its records' lists
+// follow.
+std::wstring InstallFolderOf(std::wstring_view workFolder);
 std::wstring LockFile(std::wstring_view workFolder);
 std::wstring JournalFile(std::wstring_view workFolder);
 // What the component installed in each place (CInstallRecord).

@@ -20,7 +20,11 @@ CReleaseSerial::CReleaseSerial(const std::wstring& installFolder)
     : CReleaseSerial(installFolder, fileName) {}
 
 CReleaseSerial::CReleaseSerial(const std::wstring& recordFolder, const wchar_t* name)
-    : folder(recordFolder), path(PathText::AppendBackslash(recordFolder) + name) {}
+    : CReleaseSerial(recordFolder, name, recordFolder) {}
+
+CReleaseSerial::CReleaseSerial(const std::wstring& recordFolder, const wchar_t* name,
+                               const std::wstring& listOf)
+    : folder(recordFolder), listOf(listOf), path(PathText::AppendBackslash(recordFolder) + name) {}
 
 CReleaseSerial::Reading CReleaseSerial::Read() const {
     Reading reading;
@@ -50,7 +54,7 @@ CReleaseSerial::Reading CReleaseSerial::Read() const {
 bool CReleaseSerial::Record(uint64_t serial) const {
     // Only this user's runs (a prepared folder's members') and the machine's administrators
     // read or change the record.
-    const std::wstring temporary = FileSystem::CreateRecordTempFileIn(folder);
+    const std::wstring temporary = FileSystem::CreateRecordTempFileIn(folder, listOf);
     if (temporary.empty()) return false;
     const std::string text = ReleaseRules::SerialRecord(serial);
     try {

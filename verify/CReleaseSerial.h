@@ -17,8 +17,11 @@ public:
     };
 
     explicit CReleaseSerial(const std::wstring& installFolder);
-    // A record of the same form under another name.
+    // A record of the same form under another name; its list as a record of listOf has it
+    // (FileSystem::CreateRecordTempFileIn), by default as one of its own folder.
     CReleaseSerial(const std::wstring& recordFolder, const wchar_t* name);
+    CReleaseSerial(const std::wstring& recordFolder, const wchar_t* name,
+                   const std::wstring& listOf);
 
     Reading Read() const;
     // Writes the record whole: a temporary file beside it, then moved over it. False, with the
@@ -29,5 +32,6 @@ public:
 
 private:
     std::wstring folder;
+    std::wstring listOf;
     std::wstring path;
 };

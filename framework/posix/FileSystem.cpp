@@ -111,6 +111,10 @@ std::wstring CreateRecordTempFileIn(const std::wstring& folder) {
     return MakeTempFileIn(folder, true);
 }
 
+std::wstring CreateRecordTempFileIn(const std::wstring& folder, const std::wstring&) {
+    return MakeTempFileIn(folder, true);
+}
+
 bool CreateNewFile(const std::wstring& path) {
     const int fd =
         open(PosixPath::Native(path).c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);

@@ -54,7 +54,11 @@ std::wstring CreateTempFileIn(const std::wstring& folder) {
 }
 
 std::wstring CreateRecordTempFileIn(const std::wstring& folder) {
-    const FolderSecurity::RecordDescriptor descriptor = FolderSecurity::RecordDescriptorIn(folder);
+    return CreateRecordTempFileIn(folder, folder);
+}
+
+std::wstring CreateRecordTempFileIn(const std::wstring& folder, const std::wstring& listOf) {
+    const FolderSecurity::RecordDescriptor descriptor = FolderSecurity::RecordDescriptorIn(listOf);
     if (!descriptor.Usable()) return std::wstring();
     SECURITY_ATTRIBUTES attributes{sizeof(attributes), descriptor.get(), FALSE};
     const std::wstring where = folder.empty() ? std::wstring(L".") : folder;

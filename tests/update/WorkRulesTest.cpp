@@ -222,6 +222,8 @@ TEST(UpdateWorkPaths, TheRunsFilesLieInOneFolderOfTheInstallFolder) {
     for (const wchar_t* install : {L"C:\\Corvane\\Pelko\\", L"C:\\Corvane\\Pelko"}) {
         const std::wstring work = UpdateWorkPaths::WorkFolder(install);
         EXPECT_EQ(work, L"C:\\Corvane\\Pelko\\~PelkoUpdate\\");
+        // Its records take their list from the install folder.
+        EXPECT_EQ(UpdateWorkPaths::InstallFolderOf(work), L"C:\\Corvane\\Pelko\\");
         for (const std::wstring& path :
              {UpdateWorkPaths::LockFile(work), UpdateWorkPaths::JournalFile(work),
               UpdateWorkPaths::PostponedFile(work), UpdateWorkPaths::InstallRecordFile(work),
