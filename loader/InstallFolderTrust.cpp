@@ -32,8 +32,11 @@ std::vector<std::wstring> FoldersToJudge(const std::wstring& installFolder) {
     return folders;
 }
 
+using Rule = FolderTrustRule::Judgement (*)(const FolderTrustRule::FolderFacts&,
+                                            std::wstring_view);
+
 InstallFolderCheck Judge(const std::wstring& folder, const std::wstring& userSid,
-                         bool mayBeMissing) {
+                         bool mayBeMissing, Rule rule = &FolderTrustRule::Judge) {
     InstallFolderCheck check;
     check.folder = folder;
     const auto facts = FolderSecurity::ReadFolderFacts(folder, check.error);
@@ -45,7 +48,7 @@ InstallFolderCheck Judge(const std::wstring& folder, const std::wstring& userSid
     }
     check.error = ERROR_SUCCESS;
     check.ownerSid = facts->ownerSid;
-    check.judgement = FolderTrustRule::Judge(*facts, userSid);
+    check.judgement = rule(*facts, userSid);
     if (check.judgement.finding != FolderTrustRule::Finding::Trusted)
         check.outcome = Outcome::Untrusted;
     return check;
@@ -93,6 +96,13 @@ InstallFolderCheck CheckInstallFolder(const std::wstring& installFolder) {
     const std::optional<std::wstring> user = FolderSecurity::CurrentUserSid();
     const FolderSecurity::LocalDescriptor shape = FolderSecurity::OwnFolderDescriptor();
     const std::vector<std::wstring> folders = FoldersToJudge(installFolder);
+    // Whoever may rename what lies in the root may put another tree in the judged one's place.
+    const std::wstring root = InstallFolderRule::DriveRootOf(installFolder);
+    if (!root.empty()) {
+        InstallFolderCheck check =
+            Judge(root, user.value_or(L""), false, &FolderTrustRule::JudgeDriveRoot);
+        if (check.outcome != Outcome::Trusted) return check;
+    }
     for (const std::wstring& folder : folders) {
         // Made with its shape where missing; what is there already is judged as it is.
         const DWORD made = FolderSecurity::CreateFolder(folder, shape.get());

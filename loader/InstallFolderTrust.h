@@ -7,7 +7,7 @@
 #include "framework/FolderTrustRule.h"
 
 // The install folder made where it is missing and judged before anything is updated from it or
-// started out of it: every folder below the drive root down to it, and its work folder.
+// started out of it: the drive root, every folder below it down to it, and its work folder.
 struct InstallFolderCheck {
     enum class Outcome { Trusted, CreationFailed, Unreadable, Untrusted };
     Outcome outcome = Outcome::Trusted;

@@ -27,6 +27,7 @@ LocalDescriptor UserDescriptor(std::wstring (*sddlFor)(std::wstring_view)) {
 FolderTrustRule::AccessEntry EntryOf(const ACE_HEADER* header) {
     FolderTrustRule::AccessEntry entry;
     entry.inherited = (header->AceFlags & INHERITED_ACE) != 0;
+    entry.inheritOnly = (header->AceFlags & INHERIT_ONLY_ACE) != 0;
     switch (header->AceType) {
     case ACCESS_ALLOWED_ACE_TYPE:
     case ACCESS_DENIED_ACE_TYPE: {

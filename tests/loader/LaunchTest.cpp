@@ -395,8 +395,11 @@ TEST_F(LaunchTest, AFolderOthersMayChangeShowsOneBoxAndStartsNothing) {
     const std::wstring work = install + L"\\~PelkoUpdate";
     const std::wstring everyoneMayChange =
         L"D:(A;OICI;FA;;;SY)(A;OICI;FA;;;" + *user + L")(A;OICI;0x1301bf;;;WD)";
+    const std::wstring root = L"C:\\";
+    const std::wstring rootList = AccessListText(root);
     const std::wstring topList = AccessListText(top);
     const std::wstring installList = AccessListText(install);
+    ASSERT_FALSE(rootList.empty());
     ASSERT_FALSE(topList.empty());
     ASSERT_FALSE(installList.empty());
     const std::wstring mayChange = L"바꿀 수 있는 계정: " + FolderSecurity::AccountName(L"S-1-1-0");
@@ -407,6 +410,11 @@ TEST_F(LaunchTest, AFolderOthersMayChangeShowsOneBoxAndStartsNothing) {
         {"the folder above it", top,
          [&] { ASSERT_EQ(SetAccessList(top, everyoneMayChange), DWORD{ERROR_SUCCESS}); },
          [&] { SetAccessList(top, topList); }, mayChange},
+        // Whoever may rename what lies in the root may put another tree in the judged one's
+        // place.
+        {"the drive root", root,
+         [&] { ASSERT_EQ(SetAccessList(root, everyoneMayChange), DWORD{ERROR_SUCCESS}); },
+         [&] { SetAccessList(root, rootList); }, mayChange},
         {"the work folder", work,
          [&] {
              ASSERT_TRUE(CreateDirectoryW(work.c_str(), nullptr));
