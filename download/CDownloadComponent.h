@@ -70,6 +70,13 @@ private:
     bool MayTryAgain();
     // The next try resumes from the bytes held, with the validator of the answer they came in.
     void PrepareResume();
+    // The strong ETag or Last-Modified of the answer the bytes held came in; empty: none.
+    std::wstring ValidatorOfBytesHeld() const;
+    // A part from an earlier run is resumed only with the validator saved beside it (If-Range);
+    // without one it is fetched whole.
+    void TakeSavedValidator();
+    // Saves the validator beside a part left for a later run; removes it otherwise.
+    void KeepValidatorOfPart();
     static int64_t UnixSecondsNow();
     static uint32_t JitterRandom();
     void WaitForWorker();

@@ -28,6 +28,10 @@ constexpr DWORD kAbortPollMs = 20;
 // closes the handles, and a worker still blocked is left to end by itself.
 constexpr DWORD kConnectTimeoutMs = 30000;
 constexpr DWORD kSilenceTimeoutMs = 60000;
+// The most of an answer's body thrown away (a redirect's, a challenge's, a misfitting range's)
+// that is read to keep its connection.
+constexpr ULONGLONG kMaxDrainBytes = 65536;
+constexpr DWORD kMaxDrainMs = 5000;
 
 void SetTimeouts(HINTERNET handle) {
     DWORD connect = kConnectTimeoutMs;
@@ -128,7 +132,7 @@ BOOL CHttpDownloader::Transfer() {
     bool runProxyAnswerUsed = false;
     bool httpCredentialsUsed = false;
     bool certificateSupplied = false;
-    if (m_bPreAuthProxy) {
+    if (PreAuthenticatesProxy()) {
         if (!DoProxyAuthentication()) return FALSE;
         proxyCredentialsUsed = true;
     }
@@ -164,7 +168,9 @@ BOOL CHttpDownloader::Transfer() {
                 continue;
             }
         }
-        if (status == HTTP_STATUS_DENIED || status == HTTP_STATUS_PROXY_AUTH_REQ) {
+        // A 407 from an origin server is no proxy's question: nothing is asked or sent for it.
+        const bool proxyAsks = status == HTTP_STATUS_PROXY_AUTH_REQ && WentThroughProxy();
+        if (status == HTTP_STATUS_DENIED || proxyAsks) {
             if (!DrainResponse()) return FALSE;
             const bool proxy = status == HTTP_STATUS_PROXY_AUTH_REQ;
             const std::wstring& user = proxy ? m_strProxyUserName : m_strUserName;
@@ -207,6 +213,21 @@ BOOL CHttpDownloader::Transfer() {
     }
 }
 
+bool CHttpDownloader::PreAuthenticatesProxy() const {
+    // Only a named proxy is known to carry the request before it is sent: proxy credentials
+    // given to a request that goes elsewhere would answer an origin server's 407.
+    return m_bPreAuthProxy && m_nAccessType == 2;
+}
+
+bool CHttpDownloader::WentThroughProxy() {
+    // The platform knows whether this request went through a proxy: a named one, or the
+    // system's for this URL.
+    DWORD flags = 0;
+    DWORD size = sizeof(flags);
+    return InternetQueryOptionW(Request(), INTERNET_OPTION_REQUEST_FLAGS, &flags, &size) &&
+           (flags & INTERNET_REQFLAG_VIA_PROXY) != 0;
+}
+
 bool CHttpDownloader::IsRedirect(DWORD status) {
     return status == HTTP_STATUS_MOVED || status == HTTP_STATUS_REDIRECT ||
            status == HTTP_STATUS_REDIRECT_METHOD || status == HTTP_STATUS_REDIRECT_KEEP_VERB ||
@@ -240,7 +261,7 @@ BOOL CHttpDownloader::FollowRedirect(DWORD status, int redirects) {
                      static_cast<DWORD>((target.size() + 1) * sizeof(wchar_t)));
     m_strURL = target;
     if (!SplitURL() || !CreateConnection() || !CreateRequest()) return FALSE;
-    if (m_bPreAuthProxy && !DoProxyAuthentication()) return FALSE;
+    if (PreAuthenticatesProxy() && !DoProxyAuthentication()) return FALSE;
     return !m_bPreAuthHttp || DoHTTPAuthentication();
 }
 
@@ -338,7 +359,7 @@ BOOL CHttpDownloader::ReopenRequest() {
         m_hRequest = nullptr;
     }
     if (!CreateRequest()) return FALSE;
-    if (m_bPreAuthProxy && !DoProxyAuthentication()) return FALSE;
+    if (PreAuthenticatesProxy() && !DoProxyAuthentication()) return FALSE;
     return !m_bPreAuthHttp || DoHTTPAuthentication();
 }
 
@@ -462,11 +483,27 @@ BOOL ReportNoBuffer(CHttpDownloader& downloader) {
 BOOL CHttpDownloader::DrainResponse() {
     const auto buffer = AllocateBuffer(m_nBufferSize);
     if (!buffer) return ReportNoBuffer(*this);
+    // A body thrown away may be as long and as slow as its server likes: past the bound the
+    // connection is given up, and the request opened anew on another.
+    DWORD silence = kMaxDrainMs;
+    InternetSetOptionW(Request(), INTERNET_OPTION_RECEIVE_TIMEOUT, &silence, sizeof(silence));
+    const DWORD startTick = GetTickCount();
+    ULONGLONG drained = 0;
     for (;;) {
         DWORD read = 0;
         InternetReadFile(Request(), buffer.get(), m_nBufferSize, &read);
-        if (read == 0) return TRUE;
+        drained += read;
+        if (read == 0) break;
+        if (drained > kMaxDrainBytes || GetTickCount() - startTick > kMaxDrainMs) {
+            DebugFormat(L"CHttpDownloader::Transfer, stopped draining an answer after %I64u "
+                        L"bytes\n",
+                        drained);
+            return ReopenRequest();
+        }
     }
+    silence = kSilenceTimeoutMs;
+    InternetSetOptionW(Request(), INTERNET_OPTION_RECEIVE_TIMEOUT, &silence, sizeof(silence));
+    return TRUE;
 }
 
 BOOL CHttpDownloader::RestartFileAtZero() {
@@ -536,6 +573,10 @@ BOOL CHttpDownloader::RefuseLongBody() {
 BOOL CHttpDownloader::ReadBlocks(BYTE* buffer, ULONGLONG& bytesRead, BOOL gotLength,
                                  ULONGLONG length) {
     const DWORD startTick = GetTickCount();
+    TransferRules::SpeedWindow window{startTick, 0};
+    // A cap of the caller's below the floor is no stall.
+    const bool judgeSpeed =
+        m_dMaxBytesPerMs <= 0 || m_dMaxBytesPerMs * m_speedFloor.windowMs >= m_speedFloor.minBytes;
     for (;;) {
         DWORD read = 0;
         if (!ReadArrived(buffer, read)) {
@@ -563,7 +604,18 @@ BOOL CHttpDownloader::ReadBlocks(BYTE* buffer, ULONGLONG& bytesRead, BOOL gotLen
         }
         OnTransferProgress(bytesRead, gotLength, m_nStartPos + length);
         if (read == 0 || IsAborted()) return TRUE;
+        if (judgeSpeed &&
+            TransferRules::BelowFloor(window, m_speedFloor, GetTickCount(), bytesRead))
+            return FailStalled(bytesRead);
     }
+}
+
+BOOL CHttpDownloader::FailStalled(ULONGLONG bytesRead) {
+    DebugFormat(
+        L"CHttpDownloader::Transfer, fewer than %I64u bytes in %lu ms after %I64u "
+        L"bytes: stalled\n",
+        m_speedFloor.minBytes, static_cast<unsigned long>(m_speedFloor.windowMs), bytesRead);
+    return FailWith(TransferRules::FailureKind::Network, kTextDownload, ERROR_INTERNET_TIMEOUT);
 }
 
 // A read asks only for what has arrived: a read that waits to fill the whole buffer loses
