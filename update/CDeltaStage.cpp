@@ -37,7 +37,7 @@ std::optional<std::wstring> CDeltaStage::Make(const std::wstring& installed,
     if (!DigestOf(installed, hex, size) || hex != expected.offer.baseSha256)
         return L"the installed file is no longer the delta's base";
     FileSystem::RemoveFile(staged);
-    const DeltaError error = ApplyDeltaFile(installed, delta, staged);
+    const DeltaError error = ApplyDeltaFile(installed, delta, staged, expected.fileSize);
     if (error != DeltaError::none) return Widen(DeltaErrorText(error));
     if (!DigestOf(staged, hex, size) || size != expected.fileSize || hex != expected.sha256) {
         FileSystem::RemoveFile(staged);
