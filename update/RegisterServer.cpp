@@ -26,9 +26,23 @@ private:
     bool m_initialised;
 };
 
+// The DLL's imports come from its own folder and the system folder only: never from the host
+// program's folder, the current folder or PATH, where others may have put a DLL of that name.
+// Where the system has no such search (Windows 7 without its update), the altered search of a
+// full path starts in the DLL's folder all the same.
+HMODULE LoadSafely(const wchar_t* path) {
+    const HMODULE kernel = GetModuleHandleW(L"kernel32.dll");
+    const bool searchFlags =
+        kernel != nullptr && GetProcAddress(kernel, "AddDllDirectory") != nullptr;
+    return searchFlags ? LoadLibraryExW(path, nullptr,
+                                        LOAD_LIBRARY_SEARCH_DLL_LOAD_DIR |
+                                            LOAD_LIBRARY_SEARCH_SYSTEM32)
+                       : LoadLibraryExW(path, nullptr, LOAD_WITH_ALTERED_SEARCH_PATH);
+}
+
 class LoadedLibrary {
 public:
-    explicit LoadedLibrary(const wchar_t* path) : m_module(LoadLibraryW(path)) {}
+    explicit LoadedLibrary(const wchar_t* path) : m_module(LoadSafely(path)) {}
     ~LoadedLibrary() {
         if (Loaded()) FreeLibrary(m_module);
     }

@@ -76,6 +76,27 @@ TEST(RegisterServer, OnlyANegativeStatusIsFailure) {
     EXPECT_TRUE(OleUninitialised());
 }
 
+// A registered DLL's imports come from its own folder and the system's: not from the program's
+// folder (the test DLLs' build folder holds testreg_dep.dll) nor from the current folder.
+TEST(RegisterServer, LoadsImportsFromTheDllsFolderAndTheSystemOnly) {
+    TestFolder folder;
+    TestFolder current;
+    const std::wstring dll = folder / L"Comp.dll";
+    CopyTestDll(L"testreg_dependent.dll", dll);
+    CopyTestDll(L"testreg_dep.dll", current / L"testreg_dep.dll");
+    wchar_t before[MAX_PATH] = L"";
+    ASSERT_GT(GetCurrentDirectoryW(MAX_PATH, before), 0u);
+    ASSERT_TRUE(SetCurrentDirectoryW(current.Path().c_str()));
+    const bool elsewhere = RegisterServer(dll.c_str(), L"DllRegisterServer");
+    CopyTestDll(L"testreg_dep.dll", folder / L"testreg_dep.dll");
+    const bool beside = RegisterServer(dll.c_str(), L"DllRegisterServer");
+    SetCurrentDirectoryW(before);
+
+    EXPECT_FALSE(elsewhere) << "imported from the program's or the current folder";
+    EXPECT_TRUE(beside);
+    EXPECT_EQ(RegistrationCount(dll), 1);
+}
+
 TEST(RegisterServer, FailsForAMissingFileOrEntryPoint) {
     TestFolder folder;
     const std::wstring dll = folder / L"Comp.dll";
