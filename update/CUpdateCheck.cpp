@@ -290,22 +290,21 @@ bool CUpdateCheck::AcceptManifest(const std::wstring& package, const std::wstrin
     return false;
 }
 
-bool CUpdateCheck::MayRegisterExisting(const ManifestEntry& entry,
-                                       const std::wstring& target) const {
+std::optional<std::wstring> CUpdateCheck::DigestToRegisterAgain(
+    const ManifestEntry& entry, const std::wstring& target) const {
     // Only an existing file not checked by date is registered again (the caller has judged
     // its type and place).
     if (!VerifiesUpdates() || entry.checkDate ||
         GetFileAttributesW(target.c_str()) == INVALID_FILE_ATTRIBUTES)
-        return true;
+        return std::wstring();
     const auto expected = ExpectedFromManifest(entry.name, entry.fileSize, entry.sha256);
-    Sha256Digest digest{};
-    uint64_t size = 0;
-    if (expected && CSha256::OfFile(target, digest, size) && size == expected->size &&
-        digest == expected->sha256)
-        return true;
+    if (expected) {
+        const std::string hex = ToHex(expected->sha256);
+        return std::wstring(hex.begin(), hex.end());
+    }
     DebugOutput::DebugLine(L"CUpdateManagerLite::CheckForUpdates, not registered again: " +
-                           target + L" is not the file the signed manifest names\n");
-    return false;
+                           target + L": the signed manifest names no SHA-256\n");
+    return std::nullopt;
 }
 
 bool CUpdateCheck::IsStagedFile(const ManifestEntry& entry, const std::wstring& staged) const {
@@ -330,11 +329,12 @@ bool CUpdateCheck::PlanIfOutdated(const ManifestEntry& entry, UpdatePlan& into) 
     // under signed updates only when it is the file the manifest names.
     // A stopped run registers nothing more; a stop waits for a registration under way.
     const CInstalledFileChanges::Scope change(changes);
-    const BOOL reRegister = entry.registerDll && change.Entered() &&
-                            IsInsideFolder(settings.installFolder, target) &&
-                            MayRegisterExisting(entry, target);
-    if (!NeedsUpdate(target, releaseTime, reRegister, entry.checkDate, entry.type,
-                     settings.typeFilter))
+    const std::optional<std::wstring> registerDigest =
+        entry.registerDll && change.Entered() && IsInsideFolder(settings.installFolder, target)
+            ? DigestToRegisterAgain(entry, target)
+            : std::nullopt;
+    if (!NeedsUpdate(target, releaseTime, registerDigest.has_value(), entry.checkDate,
+                     entry.type, settings.typeFilter, registerDigest.value_or(std::wstring())))
         return false;
     PlannedFile file;
     file.entry = entry;

@@ -72,9 +72,11 @@ private:
     std::wstring KeptPackage() const;
     void KeepPackage(const std::wstring& package) const;
     bool PlanIfOutdated(const ManifestEntry& entry, UpdatePlan& into) const;
-    // Whether an existing file may be registered again: always without keys, else only when
-    // it is the file the signed manifest names.
-    bool MayRegisterExisting(const ManifestEntry& entry, const std::wstring& target) const;
+    // The digest an existing file must have to be registered again, checked through the handle
+    // it is loaded from: none asked (empty) without keys, else the signed manifest's; nothing
+    // when a signed manifest names none.
+    std::optional<std::wstring> DigestToRegisterAgain(const ManifestEntry& entry,
+                                                      const std::wstring& target) const;
     // Whether the staged file is the entry's file: by digest under keys; never without.
     bool IsStagedFile(const ManifestEntry& entry, const std::wstring& staged) const;
     bool VerifiesUpdates() const { return !settings.keys.empty(); }

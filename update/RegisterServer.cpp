@@ -69,7 +69,8 @@ std::string AnsiText(const wchar_t* text) {
 
 }  // namespace
 
-bool RegisterServer(const wchar_t* dllPath, const wchar_t* entryPoint) {
+bool RegisterServer(const wchar_t* dllPath, const wchar_t* entryPoint,
+                    const std::wstring& expectedSha256) {
     if (!dllPath || !entryPoint) return false;
     try {
         // Nobody replaces or renames the file between its open here and the end of its call.
@@ -77,6 +78,12 @@ bool RegisterServer(const wchar_t* dllPath, const wchar_t* entryPoint) {
         if (!held.IsOpen()) {
             DebugOutput::DebugFormat(L"RegisterServer, cannot open %s, error %lu\n", dllPath,
                                      GetLastError());
+            return false;
+        }
+        if (!expectedSha256.empty() && held.Sha256Hex() != expectedSha256) {
+            DebugOutput::DebugFormat(L"RegisterServer, not registered again: %s is not the file "
+                                     L"the signed manifest names\n",
+                                     dllPath);
             return false;
         }
         const OleScope ole;
