@@ -198,7 +198,7 @@ void CDownloadComponent::Run() {
         received = Download();
     }
     m_bReceived = received && !IsAborted();
-    KeepValidatorOfPart();
+    DropValidatorOfWholePart();
     DebugFormat(received && !IsAborted()
                     ? L"CDownloadComponent, received %s: %I64u bytes, %I64u ms\n"
                     : L"CDownloadComponent, not received %s: %I64u bytes, %I64u ms\n",
@@ -245,7 +245,7 @@ void CDownloadComponent::PrepareResume() {
 }
 
 void CDownloadComponent::TakeSavedValidator() {
-    if (m_nStartPos == 0 || !m_strIfRange.empty() || m_strFileName.empty()) return;
+    if (m_nStartPos == 0 || !m_strIfRange.empty() || !KeepsParts()) return;
     m_strIfRange = ReadSavedValidator(m_strFileName);
     if (!m_strIfRange.empty()) return;
     // Without it, nothing tells whether the bytes held are of the object asked for now.
@@ -254,11 +254,15 @@ void CDownloadComponent::TakeSavedValidator() {
     m_nStartPos = 0;
 }
 
-void CDownloadComponent::KeepValidatorOfPart() {
-    if (m_strFileName.empty()) return;
-    const bool partKept = !m_bReceived && FileSystem::FileSize(m_strFileName) > 0;
-    const std::wstring validator = partKept ? ValidatorOfBytesHeld() : std::wstring();
+void CDownloadComponent::OnAnswerAccepted() {
+    if (!KeepsParts()) return;
+    const std::wstring validator = ValidatorOfBytesHeld();
     if (validator.empty() || !SaveValidator(m_strFileName, validator))
+        DeleteFileW(ValidatorPath(m_strFileName).c_str());
+}
+
+void CDownloadComponent::DropValidatorOfWholePart() {
+    if (KeepsParts() && (m_bReceived || FileSystem::FileSize(m_strFileName) == 0))
         DeleteFileW(ValidatorPath(m_strFileName).c_str());
 }
 

@@ -26,6 +26,9 @@ public:
     BOOL PromptForCredentials(DWORD& error) override;
     void SetStatus(const wchar_t* text) override;
     void OnContentLength(ULONGLONG length) override;
+    // Saves the validator of the answer beside a part kept for a later run before a byte of it
+    // is written, so that a run ended at any moment leaves a part it vouches for.
+    void OnAnswerAccepted() override;
     void OnTransferProgress(ULONGLONG bytesRead, BOOL gotContentLength, ULONGLONG total) override;
 
     // Waits for a worker still running, so that it never outlives its component.
@@ -75,8 +78,9 @@ private:
     // A part from an earlier run is resumed only with the validator saved beside it (If-Range);
     // without one it is fetched whole.
     void TakeSavedValidator();
-    // Saves the validator beside a part left for a later run; removes it otherwise.
-    void KeepValidatorOfPart();
+    // Removes the saved validator of a part received whole, or of none.
+    void DropValidatorOfWholePart();
+    bool KeepsParts() const { return m_bKeepFileOnFailure && !m_strFileName.empty(); }
     static int64_t UnixSecondsNow();
     static uint32_t JitterRandom();
     void WaitForWorker();

@@ -347,6 +347,7 @@ BOOL CHttpDownloader::AcceptAnswer(DWORD status, bool& retry) {
         return FALSE;
     }
     RecordAnswerHeaders();
+    OnAnswerAccepted();
     m_zipStart.clear();
     m_bZipChecked = !m_bExpectZip || m_nStartPos > 0;
     return TRUE;

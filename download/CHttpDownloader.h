@@ -42,6 +42,9 @@ public:
     virtual void SetStatusFormatted(const wchar_t* format, const wchar_t* argument);
     virtual BOOL IsAborted();
     virtual void OnContentLength(ULONGLONG length);
+    // The answer whose body is now written is accepted: m_dwStatus, m_strETag and
+    // m_strLastModified are its own, and a part it does not continue has been emptied.
+    virtual void OnAnswerAccepted() {}
     virtual void OnTransferProgress(ULONGLONG bytesRead, BOOL gotContentLength,
                                     ULONGLONG totalSize);
     virtual BOOL OnDownloadData(const BYTE* data, DWORD length);
