@@ -157,6 +157,11 @@ void CUpdateTreeServer::HonourRanges(bool honour) {
     honourRanges = honour;
 }
 
+void CUpdateTreeServer::SendLastModified(bool send) {
+    std::lock_guard<std::mutex> guard(lock);
+    sendLastModified = send;
+}
+
 std::vector<std::string> CUpdateTreeServer::Ranges() const {
     std::vector<std::string> ranges;
     for (const ReceivedRequest& request : server.Requests())
@@ -229,8 +234,7 @@ ScriptedResponse CUpdateTreeServer::FileAnswer(const std::string& path) const {
     auto file = std::make_shared<FileReader>(root + std::wstring(relative.begin(), relative.end()));
     if (relative.empty() || !file->IsOpen()) return ScriptedResponse::Status(404, "Not Found");
     ScriptedResponse response;
-    // As a file server: the validator a client resumes a part with.
-    response.Header("Last-Modified", file->LastModified());
+    if (sendLastModified) response.Header("Last-Modified", file->LastModified());
     response.streamLength = file->Size();
     response.streamBody = [file, sent = bodyBytesSent](uint64_t offset, char* buffer, size_t n) {
         file->Read(offset, buffer, n);
