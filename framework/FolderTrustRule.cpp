@@ -36,9 +36,10 @@ bool GrantedByAuthority(const AccessEntry& entry, bool authorityOwned) {
            (entry.mask & (kAuthorityRights | kDelete)) == 0;
 }
 
-// Checks shared by a judged folder and a drive root; Trusted when the entries decide.
-Judgement JudgeOwner(const FolderFacts& facts, std::wstring_view currentUserSid) {
-    if (!facts.isFolder) return {Finding::NotAFolder, {}, 0};
+// Checks shared by folders, drive roots and files; Trusted when the entries decide.
+Judgement JudgeOwner(const FolderFacts& facts, std::wstring_view currentUserSid,
+                     bool folder = true) {
+    if (facts.isFolder != folder) return {folder ? Finding::NotAFolder : Finding::NotAFile, {}, 0};
     if (facts.reparsePoint) return {Finding::ReparsePoint, {}, 0};
     if (!IsAuthority(facts.ownerSid) &&
         (facts.ownerSid.empty() || facts.ownerSid != currentUserSid))
@@ -47,20 +48,33 @@ Judgement JudgeOwner(const FolderFacts& facts, std::wstring_view currentUserSid)
     return {};
 }
 
-}  // namespace
-
-Judgement Judge(const FolderFacts& facts, std::wstring_view currentUserSid) {
-    if (Judgement owner = JudgeOwner(facts, currentUserSid); owner.finding != Finding::Trusted)
-        return owner;
+// The first entry giving another a changing right that no authority's grant explains.
+Judgement JudgeEntries(const FolderFacts& facts, std::wstring_view currentUserSid,
+                       std::uint32_t changingRights) {
     const bool authorityOwned = IsAuthority(facts.ownerSid);
     for (const AccessEntry& entry : facts.entries) {
-        const std::uint32_t changing = entry.mask & kChangingRights;
+        const std::uint32_t changing = entry.mask & changingRights;
         if (!entry.allows || changing == 0) continue;
         if (IsTrustedPrincipal(entry.sid, currentUserSid)) continue;
         if (GrantedByAuthority(entry, authorityOwned)) continue;
         return {Finding::OthersMayChange, entry.sid, changing};
     }
     return {};
+}
+
+}  // namespace
+
+Judgement Judge(const FolderFacts& facts, std::wstring_view currentUserSid) {
+    if (Judgement owner = JudgeOwner(facts, currentUserSid); owner.finding != Finding::Trusted)
+        return owner;
+    return JudgeEntries(facts, currentUserSid, kChangingRights);
+}
+
+Judgement JudgeFile(const FolderFacts& facts, std::wstring_view currentUserSid) {
+    if (Judgement owner = JudgeOwner(facts, currentUserSid, false);
+        owner.finding != Finding::Trusted)
+        return owner;
+    return JudgeEntries(facts, currentUserSid, kFileChangingRights);
 }
 
 Judgement JudgeDriveRoot(const FolderFacts& facts, std::wstring_view currentUserSid) {

@@ -22,6 +22,7 @@ enum Right : std::uint32_t {
     kWriteData = 0x0002,   // add a file, for a folder
     kAppendData = 0x0004,  // add a sub-folder, for a folder
     kDeleteChild = 0x0040,
+    kWriteAttributes = 0x0100,
     kDelete = 0x00010000,
     kChangePermissions = 0x00040000,
     kTakeOwnership = 0x00080000,
@@ -35,6 +36,9 @@ inline constexpr std::uint32_t kChangingRights = kWriteData | kAppendData | kDel
 // Rights that let their holder hand out any right: never granted to others.
 inline constexpr std::uint32_t kAuthorityRights =
     kChangePermissions | kTakeOwnership | kGenericAll;
+// Rights that let their holder change a file that is run: its bytes, and its times and attributes
+// (file times decide updates where nothing is signed).
+inline constexpr std::uint32_t kFileChangingRights = kChangingRights | kWriteAttributes;
 // Rights on the folder a judged tree lies in that let their holder rename or replace the tree;
 // creating a folder there changes nothing already in it.
 inline constexpr std::uint32_t kReplacingRights =
@@ -63,6 +67,7 @@ enum class Finding {
     OtherOwner,
     NoAccessList,
     OthersMayChange,
+    NotAFile,
 };
 
 struct Judgement {
@@ -77,6 +82,10 @@ struct Judgement {
 // rights an administrator gave to a named account or group, but never a broad group's, nor
 // delete, change-permissions or take-ownership for anyone.
 Judgement Judge(const FolderFacts& facts, std::wstring_view currentUserSid);
+
+// A file that is run, judged as a folder is, with the file's changing rights: a plain file (no
+// reparse point, no folder), owned and changeable as a trusted folder.
+Judgement JudgeFile(const FolderFacts& facts, std::wstring_view currentUserSid);
 
 // The drive root a judged tree lies in: trusted when it is owned like a judged folder and
 // nobody else holds a replacing right on the root itself.

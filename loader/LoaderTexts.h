@@ -41,6 +41,10 @@ std::wstring SettingsFailureText(std::wstring_view path, std::uint32_t errorCode
 // do, on lines of their own. principal names who may change it (OthersMayChange).
 std::wstring UntrustedFolderText(std::wstring_view folder, std::wstring_view owner,
                                  FolderTrustRule::Finding finding, std::wstring_view principal);
+// The box for a program file another user may change: the file, its owner, why, and the
+// commands that repair its folder (the inherited permissions back, Administrators the owner).
+std::wstring UntrustedProgramText(std::wstring_view file, std::wstring_view owner,
+                                  FolderTrustRule::Finding finding, std::wstring_view principal);
 // The same when the folder's security cannot be read at all.
 std::wstring UnreadableFolderText(std::wstring_view folder, std::uint32_t errorCode,
                                   std::wstring_view systemText);

@@ -278,6 +278,52 @@ TEST(FolderTrustRule, JudgesTheDriveRootForWhatReplacesTheTree) {
     }
 }
 
+// A file that is run: nobody else may write it, nor change its times and attributes (they decide
+// updates where nothing is signed), its permissions or its owner.
+TEST(FolderTrustRule, JudgesAFileThatIsRunWithItsTimesAndAttributes) {
+    const std::wstring fileShape =
+        L"D:AI(A;ID;FA;;;SY)(A;ID;FA;;;BA)(A;ID;FA;;;@)(A;ID;0x1200a9;;;BU)";
+    const TrustCase cases[] = {
+        {"as the install folder leaves it", L"O:@" + fileShape, Finding::Trusted, L""},
+        {"owned by TrustedInstaller",
+         L"O:S-1-5-80-956008885-3418522649-1831038044-1853292631-2271478464" + fileShape,
+         Finding::Trusted, L""},
+        {"owned by another user", std::wstring(L"O:") + kOtherUser + fileShape,
+         Finding::OtherOwner, L""},
+        {"write attributes for everyone", L"O:@" + fileShape + L"(A;;0x100;;;WD)",
+         Finding::OthersMayChange, kEveryone},
+        {"write data for the users", L"O:@" + fileShape + L"(A;;0x2;;;BU)",
+         Finding::OthersMayChange, kUsers},
+        {"modify for authenticated users, given by an administrator",
+         L"O:BA" + fileShape + L"(A;;0x1301bf;;;AU)", Finding::OthersMayChange,
+         kAuthenticatedUsers},
+        {"write attributes for a named group, given by an administrator",
+         L"O:BA" + fileShape + L"(A;;0x100;;;S-1-5-21-1-2-3-2000)", Finding::Trusted, L""},
+        {"write extended attributes for everyone", L"O:@" + fileShape + L"(A;;0x10;;;WD)",
+         Finding::Trusted, L""},
+        {"read and run for everyone", L"O:@" + fileShape + L"(A;;0x1200a9;;;WD)",
+         Finding::Trusted, L""},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        FolderTrustRule::FolderFacts facts = FactsOf(c.sddl);
+        facts.isFolder = false;
+        const FolderTrustRule::Judgement judgement = FolderTrustRule::JudgeFile(facts, kUser);
+        EXPECT_EQ(judgement.finding, c.finding);
+        EXPECT_EQ(judgement.principal, c.principal);
+    }
+    // A folder, or a link, in the file's place.
+    FolderTrustRule::FolderFacts facts = FactsOf(L"O:@" + fileShape);
+    EXPECT_EQ(FolderTrustRule::JudgeFile(facts, kUser).finding, Finding::NotAFile);
+    facts.isFolder = false;
+    facts.reparsePoint = true;
+    EXPECT_EQ(FolderTrustRule::JudgeFile(facts, kUser).finding, Finding::ReparsePoint);
+    // The same write-attributes right on a folder changes nothing that is run.
+    EXPECT_EQ(FolderTrustRule::Judge(FactsOf(L"O:@" + fileShape + L"(A;;0x100;;;WD)"), kUser)
+                  .finding,
+              Finding::Trusted);
+}
+
 #ifdef _WIN32
 TEST(FolderTrustRule, ATrustedDescriptorOnAnythingButAPlainFolderIsNot) {
     const FolderSecurity::LocalDescriptor descriptor =
