@@ -5,7 +5,9 @@
 
 #include <string>
 
+#include "framework/FolderTrustRule.h"
 #include "framework/win32/DebugOutput.h"
+#include "framework/win32/FolderSecurity.h"
 #include "update/CHeldFile.h"
 #include "update/ManifestPaths.h"
 
@@ -67,6 +69,15 @@ std::string AnsiText(const wchar_t* text) {
     return narrow;
 }
 
+// Judged through the held handle, as a file that is run.
+bool OnlyTrustedMayChange(const CHeldFile& held) {
+    DWORD error = ERROR_SUCCESS;
+    const auto facts = FolderSecurity::FactsOfOpen(held.Handle(), error);
+    const auto user = FolderSecurity::CurrentUserSid();
+    return facts && user &&
+           FolderTrustRule::JudgeFile(*facts, *user).finding == FolderTrustRule::Finding::Trusted;
+}
+
 }  // namespace
 
 bool RegisterServer(const wchar_t* dllPath, const wchar_t* entryPoint,
@@ -83,6 +94,13 @@ bool RegisterServer(const wchar_t* dllPath, const wchar_t* entryPoint,
         if (!expectedSha256.empty() && held.Sha256Hex() != expectedSha256) {
             DebugOutput::DebugFormat(L"RegisterServer, not registered again: %s is not the file "
                                      L"the signed manifest names\n",
+                                     dllPath);
+            return false;
+        }
+        // A DLL another user may change would run that user's code in this process.
+        if (!OnlyTrustedMayChange(held)) {
+            DebugOutput::DebugFormat(L"RegisterServer, not registered: %s may be changed by "
+                                     L"another user\n",
                                      dllPath);
             return false;
         }

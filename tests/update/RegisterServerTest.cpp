@@ -2,10 +2,13 @@
 #include <objbase.h>
 #include <windows.h>
 
+#include <aclapi.h>
+
 #include <string>
 #include <thread>
 
 #include "UpdateTestFiles.h"
+#include "framework/win32/FolderSecurity.h"
 #include "update/RegisterServer.h"
 
 namespace {
@@ -95,6 +98,32 @@ TEST(RegisterServer, LoadsImportsFromTheDllsFolderAndTheSystemOnly) {
     EXPECT_FALSE(elsewhere) << "imported from the program's or the current folder";
     EXPECT_TRUE(beside);
     EXPECT_EQ(RegistrationCount(dll), 1);
+}
+
+// A DLL another user may change is never loaded: its code would run in this process.
+TEST(RegisterServer, ADllOthersMayChangeIsNotLoaded) {
+    TestFolder folder;
+    for (const bool othersMayChange : {false, true}) {
+        SCOPED_TRACE(othersMayChange ? "others may change it" : "only this user");
+        const std::wstring dll = folder / (othersMayChange ? L"Open.dll" : L"Own.dll");
+        CopyTestDll(L"testreg_ok.dll", dll);
+        if (othersMayChange) {
+            // Wine, which keeps no access list, makes it mode 0777.
+            const auto descriptor = FolderSecurity::DescriptorFromSddl(L"D:(A;;0x1301bf;;;WD)");
+            BOOL present = FALSE;
+            BOOL defaulted = FALSE;
+            PACL dacl = nullptr;
+            ASSERT_TRUE(descriptor != nullptr &&
+                        GetSecurityDescriptorDacl(descriptor.get(), &present, &dacl, &defaulted));
+            std::wstring path = dll;
+            ASSERT_EQ(SetNamedSecurityInfoW(path.data(), SE_FILE_OBJECT, DACL_SECURITY_INFORMATION,
+                                            nullptr, nullptr, dacl, nullptr),
+                      DWORD{ERROR_SUCCESS});
+        }
+        EXPECT_EQ(RegisterServer(dll.c_str(), L"DllRegisterServer"), !othersMayChange);
+        EXPECT_EQ(RegistrationCount(dll), othersMayChange ? 0 : 1);
+        EXPECT_EQ(GetModuleHandleW(dll.c_str()), nullptr);
+    }
 }
 
 TEST(RegisterServer, FailsForAMissingFileOrEntryPoint) {
