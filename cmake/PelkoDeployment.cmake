@@ -4,6 +4,9 @@
 # for the tests and the demo (PELKO_TESTING) may trust the test key of keys/test-only/, whose
 # private half anyone can read.
 option(PELKO_TESTING "A build for the tests and the demo, which may trust the test key" OFF)
+option(PELKO_TRIAL
+       "A test build for a trial with the vendor's key, under the full product and expiry rules"
+       OFF)
 set(PELKO_DOMAIN_1 "" CACHE STRING "First allowed service domain")
 set(PELKO_DOMAIN_2 "" CACHE STRING "Second allowed service domain")
 set(PELKO_DEFAULT_UPDATE_HOST "" CACHE STRING
@@ -20,6 +23,12 @@ if(PELKO_TESTING)
   set(PELKO_TESTING_VALUE true)
 else()
   set(PELKO_TESTING_VALUE false)
+endif()
+# A build for the tests takes statements without a product or an expiry; a trial's does not.
+if(PELKO_TESTING AND NOT PELKO_TRIAL)
+  set(PELKO_RELAXED_RELEASE_RULES_VALUE true)
+else()
+  set(PELKO_RELAXED_RELEASE_RULES_VALUE false)
 endif()
 
 set(PELKO_TEST_KEY_FILE ${CMAKE_SOURCE_DIR}/keys/test-only/release-test.pub)
@@ -72,6 +81,21 @@ function(pelko_check_update_keys)
   endif()
   file(STRINGS ${PELKO_TEST_KEY_FILE} test_key LIMIT_COUNT 1)
   string(TOLOWER "${test_key}" test_key)
+  if(PELKO_TRIAL AND NOT PELKO_TESTING)
+    message(FATAL_ERROR "PELKO_TRIAL=ON is a test build: it needs PELKO_TESTING=ON, as the "
+                        "presets win32-trial and win64-trial set.")
+  endif()
+  # A build for the tests relaxes the product and expiry rules: with a vendor's key it would take
+  # that vendor's releases for any product, and ones that never expire.
+  set(other_keys ${PELKO_BUILT_IN_KEYS})
+  list(REMOVE_ITEM other_keys "${test_key}")
+  if(PELKO_TESTING AND NOT PELKO_TRIAL AND other_keys)
+    message(FATAL_ERROR
+      "PELKO_TESTING=ON takes only the test key of keys/test-only/: a build for the tests takes "
+      "releases without a product or an expiry, and must not take yours so. For a trial with your "
+      "key use the presets win32-trial or win64-trial (PELKO_TRIAL=ON), which keep the full "
+      "product and expiry rules; for a product, configure without PELKO_TESTING.")
+  endif()
   if(test_key IN_LIST PELKO_BUILT_IN_KEYS AND NOT PELKO_TESTING)
     message(FATAL_ERROR
       "PELKO_UPDATE_KEYS holds the test key of keys/test-only/: anyone can sign releases with "

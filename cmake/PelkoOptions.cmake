@@ -37,6 +37,18 @@ endif()
 target_compile_definitions(pelko_options INTERFACE
   PELKO_PARALLEL_DOWNLOADS=${PELKO_PARALLEL_DOWNLOADS})
 
+# The longest a signed release may be taken: the publisher signs no longer expiry, and the
+# component refuses a statement that expires further ahead of its clock (a stolen signing key's
+# releases, or a statement signed for good, end within it).
+set(PELKO_MAX_RELEASE_DAYS 400 CACHE STRING
+    "Days a signed release may be taken at most (--expires-days), 1 to 3650")
+if(NOT PELKO_MAX_RELEASE_DAYS MATCHES "^[1-9][0-9]?[0-9]?[0-9]?$" OR PELKO_MAX_RELEASE_DAYS GREATER 3650)
+  message(FATAL_ERROR "PELKO_MAX_RELEASE_DAYS must be a number of days from 1 to 3650, not "
+                      "\"${PELKO_MAX_RELEASE_DAYS}\"")
+endif()
+target_compile_definitions(pelko_options INTERFACE
+  PELKO_MAX_RELEASE_DAYS=${PELKO_MAX_RELEASE_DAYS})
+
 # The FolderType values whose folders a signed manifest may install into besides the install
 # folder (0) and its sub-folders: none unless a build names them.
 set(PELKO_ALLOWED_FOLDER_TYPES "" CACHE STRING

@@ -156,8 +156,7 @@ DeltaError DecodeDelta(const DeltaHeader& header, std::span<const uint8_t> base,
     return decoding->Run(header.control.raw / DeltaHeader::tripleSize);
 }
 
-DeltaError ApplyDelta(std::span<const uint8_t> base, IDeltaSource& source, uint64_t deltaLength,
-                      IDeltaSink& sink) {
+DeltaError ReadDeltaHeaderFrom(IDeltaSource& source, uint64_t deltaLength, DeltaHeader& header) {
     if (deltaLength < DeltaHeader::size) {
         return DeltaError::tooShort;
     }
@@ -165,8 +164,14 @@ DeltaError ApplyDelta(std::span<const uint8_t> base, IDeltaSource& source, uint6
     if (!source.ReadAt(0, bytes, sizeof bytes)) {
         return DeltaError::deltaUnreadable;
     }
+    return ReadDeltaHeader(bytes, deltaLength, header);
+}
+
+DeltaError ApplyDelta(std::span<const uint8_t> base, IDeltaSource& source, uint64_t deltaLength,
+                      IDeltaSink& sink) {
     DeltaHeader header;
-    if (DeltaError error = ReadDeltaHeader(bytes, deltaLength, header); error != DeltaError::none) {
+    if (DeltaError error = ReadDeltaHeaderFrom(source, deltaLength, header);
+        error != DeltaError::none) {
         return error;
     }
     return DecodeDelta(header, base, source, sink);

@@ -13,6 +13,9 @@
 DeltaError DecodeDelta(const DeltaHeader& header, std::span<const uint8_t> base,
                        IDeltaSource& source, IDeltaSink& sink);
 
+// Reads the header from the start of a delta of deltaLength bytes and judges it.
+DeltaError ReadDeltaHeaderFrom(IDeltaSource& source, uint64_t deltaLength, DeltaHeader& header);
+
 // Reads the header from the source and decodes: the whole path for a delta held anywhere.
 DeltaError ApplyDelta(std::span<const uint8_t> base, IDeltaSource& source, uint64_t deltaLength,
                       IDeltaSink& sink);

@@ -46,6 +46,8 @@ const char* DeltaErrorText(DeltaError error) {
             return "the result has another size than the delta names";
         case DeltaError::outOfMemory:
             return "there is not enough memory for the base";
+        case DeltaError::resultSizeNotSigned:
+            return "the delta names another result size than the signed one";
     }
     return "unknown delta error";
 }

@@ -25,6 +25,7 @@ enum class DeltaError {
     streamHasBytesLeft,
     resultSizeMismatch,
     outOfMemory,
+    resultSizeNotSigned,
 };
 
 // A short English name of the failure for log lines.

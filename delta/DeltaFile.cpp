@@ -66,7 +66,8 @@ private:
     std::vector<uint8_t> pending;
 };
 
-DeltaError ReadBase(const std::wstring& basePath, std::vector<uint8_t>& base) {
+DeltaError ReadBase(const std::wstring& basePath, uint64_t expectedSize,
+                    std::vector<uint8_t>& base) {
     CFile file;
     if (!FileCall(
             [&] { return file.Open(basePath, CFile::modeRead | CFile::shareDenyWrite, false); })) {
@@ -78,6 +79,9 @@ DeltaError ReadBase(const std::wstring& basePath, std::vector<uint8_t>& base) {
             return true;
         })) {
         return DeltaError::baseUnreadable;
+    }
+    if (length != expectedSize) {
+        return DeltaError::baseSizeMismatch;
     }
     if (length > SIZE_MAX / 2) {
         return DeltaError::outOfMemory;
@@ -98,7 +102,8 @@ DeltaError ReadBase(const std::wstring& basePath, std::vector<uint8_t>& base) {
     return DeltaError::none;
 }
 
-DeltaError Apply(const std::wstring& basePath, const std::wstring& deltaPath, CFile& result) {
+DeltaError Apply(const std::wstring& basePath, const std::wstring& deltaPath,
+                 std::optional<uint64_t> signedResultSize, CFile& result) {
     CFile delta;
     uint64_t deltaLength = 0;
     if (!FileCall([&] {
@@ -110,13 +115,21 @@ DeltaError Apply(const std::wstring& basePath, const std::wstring& deltaPath, CF
         })) {
         return DeltaError::deltaUnreadable;
     }
-    std::vector<uint8_t> base;
-    if (DeltaError error = ReadBase(basePath, base); error != DeltaError::none) {
+    CFileSource source(delta);
+    DeltaHeader header;
+    if (DeltaError error = ReadDeltaHeaderFrom(source, deltaLength, header);
+        error != DeltaError::none) {
         return error;
     }
-    CFileSource source(delta);
+    if (signedResultSize && header.resultSize != *signedResultSize) {
+        return DeltaError::resultSizeNotSigned;
+    }
+    std::vector<uint8_t> base;
+    if (DeltaError error = ReadBase(basePath, header.baseSize, base); error != DeltaError::none) {
+        return error;
+    }
     CFileSink sink(result);
-    DeltaError error = ApplyDelta(base, source, deltaLength, sink);
+    DeltaError error = DecodeDelta(header, base, source, sink);
     if (error == DeltaError::none && !sink.Flush()) {
         error = DeltaError::resultUnwritable;
     }
@@ -126,7 +139,7 @@ DeltaError Apply(const std::wstring& basePath, const std::wstring& deltaPath, CF
 }  // namespace
 
 DeltaError ApplyDeltaFile(const std::wstring& basePath, const std::wstring& deltaPath,
-                          const std::wstring& resultPath) {
+                          const std::wstring& resultPath, std::optional<uint64_t> signedResultSize) {
     if (!FileSystem::CreateNewFile(resultPath)) {
         return DeltaError::resultUnwritable;
     }
@@ -138,7 +151,7 @@ DeltaError ApplyDeltaFile(const std::wstring& basePath, const std::wstring& delt
             })) {
             error = DeltaError::resultUnwritable;
         } else {
-            error = Apply(basePath, deltaPath, result);
+            error = Apply(basePath, deltaPath, signedResultSize, result);
             if (error == DeltaError::none && !FileCall([&] {
                     result.Close();
                     return true;

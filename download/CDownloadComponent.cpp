@@ -12,6 +12,7 @@
 #include "framework/FileSystem.h"
 #include "framework/PathText.h"
 #include "framework/win32/DebugOutput.h"
+#include "framework/win32/UniqueHandle.h"
 #include "support/bcl/common/exception/CException.h"
 #include "support/bcl/common/exception/CaughtException.h"
 
@@ -47,6 +48,44 @@ std::wstring LocalPath(const DownloadComponentInfo& info) {
     const std::wstring name =
         info.strLocalFileName.empty() ? PathText::FileNamePart(info.strURL) : info.strLocalFileName;
     return info.strLocalFolder.empty() ? name : PathText::Join(info.strLocalFolder, name);
+}
+
+// The validator of the answer a part's bytes came in, kept beside the part for a later run.
+std::wstring ValidatorPath(const std::wstring& part) { return part + L".validator"; }
+
+constexpr DWORD kMaxValidatorBytes = 1024;
+
+// ASCII, as header values are; empty when there is none to read.
+std::wstring ReadSavedValidator(const std::wstring& part) {
+    const UniqueHandle file(CreateFileW(ValidatorPath(part).c_str(), GENERIC_READ, FILE_SHARE_READ,
+                                        nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
+    if (file.get() == INVALID_HANDLE_VALUE) return std::wstring();
+    char bytes[kMaxValidatorBytes];
+    DWORD read = 0;
+    if (!ReadFile(file.get(), bytes, sizeof(bytes), &read, nullptr) || read == sizeof(bytes))
+        return std::wstring();
+    std::wstring validator;
+    for (DWORD i = 0; i < read; ++i) {
+        const unsigned char c = static_cast<unsigned char>(bytes[i]);
+        if (c < 0x20 || c >= 0x7F) return std::wstring();
+        validator += static_cast<wchar_t>(c);
+    }
+    return validator;
+}
+
+bool SaveValidator(const std::wstring& part, const std::wstring& validator) {
+    std::string bytes;
+    for (const wchar_t c : validator) {
+        if (c < 0x20 || c >= 0x7F) return false;
+        bytes += static_cast<char>(c);
+    }
+    const UniqueHandle file(CreateFileW(ValidatorPath(part).c_str(), GENERIC_WRITE, 0, nullptr,
+                                        CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));
+    if (file.get() == INVALID_HANDLE_VALUE) return false;
+    DWORD written = 0;
+    return WriteFile(file.get(), bytes.data(), static_cast<DWORD>(bytes.size()), &written,
+                     nullptr) &&
+           written == bytes.size();
 }
 
 }  // namespace
@@ -142,6 +181,7 @@ unsigned CDownloadComponent::ComponentThreadProc(void* param) {
 void CDownloadComponent::Run() {
     const ULONGLONG started = GetTickCount64();
     DebugFormat(L"CDownloadComponent, requested %s\n", m_strURL.c_str());
+    TakeSavedValidator();
     BOOL received = Download();
     for (int retry = 1; !received && retry <= m_nRetries && MayTryAgain(); ++retry) {
         const DWORD pause = TransferRules::NextTryDelayMs(
@@ -158,6 +198,7 @@ void CDownloadComponent::Run() {
         received = Download();
     }
     m_bReceived = received && !IsAborted();
+    DropValidatorOfWholePart();
     DebugFormat(received && !IsAborted()
                     ? L"CDownloadComponent, received %s: %I64u bytes, %I64u ms\n"
                     : L"CDownloadComponent, not received %s: %I64u bytes, %I64u ms\n",
@@ -182,19 +223,47 @@ bool CDownloadComponent::MayTryAgain() {
     return !IsAborted() && TransferRules::IsTransient(m_failure);
 }
 
+std::wstring CDownloadComponent::ValidatorOfBytesHeld() const {
+    // A try without a body's answer wrote nothing: the bytes held are those validated before.
+    if (m_dwStatus != HTTP_STATUS_OK && m_dwStatus != HTTP_STATUS_PARTIAL_CONTENT)
+        return m_strIfRange;
+    // Only a strong validator says the bytes held are of the same file.
+    const bool strongTag = !m_strETag.empty() && m_strETag.compare(0, 2, L"W/") != 0;
+    return strongTag ? m_strETag : m_strLastModified;
+}
+
 void CDownloadComponent::PrepareResume() {
     const uint64_t held = m_bKeepFileOnFailure ? FileSystem::FileSize(m_strFileName) : 0;
     m_nStartPos = held;
-    // Only a strong validator says the bytes held are of the same file.
-    const bool strongTag = !m_strETag.empty() && m_strETag.compare(0, 2, L"W/") != 0;
+    const std::wstring validator = ValidatorOfBytesHeld();
     if (held == 0)
         m_strIfRange.clear();
-    else if (strongTag)
-        m_strIfRange = m_strETag;
-    else if (!m_strLastModified.empty())
-        m_strIfRange = m_strLastModified;
+    else if (!validator.empty())
+        m_strIfRange = validator;
     m_nLastPercent = -1;
     m_nLastBytes = 0;
+}
+
+void CDownloadComponent::TakeSavedValidator() {
+    if (m_nStartPos == 0 || !m_strIfRange.empty() || !KeepsParts()) return;
+    m_strIfRange = ReadSavedValidator(m_strFileName);
+    if (!m_strIfRange.empty()) return;
+    // Without it, nothing tells whether the bytes held are of the object asked for now.
+    DebugFormat(L"CDownloadComponent, the part %s has no validator: fetched whole\n",
+                m_strFileName.c_str());
+    m_nStartPos = 0;
+}
+
+void CDownloadComponent::OnAnswerAccepted() {
+    if (!KeepsParts()) return;
+    const std::wstring validator = ValidatorOfBytesHeld();
+    if (validator.empty() || !SaveValidator(m_strFileName, validator))
+        DeleteFileW(ValidatorPath(m_strFileName).c_str());
+}
+
+void CDownloadComponent::DropValidatorOfWholePart() {
+    if (KeepsParts() && (m_bReceived || FileSystem::FileSize(m_strFileName) == 0))
+        DeleteFileW(ValidatorPath(m_strFileName).c_str());
 }
 
 int64_t CDownloadComponent::UnixSecondsNow() {

@@ -26,6 +26,9 @@ public:
     BOOL PromptForCredentials(DWORD& error) override;
     void SetStatus(const wchar_t* text) override;
     void OnContentLength(ULONGLONG length) override;
+    // Saves the validator of the answer beside a part kept for a later run before a byte of it
+    // is written, so that a run ended at any moment leaves a part it vouches for.
+    void OnAnswerAccepted() override;
     void OnTransferProgress(ULONGLONG bytesRead, BOOL gotContentLength, ULONGLONG total) override;
 
     // Waits for a worker still running, so that it never outlives its component.
@@ -70,6 +73,14 @@ private:
     bool MayTryAgain();
     // The next try resumes from the bytes held, with the validator of the answer they came in.
     void PrepareResume();
+    // The strong ETag or Last-Modified of the answer the bytes held came in; empty: none.
+    std::wstring ValidatorOfBytesHeld() const;
+    // A part from an earlier run is resumed only with the validator saved beside it (If-Range);
+    // without one it is fetched whole.
+    void TakeSavedValidator();
+    // Removes the saved validator of a part received whole, or of none.
+    void DropValidatorOfWholePart();
+    bool KeepsParts() const { return m_bKeepFileOnFailure && !m_strFileName.empty(); }
     static int64_t UnixSecondsNow();
     static uint32_t JitterRandom();
     void WaitForWorker();

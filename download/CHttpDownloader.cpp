@@ -30,6 +30,10 @@ constexpr DWORD kAbortPollMs = 20;
 // closes the handles, and a worker still blocked is left to end by itself.
 constexpr DWORD kConnectTimeoutMs = 30000;
 constexpr DWORD kSilenceTimeoutMs = 60000;
+// The most of an answer's body thrown away (a redirect's, a challenge's, a misfitting range's)
+// that is read to keep its connection.
+constexpr ULONGLONG kMaxDrainBytes = 65536;
+constexpr DWORD kMaxDrainMs = 5000;
 
 void SetTimeouts(HINTERNET handle) {
     DWORD connect = kConnectTimeoutMs;
@@ -130,7 +134,7 @@ BOOL CHttpDownloader::Transfer() {
     bool runProxyAnswerUsed = false;
     bool httpCredentialsUsed = false;
     bool certificateSupplied = false;
-    if (m_bPreAuthProxy) {
+    if (PreAuthenticatesProxy()) {
         if (!DoProxyAuthentication()) return FALSE;
         proxyCredentialsUsed = true;
     }
@@ -166,7 +170,9 @@ BOOL CHttpDownloader::Transfer() {
                 continue;
             }
         }
-        if (status == HTTP_STATUS_DENIED || status == HTTP_STATUS_PROXY_AUTH_REQ) {
+        // A 407 from an origin server is no proxy's question: nothing is asked or sent for it.
+        const bool proxyAsks = status == HTTP_STATUS_PROXY_AUTH_REQ && WentThroughProxy();
+        if (status == HTTP_STATUS_DENIED || proxyAsks) {
             if (!DrainResponse()) return FALSE;
             const bool proxy = status == HTTP_STATUS_PROXY_AUTH_REQ;
             const std::wstring& user = proxy ? m_strProxyUserName : m_strUserName;
@@ -209,6 +215,21 @@ BOOL CHttpDownloader::Transfer() {
     }
 }
 
+bool CHttpDownloader::PreAuthenticatesProxy() const {
+    // Only a named proxy is known to carry the request before it is sent: proxy credentials
+    // given to a request that goes elsewhere would answer an origin server's 407.
+    return m_bPreAuthProxy && m_nAccessType == 2;
+}
+
+bool CHttpDownloader::WentThroughProxy() {
+    // The platform knows whether this request went through a proxy: a named one, or the
+    // system's for this URL.
+    DWORD flags = 0;
+    DWORD size = sizeof(flags);
+    return InternetQueryOptionW(Request(), INTERNET_OPTION_REQUEST_FLAGS, &flags, &size) &&
+           (flags & INTERNET_REQFLAG_VIA_PROXY) != 0;
+}
+
 bool CHttpDownloader::IsRedirect(DWORD status) {
     return status == HTTP_STATUS_MOVED || status == HTTP_STATUS_REDIRECT ||
            status == HTTP_STATUS_REDIRECT_METHOD || status == HTTP_STATUS_REDIRECT_KEEP_VERB ||
@@ -242,7 +263,7 @@ BOOL CHttpDownloader::FollowRedirect(DWORD status, int redirects) {
                      static_cast<DWORD>((target.size() + 1) * sizeof(wchar_t)));
     m_strURL = target;
     if (!SplitURL() || !CreateConnection() || !CreateRequest()) return FALSE;
-    if (m_bPreAuthProxy && !DoProxyAuthentication()) return FALSE;
+    if (PreAuthenticatesProxy() && !DoProxyAuthentication()) return FALSE;
     return !m_bPreAuthHttp || DoHTTPAuthentication();
 }
 
@@ -328,6 +349,7 @@ BOOL CHttpDownloader::AcceptAnswer(DWORD status, bool& retry) {
         return FALSE;
     }
     RecordAnswerHeaders();
+    OnAnswerAccepted();
     m_zipStart.clear();
     m_bZipChecked = !m_bExpectZip || m_nStartPos > 0;
     return TRUE;
@@ -340,7 +362,7 @@ BOOL CHttpDownloader::ReopenRequest() {
         m_hRequest = nullptr;
     }
     if (!CreateRequest()) return FALSE;
-    if (m_bPreAuthProxy && !DoProxyAuthentication()) return FALSE;
+    if (PreAuthenticatesProxy() && !DoProxyAuthentication()) return FALSE;
     return !m_bPreAuthHttp || DoHTTPAuthentication();
 }
 
@@ -464,11 +486,27 @@ BOOL ReportNoBuffer(CHttpDownloader& downloader) {
 BOOL CHttpDownloader::DrainResponse() {
     const auto buffer = AllocateBuffer(m_nBufferSize);
     if (!buffer) return ReportNoBuffer(*this);
+    // A body thrown away may be as long and as slow as its server likes: past the bound the
+    // connection is given up, and the request opened anew on another.
+    DWORD silence = kMaxDrainMs;
+    InternetSetOptionW(Request(), INTERNET_OPTION_RECEIVE_TIMEOUT, &silence, sizeof(silence));
+    const DWORD startTick = GetTickCount();
+    ULONGLONG drained = 0;
     for (;;) {
         DWORD read = 0;
         InternetReadFile(Request(), buffer.get(), m_nBufferSize, &read);
-        if (read == 0) return TRUE;
+        drained += read;
+        if (read == 0) break;
+        if (drained > kMaxDrainBytes || GetTickCount() - startTick > kMaxDrainMs) {
+            DebugFormat(L"CHttpDownloader::Transfer, stopped draining an answer after %I64u "
+                        L"bytes\n",
+                        drained);
+            return ReopenRequest();
+        }
     }
+    silence = kSilenceTimeoutMs;
+    InternetSetOptionW(Request(), INTERNET_OPTION_RECEIVE_TIMEOUT, &silence, sizeof(silence));
+    return TRUE;
 }
 
 BOOL CHttpDownloader::RestartFileAtZero() {
@@ -539,6 +577,10 @@ BOOL CHttpDownloader::ReadBlocks(BYTE* buffer, ULONGLONG& bytesRead, BOOL gotLen
                                  ULONGLONG length) {
     const DWORD startTick = GetTickCount();
     m_dwDeferredReadError = 0;
+    TransferRules::SpeedWindow window{startTick, 0};
+    // A cap of the caller's below the floor is no stall.
+    const bool judgeSpeed =
+        m_dMaxBytesPerMs <= 0 || m_dMaxBytesPerMs * m_speedFloor.windowMs >= m_speedFloor.minBytes;
     for (;;) {
         DWORD read = 0;
         if (!ReadArrived(buffer, read)) {
@@ -566,7 +608,18 @@ BOOL CHttpDownloader::ReadBlocks(BYTE* buffer, ULONGLONG& bytesRead, BOOL gotLen
         }
         OnTransferProgress(bytesRead, gotLength, m_nStartPos + length);
         if (read == 0 || IsAborted()) return TRUE;
+        if (judgeSpeed &&
+            TransferRules::BelowFloor(window, m_speedFloor, GetTickCount(), bytesRead))
+            return FailStalled(bytesRead);
     }
+}
+
+BOOL CHttpDownloader::FailStalled(ULONGLONG bytesRead) {
+    DebugFormat(
+        L"CHttpDownloader::Transfer, fewer than %I64u bytes in %lu ms after %I64u "
+        L"bytes: stalled\n",
+        m_speedFloor.minBytes, static_cast<unsigned long>(m_speedFloor.windowMs), bytesRead);
+    return FailWith(TransferRules::FailureKind::Network, kTextDownload, ERROR_INTERNET_TIMEOUT);
 }
 
 BOOL CHttpDownloader::ReadArrived(BYTE* buffer, DWORD& read) {

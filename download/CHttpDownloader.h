@@ -42,6 +42,9 @@ public:
     virtual void SetStatusFormatted(const wchar_t* format, const wchar_t* argument);
     virtual BOOL IsAborted();
     virtual void OnContentLength(ULONGLONG length);
+    // The answer whose body is now written is accepted: m_dwStatus, m_strETag and
+    // m_strLastModified are its own, and a part it does not continue has been emptied.
+    virtual void OnAnswerAccepted() {}
     virtual void OnTransferProgress(ULONGLONG bytesRead, BOOL gotContentLength,
                                     ULONGLONG totalSize);
     virtual BOOL OnDownloadData(const BYTE* data, DWORD length);
@@ -107,6 +110,8 @@ public:
     std::wstring m_strIfModifiedSince;
     // The whole size of the file, when an earlier answer told it: a 206 must name it.
     ULONGLONG m_nExpectedTotal = 0;
+    // A body slower than this fails the try as a timeout (transient: tried again, resumed).
+    TransferRules::SpeedFloor m_speedFloor;
 
     // What the last transfer met: the status of its last answer, the failure (kind None when
     // it received its body or was aborted), the answer's Retry-After, and its validators.
@@ -166,8 +171,16 @@ private:
     BOOL RefuseNonZip(const BYTE* data, DWORD length);
     BOOL SendRequest(bool& certificateSupplied);
     BOOL QueryStatusCode(DWORD& status);
+    // Reads and drops the answer's body, bounded in bytes and time; past the bound the request
+    // is opened anew.
     BOOL DrainResponse();
+    // Fails the try as a timeout: the body came slower than m_speedFloor.
+    BOOL FailStalled(ULONGLONG bytesRead);
     static bool IsRedirect(DWORD status);
+    // Whether the answer came through a proxy (so that a 407 is its question).
+    bool WentThroughProxy();
+    // Whether proxy credentials go with the first send.
+    bool PreAuthenticatesProxy() const;
     // Judges the answer's Location and, when accepted, opens the request for it.
     BOOL FollowRedirect(DWORD status, int redirects);
     // The answer's Location as an absolute URL; empty when it has none.

@@ -179,6 +179,13 @@ std::optional<int64_t> ParseHttpDate(const std::string& text) {
 
 }  // namespace
 
+bool BelowFloor(SpeedWindow& window, const SpeedFloor& floor, uint32_t nowMs, uint64_t bytes) {
+    if (nowMs - window.startMs < floor.windowMs) return false;
+    if (bytes - window.startBytes < floor.minBytes) return true;
+    window = {nowMs, bytes};
+    return false;
+}
+
 bool IsTransient(const Failure& failure) {
     switch (failure.kind) {
         case FailureKind::ShortBody:

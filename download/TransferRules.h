@@ -44,6 +44,25 @@ constexpr uint32_t kBackoffBaseMs = 1000;
 constexpr uint32_t kBackoffCapMs = 30000;
 constexpr uint32_t kRetryAfterCapMs = 60000;
 
+// The least a transfer must move: fewer than minBytes over windowMs is a stall, however
+// steadily the bytes drip, and fails the try as a timeout would.
+struct SpeedFloor {
+    uint32_t windowMs = 60000;
+    uint64_t minBytes = 60 * 1024;  // 1 KiB/s
+};
+
+// The window a transfer is judged over, fed between reads. Windows follow one another: each
+// starts where the last one was judged.
+struct SpeedWindow {
+    uint32_t startMs = 0;
+    uint64_t startBytes = 0;
+};
+
+// Whether the transfer fell below the floor: at nowMs (a wrapping millisecond clock), with
+// bytes moved so far, a full window that moved fewer than floor.minBytes. A full window that
+// moved enough starts the next one.
+bool BelowFloor(SpeedWindow& window, const SpeedFloor& floor, uint32_t nowMs, uint64_t bytes);
+
 // A 206 may be appended to a part only when a range was asked for, and its Content-Range
 // ("bytes first-last/total") starts at the asked offset, runs to the end of the total, and
 // names the expected total (0: not known yet, any consistent total).

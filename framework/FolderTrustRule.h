@@ -22,6 +22,7 @@ enum Right : std::uint32_t {
     kWriteData = 0x0002,   // add a file, for a folder
     kAppendData = 0x0004,  // add a sub-folder, for a folder
     kDeleteChild = 0x0040,
+    kWriteAttributes = 0x0100,
     kDelete = 0x00010000,
     kChangePermissions = 0x00040000,
     kTakeOwnership = 0x00080000,
@@ -35,12 +36,20 @@ inline constexpr std::uint32_t kChangingRights = kWriteData | kAppendData | kDel
 // Rights that let their holder hand out any right: never granted to others.
 inline constexpr std::uint32_t kAuthorityRights =
     kChangePermissions | kTakeOwnership | kGenericAll;
+// Rights that let their holder change a file that is run: its bytes, and its times and attributes
+// (file times decide updates where nothing is signed).
+inline constexpr std::uint32_t kFileChangingRights = kChangingRights | kWriteAttributes;
+// Rights on the folder a judged tree lies in that let their holder rename or replace the tree;
+// creating a folder there changes nothing already in it.
+inline constexpr std::uint32_t kReplacingRights =
+    kDeleteChild | kChangePermissions | kTakeOwnership | kGenericAll;
 
 struct AccessEntry {
     bool allows = true;  // an allowing entry; denying ones only take rights away
     std::wstring sid;    // empty for an entry of a kind that cannot be read
     std::uint32_t mask = 0;
     bool inherited = false;
+    bool inheritOnly = false;  // given only to what is made below, not to the folder itself
 };
 
 struct FolderFacts {
@@ -58,6 +67,7 @@ enum class Finding {
     OtherOwner,
     NoAccessList,
     OthersMayChange,
+    NotAFile,
 };
 
 struct Judgement {
@@ -68,11 +78,23 @@ struct Judgement {
 
 // Trusted when the folder is a real folder (no reparse point) owned by the current user,
 // SYSTEM, the Administrators or TrustedInstaller, and no entry gives a changing right to
-// anyone else. A folder owned by one of the machine's authorities keeps the explicit
-// entries an administrator gave to others, except change-permissions and take-ownership.
+// anyone else. A folder owned by one of the machine's authorities keeps the explicit write
+// rights an administrator gave to a named account or group, but never a broad group's, nor
+// delete, change-permissions or take-ownership for anyone.
 Judgement Judge(const FolderFacts& facts, std::wstring_view currentUserSid);
 
+// A file that is run, judged as a folder is, with the file's changing rights: a plain file (no
+// reparse point, no folder), owned and changeable as a trusted folder.
+Judgement JudgeFile(const FolderFacts& facts, std::wstring_view currentUserSid);
+
+// The drive root a judged tree lies in: trusted when it is owned like a judged folder and
+// nobody else holds a replacing right on the root itself.
+Judgement JudgeDriveRoot(const FolderFacts& facts, std::wstring_view currentUserSid);
+
 bool IsAuthority(std::wstring_view sid);
+// Everyone, Authenticated Users, Users, Guests, INTERACTIVE, NETWORK, ANONYMOUS and the
+// AppContainer SIDs: whoever grants them a right grants it to every local user or app.
+bool IsBroadGroup(std::wstring_view sid);
 
 // The descriptor of a folder the component makes, in the platform's SDDL: owned by the user,
 // protected (nothing inherited from above, where others may have rights), full control for

@@ -20,6 +20,11 @@ bool IsAuthorityEnd(wchar_t c) {
     return c == L'/' || c == L'?' || c == L'#' || c == L'\\' || c == L' ' || IsControl(c);
 }
 
+// A URL written in a line ends where the text around it goes on.
+bool IsUrlEnd(wchar_t c) {
+    return c == L' ' || c == L'"' || c == L'\'' || c == L'<' || c == L'>' || IsControl(c);
+}
+
 }  // namespace
 
 std::wstring Format(const Stamp& stamp, std::wstring_view text) {
@@ -35,7 +40,7 @@ std::wstring Format(const Stamp& stamp, std::wstring_view text) {
     return line;
 }
 
-std::wstring WithoutCredentials(std::wstring_view text) {
+std::wstring WithoutUrlSecrets(std::wstring_view text) {
     std::wstring result;
     size_t done = 0;
     for (size_t scheme = text.find(L"://"); scheme != std::wstring_view::npos;
@@ -45,12 +50,19 @@ std::wstring WithoutCredentials(std::wstring_view text) {
         while (end < text.size() && !IsAuthorityEnd(text[end])) ++end;
         const size_t at = text.substr(start, end - start).rfind(L'@');
         result.append(text.substr(done, start - done));
+        size_t from = start;
         if (at != std::wstring_view::npos) {
             result += L"***";
-            done = start + at;
-        } else {
-            done = start;
+            from = start + at;
         }
+        size_t urlEnd = end;
+        while (urlEnd < text.size() && !IsUrlEnd(text[urlEnd])) ++urlEnd;
+        // The path stays; a query or a fragment may carry a token, and goes.
+        const std::wstring_view rest = text.substr(from, urlEnd - from);
+        const size_t secret = rest.find_first_of(L"?#");
+        result.append(rest.substr(0, secret));
+        if (secret != std::wstring_view::npos) result += std::wstring(1, rest[secret]) + L"***";
+        done = urlEnd;
     }
     result.append(text.substr(done));
     return result;

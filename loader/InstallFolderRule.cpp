@@ -30,4 +30,11 @@ std::vector<std::wstring> FoldersAlong(std::wstring_view path) {
     return folders;
 }
 
+std::wstring DriveRootOf(std::wstring_view path) {
+    const bool letter = path.size() >= 3 && ((path[0] >= L'A' && path[0] <= L'Z') ||
+                                             (path[0] >= L'a' && path[0] <= L'z'));
+    if (!letter || path[1] != L':' || (path[2] != L'\\' && path[2] != L'/')) return {};
+    return std::wstring(path.substr(0, 2)) + L'\\';
+}
+
 }  // namespace InstallFolderRule

@@ -40,4 +40,7 @@ constexpr std::size_t kMaxFolderPath = 255;
 // kMaxFolderPath.
 std::vector<std::wstring> FoldersAlong(std::wstring_view path);
 
+// "C:\" for a path on a drive letter ("C:\..."), else empty.
+std::wstring DriveRootOf(std::wstring_view path);
+
 }  // namespace InstallFolderRule

@@ -7,6 +7,7 @@
 #include "framework/win32/UserMessage.h"
 #include "loader/InstallFolder.h"
 #include "loader/InstallFolderChoice.h"
+#include "loader/InstallFolderRule.h"
 #include "loader/LoaderTexts.h"
 #include "update/UpdateWorkPaths.h"
 
@@ -150,6 +151,19 @@ InstallFolderCheck CheckInstallFolder(const std::wstring& installFolder, const s
     const std::vector<std::wstring> folders =
         InstallFolderChoice::FoldersToJudge(installFolder, top);
     if (folders.empty()) return Failure(Outcome::CreationFailed, installFolder, ERROR_BAD_PATHNAME);
+    // Whoever may rename what lies in the drive root may put another tree in the judged one's
+    // place. The user's own folder is judged from the profile down instead.
+    if (top.empty()) {
+        const std::wstring root = InstallFolderRule::DriveRootOf(installFolder);
+        if (!root.empty()) {
+            DWORD error = ERROR_SUCCESS;
+            const auto facts = FolderSecurity::ReadFolderFacts(root, error);
+            if (!facts) return Failure(Outcome::Unreadable, root, error);
+            const InstallFolderCheck check =
+                Judged(root, *facts, FolderTrustRule::JudgeDriveRoot(*facts, userSid));
+            if (check.outcome != Outcome::Trusted) return check;
+        }
+    }
     for (std::size_t i = 0; i < folders.size(); ++i) {
         const std::wstring& folder = folders[i];
         // Made with its shape where missing; what is there already is judged as it is.

@@ -8,7 +8,8 @@
 #include "framework/FolderTrustRule.h"
 
 // An install folder made where it is missing and judged before anything is updated from it or
-// started out of it: every folder down to it, and its work folder.
+// started out of it: the drive root (for the machine's folder), every folder below it down to
+// it, and its work folder.
 struct InstallFolderCheck {
     enum class Outcome { Trusted, CreationFailed, Unreadable, Untrusted };
     Outcome outcome = Outcome::Trusted;

@@ -22,6 +22,8 @@ std::wstring ReasonText(FolderTrustRule::Finding finding, std::wstring_view prin
     switch (finding) {
     case Finding::NotAFolder:
         return L"폴더가 아니라 파일입니다.";
+    case Finding::NotAFile:
+        return L"파일이 아니라 폴더입니다.";
     case Finding::ReparsePoint:
         return L"다른 위치로 이어지는 연결(재분석 지점)입니다.";
     case Finding::OtherOwner:
@@ -87,6 +89,19 @@ std::wstring SharedFolderText(std::wstring_view folder, SharedFolderState state,
         break;
     }
     return text + ReasonText(finding, principal);
+}
+
+std::wstring UntrustedProgramText(std::wstring_view file, std::wstring_view owner,
+                                  FolderTrustRule::Finding finding, std::wstring_view principal) {
+    std::wstring_view folder = file.substr(0, file.find_last_of(L'\\') + 1);
+    if (folder.size() > 3 && folder.back() == L'\\') folder.remove_suffix(1);
+    const std::wstring quoted = L"\"" + std::wstring(folder) + L"\"";
+    return L"실행할 프로그램 파일을 다른 사용자가 바꿀 수 있어 실행하지 않습니다.\r\n파일: " +
+           std::wstring(file) + L"\r\n소유자: " + std::wstring(owner) + L"\r\n" +
+           ReasonText(finding, principal) +
+           L"\r\n관리자에게 다음 명령으로 권한을 되돌리고 소유자를 Administrators로 바꾸도록 "
+           L"요청하십시오.\r\nicacls " + quoted + L" /reset /T\r\nicacls " + quoted +
+           L" /setowner Administrators /T";
 }
 
 std::wstring UnreadableFolderText(std::wstring_view folder, std::uint32_t errorCode,

@@ -48,6 +48,10 @@ enum class SharedFolderState { CannotBeMade, Unreadable, Untrusted, NotWritable 
 std::wstring SharedFolderText(std::wstring_view folder, SharedFolderState state,
                               FolderTrustRule::Finding finding, std::wstring_view principal);
 
+// The box for a program file another user may change: the file, its owner, why, and the
+// commands that repair its folder (the inherited permissions back, Administrators the owner).
+std::wstring UntrustedProgramText(std::wstring_view file, std::wstring_view owner,
+                                  FolderTrustRule::Finding finding, std::wstring_view principal);
 // The same when the folder's security cannot be read at all.
 std::wstring UnreadableFolderText(std::wstring_view folder, std::uint32_t errorCode,
                                   std::wstring_view systemText);

@@ -4,6 +4,7 @@
 
 #include "delta/DeltaFile.h"
 #include "framework/FileSystem.h"
+#include "update/CHeldFile.h"
 #include "verify/CSha256.h"
 
 namespace {
@@ -33,11 +34,14 @@ std::optional<std::wstring> CDeltaStage::Make(const std::wstring& installed,
     if (!DigestOf(delta, hex, size)) return L"the delta cannot be read";
     if (size != expected.offer.size || hex != expected.offer.sha256)
         return L"the delta's size or SHA-256 differs from the signed one";
-    // The installed file may have changed since the check chose the delta.
-    if (!DigestOf(installed, hex, size) || hex != expected.offer.baseSha256)
+    // The installed file may have changed since the check chose the delta. It is held from its
+    // hash to the end of the decoding: nobody writes, renames or deletes it meanwhile, so the
+    // base decoded is the one hashed.
+    const CHeldFile base(installed, CHeldFile::Use::Read);
+    if (!base.IsOpen() || base.Sha256Hex() != expected.offer.baseSha256)
         return L"the installed file is no longer the delta's base";
     FileSystem::RemoveFile(staged);
-    const DeltaError error = ApplyDeltaFile(installed, delta, staged);
+    const DeltaError error = ApplyDeltaFile(installed, delta, staged, expected.fileSize);
     if (error != DeltaError::none) return Widen(DeltaErrorText(error));
     if (!DigestOf(staged, hex, size) || size != expected.fileSize || hex != expected.sha256) {
         FileSystem::RemoveFile(staged);

@@ -15,6 +15,8 @@ public:
     CHeldFile(const std::wstring& path, Use use);
 
     bool IsOpen() const { return handle != nullptr; }
+    // The held file's handle, to read more of it (its security) through.
+    HANDLE Handle() const { return handle.get(); }
     // Lower-case hexadecimal SHA-256 of the whole file, read through the handle; empty when it
     // cannot be read.
     std::wstring Sha256Hex() const;

@@ -11,6 +11,7 @@
 #include "update/CInstallRecord.h"
 #include "update/CommitStepSeam.h"
 #include "update/JournalPathRule.h"
+#include "update/PlaceTrust.h"
 #include "update/RegisterServer.h"
 #include "update/TargetPlace.h"
 #include "update/UpdateWorkPaths.h"
@@ -58,6 +59,22 @@ std::optional<std::wstring> Refusal(const std::wstring& journalPath,
     return std::nullopt;
 }
 
+// The entry's base folder: its own, or for a journal of an earlier form the install folder.
+std::wstring BaseOf(const JournalEntry& entry, const std::wstring& journalPath) {
+    if (!entry.base.empty()) return entry.base;
+    const auto folders = JournalPathRule::FoldersOf(journalPath);
+    return folders ? folders->install : std::wstring();
+}
+
+// Why a place of the commit may be changed by others; nothing when none may.
+std::optional<std::wstring> UntrustedPlace(const std::wstring& journalPath,
+                                           const std::vector<JournalEntry>& entries) {
+    for (const JournalEntry& entry : entries)
+        if (auto refusal = PlaceTrust::Refusal(BaseOf(entry, journalPath), entry.target))
+            return refusal;
+    return std::nullopt;
+}
+
 std::wstring FailureText(const wchar_t* what, const std::wstring& path) {
     wchar_t code[16];
     swprintf(code, 16, L"(0x%08x)", static_cast<unsigned>(GetLastError()));
@@ -72,6 +89,11 @@ bool CInstallCommit::Run(const std::vector<JournalEntry>& entries, const FileDon
     step = 0;
     // The same rule as recovery's: a commit writes nothing its recovery would refuse.
     if (const auto refusal = Refusal(journal.Path(), entries)) {
+        errorText = L"failed to replace file : " + *refusal;
+        return false;
+    }
+    // Nothing is written, and so nothing registered, where others may change it.
+    if (const auto refusal = UntrustedPlace(journal.Path(), entries)) {
         errorText = L"failed to replace file : " + *refusal;
         return false;
     }
@@ -153,6 +175,11 @@ void CInstallCommit::Register(const JournalEntry& entry) {
     if (entry.sha256.empty() || target.Sha256Hex() != entry.sha256) {
         DebugFormat(L"CInstallCommit, not registered: %s is not the file its commit staged\n",
                     entry.target.c_str());
+        return;
+    }
+    // Judged again: a recovery may register long after its commit judged the place.
+    if (const auto refusal = PlaceTrust::Refusal(BaseOf(entry, journal.Path()), entry.target)) {
+        DebugOutput::DebugLine(L"CInstallCommit, not registered: " + *refusal + L"\n");
         return;
     }
     RegisterIfDll(entry.target.c_str());

@@ -23,8 +23,9 @@ public:
 
     explicit CInstallCommit(std::wstring journalPath) : journal(std::move(journalPath)) {}
 
-    // False when nothing was replaced (a target TargetPlace refuses, journal not written, or
-    // rolled back); the text says why. Each entry to be registered is journaled with the
+    // False when nothing was replaced (a target TargetPlace refuses, a place others may change
+    // (PlaceTrust), journal not written, or rolled back); the text says why. A target is
+    // registered only while its place is trusted. Each entry to be registered is journaled with the
     // SHA-256 it carries (the signed one), else that of its staged file, computed here.
     bool Run(const std::vector<JournalEntry>& entries, const FileDone& fileDone);
     // Completes (or rolls back) the commit an unfinished journal describes; true when there

@@ -370,22 +370,21 @@ void CUpdateCheck::ReportNotOffered(const ReleaseStatement& statement, uint32_t 
         statement.serial, UtcText(RolloutRule::TurnOf(rollout, draw)).c_str());
 }
 
-bool CUpdateCheck::MayRegisterExisting(const ManifestEntry& entry,
-                                       const std::wstring& target) const {
+std::optional<std::wstring> CUpdateCheck::DigestToRegisterAgain(
+    const ManifestEntry& entry, const std::wstring& target) const {
     // Only an existing file not checked by date is registered again (the caller has judged
     // its type and place).
     if (!VerifiesUpdates() || entry.checkDate ||
         GetFileAttributesW(target.c_str()) == INVALID_FILE_ATTRIBUTES)
-        return true;
+        return std::wstring();
     const auto expected = ExpectedFromManifest(entry.name, entry.fileSize, entry.sha256);
-    Sha256Digest digest{};
-    uint64_t size = 0;
-    if (expected && CSha256::OfFile(target, digest, size) && size == expected->size &&
-        digest == expected->sha256)
-        return true;
+    if (expected) {
+        const std::string hex = ToHex(expected->sha256);
+        return std::wstring(hex.begin(), hex.end());
+    }
     DebugOutput::DebugLine(L"CUpdateManagerLite::CheckForUpdates, not registered again: " +
-                           target + L" is not the file the signed manifest names\n");
-    return false;
+                           target + L": the signed manifest names no SHA-256\n");
+    return std::nullopt;
 }
 
 bool CUpdateCheck::IsStagedFile(const ManifestEntry& entry, const std::wstring& staged) const {
@@ -460,13 +459,14 @@ bool CUpdateCheck::IsOutdatedByContent(const ManifestEntry& entry, const std::ws
 }
 
 bool CUpdateCheck::IsOutdated(const ManifestEntry& entry, const std::wstring& target,
-                              BOOL reRegister) {
+                              const std::optional<std::wstring>& registerDigest) {
     const auto release = ContentRule::SignedContent(entry.fileSize, entry.sha256);
     if (VerifiesUpdates() && entry.checkDate && release &&
         GetFileAttributesW(target.c_str()) != INVALID_FILE_ATTRIBUTES)
         return IsOutdatedByContent(entry, target, *release);
-    return NeedsUpdate(target, ReleaseTimeOf(entry.modifyDate), reRegister, entry.checkDate,
-                       entry.type, settings.typeFilter);
+    return NeedsUpdate(target, ReleaseTimeOf(entry.modifyDate), registerDigest.has_value(),
+                       entry.checkDate, entry.type, settings.typeFilter,
+                       registerDigest.value_or(std::wstring()));
 }
 
 bool CUpdateCheck::PlanIfOutdated(const ManifestEntry& entry, UpdatePlan& into) {
@@ -479,10 +479,11 @@ bool CUpdateCheck::PlanIfOutdated(const ManifestEntry& entry, UpdatePlan& into) 
     // under signed updates only when it is the file the manifest names.
     // A stopped run registers nothing more; a stop waits for a registration under way.
     const CInstalledFileChanges::Scope change(changes);
-    const BOOL reRegister = entry.registerDll && change.Entered() &&
-                            IsInsideFolder(settings.installFolder, target) &&
-                            MayRegisterExisting(entry, target);
-    if (!IsOutdated(entry, target, reRegister)) return false;
+    const std::optional<std::wstring> registerDigest =
+        entry.registerDll && change.Entered() && IsInsideFolder(settings.installFolder, target)
+            ? DigestToRegisterAgain(entry, target)
+            : std::nullopt;
+    if (!IsOutdated(entry, target, registerDigest)) return false;
     PlannedFile file;
     file.entry = entry;
     file.base = place->base;

@@ -91,8 +91,10 @@ private:
     void KeepPackage(const std::wstring& package) const;
     bool PlanIfOutdated(const ManifestEntry& entry, UpdatePlan& into);
     // Whether an existing file is out of date: by content under a signed manifest when it is
-    // checked by date, else as NeedsUpdate says (which may register it again).
-    bool IsOutdated(const ManifestEntry& entry, const std::wstring& target, BOOL reRegister);
+    // checked by date, else as NeedsUpdate says (which registers it again when registerDigest
+    // is given: through the handle it loads from, when that file has the digest).
+    bool IsOutdated(const ManifestEntry& entry, const std::wstring& target,
+                    const std::optional<std::wstring>& registerDigest);
     bool IsOutdatedByContent(const ManifestEntry& entry, const std::wstring& target,
                              const ContentRule::Content& release);
     // What the release accepted before (the kept manifest) named for the entry's file; read
@@ -100,9 +102,11 @@ private:
     std::optional<ContentRule::Content> BeforeContent(const ManifestEntry& entry);
     void ReadBeforeManifest();
     std::wstring BeforePackage() const;
-    // Whether an existing file may be registered again: always without keys, else only when
-    // it is the file the signed manifest names.
-    bool MayRegisterExisting(const ManifestEntry& entry, const std::wstring& target) const;
+    // The digest an existing file must have to be registered again, checked through the handle
+    // it is loaded from: none asked (empty) without keys, else the signed manifest's; nothing
+    // when a signed manifest names none.
+    std::optional<std::wstring> DigestToRegisterAgain(const ManifestEntry& entry,
+                                                      const std::wstring& target) const;
     // Whether the staged file is the entry's file: by digest under keys; never without.
     bool IsStagedFile(const ManifestEntry& entry, const std::wstring& staged) const;
     bool VerifiesUpdates() const { return !settings.keys.empty(); }

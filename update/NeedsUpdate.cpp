@@ -21,13 +21,14 @@ bool OlderThanRelease(const std::wstring& targetPath, ULONGLONG releaseTime) {
 
 bool NeedsUpdate(const std::wstring& targetPath, ULONGLONG releaseTime, BOOL registerDll,
                  BOOL checkDate, const std::wstring& type,
-                 const std::vector<std::wstring>& typeFilter) {
+                 const std::vector<std::wstring>& typeFilter,
+                 const std::wstring& registerSha256) {
     if (!ManifestPaths::TypeAccepted(typeFilter, type)) return false;
     if (GetFileAttributesW(targetPath.c_str()) == INVALID_FILE_ATTRIBUTES) return true;
     if (checkDate) return OlderThanRelease(targetPath, releaseTime);
     if (registerDll) {
         ReRegistrationReached();
-        (void)RegisterServer(targetPath.c_str(), L"DllRegisterServer");
+        (void)RegisterServer(targetPath.c_str(), L"DllRegisterServer", registerSha256);
     }
     return false;
 }

@@ -5,7 +5,9 @@
 
 #include <string>
 
+#include "framework/FolderTrustRule.h"
 #include "framework/win32/DebugOutput.h"
+#include "framework/win32/FolderSecurity.h"
 #include "update/CHeldFile.h"
 #include "update/ManifestPaths.h"
 
@@ -26,9 +28,23 @@ private:
     bool m_initialised;
 };
 
+// The DLL's imports come from its own folder and the system folder only: never from the host
+// program's folder, the current folder or PATH, where others may have put a DLL of that name.
+// Where the system has no such search (Windows 7 without its update), the altered search of a
+// full path starts in the DLL's folder all the same.
+HMODULE LoadSafely(const wchar_t* path) {
+    const HMODULE kernel = GetModuleHandleW(L"kernel32.dll");
+    const bool searchFlags =
+        kernel != nullptr && GetProcAddress(kernel, "AddDllDirectory") != nullptr;
+    return searchFlags ? LoadLibraryExW(path, nullptr,
+                                        LOAD_LIBRARY_SEARCH_DLL_LOAD_DIR |
+                                            LOAD_LIBRARY_SEARCH_SYSTEM32)
+                       : LoadLibraryExW(path, nullptr, LOAD_WITH_ALTERED_SEARCH_PATH);
+}
+
 class LoadedLibrary {
 public:
-    explicit LoadedLibrary(const wchar_t* path) : m_module(LoadLibraryW(path)) {}
+    explicit LoadedLibrary(const wchar_t* path) : m_module(LoadSafely(path)) {}
     ~LoadedLibrary() {
         if (Loaded()) FreeLibrary(m_module);
     }
@@ -53,9 +69,19 @@ std::string AnsiText(const wchar_t* text) {
     return narrow;
 }
 
+// Judged through the held handle, as a file that is run.
+bool OnlyTrustedMayChange(const CHeldFile& held) {
+    DWORD error = ERROR_SUCCESS;
+    const auto facts = FolderSecurity::FactsOfOpen(held.Handle(), error);
+    const auto user = FolderSecurity::CurrentUserSid();
+    return facts && user &&
+           FolderTrustRule::JudgeFile(*facts, *user).finding == FolderTrustRule::Finding::Trusted;
+}
+
 }  // namespace
 
-bool RegisterServer(const wchar_t* dllPath, const wchar_t* entryPoint) {
+bool RegisterServer(const wchar_t* dllPath, const wchar_t* entryPoint,
+                    const std::wstring& expectedSha256) {
     if (!dllPath || !entryPoint) return false;
     try {
         // Nobody replaces or renames the file between its open here and the end of its call.
@@ -63,6 +89,19 @@ bool RegisterServer(const wchar_t* dllPath, const wchar_t* entryPoint) {
         if (!held.IsOpen()) {
             DebugOutput::DebugFormat(L"RegisterServer, cannot open %s, error %lu\n", dllPath,
                                      GetLastError());
+            return false;
+        }
+        if (!expectedSha256.empty() && held.Sha256Hex() != expectedSha256) {
+            DebugOutput::DebugFormat(L"RegisterServer, not registered again: %s is not the file "
+                                     L"the signed manifest names\n",
+                                     dllPath);
+            return false;
+        }
+        // A DLL another user may change would run that user's code in this process.
+        if (!OnlyTrustedMayChange(held)) {
+            DebugOutput::DebugFormat(L"RegisterServer, not registered: %s may be changed by "
+                                     L"another user\n",
+                                     dllPath);
             return false;
         }
         const OleScope ole;

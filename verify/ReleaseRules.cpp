@@ -5,6 +5,7 @@ namespace ReleaseRules {
 namespace {
 
 constexpr size_t kLongestSerial = 19;
+constexpr int64_t kSecondsPerDay = 86400;
 
 bool IsSeparator(char c) { return c == ';' || c == ' ' || c == '\t' || c == '\r' || c == '\n'; }
 
@@ -52,6 +53,12 @@ std::optional<std::string> StatementProblem(const ReleaseStatement& statement, u
     if (statement.expires && *statement.expires <= now)
         return "the release statement expired at " + std::to_string(*statement.expires) + " (now " +
                std::to_string(now) + ")";
+    // The publisher's clock may be a little ahead of this one.
+    const int64_t furthest = now + (int64_t{acceptance.maxReleaseDays} + 1) * kSecondsPerDay;
+    if (statement.expires && *statement.expires > furthest)
+        return "the release statement expires at " + std::to_string(*statement.expires) +
+               ", more than " + std::to_string(acceptance.maxReleaseDays) +
+               " days after now (" + std::to_string(now) + ")";
     return std::nullopt;
 }
 

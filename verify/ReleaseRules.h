@@ -15,11 +15,16 @@ namespace ReleaseRules {
 // separated by ";" or white space. Nothing for any other text, also for none or three keys.
 std::optional<std::vector<PublicKey>> ParseKeyList(std::string_view text);
 
+// The most days a signed release may be taken (the build option PELKO_MAX_RELEASE_DAYS): the
+// publisher signs no longer expiry, and a component refuses a statement expiring further ahead.
+inline constexpr int kMaxReleaseDays = PELKO_MAX_RELEASE_DAYS;
+
 // What a build accepts of an authentic statement besides its serial and expiry.
 struct Acceptance {
     std::string product;            // the build's product, which a statement must name
     bool acceptUnnamed = false;     // statements that name no product (tests only)
     bool requireExpiry = true;      // statements that never expire are refused
+    int maxReleaseDays = kMaxReleaseDays;
 };
 
 // Serials are seconds since 1970. One further ahead of the clock than this would refuse every
@@ -31,8 +36,9 @@ bool SerialTooFarAhead(uint64_t serial, int64_t now);
 
 // Why an authentic statement must not be used: another product (or none, unless accepted), no
 // expiry where one is required, a serial below the last one the install folder accepted (no
-// way back to an older release) or too far ahead of now (SerialTooFarAhead), or an expiry at or
-// before now (seconds since 1970, UTC). Nothing when it may be used.
+// way back to an older release) or too far ahead of now (SerialTooFarAhead), an expiry at or
+// before now (seconds since 1970, UTC), or one more than maxReleaseDays ahead of now (and a day
+// for clocks that differ). Nothing when it may be used.
 std::optional<std::string> StatementProblem(const ReleaseStatement& statement, uint64_t lastSerial,
                                             int64_t now, const Acceptance& acceptance);
 

@@ -9,5 +9,6 @@ std::vector<PublicKey> BuiltInUpdateKeys() {
 }
 
 ReleaseRules::Acceptance BuiltInAcceptance() {
-    return {UpdateKeyList::kProduct, UpdateKeyList::kTestingBuild, !UpdateKeyList::kTestingBuild};
+    return {UpdateKeyList::kProduct, UpdateKeyList::kRelaxedReleaseRules,
+            !UpdateKeyList::kRelaxedReleaseRules};
 }

@@ -32,6 +32,7 @@ LocalDescriptor UserDescriptor(std::wstring (*sddlFor)(std::wstring_view)) {
 FolderTrustRule::AccessEntry EntryOf(const ACE_HEADER* header) {
     FolderTrustRule::AccessEntry entry;
     entry.inherited = (header->AceFlags & INHERITED_ACE) != 0;
+    entry.inheritOnly = (header->AceFlags & INHERIT_ONLY_ACE) != 0;
     switch (header->AceType) {
     case ACCESS_ALLOWED_ACE_TYPE:
     case ACCESS_DENIED_ACE_TYPE: {
@@ -110,13 +111,17 @@ std::optional<FolderTrustRule::FolderFacts> ReadFolderFacts(const std::wstring& 
         error = GetLastError();
         return std::nullopt;
     }
+    return FactsOfOpen(handle.get(), error);
+}
+
+std::optional<FolderTrustRule::FolderFacts> FactsOfOpen(HANDLE handle, DWORD& error) {
     BY_HANDLE_FILE_INFORMATION information{};
-    if (!GetFileInformationByHandle(handle.get(), &information)) {
+    if (!GetFileInformationByHandle(handle, &information)) {
         error = GetLastError();
         return std::nullopt;
     }
     PSECURITY_DESCRIPTOR raw = nullptr;
-    error = GetSecurityInfo(handle.get(), SE_FILE_OBJECT,
+    error = GetSecurityInfo(handle, SE_FILE_OBJECT,
                             OWNER_SECURITY_INFORMATION | DACL_SECURITY_INFORMATION, nullptr,
                             nullptr, nullptr, nullptr, &raw);
     if (error != ERROR_SUCCESS) return std::nullopt;

@@ -43,6 +43,10 @@ RecordDescriptor RecordDescriptorIn(const std::wstring& folder);
 // The facts of a descriptor: owner, whether there is an access list, and its entries.
 FolderTrustRule::FolderFacts FactsOf(PSECURITY_DESCRIPTOR descriptor);
 
+// The facts of an open file or folder, read through its handle (opened with READ_CONTROL).
+// Nothing, with the system's error code in error, when they cannot be read.
+std::optional<FolderTrustRule::FolderFacts> FactsOfOpen(HANDLE handle, DWORD& error);
+
 // Opens the folder itself (a reparse point is not followed) and reads its facts through that
 // handle. Nothing, with the system's error code in error, when it cannot be opened or read.
 std::optional<FolderTrustRule::FolderFacts> ReadFolderFacts(const std::wstring& folder,

@@ -92,7 +92,7 @@ std::string LineFor(const std::wstring& text) {
         now.wYear,           now.wMonth,  now.wDay,          now.wHour,
         now.wMinute,         now.wSecond, now.wMilliseconds, GetCurrentProcessId(),
         GetCurrentThreadId()};
-    return Utf8(LogLine::Format(stamp, LogLine::WithoutCredentials(text)));
+    return Utf8(LogLine::Format(stamp, LogLine::WithoutUrlSecrets(text)));
 }
 
 // The log this process appends to, kept open between lines: under Wine, opening and closing

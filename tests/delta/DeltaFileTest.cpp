@@ -3,9 +3,11 @@
 #include <filesystem>
 #include <fstream>
 #include <iterator>
+#include <optional>
 
 #include "DeltaTestSupport.h"
 #include "delta/DeltaFile.h"
+#include "delta/DeltaHeader.h"
 #include "delta/DeltaPacking.h"
 
 using namespace deltatest;
@@ -99,6 +101,43 @@ TEST_F(DeltaFileTest, EachFailureLeavesNoResult) {
         EXPECT_EQ(c.expected, ApplyDeltaFile(Path("base"), Path("delta"), Path("result")))
             << c.name;
         EXPECT_FALSE(fs::exists(folder / "result")) << c.name;
+    }
+}
+
+// The header's sizes are judged before any byte is decoded: a delta whose streams are garbage
+// fails on a size that is not the signed one or the base's, not on its streams.
+TEST_F(DeltaFileTest, SizesAreJudgedAgainstTheHeaderBeforeDecoding) {
+    const LargePair pair = MakeLargePair();
+    Bytes garbled = pair.delta;
+    for (size_t i = DeltaHeader::size; i < garbled.size(); ++i) garbled[i] ^= 0xA5;
+    Bytes longerBase = pair.base;
+    longerBase.push_back(0);
+    const uint64_t resultSize = pair.result.size();
+    struct Case {
+        const char* name;
+        const Bytes* base;
+        const Bytes* delta;
+        std::optional<uint64_t> signedResultSize;
+        DeltaError expected;
+    } cases[] = {
+        {"the signed size", &pair.base, &pair.delta, resultSize, DeltaError::none},
+        {"no signed size", &pair.base, &pair.delta, std::nullopt, DeltaError::none},
+        {"another signed size", &pair.base, &pair.delta, resultSize + 1,
+         DeltaError::resultSizeNotSigned},
+        {"garbage, another signed size", &pair.base, &garbled, resultSize - 1,
+         DeltaError::resultSizeNotSigned},
+        {"garbage, another base", &longerBase, &garbled, resultSize,
+         DeltaError::baseSizeMismatch},
+        {"garbage, sizes that hold", &pair.base, &garbled, resultSize, DeltaError::streamCorrupt},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        fs::remove(folder / "result");
+        Write("base", *c.base);
+        Write("delta", *c.delta);
+        EXPECT_EQ(c.expected, ApplyDeltaFile(Path("base"), Path("delta"), Path("result"),
+                                             c.signedResultSize));
+        EXPECT_EQ(fs::exists(folder / "result"), c.expected == DeltaError::none);
     }
 }
 

@@ -67,7 +67,20 @@ configure "only a build for the tests may be made so" "${domains[@]}" -DPELKO_PR
   -DPELKO_ALLOW_UNSIGNED_UPDATES=ON
 configure "only a build for the tests may be made so" "${domains[@]}" -DPELKO_PRODUCT=PelkoDesk \
   -DPELKO_UPDATE_KEYS="$vendor_key" -DPELKO_ALLOW_UNSIGNED_UPDATES=ON
+# A build for the tests relaxes the product and expiry rules: the test key only.
+configure "takes only the test key of keys/test-only/" "${domains[@]}" -DPELKO_PRODUCT=PelkoDesk \
+  -DPELKO_TESTING=ON -DPELKO_UPDATE_KEYS="$vendor_key"
+configure "takes only the test key of keys/test-only/" "${domains[@]}" -DPELKO_PRODUCT=PelkoDesk \
+  -DPELKO_TESTING=ON -DPELKO_UPDATE_KEYS="$test_key;$vendor_key"
+configure "it needs PELKO_TESTING=ON" "${domains[@]}" -DPELKO_PRODUCT=PelkoDesk \
+  -DPELKO_TRIAL=ON -DPELKO_UPDATE_KEYS="$vendor_key"
+configure ok "${domains[@]}" -DPELKO_PRODUCT=PelkoDesk -DPELKO_TESTING=ON \
+  -DPELKO_UPDATE_KEYS="$(tr a-f A-F <<<"$test_key")"
+grep -q "kRelaxedReleaseRules = true" "$scratch/generated/verify/UpdateKeyList.h" ||
+  { echo "FAILED: a build for the tests takes statements under the full rules" >&2; failed=1; }
 configure ok -DPELKO_UPDATE_KEYS="$vendor_key" "${domains[@]}" -DPELKO_PRODUCT=PelkoDesk
+grep -q "kRelaxedReleaseRules = false" "$scratch/generated/verify/UpdateKeyList.h" ||
+  { echo "FAILED: a product build relaxes the release rules" >&2; failed=1; }
 grep -q "^PELKO_TESTING:BOOL=OFF" "$scratch/CMakeCache.txt" ||
   { echo "FAILED: the product preset sets PELKO_TESTING" >&2; failed=1; }
 grep -q "loopback name" <<<"$output" && { echo "FAILED: a vendor's domains are warned of" >&2; failed=1; }
@@ -89,6 +102,8 @@ output=$(cd "$source_dir" && rm -rf "$scratch" && cmake --preset win64-trial -B 
 grep -q "loopback name" <<<"$output" && { echo "FAILED: the trial preset is warned of" >&2; failed=1; }
 grep -q "^PELKO_TESTING:BOOL=ON" "$scratch/CMakeCache.txt" ||
   { echo "FAILED: the trial preset is no test build" >&2; failed=1; }
+grep -q "kRelaxedReleaseRules = false" "$scratch/generated/verify/UpdateKeyList.h" ||
+  { echo "FAILED: the trial preset relaxes the product and expiry rules" >&2; failed=1; }
 rm -rf "$scratch"
 [ $failed -eq 0 ] && echo "the product preset refuses what it must and configures a vendor's build"
 exit $failed

@@ -9,6 +9,7 @@
 #include "download/RecordingCallback.h"
 #include "download/TestFiles.h"
 #include "support/common/TestFolder.h"
+#include "support/httpserver/CImpairmentServer.h"
 #include "support/httpserver/CLoopbackHttpServer.h"
 
 namespace {
@@ -18,6 +19,8 @@ using downloadtest::FileExists;
 using downloadtest::Pattern;
 using downloadtest::ReadFileBytes;
 using downloadtest::RecordingCallback;
+using downloadtest::WriteFileBytes;
+using httptest::CImpairmentServer;
 using httptest::CLoopbackHttpServer;
 using httptest::ScriptedResponse;
 using testsupport::TestFolder;
@@ -420,6 +423,104 @@ TEST_F(DownloadComponentTest, CredentialsDialogAnswersA407) {
             EXPECT_EQ(caseServer.Requests().back().Header("Proxy-Authorization").value_or(""),
                       expected);
         }
+    }
+}
+
+// A file served by an impairment server, and the record that fetches it as a run's part.
+struct ServedFile {
+    ServedFile() { WriteFileBytes(tree / L"f.zip", body); }
+    DownloadComponentInfo Record() const {
+        DownloadComponentInfo info;
+        info.strURL = L"http://" + server.HostPort() + L"/f.zip";
+        info.strLocalFolder = parts.Path();
+        info.strDisplayName = L"f.zip";
+        info.nAccessType = 1;
+        info.bKeepPartOnFailure = TRUE;
+        return info;
+    }
+    std::wstring Part() const { return parts / L"f.zip"; }
+    std::vector<httptest::ReceivedRequest> Requests() const { return server.Requests(); }
+
+    std::string body = Pattern(20000);
+    TestFolder tree;
+    TestFolder parts;
+    CImpairmentServer server{tree.Path()};
+};
+
+// A body that drips below the speed floor ends its try as a timeout would: it is tried again,
+// resumed from the bytes it brought, and arrives whole.
+TEST_F(DownloadComponentTest, ADripBelowTheSpeedFloorIsRetriedAndResumed) {
+    ServedFile served;
+    // 64 bytes every 250 ms: 256 bytes/s, under a floor of 1 KiB/s over 2 s.
+    served.server.Impair("/f.zip", {CImpairmentServer::Impairment::Drip, 1, 250});
+    DownloadComponentInfo info = served.Record();
+    info.nRetries = 3;
+    RecordingCallback callback;
+    CDownloadComponent component(&callback, &info, 1, 1);
+    component.m_speedFloor = {2000, 2048};
+
+    component.Start(TRUE);
+
+    EXPECT_TRUE(component.IsReceived());
+    EXPECT_EQ(ReadFileBytes(served.Part()), served.body);
+    EXPECT_GE(lines.CountContaining(L"bytes: stalled"), 1);
+    const auto requests = served.Requests();
+    ASSERT_GE(requests.size(), 2u);
+    EXPECT_FALSE(requests.front().Header("Range").has_value());
+    EXPECT_TRUE(requests.back().Header("Range").has_value());
+    EXPECT_TRUE(requests.back().Header("If-Range").has_value());
+}
+
+// A part left by an earlier run is resumed only with the validator saved beside it: the
+// server then sends the rest, or the whole object when it changed; a part without one is
+// fetched whole.
+TEST_F(DownloadComponentTest, APartFromAnEarlierRunResumesOnlyWithItsSavedValidator) {
+    const struct {
+        const char* name;
+        bool validatorSaved;
+        bool objectChanged;
+        bool rangeAsked;
+    } cases[] = {
+        {"the same object", true, false, true},
+        {"the object changed", true, true, true},
+        {"no validator saved", false, false, false},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        ServedFile served;
+        // The earlier run: closed before its length, its part kept.
+        served.server.Impair("/f.zip", {CImpairmentServer::Impairment::CutMidway});
+        DownloadComponentInfo info = served.Record();
+        {
+            RecordingCallback callback;
+            CDownloadComponent earlier(&callback, &info, 1, 1);
+            earlier.Start(TRUE);
+            ASSERT_FALSE(earlier.IsReceived());
+        }
+        const uint64_t held = ReadFileBytes(served.Part()).size();
+        ASSERT_GT(held, 0u);
+        ASSERT_EQ(FileExists(served.Part() + L".validator"), true);
+        if (!c.validatorSaved) DeleteFileW((served.Part() + L".validator").c_str());
+        if (c.objectChanged) {
+            served.body = Pattern(20000);
+            for (char& byte : served.body) byte = static_cast<char>(byte ^ 0x5A);
+            WriteFileBytes(served.tree / L"f.zip", served.body);
+        }
+
+        // This run: resumed one byte before the part's end, as the engine asks.
+        info.nStartPos = held - 1;
+        RecordingCallback callback;
+        CDownloadComponent later(&callback, &info, 1, 1);
+        later.Start(TRUE);
+
+        EXPECT_TRUE(later.IsReceived());
+        EXPECT_EQ(ReadFileBytes(served.Part()), served.body);
+        const auto requests = served.Requests();
+        ASSERT_EQ(requests.size(), 2u);
+        EXPECT_EQ(requests.back().Header("Range").has_value(), c.rangeAsked);
+        EXPECT_EQ(requests.back().Header("If-Range").has_value(), c.rangeAsked);
+        // A part received whole needs no validator any more.
+        EXPECT_FALSE(FileExists(served.Part() + L".validator"));
     }
 }
 

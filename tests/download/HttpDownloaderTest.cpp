@@ -188,6 +188,8 @@ TEST_F(HttpDownloaderTest, FailuresReportTheirTextAndLeaveNoNewFile) {
          false, L"An error occurred while attempting to download the file, Error:%s", 0},
         {"proxy credentials cannot be set", ScriptedResponse::Ok("x"),
          [](TestDownloader& d) {
+             d.m_nAccessType = 2;
+             d.m_strProxyServer = L"127.0.0.1:1";
              d.m_strProxyUserName = L"user";
              d.withoutRequest = true;
          },
@@ -328,6 +330,28 @@ TEST_F(HttpDownloaderTest, ResumeAnsweredWithTheWholeFileRestartsAtZero) {
     EXPECT_EQ(downloader.lastTotal, 10u);
 }
 
+// The body of a redirect is thrown away: read to keep its connection when short, given up with
+// its connection when long, and the redirect followed either way.
+TEST_F(HttpDownloaderTest, AThrownAwayBodyIsReadOnlyUpToItsBound) {
+    for (const size_t bodySize : {size_t{5000}, size_t{1} << 20}) {
+        SCOPED_TRACE(bodySize);
+        CLoopbackHttpServer caseServer;
+        ScriptedResponse moved = ScriptedResponse::Status(302, "Found").Header("Location", "/new");
+        moved.body = Pattern(bodySize);
+        caseServer.Route("/old", moved);
+        caseServer.Route("/new", ScriptedResponse::Ok("moved body"));
+        DebugLines caseLines;
+        TestDownloader downloader;
+        Prepare(downloader, "/old", caseServer);
+
+        ASSERT_TRUE(downloader.Download());
+
+        EXPECT_EQ(ReadFileBytes(target), "moved body");
+        EXPECT_EQ(caseLines.CountStartingWith(L"CHttpDownloader::Transfer, stopped draining"),
+                  bodySize > 65536 ? 1 : 0);
+    }
+}
+
 TEST_F(HttpDownloaderTest, ServerCredentialsAnswerA401) {
     server.Enqueue(ScriptedResponse::Challenge(false));
     server.Enqueue(ScriptedResponse::Ok("secret body"));
@@ -411,6 +435,49 @@ TEST_F(HttpDownloaderTest, A407WithoutCredentialsAsksThePrompt) {
             EXPECT_EQ(downloader.reports[0].code, static_cast<DWORD>(ERROR_CANCELLED));
         }
         EXPECT_EQ(FileExists(target), c.result == TRUE);
+    }
+}
+
+// An origin server answering 407 asks for nothing: the run does not prompt, sends no proxy
+// credentials it holds, and fails with the status.
+TEST_F(HttpDownloaderTest, A407FromTheOriginServerIsAFailedStatus) {
+    struct Case {
+        const char* name;
+        int accessType;  // 0: the system's settings (no proxy here), 1: direct
+        bool withCredentials;
+    };
+    for (const Case& c : {Case{"direct, with proxy credentials", 1, true},
+                          Case{"direct, with the prompt", 1, false},
+                          Case{"the system's settings, with the prompt", 0, false}}) {
+        SCOPED_TRACE(c.name);
+        DeleteFileW(target.c_str());
+        CLoopbackHttpServer origin;
+        origin.Enqueue(ScriptedResponse::Challenge(true, "no proxy here"));
+        origin.Enqueue(ScriptedResponse::Ok("body"));
+        TestDownloader downloader;
+        Prepare(downloader, "/f.bin", origin);
+        downloader.m_nAccessType = c.accessType;
+        if (c.withCredentials) {
+            downloader.m_strProxyUserName = L"proxyuser";
+            downloader.m_strProxyPassword = L"proxypass";
+        }
+        downloader.prompt = [](TestDownloader& d, DWORD&) {
+            d.m_strProxyUserName = L"typed";
+            d.m_strProxyPassword = L"secret";
+            return d.DoProxyAuthentication();
+        };
+
+        EXPECT_FALSE(downloader.Download());
+
+        EXPECT_EQ(downloader.prompts, 0);
+        EXPECT_EQ(downloader.m_dwStatus, 407u);
+        ASSERT_EQ(downloader.reports.size(), 1u);
+        EXPECT_TRUE(downloader.reports[0].status);
+        EXPECT_EQ(downloader.reports[0].code, 407u);
+        const auto requests = origin.Requests();
+        ASSERT_EQ(requests.size(), 1u);
+        EXPECT_FALSE(requests[0].Header("Proxy-Authorization").has_value());
+        EXPECT_FALSE(FileExists(target));
     }
 }
 

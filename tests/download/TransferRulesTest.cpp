@@ -1,5 +1,7 @@
 #include <gtest/gtest.h>
 
+#include <vector>
+
 #include <string>
 
 #include "download/TransferRules.h"
@@ -103,6 +105,45 @@ TEST(TransferRules, NextTryTakesTheServersWordUpToItsCap) {
     EXPECT_EQ(NextTryDelayMs(2, std::nullopt, 2001), 0u);
 }
 
+// Fed between reads: a transfer is judged once a window is full, each window on its own.
+TEST(TransferRules, ATransferBelowTheSpeedFloorOverAWholeWindowStalls) {
+    struct Feed {
+        uint32_t nowMs;
+        uint64_t bytes;
+        bool below;
+    };
+    const TransferRules::SpeedFloor floor{60000, 61440};
+    const struct {
+        const char* name;
+        uint32_t startMs;
+        std::vector<Feed> feeds;
+    } cases[] = {
+        {"a drip is judged when its window is full",
+         0,
+         {{1000, 100, false}, {59999, 61000, false}, {60000, 61439, true}}},
+        {"exactly the floor passes", 0, {{60000, 61440, false}}},
+        {"a fast window, then a dripping one",
+         0,
+         {{60000, 10000000, false}, {119999, 10000001, false}, {120000, 10061439, true}}},
+        {"a fast window, then a fast one",
+         0,
+         {{60000, 10000000, false}, {120000, 10061440, false}, {180000, 10061440, true}}},
+        {"a silent start within the window", 0, {{30000, 0, false}}},
+        {"nothing at all over the window", 0, {{60000, 0, true}}},
+        {"the clock wraps within a window",
+         0xFFFFF000u,
+         {{0x00000100u, 10, false}, {0xFFFFF000u + 60000u, 61439, true}}},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        TransferRules::SpeedWindow window{c.startMs, 0};
+        for (const Feed& feed : c.feeds) {
+            SCOPED_TRACE(feed.nowMs);
+            EXPECT_EQ(TransferRules::BelowFloor(window, floor, feed.nowMs, feed.bytes), feed.below);
+        }
+    }
+}
+
 TEST(TransferRules, APartialAnswerIsAppendedOnlyWhereItWasAskedFor) {
     const struct {
         bool asked;
@@ -160,7 +201,8 @@ TEST(TransferRules, ABodyStartsAsAZipOrNot) {
 
 TEST(TransferRules, ABodyOfUnknownLengthMustEndAsAZip) {
     const std::string end("PK\x05\x06" + std::string(16, '\0') + std::string("\0\0", 2));
-    const std::string withComment("PK\x05\x06" + std::string(16, '\0') + std::string("\x03\0", 2) + "abc");
+    const std::string withComment("PK\x05\x06" + std::string(16, '\0') + std::string("\x03\0", 2) +
+                                  "abc");
     const struct {
         std::string tail;
         bool ends;

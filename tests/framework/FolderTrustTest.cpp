@@ -1,11 +1,17 @@
-// The folder trust rule over descriptors the platform makes from SDDL, as it reads a folder's.
+// The folder trust rule over descriptors written in SDDL: natively through the test's own
+// reader, under Wine also as the platform makes and reads them (both readers must agree).
 #include <gtest/gtest.h>
-#include <windows.h>
 
 #include <string>
 
 #include "framework/FolderTrustRule.h"
+#include "framework/SddlFacts.h"
+
+#ifdef _WIN32
+#include <windows.h>
+
 #include "framework/win32/FolderSecurity.h"
+#endif
 
 namespace {
 
@@ -30,17 +36,50 @@ std::wstring WithUser(std::wstring text) {
     return text;
 }
 
+std::string Narrow(const std::wstring& text) { return std::string(text.begin(), text.end()); }
+
+// The facts of the descriptor, with "@" for the user; under Wine the platform's reading, which
+// the test's own must match.
+FolderTrustRule::FolderFacts FactsOf(const std::wstring& sddl) {
+    const std::wstring text = WithUser(sddl);
+    const auto own = SddlFacts(text);
+    EXPECT_TRUE(own.has_value()) << Narrow(text);
+    if (!own) return {};
+#ifdef _WIN32
+    const FolderSecurity::LocalDescriptor descriptor = FolderSecurity::DescriptorFromSddl(text);
+    EXPECT_TRUE(descriptor != nullptr) << Narrow(text);
+    if (descriptor == nullptr) return {};
+    FolderTrustRule::FolderFacts facts = FolderSecurity::FactsOf(descriptor.get());
+    EXPECT_EQ(facts.ownerSid, own->ownerSid) << Narrow(text);
+    EXPECT_EQ(facts.hasAccessList, own->hasAccessList) << Narrow(text);
+    EXPECT_EQ(facts.entries.size(), own->entries.size()) << Narrow(text);
+    for (std::size_t i = 0; i < facts.entries.size() && i < own->entries.size(); ++i) {
+        const auto& platform = facts.entries[i];
+        const auto& read = own->entries[i];
+        EXPECT_TRUE(platform.allows == read.allows && platform.sid == read.sid &&
+                    platform.mask == read.mask && platform.inherited == read.inherited &&
+                    platform.inheritOnly == read.inheritOnly)
+            << Narrow(text) << " entry " << i << ": " << Narrow(platform.sid) << " 0x" << std::hex
+            << platform.mask;
+    }
+    return facts;
+#else
+    return *own;
+#endif
+}
+
+#ifdef _WIN32
 PSID GetSecurityDescriptorOwnerSid(PSECURITY_DESCRIPTOR descriptor) {
     PSID owner = nullptr;
     BOOL defaulted = FALSE;
     GetSecurityDescriptorOwner(descriptor, &owner, &defaulted);
     return owner;
 }
-
-std::string Narrow(const std::wstring& text) { return std::string(text.begin(), text.end()); }
+#endif
 
 // Owned by the user, the machine's authorities full, the users read and run.
-const std::wstring kOwnShape = L"D:P(A;OICI;FA;;;SY)(A;OICI;FA;;;BA)(A;OICI;FA;;;@)(A;OICI;0x1200a9;;;BU)";
+const std::wstring kOwnShape =
+    L"D:P(A;OICI;FA;;;SY)(A;OICI;FA;;;BA)(A;OICI;FA;;;@)(A;OICI;0x1200a9;;;BU)";
 
 std::wstring OwnedByUserGranting(const std::wstring& entry) { return L"O:@" + kOwnShape + entry; }
 
@@ -62,8 +101,7 @@ TEST(FolderTrustRule, JudgesOwnersRightsPrincipalsAndInheritance) {
         {"an empty access list", L"O:@D:P", Finding::Trusted, L""},
         // Each changing right, given to everyone.
         {"write data", OwnedByUserGranting(L"(A;;0x2;;;WD)"), Finding::OthersMayChange, kEveryone},
-        {"append data", OwnedByUserGranting(L"(A;;0x4;;;WD)"), Finding::OthersMayChange,
-         kEveryone},
+        {"append data", OwnedByUserGranting(L"(A;;0x4;;;WD)"), Finding::OthersMayChange, kEveryone},
         {"delete child", OwnedByUserGranting(L"(A;;0x40;;;WD)"), Finding::OthersMayChange,
          kEveryone},
         {"delete", OwnedByUserGranting(L"(A;;SD;;;WD)"), Finding::OthersMayChange, kEveryone},
@@ -78,8 +116,7 @@ TEST(FolderTrustRule, JudgesOwnersRightsPrincipalsAndInheritance) {
          kEveryone},
         // Rights that change nothing that is run.
         {"read and run", OwnedByUserGranting(L"(A;OICI;0x1200a9;;;WD)"), Finding::Trusted, L""},
-        {"generic read and execute", OwnedByUserGranting(L"(A;;GRGX;;;WD)"), Finding::Trusted,
-         L""},
+        {"generic read and execute", OwnedByUserGranting(L"(A;;GRGX;;;WD)"), Finding::Trusted, L""},
         {"write attributes and extended attributes", OwnedByUserGranting(L"(A;;0x110;;;WD)"),
          Finding::Trusted, L""},
         {"a denying entry", OwnedByUserGranting(L"(D;OICI;FA;;;WD)"), Finding::Trusted, L""},
@@ -99,8 +136,8 @@ TEST(FolderTrustRule, JudgesOwnersRightsPrincipalsAndInheritance) {
          Finding::OthersMayChange, kAuthenticatedUsers},
         {"modify for interactive users", OwnedByUserGranting(L"(A;;0x1301bf;;;IU)"),
          Finding::OthersMayChange, L"S-1-5-4"},
-        {"modify for another user", OwnedByUserGranting(std::wstring(L"(A;;0x1301bf;;;") +
-                                                        kOtherUser + L")"),
+        {"modify for another user",
+         OwnedByUserGranting(std::wstring(L"(A;;0x1301bf;;;") + kOtherUser + L")"),
          Finding::OthersMayChange, kOtherUser},
         {"full for the creator's group", OwnedByUserGranting(L"(A;OICIIO;GA;;;CG)"),
          Finding::OthersMayChange, L"S-1-3-1"},
@@ -115,22 +152,34 @@ TEST(FolderTrustRule, JudgesOwnersRightsPrincipalsAndInheritance) {
         {"inherited read and run", L"O:@D:AI(A;OICIID;0x1200a9;;;BU)(A;OICIID;FA;;;@)",
          Finding::Trusted, L""},
         // A folder only the machine's authorities may re-grant keeps what an administrator gave.
-        {"owned by Administrators, modify given to the users",
-         L"O:BAD:P(A;OICI;FA;;;SY)(A;OICI;FA;;;BA)(A;OICI;0x1301bf;;;BU)", Finding::Trusted, L""},
-        {"owned by SYSTEM, modify given to a group",
-         L"O:SYD:P(A;OICI;FA;;;SY)(A;OICI;0x1301bf;;;S-1-5-21-1-2-3-2000)", Finding::Trusted,
-         L""},
-        {"owned by TrustedInstaller, write given to the users",
-         L"O:S-1-5-80-956008885-3418522649-1831038044-1853292631-2271478464D:P(A;;GW;;;BU)",
+        // ... to a named account or group, short of removing the folder or re-granting rights.
+        {"owned by SYSTEM, write given to a group",
+         L"O:SYD:P(A;OICI;FA;;;SY)(A;OICI;0x1201bf;;;S-1-5-21-1-2-3-2000)", Finding::Trusted, L""},
+        {"owned by TrustedInstaller, write given to a user",
+         L"O:S-1-5-80-956008885-3418522649-1831038044-1853292631-2271478464D:P(A;;GW;;;" +
+             std::wstring(kOtherUser) + L")",
          Finding::Trusted, L""},
+        {"owned by SYSTEM, modify given to a group",
+         L"O:SYD:P(A;OICI;FA;;;SY)(A;OICI;0x1301bf;;;S-1-5-21-1-2-3-2000)",
+         Finding::OthersMayChange, L"S-1-5-21-1-2-3-2000"},
+        {"owned by Administrators, delete given to a user",
+         L"O:BAD:P(A;OICI;FA;;;BA)(A;;SD;;;" + std::wstring(kOtherUser) + L")",
+         Finding::OthersMayChange, kOtherUser},
+        // "Disable inheritance, convert": the users' inherited modify made explicit.
+        {"owned by Administrators, modify given to the users",
+         L"O:BAD:P(A;OICI;FA;;;SY)(A;OICI;FA;;;BA)(A;OICI;0x1301bf;;;BU)", Finding::OthersMayChange,
+         kUsers},
+        {"owned by Administrators, modify given to authenticated users",
+         L"O:BAD:P(A;OICI;FA;;;SY)(A;OICI;FA;;;BA)(A;OICI;0x1200a9;;;BU)(A;OICI;0x1301bf;;;AU)",
+         Finding::OthersMayChange, kAuthenticatedUsers},
         {"owned by Administrators, modify for the users inherited",
          L"O:BAD:AI(A;OICI;FA;;;BA)(A;OICIID;0x1301bf;;;AU)", Finding::OthersMayChange,
          kAuthenticatedUsers},
         {"owned by Administrators, change permissions given to the users",
          L"O:BAD:P(A;OICI;FA;;;BA)(A;;0x1200a9;;;BU)(A;;WD;;;BU)", Finding::OthersMayChange,
          kUsers},
-        {"owned by Administrators, take ownership given to the users",
-         L"O:BAD:P(A;;WO;;;BU)", Finding::OthersMayChange, kUsers},
+        {"owned by Administrators, take ownership given to the users", L"O:BAD:P(A;;WO;;;BU)",
+         Finding::OthersMayChange, kUsers},
         {"owned by Administrators, full control given to the users", L"O:BAD:P(A;OICI;FA;;;BU)",
          Finding::OthersMayChange, kUsers},
         {"owned by the user, modify given to the users",
@@ -143,11 +192,7 @@ TEST(FolderTrustRule, JudgesOwnersRightsPrincipalsAndInheritance) {
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
-        const FolderSecurity::LocalDescriptor descriptor =
-            FolderSecurity::DescriptorFromSddl(WithUser(c.sddl));
-        ASSERT_TRUE(descriptor != nullptr) << Narrow(WithUser(c.sddl));
-        const FolderTrustRule::Judgement judgement =
-            FolderTrustRule::Judge(FolderSecurity::FactsOf(descriptor.get()), kUser);
+        const FolderTrustRule::Judgement judgement = FolderTrustRule::Judge(FactsOf(c.sddl), kUser);
         EXPECT_EQ(judgement.finding, c.finding);
         EXPECT_EQ(judgement.principal, c.principal);
         if (c.finding == Finding::OthersMayChange) {
@@ -156,6 +201,130 @@ TEST(FolderTrustRule, JudgesOwnersRightsPrincipalsAndInheritance) {
     }
 }
 
+// No owner makes a broad group's write, delete or re-granting rights safe: each group, each
+// such right, given explicitly on a folder the machine's authorities own.
+TEST(FolderTrustRule, RefusesBroadGroupsChangingRightsWhateverTheOwner) {
+    const std::wstring broadGroups[] = {
+        L"S-1-1-0",    L"S-1-5-11", L"S-1-5-32-545", L"S-1-5-32-546", L"S-1-5-4",
+        L"S-1-5-2",    L"S-1-5-7",  L"S-1-15-2-1",   L"S-1-15-2-2",   L"S-1-15-2-1-2-3-4-5-6-7",
+        L"S-1-15-3-1",
+    };
+    const std::wstring rights[] = {L"0x2", L"0x4", L"0x40", L"SD",
+                                   L"WD",  L"WO",  L"GW",   L"0x1201bf"};
+    for (const wchar_t* owner : {L"SY", L"BA", L"@"}) {
+        for (const std::wstring& group : broadGroups) {
+            EXPECT_TRUE(FolderTrustRule::IsBroadGroup(group)) << Narrow(group);
+            for (const std::wstring& right : rights) {
+                const std::wstring sddl = std::wstring(L"O:") + owner +
+                                          L"D:P(A;OICI;FA;;;SY)(A;OICI;FA;;;BA)(A;OICI;FA;;;@)"
+                                          L"(A;;" +
+                                          right + L";;;" + group + L")";
+                SCOPED_TRACE(Narrow(sddl));
+                const FolderTrustRule::Judgement judgement =
+                    FolderTrustRule::Judge(FactsOf(sddl), kUser);
+                EXPECT_EQ(judgement.finding, Finding::OthersMayChange);
+                EXPECT_EQ(judgement.principal, group);
+            }
+        }
+    }
+    // The same write, given to a named group, is an administrator's choice.
+    EXPECT_EQ(FolderTrustRule::Judge(FactsOf(L"O:BAD:P(A;;0x1201bf;;;S-1-5-21-1-2-3-2000)"), kUser)
+                  .finding,
+              Finding::Trusted);
+    for (const wchar_t* named : {L"S-1-5-21-1-2-3-2000", L"S-1-5-32-544", L"S-1-15", L"S-1-5-6"})
+        EXPECT_FALSE(FolderTrustRule::IsBroadGroup(named)) << Narrow(named);
+}
+
+// The drive root may let others create folders, as every Windows root does, but not rename or
+// replace what lies in it.
+TEST(FolderTrustRule, JudgesTheDriveRootForWhatReplacesTheTree) {
+    const std::wstring trustedInstaller =
+        L"S-1-5-80-956008885-3418522649-1831038044-1853292631-2271478464";
+    const std::wstring rootShape = L"D:PAI(A;OICI;FA;;;BA)(A;OICI;FA;;;SY)(A;OICI;0x1200a9;;;BU)";
+    const TrustCase cases[] = {
+        {"the root as Windows makes it",
+         L"O:" + trustedInstaller + rootShape + L"(A;OICIIO;SDGXGWGR;;;AU)(A;;0x4;;;AU)",
+         Finding::Trusted, L""},
+        {"owned by Administrators", L"O:BA" + rootShape, Finding::Trusted, L""},
+        {"owned by the user", L"O:@" + rootShape, Finding::Trusted, L""},
+        {"owned by another user", std::wstring(L"O:") + kOtherUser + rootShape, Finding::OtherOwner,
+         L""},
+        {"files and folders created by everyone", L"O:BA" + rootShape + L"(A;;0x6;;;WD)",
+         Finding::Trusted, L""},
+        {"write and delete of the root itself by the users",
+         L"O:BA" + rootShape + L"(A;;GWSD;;;BU)", Finding::Trusted, L""},
+        {"full control only for what is made below", L"O:BA" + rootShape + L"(A;OICIIO;GA;;;AU)",
+         Finding::Trusted, L""},
+        {"delete child for authenticated users", L"O:BA" + rootShape + L"(A;;0x40;;;AU)",
+         Finding::OthersMayChange, kAuthenticatedUsers},
+        {"change permissions for the users", L"O:BA" + rootShape + L"(A;;WD;;;BU)",
+         Finding::OthersMayChange, kUsers},
+        {"take ownership for everyone", L"O:BA" + rootShape + L"(A;;WO;;;WD)",
+         Finding::OthersMayChange, kEveryone},
+        {"full control for a named group, given by an administrator",
+         L"O:BA" + rootShape + L"(A;OICI;FA;;;S-1-5-21-1-2-3-2000)", Finding::OthersMayChange,
+         L"S-1-5-21-1-2-3-2000"},
+        {"generic all for another user", L"O:BA" + rootShape + L"(A;;GA;;;" + kOtherUser + L")",
+         Finding::OthersMayChange, kOtherUser},
+        {"full control for everyone, denied", L"O:BA" + rootShape + L"(D;;FA;;;WD)(A;;0x4;;;WD)",
+         Finding::Trusted, L""},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        const FolderTrustRule::Judgement judgement =
+            FolderTrustRule::JudgeDriveRoot(FactsOf(c.sddl), kUser);
+        EXPECT_EQ(judgement.finding, c.finding);
+        EXPECT_EQ(judgement.principal, c.principal);
+    }
+}
+
+// A file that is run: nobody else may write it, nor change its times and attributes (they decide
+// updates where nothing is signed), its permissions or its owner.
+TEST(FolderTrustRule, JudgesAFileThatIsRunWithItsTimesAndAttributes) {
+    const std::wstring fileShape =
+        L"D:AI(A;ID;FA;;;SY)(A;ID;FA;;;BA)(A;ID;FA;;;@)(A;ID;0x1200a9;;;BU)";
+    const TrustCase cases[] = {
+        {"as the install folder leaves it", L"O:@" + fileShape, Finding::Trusted, L""},
+        {"owned by TrustedInstaller",
+         L"O:S-1-5-80-956008885-3418522649-1831038044-1853292631-2271478464" + fileShape,
+         Finding::Trusted, L""},
+        {"owned by another user", std::wstring(L"O:") + kOtherUser + fileShape,
+         Finding::OtherOwner, L""},
+        {"write attributes for everyone", L"O:@" + fileShape + L"(A;;0x100;;;WD)",
+         Finding::OthersMayChange, kEveryone},
+        {"write data for the users", L"O:@" + fileShape + L"(A;;0x2;;;BU)",
+         Finding::OthersMayChange, kUsers},
+        {"modify for authenticated users, given by an administrator",
+         L"O:BA" + fileShape + L"(A;;0x1301bf;;;AU)", Finding::OthersMayChange,
+         kAuthenticatedUsers},
+        {"write attributes for a named group, given by an administrator",
+         L"O:BA" + fileShape + L"(A;;0x100;;;S-1-5-21-1-2-3-2000)", Finding::Trusted, L""},
+        {"write extended attributes for everyone", L"O:@" + fileShape + L"(A;;0x10;;;WD)",
+         Finding::Trusted, L""},
+        {"read and run for everyone", L"O:@" + fileShape + L"(A;;0x1200a9;;;WD)",
+         Finding::Trusted, L""},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        FolderTrustRule::FolderFacts facts = FactsOf(c.sddl);
+        facts.isFolder = false;
+        const FolderTrustRule::Judgement judgement = FolderTrustRule::JudgeFile(facts, kUser);
+        EXPECT_EQ(judgement.finding, c.finding);
+        EXPECT_EQ(judgement.principal, c.principal);
+    }
+    // A folder, or a link, in the file's place.
+    FolderTrustRule::FolderFacts facts = FactsOf(L"O:@" + fileShape);
+    EXPECT_EQ(FolderTrustRule::JudgeFile(facts, kUser).finding, Finding::NotAFile);
+    facts.isFolder = false;
+    facts.reparsePoint = true;
+    EXPECT_EQ(FolderTrustRule::JudgeFile(facts, kUser).finding, Finding::ReparsePoint);
+    // The same write-attributes right on a folder changes nothing that is run.
+    EXPECT_EQ(FolderTrustRule::Judge(FactsOf(L"O:@" + fileShape + L"(A;;0x100;;;WD)"), kUser)
+                  .finding,
+              Finding::Trusted);
+}
+
+#ifdef _WIN32
 TEST(FolderTrustRule, ATrustedDescriptorOnAnythingButAPlainFolderIsNot) {
     const FolderSecurity::LocalDescriptor descriptor =
         FolderSecurity::DescriptorFromSddl(WithUser(L"O:@" + kOwnShape));
@@ -171,8 +340,8 @@ TEST(FolderTrustRule, ATrustedDescriptorOnAnythingButAPlainFolderIsNot) {
     // makes an empty list of "D:NO_ACCESS_CONTROL".)
     SECURITY_DESCRIPTOR open{};
     ASSERT_TRUE(InitializeSecurityDescriptor(&open, SECURITY_DESCRIPTOR_REVISION));
-    ASSERT_TRUE(SetSecurityDescriptorOwner(&open, GetSecurityDescriptorOwnerSid(descriptor.get()),
-                                           FALSE));
+    ASSERT_TRUE(
+        SetSecurityDescriptorOwner(&open, GetSecurityDescriptorOwnerSid(descriptor.get()), FALSE));
     ASSERT_TRUE(SetSecurityDescriptorDacl(&open, TRUE, nullptr, FALSE));
     EXPECT_EQ(FolderSecurity::FactsOf(&open).ownerSid, kUser);
     EXPECT_EQ(FolderTrustRule::Judge(FolderSecurity::FactsOf(&open), kUser).finding,
@@ -181,5 +350,6 @@ TEST(FolderTrustRule, ATrustedDescriptorOnAnythingButAPlainFolderIsNot) {
     EXPECT_EQ(FolderTrustRule::Judge(FolderSecurity::FactsOf(descriptor.get()), L"").finding,
               Finding::OtherOwner);
 }
+#endif
 
 }  // namespace

@@ -27,7 +27,7 @@ TEST(LogLine, OneEventIsOneLineWithTimeProcessAndThread) {
         EXPECT_EQ(LogLine::Format(kStamp, c.text), kPrefix + c.written + L"\r\n") << c.text;
 }
 
-TEST(LogLine, NoUrlKeepsItsUserNameOrPassword) {
+TEST(LogLine, NoUrlKeepsItsUserNamePasswordQueryOrFragment) {
     const struct {
         const wchar_t* text;
         const wchar_t* logged;
@@ -37,12 +37,24 @@ TEST(LogLine, NoUrlKeepsItsUserNameOrPassword) {
         {L"https://u:p@ss@a.test:8080/", L"https://***@a.test:8080/"},
         {L"http://a.test/mail@example.zip", L"http://a.test/mail@example.zip"},
         {L"from ftp://u:p@a.test to http://v:q@b.test?x=1@2",
-         L"from ftp://***@a.test to http://***@b.test?x=1@2"},
+         L"from ftp://***@a.test to http://***@b.test?***"},
         {L"http://u:p@", L"http://***@"},
         {L"no URL @ all", L"no URL @ all"},
         {L"://", L"://"},
+        // Queries and fragments, wherever the URL stands in the line.
+        {L"requested http://a.test/x.zip?token=abc&sig=def, 3 bytes",
+         L"requested http://a.test/x.zip?*** 3 bytes"},
+        {L"http://a.test/p#frag", L"http://a.test/p#***"},
+        {L"http://a.test?key=1#frag", L"http://a.test?***"},
+        {L"http://a.test/p?", L"http://a.test/p?***"},
+        {L"Redirect #2 to \"https://c.test/dl?sig=abc\" refused",
+         L"Redirect #2 to \"https://c.test/dl?***\" refused"},
+        {L"<http://a.test/?x=1>\tnext http://b.test/?y=2\r\n",
+         L"<http://a.test/?***>\tnext http://b.test/?***\r\n"},
+        {L"http://a.test/?next=http://u:p@b.test/?x", L"http://a.test/?***"},
+        {L"what? and this # are no URL", L"what? and this # are no URL"},
     };
-    for (const auto& c : cases) EXPECT_EQ(LogLine::WithoutCredentials(c.text), c.logged) << c.text;
+    for (const auto& c : cases) EXPECT_EQ(LogLine::WithoutUrlSecrets(c.text), c.logged) << c.text;
 }
 
 TEST(LogLine, FileTurnsOverOnlyWhenTheLineWouldPassTheBound) {

@@ -457,7 +457,21 @@ void PatchStepInstallsLoaders(const std::wstring&, const std::wstring& folder,
 TEST_F(LaunchTest, AMachineFolderThatCannotServeSendsTheLaunchToTheUsersOwn) {
     const std::wstring own = OwnFolder();
     const std::wstring server = AllowedServer();
-    for (const auto& c : UntrustedCases(L"C:\\Corvane", L"C:\\Corvane\\Pelko")) {
+    std::vector<UntrustedCase> cases = UntrustedCases(L"C:\\Corvane", L"C:\\Corvane\\Pelko");
+    // Whoever may rename what lies in the drive root may put another tree in the machine's
+    // folder's place; the user's own folder is judged from the profile down.
+    const std::wstring root = L"C:\\";
+    const auto user = FolderSecurity::CurrentUserSid();
+    ASSERT_TRUE(user.has_value());
+    cases.push_back(
+        {"the drive root", root,
+         [=] {
+             ASSERT_EQ(SetAccessList(root, L"D:(A;OICI;FA;;;SY)(A;OICI;FA;;;" + *user +
+                                               L")(A;OICI;0x1301bf;;;WD)"),
+                       DWORD{ERROR_SUCCESS});
+         },
+         [=, list = AccessListText(root)] { SetAccessList(root, list); }, L""});
+    for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
         CleanInstallFolder();
         CleanOwnFolder();
@@ -745,6 +759,43 @@ TEST_F(LaunchTest, AProgramPathWithABlankNamesNoOtherProgram) {
     for (const std::wstring& file : {program, folder + L"PelkoDeskLoader.record.txt", decoy})
         DeleteSoon(file);
     RemoveFolderSoon(folder);
+}
+
+// A loader file another user may change is not started, also in a trusted folder: one box names
+// it and the commands that repair its folder.
+TEST_F(LaunchTest, ALoaderOthersMayChangeIsNotStarted) {
+    const auto user = FolderSecurity::CurrentUserSid();
+    ASSERT_TRUE(user.has_value());
+    CleanInstallFolder();
+    InstallFakeLoaders();
+    const std::wstring loader = InInstallFolder(L"PelkoDeskLoader.exe");
+    ASSERT_EQ(SetAccessList(loader, L"D:(A;;FA;;;SY)(A;;FA;;;" + *user + L")(A;;0x1301bf;;;WD)"),
+              DWORD{ERROR_SUCCESS});
+    m_boxes.clear();
+    std::vector<std::wstring> lines;
+    DebugOutput::SetObserver([&](const std::wstring& line) { lines.push_back(line); });
+
+    m_dll.StartPelkoDesk(AllowedServer().c_str(), L"enc");
+    DebugOutput::SetObserver(nullptr);
+
+    ASSERT_EQ(m_boxes.size(), 1u);
+    EXPECT_EQ(m_boxes[0].caption, L"ERROR");
+    EXPECT_EQ(m_boxes[0].type, UINT{MB_OK | MB_ICONERROR});
+    const std::wstring expected =
+        L"실행할 프로그램 파일을 다른 사용자가 바꿀 수 있어 실행하지 않습니다.\r\n파일: " + loader +
+        L"\r\n소유자: " + FolderSecurity::AccountName(*user) + L"\r\n바꿀 수 있는 계정: " +
+        FolderSecurity::AccountName(L"S-1-1-0") +
+        L"\r\n관리자에게 다음 명령으로 권한을 되돌리고 소유자를 Administrators로 바꾸도록 "
+        L"요청하십시오.\r\nicacls \"C:\\Corvane\\Pelko\" /reset /T\r\nicacls "
+        L"\"C:\\Corvane\\Pelko\" /setowner Administrators /T";
+    EXPECT_EQ(m_boxes[0].text, expected) << Utf8(m_boxes[0].text);
+    EXPECT_EQ(std::count_if(lines.begin(), lines.end(),
+                            [&](const std::wstring& l) {
+                                return l.starts_with(L"StartProcess, untrusted program " + loader);
+                            }),
+              1);
+    for (const std::wstring& line : lines)
+        EXPECT_FALSE(line.starts_with(L"StartProcess, started")) << Utf8(line);
 }
 
 struct StartFailureCase {

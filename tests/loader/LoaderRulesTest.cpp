@@ -2,6 +2,7 @@
 
 #include <cwchar>
 #include <map>
+#include <utility>
 
 #include "download/ServerHostRule.h"
 #include "framework/PreparedFolderRule.h"
@@ -205,6 +206,21 @@ TEST(InstallFolderRule, FoldersAlongAPathSkipTheDriveRoot) {
               (std::vector<std::wstring>{L"C:\\Corvane", L"C:\\Corvane\\Pelko",
                                          L"C:\\Corvane\\Pelko\\"}));
     EXPECT_EQ(FoldersAlong(L"D:/a/b"), (std::vector<std::wstring>{L"D:/a", L"D:/a/b"}));
+}
+
+TEST(InstallFolderRule, DriveRootIsThatOfADriveLetterPathOnly) {
+    const std::pair<std::wstring, std::wstring> cases[] = {
+        {L"C:\\Corvane\\Pelko\\", L"C:\\"},
+        {L"d:/a", L"d:\\"},
+        {L"C:\\", L"C:\\"},
+        {L"C:Corvane", L""},
+        {L"\\\\server\\share\\a", L""},
+        {L"1:\\a", L""},
+        {L"C:", L""},
+        {L"", L""},
+    };
+    for (const auto& [path, root] : cases)
+        EXPECT_EQ(DriveRootOf(path), root) << std::string(path.begin(), path.end());
 }
 
 TEST(InstallFolderRule, PathLongerThanTheWorkingBufferIsRefused) {

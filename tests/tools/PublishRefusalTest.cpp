@@ -4,8 +4,10 @@
 
 #include <filesystem>
 #include <fstream>
+#include <string>
 
 #include "PublishTestSupport.h"
+#include "verify/ReleaseRules.h"
 
 namespace fs = std::filesystem;
 using namespace PublishTest;
@@ -145,15 +147,16 @@ INSTANTIATE_TEST_SUITE_P(
         Refusal{"expiry of no days",
                 {"--sign-key", "absent.pem", "--product", "PelkoDesk", "--expires-days", "0"},
                 kGoodDescription,
-                "from 1 to 3650"},
-        Refusal{"expiry beyond ten years",
-                {"--sign-key", "absent.pem", "--product", "PelkoDesk", "--expires-days", "3651"},
+                "--expires-days takes a number of days from 1 to "},
+        Refusal{"expiry beyond the clients' bound",
+                {"--sign-key", "absent.pem", "--product", "PelkoDesk", "--expires-days",
+                 std::to_string(ReleaseRules::kMaxReleaseDays + 1)},
                 kGoodDescription,
-                "from 1 to 3650"},
+                "--expires-days takes a number of days from 1 to "},
         Refusal{"expiry not a number",
                 {"--sign-key", "absent.pem", "--product", "PelkoDesk", "--expires-days", "30x"},
                 kGoodDescription,
-                "from 1 to 3650"},
+                "--expires-days takes a number of days from 1 to "},
         Refusal{"product without key",
                 {"--product", "PelkoDesk"},
                 kGoodDescription,

@@ -94,12 +94,12 @@ TEST(SigningTest, SignedTreeVerifiesWithItsKeyOnlyAndItsSerialGrows) {
 
     // Built again at once, unchanged: a new statement with a larger serial.
     ASSERT_EQ(0, space.Build({"--sign-key", keys.privateKey.string(), "--product", "PelkoAgent",
-                              "--expires-days", "3650"})
+                              "--expires-days", std::to_string(ReleaseRules::kMaxReleaseDays)})
                      .code);
     EXPECT_GT(StatementOf(space).statement.serial, first.statement.serial);
     EXPECT_EQ(StatementOf(space).statement.product, "PelkoAgent");
     ASSERT_TRUE(StatementOf(space).statement.expires);
-    EXPECT_NEAR(*StatementOf(space).statement.expires, before + 3650 * 86400, 60);
+    EXPECT_NEAR(*StatementOf(space).statement.expires, before + ReleaseRules::kMaxReleaseDays * int64_t{86400}, 60);
 
     // Unsigned again: no statement, so a signed check refuses it.
     ASSERT_EQ(0, space.Build().code);

@@ -43,7 +43,7 @@ INI
 
 publish() {
   "$tool" build --clients-tz "$zone" --sign-key "$key" --product PelkoTest \
-    --expires-days 3650 "$@" "$rel" "$out/publish.ini" \
+    --expires-days 365 "$@" "$rel" "$out/publish.ini" \
     "$out/www/PelkoPatch" >/dev/null
 }
 publish

@@ -10,11 +10,15 @@
 #include <map>
 #include <mutex>
 
+#include <aclapi.h>
+
 #include "EngineFixture.h"
 #include "UpdateTestFiles.h"
 #include "framework/PathText.h"
 #include "framework/win32/DebugOutput.h"
+#include "framework/win32/FolderSecurity.h"
 #include "update/CCommitJournal.h"
+#include "update/CInstallCommit.h"
 #include "update/CInstallRecord.h"
 #include "update/TargetPath.h"
 #include "update/UpdateWorkPaths.h"
@@ -493,6 +497,78 @@ TEST_F(PlantedJournalTest, RecoveryRegistersOnlyTheFileItsCommitStaged) {
     }
 }
 
+// Lets everyone change the folder; Wine, which keeps no access list, makes it mode 0777.
+DWORD LetEveryoneChange(const std::wstring& folder) {
+    const FolderSecurity::LocalDescriptor descriptor =
+        FolderSecurity::DescriptorFromSddl(L"D:(A;OICI;FA;;;SY)(A;OICI;0x1301bf;;;WD)");
+    BOOL present = FALSE;
+    BOOL defaulted = FALSE;
+    PACL dacl = nullptr;
+    if (!descriptor || !GetSecurityDescriptorDacl(descriptor.get(), &present, &dacl, &defaulted))
+        return ERROR_INVALID_PARAMETER;
+    std::wstring path = folder;
+    return SetNamedSecurityInfoW(path.data(), SE_FILE_OBJECT, DACL_SECURITY_INFORMATION, nullptr,
+                                 nullptr, dacl, nullptr);
+}
+
+// A commit writes nothing into a folder others may change: the whole commit is refused before
+// its journal, and nothing is replaced.
+TEST_F(PlantedJournalTest, ACommitIntoAFolderOthersMayChangeReplacesNothing) {
+    const std::wstring sub = install / L"sub";
+    const std::wstring target = install / L"sub\\A.txt";
+    for (const bool othersMayChange : {false, true}) {
+        SCOPED_TRACE(othersMayChange ? "others may change it" : "only this user");
+        updatetest::WriteTextFile(target, "old");
+        if (othersMayChange) {
+            ASSERT_EQ(LetEveryoneChange(sub), DWORD{ERROR_SUCCESS});
+        }
+        CreateDirectoryW(Work().c_str(), nullptr);
+        CreateDirectoryW(UpdateWorkPaths::StagedFolder(Work()).c_str(), nullptr);
+        updatetest::WriteTextFile(Staged(L"0"), "new");
+        CInstallCommit commit(UpdateWorkPaths::JournalFile(Work()));
+
+        const bool committed =
+            commit.Run({{target, Staged(L"0"), UpdateWorkPaths::AsidePath(target), false, L"",
+                         install.Path()}},
+                       nullptr);
+
+        EXPECT_EQ(committed, !othersMayChange);
+        EXPECT_EQ(FileBytes(target), othersMayChange ? "old" : "new");
+        EXPECT_EQ(commit.ErrorText().starts_with(L"failed to replace file : the folder " + sub +
+                                                 L" may be changed by others"),
+                  othersMayChange)
+            << Narrow(commit.ErrorText());
+        EXPECT_FALSE(Exists(UpdateWorkPaths::JournalFile(Work())));
+        DeleteFileW(Staged(L"0").c_str());
+    }
+}
+
+// Recovery registers a DLL only while its place is trusted: the commit judged it, but the
+// folder may have changed since.
+TEST_F(PlantedJournalTest, RecoveryRegistersOnlyInAFolderNoOtherMayChange) {
+    const std::wstring sub = install / L"lib";
+    const std::wstring target = install / L"lib\\Reg.dll";
+    for (const bool othersMayChange : {false, true}) {
+        SCOPED_TRACE(othersMayChange ? "others may change it" : "only this user");
+        DeleteFileW((target + L".log").c_str());
+        updatetest::CopyTestDll(L"testreg_ok.dll", target);
+        if (othersMayChange) {
+            ASSERT_EQ(LetEveryoneChange(sub), DWORD{ERROR_SUCCESS});
+        }
+        Plant({target, Staged(L"0"), UpdateWorkPaths::AsidePath(target), true, DigestOf(target),
+               install.Path()});
+        DebugLines lines;
+
+        Recover();
+
+        EXPECT_EQ(updatetest::RegistrationCount(target), othersMayChange ? 0 : 1);
+        EXPECT_EQ(lines.CountStartingWith(L"CInstallCommit, not registered: the folder " + sub +
+                                          L" may be changed by others"),
+                  othersMayChange ? 1 : 0);
+        EXPECT_FALSE(Exists(UpdateWorkPaths::JournalFile(Work())));
+    }
+}
+
 // A staged file is checked against the digest its commit recorded through the handle that moves
 // it: one changed after its verification is not moved in, and every old file comes back.
 TEST_F(PlantedJournalTest, AStagedFileChangedAfterItsVerificationIsNotMovedIn) {
@@ -543,6 +619,8 @@ TEST_P(ResumeTest, AnInterruptedPackageIsFinishedByTheNextRun) {
     tree.AddPackage("Big.bin", data, kStored);
     tree.PublishManifest("[Big.bin]\nModifyDate=2024-03-01 10:00\nCheckDate=1\nType=Common\n");
     server.HonourRanges(serverResumes);
+    // A part is resumed only with the validator of the answer its bytes came in.
+    server.SendLastModified(true);
     server.SetPace(1 << 20, 50);
     manager.reset();
     {

@@ -65,8 +65,9 @@ TEST(DeltaStageTest, MakesTheStagedFileOrSaysWhyNot) {
          L"the installed file is no longer the delta's base"},
         {"result of another digest", [](auto& e, auto&, auto&) { e.sha256 = Sha("other"); },
          L"the delta's result differs from the signed size or SHA-256"},
+        // Told by the delta's header before a byte is decoded.
         {"result of another size", [](auto& e, auto&, auto&) { e.fileSize -= 1; },
-         L"the delta's result differs from the signed size or SHA-256"},
+         L"the delta names another result size than the signed one"},
     };
     for (const auto& c : cases) {
         TestFolder folder;

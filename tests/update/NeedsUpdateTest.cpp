@@ -1,11 +1,20 @@
 #include <gtest/gtest.h>
 
+#include <functional>
 #include <string>
 #include <vector>
 
 #include "UpdateTestFiles.h"
+#include "update/CHeldFile.h"
 #include "update/NeedsUpdate.h"
 #include "update/ReleaseTime.h"
+
+// Set by a test: called just before a DLL in place is registered again.
+std::function<void()> g_onReRegistration;
+
+void ReRegistrationReached() {
+    if (g_onReRegistration) g_onReRegistration();
+}
 
 namespace {
 
@@ -103,6 +112,29 @@ TEST(NeedsUpdate, RegistrationFailuresAreSwallowed) {
     for (const std::wstring& path : {failing, noEntry, text})
         EXPECT_FALSE(NeedsUpdate(path, kEarliestFileTime, TRUE, FALSE, L"", {}));
     EXPECT_EQ(RegistrationCount(failing), 1);
+}
+
+// A DLL in place is registered again only when the file loaded is the one the signed manifest
+// names: hashed through the handle it is loaded from, after the last moment it could be
+// swapped.
+TEST(NeedsUpdate, ADllRegisteredAgainIsHashedThroughTheHandleItIsLoadedFrom) {
+    TestFolder folder;
+    const std::wstring dll = folder / L"A.dll";
+    const std::wstring other = folder / L"Other.dll";
+    updatetest::CopyTestDll(L"testreg_ok.dll", dll);
+    updatetest::CopyTestDll(L"testreg_sfalse.dll", other);
+    const std::wstring signedDigest = CHeldFile(dll, CHeldFile::Use::Read).Sha256Hex();
+    ASSERT_EQ(signedDigest.size(), 64u);
+
+    EXPECT_FALSE(NeedsUpdate(dll, kEarliestFileTime, TRUE, FALSE, L"", {}, signedDigest));
+    EXPECT_EQ(RegistrationCount(dll), 1);
+
+    // Swapped after the check judged it: the swapped DLL would log beside it.
+    g_onReRegistration = [&] { CopyFileW(other.c_str(), dll.c_str(), FALSE); };
+    EXPECT_FALSE(NeedsUpdate(dll, kEarliestFileTime, TRUE, FALSE, L"", {}, signedDigest));
+    g_onReRegistration = nullptr;
+    EXPECT_EQ(RegistrationCount(dll), 1);
+    EXPECT_NE(CHeldFile(dll, CHeldFile::Use::Read).Sha256Hex(), signedDigest) << "not swapped";
 }
 
 }  // namespace

@@ -2,10 +2,13 @@
 #include <objbase.h>
 #include <windows.h>
 
+#include <aclapi.h>
+
 #include <string>
 #include <thread>
 
 #include "UpdateTestFiles.h"
+#include "framework/win32/FolderSecurity.h"
 #include "update/RegisterServer.h"
 
 namespace {
@@ -74,6 +77,53 @@ TEST(RegisterServer, OnlyANegativeStatusIsFailure) {
         EXPECT_EQ(GetModuleHandleW(dll.c_str()), nullptr);
     }
     EXPECT_TRUE(OleUninitialised());
+}
+
+// A registered DLL's imports come from its own folder and the system's: not from the program's
+// folder (the test DLLs' build folder holds testreg_dep.dll) nor from the current folder.
+TEST(RegisterServer, LoadsImportsFromTheDllsFolderAndTheSystemOnly) {
+    TestFolder folder;
+    TestFolder current;
+    const std::wstring dll = folder / L"Comp.dll";
+    CopyTestDll(L"testreg_dependent.dll", dll);
+    CopyTestDll(L"testreg_dep.dll", current / L"testreg_dep.dll");
+    wchar_t before[MAX_PATH] = L"";
+    ASSERT_GT(GetCurrentDirectoryW(MAX_PATH, before), 0u);
+    ASSERT_TRUE(SetCurrentDirectoryW(current.Path().c_str()));
+    const bool elsewhere = RegisterServer(dll.c_str(), L"DllRegisterServer");
+    CopyTestDll(L"testreg_dep.dll", folder / L"testreg_dep.dll");
+    const bool beside = RegisterServer(dll.c_str(), L"DllRegisterServer");
+    SetCurrentDirectoryW(before);
+
+    EXPECT_FALSE(elsewhere) << "imported from the program's or the current folder";
+    EXPECT_TRUE(beside);
+    EXPECT_EQ(RegistrationCount(dll), 1);
+}
+
+// A DLL another user may change is never loaded: its code would run in this process.
+TEST(RegisterServer, ADllOthersMayChangeIsNotLoaded) {
+    TestFolder folder;
+    for (const bool othersMayChange : {false, true}) {
+        SCOPED_TRACE(othersMayChange ? "others may change it" : "only this user");
+        const std::wstring dll = folder / (othersMayChange ? L"Open.dll" : L"Own.dll");
+        CopyTestDll(L"testreg_ok.dll", dll);
+        if (othersMayChange) {
+            // Wine, which keeps no access list, makes it mode 0777.
+            const auto descriptor = FolderSecurity::DescriptorFromSddl(L"D:(A;;0x1301bf;;;WD)");
+            BOOL present = FALSE;
+            BOOL defaulted = FALSE;
+            PACL dacl = nullptr;
+            ASSERT_TRUE(descriptor != nullptr &&
+                        GetSecurityDescriptorDacl(descriptor.get(), &present, &dacl, &defaulted));
+            std::wstring path = dll;
+            ASSERT_EQ(SetNamedSecurityInfoW(path.data(), SE_FILE_OBJECT, DACL_SECURITY_INFORMATION,
+                                            nullptr, nullptr, dacl, nullptr),
+                      DWORD{ERROR_SUCCESS});
+        }
+        EXPECT_EQ(RegisterServer(dll.c_str(), L"DllRegisterServer"), !othersMayChange);
+        EXPECT_EQ(RegistrationCount(dll), othersMayChange ? 0 : 1);
+        EXPECT_EQ(GetModuleHandleW(dll.c_str()), nullptr);
+    }
 }
 
 TEST(RegisterServer, FailsForAMissingFileOrEntryPoint) {

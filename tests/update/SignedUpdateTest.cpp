@@ -287,11 +287,13 @@ TEST_F(SignedUpdateTest, SerialRecordThatCannotBeReadRefusesTheUpdate) {
 }
 
 // A release is bound to its product and, in a product build, to an expiry; statements written
-// before products were named are taken by builds for the tests only.
+// before products were named are taken by builds for the tests only. No build takes one that
+// expires beyond its bound.
 TEST_F(SignedUpdateTest, WhatAProductBuildAcceptsOfAnAuthenticStatement) {
     const ReleaseRules::Acceptance productBuild{BuiltInAcceptance().product, false, true};
     const ReleaseRules::Acceptance testBuild = BuiltInAcceptance();
     const int64_t later = SecondsNow() + 3600;
+    const int64_t beyondBound = SecondsNow() + (ReleaseRules::kMaxReleaseDays + 2) * int64_t{86400};
     const std::string otherProduct = BuiltInAcceptance().product + "-other";
     const struct {
         const char* name;
@@ -310,6 +312,10 @@ TEST_F(SignedUpdateTest, WhatAProductBuildAcceptsOfAnAuthenticStatement) {
         {"no expiry", BuiltInAcceptance().product, std::nullopt, productBuild,
          L"the statement never expires"},
         {"no expiry, test build", BuiltInAcceptance().product, std::nullopt, testBuild, nullptr},
+        {"expiring beyond the bound", BuiltInAcceptance().product, beyondBound, productBuild,
+         L"the release statement expires at "},
+        {"expiring beyond the bound, test build", BuiltInAcceptance().product, beyondBound,
+         testBuild, L"the release statement expires at "},
     };
     ASSERT_TRUE(testBuild.acceptUnnamed) << "the engine's tests run in a build for the tests";
     tree.AddPackage("B.txt", "first B", kFirst);

@@ -5,6 +5,7 @@
 #include "update/EntryPathRule.h"
 #include "update/JournalPathRule.h"
 #include "update/JournalText.h"
+#include "update/PlaceFolders.h"
 #include "update/PostponedCommits.h"
 #include "update/UpdateWorkPaths.h"
 
@@ -273,6 +274,29 @@ TEST(EntryPathRule, FolderTypeListsAreWholeNumbersOtherThanZero) {
     };
     for (const auto& c : cases)
         EXPECT_EQ(EntryPathRule::ParseFolderTypes(c.text), c.types) << c.text;
+}
+
+// The folders a commit judges for a target: from its base down to the target's own.
+TEST(PlaceFolders, AreTheBaseAndEveryFolderDownToTheTargets) {
+    using Folders = std::vector<std::wstring>;
+    const struct {
+        const wchar_t* base;
+        const wchar_t* target;
+        Folders folders;
+    } cases[] = {
+        {L"C:\\P\\", L"C:\\P\\A.dll", {L"C:\\P"}},
+        {L"C:\\P\\", L"C:\\P\\sub\\deeper\\B.txt", {L"C:\\P", L"C:\\P\\sub", L"C:\\P\\sub\\deeper"}},
+        {L"C:\\", L"C:\\T\\C.txt", {L"C:\\", L"C:\\T"}},
+        {L"C:\\P\\", L"C:\\Q\\A.dll", {}},
+        {L"C:\\P", L"C:\\P\\A.dll", {}},
+        {L"C:\\P\\", L"C:\\P\\", {}},
+        {L"", L"A.dll", {}},
+    };
+    for (const auto& c : cases)
+        EXPECT_EQ(PlaceFolders::DownTo(c.base, c.target), c.folders) << Narrow(c.target);
+    EXPECT_TRUE(PlaceFolders::IsDriveRoot(L"D:\\"));
+    EXPECT_FALSE(PlaceFolders::IsDriveRoot(L"D:"));
+    EXPECT_FALSE(PlaceFolders::IsDriveRoot(L"D:\\a"));
 }
 
 }  // namespace

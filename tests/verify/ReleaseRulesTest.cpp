@@ -1,6 +1,8 @@
 // The statement's form and the rules that judge an authentic one: pure, on every build.
 #include <gtest/gtest.h>
 
+#include <cstdint>
+
 #include "verify/ReleaseRules.h"
 #include "verify/ReleaseStatement.h"
 #include "verify/RolloutRule.h"
@@ -315,6 +317,44 @@ TEST(ReleaseRulesTest, ASerialMoreThanTenYearsAheadOfTheClockIsRefused) {
         EXPECT_EQ(ReleaseRules::StatementProblem(s, 0, now, any).has_value(), c.refused)
             << c.serial;
     }
+}
+
+// A statement expiring further ahead than a build's bound (and a day for clocks) is refused, in
+// test builds too: a stolen key's release, or one signed for good, ends within the bound.
+TEST(ReleaseRulesTest, AnExpiryFurtherAheadThanTheBoundIsRefused) {
+    constexpr int64_t kNow = 1800000000;
+    constexpr int64_t kDay = 86400;
+    const struct {
+        const char* name;
+        int maxDays;
+        bool requireExpiry;
+        int64_t expires;
+        bool accepted;
+    } cases[] = {
+        {"the bound's last second, a day's grace", 400, true, kNow + 401 * kDay, true},
+        {"a second beyond", 400, true, kNow + 401 * kDay + 1, false},
+        {"ten years", 400, true, kNow + 3650 * kDay, false},
+        {"ten years, a test build", 400, false, kNow + 3650 * kDay, false},
+        {"a day", 400, true, kNow + kDay, true},
+        {"a smaller bound", 30, true, kNow + 32 * kDay, false},
+        {"the largest expiry", 400, true, INT64_MAX, false},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        ReleaseStatement s;
+        s.product = "Pelko";
+        s.expires = c.expires;
+        ReleaseRules::Acceptance acceptance{"Pelko", !c.requireExpiry, c.requireExpiry};
+        acceptance.maxReleaseDays = c.maxDays;
+        const auto problem = ReleaseRules::StatementProblem(s, 0, kNow, acceptance);
+        EXPECT_EQ(!problem, c.accepted);
+        if (problem) {
+            EXPECT_NE(problem->find("more than " + std::to_string(c.maxDays) + " days after now"),
+                      std::string::npos)
+                << *problem;
+        }
+    }
+    EXPECT_EQ(ReleaseRules::Acceptance{}.maxReleaseDays, PELKO_MAX_RELEASE_DAYS);
 }
 
 TEST(ReleaseRulesTest, AStatementNamesTheBuildsProductAndExpiresWhereThatIsRequired) {

@@ -27,6 +27,7 @@
 #include "tools/publish/CTreeVerifier.h"
 #include "tools/publish/DeltaObjects.h"
 #include "tools/publish/OpenSslVerify.h"
+#include "verify/ReleaseRules.h"
 #include "verify/ReleaseStatement.h"
 
 namespace {
@@ -63,13 +64,13 @@ bool TakeOptions(std::vector<std::string>& args, std::map<std::string, std::stri
     return true;
 }
 
-constexpr int kLongestExpiryDays = 3650;
 
 std::optional<int> Days(const std::string& text) {
     if (text.empty() || text.size() > 4 || text.find_first_not_of("0123456789") != text.npos)
         return std::nullopt;
     const int days = std::stoi(text);
-    if (days < 1 || days > kLongestExpiryDays) return std::nullopt;
+    // The clients refuse a statement that expires further ahead.
+    if (days < 1 || days > ReleaseRules::kMaxReleaseDays) return std::nullopt;
     return days;
 }
 
@@ -88,7 +89,10 @@ std::optional<CReleaseSigner> SignerOf(std::map<std::string, std::string>& optio
     if (!options.count("--expires-days"))
         throw CPublishError("--sign-key needs --expires-days N, the days the release may be taken");
     const std::optional<int> days = Days(options["--expires-days"]);
-    if (!days) throw CPublishError("--expires-days takes a number of days from 1 to 3650");
+    if (!days)
+        throw CPublishError("--expires-days takes a number of days from 1 to " +
+                            std::to_string(ReleaseRules::kMaxReleaseDays) +
+                            " (PELKO_MAX_RELEASE_DAYS of the clients' build)");
     std::optional<uint32_t> rolloutDays;
     if (options.count("--rollout-days")) {
         const std::optional<int> rollout = Days(options["--rollout-days"]);

@@ -213,6 +213,10 @@ ScriptedResponse CImpairmentServer::Impaired(const Plan& plan, const ReceivedReq
         case Impairment::NotFound:
             response = ScriptedResponse::Status(404, "Not Found");
             break;
+        case Impairment::Drip:
+            response.chunkBytes = 64;
+            response.chunkDelayMs = plan.delayMs > 0 ? plan.delayMs : 100;
+            break;
     }
     return response;
 }

@@ -30,11 +30,12 @@ public:
         Gzip,                // Content-Encoding: gzip
         HtmlPage,            // 200 text/html: a portal's page in place of the file
         NotFound,            // 404
+        Drip,                // the body in pieces of 64 bytes, delayMs (100) apart
     };
     struct Plan {
         Impairment kind;
         int times = 1;    // the first this many answers for the path; -1: every one
-        int delayMs = 0;  // DelayHead
+        int delayMs = 0;  // DelayHead, Drip
         std::string retryAfter = "1";
     };
 

@@ -2,9 +2,15 @@
 // "<this DLL's path>.log" telling whether OLE was already initialised on the calling thread,
 // then returns PELKO_REGISTER_RESULT. Built without the entry point when PELKO_NO_ENTRY_POINT
 // is defined. With PELKO_TRY_MOVE it first tries to rename its own file aside (and back), and
-// the line tells whether that succeeded: "register moved=1" or "register moved=0".
+// the line tells whether that succeeded: "register moved=1" or "register moved=0". With
+// PELKO_WITH_DEPENDENCY it imports a function of testreg_dep.dll, so it loads only where that
+// DLL is found.
 #include <objbase.h>
 #include <windows.h>
+
+#ifdef PELKO_WITH_DEPENDENCY
+extern "C" __declspec(dllimport) int PelkoTestDependency();
+#endif
 
 namespace {
 
@@ -60,6 +66,9 @@ BOOL WINAPI DllMain(HINSTANCE instance, DWORD reason, LPVOID) {
 
 #ifndef PELKO_NO_ENTRY_POINT
 extern "C" __declspec(dllexport) HRESULT __stdcall DllRegisterServer() {
+#ifdef PELKO_WITH_DEPENDENCY
+    if (PelkoTestDependency() != 1) return E_UNEXPECTED;
+#endif
     AppendCallLine();
     return PELKO_REGISTER_RESULT;
 }

@@ -3,6 +3,8 @@
 #include <windows.h>
 
 #include <algorithm>
+#include <cstdio>
+#include <string>
 
 namespace updatetree {
 
@@ -28,6 +30,21 @@ public:
         LARGE_INTEGER size{};
         GetFileSizeEx(handle, &size);
         return static_cast<uint64_t>(size.QuadPart);
+    }
+    // Its last write as an HTTP date, as a file server sends it in Last-Modified.
+    std::string LastModified() const {
+        FILETIME written{};
+        SYSTEMTIME time{};
+        if (!GetFileTime(handle, nullptr, nullptr, &written) || !FileTimeToSystemTime(&written, &time))
+            return "Fri, 01 Mar 2024 10:00:00 GMT";
+        static const char* const kDays[] = {"Sun", "Mon", "Tue", "Wed", "Thu", "Fri", "Sat"};
+        static const char* const kMonths[] = {"Jan", "Feb", "Mar", "Apr", "May", "Jun",
+                                              "Jul", "Aug", "Sep", "Oct", "Nov", "Dec"};
+        char text[40];
+        snprintf(text, sizeof(text), "%s, %02u %s %04u %02u:%02u:%02u GMT", kDays[time.wDayOfWeek],
+                 time.wDay, kMonths[time.wMonth - 1], time.wYear, time.wHour, time.wMinute,
+                 time.wSecond);
+        return text;
     }
     // A file that shrank meanwhile leaves the rest of the piece as zeros.
     void Read(uint64_t offset, char* buffer, size_t size) {
@@ -140,6 +157,11 @@ void CUpdateTreeServer::HonourRanges(bool honour) {
     honourRanges = honour;
 }
 
+void CUpdateTreeServer::SendLastModified(bool send) {
+    std::lock_guard<std::mutex> guard(lock);
+    sendLastModified = send;
+}
+
 std::vector<std::string> CUpdateTreeServer::Ranges() const {
     std::vector<std::string> ranges;
     for (const ReceivedRequest& request : server.Requests())
@@ -212,6 +234,7 @@ ScriptedResponse CUpdateTreeServer::FileAnswer(const std::string& path) const {
     auto file = std::make_shared<FileReader>(root + std::wstring(relative.begin(), relative.end()));
     if (relative.empty() || !file->IsOpen()) return ScriptedResponse::Status(404, "Not Found");
     ScriptedResponse response;
+    if (sendLastModified) response.Header("Last-Modified", file->LastModified());
     response.streamLength = file->Size();
     response.streamBody = [file, sent = bodyBytesSent](uint64_t offset, char* buffer, size_t n) {
         file->Read(offset, buffer, n);

@@ -40,6 +40,9 @@ public:
     // With true, "Range: bytes=N-" of a file or generated body gets 206 and the rest of it;
     // otherwise (the default) the whole body with 200.
     void HonourRanges(bool honour);
+    // With true, a file's answer carries its Last-Modified, the validator a client resumes a
+    // part with; otherwise (the default) none.
+    void SendLastModified(bool send);
     // Every body stops after this many bytes and its connection is held, sending nothing more,
     // until the server stops.
     void HoldAfter(size_t bodyBytes);
@@ -87,6 +90,7 @@ private:
     int delayMs = 0;
     size_t holdAfter = SIZE_MAX;
     bool honourRanges = false;
+    bool sendLastModified = false;
     mutable std::mutex holdLock;
     std::condition_variable holdWake;
     size_t holdTogether = 0;
