@@ -80,6 +80,8 @@ std::wstring WhyNot(const std::wstring& installFolder, const InstallFolderCheck&
     switch (check.judgement.finding) {
         case Finding::NotAFolder:
             return folder + L" is not a folder";
+        case Finding::NotAFile:
+            return folder + L" is not a file";
         case Finding::ReparsePoint:
             return folder + L" is a link";
         case Finding::OtherOwner:

@@ -111,7 +111,14 @@ std::optional<FolderTrustRule::FolderFacts> ReadFolderFacts(const std::wstring& 
         error = GetLastError();
         return std::nullopt;
     }
-    return FactsOfOpen(handle.get(), error);
+    std::optional<FolderTrustRule::FolderFacts> facts = FactsOfOpen(handle.get(), error);
+    FactsObserver observer;
+    {
+        std::lock_guard<std::mutex> guard(g_observerLock);
+        observer = g_factsObserver;
+    }
+    if (facts && observer) observer(folder, *facts);
+    return facts;
 }
 
 std::optional<FolderTrustRule::FolderFacts> FactsOfOpen(HANDLE handle, DWORD& error) {
@@ -129,12 +136,6 @@ std::optional<FolderTrustRule::FolderFacts> FactsOfOpen(HANDLE handle, DWORD& er
     FolderTrustRule::FolderFacts facts = FactsOf(descriptor.get());
     facts.isFolder = (information.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
     facts.reparsePoint = (information.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0;
-    FactsObserver observer;
-    {
-        std::lock_guard<std::mutex> guard(g_observerLock);
-        observer = g_factsObserver;
-    }
-    if (observer) observer(folder, facts);
     return facts;
 }
 
