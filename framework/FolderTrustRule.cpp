@@ -29,11 +29,18 @@ bool IsTrustedPrincipal(std::wstring_view sid, std::wstring_view currentUserSid)
 }
 
 // An explicit entry on a folder that only an authority may re-grant was put there by one, for
-// a named account or group; what lets its holder remove the folder or re-grant rights is never
-// kept.
+// a named account or group; what lets its holder re-grant rights is never kept, nor delete on
+// the folder itself (what is made below, its holder may change: a prepared folder's members).
 bool GrantedByAuthority(const AccessEntry& entry, bool authorityOwned) {
+    const std::uint32_t refused = entry.inheritOnly ? kAuthorityRights : kAuthorityRights | kDelete;
     return authorityOwned && !entry.inherited && !IsBroadGroup(entry.sid) &&
-           (entry.mask & (kAuthorityRights | kDelete)) == 0;
+           (entry.mask & refused) == 0;
+}
+
+// In a prepared folder a file may be a member's, with what the administrator's grant hands
+// down to it: a named account or group that holds no right to re-grant.
+bool HandedDownToMembers(const AccessEntry& entry) {
+    return entry.inherited && !IsBroadGroup(entry.sid) && (entry.mask & kAuthorityRights) == 0;
 }
 
 // Checks shared by folders, drive roots and files; Trusted when the entries decide.
@@ -70,7 +77,21 @@ Judgement Judge(const FolderFacts& facts, std::wstring_view currentUserSid) {
     return JudgeEntries(facts, currentUserSid, kChangingRights);
 }
 
-Judgement JudgeFile(const FolderFacts& facts, std::wstring_view currentUserSid) {
+Judgement JudgeInPreparedFolder(const FolderFacts& facts, std::wstring_view currentUserSid,
+                                bool folder) {
+    // Any member may have made it; what it may not be is anyone's.
+    if (facts.isFolder != folder) return {folder ? Finding::NotAFolder : Finding::NotAFile, {}, 0};
+    if (facts.reparsePoint) return {Finding::ReparsePoint, {}, 0};
+    if (facts.ownerSid.empty() || IsBroadGroup(facts.ownerSid)) return {Finding::OtherOwner, {}, 0};
+    if (!facts.hasAccessList) return {Finding::NoAccessList, {}, 0};
+    FolderFacts own = facts;
+    std::erase_if(own.entries, HandedDownToMembers);
+    return JudgeEntries(own, currentUserSid, folder ? kChangingRights : kFileChangingRights);
+}
+
+Judgement JudgeFile(const FolderFacts& facts, std::wstring_view currentUserSid,
+                    bool inPreparedFolder) {
+    if (inPreparedFolder) return JudgeInPreparedFolder(facts, currentUserSid, false);
     if (Judgement owner = JudgeOwner(facts, currentUserSid, false);
         owner.finding != Finding::Trusted)
         return owner;

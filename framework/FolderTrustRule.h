@@ -84,8 +84,16 @@ struct Judgement {
 Judgement Judge(const FolderFacts& facts, std::wstring_view currentUserSid);
 
 // A file that is run, judged as a folder is, with the file's changing rights: a plain file (no
-// reparse point, no folder), owned and changeable as a trusted folder.
-Judgement JudgeFile(const FolderFacts& facts, std::wstring_view currentUserSid);
+// reparse point, no folder), owned and changeable as a trusted folder. In an install folder
+// prepared for several users (PreparedFolderRule) it may belong to any member, and the rights
+// the administrator's grant hands down to a named account or group are the members' own.
+Judgement JudgeFile(const FolderFacts& facts, std::wstring_view currentUserSid,
+                    bool inPreparedFolder = false);
+// A file or folder below an install folder prepared for several users: a real one of its kind,
+// owned by any account but a broad group, with no changing right for anyone else beyond what
+// the administrator's grant hands down to a named account or group.
+Judgement JudgeInPreparedFolder(const FolderFacts& facts, std::wstring_view currentUserSid,
+                                bool folder);
 
 // The drive root a judged tree lies in: trusted when it is owned like a judged folder and
 // nobody else holds a replacing right on the root itself.

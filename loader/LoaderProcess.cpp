@@ -12,6 +12,7 @@
 #include "framework/win32/UniqueHandle.h"
 #include "framework/win32/UserMessage.h"
 #include "loader/LoaderTexts.h"
+#include "update/PreparedInstallFolder.h"
 
 bool LaunchLoader(const std::wstring& installFolder, const std::wstring& exeName) {
     return StartProcess(PathText::AppendBackslash(installFolder) + exeName);
@@ -36,7 +37,7 @@ bool ProgramTrusted(const std::wstring& programPath, HANDLE program) {
     if (!facts) return ReportStartFailure(programPath, error);
     const auto user = FolderSecurity::CurrentUserSid();
     const FolderTrustRule::Judgement judgement =
-        FolderTrustRule::JudgeFile(*facts, user.value_or(L""));
+        FolderTrustRule::JudgeFile(*facts, user.value_or(L""), InPreparedInstallFolder(programPath));
     if (judgement.finding == FolderTrustRule::Finding::Trusted) return true;
     const std::wstring owner = FolderSecurity::AccountName(facts->ownerSid);
     const std::wstring principal = FolderSecurity::AccountName(judgement.principal);

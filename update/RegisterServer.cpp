@@ -10,6 +10,7 @@
 #include "framework/win32/FolderSecurity.h"
 #include "update/CHeldFile.h"
 #include "update/ManifestPaths.h"
+#include "update/PreparedInstallFolder.h"
 
 namespace {
 
@@ -70,12 +71,13 @@ std::string AnsiText(const wchar_t* text) {
 }
 
 // Judged through the held handle, as a file that is run.
-bool OnlyTrustedMayChange(const CHeldFile& held) {
+bool OnlyTrustedMayChange(const CHeldFile& held, const wchar_t* dllPath) {
     DWORD error = ERROR_SUCCESS;
     const auto facts = FolderSecurity::FactsOfOpen(held.Handle(), error);
     const auto user = FolderSecurity::CurrentUserSid();
     return facts && user &&
-           FolderTrustRule::JudgeFile(*facts, *user).finding == FolderTrustRule::Finding::Trusted;
+           FolderTrustRule::JudgeFile(*facts, *user, InPreparedInstallFolder(dllPath)).finding ==
+               FolderTrustRule::Finding::Trusted;
 }
 
 }  // namespace
@@ -98,7 +100,7 @@ bool RegisterServer(const wchar_t* dllPath, const wchar_t* entryPoint,
             return false;
         }
         // A DLL another user may change would run that user's code in this process.
-        if (!OnlyTrustedMayChange(held)) {
+        if (!OnlyTrustedMayChange(held, dllPath)) {
             DebugOutput::DebugFormat(L"RegisterServer, not registered: %s may be changed by "
                                      L"another user\n",
                                      dllPath);

@@ -324,6 +324,46 @@ TEST(FolderTrustRule, JudgesAFileThatIsRunWithItsTimesAndAttributes) {
               Finding::Trusted);
 }
 
+// In an install folder prepared for several users any member may have installed a file or made
+// a folder, and the administrator's grant hands the members their changing rights; nobody else
+// gets any, and a broad group never.
+TEST(FolderTrustRule, BelowAPreparedFolderAMembersFileOrFolderIsTrusted) {
+    const std::wstring member = L"S-1-5-21-1-2-3-1003";
+    const std::wstring group = L"S-1-5-21-1-2-3-2001";
+    const std::wstring handedDown = L"D:AI(A;ID;FA;;;SY)(A;ID;FA;;;BA)(A;ID;0x1200a9;;;BU)"
+                                    L"(A;ID;0x1301bf;;;" + group + L")";
+    const TrustCase cases[] = {
+        {"a member's, as the grant hands it down", L"O:" + member + handedDown, Finding::Trusted,
+         L""},
+        {"this user's", L"O:@" + handedDown, Finding::Trusted, L""},
+        {"owned by everyone", L"O:WD" + handedDown, Finding::OtherOwner, L""},
+        {"handed down to the users", L"O:" + member + handedDown + L"(A;ID;0x1301bf;;;BU)",
+         Finding::OthersMayChange, kUsers},
+        {"a member's own grant to another", L"O:" + member + handedDown + L"(A;;0x2;;;" +
+                                                kOtherUser + L")",
+         Finding::OthersMayChange, kOtherUser},
+        {"permissions handed down to the group",
+         L"O:" + member + handedDown + L"(A;ID;0x40000;;;" + group + L")", Finding::OthersMayChange,
+         group},
+    };
+    for (const bool folder : {false, true}) {
+        for (const auto& c : cases) {
+            SCOPED_TRACE(std::string(c.name) + (folder ? ", a folder" : ", a file"));
+            FolderTrustRule::FolderFacts facts = FactsOf(c.sddl);
+            facts.isFolder = folder;
+            const FolderTrustRule::Judgement judgement =
+                folder ? FolderTrustRule::JudgeInPreparedFolder(facts, kUser, true)
+                       : FolderTrustRule::JudgeFile(facts, kUser, true);
+            EXPECT_EQ(judgement.finding, c.finding);
+            EXPECT_EQ(judgement.principal, c.principal);
+        }
+    }
+    // Outside such a folder a member's file is another user's.
+    FolderTrustRule::FolderFacts facts = FactsOf(L"O:" + member + handedDown);
+    facts.isFolder = false;
+    EXPECT_EQ(FolderTrustRule::JudgeFile(facts, kUser).finding, Finding::OtherOwner);
+}
+
 #ifdef _WIN32
 TEST(FolderTrustRule, ATrustedDescriptorOnAnythingButAPlainFolderIsNot) {
     const FolderSecurity::LocalDescriptor descriptor =

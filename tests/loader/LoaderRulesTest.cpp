@@ -5,15 +5,23 @@
 #include <utility>
 
 #include "download/ServerHostRule.h"
+#include "framework/SddlFacts.h"
 #include "framework/PreparedFolderRule.h"
 #include "loader/InstallFolderChoice.h"
 #include "loader/InstallFolderRule.h"
 #include "loader/LoaderTexts.h"
-#include "loader/SddlFacts.h"
 #include "loader/SettingsValueRule.h"
 #include "loader/UpdateUrlRule.h"
 
 namespace {
+
+// The descriptor's facts; an SDDL text the reader cannot read fails the case.
+FolderTrustRule::FolderFacts Facts(const std::wstring& sddl) {
+    const std::optional<FolderTrustRule::FolderFacts> facts = SddlFacts(sddl);
+    EXPECT_TRUE(facts.has_value()) << std::string(sddl.begin(), sddl.end());
+    return facts.value_or(FolderTrustRule::FolderFacts{});
+}
+
 
 using namespace InstallFolderRule;
 
@@ -118,7 +126,9 @@ const std::wstring kOwnShape =
     L"D:P(A;OICI;FA;;;SY)(A;OICI;FA;;;BA)(A;OICI;FA;;;@)(A;OICI;0x1200a9;;;BU)";
 // Prepared by an administrator: the machine's authorities, the users reading, a group changing.
 const std::wstring kPrepared = L"O:BAD:P(A;OICI;FA;;;SY)(A;OICI;FA;;;BA)(A;OICI;0x1200a9;;;BU)";
-const std::wstring kGroupMayChange = L"(A;OICI;0x1301bf;;;G)";
+// The group may add files and folders to the folder itself, never delete it; what is made in it
+// it may change.
+const std::wstring kGroupMayChange = L"(A;;0x1201bf;;;G)(A;OICIIO;0x1301bf;;;G)";
 // What a folder made in the prepared one inherits.
 const std::wstring kInherited =
     L"D:(A;OICIID;FA;;;SY)(A;OICIID;FA;;;BA)(A;OICIID;0x1200a9;;;BU)(A;OICIID;0x1301bf;;;G)";
@@ -152,9 +162,9 @@ TEST(InstallFolderChoice, TheSharedFolderWhenItServesThisUserElseTheUsersOwn) {
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
-        FolderTrustRule::FolderFacts shared = SddlFacts(Sids(c.shared));
+        FolderTrustRule::FolderFacts shared = Facts(Sids(c.shared));
         FolderTrustRule::FolderFacts work;
-        if (!c.work.empty()) work = SddlFacts(Sids(c.work));
+        if (!c.work.empty()) work = Facts(Sids(c.work));
         shared.reparsePoint = std::wstring(c.link) == L"shared";
         work.reparsePoint = std::wstring(c.link) == L"work";
         const FolderTrustRule::Judgement judgement = InstallFolderChoice::JudgeInstallFolder(
@@ -166,11 +176,11 @@ TEST(InstallFolderChoice, TheSharedFolderWhenItServesThisUserElseTheUsersOwn) {
 
 // Only what the machine's authorities own was prepared for several users.
 TEST(PreparedFolderRule, APreparedFolderIsOneTheMachinesAuthoritiesOwn) {
-    EXPECT_TRUE(PreparedFolderRule::IsPrepared(SddlFacts(kPrepared)));
-    EXPECT_TRUE(PreparedFolderRule::IsPrepared(SddlFacts(L"O:SY" + Sids(kOwnShape))));
-    EXPECT_FALSE(PreparedFolderRule::IsPrepared(SddlFacts(Sids(L"O:@" + kOwnShape))));
-    EXPECT_FALSE(PreparedFolderRule::IsPrepared(SddlFacts(Sids(L"O:#" + kOwnShape))));
-    EXPECT_FALSE(PreparedFolderRule::IsPrepared(SddlFacts(L"O:BU" + Sids(kOwnShape))));
+    EXPECT_TRUE(PreparedFolderRule::IsPrepared(Facts(kPrepared)));
+    EXPECT_TRUE(PreparedFolderRule::IsPrepared(Facts(L"O:SY" + Sids(kOwnShape))));
+    EXPECT_FALSE(PreparedFolderRule::IsPrepared(Facts(Sids(L"O:@" + kOwnShape))));
+    EXPECT_FALSE(PreparedFolderRule::IsPrepared(Facts(Sids(L"O:#" + kOwnShape))));
+    EXPECT_FALSE(PreparedFolderRule::IsPrepared(Facts(L"O:BU" + Sids(kOwnShape))));
 }
 
 struct JudgedFoldersCase {

@@ -970,7 +970,7 @@ TEST_F(PatchRunTest, APreparedFolderSharesTheWorkFolderRecordsAndSettingsWithIts
         std::wstring sddl;
         if (folder == L"C:\\Corvane") sddl = prepared;
         if (folder == L"C:\\Corvane\\Pelko")
-            sddl = prepared + L"(A;OICI;0x1301bf;;;" + group + L")";
+            sddl = prepared + L"(A;;0x1201bf;;;" + group + L")(A;OICIIO;0x1301bf;;;" + group + L")";
         if (folder == workPlain && memberMadeWork) sddl = L"O:" + member + handedDown;
         if (sddl.empty()) return;
         const FolderSecurity::LocalDescriptor descriptor = FolderSecurity::DescriptorFromSddl(sddl);
