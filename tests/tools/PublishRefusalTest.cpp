@@ -205,19 +205,22 @@ TEST(PublishOutputTest, EntriesNoClientInstallsAreWarnedOfOneLineEach) {
 // A tree signed with the committed test key, which anyone can sign with, is published with one
 // warning line; one signed with a key of the vendor's own, without a word.
 TEST(PublishOutputTest, ATreeSignedWithTheTestKeyIsWarnedOf) {
-    Workspace space("testkey");
-    space.WriteFile("a.txt", "alpha", kMonday);
-    space.Describe("[a.txt]\nType=Common\n");
-    const fs::path own = space.Root() / "own.pem";
+    Workspace keys("testkey");
+    const fs::path own = keys.Root() / "own.pem";
     ASSERT_EQ(
         0,
-        RunTool({"keygen", own.string(), (space.Root() / "own.pub").string()}, space.Root()).code);
+        RunTool({"keygen", own.string(), (keys.Root() / "own.pub").string()}, keys.Root()).code);
     const struct {
         std::string key;
         size_t warnings;
-    } cases[] = {{PELKO_TEST_KEY_PEM, 1}, {own.string(), 0}};
+        const char* tree;
+    } cases[] = {{PELKO_TEST_KEY_PEM, 1, "testkey-test"}, {own.string(), 0, "testkey-own"}};
     for (const auto& c : cases) {
         SCOPED_TRACE(c.key);
+        // Each its first tree: a last tree another key signed is not taken, and says so.
+        Workspace space(c.tree);
+        space.WriteFile("a.txt", "alpha", kMonday);
+        space.Describe("[a.txt]\nType=Common\n");
         const ToolRun run =
             space.Build({"--sign-key", c.key, "--product", "PelkoDesk", "--expires-days", "30"});
         EXPECT_EQ(0, run.code) << run.err;

@@ -92,12 +92,13 @@ TEST(SigningTest, SignedTreeVerifiesWithItsKeyOnlyAndItsSerialGrows) {
 
     EXPECT_EQ(first.statement.product, "PelkoDesk");
 
-    // Built again at once, unchanged: a new statement with a larger serial.
-    ASSERT_EQ(0, space.Build({"--sign-key", keys.privateKey.string(), "--product", "PelkoAgent",
+    // Built again at once, unchanged: a new statement with a larger serial. (A tree of another
+    // product is not the last tree: its serial would not count.)
+    ASSERT_EQ(0, space.Build({"--sign-key", keys.privateKey.string(), "--product", "PelkoDesk",
                               "--expires-days", std::to_string(ReleaseRules::kMaxReleaseDays)})
                      .code);
     EXPECT_GT(StatementOf(space).statement.serial, first.statement.serial);
-    EXPECT_EQ(StatementOf(space).statement.product, "PelkoAgent");
+    EXPECT_EQ(StatementOf(space).statement.product, "PelkoDesk");
     ASSERT_TRUE(StatementOf(space).statement.expires);
     EXPECT_NEAR(*StatementOf(space).statement.expires, before + ReleaseRules::kMaxReleaseDays * int64_t{86400}, 60);
 
