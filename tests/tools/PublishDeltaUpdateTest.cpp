@@ -214,6 +214,7 @@ struct Scene {
                                               DeltaServed* deltaServed = nullptr) {
         updatetree::CUpdateTreeServer server(Tree().wstring(), kPrefix);
         server.HonourRanges(true);
+        server.SendLastModified(true);
         int pending = 0;
         uint64_t before = 0;
         EXPECT_EQ(L"complete", UpdateOnce(server, install.Path(), pending, shownTotal, [&] {
@@ -264,6 +265,8 @@ struct Scene {
     // A run stopped while the delta came: its part stays for the next run.
     void LeaveDeltaPart() {
         updatetree::CUpdateTreeServer server(Tree().wstring(), kPrefix);
+        // A part is resumed by a later run only with the validator its answer came with.
+        server.SendLastModified(true);
         updatetest::RecordingNotify notify;
         std::unique_ptr<IUpdateManagerLite> manager(
             CreateUpdateManagerLite(server.Url(), install.Path()));
