@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
 # Runs a Windows program under Wine in the build's private prefix.
-#   wine-run.sh [--win32|--win64] PROGRAM [ARGS...]   run it (CTest's cross-compiling emulator)
+#   wine-run.sh [--win32|--win64] PROGRAM [ARGS...]   run it (CTest's cross-compiling emulator);
+#                                                     its output ends when it ends
 #   wine-run.sh [--win32|--win64] --init              create the prefix once, quietly
 #   wine-run.sh [--win32|--win64] --stop              stop the prefix's wineserver
 # --win32 (the default) runs 32-bit Wine in a 32-bit prefix; --win64 runs the 64-bit loader
