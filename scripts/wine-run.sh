@@ -87,11 +87,11 @@ case "${1:-}" in
   tail -c +1 -s 0.1 -f --pid=$program <&4 >&2 3<&- 4<&- &
   # A signal ends the wait early; the program's own end ends the loop.
   while :; do
-    wait $program
+    wait "$program"
     status=$?
-    kill -0 $program 2>/dev/null || break
+    kill -0 "$program" 2>/dev/null || break
   done
   wait
-  exit $status
+  exit "$status"
   ;;
 esac
