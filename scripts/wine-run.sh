@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
 # Runs a Windows program under Wine in the build's private prefix.
-#   wine-run.sh [--win32|--win64] PROGRAM [ARGS...]   run it (CTest's cross-compiling emulator)
+#   wine-run.sh [--win32|--win64] PROGRAM [ARGS...]   run it (CTest's cross-compiling emulator);
+#                                                     its output ends when it ends
 #   wine-run.sh [--win32|--win64] --init              create the prefix once, quietly
 #   wine-run.sh [--win32|--win64] --stop              stop the prefix's wineserver
 # --win32 (the default) runs 32-bit Wine in a 32-bit prefix; --win64 runs the 64-bit loader
@@ -66,6 +67,31 @@ case "${1:-}" in
   echo "stopped wineserver of $WINEPREFIX"
   ;;
 *)
-  exec "$wine" "$@"
+  if [ -t 1 ] || [ -t 2 ]; then
+    exec "$wine" "$@"
+  fi
+  # Every process Wine starts for the program (explorer.exe for its first window, a server, a
+  # service) keeps the program's standard error, and may outlive it while other programs use
+  # the prefix; whoever waits for the end of that output (CTest) would wait for them. So the
+  # program writes to unnamed files, and a relay copies each out until the program has ended.
+  out=$(mktemp "$state/stdout.XXXXXX") && err=$(mktemp "$state/stderr.XXXXXX") || exit 1
+  exec 3<"$out" 4<"$err" 5>>"$out" 6>>"$err"
+  rm -f "$out" "$err"
+  "$wine" "$@" <&0 >&5 2>&6 3<&- 4<&- 5>&- 6>&- &
+  program=$!
+  exec 5>&- 6>&-
+  for signal in HUP INT TERM; do
+    trap 'kill -'$signal' $program 2>/dev/null' $signal
+  done
+  tail -c +1 -s 0.1 -f --pid=$program <&3 3<&- 4<&- &
+  tail -c +1 -s 0.1 -f --pid=$program <&4 >&2 3<&- 4<&- &
+  # A signal ends the wait early; the program's own end ends the loop.
+  while :; do
+    wait "$program"
+    status=$?
+    kill -0 "$program" 2>/dev/null || break
+  done
+  wait
+  exit "$status"
   ;;
 esac
