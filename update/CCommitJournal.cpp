@@ -4,6 +4,7 @@
 
 #include "framework/win32/UniqueHandle.h"
 #include "update/JournalText.h"
+#include "update/WideTextFile.h"
 
 namespace {
 
@@ -33,19 +34,9 @@ bool CCommitJournal::Write(const std::vector<JournalEntry>& entries) const {
 }
 
 std::optional<std::vector<JournalEntry>> CCommitJournal::Read() const {
-    const UniqueHandle file(CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr,
-                                        OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
-    if (file.get() == INVALID_HANDLE_VALUE) return std::nullopt;
-    LARGE_INTEGER size{};
-    if (!GetFileSizeEx(file.get(), &size) || size.QuadPart > kMaxJournalBytes ||
-        size.QuadPart % sizeof(wchar_t) != 0)
-        return std::nullopt;
-    std::wstring text(static_cast<size_t>(size.QuadPart) / sizeof(wchar_t), L'\0');
-    DWORD read = 0;
-    const auto bytes = static_cast<DWORD>(size.QuadPart);
-    if (!ReadFile(file.get(), text.data(), bytes, &read, nullptr) || read != bytes)
-        return std::nullopt;
-    return JournalText::Parse(text);
+    const std::optional<std::wstring> text = WideTextFile::Read(path, kMaxJournalBytes);
+    if (!text) return std::nullopt;
+    return JournalText::Parse(*text);
 }
 
 bool CCommitJournal::Exists() const {

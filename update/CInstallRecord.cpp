@@ -11,27 +11,12 @@
 #include "framework/win32/UniqueHandle.h"
 #include "update/InstallRecordText.h"
 #include "update/UpdateWorkPaths.h"
+#include "update/WideTextFile.h"
 
 namespace {
 
 // Some hundred bytes per file: far beyond any manifest's number of entries.
 constexpr DWORD kMaxRecordBytes = 256u << 20;
-
-std::optional<std::wstring> ReadText(const std::wstring& path) {
-    const UniqueHandle file(CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr,
-                                        OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
-    if (file.get() == INVALID_HANDLE_VALUE) return std::nullopt;
-    LARGE_INTEGER size{};
-    if (!GetFileSizeEx(file.get(), &size) || size.QuadPart > kMaxRecordBytes ||
-        size.QuadPart % sizeof(wchar_t) != 0)
-        return std::nullopt;
-    std::wstring text(static_cast<size_t>(size.QuadPart) / sizeof(wchar_t), L'\0');
-    DWORD read = 0;
-    const auto bytes = static_cast<DWORD>(size.QuadPart);
-    if (!ReadFile(file.get(), text.data(), bytes, &read, nullptr) || read != bytes)
-        return std::nullopt;
-    return text;
-}
 
 bool WriteText(const std::wstring& path, const std::wstring& text) {
     const UniqueHandle file(CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, TRUNCATE_EXISTING,
@@ -53,7 +38,7 @@ std::wstring CInstallRecord::KeyOf(const std::wstring& target) {
 
 void CInstallRecord::Load() {
     entries.clear();
-    const auto text = ReadText(path);
+    const auto text = WideTextFile::Read(path, kMaxRecordBytes);
     if (!text) return;
     const auto parsed = InstallRecordText::Parse(*text);
     if (!parsed) {
