@@ -33,9 +33,8 @@ if [ ! -s "$prefix/guide.conf" ]; then
   exit 1
 fi
 
-free_port() {
-  python3 -c 'import socket; s = socket.socket(); s.bind(("127.0.0.1", 0)); print(s.getsockname()[1])'
-}
+# free_port, stop_server, listening
+. "$(dirname "${BASH_SOURCE[0]}")/../common/loopback_server.sh"
 
 write_conf() {
   cat >"$prefix/nginx.conf" <<CONF
@@ -70,11 +69,7 @@ CONF
 
 nginx_pid=
 stop_nginx() {
-  if [ -n "$nginx_pid" ] && kill -0 "$nginx_pid" 2>/dev/null; then
-    kill -TERM "$nginx_pid" 2>/dev/null || true
-    for _ in $(seq 50); do kill -0 "$nginx_pid" 2>/dev/null || break; sleep 0.1; done
-    kill -KILL "$nginx_pid" 2>/dev/null || true
-  fi
+  stop_server "$nginx_pid"
   nginx_pid=
 }
 trap stop_nginx EXIT
@@ -88,16 +83,10 @@ for _ in 1 2 3 4 5; do
   timeout --signal=TERM "${PELKO_NGINX_SECONDS:-600}" \
     "$nginx_bin" -p "$prefix" -c "$prefix/nginx.conf" -e "$prefix/error.log" &
   nginx_pid=$!
-  for _ in $(seq 50); do
-    if ! kill -0 "$nginx_pid" 2>/dev/null; then break; fi
-    if python3 -c "import socket,sys; socket.create_connection(('127.0.0.1', $candidate), 1)" \
-      2>/dev/null; then
-      port=$candidate
-      break
-    fi
-    sleep 0.1
-  done
-  [ -n "$port" ] && break
+  if listening "$nginx_pid" "$candidate" 50; then
+    port=$candidate
+    break
+  fi
   stop_nginx
 done
 if [ -z "$port" ]; then

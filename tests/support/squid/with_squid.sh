@@ -37,9 +37,8 @@ if [ "$(id -u)" -eq 0 ]; then
   chown -R "$run_as" "$work"
 fi
 
-free_port() {
-  python3 -c 'import socket; s = socket.socket(); s.bind(("127.0.0.1", 0)); print(s.getsockname()[1])'
-}
+# free_port, stop_server, listening
+. "$(dirname "${BASH_SOURCE[0]}")/../common/loopback_server.sh"
 
 write_conf() {
   cat >"$work/squid.conf" <<CONF
@@ -66,11 +65,7 @@ CONF
 
 squid_pid=
 stop_squid() {
-  if [ -n "$squid_pid" ] && kill -0 "$squid_pid" 2>/dev/null; then
-    kill -TERM "$squid_pid" 2>/dev/null || true
-    for _ in $(seq 50); do kill -0 "$squid_pid" 2>/dev/null || break; sleep 0.1; done
-    kill -KILL "$squid_pid" 2>/dev/null || true
-  fi
+  stop_server "$squid_pid"
   squid_pid=
 }
 trap stop_squid EXIT
@@ -85,16 +80,10 @@ for _ in 1 2 3 4 5; do
   timeout --signal=TERM "${PELKO_SQUID_SECONDS:-600}" \
     "$squid_bin" -N -d 1 -f "$work/squid.conf" >"$work/squid.out" 2>&1 &
   squid_pid=$!
-  for _ in $(seq 100); do
-    if ! kill -0 "$squid_pid" 2>/dev/null; then break; fi
-    if python3 -c "import socket,sys; socket.create_connection(('127.0.0.1', $candidate), 1)" \
-      2>/dev/null; then
-      port=$candidate
-      break
-    fi
-    sleep 0.1
-  done
-  [ -n "$port" ] && break
+  if listening "$squid_pid" "$candidate" 100; then
+    port=$candidate
+    break
+  fi
   stop_squid
 done
 if [ -z "$port" ]; then

@@ -35,17 +35,12 @@ if [ ! -s "$work/guide.vcl" ]; then
   exit 1
 fi
 
-free_port() {
-  python3 -c 'import socket; s = socket.socket(); s.bind(("127.0.0.1", 0)); print(s.getsockname()[1])'
-}
+# free_port, stop_server, listening
+. "$(dirname "${BASH_SOURCE[0]}")/../common/loopback_server.sh"
 
 varnish_pid=
 stop_varnish() {
-  if [ -n "$varnish_pid" ] && kill -0 "$varnish_pid" 2>/dev/null; then
-    kill -TERM "$varnish_pid" 2>/dev/null || true
-    for _ in $(seq 50); do kill -0 "$varnish_pid" 2>/dev/null || break; sleep 0.1; done
-    kill -KILL "$varnish_pid" 2>/dev/null || true
-  fi
+  stop_server "$varnish_pid"
   varnish_pid=
 }
 trap stop_varnish EXIT
@@ -60,16 +55,10 @@ for _ in 1 2 3 4 5; do
     "$varnishd_bin" -F -j none -n "$work/n" -a "127.0.0.1:$candidate" -f "$work/guide.vcl" \
     -s malloc,64m -T none >"$work/varnishd.log" 2>&1 &
   varnish_pid=$!
-  for _ in $(seq 100); do
-    if ! kill -0 "$varnish_pid" 2>/dev/null; then break; fi
-    if python3 -c "import socket,sys; socket.create_connection(('127.0.0.1', $candidate), 1)" \
-      2>/dev/null; then
-      port=$candidate
-      break
-    fi
-    sleep 0.1
-  done
-  [ -n "$port" ] && break
+  if listening "$varnish_pid" "$candidate" 100; then
+    port=$candidate
+    break
+  fi
   stop_varnish
 done
 if [ -z "$port" ]; then
