@@ -108,6 +108,17 @@ TEST(PublishObjects, ADamagedObjectOfTheLastTreeIsNotKept) {
     std::ofstream(space.Output() / firstA, std::ios::binary) << "other bytes";
 
     space.WriteFile("a.txt", "second a", time + 120);
+    // A publishing script's --strict refuses the build, and the last tree stays as it was.
+    std::vector<std::string> strict = options;
+    strict.insert(strict.begin(), "--strict");
+    const std::string lastManifest = space.Manifest();
+    const ToolRun refused = space.Build(strict);
+    EXPECT_NE(0, refused.code);
+    EXPECT_NE(std::string::npos, refused.err.find(firstA + " of the last manifest is missing or "
+                                                  "damaged; not kept (--strict)"))
+        << refused.err;
+    EXPECT_EQ(lastManifest, space.Manifest());
+
     const ToolRun run = space.Build(options);
     ASSERT_EQ(0, run.code) << run.err;
     EXPECT_NE(std::string::npos, run.err.find(firstA + " of the last manifest is missing or damaged"))

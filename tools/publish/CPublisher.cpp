@@ -295,8 +295,9 @@ CPublisher::Summary CPublisher::Build(const fs::path& release, const fs::path& d
     // Parents are made as users expect of an output folder, and removed again on a refusal.
     CCreatedFolders parents(output.parent_path());
     const CScratchFolder staged(output, "publish");
-    for (std::string& warning : Stage(plan, previous, staged.Path()))
-        warnings.push_back(std::move(warning));
+    // What staging found (an object of the last tree not kept, a delta not made) is refused
+    // with --strict like every other warning; the scratch folder goes with the refusal.
+    for (const std::string& warning : Stage(plan, previous, staged.Path())) Warn(warnings, warning);
     std::vector<PublicKey> keys;
     if (signer) keys.push_back(signer->Public());
     CTreeVerifier::Verify(staged.Path(), keys);
