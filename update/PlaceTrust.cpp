@@ -5,9 +5,9 @@
 #include <cwchar>
 
 #include "framework/FolderTrustRule.h"
-#include "framework/PreparedFolderRule.h"
 #include "framework/win32/FolderSecurity.h"
 #include "update/PlaceFolders.h"
+#include "update/PreparedInstallFolder.h"
 
 namespace PlaceTrust {
 
@@ -25,8 +25,9 @@ std::optional<std::wstring> Refusal(const std::wstring& base, const std::wstring
     const std::vector<std::wstring> folders = PlaceFolders::DownTo(base, target);
     if (folders.empty()) return L"the target " + target + L" does not lie below " + base;
     const std::wstring user = FolderSecurity::CurrentUserSid().value_or(L"");
-    // Below a base prepared for several users, any member may have made a folder.
-    bool preparedBase = false;
+    // Below an install folder prepared for several users, any member may have made a folder;
+    // the base itself, and every other base, is judged as always.
+    const bool preparedBase = IsPreparedInstallFolder(base);
     for (const std::wstring& folder : folders) {
         DWORD error = ERROR_SUCCESS;
         const auto facts = FolderSecurity::ReadFolderFacts(folder, error);
@@ -37,9 +38,9 @@ std::optional<std::wstring> Refusal(const std::wstring& base, const std::wstring
         }
         const FolderTrustRule::Judgement judgement =
             PlaceFolders::IsDriveRoot(folder) ? FolderTrustRule::JudgeDriveRoot(*facts, user)
-            : preparedBase ? FolderTrustRule::JudgeInPreparedFolder(*facts, user, true)
-                           : FolderTrustRule::Judge(*facts, user);
-        if (folder == folders.front()) preparedBase = PreparedFolderRule::IsPrepared(*facts);
+            : preparedBase && folder != folders.front()
+                ? FolderTrustRule::JudgeInPreparedFolder(*facts, user, true)
+                : FolderTrustRule::Judge(*facts, user);
         if (judgement.finding == FolderTrustRule::Finding::Trusted) continue;
         return L"the folder " + folder + L" may be changed by others (finding " +
                std::to_wstring(static_cast<int>(judgement.finding)) + L", " +
