@@ -31,9 +31,10 @@ trap cleanup EXIT
 "$runner" "$arch" --stop >/dev/null
 mkfifo "$work/a_in" "$work/b_in"
 
-# Waits (at most 60 s) until FILE holds TEXT.
+# Waits (at most 180 s: a program's first start in a new prefix on a loaded machine can take
+# a minute) until FILE holds TEXT.
 wait_for() {
-  for _ in $(seq 600); do
+  for _ in $(seq 1800); do
     grep -q "$2" "$1" 2>/dev/null && return 0
     sleep 0.1
   done
@@ -42,7 +43,7 @@ wait_for() {
 }
 
 # The first program: cmd.exe, alive until its input closes; its output goes through a pipe.
-(timeout 120 "$runner" "$arch" cmd.exe <"$work/a_in" 2>&1 | cat >"$work/a_out"
+(timeout 400 "$runner" "$arch" cmd.exe <"$work/a_in" 2>&1 | cat >"$work/a_out"
  echo closed >"$work/a_closed") &
 a_pid=$!
 exec 3>"$work/a_in"
@@ -50,7 +51,7 @@ echo "echo first-ready" >&3
 wait_for "$work/a_out" first-ready || exit 1
 
 # A second program keeps the prefix in use, as another test does in a parallel run.
-timeout 120 "$runner" "$arch" cmd.exe <"$work/b_in" >"$work/b_out" 2>&1 3>&- &
+timeout 400 "$runner" "$arch" cmd.exe <"$work/b_in" >"$work/b_out" 2>&1 3>&- &
 b_pid=$!
 exec 4>"$work/b_in"
 echo "echo second-ready" >&4
