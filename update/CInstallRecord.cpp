@@ -8,7 +8,6 @@
 #include "framework/FileSystem.h"
 #include "framework/PathText.h"
 #include "framework/win32/DebugOutput.h"
-#include "framework/win32/UniqueHandle.h"
 #include "update/InstallRecordText.h"
 #include "update/UpdateWorkPaths.h"
 #include "update/WideTextFile.h"
@@ -17,16 +16,6 @@ namespace {
 
 // Some hundred bytes per file: far beyond any manifest's number of entries.
 constexpr DWORD kMaxRecordBytes = 256u << 20;
-
-bool WriteText(const std::wstring& path, const std::wstring& text) {
-    const UniqueHandle file(CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, TRUNCATE_EXISTING,
-                                        FILE_ATTRIBUTE_NORMAL, nullptr));
-    if (file.get() == INVALID_HANDLE_VALUE) return false;
-    const auto bytes = static_cast<DWORD>(text.size() * sizeof(wchar_t));
-    DWORD written = 0;
-    return WriteFile(file.get(), text.data(), bytes, &written, nullptr) && written == bytes &&
-           FlushFileBuffers(file.get());
-}
 
 }  // namespace
 
@@ -68,9 +57,9 @@ bool CInstallRecord::Save() const {
     std::sort(lines.begin(), lines.end(),
               [](const auto& a, const auto& b) { return a.first < b.first; });
     const std::wstring temporary = FileSystem::CreateRecordTempFileIn(
-        PathText::FolderPart(path),
-        UpdateWorkPaths::InstallFolderOf(PathText::FolderPart(path)));
-    if (!temporary.empty() && WriteText(temporary, InstallRecordText::Format(lines)) &&
+        PathText::FolderPart(path), UpdateWorkPaths::InstallFolderOf(PathText::FolderPart(path)));
+    if (!temporary.empty() &&
+        WideTextFile::Write(temporary, InstallRecordText::Format(lines), TRUNCATE_EXISTING) &&
         FileSystem::MoveOver(temporary, path))
         return true;
     if (!temporary.empty()) FileSystem::RemoveFile(temporary);

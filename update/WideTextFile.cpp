@@ -20,4 +20,14 @@ std::optional<std::wstring> Read(const std::wstring& path, DWORD maxBytes) {
     return text;
 }
 
+bool Write(const std::wstring& path, const std::wstring& text, DWORD disposition) {
+    const UniqueHandle file(CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, disposition,
+                                        FILE_ATTRIBUTE_NORMAL, nullptr));
+    if (file.get() == INVALID_HANDLE_VALUE) return false;
+    const auto bytes = static_cast<DWORD>(text.size() * sizeof(wchar_t));
+    DWORD written = 0;
+    return WriteFile(file.get(), text.data(), bytes, &written, nullptr) && written == bytes &&
+           FlushFileBuffers(file.get());
+}
+
 }  // namespace WideTextFile

@@ -12,4 +12,8 @@ namespace WideTextFile {
 // holds an odd number of bytes.
 std::optional<std::wstring> Read(const std::wstring& path, DWORD maxBytes);
 
+// Writes text as the file's whole content and flushes it; disposition as CreateFileW takes it
+// (TRUNCATE_EXISTING keeps the list of a file made with one). False when any step fails.
+bool Write(const std::wstring& path, const std::wstring& text, DWORD disposition);
+
 }  // namespace WideTextFile
